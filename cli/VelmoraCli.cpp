@@ -1,0 +1,99 @@
+// velmora-cli: the layout application's core without a window, for batch work, support and
+// tests. Commands are looked up in a table so that each feature adds its own.
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/core/GXSelfCheck.h"
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "0.0.0"
+#endif
+
+namespace {
+
+struct TCliCommand {
+  const char* Name;
+  const char* Summary;
+  std::function<int(const std::vector<std::string>&)> Run;
+};
+
+int RunSelfCheck(const std::vector<std::string>& args) {
+  bool json = false;
+  for (const auto& a : args) {
+    if (a == "--json") json = true;
+    else {
+      std::fprintf(stderr, "Unbekannte Option: %s\n", a.c_str());
+      return 2;
+    }
+  }
+  auto items = gx::RunEngineSelfCheck();
+  bool all = true;
+  if (json) std::printf("[");
+  for (size_t i = 0; i < items.size(); ++i) {
+    const auto& it = items[i];
+    all = all && it.Passed;
+    if (json) {
+      std::string detail;
+      for (char c : it.Detail) {
+        if (c == '"' || c == '\\') detail += '\\';
+        detail += c;
+      }
+      std::printf("%s{\"name\":\"%s\",\"passed\":%s,\"detail\":\"%s\"}", i ? "," : "", it.Name.c_str(),
+                  it.Passed ? "true" : "false", detail.c_str());
+    } else {
+      std::printf("%-12s %s  %s\n", it.Name.c_str(), it.Passed ? "ok    " : "FEHLER", it.Detail.c_str());
+    }
+  }
+  if (json) std::printf("]\n");
+  else std::printf(all ? "Selbsttest bestanden.\n" : "Selbsttest fehlgeschlagen.\n");
+  return all ? 0 : 1;
+}
+
+const std::vector<TCliCommand>& Commands() {
+  static const std::vector<TCliCommand> commands = {
+      {"selfcheck", "prüft Mathematik, Ausnahmen und Bibliotheken der Engine [--json]", RunSelfCheck},
+  };
+  return commands;
+}
+
+void PrintVersion() { std::printf("velmora-cli %s (3D-Velmora 2013)\n", VELMORA_VERSION); }
+
+void PrintHelp() {
+  PrintVersion();
+  std::printf("\nAufruf: velmora-cli <Befehl> [Optionen]\n       velmora-cli --version | --help\n\nBefehle:\n");
+  for (const auto& c : Commands()) std::printf("  %-12s %s\n", c.Name, c.Summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    PrintHelp();
+    return 2;
+  }
+  if (args[0] == "--version" || args[0] == "-V") {
+    PrintVersion();
+    return 0;
+  }
+  if (args[0] == "--help" || args[0] == "-h") {
+    PrintHelp();
+    return 0;
+  }
+  for (const auto& c : Commands()) {
+    if (args[0] == c.Name) {
+      try {
+        return c.Run(std::vector<std::string>(args.begin() + 1, args.end()));
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
+      }
+    }
+  }
+  std::fprintf(stderr, "Unbekannter Befehl: %s (velmora-cli --help zeigt alle Befehle)\n", args[0].c_str());
+  return 2;
+}

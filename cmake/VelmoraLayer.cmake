@@ -1,0 +1,40 @@
+# One static library per layer. Sources are collected from the layer's folder (not its
+# sub-folders that form layers of their own), so adding a unit means adding its .h/.cpp pair.
+# A layer without sources yet is an INTERFACE library that only forwards its dependencies.
+function(velmora_layer NAME)
+  cmake_parse_arguments(L "" "" "DIRS;DEPS" ${ARGN})
+  if(NOT L_DIRS)
+    set(L_DIRS .)
+  endif()
+  set(sources)
+  foreach(dir IN LISTS L_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
+  if(sources)
+    add_library(${NAME} STATIC ${sources})
+    target_link_libraries(${NAME} PUBLIC ${L_DEPS})
+  else()
+    add_library(${NAME} INTERFACE)
+    target_link_libraries(${NAME} INTERFACE ${L_DEPS})
+  endif()
+endfunction()
+
+# One GoogleTest executable per layer: every .cpp in the given test folders. Tests are found by
+# CTest when it runs (not at build time) and carry the given label.
+function(velmora_tests NAME)
+  cmake_parse_arguments(T "" "LABEL" "DIRS;DEPS;ENV" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS T_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${NAME} ${sources})
+  target_link_libraries(${NAME} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${NAME} PRIVATE VELMORA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(${NAME} DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${T_ENV}")
+endfunction()

@@ -1,0 +1,132 @@
+#include "engine/core/GXStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace gx {
+
+void TGXStream::ReadBuffer(void* buffer, int64_t count) {
+  if (count <= 0) return;
+  if (Read(buffer, count) != count) throw EGXStreamReadError();
+}
+
+void TGXStream::WriteBuffer(const void* buffer, int64_t count) {
+  if (count <= 0) return;
+  if (Write(buffer, count) != count) throw EGXStreamWriteError();
+}
+
+int64_t TGXStream::CopyFrom(TGXStream& source, int64_t count) {
+  if (count < 0) count = source.Remaining();
+  uint8_t buf[64 * 1024];
+  int64_t done = 0;
+  while (done < count) {
+    int64_t n = std::min<int64_t>(sizeof buf, count - done);
+    source.ReadBuffer(buf, n);
+    WriteBuffer(buf, n);
+    done += n;
+  }
+  return done;
+}
+
+// ---- memory stream ----
+
+int64_t TGXMemoryStream::Read(void* buffer, int64_t count) {
+  if (count <= 0 || FPosition >= Size()) return 0;
+  int64_t n = std::min(count, Size() - FPosition);
+  std::memcpy(buffer, FData.data() + FPosition, static_cast<size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+int64_t TGXMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  int64_t end = FPosition + count;
+  if (end > Size()) FData.resize(static_cast<size_t>(end));
+  std::memcpy(FData.data() + FPosition, buffer, static_cast<size_t>(count));
+  FPosition = end;
+  return count;
+}
+
+int64_t TGXMemoryStream::Seek(int64_t offset, TGXSeekOrigin origin) {
+  int64_t base = origin == TGXSeekOrigin::Begin ? 0 : origin == TGXSeekOrigin::Current ? FPosition : Size();
+  FPosition = std::max<int64_t>(0, base + offset);
+  return FPosition;
+}
+
+void TGXMemoryStream::SetSize(int64_t size) {
+  FData.resize(static_cast<size_t>(std::max<int64_t>(0, size)));
+  FPosition = std::min(FPosition, Size());
+}
+
+// ---- adapter over foreign memory ----
+
+int64_t TGXMemoryStreamAdapter::Read(void* buffer, int64_t count) {
+  if (count <= 0 || FPosition >= FSize) return 0;
+  int64_t n = std::min(count, FSize - FPosition);
+  std::memcpy(buffer, FMemory + FPosition, static_cast<size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+int64_t TGXMemoryStreamAdapter::Write(const void* buffer, int64_t count) {
+  if (count <= 0 || FPosition >= FSize) return 0;
+  int64_t n = std::min(count, FSize - FPosition);
+  std::memcpy(FMemory + FPosition, buffer, static_cast<size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+int64_t TGXMemoryStreamAdapter::Seek(int64_t offset, TGXSeekOrigin origin) {
+  int64_t base = origin == TGXSeekOrigin::Begin ? 0 : origin == TGXSeekOrigin::Current ? FPosition : FSize;
+  FPosition = std::clamp<int64_t>(base + offset, 0, FSize);
+  return FPosition;
+}
+
+// ---- file stream ----
+
+TGXFileStream::TGXFileStream(const std::string& path, Mode mode) : FPath(path) {
+  const char* m = mode == Mode::Read ? "rb" : mode == Mode::Create ? "w+b" : "r+b";
+  FFile = std::fopen(path.c_str(), m);
+  if (!FFile) throw EGXStreamError("Datei kann nicht geöffnet werden: " + path);
+  // A directory opens for reading on Linux but fails on the first read; refuse it here.
+  struct stat st;
+  if (fstat(fileno(FFile), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(FFile);
+    FFile = nullptr;
+    throw EGXStreamError("Datei kann nicht geöffnet werden: " + path);
+  }
+}
+
+TGXFileStream::~TGXFileStream() {
+  if (FFile) std::fclose(FFile);
+}
+
+int64_t TGXFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  return static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), FFile));
+}
+
+int64_t TGXFileStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), FFile));
+}
+
+int64_t TGXFileStream::Seek(int64_t offset, TGXSeekOrigin origin) {
+  int whence = origin == TGXSeekOrigin::Begin ? SEEK_SET : origin == TGXSeekOrigin::Current ? SEEK_CUR : SEEK_END;
+  if (fseeko(FFile, static_cast<off_t>(offset), whence) != 0) return static_cast<int64_t>(ftello(FFile));
+  return static_cast<int64_t>(ftello(FFile));
+}
+
+int64_t TGXFileStream::Size() const {
+  std::fflush(FFile);
+  struct stat st;
+  if (fstat(fileno(FFile), &st) != 0) return 0;
+  return static_cast<int64_t>(st.st_size);
+}
+
+void TGXFileStream::Flush() {
+  if (std::fflush(FFile) != 0) throw EGXStreamWriteError();
+}
+
+}  // namespace gx

@@ -1,0 +1,117 @@
+#pragma once
+// The byte streams every binary reader and writer works on: an abstract stream with exact
+// reads (a short read is an error, never a silently shortened value), a growing memory stream,
+// a file stream and an adapter over memory owned by someone else.
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace gx {
+
+// Short read: "Stream-Lesefehler". Short write: "Stream-Schreibfehler".
+class EGXStreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+class EGXStreamReadError : public EGXStreamError {
+ public:
+  EGXStreamReadError() : EGXStreamError("Stream-Lesefehler") {}
+};
+class EGXStreamWriteError : public EGXStreamError {
+ public:
+  EGXStreamWriteError() : EGXStreamError("Stream-Schreibfehler") {}
+};
+
+enum class TGXSeekOrigin { Begin = 0, Current = 1, End = 2 };
+
+class TGXStream {
+ public:
+  virtual ~TGXStream() = default;
+
+  // Copy up to count bytes; return how many were copied (0 at the end or for count <= 0).
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  // Returns the new position.
+  virtual int64_t Seek(int64_t offset, TGXSeekOrigin origin) = 0;
+  virtual int64_t Size() const = 0;
+
+  int64_t Position() { return Seek(0, TGXSeekOrigin::Current); }
+  void SetPosition(int64_t pos) { Seek(pos, TGXSeekOrigin::Begin); }
+  // Bytes between the position and the end; readers check counts and lengths against it.
+  int64_t Remaining() { return Size() - Position(); }
+
+  // Exact forms: raise the read or write error when fewer bytes move.
+  void ReadBuffer(void* buffer, int64_t count);
+  void WriteBuffer(const void* buffer, int64_t count);
+  // Copies count bytes (all remaining when count < 0) from source; returns the number copied.
+  int64_t CopyFrom(TGXStream& source, int64_t count);
+};
+
+// A stream over memory it owns, growing as it is written.
+class TGXMemoryStream : public TGXStream {
+ public:
+  TGXMemoryStream() = default;
+  explicit TGXMemoryStream(std::vector<uint8_t> data) : FData(std::move(data)) {}
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TGXSeekOrigin origin) override;
+  int64_t Size() const override { return static_cast<int64_t>(FData.size()); }
+
+  void SetSize(int64_t size);
+  void Clear() { FData.clear(); FPosition = 0; }
+  const std::vector<uint8_t>& Data() const { return FData; }
+  std::vector<uint8_t>& Data() { return FData; }
+  const uint8_t* Memory() const { return FData.data(); }
+
+ private:
+  std::vector<uint8_t> FData;
+  int64_t FPosition = 0;
+};
+
+// A stream over a fixed memory block it does not own. Reads and writes copy at most what is
+// left of the block; writing never grows it. Seek clamps the position to 0...Size.
+class TGXMemoryStreamAdapter : public TGXStream {
+ public:
+  TGXMemoryStreamAdapter(void* memory, int64_t size) : FMemory(static_cast<uint8_t*>(memory)), FSize(size < 0 ? 0 : size) {}
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TGXSeekOrigin origin) override;
+  int64_t Size() const override { return FSize; }
+  uint8_t* Memory() const { return FMemory; }
+
+ private:
+  uint8_t* FMemory;
+  int64_t FSize;
+  int64_t FPosition = 0;
+};
+
+// A stream over a disk file (POSIX path).
+class TGXFileStream : public TGXStream {
+ public:
+  enum class Mode { Read, Create, ReadWrite };
+  // Raises EGXStreamError with the German text "Datei kann nicht geöffnet werden: <path>" when
+  // the file cannot be opened.
+  TGXFileStream(const std::string& path, Mode mode);
+  ~TGXFileStream() override;
+  TGXFileStream(const TGXFileStream&) = delete;
+  TGXFileStream& operator=(const TGXFileStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TGXSeekOrigin origin) override;
+  int64_t Size() const override;
+  // Flushes buffered data to the operating system; raises the write error on failure.
+  void Flush();
+  const std::string& Path() const { return FPath; }
+
+ private:
+  std::FILE* FFile = nullptr;
+  std::string FPath;
+};
+
+}  // namespace gx
