@@ -9,8 +9,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests, benchmarks, fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang
-  # engine foundation
-  zlib1g-dev libssl-dev libpugixml-dev uuid-dev
+  # engine foundation; locales for the tests that run under a German number format
+  zlib1g-dev libssl-dev libpugixml-dev uuid-dev locales
   # rendering: OpenGL 3.3 core through libepoxy, EGL on Mesa (llvmpipe)
   libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   # sound
@@ -21,6 +21,15 @@ PACKAGES=(
   qt6-base-dev libqt6opengl6-dev libqt6dbus6 dbus dbus-x11 xvfb xauth
 )
 
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+need_root() {
+  [ -z "$SUDO" ] && return 0
+  command -v sudo >/dev/null 2>&1 || { echo "setup: root oder sudo wird benötigt" >&2; exit 1; }
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -30,17 +39,23 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: alle Pakete sind vorhanden (${#PACKAGES[@]})."
-  exit 0
+else
+  need_root
+  echo "setup: installiere ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null 2>&1 || { echo "setup: root oder sudo wird benötigt" >&2; exit 1; }
-  SUDO="sudo"
+# The German locale: tests check that stored numbers do not follow the user's number format.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  need_root
+  echo "setup: erzeuge die Locale de_DE.UTF-8"
+  if grep -q '^# *de_DE\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    $SUDO sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo "de_DE.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  fi
+  $SUDO locale-gen >/dev/null
 fi
-
-echo "setup: installiere ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 echo "setup: fertig."
