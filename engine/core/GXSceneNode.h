@@ -1,0 +1,122 @@
+#pragma once
+// TGXSceneNode: a node with what the renderer needs - the scene it belongs to, the scene objects
+// attached to it, the bounding boxes of its whole subtree and two visibility switches.
+// TGXSceneObject: the attachment side of the drawable and pickable contents; the render layer
+// derives the concrete objects from it.
+//
+// Bounds: a node's LocalBounds (in its own space) is the union of its visible objects' boxes and
+// of its visible children's LocalBounds carried through their LocalMatrix; WorldBounds is
+// LocalBounds carried through WorldMatrix (the axis-aligned box around the eight carried
+// corners). Update recomputes them for every node whose subtree changed, children before parents.
+// Invisible objects and invisible children (with their subtrees) are left out; RenderEnabled has
+// no influence on bounds. Attaching, detaching, a change of visibility and BoundsChanged
+// invalidate the node, so the next Update brings its bounds and its ancestors' up to date.
+//
+// Ownership: a node holds one reference to each attached object. Detaching drops it (hold a
+// TGXRef to keep a detached object alive); destroying the node clears each object's Node and
+// drops its reference. An object whose last reference goes while it is attached detaches itself.
+//
+// Scene: every node of a subtree belongs to the scene of its root. Adding a subtree under a node
+// gives all of it that node's scene, removing it clears the scene of all of it.
+
+#include <string>
+
+#include "engine/core/GXArray.h"
+#include "engine/core/GXGeometry.h"
+#include "engine/core/GXNode.h"
+#include "engine/core/GXRefCounted.h"
+
+namespace gx {
+
+class TGXScene;
+class TGXSceneNode;
+
+class TGXSceneObject : public TGXRefCounted {
+ public:
+  TGXSceneObject() = default;
+
+  // The node the object is attached to, or null.
+  TGXSceneNode* Node() const { return FNode; }
+  // In the node's space; kept by the concrete object.
+  const TGXBoundingBox& LocalBounds() const { return FLocalBounds; }
+  // LocalBounds carried into world space by the node's last bounds update (visible or not).
+  const TGXBoundingBox& WorldBounds() const { return FWorldBounds; }
+  bool Visible() const { return FVisible; }
+  // Invalidates the node when the value changes.
+  void SetVisible(bool value);
+  // Stores the box and reports the change to the node.
+  void SetLocalBounds(const TGXBoundingBox& box);
+  // Tells the node that LocalBounds changed, so the next Update recomputes the bounds.
+  void BoundsChanged();
+
+ protected:
+  // Detaches the object from its node when it dies while still attached.
+  ~TGXSceneObject() override;
+
+ private:
+  friend class TGXSceneNode;
+  TGXSceneNode* FNode = nullptr;
+  TGXBoundingBox FLocalBounds;
+  TGXBoundingBox FWorldBounds;
+  bool FVisible = true;
+};
+
+class TGXSceneNode : public TGXNode {
+ public:
+  // With a parent, parent->AddChild(this) once the scene node is complete.
+  explicit TGXSceneNode(std::string name = {}, TGXNode* parent = nullptr);
+  // Destroy listeners, then the attached objects (Node cleared, reference dropped), then as a
+  // node: leaves the parent, frees the children.
+  ~TGXSceneNode() override;
+
+  // The child must be a TGXSceneNode (EInvalidParameter otherwise, nothing changed); the whole
+  // added subtree takes this node's scene.
+  TGXNode* AddChild(TGXNode* child) override;
+  using TGXNode::AddChild;
+  // The removed subtree leaves the scene.
+  bool RemoveChild(TGXNode* child) override;
+  // The node update, then UpdateBounds when anything in the subtree was recomputed.
+  bool Update(bool force = false) override;
+
+  TGXScene* Scene() const { return FScene; }
+  // Gives the node and its subtree a scene. Only for a node without a scene-node parent (the
+  // root of a scene): others take their parent's scene, and raise EInvalidCall here.
+  void SetScene(TGXScene* scene);
+
+  const TGXArrayOf<TGXSceneObject>& Objects() const { return FObjects; }
+  int ObjectCount() const { return FObjects.Count(); }
+  // Detaches the object from its previous node, appends it, takes a reference and invalidates
+  // this node. Null or a node being destroyed raise EInvalidParameter / EInvalidCall.
+  void AttachObject(TGXSceneObject* object);
+  // False when the object is not attached here. Otherwise fast removal, Node cleared, this node
+  // invalidated, and the node's reference dropped (which frees an object nobody else holds).
+  bool DetachObject(TGXSceneObject* object);
+  // For every object: Node cleared, reference dropped; then the array is emptied.
+  void DestroyObjects();
+
+  const TGXBoundingBox& LocalBounds() const { return FLocalBounds; }
+  const TGXBoundingBox& WorldBounds() const { return FWorldBounds; }
+  // An invisible node and its subtree are left out of bounds, picking and rendering.
+  bool Visible() const { return FVisible; }
+  void SetVisible(bool value);
+  // When false the subtree is not drawn but still counts for bounds and picking.
+  bool RenderEnabled() const { return FRenderEnabled; }
+  void SetRenderEnabled(bool value) { FRenderEnabled = value; }
+
+  // Recomputes LocalBounds and WorldBounds from the objects and the children's LocalBounds, and
+  // every object's WorldBounds. Uses the cached matrices as they are.
+  void UpdateBounds();
+
+ private:
+  friend class TGXSceneObject;
+  void AssignScene(TGXScene* scene);
+
+  TGXScene* FScene = nullptr;
+  TGXArrayOf<TGXSceneObject> FObjects;
+  TGXBoundingBox FLocalBounds;
+  TGXBoundingBox FWorldBounds;
+  bool FVisible = true;
+  bool FRenderEnabled = true;
+};
+
+}  // namespace gx

@@ -1,0 +1,162 @@
+#include "engine/core/GXSceneNode.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/GXException.h"
+
+using namespace gx;
+
+namespace {
+
+struct TBox : TGXSceneObject {
+  explicit TBox(TGXVector3 min, TGXVector3 max, int* alive = nullptr) : Alive(alive) {
+    SetLocalBounds(BoxFromMinMax(min, max));
+    if (Alive) ++*Alive;
+  }
+  ~TBox() override {
+    if (Alive) --*Alive;
+  }
+  int* Alive;
+};
+
+TGXScene* FakeScene(int i) { return reinterpret_cast<TGXScene*>(static_cast<intptr_t>(0x1000 * i)); }
+
+void ExpectBox(const TGXBoundingBox& box, TGXVector3 min, TGXVector3 max) {
+  ASSERT_FALSE(box.Empty);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(box.Min()[i], min[i], 1e-4f) << i;
+    EXPECT_NEAR(box.Max()[i], max[i], 1e-4f) << i;
+  }
+}
+
+}  // namespace
+
+TEST(GXSceneNode, SceneFollowsWholeSubtrees) {
+  TGXSceneNode root("Root");
+  root.SetScene(FakeScene(1));
+  auto* branch = new TGXSceneNode("branch");
+  auto* leaf = new TGXSceneNode("leaf", branch);
+  root.AddChild(branch);
+  EXPECT_EQ(branch->Scene(), FakeScene(1));
+  EXPECT_EQ(leaf->Scene(), FakeScene(1));
+  EXPECT_EQ((new TGXSceneNode("late", leaf))->Scene(), FakeScene(1));
+  EXPECT_THROW(leaf->SetScene(FakeScene(2)), EInvalidCall);
+
+  TGXSceneNode other("Other");
+  other.SetScene(FakeScene(2));
+  other.AddChild(branch);  // moves: leaves the first scene, joins the second
+  EXPECT_EQ(leaf->Scene(), FakeScene(2));
+  other.RemoveChild(branch);
+  std::unique_ptr<TGXNode> owned(branch);
+  EXPECT_EQ(leaf->Scene(), nullptr);
+
+  std::unique_ptr<TGXNode> plain(new TGXNode("plain"));
+  EXPECT_THROW(root.AddChild(plain.get()), EInvalidParameter);  // rejected before taking it
+  EXPECT_EQ(root.ChildCount(), 0);
+  // A plain node may hold scene nodes; those have no scene of their own to inherit.
+  auto* sceneUnderPlain = new TGXSceneNode("s", plain.get());
+  EXPECT_EQ(sceneUnderPlain->Scene(), nullptr);
+}
+
+TEST(GXSceneNode, BoundsFollowObjectsChildrenAndVisibility) {
+  TGXSceneNode root("Root");
+  auto* child = new TGXSceneNode("child", &root);
+  child->SetPosition({10, 0, 0});
+  child->SetScale({2, 2, 2});
+  TGXRef<TBox> box = MakeRef<TBox>(TGXVector3(-1, -1, -1), TGXVector3(1, 1, 1));
+  TGXRef<TBox> hidden = MakeRef<TBox>(TGXVector3(-50, 0, 0), TGXVector3(0, 0, 0));
+  child->AttachObject(box.Get());
+  child->AttachObject(hidden.Get());
+  hidden->SetVisible(false);
+  root.SetPosition({0, 5, 0});
+  root.Update();
+  ExpectBox(child->LocalBounds(), {-1, -1, -1}, {1, 1, 1});
+  ExpectBox(root.LocalBounds(), {8, -2, -2}, {12, 2, 2});
+  ExpectBox(root.WorldBounds(), {8, 3, -2}, {12, 7, 2});
+  ExpectBox(box->WorldBounds(), {8, 3, -2}, {12, 7, 2});
+  ExpectBox(hidden->WorldBounds(), {-90, 5, 0}, {10, 5, 0});  // computed although invisible
+
+  // A changed box reaches the ancestors on the next update; so does a detached object.
+  box->SetLocalBounds(BoxFromMinMax({0, 0, 0}, {1, 1, 1}));
+  EXPECT_TRUE(child->Dirty());
+  root.Update();
+  ExpectBox(root.LocalBounds(), {10, 0, 0}, {12, 2, 2});
+  hidden->SetVisible(true);
+  root.Update();
+  ExpectBox(root.LocalBounds(), {-90, 0, 0}, {12, 2, 2});
+  child->DetachObject(hidden.Get());
+  EXPECT_EQ(hidden->Node(), nullptr);
+  root.Update();
+  ExpectBox(root.LocalBounds(), {10, 0, 0}, {12, 2, 2});
+
+  // RenderEnabled does not matter for bounds; an invisible child leaves them.
+  child->SetRenderEnabled(false);
+  EXPECT_FALSE(child->Dirty());
+  child->SetVisible(false);
+  root.Update();
+  EXPECT_TRUE(root.LocalBounds().Empty);
+  EXPECT_TRUE(root.WorldBounds().Empty);
+  EXPECT_FALSE(child->LocalBounds().Empty);
+}
+
+TEST(GXSceneNode, ObjectReferencesAndLifetime) {
+  int alive = 0;
+  auto node = std::make_unique<TGXSceneNode>("node");
+  TGXSceneNode other("other");
+  auto* owned = new TBox({0, 0, 0}, {1, 1, 1}, &alive);  // the node's reference is the only one
+  TGXRef<TBox> held = MakeRef<TBox>(TGXVector3(0, 0, 0), TGXVector3(1, 1, 1), &alive);
+  node->AttachObject(owned);
+  node->AttachObject(held.Get());
+  EXPECT_EQ(held->RefCount(), 2);
+  EXPECT_THROW(node->AttachObject(nullptr), EInvalidParameter);
+
+  // Attaching elsewhere moves the object without freeing it on the way.
+  other.AttachObject(owned);
+  EXPECT_EQ(owned->Node(), &other);
+  EXPECT_EQ(node->ObjectCount(), 1);
+  EXPECT_EQ(alive, 2);
+  EXPECT_FALSE(node->DetachObject(owned));
+
+  // An object whose last reference goes while attached leaves its node.
+  owned->Release();
+  EXPECT_EQ(other.ObjectCount(), 0);
+  EXPECT_EQ(alive, 1);
+
+  // The node drops its references when it dies; a held object survives, detached.
+  node.reset();
+  EXPECT_EQ(alive, 1);
+  EXPECT_EQ(held->Node(), nullptr);
+  EXPECT_EQ(held->RefCount(), 1);
+}
+
+TEST(GXSceneNode, DestructionOrder) {
+  std::vector<std::string> log;
+  struct TWatcher {
+    std::vector<std::string>* Log;
+    void OnDestroy(TGXNode* sender) {
+      auto* scene = static_cast<TGXSceneNode*>(sender);
+      Log->push_back(sender->Name() + " objects " + std::to_string(scene->ObjectCount()) + " parent " +
+                     (sender->Parent() ? sender->Parent()->Name() : "-"));
+    }
+  } watcher{&log};
+
+  TGXSceneNode root("Root");
+  root.SetScene(FakeScene(1));
+  auto* a = new TGXSceneNode("a", &root);
+  auto* b = new TGXSceneNode("b", a);
+  TGXRef<TBox> box = MakeRef<TBox>(TGXVector3(0, 0, 0), TGXVector3(1, 1, 1));
+  a->AttachObject(box.Get());
+  a->AddDestroyListener({&watcher, &TWatcher::OnDestroy});
+  b->AddDestroyListener({&watcher, &TWatcher::OnDestroy});
+  root.Update();
+  delete a;
+  EXPECT_EQ(log, (std::vector<std::string>{"a objects 1 parent Root", "b objects 0 parent -"}));
+  EXPECT_EQ(box->Node(), nullptr);
+  EXPECT_EQ(root.ChildCount(), 0);
+  EXPECT_TRUE(root.Update());
+  EXPECT_TRUE(root.LocalBounds().Empty);
+}
