@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace gx {
 
@@ -15,6 +16,8 @@ void TGXStream::WriteBuffer(const void* buffer, int64_t count) {
   if (count <= 0) return;
   if (Write(buffer, count) != count) throw EGXStreamWriteError();
 }
+
+void TGXStream::SetSize(int64_t) { throw EGXStreamWriteError(); }
 
 int64_t TGXStream::CopyFrom(TGXStream& source, int64_t count) {
   if (count < 0) count = source.Remaining();
@@ -86,15 +89,15 @@ int64_t TGXMemoryStreamAdapter::Seek(int64_t offset, TGXSeekOrigin origin) {
 // ---- file stream ----
 
 TGXFileStream::TGXFileStream(const std::string& path, Mode mode) : FPath(path) {
-  const char* m = mode == Mode::Read ? "rb" : mode == Mode::Create ? "w+b" : "r+b";
+  const char* m = mode == Mode::Read ? "rb" : mode == Mode::Create ? "w+b" : mode == Mode::CreateNew ? "w+bx" : "r+b";
   FFile = std::fopen(path.c_str(), m);
-  if (!FFile) throw EGXStreamError("Datei kann nicht geöffnet werden: " + path);
+  if (!FFile) throw EGXFileOpenError("Datei kann nicht geöffnet werden: " + path);
   // A directory opens for reading on Linux but fails on the first read; refuse it here.
   struct stat st;
   if (fstat(fileno(FFile), &st) == 0 && S_ISDIR(st.st_mode)) {
     std::fclose(FFile);
     FFile = nullptr;
-    throw EGXStreamError("Datei kann nicht geöffnet werden: " + path);
+    throw EGXFileOpenError("Datei kann nicht geöffnet werden: " + path);
   }
 }
 
@@ -125,8 +128,19 @@ int64_t TGXFileStream::Size() const {
   return static_cast<int64_t>(st.st_size);
 }
 
+void TGXFileStream::SetSize(int64_t size) {
+  if (std::fflush(FFile) != 0 || ftruncate(fileno(FFile), static_cast<off_t>(std::max<int64_t>(0, size))) != 0)
+    throw EGXStreamWriteError();
+  if (ftello(FFile) > size) Seek(size, TGXSeekOrigin::Begin);
+}
+
 void TGXFileStream::Flush() {
   if (std::fflush(FFile) != 0) throw EGXStreamWriteError();
+}
+
+void TGXFileStream::Sync() {
+  Flush();
+  if (fsync(fileno(FFile)) != 0) throw EGXStreamWriteError();
 }
 
 }  // namespace gx

@@ -19,10 +19,19 @@ class EGXStreamError : public std::runtime_error {
 class EGXStreamReadError : public EGXStreamError {
  public:
   EGXStreamReadError() : EGXStreamError("Stream-Lesefehler") {}
+  // A length or count read from the data that the remaining bytes cannot hold: the same error,
+  // with the detail support needs ("Stream-Lesefehler: Länge 70000 an Position 12, 30 Bytes
+  // übrig").
+  explicit EGXStreamReadError(const std::string& detail) : EGXStreamError("Stream-Lesefehler: " + detail) {}
 };
 class EGXStreamWriteError : public EGXStreamError {
  public:
   EGXStreamWriteError() : EGXStreamError("Stream-Schreibfehler") {}
+};
+// A file that cannot be opened; the file system derives its own error for virtual paths from it.
+class EGXFileOpenError : public EGXStreamError {
+ public:
+  using EGXStreamError::EGXStreamError;
 };
 
 enum class TGXSeekOrigin { Begin = 0, Current = 1, End = 2 };
@@ -37,6 +46,9 @@ class TGXStream {
   // Returns the new position.
   virtual int64_t Seek(int64_t offset, TGXSeekOrigin origin) = 0;
   virtual int64_t Size() const = 0;
+  // Cuts or extends the stream to size bytes (the position stays within it). Streams that
+  // cannot change their size raise the write error.
+  virtual void SetSize(int64_t size);
 
   int64_t Position() { return Seek(0, TGXSeekOrigin::Current); }
   void SetPosition(int64_t pos) { Seek(pos, TGXSeekOrigin::Begin); }
@@ -61,7 +73,7 @@ class TGXMemoryStream : public TGXStream {
   int64_t Seek(int64_t offset, TGXSeekOrigin origin) override;
   int64_t Size() const override { return static_cast<int64_t>(FData.size()); }
 
-  void SetSize(int64_t size);
+  void SetSize(int64_t size) override;
   void Clear() { FData.clear(); FPosition = 0; }
   const std::vector<uint8_t>& Data() const { return FData; }
   std::vector<uint8_t>& Data() { return FData; }
@@ -93,8 +105,9 @@ class TGXMemoryStreamAdapter : public TGXStream {
 // A stream over a disk file (POSIX path).
 class TGXFileStream : public TGXStream {
  public:
-  enum class Mode { Read, Create, ReadWrite };
-  // Raises EGXStreamError with the German text "Datei kann nicht geöffnet werden: <path>" when
+  // CreateNew fails when the file exists already (for temporary files next to a destination).
+  enum class Mode { Read, Create, ReadWrite, CreateNew };
+  // Raises EGXFileOpenError with the German text "Datei kann nicht geöffnet werden: <path>" when
   // the file cannot be opened.
   TGXFileStream(const std::string& path, Mode mode);
   ~TGXFileStream() override;
@@ -105,8 +118,11 @@ class TGXFileStream : public TGXStream {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TGXSeekOrigin origin) override;
   int64_t Size() const override;
+  void SetSize(int64_t size) override;
   // Flushes buffered data to the operating system; raises the write error on failure.
   void Flush();
+  // Flush and wait until the data is on the disk (before a finished file replaces another).
+  void Sync();
   const std::string& Path() const { return FPath; }
 
  private:

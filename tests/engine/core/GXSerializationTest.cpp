@@ -1,0 +1,254 @@
+#include "engine/core/GXSerialization.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/core/GXException.h"
+
+using namespace gx;
+
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> list) {
+  std::vector<uint8_t> v;
+  for (int b : list) v.push_back(static_cast<uint8_t>(b));
+  return v;
+}
+
+const TGXGuid kMeshGuid = TGXGuid::Parse("{5DE53BD1-B3E7-4203-BA69-C98A0DADE64F}");
+
+class TMeshSerializer : public TGXSerializer {
+ public:
+  TMeshSerializer() : TGXSerializer(kMeshGuid, 3) {}
+  std::string ClassName() const override { return "TGXMeshSerializer"; }
+};
+
+}  // namespace
+
+TEST(GXGuid, TextAndWindowsBinaryLayout) {
+  TGXGuid g = TGXGuid::Parse("{eddd04c5-d19b-43cb-83c3-b6ab1415c208}");
+  EXPECT_EQ(g.ToString(), "{EDDD04C5-D19B-43CB-83C3-B6AB1415C208}");
+  auto b = g.ToBytes();
+  EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.end()),
+            Bytes({0xC5, 0x04, 0xDD, 0xED, 0x9B, 0xD1, 0xCB, 0x43, 0x83, 0xC3, 0xB6, 0xAB, 0x14, 0x15, 0xC2, 0x08}));
+  EXPECT_EQ(TGXGuid::FromBytes(b.data()), g);
+  EXPECT_EQ(TGXGuid::Parse("EDDD04C5-D19B-43CB-83C3-B6AB1415C208"), g);
+
+  for (const char* bad : {"", "{EDDD04C5-D19B-43CB-83C3-B6AB1415C208", "{EDDD04C5-D19B-43CB-83C3+B6AB1415C208}",
+                          "{EDDD04C5-D19B-43CB-83C3-B6AB1415C20G}", "EDDD04C5D19B43CB83C3B6AB1415C208"})
+    EXPECT_FALSE(TGXGuid::TryParse(bad).has_value()) << bad;
+  EXPECT_THROW(TGXGuid::Parse("x"), EInvalidParameter);
+
+  TGXGuid a = TGXGuid::NewGuid(), c = TGXGuid::NewGuid();
+  EXPECT_NE(a, c);
+  EXPECT_FALSE(a.IsNull());
+  EXPECT_EQ(TGXGuid::Parse(a.ToString()), a);
+}
+
+TEST(GXSerialization, PrimitiveEncodingsAreLittleEndianWithoutPadding) {
+  TGXMemoryStream s;
+  WriteInteger(s, -2);
+  WriteWord(s, 0x0407);
+  WriteBoolean(s, true);
+  WriteSingle(s, 1.0f);
+  WriteVector3(s, {1, 2, 3});
+  WriteGuid(s, kMeshGuid);
+  EXPECT_EQ(s.Size(), 4 + 2 + 1 + 4 + 12 + 16);
+  EXPECT_EQ(std::vector<uint8_t>(s.Data().begin(), s.Data().begin() + 11),
+            Bytes({0xFE, 0xFF, 0xFF, 0xFF, 0x07, 0x04, 0x01, 0x00, 0x00, 0x80, 0x3F}));
+
+  TGXMatrix m(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+  WriteMatrix(s, m);
+  WriteQuaternion(s, {0.5f, -0.5f, 0.25f, 1});
+  s.SetPosition(0);
+  EXPECT_EQ(ReadInteger(s), -2);
+  EXPECT_EQ(ReadWord(s), 0x0407);
+  EXPECT_TRUE(ReadBoolean(s));
+  EXPECT_EQ(ReadSingle(s), 1.0f);
+  EXPECT_EQ(ReadVector3(s), TGXVector3(1, 2, 3));
+  EXPECT_EQ(ReadGuid(s), kMeshGuid);
+  EXPECT_EQ(ReadMatrix(s), m);
+  EXPECT_EQ(ReadQuaternion(s), TGXQuaternion(0.5f, -0.5f, 0.25f, 1));
+  EXPECT_THROW(ReadByte(s), EGXStreamReadError);
+}
+
+TEST(GXSerialization, StringsAreWindows1252AndUtf16InFiles) {
+  TGXMemoryStream s;
+  WriteAnsiString(s, "");
+  WriteWideString(s, "");
+  WriteWideString(s, "abc");
+  WriteAnsiString(s, "Grüße €");
+  WriteAnsiString(s, "Ω");
+  EXPECT_EQ(std::vector<uint8_t>(s.Data().begin(), s.Data().begin() + 18),
+            Bytes({0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 0x61, 0, 0x62, 0, 0x63, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(s.Data().begin() + 18, s.Data().end()),
+            Bytes({7, 0, 0, 0, 'G', 'r', 0xFC, 0xDF, 'e', ' ', 0x80, 1, 0, 0, 0, '?'}));
+  s.SetPosition(0);
+  EXPECT_EQ(ReadAnsiString(s), "");
+  EXPECT_EQ(ReadWideString(s), "");
+  EXPECT_EQ(ReadWideString(s), "abc");
+  EXPECT_EQ(ReadAnsiString(s), "Grüße €");
+  EXPECT_EQ(ReadAnsiString(s), "?");
+
+  TGXMemoryStream wide;
+  WriteWideString(wide, "ä😀");
+  wide.SetPosition(0);
+  EXPECT_EQ(ReadInteger(wide), 6);
+  wide.SetPosition(0);
+  EXPECT_EQ(ReadWideString(wide), "ä😀");
+}
+
+TEST(GXSerialization, LengthsAndCountsBeyondTheDataAreReadErrors) {
+  // Negative, larger than what remains, and absurdly large lengths never allocate.
+  for (int32_t length : {-1, 5, INT32_MAX, INT32_MIN}) {
+    TGXMemoryStream s;
+    WriteInteger(s, length);
+    s.WriteBuffer("abcd", 4);
+    s.SetPosition(0);
+    EXPECT_THROW(ReadAnsiString(s), EGXStreamReadError) << length;
+    s.SetPosition(0);
+    EXPECT_THROW(ReadWideString(s), EGXStreamReadError) << length;
+  }
+  // An odd wide length: the stray byte is skipped and the next value is read in step.
+  TGXMemoryStream odd(Bytes({3, 0, 0, 0, 'a', 0, 'x', 9, 0, 0, 0}));
+  EXPECT_EQ(ReadWideString(odd), "a");
+  EXPECT_EQ(ReadInteger(odd), 9);
+
+  TGXMemoryStream list(Bytes({3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_THROW(ReadCount(list, 4), EGXStreamReadError);  // 3 elements of 4 bytes need 12
+  list.SetPosition(0);
+  EXPECT_EQ(ReadCount(list, 2), 3);
+  try {
+    CheckCount(list, 1000, 16);
+    FAIL();
+  } catch (const EGXStreamReadError& e) {
+    EXPECT_EQ(std::string(e.what()), "Stream-Lesefehler: Anzahl 1000 an Position 4, 8 Bytes übrig");
+  }
+}
+
+TEST(GXSerialization, LocalizedStringBytesAndLanguageFallback) {
+  TGXLocalizedString t;
+  t.SetText(GX_LANG_GERMAN, "Weiche");
+  t.SetText(GX_LANG_ENGLISH, "xx");
+  t.SetText(GX_LANG_ENGLISH, "Switch");  // replaces, keeps the order
+  TGXMemoryStream s;
+  t.WriteLocalized(s);
+  std::vector<uint8_t> expected = Bytes({2, 0, 0, 0, 0x07, 0x04, 12, 0, 0, 0});
+  for (char c : std::string("Weiche")) expected.push_back(c), expected.push_back(0);
+  for (int b : {0x09, 0x04, 12, 0, 0, 0}) expected.push_back(static_cast<uint8_t>(b));
+  for (char c : std::string("Switch")) expected.push_back(c), expected.push_back(0);
+  EXPECT_EQ(s.Data(), expected);
+
+  EXPECT_EQ(t.GetText(GX_LANG_ENGLISH, GX_LANG_GERMAN), "Switch");
+  EXPECT_EQ(t.GetText(GX_LANG_FRENCH, GX_LANG_GERMAN), "Weiche");
+  EXPECT_EQ(t.GetText(GX_LANG_FRENCH, GX_LANG_FRENCH), "Weiche");  // first item
+  TGXLocalizedString englishFirst;
+  englishFirst.SetText(GX_LANG_ENGLISH, "Switch");
+  englishFirst.SetText(GX_LANG_GERMAN, "Weiche");
+  EXPECT_EQ(englishFirst.GetText(GX_LANG_FRENCH, 0x0410), "Switch");
+  EXPECT_EQ(TGXLocalizedString().GetText(GX_LANG_GERMAN, GX_LANG_GERMAN), "");
+
+  // Reading replaces the items; a repeated language keeps the last text.
+  TGXMemoryStream dup;
+  WriteInteger(dup, 2);
+  WriteWord(dup, GX_LANG_GERMAN), WriteWideString(dup, "alt");
+  WriteWord(dup, GX_LANG_GERMAN), WriteWideString(dup, "neu");
+  dup.SetPosition(0);
+  t.ReadLocalized(dup);
+  ASSERT_EQ(t.Count(), 1);
+  EXPECT_EQ(t.Items()[0].Text, "neu");
+
+  // A count the data cannot hold fails before anything is allocated; the old items stay.
+  TGXMemoryStream forged(Bytes({0xFF, 0xFF, 0xFF, 0x7F, 0x07, 0x04, 0, 0, 0, 0}));
+  EXPECT_THROW(t.ReadLocalized(forged), EGXStreamReadError);
+  EXPECT_EQ(t.Items()[0].Text, "neu");
+}
+
+TEST(GXSerialization, LanguagesFromPosixLocales) {
+  EXPECT_EQ(GXLanguageFromLocale("de_DE.UTF-8"), 0x0407);
+  EXPECT_EQ(GXLanguageFromLocale("de_AT.UTF-8@euro"), 0x0C07);
+  EXPECT_EQ(GXLanguageFromLocale("en_US"), 0x0409);
+  EXPECT_EQ(GXLanguageFromLocale("en_GB.UTF-8"), 0x0809);
+  EXPECT_EQ(GXLanguageFromLocale("fr"), 0x040C);
+  EXPECT_EQ(GXLanguageFromLocale("C.UTF-8"), 0);
+  EXPECT_EQ(GXLanguageFromLocale("POSIX"), 0);
+  EXPECT_EQ(GXLanguageFromLocale(""), 0);
+
+  GXSetDefaultLanguages(GX_LANG_FRENCH, GX_LANG_GERMAN);
+  TGXLocalizedString t;
+  t.SetText(GX_LANG_ENGLISH, "Switch");
+  t.SetUserText("Aiguillage");
+  ASSERT_EQ(t.Count(), 1);
+  EXPECT_EQ(t.Items()[0].Language, GX_LANG_FRENCH);
+  EXPECT_EQ(t.GetText(), "Aiguillage");
+  GXSetDefaultLanguages(0, 0);
+}
+
+TEST(GXSerialization, HashStringChecksumAndSplit) {
+  EXPECT_EQ(GXChecksum("abc", 3), 0xCA6598D0u);
+  EXPECT_EQ(TGXHashString("abc").Hash(), 0xCA6598D0u);
+  EXPECT_EQ(TGXHashString("").Hash(), 0u);
+  // The checksum is of the Windows-1252 bytes the name has in files.
+  EXPECT_EQ(TGXHashString("Grün").Hash(), GXChecksum("Gr\xFCn", 4));
+  TGXHashString h;
+  h.Assign("abc");
+  EXPECT_EQ(h, TGXHashString("abc"));
+  EXPECT_FALSE(h == TGXHashString("abd"));
+
+  EXPECT_EQ(SplitString("a;b;", ";"), (std::vector<std::string>{"a", "b", ""}));
+  EXPECT_EQ(SplitString("abc", ";"), (std::vector<std::string>{"abc"}));
+  EXPECT_EQ(SplitString("", ";"), (std::vector<std::string>{""}));
+  EXPECT_EQ(SplitString(";;x", ";"), (std::vector<std::string>{"", "", "x"}));
+  EXPECT_EQ(SplitString("a::b", "::"), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(GXSerialization, FileHeaderBytesAndItsThreeFailures) {
+  TMeshSerializer mesh;
+  TGXMemoryStream s;
+  mesh.WriteFileHeader(s);
+  std::vector<uint8_t> expected = Bytes({0x05, 0x23});
+  auto g = kMeshGuid.ToBytes();
+  expected.insert(expected.end(), g.begin(), g.end());
+  for (int b : {3, 0, 0, 0}) expected.push_back(static_cast<uint8_t>(b));
+  EXPECT_EQ(s.Data(), expected);
+  s.SetPosition(0);
+  mesh.ReadFileHeader(s);
+  EXPECT_EQ(mesh.FileVersion(), 3);
+
+  auto message = [&](std::vector<uint8_t> bytes, bool any) {
+    TGXMemoryStream in(std::move(bytes));
+    try {
+      mesh.ReadFileHeader(in, any);
+    } catch (const EGXException& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  auto wrongId = expected;
+  wrongId[0] = 0x06;
+  EXPECT_EQ(message(wrongId, false), "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong header id");
+  auto wrongGuid = expected;
+  wrongGuid[5] ^= 1;
+  EXPECT_EQ(message(wrongGuid, true), "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong guid");
+  EXPECT_EQ(mesh.FileVersion(), 0);
+  auto version2 = expected;
+  version2[18] = 2;
+  EXPECT_EQ(message(version2, false), "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong version");
+  EXPECT_EQ(message(version2, true), "");
+  EXPECT_EQ(mesh.FileVersion(), 2);
+
+  TGXMemoryStream shortHeader(Bytes({0x05, 0x23, 1, 2}));
+  EXPECT_THROW(mesh.ReadFileHeader(shortHeader), EGXStreamReadError);
+}
+
+TEST(GXStream, AdapterClampsReadsAndSeeks) {
+  uint8_t block[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  TGXMemoryStreamAdapter a(block, 10);
+  EXPECT_EQ(a.Seek(8, TGXSeekOrigin::Begin), 8);
+  uint8_t buf[5] = {};
+  EXPECT_EQ(a.Read(buf, 5), 2);
+  EXPECT_EQ(buf[1], 9);
+  EXPECT_EQ(a.Seek(-20, TGXSeekOrigin::Current), 0);
+  EXPECT_EQ(a.Seek(5, TGXSeekOrigin::End), 10);
+  EXPECT_EQ(a.Write(buf, 3), 0);  // never grows
+  EXPECT_THROW(a.SetSize(4), EGXStreamWriteError);
+}
