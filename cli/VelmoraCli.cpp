@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/PackCommand.h"
 #include "engine/core/GXSelfCheck.h"
 
 #ifndef VELMORA_VERSION
@@ -56,6 +58,8 @@ int RunSelfCheck(const std::vector<std::string>& args) {
 const std::vector<TCliCommand>& Commands() {
   static const std::vector<TCliCommand> commands = {
       {"selfcheck", "prüft Mathematik, Ausnahmen und Bibliotheken der Engine [--json]", RunSelfCheck},
+      {"pack", "erstellt, listet, entpackt und prüft Paketarchive (.vma)",
+       [](const std::vector<std::string>& args) { return cli::RunPackCommand(args, std::cout, std::cerr); }},
   };
   return commands;
 }
