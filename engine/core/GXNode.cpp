@@ -43,23 +43,22 @@ inline float SafeReciprocal(float s) {
   return (s != 0.0f && std::isfinite(r)) ? r : 0.0f;
 }
 
-// x - x is 0 for finite x and NaN otherwise; one test for the whole matrix.
+// x - x is 0 for finite x and NaN otherwise; one test for the whole matrix (four lanes, so the
+// compiler can keep it in one vector register).
 inline bool AllFinite(const TGXMatrix& m) {
-  float acc = 0;
+  float acc[4] = {0, 0, 0, 0};
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) acc += m.m[r][c] - m.m[r][c];
-  return acc == 0.0f;
+    for (int c = 0; c < 4; ++c) acc[c] += m.m[r][c] - m.m[r][c];
+  return (acc[0] + acc[1]) + (acc[2] + acc[3]) == 0.0f;
 }
 
-// a * b for matrices whose last column is (0, 0, 0, 1), as all node matrices are.
-inline void MultiplyAffine(TGXMatrix& out, const TGXMatrix& a, const TGXMatrix& b) {
+// out = a * b as GXMatrixMultiply has it, inlined into the update and written row by row so that
+// the compiler computes each row of four at once.
+inline void MultiplyInto(TGXMatrix& out, const TGXMatrix& a, const TGXMatrix& b) {
   for (int i = 0; i < 4; ++i) {
-    const float a0 = a.m[i][0], a1 = a.m[i][1], a2 = a.m[i][2];
-    for (int j = 0; j < 3; ++j) out.m[i][j] = a0 * b.m[0][j] + a1 * b.m[1][j] + a2 * b.m[2][j];
-    out.m[i][3] = 0;
+    const float a0 = a.m[i][0], a1 = a.m[i][1], a2 = a.m[i][2], a3 = a.m[i][3];
+    for (int j = 0; j < 4; ++j) out.m[i][j] = a0 * b.m[0][j] + a1 * b.m[1][j] + a2 * b.m[2][j] + a3 * b.m[3][j];
   }
-  for (int j = 0; j < 3; ++j) out.m[3][j] += b.m[3][j];
-  out.m[3][3] = 1;
 }
 
 [[noreturn]] void RaiseAddChild(const char* reason) {
@@ -409,12 +408,12 @@ void TGXNode::RecomputeMatrices() {
 
   if (FParent) {
     const TGXNode& parent = *FParent;
-    MultiplyAffine(FWorldMatrix, l, parent.FWorldMatrix);
+    MultiplyInto(FWorldMatrix, l, parent.FWorldMatrix);
     FWorldPosition = {FWorldMatrix.m[3][0], FWorldMatrix.m[3][1], FWorldMatrix.m[3][2]};
     FWorldRotation = GXQuaternionMultiply(q, parent.FWorldRotation);
     FWorldScale = GXVec3Modulate(s, parent.FWorldScale);
     // (Local * ParentWorld)^-1 = ParentWorld^-1 * Local^-1 for row vectors.
-    MultiplyAffine(FInverseWorldMatrix, parent.FInverseWorldMatrix, il);
+    MultiplyInto(FInverseWorldMatrix, parent.FInverseWorldMatrix, il);
     if (!AllFinite(FInverseWorldMatrix)) FInverseWorldMatrix = TGXMatrix();
   } else {
     FWorldMatrix = l;

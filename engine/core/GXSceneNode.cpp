@@ -1,5 +1,7 @@
 #include "engine/core/GXSceneNode.h"
 
+#include <optional>
+
 #include "engine/core/GXException.h"
 
 namespace gx {
@@ -28,6 +30,16 @@ void TGXSceneObject::SetLocalBounds(const TGXBoundingBox& box) {
 
 void TGXSceneObject::BoundsChanged() {
   if (FNode) FNode->Invalidate();
+}
+
+bool TGXSceneObject::RayIntersect(const TGXVector3& origin, const TGXVector3& direction, TGXVector3& normal,
+                                  TGXVector3& hit) {
+  if (!FVisible) return false;
+  const std::optional<TGXRayHit> h = RayBox(FLocalBounds, origin, direction);
+  if (!h) return false;
+  normal = h->Normal;
+  hit = h->Point;
+  return true;
 }
 
 // ---- TGXSceneNode ----
@@ -64,6 +76,12 @@ bool TGXSceneNode::RemoveChild(TGXNode* child) {
 }
 
 bool TGXSceneNode::Update(bool force) {
+  if ((force || Dirty()) && FObjects.Count() > 0) {
+    // The bounds step after the matrices reads and writes the first object; fetching its memory
+    // now lets the matrix work hide the wait.
+    const char* object = static_cast<const char*>(FObjects.Items()[0]);
+    for (size_t offset = 0; offset < sizeof(TGXSceneObject); offset += 64) __builtin_prefetch(object + offset, 1);
+  }
   if (!TGXNode::Update(force)) return false;
   UpdateBounds();
   return true;
@@ -118,18 +136,79 @@ void TGXSceneNode::SetVisible(bool value) {
   Invalidate();
 }
 
+namespace {
+
+// A box being grown from min/max pairs; turned into a TGXBoundingBox once at the end, so the
+// eight corners are written once per box instead of once per merge.
+struct TExtent {
+  bool Empty = true;
+  TGXVector3 Min, Max;
+
+  void Merge(const TGXVector3& mn, const TGXVector3& mx) {
+    if (Empty) {
+      Min = mn;
+      Max = mx;
+      Empty = false;
+      return;
+    }
+    Min = GXVec3Minimize(Min, mn);
+    Max = GXVec3Maximize(Max, mx);
+  }
+  TGXBoundingBox Box() const { return Empty ? TGXBoundingBox() : BoxFromMinMax(Min, Max); }
+};
+
+// The axis-aligned box around the eight corners of mn .. mx carried by m, for matrices whose last
+// column is (0, 0, 0, 1) - all node matrices. Per output axis the smaller and the larger product
+// of each input axis are summed in the order the point transform uses, so the result equals the
+// minimum and maximum over the carried corners that TransformBox finds.
+inline void CarryExtent(TGXVector3& outMin, TGXVector3& outMax, const TGXVector3& mn, const TGXVector3& mx,
+                        const TGXMatrix& m) {
+  const float in[2][3] = {{mn.x, mn.y, mn.z}, {mx.x, mx.y, mx.z}};
+  float lo[3], hi[3];
+  for (int j = 0; j < 3; ++j) {
+    float l = 0, h = 0;
+    for (int i = 0; i < 3; ++i) {
+      const float a = in[0][i] * m.m[i][j], b = in[1][i] * m.m[i][j];
+      const float small = a < b ? a : b, large = a < b ? b : a;
+      l = i == 0 ? small : l + small;
+      h = i == 0 ? large : h + large;
+    }
+    lo[j] = l + m.m[3][j];
+    hi[j] = h + m.m[3][j];
+  }
+  outMin = {lo[0], lo[1], lo[2]};
+  outMax = {hi[0], hi[1], hi[2]};
+}
+
+}  // namespace
+
 void TGXSceneNode::UpdateBounds() {
   const TGXMatrix& world = WorldMatrix();
-  FLocalBounds = TGXBoundingBox();
+  TExtent local;
+  TGXVector3 mn, mx;
   for (TGXSceneObject* object : FObjects) {
-    if (object->FVisible) MergeBox(FLocalBounds, object->FLocalBounds);
-    object->FWorldBounds = TransformBox(object->FLocalBounds, world);
+    const TGXBoundingBox& box = object->FLocalBounds;
+    if (box.Empty) {
+      object->FWorldBounds = TGXBoundingBox();
+      continue;
+    }
+    if (object->FVisible) local.Merge(box.Min(), box.Max());
+    CarryExtent(mn, mx, box.Min(), box.Max(), world);
+    object->FWorldBounds = BoxFromMinMax(mn, mx);
   }
   for (TGXNode* node : Children()) {
     const auto* child = static_cast<const TGXSceneNode*>(node);
-    if (child->FVisible) MergeBox(FLocalBounds, TransformBox(child->FLocalBounds, child->LocalMatrix()));
+    if (!child->FVisible || child->FLocalBounds.Empty) continue;
+    CarryExtent(mn, mx, child->FLocalBounds.Min(), child->FLocalBounds.Max(), child->LocalMatrix());
+    local.Merge(mn, mx);
   }
-  FWorldBounds = TransformBox(FLocalBounds, world);
+  FLocalBounds = local.Box();
+  if (local.Empty) {
+    FWorldBounds = TGXBoundingBox();
+  } else {
+    CarryExtent(mn, mx, local.Min, local.Max, world);
+    FWorldBounds = BoxFromMinMax(mn, mx);
+  }
 }
 
 }  // namespace gx

@@ -30,6 +30,9 @@ namespace gx {
 
 class TGXScene;
 class TGXSceneNode;
+// Render-layer classes the object's hooks name; they are defined above this layer.
+class TGXSceneCamera;
+class TGXRenderQueue;
 
 class TGXSceneObject : public TGXRefCounted {
  public:
@@ -49,16 +52,27 @@ class TGXSceneObject : public TGXRefCounted {
   // Tells the node that LocalBounds changed, so the next Update recomputes the bounds.
   void BoundsChanged();
 
+  // ---- hooks for the concrete objects, in this order ----
+
+  // The ray (origin, direction) in the node's local space: true with the hit point and the
+  // surface normal there. The base tests LocalBounds when the object is visible (a ray that
+  // starts inside the box or points away from it hits nothing).
+  virtual bool RayIntersect(const TGXVector3& origin, const TGXVector3& direction, TGXVector3& normal,
+                            TGXVector3& hit);
+  // Hands the object's render primitives to the queue when the camera sees it; the base has none.
+  virtual void AddToRenderQueue(TGXSceneCamera* camera, TGXRenderQueue* queue) {}
+
  protected:
   // Detaches the object from its node when it dies while still attached.
   ~TGXSceneObject() override;
 
  private:
   friend class TGXSceneNode;
+  // FVisible sits next to the start of FLocalBounds: the bounds update reads both together.
   TGXSceneNode* FNode = nullptr;
+  bool FVisible = true;
   TGXBoundingBox FLocalBounds;
   TGXBoundingBox FWorldBounds;
-  bool FVisible = true;
 };
 
 class TGXSceneNode : public TGXNode {

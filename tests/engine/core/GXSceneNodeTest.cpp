@@ -160,3 +160,14 @@ TEST(GXSceneNode, DestructionOrder) {
   EXPECT_TRUE(root.Update());
   EXPECT_TRUE(root.LocalBounds().Empty);
 }
+
+TEST(GXSceneNode, BaseRayTestUsesTheLocalBoxOfVisibleObjects) {
+  TGXRef<TBox> box = MakeRef<TBox>(TGXVector3(-1, -1, -1), TGXVector3(1, 1, 1));
+  TGXVector3 normal, hit;
+  ASSERT_TRUE(box->RayIntersect({0, 0, -5}, {0, 0, 1}, normal, hit));
+  EXPECT_NEAR(hit.z, -1, 1e-5f);
+  EXPECT_NEAR(normal.z, -1, 1e-5f);
+  EXPECT_FALSE(box->RayIntersect({0, 0, -5}, {0, 0, -1}, normal, hit));
+  box->SetVisible(false);
+  EXPECT_FALSE(box->RayIntersect({0, 0, -5}, {0, 0, 1}, normal, hit));
+}
