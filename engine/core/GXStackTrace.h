@@ -3,9 +3,9 @@
 // raised, not where it was caught, so the stack is taken when the exception is thrown: every
 // throw in a program that links the engine records the return addresses of its stack (a few
 // microseconds), keyed by the exception object and dropped when that object is destroyed.
-// Symbols are looked up only when a report asks for them. Functions of the program show by name
-// because its symbols are exported (-rdynamic); functions without an exported symbol show as
-// module + offset.
+// Symbols are looked up only when a report asks for them, in the symbol table of each module, so
+// local functions and the cold parts of functions show by name too; a module without symbols
+// (stripped) shows as module + offset.
 
 #include <exception>
 #include <string>

@@ -1,0 +1,216 @@
+#pragma once
+// The application-wide state: one TRRGlobal per process, reachable through Global(), created at
+// start-up and freed at shut-down by the program (desktop or command line). It owns the engine,
+// the settings, the recent-project list and the display units, and it turns exceptions into the
+// program's error messages.
+//
+// Start-up, in this order: seed the random generator; take the instance lock; create the engine;
+// map the file-system roots (each user root followed by "Maralt/3D-Velmora 2013/", then the
+// program's --root overrides); create the render core and the media core (a failure leaves the
+// core absent); load "User:\Settings.xml" (missing, unreadable or malformed: empty settings);
+// read the asset paths and open the asset database; create the clipboard and the project; build
+// the recent list; read the settings; create the hint manager. Shut-down runs the reverse.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RRUIService.h"
+#include "engine/core/GXConfiguration.h"
+#include "engine/core/GXEngine.h"
+#include "engine/core/GXFileSystem.h"
+
+namespace rr {
+
+inline constexpr const char* RRPublisherName = "Maralt";
+inline constexpr const char* RRProductName = "3D-Velmora 2013";
+inline constexpr const char* RRInstanceLockName = "Maralt 3D-Velmora 13";
+inline constexpr const char* RRSupportAddress = "hotline@maralt-software.example";
+inline constexpr const char* RRSettingsFile = "User:\\Settings.xml";
+inline constexpr const char* RRSampleProject = "Documents:\\Beispielanlagen\\Kleine Beispielanlage.vmp";
+// The two base packages the database must hold.
+inline constexpr const char* RRBasePackage1 = "{4E425639-1200-4A67-A788-DAE198D14BA5}";
+inline constexpr const char* RRBasePackage2 = "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}";
+// Message the project menu and its pages receive when the settings change.
+inline constexpr int RRMsgSettingsChanged = 1026;
+
+// ---- messages ----
+
+inline constexpr const char* RRCaptionFileError = "Dateifehler";
+inline constexpr const char* RRCaptionUnexpectedError = "Unerwarteter Fehler";
+inline constexpr const char* RRTextFileOpenHint =
+    "Vergewissern Sie sich, dass die Datei vorhanden ist und Sie die notwendigen Lese- bzw. Schreibrechte besitzen.";
+inline constexpr const char* RRTextMissingPackageFile =
+    "Ein Objekt referenziert eine Datei, die in keinem Datenbankpaket gefunden werden konnte.\r\n\r\n"
+    "Stellen Sie sicher, dass Sie die aktuellste Programmversion besitzen und dass alle für das Projekt benötigten "
+    "Datenbankpakete zur Verfügung stehen.";
+inline constexpr const char* RRTextUnexpectedError =
+    "Im Programm ist ein unerwarteter Fehler aufgetreten. Es wird geraten, den Velmora zu beenden und neu zu starten. "
+    "\r\n\r\nStellen Sie sicher, dass Sie stets die aktuellsten Programmupdates installiert haben. Führen Sie dazu "
+    "über das Menü \"Hilfe\" -> \"3D-Velmora 2013 aktualisieren\" das automatische Update durch oder besuchen Sie das "
+    "Internetforum über das Menü \"Hilfe\" -> \"Diskussionsforum\". \r\n\r\nFür weitere Informationen steht Ihnen "
+    "die Hotline unter \"%s\" zur Verfügung.";
+inline constexpr const char* RRTextErrorDescription =
+    "\r\n\r\nBeschreibung: Es ist ein Fehler der Klasse \"%s\" mit der Meldung \"%s\" aufgetreten.";
+inline constexpr const char* RRTextErrorDetails = "\r\n\r\nFehlerdetails:\r\n%s\r\n%s";
+inline constexpr int RRErrorStackLines = 8;
+
+// What the error handler shows for an exception.
+struct TRRErrorReport {
+  std::string Text;
+  std::string Caption;
+  TRRMessageIcon Icon = TRRMessageIcon::Error;
+};
+
+// ---- settings ----
+
+// A watched package folder (always with a trailing '/') and whether it is switched off.
+struct TRRAssetPath {
+  std::string Path;
+  bool Disabled = false;
+  friend bool operator==(const TRRAssetPath&, const TRRAssetPath&) = default;
+};
+
+struct TRRGeneralSettings {
+  bool OpenLastProject = false;
+  bool AutoUpdate = true;
+  bool ShowWelcomeWindow = true;
+  bool SmartHints = true;
+  bool AutoTerrainAlignment = true;
+};
+
+struct TRRRenderSettings {
+  int MultiSample = 0;           // 0 ... 16; other stored values count as 0
+  bool VSync = true;
+  int TextureQuality = 3;        // at least 1; the adapter limits it further
+  int ReflectionQuality = 3;     // 0 ... 3
+  int EnvReflectionQuality = 1;  // 0 ... 3
+};
+
+// What the start-up needs from the program.
+struct TRRStartOptions {
+  // Answers the program's questions and shows its messages; required, not owned.
+  IRRUIService* UI = nullptr;
+  // "--root NAME=DIR": the folder replaces the root as the start-up maps it (used as given,
+  // without the publisher and product folders).
+  std::vector<gx::TGXRootOption> Roots;
+  // Build the render and media cores; a failure (exception or null) leaves the core absent.
+  std::function<std::unique_ptr<gx::TGXEngineCore>(gx::TGXEngine&)> CreateRenderCore;
+  std::function<std::unique_ptr<gx::TGXEngineCore>(gx::TGXEngine&)> CreateMediaCore;
+};
+
+class TRRGlobal {
+ public:
+  static constexpr int MaxRecentProjects = 9;
+  // Settings files beyond this size are not read (a settings file is a few kilobytes).
+  static constexpr int64_t MaxSettingsFileSize = 16 << 20;
+
+  // The start-up sequence. A second instance while one lives is a programming error.
+  explicit TRRGlobal(const TRRStartOptions& options);
+  // The shut-down sequence; never throws.
+  ~TRRGlobal();
+  TRRGlobal(const TRRGlobal&) = delete;
+  TRRGlobal& operator=(const TRRGlobal&) = delete;
+
+  IRRUIService& UI() const { return *FUI; }
+  gx::TGXEngine& Engine() const { return *FEngine; }
+  gx::TGXFileSystem& FileSystem() const { return FEngine->FileSystem(); }
+  gx::TGXConfiguration& Configuration() { return FConfiguration; }
+  // The node Application/<group>, created when missing.
+  gx::IGXConfigNode SettingsNode(const char* group);
+
+  // The base packages are present. Until the asset database exists there is nothing to check.
+  bool CheckDatabase();
+
+  // Reads units, animation, sound, frame-rate and render settings into the fields. Values out of
+  // range are clamped and unparsable ones replaced by their defaults, also in the document, so
+  // the next save writes a sound file.
+  void LoadSettings();
+  // Writes the recent list (all nine keys, empty beyond the list), Animations and SoundEnabled,
+  // then the file: into a temporary file in the same folder that replaces the old file only when
+  // it is complete. Returns false when the file could not be written; never throws.
+  bool SaveSettings();
+
+  // The asset paths: sorted ignoring case, duplicates dropped, each with a trailing '/'.
+  std::vector<TRRAssetPath> GetAssetPaths();
+  void SetAssetPaths(const std::vector<TRRAssetPath>& paths);
+
+  // Puts the file (made absolute) first; an entry already listed moves up (paths compare
+  // exactly: on this system two spellings name two files). At most nine entries.
+  void AddRecentProject(const std::string& fileName);
+  // Takes an entry off the list (a file that no longer exists); the next save forgets it too.
+  void RemoveRecentProject(const std::string& fileName);
+  const std::vector<std::string>& RecentProjects() const { return FRecentProjects; }
+
+  // ---- display units ----
+  int LengthUnit() const { return FLengthUnit; }
+  const std::string& LengthUnitName() const { return FLengthUnitName; }
+  float LengthUnitFactor() const { return FLengthUnitFactor; }
+  int AngleUnit() const { return FAngleUnit; }
+  const std::string& AngleUnitName() const { return FAngleUnitName; }
+  float AngleUnitFactor() const { return FAngleUnitFactor; }
+  // Centimetres and radians in the display unit, without the unit's name.
+  std::string FormatLength(double centimetres) const;
+  std::string FormatAngle(double radians) const;
+
+  // ---- switches ----
+  bool ShowFPS() const { return FShowFPS; }
+  bool Animations() const { return FAnimations; }
+  void SetAnimations(bool value) { FAnimations = value; }
+  bool SoundEnabled() const { return FSoundEnabled; }
+  void SetSoundEnabled(bool value) { FSoundEnabled = value; }
+  float Volume() const { return FVolume; }
+  const TRRGeneralSettings& GeneralSettings() const { return FGeneral; }
+  const TRRRenderSettings& RenderSettings() const { return FRender; }
+
+  // A program to start after shut-down (set by the update window); empty for none.
+  void SetPendingInstaller(std::string path) { FPendingInstaller = std::move(path); }
+
+  // Shows the report of an exception (default: the one being handled) through the UI service.
+  void HandleException(std::exception_ptr e = std::current_exception());
+  // The same without a global object (start-up failed before it existed).
+  static void ReportException(IRRUIService& ui, std::exception_ptr e);
+  // The texts the handler shows.
+  static TRRErrorReport BuildErrorReport(std::exception_ptr e);
+  // "major.minor" with the minor version as at least two digits ("0.01").
+  static std::string ProgramVersion();
+
+ private:
+  void DefineRoots(const std::vector<gx::TGXRootOption>& overrides);
+  void LoadConfiguration();
+  void BuildRecentList();
+  bool WriteSettingsFile();
+  void AcquireInstanceLock();
+  void ReleaseInstanceLock();
+  void LaunchPendingInstaller();
+
+  IRRUIService* FUI;
+  int FInstanceLock = -1;
+  std::unique_ptr<gx::TGXEngine> FEngine;
+  gx::TGXConfiguration FConfiguration;
+  // database: joins with the asset database
+  std::vector<std::string> FRecentProjects;
+  std::string FPendingInstaller;
+  // clipboard: joins with the entity clipboard
+  int FLengthUnit = 0;
+  std::string FLengthUnitName;
+  float FLengthUnitFactor = 1;
+  int FAngleUnit = 0;
+  std::string FAngleUnitName;
+  float FAngleUnitFactor = 1;
+  bool FShowFPS = false;
+  bool FAnimations = true;
+  bool FSoundEnabled = true;
+  float FVolume = 100;
+  TRRGeneralSettings FGeneral;
+  TRRRenderSettings FRender;
+  // smart hints: joins with the hint balloons
+};
+
+// The live application object, or null outside its lifetime.
+TRRGlobal* Global();
+
+}  // namespace rr

@@ -1,0 +1,32 @@
+#pragma once
+// The user's display units. Internally lengths are centimetres and angles radians; the user sees
+// and types them in the unit chosen in the settings. Display values are formatted like the
+// pattern "0.##": at most the unit's number of decimals, no trailing zeros, at least one digit
+// before the decimal separator, which is the one of the process's number format.
+
+#include <string>
+
+namespace rr {
+
+struct TRRDisplayUnit {
+  const char* Name;  // display suffix
+  float Factor;      // display value = internal value x factor
+  int Decimals;      // decimals shown at most
+};
+
+inline constexpr int RRLengthUnitCount = 5;
+inline constexpr int RRAngleUnitCount = 2;
+inline constexpr TRRDisplayUnit RRLengthUnits[RRLengthUnitCount] = {
+    {"mm", 10.0f, 2}, {"cm", 1.0f, 3}, {"dm", 0.1f, 4}, {"m", 0.01f, 5}, {"\"", 0.3937008f, 4}};
+inline constexpr TRRDisplayUnit RRAngleUnits[RRAngleUnitCount] = {{"°", 57.29578f, 2}, {"rad", 1.0f, 3}};
+
+// The decimal separator of the process's number format (LC_NUMERIC), "." in the C locale.
+std::string RRDecimalSeparator();
+// value rounded half away from zero to at most `decimals` decimals (taken from its 15
+// significant digits, so 0.125 gives "0.13" and binary noise does not count), trailing zeros
+// removed; "-0" is written "0".
+std::string RRFormatDecimal(double value, int decimals, const std::string& separator);
+// A plain number without unit: "0.###" with the process's separator.
+std::string RRFormatNumber(double value);
+
+}  // namespace rr
