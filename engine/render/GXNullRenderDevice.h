@@ -1,0 +1,143 @@
+#pragma once
+// TGXNullRenderDevice: a device that draws nothing and records what it is asked to do, for the
+// tests and for headless runs that need no pixels. Its objects are plain handles with a name
+// ("Surface1", "VertexBuffer2", ... when the device made them, or the name given to the
+// constructors below), so that a recorded call sequence reads like a script:
+//
+//   SetRenderTarget(Back) / SetDepthStencilSurface(none) / SetViewport(0, 0, 640, 480, 0, 1)
+//   Clear(1, 0xFF000000, 1, 0) / BeginScene / SetVertexDeclaration(Decl) / SetStreamSource(0, VB, 0, 24)
+//   DrawIndexedPrimitive(4, 0, 0, 3, 0, 1) / EndScene
+//
+// Recording can be switched off for long runs; the draw counters keep counting. Test doubles of
+// other device-side objects can write their own lines into the same log with Note.
+
+#include <string>
+#include <vector>
+
+#include "engine/render/GXRenderDevice.h"
+
+namespace gx {
+
+class TGXNullSurface : public TGXDeviceSurface {
+ public:
+  TGXNullSurface(std::string name, uint32_t width, uint32_t height, uint32_t format)
+      : TGXDeviceSurface(width, height, format), FName(std::move(name)) {}
+  const std::string& Name() const { return FName; }
+
+ private:
+  std::string FName;
+};
+
+class TGXNullVertexBuffer : public TGXDeviceVertexBuffer {
+ public:
+  TGXNullVertexBuffer(std::string name, uint32_t size) : TGXDeviceVertexBuffer(size), FName(std::move(name)) {}
+  const std::string& Name() const { return FName; }
+
+ private:
+  std::string FName;
+};
+
+class TGXNullIndexBuffer : public TGXDeviceIndexBuffer {
+ public:
+  TGXNullIndexBuffer(std::string name, uint32_t size, uint32_t format)
+      : TGXDeviceIndexBuffer(size, format), FName(std::move(name)) {}
+  const std::string& Name() const { return FName; }
+
+ private:
+  std::string FName;
+};
+
+class TGXNullVertexDeclaration : public TGXDeviceVertexDeclaration {
+ public:
+  explicit TGXNullVertexDeclaration(std::string name) : FName(std::move(name)) {}
+  const std::string& Name() const { return FName; }
+
+ private:
+  std::string FName;
+};
+
+enum class TGXDeviceCallKind {
+  CreateRenderTarget,
+  CreateDepthStencilSurface,
+  CreateVertexBuffer,
+  CreateIndexBuffer,
+  BeginScene,
+  EndScene,
+  Clear,
+  SetRenderTarget,
+  SetDepthStencilSurface,
+  SetViewport,
+  SetVertexDeclaration,
+  SetStreamSource,
+  SetIndices,
+  DrawPrimitive,
+  DrawIndexedPrimitive,
+  // Not a device call: a line written by Note, for tests that interleave their own events.
+  Note,
+};
+
+// One recorded call. Object identifies the handle passed or created (never dereferenced, the
+// handle may be gone) and ObjectName is its name then ("none" for null). Values hold the integer
+// arguments in declaration order; Depth the clear depth; Viewport the viewport record.
+struct TGXDeviceCall {
+  TGXDeviceCallKind Kind;
+  const void* Object = nullptr;
+  std::string ObjectName;
+  int64_t Values[6] = {};
+  float Depth = 0;
+  TGXViewportRect Viewport;
+  // The call as one line, in the form shown at the top of this file.
+  std::string Text() const;
+};
+
+class TGXNullRenderDevice : public TGXRenderDevice {
+ public:
+  TGXRef<TGXDeviceSurface> CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) override;
+  TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format) override;
+  TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) override;
+  TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) override;
+
+  bool BeginScene() override;
+  void EndScene() override;
+  void Clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) override;
+  void SetRenderTarget(TGXDeviceSurface* surface) override;
+  void SetDepthStencilSurface(TGXDeviceSurface* surface) override;
+  void SetViewport(const TGXViewportRect& rect) override;
+  void SetVertexDeclaration(TGXDeviceVertexDeclaration* declaration) override;
+  void SetStreamSource(uint32_t stream, TGXDeviceVertexBuffer* buffer, uint32_t offset, uint32_t stride) override;
+  void SetIndices(TGXDeviceIndexBuffer* buffer) override;
+  void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) override;
+  void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t numVertices,
+                            uint32_t startIndex, uint32_t primitiveCount) override;
+
+  // What BeginScene answers (true unless set), e.g. false to play a lost device.
+  void SetBeginSceneResult(bool value) { FBeginSceneResult = value; }
+  bool InScene() const { return FInScene; }
+
+  // Records text as it is, between the device calls (for example by a recording effect), so
+  // that one log shows the order of both.
+  void Note(std::string text);
+
+  void SetRecording(bool value) { FRecording = value; }
+  const std::vector<TGXDeviceCall>& Calls() const { return FCalls; }
+  // Every recorded call as Text(), in order.
+  std::vector<std::string> Log() const;
+  void ClearCalls() { FCalls.clear(); }
+
+  // Draw calls and primitives drawn since creation, recorded or not.
+  int64_t DrawCallCount() const { return FDrawCalls; }
+  int64_t PrimitivesDrawn() const { return FPrimitives; }
+
+ private:
+  TGXDeviceCall* Record(TGXDeviceCallKind kind, const void* object = nullptr, const std::string* name = nullptr);
+
+  std::vector<TGXDeviceCall> FCalls;
+  bool FRecording = true;
+  bool FBeginSceneResult = true;
+  bool FInScene = false;
+  int FCreated = 0;
+  int64_t FDrawCalls = 0;
+  int64_t FPrimitives = 0;
+};
+
+}  // namespace gx

@@ -1,0 +1,137 @@
+#pragma once
+// The graphics device as the render layer sees it: the few operations that drawing a viewport
+// needs (begin/end scene, clear, render target and viewport selection, stream and index binding,
+// drawing) and handles of the device objects they take. The OpenGL render core implements it over
+// one GL context; TGXNullRenderDevice records the calls for tests and headless runs.
+//
+// The numbers keep the stored conventions: primitive types 1 to 6, clear flags 1/2/4, surface
+// formats by their stored values, colours 0xAARRGGBB, depth in [0, 1]. The device is used from
+// the user-interface thread only.
+
+#include <cstdint>
+
+#include "engine/core/GXMath.h"
+#include "engine/core/GXRefCounted.h"
+
+namespace gx {
+
+// Clear flags: colour, depth, stencil.
+enum : uint32_t { GXClearTarget = 1, GXClearZBuffer = 2, GXClearStencil = 4 };
+
+enum TGXPrimitiveType : uint32_t {
+  GXPointList = 1,
+  GXLineList = 2,
+  GXLineStrip = 3,
+  GXTriangleList = 4,
+  GXTriangleStrip = 5,
+  GXTriangleFan = 6,
+};
+
+// Surface and index formats by their stored numbers.
+enum TGXFormat : uint32_t {
+  GXFormatUnknown = 0,
+  GXFormatA8R8G8B8 = 21,
+  GXFormatX8R8G8B8 = 22,
+  GXFormatR5G6B5 = 23,
+  GXFormatX1R5G5B5 = 24,
+  GXFormatD32 = 71,
+  GXFormatD24X8 = 77,
+  GXFormatD16 = 80,
+  GXFormatIndex16 = 101,
+  GXFormatIndex32 = 102,
+};
+
+// The number of vertex streams a device offers; stream numbers are 0 .. GXMaxVertexStreams - 1.
+inline constexpr uint32_t GXMaxVertexStreams = 16;
+
+// Handles of device objects. A device implementation derives its own classes and the render
+// layer never looks inside them. They are reference-counted so that whoever binds one (the
+// renderer's binding caches, a render target) keeps it alive while it is bound.
+class TGXDeviceSurface : public TGXRefCounted {
+ public:
+  uint32_t Width() const { return FWidth; }
+  uint32_t Height() const { return FHeight; }
+  uint32_t Format() const { return FFormat; }
+
+ protected:
+  TGXDeviceSurface(uint32_t width, uint32_t height, uint32_t format)
+      : FWidth(width), FHeight(height), FFormat(format) {}
+  ~TGXDeviceSurface() override = default;
+
+ private:
+  uint32_t FWidth, FHeight, FFormat;
+};
+
+class TGXDeviceVertexBuffer : public TGXRefCounted {
+ public:
+  uint32_t Size() const { return FSize; }
+
+ protected:
+  explicit TGXDeviceVertexBuffer(uint32_t size) : FSize(size) {}
+  ~TGXDeviceVertexBuffer() override = default;
+
+ private:
+  uint32_t FSize;
+};
+
+class TGXDeviceIndexBuffer : public TGXRefCounted {
+ public:
+  uint32_t Size() const { return FSize; }
+  // GXFormatIndex16 or GXFormatIndex32.
+  uint32_t Format() const { return FFormat; }
+
+ protected:
+  TGXDeviceIndexBuffer(uint32_t size, uint32_t format) : FSize(size), FFormat(format) {}
+  ~TGXDeviceIndexBuffer() override = default;
+
+ private:
+  uint32_t FSize, FFormat;
+};
+
+// The vertex layout as the device knows it (made by the render core from a layout declaration).
+class TGXDeviceVertexDeclaration : public TGXRefCounted {
+ protected:
+  TGXDeviceVertexDeclaration() = default;
+  ~TGXDeviceVertexDeclaration() override = default;
+};
+
+class TGXRenderDevice {
+ public:
+  TGXRenderDevice() = default;
+  TGXRenderDevice(const TGXRenderDevice&) = delete;
+  TGXRenderDevice& operator=(const TGXRenderDevice&) = delete;
+  virtual ~TGXRenderDevice() = default;
+
+  // ---- device objects (failures raise EDirect3D) ----
+
+  virtual TGXRef<TGXDeviceSurface> CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) = 0;
+  virtual TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format) = 0;
+  virtual TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) = 0;
+  virtual TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) = 0;
+
+  // ---- drawing ----
+
+  // False when the device cannot draw now (for example while it is lost); then nothing may be
+  // drawn and EndScene is not called.
+  virtual bool BeginScene() = 0;
+  virtual void EndScene() = 0;
+  // Clears the current target's viewport rectangle: flags from GXClearTarget/ZBuffer/Stencil.
+  virtual void Clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) = 0;
+  // Colour surface of render target 0; null unbinds it.
+  virtual void SetRenderTarget(TGXDeviceSurface* surface) = 0;
+  // Null draws without depth and stencil.
+  virtual void SetDepthStencilSurface(TGXDeviceSurface* surface) = 0;
+  virtual void SetViewport(const TGXViewportRect& rect) = 0;
+  virtual void SetVertexDeclaration(TGXDeviceVertexDeclaration* declaration) = 0;
+  // Binds (or with null unbinds) the buffer to the stream; offset and stride in bytes.
+  virtual void SetStreamSource(uint32_t stream, TGXDeviceVertexBuffer* buffer, uint32_t offset, uint32_t stride) = 0;
+  virtual void SetIndices(TGXDeviceIndexBuffer* buffer) = 0;
+  // primitiveCount primitives from the vertices starting at startVertex.
+  virtual void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) = 0;
+  // primitiveCount primitives from the indices starting at startIndex; every index is offset by
+  // baseVertex and lies in minIndex .. minIndex + numVertices - 1.
+  virtual void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                    uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount) = 0;
+};
+
+}  // namespace gx

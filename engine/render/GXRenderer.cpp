@@ -1,0 +1,218 @@
+#include "engine/render/GXRenderer.h"
+
+#include "engine/core/GXException.h"
+#include "engine/render/GXRenderTarget.h"
+#include "engine/render/GXScene.h"
+
+namespace gx {
+
+// ---- state manager ----
+
+void TGXRenderStateManager::SetSurfaces(TGXDeviceSurface* color, TGXDeviceSurface* depth) {
+  if (!FSurfacesKnown || FColorSurface.Get() != color) {
+    FDevice.SetRenderTarget(color);
+    FColorSurface = color;
+  }
+  if (!FSurfacesKnown || FDepthSurface.Get() != depth) {
+    FDevice.SetDepthStencilSurface(depth);
+    FDepthSurface = depth;
+  }
+  FSurfacesKnown = true;
+}
+
+void TGXRenderStateManager::SelectViewport(const TGXViewport& viewport) {
+  TGXRenderTarget* target = viewport.Target();
+  SetSurfaces(target ? target->ColorSurface() : nullptr, target ? target->DepthSurface() : nullptr);
+  FDevice.SetViewport(viewport.Rect());
+}
+
+void TGXRenderStateManager::EndTechnique() {
+  if (FPass) {
+    FPass->End();
+    FPass = nullptr;
+  }
+  if (FTechnique) {
+    FTechnique->End();
+    FTechnique = nullptr;
+  }
+}
+
+void TGXRenderStateManager::Activate(TGXMaterial* material, TGXEffectPass* pass) {
+  TGXEffectTechnique* technique = pass->Technique();
+  if (technique != FTechnique) {
+    EndTechnique();
+    technique->Begin();
+    FTechnique = technique;
+    technique->Effect()->UpdateAutoParameters();
+  }
+  if (material) {
+    material->Apply(FMaterial.Get() != material);
+    FMaterial = material;
+  }
+  if (pass != FPass) {
+    if (FPass) FPass->End();
+    pass->Begin();
+    FPass = pass;
+  }
+}
+
+void TGXRenderStateManager::Finish() {
+  EndTechnique();
+  FMaterial = nullptr;
+  if (!FDummySurface) FDummySurface = FDevice.CreateRenderTarget(1, 1, GXFormatX8R8G8B8);
+  SetSurfaces(FDummySurface.Get(), nullptr);
+  UnbindGeometry();
+}
+
+void TGXRenderStateManager::BindVertexGeometry(const TGXVertexGeometry& geometry) {
+  const size_t count = geometry.Buffers.size();
+  GX_ASSERT(count <= GXMaxVertexStreams && geometry.Strides.size() >= count);
+  if (geometry.Layout != FDeclaration) {
+    FDevice.SetVertexDeclaration(geometry.Layout.Get());
+    FDeclaration = geometry.Layout;
+  }
+  for (uint32_t s = static_cast<uint32_t>(count); s < FStreamCount; ++s) {
+    if (!FStreams[s].Buffer) continue;
+    FDevice.SetStreamSource(s, nullptr, 0, 0);
+    FStreams[s] = TStream();
+  }
+  for (uint32_t s = 0; s < count; ++s) {
+    TStream& bound = FStreams[s];
+    const TGXRef<TGXDeviceVertexBuffer>& buffer = geometry.Buffers[s];
+    const uint32_t stride = geometry.Strides[s];
+    if (bound.Buffer == buffer && bound.Stride == stride) continue;
+    FDevice.SetStreamSource(s, buffer.Get(), 0, stride);
+    bound.Buffer = buffer;
+    bound.Stride = stride;
+  }
+  FStreamCount = static_cast<uint32_t>(count);
+}
+
+void TGXRenderStateManager::BindIndexGeometry(const TGXIndexGeometry& geometry) {
+  if (geometry.Buffer == FIndices) return;
+  FDevice.SetIndices(geometry.Buffer.Get());
+  FIndices = geometry.Buffer;
+}
+
+void TGXRenderStateManager::UnbindGeometry() {
+  for (uint32_t s = 0; s < GXMaxVertexStreams; ++s) {
+    if (!FStreams[s].Buffer) continue;
+    FDevice.SetStreamSource(s, nullptr, 0, 0);
+    FStreams[s] = TStream();
+  }
+  FStreamCount = 0;
+  if (FIndices) {
+    FDevice.SetIndices(nullptr);
+    FIndices.Reset();
+  }
+}
+
+void TGXRenderStateManager::DeviceLost() {
+  // Nothing is ended or unbound on the device: its objects are gone or about to be.
+  FPass = nullptr;
+  FTechnique = nullptr;
+  FMaterial = nullptr;
+  FSurfacesKnown = false;
+  FColorSurface.Reset();
+  FDepthSurface.Reset();
+  FDummySurface.Reset();
+  FDeclaration.Reset();
+  for (TStream& stream : FStreams) stream = TStream();
+  FStreamCount = 0;
+  FIndices.Reset();
+}
+
+// ---- renderer ----
+
+TGXRenderer::TGXRenderer(TGXRenderDevice& device, TGXEffectParameterManager& parameters)
+    : FDevice(device), FParameters(parameters), FStateManager(device), FNullCamera(MakeRef<TGXNullCamera>()) {
+  FParameters.World()->SetMatrix(&FWorld);
+  FParameters.View()->SetMatrix(&FView);
+  FParameters.Projection()->SetMatrix(&FProjection);
+  FParameters.ViewProjection()->SetMatrix(&FViewProjection);
+}
+
+TGXRenderer::~TGXRenderer() {
+  // The sources must not keep pointing into a renderer that is gone.
+  FParameters.World()->SetMatrix(nullptr);
+  FParameters.View()->SetMatrix(nullptr);
+  FParameters.Projection()->SetMatrix(nullptr);
+  FParameters.ViewProjection()->SetMatrix(nullptr);
+}
+
+void TGXRenderer::Collect(TGXSceneNode* node, TGXSceneCamera* camera) {
+  if (!node->Visible() || !node->RenderEnabled() || !camera->IsBoxVisible(node->WorldBounds())) return;
+  for (int i = 0; i < node->ObjectCount(); ++i) {
+    TGXSceneObject* object = node->Objects().At(i);
+    if (object->Visible()) object->AddToRenderQueue(camera, &FQueue);
+  }
+  for (TGXNode* child : node->Children()) Collect(static_cast<TGXSceneNode*>(child), camera);
+}
+
+void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
+  TGXRenderPrimitive* primitive = item.Primitive;
+  GX_ASSERT(primitive->VertexGeometry.has_value());
+  primitive->BeforeRender();
+  FStateManager.Activate(primitive->Material.Get(), item.Pass);
+
+  const TGXMatrix* world = primitive->GetWorldMatrix();
+  FWorld = world ? *world : TGXMatrix();
+  item.Pass->Technique()->Effect()->UpdateWorldParametersAndCommit();
+
+  const TGXVertexGeometry& vertices = *primitive->VertexGeometry;
+  FStateManager.BindVertexGeometry(vertices);
+  const auto type = static_cast<TGXPrimitiveType>(primitive->PrimitiveType);
+  if (const auto& indices = primitive->IndexGeometry) {
+    const uint32_t count = GXPrimitiveCount(type, indices->IndexCount);
+    if (count == 0) return;
+    FStateManager.BindIndexGeometry(*indices);
+    FDevice.DrawIndexedPrimitive(type, static_cast<int32_t>(vertices.FirstVertex), 0, vertices.VertexCount,
+                                 indices->FirstIndex, count);
+  } else {
+    const uint32_t count = GXPrimitiveCount(type, vertices.VertexCount);
+    if (count == 0) return;
+    FDevice.DrawPrimitive(type, vertices.FirstVertex, count);
+  }
+}
+
+void TGXRenderer::Render(TGXViewport& viewport) {
+  FQueue.Clear();
+  if (TGXScene* scene = viewport.Scene()) {
+    scene->Root()->Update(false);
+    TGXSceneCamera* camera = viewport.Camera();
+    if (camera)
+      camera->SetViewportSize(viewport.Rect().Width, viewport.Rect().Height);
+    else
+      camera = FNullCamera.Get();
+    Collect(scene->Root(), camera);
+    FView = camera->GetViewMatrix();
+    FProjection = camera->GetProjectionMatrix();
+    FViewProjection = camera->GetViewProjectionMatrix();
+  }
+  FQueue.Finish();
+
+  FStateManager.SelectViewport(viewport);
+  uint32_t flags = viewport.ClearFlags();
+  TGXRenderTarget* target = viewport.Target();
+  // Without a depth-stencil surface there is neither depth nor stencil to clear, and asking for
+  // either would make the device refuse the colour clear as well.
+  if (!target || !target->DepthSurface()) flags &= ~(GXClearZBuffer | GXClearStencil);
+  if (flags) FDevice.Clear(flags, viewport.ClearColor(), 1.0f, 0);
+
+  bool inScene = false;
+  try {
+    if (FDevice.BeginScene()) {
+      inScene = true;
+      for (int i = 0; i < FQueue.ItemCount(); ++i) Draw(FQueue.Items(i));
+      inScene = false;
+      FDevice.EndScene();
+    }
+  } catch (...) {
+    if (inScene) FDevice.EndScene();
+    FStateManager.Finish();
+    throw;
+  }
+  FStateManager.Finish();
+}
+
+}  // namespace gx
