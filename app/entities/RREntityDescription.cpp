@@ -1,0 +1,229 @@
+#include "app/entities/RREntityDescription.h"
+
+#include <algorithm>
+
+#include "app/entities/RREntityRegistry.h"
+#include "app/entities/RREntity_10.h"
+#include "engine/core/GXException.h"
+
+namespace rr {
+
+// ---- class records ----
+
+bool TRRDescriptionClass::InheritsFrom(const TRRDescriptionClass& other) const {
+  for (const TRRDescriptionClass* c = this; c; c = c->Parent)
+    if (c == &other) return true;
+  return false;
+}
+
+TRREntityDescription* TRRDescriptionClass::Create(TRREntityDescription* parent) const {
+  auto d = Construct();
+  return parent ? parent->AddChild(std::move(d)) : d.release();
+}
+
+const TRRDescriptionClass& TRREntityDescription::StaticClass() {
+  static const TRRDescriptionClass info{"TRREntityDescription", nullptr,
+                                        []() { return std::make_unique<TRREntityDescription>(); }};
+  return info;
+}
+
+// ---- property access ----
+
+std::unique_ptr<TRRPropertyAccess> TRRPropertyAccessList::Extract(int index) {
+  auto item = std::move(FItems.at(static_cast<size_t>(index)));
+  FItems.erase(FItems.begin() + index);
+  return item;
+}
+
+// ---- payload ----
+
+TRREntityDescription::~TRREntityDescription() = default;
+
+void TRREntityDescription::LoadFromStream(gx::TGXStream& s) {
+  int32_t version = gx::ReadInteger(s);
+  if (version < 1 || version > RRDescriptionVersion) throw EUnknownEntityDescription();
+  FAssetID = gx::ReadGuid(s);
+  FCataloguePath = gx::ReadAnsiString(s);
+  FID = gx::ReadInteger(s);
+  FName.ReadLocalized(s);
+  FDescription.ReadLocalized(s);
+  FLocked = gx::ReadBoolean(s);
+  FPivot = gx::ReadVector3(s);
+  FPosition = gx::ReadVector3(s);
+  FRotation = gx::ReadQuaternion(s);
+  FScale = gx::ReadVector3(s);
+  FVisible = gx::ReadBoolean(s);
+  if (version >= 2) {
+    FLinkTarget = gx::ReadInteger(s);
+    FLinkOffset = gx::ReadVector3(s);
+    FLinkRotation = gx::ReadQuaternion(s);
+  }
+}
+
+void TRREntityDescription::SaveToStream(gx::TGXStream& s) const {
+  gx::WriteInteger(s, RRDescriptionVersion);
+  gx::WriteGuid(s, FAssetID);
+  gx::WriteAnsiString(s, FCataloguePath);
+  gx::WriteInteger(s, FID);
+  FName.WriteLocalized(s);
+  FDescription.WriteLocalized(s);
+  gx::WriteBoolean(s, FLocked);
+  gx::WriteVector3(s, FPivot);
+  gx::WriteVector3(s, FPosition);
+  gx::WriteQuaternion(s, FRotation);
+  gx::WriteVector3(s, FScale);
+  gx::WriteBoolean(s, FVisible);
+  gx::WriteInteger(s, FLinkTarget);
+  gx::WriteVector3(s, FLinkOffset);
+  gx::WriteQuaternion(s, FLinkRotation);
+}
+
+void TRREntityDescription::GetPropertyAccess(TRRPropertyAccessList& list) {
+  list.Add<TRREntityIDRefAccess>(FLinkTarget);
+}
+
+void TRREntityDescription::AssignFrom(const TRREntityDescription& other) { FDescription = other.FDescription; }
+
+void TRREntityDescription::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::string& modelFileName) {
+  modelFileName.clear();
+  if (const TRREntityProperty_10* id = bag.FindPropertyOfType(TRREntityPropertyType_10::ID)) id->GetInteger(FID);
+  std::string text;
+  if (bag.GetString("Name", text)) FName.SetText(gx::GX_LANG_GERMAN, text);
+  if (bag.GetString("Description", text)) FDescription.SetText(gx::GX_LANG_GERMAN, text);
+  bag.GetBoolean("Locked", FLocked);
+  bag.GetVector3("Pivot", FPivot);
+  bag.GetVector3("Position", FPosition);
+  bag.GetVector3("Scale", FScale);
+  bag.GetQuaternion("Rotation", FRotation);
+}
+
+// ---- tree ----
+
+TRREntityDescription* TRREntityDescription::AddChild(std::unique_ptr<TRREntityDescription> child) {
+  if (!child || child->FParent)
+    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object(GetClass().Name), "AddChild", "Child has a parent"});
+  for (const TRREntityDescription* d = this; d; d = d->FParent)
+    if (d == child.get())
+      throw gx::EInvalidParameter({gx::TGXExceptionArg::Object(GetClass().Name), "AddChild", "Child is an ancestor"});
+  child->FParent = this;
+  FChildren.push_back(std::move(child));
+  return FChildren.back().get();
+}
+
+std::unique_ptr<TRREntityDescription> TRREntityDescription::ExtractChild(TRREntityDescription* child) {
+  auto it = std::find_if(FChildren.begin(), FChildren.end(), [child](const auto& c) { return c.get() == child; });
+  if (it == FChildren.end()) return nullptr;
+  auto owned = std::move(*it);
+  FChildren.erase(it);
+  owned->FParent = nullptr;
+  return owned;
+}
+
+void TRREntityDescription::ClearChildren() {
+  // Detach first so that a child's destructor never sees a half-cleared parent.
+  auto children = std::move(FChildren);
+  FChildren.clear();
+  for (auto& c : children) c->FParent = nullptr;
+}
+
+std::unique_ptr<TRREntityDescription> TRREntityDescription::Clone() const {
+  gx::TGXMemoryStream stream;
+  WriteRecord(*this, stream);
+  stream.SetPosition(0);
+  return ReadRecord(stream);
+}
+
+void TRREntityDescription::CollectByClass(const TRRDescriptionClass& cls, TRREntityDescriptionList& list) {
+  for (auto& c : FChildren) {
+    if (c->GetClass().InheritsFrom(cls)) list.Add(c.get());
+    c->CollectByClass(cls, list);
+  }
+}
+
+void TRREntityDescription::RemoveFixed() {
+  std::erase_if(FChildren, [](const std::unique_ptr<TRREntityDescription>& c) { return c->IsFixed(); });
+  for (auto& c : FChildren) c->RemoveFixed();
+}
+
+// ---- records ----
+
+void TRREntityDescription::WriteRecord(const TRREntityDescription& description, gx::TGXStream& s) {
+  const TRRRegisteredEntity* entry = RegisteredEntities().FindByDescriptionClass(description.GetClass());
+  if (!entry) throw EUnknownEntityClass(std::string(RRTextUnknownDescriptionClass) + description.GetClass().Name);
+  gx::WriteGuid(s, entry->Kind);
+  description.SaveToStream(s);
+  gx::WriteInteger(s, description.ChildCount());
+  for (const auto& c : description.FChildren) WriteRecord(*c, s);
+}
+
+namespace {
+
+std::unique_ptr<TRREntityDescription> ReadRecordAt(gx::TGXStream& s, int depth) {
+  if (depth > RRMaxDescriptionDepth)
+    throw gx::EGXException({gx::TGXExceptionArg::Object("TRREntityDescription"), "ReadRecord",
+                            "Nesting deeper than " + std::to_string(RRMaxDescriptionDepth)});
+  gx::TGXGuid kind = gx::ReadGuid(s);
+  const TRRRegisteredEntity* entry = RegisteredEntities().FindByKind(kind);
+  if (!entry) throw EUnknownEntityClass(RRTextUnknownDescriptionClass + kind.ToString());
+  std::unique_ptr<TRREntityDescription> description = entry->DescriptionClass->Create();
+  description->LoadFromStream(s);
+  int32_t count = gx::ReadCount(s, RRMinDescriptionRecordSize);
+  // A child that fails takes the whole description with it (the unique_ptr frees what was read).
+  for (int32_t i = 0; i < count; ++i) description->AddChild(ReadRecordAt(s, depth + 1));
+  return description;
+}
+
+}  // namespace
+
+std::unique_ptr<TRREntityDescription> TRREntityDescription::ReadRecord(gx::TGXStream& s) {
+  return ReadRecordAt(s, 0);
+}
+
+TRREntityDescription* TRREntityDescription::ReadRecord(TRREntityDescription* parent, gx::TGXStream& s) {
+  if (!parent)
+    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREntityDescription"), "ReadRecord", "No parent"});
+  int depth = 0;
+  for (const TRREntityDescription* d = parent; d; d = d->FParent) ++depth;
+  return parent->AddChild(ReadRecordAt(s, depth));
+}
+
+// ---- list ----
+
+void TRREntityDescriptionList::Add(TRREntityDescription* description) {
+  if (FOwnsItems && description && description->Parent())
+    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREntityDescriptionList"), "Add", "Item has a parent"});
+  FItems.push_back(description);
+}
+
+void TRREntityDescriptionList::Add(std::unique_ptr<TRREntityDescription> description) {
+  // A list that does not own its items would keep a pointer to a freed description.
+  if (!FOwnsItems)
+    throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRREntityDescriptionList"), "Add", "List does not own its items"});
+  Add(description.get());
+  description.release();
+}
+
+int TRREntityDescriptionList::IndexOf(const TRREntityDescription* description) const {
+  auto it = std::find(FItems.begin(), FItems.end(), description);
+  return it == FItems.end() ? -1 : static_cast<int>(it - FItems.begin());
+}
+
+void TRREntityDescriptionList::Delete(int index) {
+  TRREntityDescription* d = Extract(index);
+  if (FOwnsItems) delete d;
+}
+
+TRREntityDescription* TRREntityDescriptionList::Extract(int index) {
+  TRREntityDescription* d = FItems.at(static_cast<size_t>(index));
+  FItems.erase(FItems.begin() + index);
+  return d;
+}
+
+void TRREntityDescriptionList::Clear() {
+  auto items = std::move(FItems);
+  FItems.clear();
+  if (FOwnsItems)
+    for (auto* d : items) delete d;
+}
+
+}  // namespace rr

@@ -1,0 +1,52 @@
+#include "app/entities/RREntityRegistry.h"
+
+#include "app/entities/RREntityGroup.h"
+
+namespace rr {
+
+void TRRRegisteredEntityList::Register(const gx::TGXGuid& kind, const TRREntityClass& entityClass,
+                                       const TRRDescriptionClass& descriptionClass) {
+  if (FindByKind(kind)) throw EDuplicateRegisteredEntity();
+  FItems.push_back({kind, &entityClass, &descriptionClass});
+}
+
+const TRRRegisteredEntity* TRRRegisteredEntityList::FindByKind(const gx::TGXGuid& kind) const {
+  for (const auto& e : FItems)
+    if (e.Kind == kind) return &e;
+  return nullptr;
+}
+
+const TRRRegisteredEntity* TRRRegisteredEntityList::FindByEntityClass(const TRREntityClass& entityClass) const {
+  for (const auto& e : FItems)
+    if (e.EntityClass == &entityClass) return &e;
+  return nullptr;
+}
+
+const TRRRegisteredEntity* TRRRegisteredEntityList::FindByDescriptionClass(
+    const TRRDescriptionClass& descriptionClass) const {
+  for (const auto& e : FItems)
+    if (e.DescriptionClass == &descriptionClass) return &e;
+  return nullptr;
+}
+
+const TRRDescriptionClass* TRRRegisteredEntityList::FindDescriptionClass(std::string_view name) const {
+  for (const auto& e : FItems)
+    if (name == e.DescriptionClass->Name) return e.DescriptionClass;
+  return nullptr;
+}
+
+// Every kind of the program. A kind built later adds its registration call here.
+void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
+  TRREntityGroup::RegisterKinds(list);
+}
+
+TRRRegisteredEntityList& RegisteredEntities() {
+  static TRRRegisteredEntityList list = [] {
+    TRRRegisteredEntityList l;
+    RRRegisterEntityKinds(l);
+    return l;
+  }();
+  return list;
+}
+
+}  // namespace rr
