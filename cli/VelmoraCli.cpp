@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/RRGlobal.h"
 #include "cli/PackCommand.h"
+#include "cli/SettingsCommand.h"
 #include "engine/core/GXSelfCheck.h"
 
 #ifndef VELMORA_VERSION
@@ -21,6 +23,8 @@ struct TCliCommand {
   const char* Name;
   const char* Summary;
   std::function<int(const std::vector<std::string>&)> Run;
+  // Runs inside the program's start-up and shut-down (rr::Global() exists while it runs).
+  bool NeedsStartup = false;
 };
 
 int RunSelfCheck(const std::vector<std::string>& args) {
@@ -60,15 +64,45 @@ const std::vector<TCliCommand>& Commands() {
       {"selfcheck", "prüft Mathematik, Ausnahmen und Bibliotheken der Engine [--json]", RunSelfCheck},
       {"pack", "erstellt, listet, entpackt und prüft Paketarchive (.vma)",
        [](const std::vector<std::string>& args) { return cli::RunPackCommand(args, std::cout, std::cerr); }},
+      {"settings", "zeigt die wirksamen Einstellungen und Ordner nach dem Start [--json]",
+       [](const std::vector<std::string>& args) { return cli::RunSettingsCommand(args, std::cout, std::cerr); }, true},
   };
   return commands;
+}
+
+// Start-up, the command, shut-down - as the desktop program runs them, with messages and
+// questions answered by the console policy. Exit status: the command's; 1 when the start-up
+// check fails; 2 when the start-up fails or the command raises (reported with the program's
+// error texts).
+int RunWithStartup(const TCliCommand& command, const std::vector<std::string>& args,
+                   const std::vector<gx::TGXRootOption>& roots) {
+  rr::TRRConsoleUIService ui;
+  rr::TRRStartOptions options;
+  options.UI = &ui;
+  options.Roots = roots;
+  std::unique_ptr<rr::TRRGlobal> global;
+  try {
+    global = std::make_unique<rr::TRRGlobal>(options);
+  } catch (...) {
+    rr::TRRGlobal::ReportException(ui, std::current_exception());
+    return 2;
+  }
+  if (!global->CheckDatabase()) return 1;
+  int result = 2;
+  try {
+    result = command.Run(args);
+  } catch (...) {
+    global->HandleException();
+  }
+  global.reset();
+  return result;
 }
 
 void PrintVersion() { std::printf("velmora-cli %s (3D-Velmora 2013)\n", VELMORA_VERSION); }
 
 void PrintHelp() {
   PrintVersion();
-  std::printf("\nAufruf: velmora-cli <Befehl> [Optionen]\n       velmora-cli --version | --help\n\nBefehle:\n");
+  std::printf("\nAufruf: velmora-cli <Befehl> [Optionen] [--root NAME=ORDNER ...]\n       velmora-cli --version | --help\n\nBefehle:\n");
   for (const auto& c : Commands()) std::printf("  %-12s %s\n", c.Name, c.Summary);
 }
 
@@ -88,8 +122,20 @@ int main(int argc, char** argv) {
     PrintHelp();
     return 0;
   }
+  std::vector<gx::TGXRootOption> roots;
+  try {
+    roots = gx::TakeRootOptions(args);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+  if (args.empty()) {
+    PrintHelp();
+    return 2;
+  }
   for (const auto& c : Commands()) {
     if (args[0] == c.Name) {
+      if (c.NeedsStartup) return RunWithStartup(c, std::vector<std::string>(args.begin() + 1, args.end()), roots);
       try {
         return c.Run(std::vector<std::string>(args.begin() + 1, args.end()));
       } catch (const std::exception& e) {
