@@ -1,11 +1,17 @@
-// The update pass over a scene tree of 100,000 nodes (five children per node, depth 8), each
+// The update pass over a scene tree (five children per node; 100,000 nodes give depth 8), each
 // node carrying one scene object with a box: a clean tree, 1 % of the nodes dirty (leaves only,
-// and anywhere in the tree, where a dirty inner node forces its subtree), and 100 % dirty.
+// or anywhere, where a dirty inner node forces its whole subtree), and 100 % dirty.
+//
+// Arguments: the node count, and whether the nodes were created depth-first (0, the order in
+// which loading creates an entity's nodes) or level by level (1, so that the depth-first update
+// meets them scattered in memory). A small tree that fits in the caches shows the computing cost
+// apart from the memory traffic.
 // "per_node" is the time per node whose matrices, inverses and bounds were recomputed.
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <random>
 #include <utility>
@@ -17,7 +23,6 @@ using namespace gx;
 
 namespace {
 
-constexpr int kNodes = 100000;
 constexpr int kBranching = 5;
 
 struct TBoxObject : TGXSceneObject {
@@ -26,23 +31,20 @@ struct TBoxObject : TGXSceneObject {
 
 struct TTree {
   std::unique_ptr<TGXSceneNode> Root;
-  std::vector<TGXSceneNode*> Nodes;  // breadth-first, Nodes[0] = Root
+  std::vector<TGXSceneNode*> Nodes;  // level by level; Nodes[0] = Root
   std::vector<int> Parent;           // index of each node's parent (-1 for the root)
 
-  // Built level by level (the shape), then the nodes are created depth-first, the order in which
-  // loading creates an entity's nodes; Scattered creates them level by level instead, so that
-  // the depth-first update pass meets them far apart in memory.
-  explicit TTree(bool scattered) {
+  TTree(int count, bool scattered) {
     std::vector<std::vector<int>> kids(1);
-    for (size_t i = 0; kids.size() < kNodes; ++i)
-      for (int c = 0; c < kBranching && kids.size() < kNodes; ++c) {
+    for (size_t i = 0; static_cast<int>(kids.size()) < count; ++i)
+      for (int c = 0; c < kBranching && static_cast<int>(kids.size()) < count; ++c) {
         kids[i].push_back(static_cast<int>(kids.size()));
         kids.emplace_back();
       }
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> u(-1, 1);
-    Nodes.assign(kNodes, nullptr);
-    Parent.assign(kNodes, -1);
+    Nodes.assign(kids.size(), nullptr);
+    Parent.assign(kids.size(), -1);
     Root = std::make_unique<TGXSceneNode>("Root");
     Root->AttachObject(new TBoxObject);
     Nodes[0] = Root.get();
@@ -77,89 +79,89 @@ struct TTree {
     std::vector<char> mark(Nodes.size(), 0);
     for (int d : dirty) mark[static_cast<size_t>(d)] = 1;
     int count = 0;
-    for (size_t i = 0; i < Nodes.size(); ++i) {  // parents come before children
+    for (size_t i = 0; i < Nodes.size(); ++i) {  // parents come before their children
       if (!mark[i] && Parent[i] >= 0 && mark[static_cast<size_t>(Parent[i])]) mark[i] = 1;
       count += mark[i];
     }
     return count;
   }
+
+  std::vector<int> Pick(int count, bool leavesOnly) const {
+    std::vector<int> candidates;
+    for (size_t i = 0; i < Nodes.size(); ++i)
+      if (!leavesOnly || Nodes[i]->ChildCount() == 0) candidates.push_back(static_cast<int>(i));
+    std::mt19937 rng(2);
+    std::shuffle(candidates.begin(), candidates.end(), rng);
+    candidates.resize(std::min(candidates.size(), static_cast<size_t>(count)));
+    return candidates;
+  }
 };
 
-TTree& Tree(bool scattered = false) {
-  if (scattered) {
-    static TTree tree(true);
-    return tree;
-  }
-  static TTree tree(false);
-  return tree;
+// One tree per shape, built once (building 100,000 nodes takes longer than a measurement).
+TTree& TreeOf(const benchmark::State& state) {
+  static std::map<std::pair<int64_t, int64_t>, std::unique_ptr<TTree>> trees;
+  auto& tree = trees[{state.range(0), state.range(1)}];
+  if (!tree) tree = std::make_unique<TTree>(static_cast<int>(state.range(0)), state.range(1) != 0);
+  return *tree;
 }
 
-// Changes the position of each chosen node (a real change, so the setter marks it).
-void Touch(TTree& tree, const std::vector<int>& dirty, float& phase) {
-  phase = -phase;
-  for (int d : dirty) {
-    TGXSceneNode* n = tree.Nodes[static_cast<size_t>(d)];
-    TGXVector3 p = n->Position();
-    p.x += phase;
-    n->SetPosition(p);
-  }
-}
-
-void Run(benchmark::State& state, const TTree& picked, const std::vector<int>& dirty) {
-  TTree& tree = const_cast<TTree&>(picked);
+void Run(benchmark::State& state, const std::vector<int>& dirty) {
+  TTree& tree = TreeOf(state);
   const int recomputed = tree.Recomputed(dirty);
-  float phase = 0.001f;
+  float step = 0.001f;
   for (auto _ : state) {
     state.PauseTiming();
-    Touch(tree, dirty, phase);
+    step = -step;  // a real change each time, so the setter marks the node
+    for (int d : dirty) {
+      TGXSceneNode* n = tree.Nodes[static_cast<size_t>(d)];
+      n->SetPosition(n->Position() + TGXVector3(step, 0, 0));
+    }
     state.ResumeTiming();
     benchmark::DoNotOptimize(tree.Root->Update(false));
   }
   state.counters["dirty"] = static_cast<double>(dirty.size());
   state.counters["recomputed"] = recomputed;
-  // Seconds per recomputed node, shown with its unit ("80n" = 80 ns).
-  state.counters["per_node"] =
-      benchmark::Counter(static_cast<double>(recomputed), benchmark::Counter::kIsIterationInvariantRate |
-                                                              benchmark::Counter::kInvert);
+  // Seconds per recomputed node, printed with its unit ("80n" = 80 ns).
+  state.counters["per_node"] = benchmark::Counter(
+      static_cast<double>(recomputed), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-
-std::vector<int> Pick(const TTree& tree, int count, bool leavesOnly) {
-  std::vector<int> candidates;
-  for (size_t i = 0; i < tree.Nodes.size(); ++i)
-    if (!leavesOnly || tree.Nodes[i]->ChildCount() == 0) candidates.push_back(static_cast<int>(i));
-  std::mt19937 rng(2);
-  std::shuffle(candidates.begin(), candidates.end(), rng);
-  candidates.resize(static_cast<size_t>(count));
-  return candidates;
-}
-
-// Argument 0: nodes created depth-first (as loading does); 1: scattered.
-const TTree& TreeOf(const benchmark::State& state) { return Tree(state.range(0) != 0); }
 
 void BM_UpdateCleanTree(benchmark::State& state) {
-  TTree& tree = const_cast<TTree&>(TreeOf(state));
+  TTree& tree = TreeOf(state);
   tree.Root->Update();
   for (auto _ : state) benchmark::DoNotOptimize(tree.Root->Update(false));
-  state.counters["nodes"] = kNodes;
+  state.counters["nodes"] = static_cast<double>(tree.Nodes.size());
 }
 
 void BM_Update1PercentDirtyLeaves(benchmark::State& state) {
-  Run(state, TreeOf(state), Pick(TreeOf(state), kNodes / 100, true));
+  Run(state, TreeOf(state).Pick(static_cast<int>(state.range(0) / 100), true));
 }
 
 void BM_Update1PercentDirtyAnywhere(benchmark::State& state) {
-  Run(state, TreeOf(state), Pick(TreeOf(state), kNodes / 100, false));
+  Run(state, TreeOf(state).Pick(static_cast<int>(state.range(0) / 100), false));
 }
 
 void BM_Update100PercentDirty(benchmark::State& state) {
-  std::vector<int> all(kNodes);
-  for (int i = 0; i < kNodes; ++i) all[static_cast<size_t>(i)] = i;
-  Run(state, TreeOf(state), all);
+  std::vector<int> all(static_cast<size_t>(state.range(0)));
+  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+  Run(state, all);
 }
 
 }  // namespace
 
-BENCHMARK(BM_UpdateCleanTree)->ArgName("scattered")->Arg(0)->Arg(1);
-BENCHMARK(BM_Update1PercentDirtyLeaves)->ArgName("scattered")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Update1PercentDirtyAnywhere)->ArgName("scattered")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Update100PercentDirty)->ArgName("scattered")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UpdateCleanTree)->ArgNames({"nodes", "scattered"})->Args({100000, 0});
+BENCHMARK(BM_Update1PercentDirtyLeaves)
+    ->ArgNames({"nodes", "scattered"})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Update1PercentDirtyAnywhere)
+    ->ArgNames({"nodes", "scattered"})
+    ->Args({100000, 0})
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Update100PercentDirty)
+    ->ArgNames({"nodes", "scattered"})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Args({5000, 0})
+    ->Unit(benchmark::kMillisecond);

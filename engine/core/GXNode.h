@@ -172,23 +172,25 @@ class TGXNode : public TGXRefCounted {
  private:
   void RecomputeMatrices();
 
-  std::string FName;
+  // Laid out for the update pass: what a parent reads of each child while walking and bounding
+  // its children (flags, then the local matrix) comes first and together.
   TGXNode* FParent = nullptr;
   std::unique_ptr<TGXArrayOf<TGXNode>> FChildren;
+  bool FDirty = false;
+  bool FChildDirty = false;
+  bool FParentNotified = false;
+  bool FDestroying = false;
+  TGXMatrix FLocalMatrix;
   TGXVector3 FPosition{0, 0, 0};
   TGXQuaternion FRotation;
   TGXVector3 FScale{1, 1, 1};
-  TGXMatrix FLocalMatrix;
   TGXMatrix FInverseLocalMatrix;
   TGXVector3 FWorldPosition{0, 0, 0};
   TGXQuaternion FWorldRotation;
   TGXVector3 FWorldScale{1, 1, 1};
   TGXMatrix FWorldMatrix;
   TGXMatrix FInverseWorldMatrix;
-  bool FDirty = false;
-  bool FChildDirty = false;
-  bool FParentNotified = false;
-  bool FDestroying = false;
+  std::string FName;
   std::unique_ptr<TGXDestroyListeners> FDestroyListeners;
 };
 

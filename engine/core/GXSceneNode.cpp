@@ -2,6 +2,10 @@
 
 #include <optional>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 #include "engine/core/GXException.h"
 
 namespace gx {
@@ -76,12 +80,6 @@ bool TGXSceneNode::RemoveChild(TGXNode* child) {
 }
 
 bool TGXSceneNode::Update(bool force) {
-  if ((force || Dirty()) && FObjects.Count() > 0) {
-    // The bounds step after the matrices reads and writes the first object; fetching its memory
-    // now lets the matrix work hide the wait.
-    const char* object = static_cast<const char*>(FObjects.Items()[0]);
-    for (size_t offset = 0; offset < sizeof(TGXSceneObject); offset += 64) __builtin_prefetch(object + offset, 1);
-  }
   if (!TGXNode::Update(force)) return false;
   UpdateBounds();
   return true;
@@ -138,6 +136,21 @@ void TGXSceneNode::SetVisible(bool value) {
 
 namespace {
 
+// BoxFromMinMax written straight into its destination (same corner order and centre), which
+// spares the update a call and a copy of the whole box per bounds.
+inline void SetBox(TGXBoundingBox& b, const TGXVector3& mn, const TGXVector3& mx) {
+  b.Empty = false;
+  b.Corners[0] = {mn.x, mn.y, mn.z};
+  b.Corners[1] = {mx.x, mn.y, mn.z};
+  b.Corners[2] = {mx.x, mn.y, mx.z};
+  b.Corners[3] = {mn.x, mn.y, mx.z};
+  b.Corners[4] = {mn.x, mx.y, mn.z};
+  b.Corners[5] = {mx.x, mx.y, mn.z};
+  b.Corners[6] = {mx.x, mx.y, mx.z};
+  b.Corners[7] = {mn.x, mx.y, mx.z};
+  b.Center = mn + (mx - mn) * 0.5f;
+}
+
 // A box being grown from min/max pairs; turned into a TGXBoundingBox once at the end, so the
 // eight corners are written once per box instead of once per merge.
 struct TExtent {
@@ -154,7 +167,6 @@ struct TExtent {
     Min = GXVec3Minimize(Min, mn);
     Max = GXVec3Maximize(Max, mx);
   }
-  TGXBoundingBox Box() const { return Empty ? TGXBoundingBox() : BoxFromMinMax(Min, Max); }
 };
 
 // The axis-aligned box around the eight corners of mn .. mx carried by m, for matrices whose last
@@ -163,19 +175,44 @@ struct TExtent {
 // minimum and maximum over the carried corners that TransformBox finds.
 inline void CarryExtent(TGXVector3& outMin, TGXVector3& outMax, const TGXVector3& mn, const TGXVector3& mx,
                         const TGXMatrix& m) {
+  float lo[4], hi[4];
+#if defined(__SSE__)
+  // Whole matrix rows of four at a time; the fourth lane is carried along and dropped.
+  __m128 l, h;
+  {
+    const __m128 row = _mm_loadu_ps(m.m[0]);
+    const __m128 a = _mm_mul_ps(_mm_set1_ps(mn.x), row), b = _mm_mul_ps(_mm_set1_ps(mx.x), row);
+    l = _mm_min_ps(a, b);
+    h = _mm_max_ps(a, b);
+  }
+  {
+    const __m128 row = _mm_loadu_ps(m.m[1]);
+    const __m128 a = _mm_mul_ps(_mm_set1_ps(mn.y), row), b = _mm_mul_ps(_mm_set1_ps(mx.y), row);
+    l = _mm_add_ps(l, _mm_min_ps(a, b));
+    h = _mm_add_ps(h, _mm_max_ps(a, b));
+  }
+  {
+    const __m128 row = _mm_loadu_ps(m.m[2]);
+    const __m128 a = _mm_mul_ps(_mm_set1_ps(mn.z), row), b = _mm_mul_ps(_mm_set1_ps(mx.z), row);
+    l = _mm_add_ps(l, _mm_min_ps(a, b));
+    h = _mm_add_ps(h, _mm_max_ps(a, b));
+  }
+  const __m128 row3 = _mm_loadu_ps(m.m[3]);
+  _mm_storeu_ps(lo, _mm_add_ps(l, row3));
+  _mm_storeu_ps(hi, _mm_add_ps(h, row3));
+#else
   const float in[2][3] = {{mn.x, mn.y, mn.z}, {mx.x, mx.y, mx.z}};
-  float lo[3], hi[3];
   for (int j = 0; j < 3; ++j) {
-    float l = 0, h = 0;
+    lo[j] = hi[j] = 0;
     for (int i = 0; i < 3; ++i) {
       const float a = in[0][i] * m.m[i][j], b = in[1][i] * m.m[i][j];
-      const float small = a < b ? a : b, large = a < b ? b : a;
-      l = i == 0 ? small : l + small;
-      h = i == 0 ? large : h + large;
+      lo[j] = i == 0 ? (a < b ? a : b) : lo[j] + (a < b ? a : b);
+      hi[j] = i == 0 ? (a < b ? b : a) : hi[j] + (a < b ? b : a);
     }
-    lo[j] = l + m.m[3][j];
-    hi[j] = h + m.m[3][j];
+    lo[j] += m.m[3][j];
+    hi[j] += m.m[3][j];
   }
+#endif
   outMin = {lo[0], lo[1], lo[2]};
   outMax = {hi[0], hi[1], hi[2]};
 }
@@ -194,7 +231,7 @@ void TGXSceneNode::UpdateBounds() {
     }
     if (object->FVisible) local.Merge(box.Min(), box.Max());
     CarryExtent(mn, mx, box.Min(), box.Max(), world);
-    object->FWorldBounds = BoxFromMinMax(mn, mx);
+    SetBox(object->FWorldBounds, mn, mx);
   }
   for (TGXNode* node : Children()) {
     const auto* child = static_cast<const TGXSceneNode*>(node);
@@ -202,13 +239,14 @@ void TGXSceneNode::UpdateBounds() {
     CarryExtent(mn, mx, child->FLocalBounds.Min(), child->FLocalBounds.Max(), child->LocalMatrix());
     local.Merge(mn, mx);
   }
-  FLocalBounds = local.Box();
   if (local.Empty) {
+    FLocalBounds = TGXBoundingBox();
     FWorldBounds = TGXBoundingBox();
-  } else {
-    CarryExtent(mn, mx, local.Min, local.Max, world);
-    FWorldBounds = BoxFromMinMax(mn, mx);
+    return;
   }
+  SetBox(FLocalBounds, local.Min, local.Max);
+  CarryExtent(mn, mx, local.Min, local.Max, world);
+  SetBox(FWorldBounds, mn, mx);
 }
 
 }  // namespace gx

@@ -125,12 +125,13 @@ class TGXSceneNode : public TGXNode {
   friend class TGXSceneObject;
   void AssignScene(TGXScene* scene);
 
-  TGXScene* FScene = nullptr;
-  TGXArrayOf<TGXSceneObject> FObjects;
-  TGXBoundingBox FLocalBounds;
-  TGXBoundingBox FWorldBounds;
+  // FVisible before the box: a parent's bounds step reads both for every child.
   bool FVisible = true;
   bool FRenderEnabled = true;
+  TGXBoundingBox FLocalBounds;
+  TGXArrayOf<TGXSceneObject> FObjects;
+  TGXScene* FScene = nullptr;
+  TGXBoundingBox FWorldBounds;
 };
 
 }  // namespace gx

@@ -171,3 +171,30 @@ TEST(GXSceneNode, BaseRayTestUsesTheLocalBoxOfVisibleObjects) {
   box->SetVisible(false);
   EXPECT_FALSE(box->RayIntersect({0, 0, -5}, {0, 0, 1}, normal, hit));
 }
+
+TEST(GXSceneNode, BoundsMatchTheGeneralBoxFunctions) {
+  TGXSceneNode root("Root");
+  root.SetRotation(GXQuaternionRotationAxis({1, 2, 3}, 0.7f));
+  root.SetPosition({3, -2, 1});
+  auto* child = new TGXSceneNode("child", &root);
+  child->SetRotation(GXQuaternionRotationAxis({0, 1, 1}, -1.1f));
+  child->SetScale({1, 2, 0.5f});
+  child->SetPosition({4, 0, 0});
+  TGXRef<TBox> a = MakeRef<TBox>(TGXVector3(-1, -2, -3), TGXVector3(2, 1, 0.5f));
+  TGXRef<TBox> b = MakeRef<TBox>(TGXVector3(0, 0, 0), TGXVector3(1, 1, 1));
+  child->AttachObject(a.Get());
+  root.AttachObject(b.Get());
+  root.Update();
+
+  TGXBoundingBox local = b->LocalBounds();
+  MergeBox(local, TransformBox(child->LocalBounds(), child->LocalMatrix()));
+  const TGXBoundingBox expected[] = {local, TransformBox(local, root.WorldMatrix()),
+                                     TransformBox(a->LocalBounds(), child->WorldMatrix())};
+  const TGXBoundingBox* actual[] = {&root.LocalBounds(), &root.WorldBounds(), &a->WorldBounds()};
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_FALSE(actual[k]->Empty);
+    for (int c = 0; c < 8; ++c)
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[k]->Corners[c][i], expected[k].Corners[c][i], 1e-4f) << k << c;
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[k]->Center[i], expected[k].Center[i], 1e-4f) << k;
+  }
+}
