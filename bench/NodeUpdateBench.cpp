@@ -122,8 +122,9 @@ void Run(benchmark::State& state, const std::vector<int>& dirty) {
   state.counters["dirty"] = static_cast<double>(dirty.size());
   state.counters["recomputed"] = recomputed;
   // Seconds per recomputed node, printed with its unit ("80n" = 80 ns).
-  state.counters["per_node"] = benchmark::Counter(
-      static_cast<double>(recomputed), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_node"] =
+      benchmark::Counter(static_cast<double>(recomputed),
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_UpdateCleanTree(benchmark::State& state) {

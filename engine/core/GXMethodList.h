@@ -30,7 +30,8 @@ struct TGXMethodKey {
   const void* Data = nullptr;
 
   TGXMethodKey() = default;
-  TGXMethodKey(const void* code, const void* data) : Code{reinterpret_cast<std::uintptr_t>(code), 0}, Data(data) {}
+  TGXMethodKey(const void* code, const void* data)
+      : Code{reinterpret_cast<std::uintptr_t>(code), 0}, Data(data) {}
 
   // The key of a member function (or a plain function pointer) bound to obj.
   template <class Fn>
@@ -128,9 +129,9 @@ template <class... Args>
 class TMethodListOf : public TMethodList {
  public:
   using TMethod = TGXMethod<Args...>;
-  using TMethodList::TMethodList;
   using TMethodList::IndexOf;
   using TMethodList::Remove;
+  using TMethodList::TMethodList;
 
   // Subject to the duplicates mode: the new position, or -1 when a duplicate was ignored.
   int Add(const TMethod& method) { return AddEntry(std::make_shared<TTypedEntry>(method)); }

@@ -57,7 +57,8 @@ inline bool AllFinite(const TGXMatrix& m) {
 inline void MultiplyInto(TGXMatrix& out, const TGXMatrix& a, const TGXMatrix& b) {
   for (int i = 0; i < 4; ++i) {
     const float a0 = a.m[i][0], a1 = a.m[i][1], a2 = a.m[i][2], a3 = a.m[i][3];
-    for (int j = 0; j < 4; ++j) out.m[i][j] = a0 * b.m[0][j] + a1 * b.m[1][j] + a2 * b.m[2][j] + a3 * b.m[3][j];
+    for (int j = 0; j < 4; ++j)
+      out.m[i][j] = a0 * b.m[0][j] + a1 * b.m[1][j] + a2 * b.m[2][j] + a3 * b.m[3][j];
   }
 }
 
@@ -170,7 +171,8 @@ void TGXNode::ResetScale() {
   Invalidate();
 }
 
-void TGXNode::SetTransform(const std::optional<TGXVector3>& position, const std::optional<TGXQuaternion>& rotation,
+void TGXNode::SetTransform(const std::optional<TGXVector3>& position,
+                           const std::optional<TGXQuaternion>& rotation,
                            const std::optional<TGXVector3>& scale, const std::optional<TGXVector3>& pivot) {
   if (position) FPosition = *position;
   if (rotation) {

@@ -16,9 +16,11 @@
 // Degenerate values: setters accept anything and never raise. NaN and infinite components
 // propagate into the local and world matrices and world values; the inverse matrices are always
 // finite (identity where no finite inverse exists). A zero scale component gives 0 in the
-// matching part of the inverses (the inverse then maps onto the flattened space). Recursion
-// (Update, FindChild, destruction) is as deep as the tree.
+// matching part of the inverses (the inverse then maps onto the flattened space). A rotation that
+// is not a unit quaternion gives the matrix the quaternion formula yields (not a pure rotation)
+// and its general inverse. Recursion (Update, FindChild, destruction) is as deep as the tree.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -99,7 +101,8 @@ class TGXNode : public TGXRefCounted {
   void ResetScale();
   // Sets what is given and always invalidates. A rotation with a pivot is applied as identity
   // followed by RotateAround(rotation, pivot, local); a pivot without a rotation is ignored.
-  void SetTransform(const std::optional<TGXVector3>& position = {}, const std::optional<TGXQuaternion>& rotation = {},
+  void SetTransform(const std::optional<TGXVector3>& position = {},
+                    const std::optional<TGXQuaternion>& rotation = {},
                     const std::optional<TGXVector3>& scale = {}, const std::optional<TGXVector3>& pivot = {});
 
   // ---- world transform (the parent's world values must be up to date) ----
@@ -127,8 +130,9 @@ class TGXNode : public TGXRefCounted {
   // Rotation then q; world: q applied in world space. Any other space: no change.
   void RotateAround(const TGXQuaternion& q, const TGXVector3& pivot, TGXTransformSpace space);
   // Turns the node so that its +Z axis points at target and its +Y axis lies in the plane of
-  // the view direction and up. Degenerate input (target at the world position, up parallel to
-  // the view direction, non-finite values) changes nothing: the last valid rotation stays.
+  // the view direction and up, seen from WorldPosition as last updated. Degenerate input
+  // (target at the world position, up parallel to the view direction, non-finite values)
+  // changes nothing: the last valid rotation stays.
   void LookAt(const TGXVector3& target, const TGXVector3& up);
 
   // Space Parent: v * LocalMatrix; World: v * WorldMatrix; otherwise v. The cached matrices are
@@ -159,7 +163,8 @@ class TGXNode : public TGXRefCounted {
   // ---- destruction ----
 
   // The handler is called with this node as sender when the node is destroyed. Duplicates are
-  // ignored. A listener that dies before the node must remove itself.
+  // ignored. A listener that dies before the node must remove itself; listeners must not throw
+  // (they run in the destructor).
   void AddDestroyListener(const TGXDestroyHandler& handler);
   void RemoveDestroyListener(const TGXMethodKey& key);
   bool Destroying() const { return FDestroying; }

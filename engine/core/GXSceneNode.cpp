@@ -66,8 +66,8 @@ TGXSceneNode::~TGXSceneNode() {
 TGXNode* TGXSceneNode::AddChild(TGXNode* child) {
   auto* sceneChild = dynamic_cast<TGXSceneNode*>(child);
   if (!sceneChild)
-    throw EInvalidParameter(
-        {TGXExceptionArg::Object("TGXSceneNode"), "AddChild", child ? "Child is not a scene node" : "No child"});
+    throw EInvalidParameter({TGXExceptionArg::Object("TGXSceneNode"), "AddChild",
+                             child ? "Child is not a scene node" : "No child"});
   TGXNode::AddChild(child);
   sceneChild->AssignScene(FScene);
   return child;

@@ -1,11 +1,11 @@
-#include "engine/core/GXArray.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
+
+#include "engine/core/GXArray.h"
 
 using namespace gx;
 

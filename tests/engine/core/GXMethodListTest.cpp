@@ -1,9 +1,9 @@
-#include "engine/core/GXMethodList.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "engine/core/GXMethodList.h"
 
 using namespace gx;
 

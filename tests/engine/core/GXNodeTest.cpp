@@ -1,5 +1,3 @@
-#include "engine/core/GXNode.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "engine/core/GXException.h"
+#include "engine/core/GXNode.h"
 
 using namespace gx;
 
@@ -17,12 +16,12 @@ namespace {
 
 constexpr float kEps = 1e-4f;
 
-#define EXPECT_VEC_NEAR(a, b)                  \
-  do {                                         \
-    const TGXVector3 va_ = (a), vb_ = (b);     \
-    EXPECT_NEAR(va_.x, vb_.x, kEps) << #a;     \
-    EXPECT_NEAR(va_.y, vb_.y, kEps) << #a;     \
-    EXPECT_NEAR(va_.z, vb_.z, kEps) << #a;     \
+#define EXPECT_VEC_NEAR(a, b)              \
+  do {                                     \
+    const TGXVector3 va_ = (a), vb_ = (b); \
+    EXPECT_NEAR(va_.x, vb_.x, kEps) << #a; \
+    EXPECT_NEAR(va_.y, vb_.y, kEps) << #a; \
+    EXPECT_NEAR(va_.z, vb_.z, kEps) << #a; \
   } while (0)
 
 void ExpectMatrixNear(const TGXMatrix& a, const TGXMatrix& b, float eps = 1e-4f) {
@@ -102,7 +101,8 @@ TEST(GXNodeInvalidation, FlagsAndShortcuts) {
   auto* grand = new TGXNode("grand", child);
   EXPECT_TRUE(root.Update());
   EXPECT_FALSE(root.Update());
-  EXPECT_FALSE(root.Dirty() || child->Dirty() || grand->Dirty() || root.ChildDirty() || grand->ParentNotified());
+  EXPECT_FALSE(root.Dirty() || child->Dirty() || grand->Dirty() || root.ChildDirty() ||
+               grand->ParentNotified());
 
   grand->SetPosition({0, 0, 0});  // unchanged: nothing happens
   EXPECT_FALSE(grand->Dirty());
@@ -279,7 +279,8 @@ TEST(GXNodeTransform, RotateAroundAndRotateInEachSpace) {
   const TGXVector3 pivot{10, 0, 0};
   node->RotateAround(AboutY(90), pivot, TGXTransformSpace::World);
   parent.Update();
-  EXPECT_VEC_NEAR(node->WorldPosition(), pivot + GXVec3TransformNormal(world - pivot, GXMatrixRotationY(GXToRadian(90))));
+  EXPECT_VEC_NEAR(node->WorldPosition(),
+                  pivot + GXVec3TransformNormal(world - pivot, GXMatrixRotationY(GXToRadian(90))));
   EXPECT_NEAR(std::fabs(GXQuaternionDot(node->WorldRotation(), AboutY(180))), 1.0f, kEps);
 
   // Parent: about a pivot in the parent's space.
@@ -323,7 +324,7 @@ TEST(GXNodeTransform, LookAtAndItsDegenerateCases) {
 
   const TGXQuaternion kept = eye->Rotation();
   eye->LookAt(eye->WorldPosition() + TGXVector3(0, 5, 0), {0, 1, 0});  // up along the view
-  eye->LookAt(eye->WorldPosition(), {0, 1, 0});                         // target at the eye
+  eye->LookAt(eye->WorldPosition(), {0, 1, 0});                        // target at the eye
   eye->LookAt({std::numeric_limits<float>::quiet_NaN(), 0, 0}, {0, 1, 0});
   EXPECT_EQ(eye->Rotation(), kept);
 }

@@ -1,5 +1,3 @@
-#include "engine/core/GXSceneNode.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "engine/core/GXException.h"
+#include "engine/core/GXSceneNode.h"
 
 using namespace gx;
 
@@ -92,6 +91,10 @@ TEST(GXSceneNode, BoundsFollowObjectsChildrenAndVisibility) {
   EXPECT_EQ(hidden->Node(), nullptr);
   root.Update();
   ExpectBox(root.LocalBounds(), {10, 0, 0}, {12, 2, 2});
+  root.AttachObject(hidden.Get());  // attaching to an updated node counts at the next update
+  root.Update();
+  ExpectBox(root.LocalBounds(), {-50, 0, 0}, {12, 2, 2});
+  root.DetachObject(hidden.Get());
 
   // RenderEnabled does not matter for bounds; an invisible child leaves them.
   child->SetRenderEnabled(false);
@@ -194,7 +197,8 @@ TEST(GXSceneNode, BoundsMatchTheGeneralBoxFunctions) {
   for (int k = 0; k < 3; ++k) {
     ASSERT_FALSE(actual[k]->Empty);
     for (int c = 0; c < 8; ++c)
-      for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[k]->Corners[c][i], expected[k].Corners[c][i], 1e-4f) << k << c;
+      for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(actual[k]->Corners[c][i], expected[k].Corners[c][i], 1e-4f) << k << c;
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[k]->Center[i], expected[k].Center[i], 1e-4f) << k;
   }
 }
