@@ -99,7 +99,7 @@ void TRREntityDescription::LoadFromPropertyBag(const TRREntityDescription_10& ba
 
 // ---- tree ----
 
-TRREntityDescription* TRREntityDescription::AddChild(std::unique_ptr<TRREntityDescription> child) {
+TRREntityDescription* TRREntityDescription::AddChild(std::unique_ptr<TRREntityDescription>&& child) {
   if (!child || child->FParent)
     throw gx::EInvalidParameter({gx::TGXExceptionArg::Object(GetClass().Name), "AddChild", "Child has a parent"});
   for (const TRREntityDescription* d = this; d; d = d->FParent)

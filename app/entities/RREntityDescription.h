@@ -204,8 +204,9 @@ class TRREntityDescription {
   // A bad index raises std::out_of_range.
   TRREntityDescription* Child(int index) const { return FChildren.at(static_cast<size_t>(index)).get(); }
   // Takes ownership and appends; returns the child. The child must be a root (ExtractChild it from
-  // its former parent first) and neither this description nor one of its ancestors.
-  TRREntityDescription* AddChild(std::unique_ptr<TRREntityDescription> child);
+  // its former parent first) and neither this description nor one of its ancestors; otherwise
+  // EInvalidParameter is raised and the child stays with the caller.
+  TRREntityDescription* AddChild(std::unique_ptr<TRREntityDescription>&& child);
   // Removes the child without freeing it; null when it is not a child of this description.
   std::unique_ptr<TRREntityDescription> ExtractChild(TRREntityDescription* child);
   void ClearChildren();
