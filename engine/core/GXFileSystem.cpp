@@ -20,9 +20,9 @@ const char* const kGXFileOpenErrorFormat = "Datei %s kann nicht geöffnet werden
 namespace {
 
 std::string FileOpenMessage(const std::string& resolved) {
-  std::string msg = kGXFileOpenErrorFormat;
-  msg.replace(msg.find("%s"), 2, resolved);
-  return msg;
+  std::string_view format = kGXFileOpenErrorFormat;
+  size_t at = format.find("%s");
+  return std::string(format.substr(0, at)) + resolved + std::string(format.substr(at + 2));
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }

@@ -31,60 +31,101 @@ constexpr size_t kChunk = 256 * 1024;
 // Every zlib stream takes at least 8 bytes (2 header, 2 for the shortest deflate block, 4
 // Adler-32), which bounds how many entries the data area can hold.
 constexpr int64_t kMinZlibStream = 8;
-// A directory record: name length, name, offset, size, compressed size, digest.
-constexpr int64_t kMinDirectoryRecord = 4 + 4 + 4 + 4 + 16;
-constexpr int64_t kMaxDirectoryRecord = kMinDirectoryRecord + 2 * TGXPackage::MaxNameLength;
 // Deflate cannot expand data by more than 1032:1, so a larger stated size is a lie that would
 // only cost memory.
 constexpr int64_t kMaxInflateRatio = 1032;
 
-// Inflates one zlib stream of at most inputSize bytes from the stream's position. With a known
-// size (expected >= 0) the output must have exactly that size; otherwise it grows up to limit.
-// Returns false for every kind of damage: bad data, a stream that ends early, a wrong size.
-bool Inflate(TGXStream& s, int64_t inputSize, int64_t expected, int64_t limit, std::vector<uint8_t>& out,
-             std::vector<uint8_t>& buffer) {
-  if (buffer.size() < kChunk) buffer.resize(kChunk);
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) throw std::bad_alloc();
-  struct Guard {
-    z_stream* Z;
-    ~Guard() { inflateEnd(Z); }
-  } guard{&z};
+// Inflates a zlib stream of at most inputSize bytes from the source's position on demand, so a
+// directory is checked record by record and never held in memory as a whole. Small reads are
+// served from an output buffer (one inflate call per record field would be slow); large reads
+// inflate straight into the caller's memory.
+class TInflateStream : public TGXStream {
+ public:
+  TInflateStream(TGXStream& source, int64_t inputSize, std::vector<uint8_t>& buffer)
+      : FSource(source), FInputLeft(inputSize), FBuffer(buffer) {
+    if (FBuffer.size() < kChunk) FBuffer.resize(kChunk);
+    if (inflateInit(&FZ) != Z_OK) throw std::bad_alloc();
+  }
+  ~TInflateStream() override { inflateEnd(&FZ); }
 
-  if (expected >= 0) {
-    out.resize(static_cast<size_t>(expected));
-    limit = expected;
-  } else {
-    out.resize(static_cast<size_t>(std::min<int64_t>(limit, 64 * 1024)));
-  }
-  int64_t produced = 0, inputLeft = inputSize;
-  uint8_t spare;  // catches output beyond the expected size
-  for (;;) {
-    if (z.avail_in == 0 && inputLeft > 0) {
-      int64_t n = s.Read(buffer.data(), std::min<int64_t>(inputLeft, static_cast<int64_t>(buffer.size())));
-      if (n <= 0) return false;
-      inputLeft -= n;
-      z.next_in = buffer.data();
-      z.avail_in = static_cast<uInt>(n);
+  // Stops early at the end of the zlib stream and at damaged or missing input.
+  int64_t Read(void* buffer, int64_t count) override {
+    auto* dst = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      if (FOutPos < FOut.size()) {
+        size_t n = static_cast<size_t>(std::min<int64_t>(count - done, FOut.size() - FOutPos));
+        std::memcpy(dst + done, FOut.data() + FOutPos, n);
+        FOutPos += n;
+        done += n;
+        continue;
+      }
+      if (FEnded || FFailed) break;
+      if (count - done >= kOutChunk) {
+        done += Inflate(dst + done, count - done);
+      } else {
+        FOut.resize(kOutChunk);
+        FOut.resize(static_cast<size_t>(Inflate(FOut.data(), kOutChunk)));
+        FOutPos = 0;
+      }
     }
-    if (produced == static_cast<int64_t>(out.size()) && expected < 0 && produced < limit)
-      out.resize(static_cast<size_t>(std::min<int64_t>(limit, produced * 2)));
-    bool full = produced == static_cast<int64_t>(out.size());
-    z.next_out = full ? &spare : out.data() + produced;
-    z.avail_out = full ? 1 : static_cast<uInt>(std::min<int64_t>(out.size() - produced, UINT32_MAX));
-    uInt before = z.avail_out;
-    int rc = inflate(&z, Z_NO_FLUSH);
-    uInt made = before - z.avail_out;
-    if (full && made > 0) return false;  // more data than the directory states or the limit allows
-    produced += full ? 0 : made;
-    if (rc == Z_STREAM_END) {
-      if (expected >= 0 && produced != expected) return false;
-      out.resize(static_cast<size_t>(produced));
-      return true;
-    }
-    if (rc != Z_OK && rc != Z_BUF_ERROR) return false;
-    if (rc == Z_BUF_ERROR && z.avail_in == 0 && inputLeft == 0) return false;  // input ended early
+    FProduced += done;
+    return done;
   }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t, TGXSeekOrigin) override { return FProduced; }
+  int64_t Size() const override { return FProduced; }
+  // True once the zlib stream ended with a correct checksum.
+  bool Ended() const { return FEnded; }
+
+ private:
+  static constexpr int64_t kOutChunk = 64 * 1024;
+
+  int64_t Inflate(uint8_t* dst, int64_t count) {
+    FZ.next_out = dst;
+    FZ.avail_out = static_cast<uInt>(std::min<int64_t>(count, UINT32_MAX));
+    uInt wanted = FZ.avail_out;
+    while (FZ.avail_out > 0) {
+      if (FZ.avail_in == 0 && FInputLeft > 0) {
+        int64_t n = FSource.Read(FBuffer.data(), std::min<int64_t>(FInputLeft, static_cast<int64_t>(FBuffer.size())));
+        FInputLeft = n > 0 ? FInputLeft - n : 0;
+        FZ.next_in = FBuffer.data();
+        FZ.avail_in = static_cast<uInt>(std::max<int64_t>(n, 0));
+      }
+      int rc = inflate(&FZ, Z_NO_FLUSH);
+      if (rc == Z_STREAM_END) {
+        FEnded = true;
+        break;
+      }
+      bool starved = rc == Z_BUF_ERROR && FZ.avail_in == 0 && FInputLeft == 0;  // input ended early
+      if ((rc != Z_OK && rc != Z_BUF_ERROR) || starved) {
+        FFailed = true;
+        break;
+      }
+    }
+    return wanted - FZ.avail_out;
+  }
+
+  TGXStream& FSource;
+  int64_t FInputLeft;
+  std::vector<uint8_t>& FBuffer;
+  z_stream FZ{};
+  std::vector<uint8_t> FOut;
+  size_t FOutPos = 0;
+  int64_t FProduced = 0;
+  bool FEnded = false, FFailed = false;
+};
+
+// Inflates one zlib stream of at most inputSize bytes from the stream's position into exactly
+// size bytes. False for every kind of damage: bad data, a stream that ends early, more or less
+// output than stated.
+bool InflateExact(TGXStream& s, int64_t inputSize, int64_t size, std::vector<uint8_t>& out,
+                  std::vector<uint8_t>& buffer) {
+  out.resize(static_cast<size_t>(size));
+  TInflateStream z(s, inputSize, buffer);
+  if (z.Read(out.data(), size) != size) return false;
+  uint8_t spare;
+  return z.Read(&spare, 1) == 0 && z.Ended();  // nothing beyond the stated size, checksum good
 }
 
 // Writes the deflated source into dest; returns the bytes written. The source is read from its
@@ -170,7 +211,9 @@ TGXPackage::~TGXPackage() = default;
 
 const uint8_t* TGXPackage::Signature() { return kSignature; }
 
-std::string TGXPackage::CanonicalName(std::string_view name) {
+namespace {
+
+std::string CanonicalPass(std::string_view name) {
   name = TrimText(name);
   std::vector<std::string_view> parts;
   size_t start = 0;
@@ -191,6 +234,19 @@ std::string TGXPackage::CanonicalName(std::string_view name) {
     out += parts[i];
   }
   return out;
+}
+
+}  // namespace
+
+std::string TGXPackage::CanonicalName(std::string_view name) {
+  // Dropping segments can bring blanks to the ends (".\ x" gives " x") or turn them into a "."
+  // segment again; repeat until nothing changes, so that a canonical name stays canonical.
+  std::string result = CanonicalPass(name);
+  for (;;) {
+    std::string again = CanonicalPass(result);
+    if (again == result) return result;
+    result = std::move(again);
+  }
 }
 
 // ---- reader ----
@@ -219,29 +275,26 @@ void TGXPackageReader::ReadDirectory() {
   s.SetPosition(size - 4);
   int64_t dirPos = ReadInteger(s);
   if (dirPos < FBase + 16 || dirPos > size - 4) corrupt();
-  FDirectoryPos = dirPos;
 
-  // Bound the directory by what the data area can hold, so a forged count or a directory that
-  // inflates without end cannot claim more memory than a real package of this size would.
+  // Every entry needs a zlib stream of its own in the data area, which bounds the count: a
+  // forged count cannot claim more than a real package of this size could hold.
   int64_t maxCount = (dirPos - FBase - 16) / kMinZlibStream;
-  int64_t compressed = size - 4 - dirPos;
-  int64_t limit = std::min(4 + maxCount * kMaxDirectoryRecord, compressed * kMaxInflateRatio + 64);
-  std::vector<uint8_t> raw;
   s.SetPosition(dirPos);
-  if (!Inflate(s, compressed, -1, limit, raw, FBuffer)) corrupt();
-
-  TGXMemoryStream dir(std::move(raw));
+  TInflateStream dir(s, size - 4 - dirPos, FBuffer);
   TGXPackageFileList files;
   try {
     int32_t count = ReadInteger(dir);
     if (count < 0 || count > maxCount) corrupt();
-    CheckCount(dir, count, kMinDirectoryRecord);
+    std::u16string name;
+    uint8_t raw[2 * MaxNameLength];
     for (int32_t i = 0; i < count; ++i) {
       int32_t nameBytes = ReadInteger(dir);
-      if (nameBytes < 0 || nameBytes % 2 != 0 || nameBytes > 2 * MaxNameLength) corrupt();
-      dir.Seek(-4, TGXSeekOrigin::Current);
+      if (nameBytes <= 0 || nameBytes % 2 != 0 || nameBytes > 2 * MaxNameLength) corrupt();
+      dir.ReadBuffer(raw, nameBytes);
+      name.resize(static_cast<size_t>(nameBytes / 2));
+      for (size_t k = 0; k < name.size(); ++k) name[k] = static_cast<char16_t>(raw[2 * k] | raw[2 * k + 1] << 8);
       TGXPackageFile f;
-      f.Name = CanonicalName(ReadWideString(dir));
+      f.Name = CanonicalName(Utf16ToUtf8(name));
       f.Offset = ReadInteger(dir);
       f.Size = ReadInteger(dir);
       f.CompressedSize = ReadInteger(dir);
@@ -254,6 +307,9 @@ void TGXPackageReader::ReadDirectory() {
   } catch (const EGXStreamReadError&) {
     corrupt();
   }
+  // The directory ends with its last record, and its checksum must hold.
+  uint8_t extra;
+  if (dir.Read(&extra, 1) != 0 || !dir.Ended()) corrupt();
   files.Sort();
   FFiles = std::move(files);
 }
@@ -270,7 +326,7 @@ std::unique_ptr<TGXMemoryStream> TGXPackageReader::ExtractAt(int index) {
   TGXStream& s = Stream();
   s.SetPosition(f.Offset);
   std::vector<uint8_t> data;
-  if (!Inflate(s, f.CompressedSize, f.Size, f.Size, data, FBuffer))
+  if (!InflateExact(s, f.CompressedSize, f.Size, data, FBuffer))
     throw EGXPackageError(kGXCorruptPackageEntry + f.Name);
   return std::make_unique<TGXMemoryStream>(std::move(data));
 }

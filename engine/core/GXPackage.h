@@ -136,7 +136,6 @@ class TGXPackageReader : public TGXPackage {
   void ReadDirectory();
 
   int64_t FBase = 0;            // stream position of the signature
-  int64_t FDirectoryPos = 0;    // end of the entry data
   std::vector<uint8_t> FBuffer;  // compressed input, reused between extracts
 };
 

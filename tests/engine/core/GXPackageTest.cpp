@@ -114,6 +114,11 @@ TEST(GXPackage, CanonicalNamesStayInsideThePackage) {
   EXPECT_EQ(TGXPackage::CanonicalName("a/../../b/x"), "b\\x");
   EXPECT_EQ(TGXPackage::CanonicalName("Texturen/Gleis.DDS"), "Texturen\\Gleis.DDS");
   EXPECT_EQ(TGXPackage::CanonicalName(".."), "");
+  // Segments dropped at the front must not leave blanks or a new "." behind (found by fuzzing:
+  // a stored name that its own lookup could not find).
+  EXPECT_EQ(TGXPackage::CanonicalName(".\\ x"), "x");
+  EXPECT_EQ(TGXPackage::CanonicalName("\\ .\\x"), "x");
+  EXPECT_EQ(TGXPackage::CanonicalName("a\\..\\ \t"), "");
 }
 
 TEST(GXPackage, DirectoryOrderAndByteLayout) {
@@ -295,10 +300,21 @@ TEST(GXPackage, DamagedArchivesGiveClearErrors) {
     for (int i = 0; i < 4; ++i) bad[bad.size() - 4 + i] = static_cast<uint8_t>(pos >> (8 * i));
     EXPECT_EQ(ReaderError(bad), directory) << pos;
   }
-  // Truncated directory stream.
+  // Truncated directory stream, a damaged one (Adler-32), and records followed by stray bytes.
   auto truncated = good;
   truncated.erase(truncated.end() - 8, truncated.end() - 4);
   EXPECT_EQ(ReaderError(truncated), directory);
+  auto flippedDir = good;
+  flippedDir[flippedDir.size() - 6] ^= 0x01;
+  EXPECT_EQ(ReaderError(flippedDir), directory);
+  int32_t dirPos = ReadInt32At(good, good.size() - 4);
+  std::vector<uint8_t> raw(4096);
+  uLongf rawLen = raw.size();
+  ASSERT_EQ(uncompress(raw.data(), &rawLen, good.data() + dirPos, good.size() - 4 - dirPos), Z_OK);
+  raw.resize(rawLen);
+  EXPECT_EQ(ReaderError(WithDirectory(good, raw)), "");
+  raw.push_back(0);
+  EXPECT_EQ(ReaderError(WithDirectory(good, raw)), directory);
 
   // Forged directories: counts and lengths that the data cannot hold, entries outside the data.
   auto entry = [](std::vector<uint8_t>& d, int32_t nameBytes, int32_t offset, int32_t size, int32_t csize) {
