@@ -53,8 +53,8 @@ void TGXCamera::Update() {
     // The inverse of a unit rotation is its conjugate; negating w gives the same rotation.
     FViewMatrix = GXMatrixRotationQuaternion({q.x, q.y, q.z, -q.w});
     for (int c = 0; c < 3; ++c)
-      FViewMatrix.m[3][c] =
-          -(position.x * FViewMatrix.m[0][c] + position.y * FViewMatrix.m[1][c] + position.z * FViewMatrix.m[2][c]);
+      FViewMatrix.m[3][c] = -(position.x * FViewMatrix.m[0][c] + position.y * FViewMatrix.m[1][c] +
+                              position.z * FViewMatrix.m[2][c]);
     viewChanged = true;
   }
 
@@ -62,8 +62,9 @@ void TGXCamera::Update() {
   // The clip plane is carried into view space, so an oblique projection follows the view.
   if (FProjectionDirty || (viewChanged && FClipPlaneEnabled)) {
     const float aspect = std::isfinite(FAspect) && FAspect > 0 ? FAspect : 1.0f;
-    FProjectionMatrix = FPerspective ? GXMatrixPerspectiveFovLH(FFieldOfView, aspect, FNearPlane, FFarPlane)
-                                     : GXMatrixOrthoLH(aspect * FOrthoHeight, FOrthoHeight, FNearPlane, FFarPlane);
+    FProjectionMatrix = FPerspective
+                            ? GXMatrixPerspectiveFovLH(FFieldOfView, aspect, FNearPlane, FFarPlane)
+                            : GXMatrixOrthoLH(aspect * FOrthoHeight, FOrthoHeight, FNearPlane, FFarPlane);
     if (!GXIsFinite(FProjectionMatrix)) FProjectionMatrix = TGXMatrix();
     if (FClipPlaneEnabled) {
       TGXMatrix inverse;

@@ -98,7 +98,8 @@ TGXEffectTechnique* TGXEffect::FindTechnique(std::string_view name) const {
 }
 
 void TGXEffect::AddAutoParameter(TGXRef<TGXEffectParameterSource> source, TGXEffectHandle handle) {
-  if (!source) throw EInvalidParameter({TGXExceptionArg::Object(ClassName()), "AddAutoParameter", "No source"});
+  if (!source)
+    throw EInvalidParameter({TGXExceptionArg::Object(ClassName()), "AddAutoParameter", "No source"});
   auto& list = source->Name() == "WORLD" ? FWorldParameters : FAutoParameters;
   list.push_back({std::move(source), handle});
 }

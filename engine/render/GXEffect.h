@@ -22,7 +22,8 @@
 namespace gx {
 
 // {9ECE45E0-B0BB-4E45-B5F8-88F6B3EFE1A2}
-inline constexpr TGXGuid IID_IGXEffect{0x9ECE45E0, 0xB0BB, 0x4E45, {0xB5, 0xF8, 0x88, 0xF6, 0xB3, 0xEF, 0xE1, 0xA2}};
+inline constexpr TGXGuid IID_IGXEffect{
+    0x9ECE45E0, 0xB0BB, 0x4E45, {0xB5, 0xF8, 0x88, 0xF6, 0xB3, 0xEF, 0xE1, 0xA2}};
 
 // A technique or parameter of a compiled effect, as the compiled effect numbers them.
 using TGXEffectHandle = uint32_t;
@@ -53,7 +54,8 @@ class TGXEffectParameterSource : public TGXRefCounted {
   virtual void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) = 0;
 
  protected:
-  TGXEffectParameterSource(std::string name, int count) : FName(std::move(name)), FCount(count < 1 ? 1 : count) {}
+  TGXEffectParameterSource(std::string name, int count)
+      : FName(std::move(name)), FCount(count < 1 ? 1 : count) {}
   ~TGXEffectParameterSource() override = default;
 
  private:

@@ -8,22 +8,38 @@ namespace {
 
 const char* KindName(TGXDeviceCallKind kind) {
   switch (kind) {
-    case TGXDeviceCallKind::CreateRenderTarget: return "CreateRenderTarget";
-    case TGXDeviceCallKind::CreateDepthStencilSurface: return "CreateDepthStencilSurface";
-    case TGXDeviceCallKind::CreateVertexBuffer: return "CreateVertexBuffer";
-    case TGXDeviceCallKind::CreateIndexBuffer: return "CreateIndexBuffer";
-    case TGXDeviceCallKind::BeginScene: return "BeginScene";
-    case TGXDeviceCallKind::EndScene: return "EndScene";
-    case TGXDeviceCallKind::Clear: return "Clear";
-    case TGXDeviceCallKind::SetRenderTarget: return "SetRenderTarget";
-    case TGXDeviceCallKind::SetDepthStencilSurface: return "SetDepthStencilSurface";
-    case TGXDeviceCallKind::SetViewport: return "SetViewport";
-    case TGXDeviceCallKind::SetVertexDeclaration: return "SetVertexDeclaration";
-    case TGXDeviceCallKind::SetStreamSource: return "SetStreamSource";
-    case TGXDeviceCallKind::SetIndices: return "SetIndices";
-    case TGXDeviceCallKind::DrawPrimitive: return "DrawPrimitive";
-    case TGXDeviceCallKind::DrawIndexedPrimitive: return "DrawIndexedPrimitive";
-    case TGXDeviceCallKind::Note: return "Note";
+    case TGXDeviceCallKind::CreateRenderTarget:
+      return "CreateRenderTarget";
+    case TGXDeviceCallKind::CreateDepthStencilSurface:
+      return "CreateDepthStencilSurface";
+    case TGXDeviceCallKind::CreateVertexBuffer:
+      return "CreateVertexBuffer";
+    case TGXDeviceCallKind::CreateIndexBuffer:
+      return "CreateIndexBuffer";
+    case TGXDeviceCallKind::BeginScene:
+      return "BeginScene";
+    case TGXDeviceCallKind::EndScene:
+      return "EndScene";
+    case TGXDeviceCallKind::Clear:
+      return "Clear";
+    case TGXDeviceCallKind::SetRenderTarget:
+      return "SetRenderTarget";
+    case TGXDeviceCallKind::SetDepthStencilSurface:
+      return "SetDepthStencilSurface";
+    case TGXDeviceCallKind::SetViewport:
+      return "SetViewport";
+    case TGXDeviceCallKind::SetVertexDeclaration:
+      return "SetVertexDeclaration";
+    case TGXDeviceCallKind::SetStreamSource:
+      return "SetStreamSource";
+    case TGXDeviceCallKind::SetIndices:
+      return "SetIndices";
+    case TGXDeviceCallKind::DrawPrimitive:
+      return "DrawPrimitive";
+    case TGXDeviceCallKind::DrawIndexedPrimitive:
+      return "DrawIndexedPrimitive";
+    case TGXDeviceCallKind::Note:
+      return "Note";
   }
   return "?";
 }
@@ -55,10 +71,14 @@ std::string TGXDeviceCall::Text() const {
     case TGXDeviceCallKind::CreateRenderTarget:
     case TGXDeviceCallKind::CreateDepthStencilSurface:
       return s + "(" + values(3) + ") -> " + ObjectName;
-    case TGXDeviceCallKind::CreateVertexBuffer: return s + "(" + values(1) + ") -> " + ObjectName;
-    case TGXDeviceCallKind::CreateIndexBuffer: return s + "(" + values(2) + ") -> " + ObjectName;
-    case TGXDeviceCallKind::BeginScene: return s + (Values[0] ? "" : " failed");
-    case TGXDeviceCallKind::EndScene: return s;
+    case TGXDeviceCallKind::CreateVertexBuffer:
+      return s + "(" + values(1) + ") -> " + ObjectName;
+    case TGXDeviceCallKind::CreateIndexBuffer:
+      return s + "(" + values(2) + ") -> " + ObjectName;
+    case TGXDeviceCallKind::BeginScene:
+      return s + (Values[0] ? "" : " failed");
+    case TGXDeviceCallKind::EndScene:
+      return s;
     case TGXDeviceCallKind::Clear: {
       char color[16];
       std::snprintf(color, sizeof color, "0x%08X", static_cast<unsigned>(Values[1]));
@@ -68,22 +88,27 @@ std::string TGXDeviceCall::Text() const {
     case TGXDeviceCallKind::SetRenderTarget:
     case TGXDeviceCallKind::SetDepthStencilSurface:
     case TGXDeviceCallKind::SetVertexDeclaration:
-    case TGXDeviceCallKind::SetIndices: return s + "(" + ObjectName + ")";
+    case TGXDeviceCallKind::SetIndices:
+      return s + "(" + ObjectName + ")";
     case TGXDeviceCallKind::SetViewport:
       return s + "(" + std::to_string(Viewport.X) + ", " + std::to_string(Viewport.Y) + ", " +
              std::to_string(Viewport.Width) + ", " + std::to_string(Viewport.Height) + ", " +
              FormatFloat(Viewport.MinZ) + ", " + FormatFloat(Viewport.MaxZ) + ")";
     case TGXDeviceCallKind::SetStreamSource:
-      return s + "(" + std::to_string(Values[0]) + ", " + ObjectName + ", " + std::to_string(Values[1]) + ", " +
-             std::to_string(Values[2]) + ")";
-    case TGXDeviceCallKind::DrawPrimitive: return s + "(" + values(3) + ")";
-    case TGXDeviceCallKind::DrawIndexedPrimitive: return s + "(" + values(6) + ")";
-    case TGXDeviceCallKind::Note: return ObjectName;
+      return s + "(" + std::to_string(Values[0]) + ", " + ObjectName + ", " + std::to_string(Values[1]) +
+             ", " + std::to_string(Values[2]) + ")";
+    case TGXDeviceCallKind::DrawPrimitive:
+      return s + "(" + values(3) + ")";
+    case TGXDeviceCallKind::DrawIndexedPrimitive:
+      return s + "(" + values(6) + ")";
+    case TGXDeviceCallKind::Note:
+      return ObjectName;
   }
   return s;
 }
 
-TGXDeviceCall* TGXNullRenderDevice::Record(TGXDeviceCallKind kind, const void* object, const std::string* name) {
+TGXDeviceCall* TGXNullRenderDevice::Record(TGXDeviceCallKind kind, const void* object,
+                                           const std::string* name) {
   if (!FRecording) return nullptr;
   TGXDeviceCall& call = FCalls.emplace_back();
   call.Kind = kind;
@@ -92,7 +117,8 @@ TGXDeviceCall* TGXNullRenderDevice::Record(TGXDeviceCallKind kind, const void* o
   return &call;
 }
 
-TGXRef<TGXDeviceSurface> TGXNullRenderDevice::CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) {
+TGXRef<TGXDeviceSurface> TGXNullRenderDevice::CreateRenderTarget(uint32_t width, uint32_t height,
+                                                                 uint32_t format) {
   std::string name = "Surface" + std::to_string(++FCreated);
   TGXRef<TGXDeviceSurface> surface(new TGXNullSurface(name, width, height, format));
   if (auto* c = Record(TGXDeviceCallKind::CreateRenderTarget, surface.Get(), &name)) {
@@ -104,7 +130,7 @@ TGXRef<TGXDeviceSurface> TGXNullRenderDevice::CreateRenderTarget(uint32_t width,
 }
 
 TGXRef<TGXDeviceSurface> TGXNullRenderDevice::CreateDepthStencilSurface(uint32_t width, uint32_t height,
-                                                                       uint32_t format) {
+                                                                        uint32_t format) {
   std::string name = "Surface" + std::to_string(++FCreated);
   TGXRef<TGXDeviceSurface> surface(new TGXNullSurface(name, width, height, format));
   if (auto* c = Record(TGXDeviceCallKind::CreateDepthStencilSurface, surface.Get(), &name)) {
@@ -190,7 +216,8 @@ void TGXNullRenderDevice::SetIndices(TGXDeviceIndexBuffer* buffer) {
   Record(TGXDeviceCallKind::SetIndices, buffer, &name);
 }
 
-void TGXNullRenderDevice::DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) {
+void TGXNullRenderDevice::DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex,
+                                        uint32_t primitiveCount) {
   ++FDrawCalls;
   FPrimitives += primitiveCount;
   if (auto* c = Record(TGXDeviceCallKind::DrawPrimitive)) {

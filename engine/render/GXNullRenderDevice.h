@@ -30,7 +30,8 @@ class TGXNullSurface : public TGXDeviceSurface {
 
 class TGXNullVertexBuffer : public TGXDeviceVertexBuffer {
  public:
-  TGXNullVertexBuffer(std::string name, uint32_t size) : TGXDeviceVertexBuffer(size), FName(std::move(name)) {}
+  TGXNullVertexBuffer(std::string name, uint32_t size)
+      : TGXDeviceVertexBuffer(size), FName(std::move(name)) {}
   const std::string& Name() const { return FName; }
 
  private:
@@ -93,7 +94,8 @@ struct TGXDeviceCall {
 class TGXNullRenderDevice : public TGXRenderDevice {
  public:
   TGXRef<TGXDeviceSurface> CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) override;
-  TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format) override;
+  TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height,
+                                                     uint32_t format) override;
   TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) override;
   TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) override;
 
@@ -104,11 +106,12 @@ class TGXNullRenderDevice : public TGXRenderDevice {
   void SetDepthStencilSurface(TGXDeviceSurface* surface) override;
   void SetViewport(const TGXViewportRect& rect) override;
   void SetVertexDeclaration(TGXDeviceVertexDeclaration* declaration) override;
-  void SetStreamSource(uint32_t stream, TGXDeviceVertexBuffer* buffer, uint32_t offset, uint32_t stride) override;
+  void SetStreamSource(uint32_t stream, TGXDeviceVertexBuffer* buffer, uint32_t offset,
+                       uint32_t stride) override;
   void SetIndices(TGXDeviceIndexBuffer* buffer) override;
   void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) override;
-  void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t numVertices,
-                            uint32_t startIndex, uint32_t primitiveCount) override;
+  void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                            uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount) override;
 
   // What BeginScene answers (true unless set), e.g. false to play a lost device.
   void SetBeginSceneResult(bool value) { FBeginSceneResult = value; }
@@ -129,7 +132,8 @@ class TGXNullRenderDevice : public TGXRenderDevice {
   int64_t PrimitivesDrawn() const { return FPrimitives; }
 
  private:
-  TGXDeviceCall* Record(TGXDeviceCallKind kind, const void* object = nullptr, const std::string* name = nullptr);
+  TGXDeviceCall* Record(TGXDeviceCallKind kind, const void* object = nullptr,
+                        const std::string* name = nullptr);
 
   std::vector<TGXDeviceCall> FCalls;
   bool FRecording = true;

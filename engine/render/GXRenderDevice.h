@@ -105,7 +105,8 @@ class TGXRenderDevice {
   // ---- device objects (failures raise EDirect3D) ----
 
   virtual TGXRef<TGXDeviceSurface> CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) = 0;
-  virtual TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format) = 0;
+  virtual TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height,
+                                                             uint32_t format) = 0;
   virtual TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) = 0;
   virtual TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) = 0;
 
@@ -124,7 +125,8 @@ class TGXRenderDevice {
   virtual void SetViewport(const TGXViewportRect& rect) = 0;
   virtual void SetVertexDeclaration(TGXDeviceVertexDeclaration* declaration) = 0;
   // Binds (or with null unbinds) the buffer to the stream; offset and stride in bytes.
-  virtual void SetStreamSource(uint32_t stream, TGXDeviceVertexBuffer* buffer, uint32_t offset, uint32_t stride) = 0;
+  virtual void SetStreamSource(uint32_t stream, TGXDeviceVertexBuffer* buffer, uint32_t offset,
+                               uint32_t stride) = 0;
   virtual void SetIndices(TGXDeviceIndexBuffer* buffer) = 0;
   // primitiveCount primitives from the vertices starting at startVertex.
   virtual void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) = 0;

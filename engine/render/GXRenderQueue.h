@@ -6,12 +6,18 @@
 // then ascending distance (front to back, so that depth testing rejects hidden pixels early).
 // Blended items: descending layer, then descending distance (back to front, so that they blend
 // over what lies behind them), then grouped by technique, then ascending pass index. Techniques
-// are grouped in a fixed but unspecified order; the sort is not stable. A NaN layer or distance
-// counts as +infinity, so it cannot upset the sort.
+// are grouped in the order in which they were first added since the last Clear; the sort is not
+// stable. A NaN layer or distance counts as +infinity, so it cannot upset the sort.
+//
+// Each item's sort position is condensed into two integer keys when it is added; Finish sorts
+// by them (a radix sort for long queues), so sorting a full frame costs a few passes over the
+// keys instead of a comparison sort with float and NaN tests.
 //
 // Item records are reused from frame to frame: Clear keeps them, Finish drops those beyond the
 // count.
 
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/render/GXEffect.h"
@@ -30,7 +36,7 @@ struct TGXRenderQueueItem {
 class TGXRenderQueue {
  public:
   // Count := 0; the records stay for reuse.
-  void Clear() { FCount = 0; }
+  void Clear();
   // Nothing when the primitive, its material or the material's technique is missing; otherwise
   // one item per pass of the material's technique, in pass order. The primitive must live until
   // the queue is drawn.
@@ -43,15 +49,31 @@ class TGXRenderQueue {
   const TGXRenderQueueItem& Items(int index) const;
 
  private:
-  // The item with the keys the sort reads, so that comparing two items touches no other memory.
   struct TEntry {
     TGXRenderQueueItem Item;
-    const TGXEffectTechnique* Technique;
-    int PassIndex;
+    // Compared as the pair (Major, Minor); opaque and blended items are sorted apart.
+    uint64_t Major;
+    uint64_t Minor;
     bool Blend;
   };
+  struct TKey {
+    uint64_t Major;
+    uint64_t Minor;
+    uint32_t Index;
+  };
+
+  uint32_t TechniqueId(const TGXEffectTechnique* technique);
+  void SortRange(size_t first, size_t last);
+
   std::vector<TEntry> FEntries;
   int FCount = 0;
+  // Per-frame numbers of the techniques, in order of first appearance.
+  std::unordered_map<const TGXEffectTechnique*, uint32_t> FTechniqueIds;
+  const TGXEffectTechnique* FLastTechnique = nullptr;
+  uint32_t FLastTechniqueId = 0;
+  // Scratch space of the sort, kept between frames.
+  std::vector<TKey> FKeys, FKeysScratch;
+  std::vector<TEntry> FEntriesScratch;
 };
 
 }  // namespace gx

@@ -140,13 +140,46 @@ TGXRenderer::~TGXRenderer() {
   FParameters.ViewProjection()->SetMatrix(nullptr);
 }
 
+namespace {
+
+// Nodes and objects are separate heap blocks spread over memory, so a walk over a large scene
+// waits on cache misses more than it computes. Asking for the next siblings' data early lets
+// those waits overlap. A hint only: it changes no result.
+inline void PrefetchNode(const TGXSceneNode* node) {
+  const TGXBoundingBox& bounds = node->WorldBounds();
+  __builtin_prefetch(&bounds);
+  __builtin_prefetch(&bounds.Corners[6]);
+  __builtin_prefetch(&bounds.Center);
+  __builtin_prefetch(&node->LocalBounds());  // the visibility switches lie next to it
+  __builtin_prefetch(&node->Objects());
+}
+
+inline void PrefetchObject(const TGXSceneObject* object) {
+  __builtin_prefetch(object);
+  __builtin_prefetch(reinterpret_cast<const char*>(object) + 64);
+  __builtin_prefetch(&object->WorldBounds().Center);
+}
+
+}  // namespace
+
 void TGXRenderer::Collect(TGXSceneNode* node, TGXSceneCamera* camera) {
   if (!node->Visible() || !node->RenderEnabled() || !camera->IsBoxVisible(node->WorldBounds())) return;
+  for (TGXSceneObject* object : node->Objects()) PrefetchObject(object);
   for (int i = 0; i < node->ObjectCount(); ++i) {
     TGXSceneObject* object = node->Objects().At(i);
     if (object->Visible()) object->AddToRenderQueue(camera, &FQueue);
   }
-  for (TGXNode* child : node->Children()) Collect(static_cast<TGXSceneNode*>(child), camera);
+  // A pipeline over the children: a node's own data four ahead, its object list two ahead (each
+  // step reads only what the earlier one asked for); its objects once it is known to be seen.
+  const TGXArrayView<TGXNode> children = node->Children();
+  const int n = children.size();
+  auto child = [&children](int i) { return static_cast<TGXSceneNode*>(children[i]); };
+  for (int i = 0; i < 8 && i < n; ++i) PrefetchNode(child(i));
+  for (int i = 0; i < n; ++i) {
+    if (i + 8 < n) PrefetchNode(child(i + 8));
+    if (i + 4 < n && child(i + 4)->ObjectCount() > 0) __builtin_prefetch(child(i + 4)->Objects().Items());
+    Collect(child(i), camera);
+  }
 }
 
 void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
@@ -175,7 +208,7 @@ void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
   }
 }
 
-void TGXRenderer::Render(TGXViewport& viewport) {
+void TGXRenderer::BuildQueue(TGXViewport& viewport) {
   FQueue.Clear();
   if (TGXScene* scene = viewport.Scene()) {
     scene->Root()->Update(false);
@@ -190,7 +223,10 @@ void TGXRenderer::Render(TGXViewport& viewport) {
     FViewProjection = camera->GetViewProjectionMatrix();
   }
   FQueue.Finish();
+}
 
+void TGXRenderer::Render(TGXViewport& viewport) {
+  BuildQueue(viewport);
   FStateManager.SelectViewport(viewport);
   uint32_t flags = viewport.ClearFlags();
   TGXRenderTarget* target = viewport.Target();

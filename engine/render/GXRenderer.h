@@ -99,6 +99,10 @@ class TGXRenderer {
   // the device cannot begin a scene), finish. An exception while drawing still ends the scene and
   // finishes before it passes on.
   void Render(TGXViewport& viewport);
+  // The first part of Render: clears the queue and, when the viewport shows a scene, updates it,
+  // collects what the camera sees, points the view and projection parameters at the camera's
+  // matrices; then finishes (sorts) the queue.
+  void BuildQueue(TGXViewport& viewport);
 
   TGXRenderDevice& Device() const { return FDevice; }
   TGXRenderQueue& Queue() { return FQueue; }

@@ -1,10 +1,9 @@
-#include "engine/render/GXCamera.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
+#include "engine/render/GXCamera.h"
 #include "engine/render/GXScene.h"
 #include "tests/engine/render/GXRenderTestSupport.h"
 
@@ -15,13 +14,15 @@ using test::Box;
 
 void ExpectMatrixNear(const TGXMatrix& actual, const TGXMatrix& expected, float tolerance = 1e-5f) {
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) EXPECT_NEAR(actual.m[r][c], expected.m[r][c], tolerance) << "m[" << r << "][" << c << "]";
+    for (int c = 0; c < 4; ++c)
+      EXPECT_NEAR(actual.m[r][c], expected.m[r][c], tolerance) << "m[" << r << "][" << c << "]";
 }
 
 bool AllFinite(const TGXMatrix& m) { return GXIsFinite(m); }
 bool AllFinite(const std::array<TGXPlane, 6>& planes) {
   for (const TGXPlane& p : planes)
-    if (!std::isfinite(p.a) || !std::isfinite(p.b) || !std::isfinite(p.c) || !std::isfinite(p.d)) return false;
+    if (!std::isfinite(p.a) || !std::isfinite(p.b) || !std::isfinite(p.c) || !std::isfinite(p.d))
+      return false;
   return true;
 }
 
@@ -80,7 +81,8 @@ TEST_F(CameraFixture, ViewMatrixFollowsTheNodeLazily) {
   Node->SetPosition({0, 5, 0});
   Update();
   EXPECT_NEAR(Camera->GetViewMatrix().m[3][1], -5, 1e-5f);
-  ExpectMatrixNear(Camera->GetViewProjectionMatrix(), Camera->GetViewMatrix() * Camera->GetProjectionMatrix());
+  ExpectMatrixNear(Camera->GetViewProjectionMatrix(),
+                   Camera->GetViewMatrix() * Camera->GetProjectionMatrix());
 
   // A camera without a node looks from the origin along +z.
   TGXRef<TGXCamera> loose = MakeRef<TGXCamera>();
@@ -104,13 +106,13 @@ TEST_F(CameraFixture, FrustumPlanesPointOutwardsAndCullBoxes) {
   EXPECT_NEAR(planes[GXFrustumFar].d, -100, 1e-3f);
   EXPECT_NEAR(planes[GXFrustumNear].c, -1, 1e-5f);
 
-  EXPECT_TRUE(Camera->IsBoxVisible(Box(-1, -1, 9, 1, 1, 11)));         // inside
-  EXPECT_TRUE(Camera->IsBoxVisible(Box(9, -1, 9, 30, 1, 11)));         // across the right plane
-  EXPECT_FALSE(Camera->IsBoxVisible(Box(40, -1, 9, 50, 1, 11)));       // right of it
-  EXPECT_FALSE(Camera->IsBoxVisible(Box(-1, -1, -20, 1, 1, -10)));     // behind the camera
-  EXPECT_FALSE(Camera->IsBoxVisible(Box(-1, -1, 200, 1, 1, 210)));     // beyond the far plane
-  EXPECT_TRUE(Camera->IsBoxVisible(Box(-1, -1, 99, 1, 1, 101)));       // across it
-  EXPECT_TRUE(Camera->IsBoxVisible(TGXBoundingBox()));                 // empty: never culled
+  EXPECT_TRUE(Camera->IsBoxVisible(Box(-1, -1, 9, 1, 1, 11)));      // inside
+  EXPECT_TRUE(Camera->IsBoxVisible(Box(9, -1, 9, 30, 1, 11)));      // across the right plane
+  EXPECT_FALSE(Camera->IsBoxVisible(Box(40, -1, 9, 50, 1, 11)));    // right of it
+  EXPECT_FALSE(Camera->IsBoxVisible(Box(-1, -1, -20, 1, 1, -10)));  // behind the camera
+  EXPECT_FALSE(Camera->IsBoxVisible(Box(-1, -1, 200, 1, 1, 210)));  // beyond the far plane
+  EXPECT_TRUE(Camera->IsBoxVisible(Box(-1, -1, 99, 1, 1, 101)));    // across it
+  EXPECT_TRUE(Camera->IsBoxVisible(TGXBoundingBox()));              // empty: never culled
   EXPECT_TRUE(Camera->IsPointVisible({0, 0, 50}));
   EXPECT_FALSE(Camera->IsPointVisible({0, 60, 50}));
 

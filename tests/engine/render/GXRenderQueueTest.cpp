@@ -1,11 +1,11 @@
-#include "engine/render/GXRenderQueue.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include "engine/core/GXArray.h"
+#include "engine/render/GXRenderQueue.h"
 #include "tests/engine/render/GXRenderTestSupport.h"
 
 namespace gx {
@@ -72,7 +72,7 @@ TEST_F(QueueFixture, OpaqueFrontToBackBlendedBackToFrontOpaqueAlwaysFirst) {
   ASSERT_EQ(Queue.ItemCount(), 6);
   // Opaque: ascending layer, then nearest first. Blended: descending layer, then farthest first;
   // a blended item of a low layer still comes after an opaque item of a high one.
-  const TGXRenderPrimitive* expected[] = {nearOpaque, farOpaque, highLayerOpaque,
+  const TGXRenderPrimitive* expected[] = {nearOpaque, farOpaque,   highLayerOpaque,
                                           farBlended, nearBlended, lowLayerBlended};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(Queue.Items(i).Primitive, expected[i]) << "item " << i;
 }
@@ -130,30 +130,64 @@ TEST_F(QueueFixture, BlendedItemsOfEqualDistanceGroupByTechniqueThenPass) {
   EXPECT_EQ(changes, 1);
 }
 
-TEST_F(QueueFixture, RecordsAreReusedAndNaNKeysDoNotUpsetTheSort) {
+// A key as the order reads it: NaN as +infinity.
+float Key(float v) { return std::isnan(v) ? std::numeric_limits<float>::infinity() : v; }
+
+TEST_F(QueueFixture, LongQueuesWithNaNKeysSortLikeShortOnes) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   std::vector<TGXRenderPrimitive*> ps;
-  for (int i = 0; i < 600; ++i) {
-    ps.push_back(Prim(i % 3 ? Opaque : Blended));
-    Queue.Add(ps.back(), i % 7 == 0 ? nan : static_cast<float>(i % 4), i % 5 == 0 ? nan : static_cast<float>(i));
+  // Two-pass opaque, one-pass opaque and blended items, more than the comparison-sort limit of
+  // each kind, with repeated, negative, NaN and infinite keys. Every opaque technique and the
+  // blended one are separate, so the full order is determined up to the technique runs.
+  for (int i = 0; i < 3000; ++i) {
+    const int kind = i % 3;
+    ps.push_back(Prim(kind == 0 ? TwoPass : kind == 1 ? Opaque : Blended));
+    const float layer = i % 11 == 0 ? nan : static_cast<float>((i * 7) % 5) - 2;
+    const float distance = i % 13 == 0   ? nan
+                           : i % 17 == 0 ? -std::numeric_limits<float>::infinity()
+                                         : static_cast<float>((i * 7919) % 1000) - 100;
+    Queue.Add(ps.back(), layer, distance);
   }
   Queue.Finish();
-  ASSERT_EQ(Queue.ItemCount(), 600);
-  // Opaque first; NaN distances sort as the farthest.
-  bool blended = false;
-  for (int i = 0; i < 600; ++i) {
-    const bool b = Queue.Items(i).Pass->AlphaBlend();
-    EXPECT_FALSE(blended && !b) << "opaque item after a blended one at " << i;
-    blended = b;
+  ASSERT_EQ(Queue.ItemCount(), 4000);
+  for (int i = 0; i + 1 < Queue.ItemCount(); ++i) {
+    const auto &x = Queue.Items(i), &y = Queue.Items(i + 1);
+    const bool bx = x.Pass->AlphaBlend(), by = y.Pass->AlphaBlend();
+    ASSERT_TRUE(!bx || by) << "opaque item after a blended one at " << i;
+    if (bx != by) continue;
+    if (!bx) {
+      ASSERT_LE(Key(x.Layer), Key(y.Layer)) << i;
+      if (Key(x.Layer) != Key(y.Layer) || x.Pass->Technique() != y.Pass->Technique()) continue;
+      ASSERT_LE(x.Pass->Index(), y.Pass->Index()) << i;
+      if (x.Pass->Index() == y.Pass->Index()) {
+        ASSERT_LE(Key(x.Distance), Key(y.Distance)) << i;
+      }
+    } else {
+      ASSERT_GE(Key(x.Layer), Key(y.Layer)) << i;
+      if (Key(x.Layer) == Key(y.Layer)) {
+        ASSERT_GE(Key(x.Distance), Key(y.Distance)) << i;
+      }
+    }
   }
+  // Inside one opaque layer each technique forms one run.
+  std::map<std::pair<float, const TGXEffectTechnique*>, int> runs;
+  for (int i = 0; i < Queue.ItemCount(); ++i) {
+    const auto& x = Queue.Items(i);
+    if (x.Pass->AlphaBlend()) break;
+    if (i == 0 || Queue.Items(i - 1).Pass->Technique() != x.Pass->Technique() ||
+        Key(Queue.Items(i - 1).Layer) != Key(x.Layer))
+      ++runs[{Key(x.Layer), x.Pass->Technique()}];
+  }
+  for (const auto& [key, count] : runs) EXPECT_EQ(count, 1);
 
+  // The records are reused; the next frame starts empty.
   Queue.Clear();
   EXPECT_EQ(Queue.ItemCount(), 0);
   Queue.Add(ps[1], 0, 3);
-  Queue.Add(ps[2], 0, 1);
+  Queue.Add(ps[4], 0, 1);
   Queue.Finish();
   ASSERT_EQ(Queue.ItemCount(), 2);
-  EXPECT_EQ(Queue.Items(0).Primitive, ps[2]);
+  EXPECT_EQ(Queue.Items(0).Primitive, ps[4]);
   EXPECT_THROW(Queue.Items(2), EGXListError);
 }
 
@@ -161,10 +195,22 @@ TEST(GXPrimitiveCountTest, CountsPerTypeAndNothingFromTooFewVertices) {
   struct Case {
     uint32_t type, n, expected;
   } cases[] = {
-      {GXPointList, 5, 5},      {GXPointList, 0, 0},     {GXLineList, 7, 3},      {GXLineList, 1, 0},
-      {GXLineStrip, 7, 6},      {GXLineStrip, 1, 0},     {GXLineStrip, 0, 0},     {GXTriangleList, 7, 2},
-      {GXTriangleList, 2, 0},   {GXTriangleStrip, 7, 5}, {GXTriangleStrip, 2, 0}, {GXTriangleStrip, 0, 0},
-      {GXTriangleFan, 5, 3},    {GXTriangleFan, 1, 0},   {0, 9, 0},               {7, 9, 0},
+      {GXPointList, 5, 5},
+      {GXPointList, 0, 0},
+      {GXLineList, 7, 3},
+      {GXLineList, 1, 0},
+      {GXLineStrip, 7, 6},
+      {GXLineStrip, 1, 0},
+      {GXLineStrip, 0, 0},
+      {GXTriangleList, 7, 2},
+      {GXTriangleList, 2, 0},
+      {GXTriangleStrip, 7, 5},
+      {GXTriangleStrip, 2, 0},
+      {GXTriangleStrip, 0, 0},
+      {GXTriangleFan, 5, 3},
+      {GXTriangleFan, 1, 0},
+      {0, 9, 0},
+      {7, 9, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(GXPrimitiveCount(c.type, c.n), c.expected) << c.type << " " << c.n;
 }

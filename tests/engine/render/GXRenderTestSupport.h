@@ -55,7 +55,8 @@ inline TGXRef<TGXEffect> MakeEffect(TGXNullRenderDevice& device, const std::stri
   if (recorder) *recorder = compiled.get();
   effect->SetCompiled(std::move(compiled));
   for (size_t t = 0; t < passes.size(); ++t) {
-    TGXEffectTechnique* technique = effect->AddTechnique("T" + std::to_string(t), static_cast<TGXEffectHandle>(t + 1));
+    TGXEffectTechnique* technique =
+        effect->AddTechnique("T" + std::to_string(t), static_cast<TGXEffectHandle>(t + 1));
     for (bool blend : passes[t]) technique->AddPass(blend);
   }
   if (manager) {

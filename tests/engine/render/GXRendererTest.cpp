@@ -1,5 +1,3 @@
-#include "engine/render/GXRenderer.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,17 +5,18 @@
 
 #include "engine/core/GXException.h"
 #include "engine/render/GXRenderTarget.h"
+#include "engine/render/GXRenderer.h"
 #include "engine/render/GXScene.h"
 #include "tests/engine/render/GXRenderTestSupport.h"
 
 namespace gx {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using test::Box;
 using test::TTestObject;
 using test::TTestPrimitive;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 std::vector<std::string> Tail(const std::vector<std::string>& log, size_t from) {
   return {log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())), log.end()};
@@ -85,19 +84,19 @@ TEST_F(RendererFixture, DrawsOneIndexedPrimitiveInTheDescribedOrder) {
   Object({Prim("P", test::MakeMaterial(&Device, "M", E1))});
   Renderer.Render(*Viewport);
   EXPECT_THAT(Device.Log(),
-              ElementsAre("SetRenderTarget(Back)", "SetDepthStencilSurface(Depth)", "SetViewport(0, 0, 640, 480, 0, 1)",
-                          "Clear(3, 0xFF000000, 1, 0)", "BeginScene",
+              ElementsAre("SetRenderTarget(Back)", "SetDepthStencilSurface(Depth)",
+                          "SetViewport(0, 0, 640, 480, 0, 1)", "Clear(3, 0xFF000000, 1, 0)", "BeginScene",
                           // technique begin with the per-technique matrices
                           "BeforeRender(P)", "E1.SetTechnique(1)", "E1.Begin", "E1.SetMatrix(101)",
                           "E1.SetMatrix(102)", "E1.SetMatrix(103)", "Apply(M, changed)", "E1.BeginPass(0)",
                           // per primitive: world matrix and commit, geometry, draw
                           "E1.SetMatrix(100)", "E1.Commit", "SetVertexDeclaration(Decl)",
-                          "SetStreamSource(0, VB, 0, 24)", "SetIndices(IB)", "DrawIndexedPrimitive(4, 2, 0, 4, 6, 2)",
-                          "EndScene",
+                          "SetStreamSource(0, VB, 0, 24)", "SetIndices(IB)",
+                          "DrawIndexedPrimitive(4, 2, 0, 4, 6, 2)", "EndScene",
                           // finish: end pass and technique, dummy target, unbind
                           "E1.EndPass", "E1.End", "CreateRenderTarget(1, 1, 22) -> Surface1",
-                          "SetRenderTarget(Surface1)", "SetDepthStencilSurface(none)", "SetStreamSource(0, none, 0, 0)",
-                          "SetIndices(none)"));
+                          "SetRenderTarget(Surface1)", "SetDepthStencilSurface(none)",
+                          "SetStreamSource(0, none, 0, 0)", "SetIndices(none)"));
 }
 
 TEST_F(RendererFixture, AutomaticMatricesComeFromTheCameraAndThePrimitive) {
@@ -144,14 +143,14 @@ TEST_F(RendererFixture, TechniqueAndPassChangeOnlyWhenNeeded) {
   const size_t begin = IndexOf(log, "BeginScene");
   std::vector<std::string> notes;
   for (size_t i = begin; i < IndexOf(log, "EndScene"); ++i)
-    if (log[i].rfind("E", 0) == 0 && log[i].find("SetMatrix") == std::string::npos && log[i].find("Commit") == std::string::npos)
+    if (log[i].rfind("E", 0) == 0 && log[i].find("SetMatrix") == std::string::npos &&
+        log[i].find("Commit") == std::string::npos)
       notes.push_back(log[i]);
     else if (log[i].rfind("Apply", 0) == 0)
       notes.push_back(log[i]);
   EXPECT_THAT(notes, ElementsAre("E1.SetTechnique(1)", "E1.Begin", "Apply(A, changed)", "E1.BeginPass(0)",
-                                 "Apply(B, changed)", "Apply(B, same)",
-                                 "E1.EndPass", "E1.End", "E2.SetTechnique(1)", "E2.Begin", "Apply(C, changed)",
-                                 "E2.BeginPass(0)"));
+                                 "Apply(B, changed)", "Apply(B, same)", "E1.EndPass", "E1.End",
+                                 "E2.SetTechnique(1)", "E2.Begin", "Apply(C, changed)", "E2.BeginPass(0)"));
   // The geometry is shared, so it is bound once.
   EXPECT_EQ(CountOf(log, "SetStreamSource(0, VB, 0, 24)"), 1);
   EXPECT_EQ(CountOf(log, "SetIndices(IB)"), 1);
@@ -166,8 +165,9 @@ TEST_F(RendererFixture, TwoPassTechniqueDrawsPassByPass) {
   std::vector<std::string> order;
   for (const std::string& line : Device.Log())
     if (line.rfind("BeforeRender", 0) == 0 || line.find("Pass") != std::string::npos) order.push_back(line);
-  EXPECT_THAT(order, ElementsAre("BeforeRender(Near)", "E1.BeginPass(0)", "BeforeRender(Far)", "BeforeRender(Near)",
-                                 "E1.EndPass", "E1.BeginPass(1)", "BeforeRender(Far)", "E1.EndPass"));
+  EXPECT_THAT(order,
+              ElementsAre("BeforeRender(Near)", "E1.BeginPass(0)", "BeforeRender(Far)", "BeforeRender(Near)",
+                          "E1.EndPass", "E1.BeginPass(1)", "BeforeRender(Far)", "E1.EndPass"));
 }
 
 TEST_F(RendererFixture, TargetIsSelectedOnlyWhenItChanges) {
@@ -206,8 +206,8 @@ TEST_F(RendererFixture, NothingIsDrawnWhenBeginSceneFailsButFinishStillHappens) 
   const auto log = Device.Log();
   const size_t begin = IndexOf(log, "BeginScene failed");
   ASSERT_LT(begin, log.size());
-  EXPECT_THAT(Tail(log, begin + 1), ElementsAre("CreateRenderTarget(1, 1, 22) -> Surface1", "SetRenderTarget(Surface1)",
-                                                "SetDepthStencilSurface(none)"));
+  EXPECT_THAT(Tail(log, begin + 1), ElementsAre("CreateRenderTarget(1, 1, 22) -> Surface1",
+                                                "SetRenderTarget(Surface1)", "SetDepthStencilSurface(none)"));
   EXPECT_EQ(Device.DrawCallCount(), 0);
 }
 
@@ -277,7 +277,8 @@ TEST_F(RendererFixture, StreamsFollowTheGeometry) {
   Renderer.Render(*Viewport);
   std::vector<std::string> streams;
   for (const std::string& line : Device.Log())
-    if (line.rfind("SetStreamSource", 0) == 0 || line.rfind("SetVertexDeclaration", 0) == 0) streams.push_back(line);
+    if (line.rfind("SetStreamSource", 0) == 0 || line.rfind("SetVertexDeclaration", 0) == 0)
+      streams.push_back(line);
   EXPECT_THAT(streams, ElementsAre("SetVertexDeclaration(Decl)", "SetStreamSource(0, VB, 0, 24)",
                                    "SetStreamSource(1, VB2, 0, 8)", "SetStreamSource(1, none, 0, 0)",
                                    "SetStreamSource(0, VB, 0, 32)", "SetStreamSource(0, none, 0, 0)"));

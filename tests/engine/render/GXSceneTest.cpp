@@ -1,7 +1,6 @@
-#include "engine/render/GXScene.h"
-
 #include <gtest/gtest.h>
 
+#include "engine/render/GXScene.h"
 #include "tests/engine/render/GXRenderTestSupport.h"
 
 namespace gx {
