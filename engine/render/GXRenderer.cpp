@@ -126,18 +126,24 @@ void TGXRenderStateManager::DeviceLost() {
 
 TGXRenderer::TGXRenderer(TGXRenderDevice& device, TGXEffectParameterManager& parameters)
     : FDevice(device), FParameters(parameters), FStateManager(device), FNullCamera(MakeRef<TGXNullCamera>()) {
+  BindParameterSources();
+}
+
+TGXRenderer::~TGXRenderer() {
+  // The sources must not keep pointing into a renderer that is gone; another renderer that
+  // took them over keeps them.
+  if (FParameters.World()->Matrix() == &FWorld) FParameters.World()->SetMatrix(nullptr);
+  if (FParameters.View()->Matrix() == &FView) FParameters.View()->SetMatrix(nullptr);
+  if (FParameters.Projection()->Matrix() == &FProjection) FParameters.Projection()->SetMatrix(nullptr);
+  if (FParameters.ViewProjection()->Matrix() == &FViewProjection)
+    FParameters.ViewProjection()->SetMatrix(nullptr);
+}
+
+void TGXRenderer::BindParameterSources() {
   FParameters.World()->SetMatrix(&FWorld);
   FParameters.View()->SetMatrix(&FView);
   FParameters.Projection()->SetMatrix(&FProjection);
   FParameters.ViewProjection()->SetMatrix(&FViewProjection);
-}
-
-TGXRenderer::~TGXRenderer() {
-  // The sources must not keep pointing into a renderer that is gone.
-  FParameters.World()->SetMatrix(nullptr);
-  FParameters.View()->SetMatrix(nullptr);
-  FParameters.Projection()->SetMatrix(nullptr);
-  FParameters.ViewProjection()->SetMatrix(nullptr);
 }
 
 namespace {
@@ -209,6 +215,8 @@ void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
 }
 
 void TGXRenderer::BuildQueue(TGXViewport& viewport) {
+  // Taken again for every viewport: another renderer on the same manager may have drawn since.
+  BindParameterSources();
   FQueue.Clear();
   if (TGXScene* scene = viewport.Scene()) {
     scene->Root()->Update(false);

@@ -87,8 +87,8 @@ class TGXRenderStateManager {
 class TGXRenderer {
  public:
   // The parameter manager's "WORLD", "VIEW", "PROJECTION" and "VIEWPROJECTION" sources are
-  // pointed at the renderer's matrices while it draws, and reset when it is destroyed. Device and
-  // manager must outlive the renderer.
+  // pointed at the renderer's matrices for each viewport it draws, and reset when it is
+  // destroyed. Device and manager must outlive the renderer.
   TGXRenderer(TGXRenderDevice& device, TGXEffectParameterManager& parameters);
   TGXRenderer(const TGXRenderer&) = delete;
   TGXRenderer& operator=(const TGXRenderer&) = delete;
@@ -112,6 +112,7 @@ class TGXRenderer {
   void DeviceLost() { FStateManager.DeviceLost(); }
 
  private:
+  void BindParameterSources();
   void Collect(TGXSceneNode* node, TGXSceneCamera* camera);
   void Draw(const TGXRenderQueueItem& item);
 

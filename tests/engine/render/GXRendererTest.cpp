@@ -133,6 +133,19 @@ TEST_F(RendererFixture, WorldMatrixOfThePrimitiveIsUsed) {
   EXPECT_EQ(Recorder->Matrices.at(test::HWorld), GXMatrixTranslation(1, 2, 3));
 }
 
+TEST_F(RendererFixture, ParameterSourcesNeverPointIntoARendererThatIsGone) {
+  Object({Prim("P", test::MakeMaterial(&Device, "M", E1))});
+  CameraNode->SetPosition({1, 2, -3});
+  {
+    TGXRenderer other(Device, Parameters);
+    other.Render(*Viewport);
+  }
+  EXPECT_EQ(Parameters.View()->Matrix(), nullptr);
+  EXPECT_EQ(Parameters.World()->Matrix(), nullptr);
+  Renderer.Render(*Viewport);
+  EXPECT_EQ(Recorder->Matrices.at(test::HView), Camera->GetViewMatrix());
+}
+
 TEST_F(RendererFixture, TechniqueAndPassChangeOnlyWhenNeeded) {
   IGXMaterial a = test::MakeMaterial(&Device, "A", E1);
   IGXMaterial b = test::MakeMaterial(&Device, "B", E1);  // same technique, other material
