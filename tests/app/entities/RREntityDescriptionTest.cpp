@@ -304,13 +304,6 @@ TEST(EntityDescriptionFields, DefaultsAndPropertyAccess) {
   EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(static_cast<TRREntityIDRefAccess*>(taken.get())->Value(), 40);
 
-  // AssignFrom takes the description text only.
-  TRREntityDescription catalogue;
-  catalogue.Description().SetText(0x0407, "Neu");
-  catalogue.SetID(99);
-  d.AssignFrom(catalogue);
-  EXPECT_EQ(d.Description().GetText(), "Neu");
-  EXPECT_EQ(d.ID(), 0);
 }
 
 TEST(AssetFileNames, EqualityEffectiveNameAndStreamForm) {
