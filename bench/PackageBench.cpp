@@ -60,14 +60,16 @@ class TBenchPackages {
           break;
         case 5: {  // text and XML
           std::string text;
-          while (text.size() < data.size()) text += std::string(words[rng() % 8]) + " " + std::to_string(rng() % 1000) + "\n";
+          while (text.size() < data.size())
+            text += std::string(words[rng() % 8]) + " " + std::to_string(rng() % 1000) + "\n";
           std::copy(text.begin(), text.begin() + kEntry, data.begin());
           break;
         }
         case 6:
         case 7: {  // mesh vertices: floats on a smooth surface
           float* f = reinterpret_cast<float*>(data.data());
-          for (int k = 0; k < kEntry / 4; ++k) f[k] = std::sin(k * 0.01f) * 100.0f + static_cast<float>(k % 7);
+          for (int k = 0; k < kEntry / 4; ++k)
+            f[k] = std::sin(k * 0.01f) * 100.0f + static_cast<float>(k % 7);
           break;
         }
       }
@@ -84,7 +86,10 @@ class TBenchPackages {
     for (int i = 0; i < 20000; ++i) {
       std::string text = "Objekt " + std::to_string(i * 7919 % 20000);
       TGXMemoryStream s(std::vector<uint8_t>(text.begin(), text.end()));
-      w.AddFile(s, "Katalog\\{" + std::to_string(i % 97) + "}\\Modell" + std::to_string(i * 7919 % 20000) + ".gxmesh", 3);
+      w.AddFile(
+          s,
+          "Katalog\\{" + std::to_string(i % 97) + "}\\Modell" + std::to_string(i * 7919 % 20000) + ".gxmesh",
+          3);
     }
     w.Finish();
   }
@@ -115,9 +120,11 @@ void BM_RawInflateAll(benchmark::State& state) {
     for (const auto& e : entries) {
       in.resize(e.CompressedSize);
       out.resize(e.Size);
-      if (pread(fd, in.data(), in.size(), e.Offset) != static_cast<ssize_t>(in.size())) state.SkipWithError("pread");
+      if (pread(fd, in.data(), in.size(), e.Offset) != static_cast<ssize_t>(in.size()))
+        state.SkipWithError("pread");
       uLongf len = out.size();
-      if (uncompress(out.data(), &len, in.data(), in.size()) != Z_OK || len != out.size()) state.SkipWithError("inflate");
+      if (uncompress(out.data(), &len, in.data(), in.size()) != Z_OK || len != out.size())
+        state.SkipWithError("inflate");
       benchmark::DoNotOptimize(out.data());
     }
   }
@@ -138,7 +145,8 @@ void BM_LookupIn20000(benchmark::State& state) {
   TGXPackageReader reader(p.Many);
   int i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(reader.IndexOf("katalog\\{" + std::to_string(i % 97) + "}\\MODELL" + std::to_string(i) + ".GXMESH"));
+    benchmark::DoNotOptimize(
+        reader.IndexOf("katalog\\{" + std::to_string(i % 97) + "}\\MODELL" + std::to_string(i) + ".GXMESH"));
     i = (i + 1) % 20000;
   }
 }

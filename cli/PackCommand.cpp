@@ -86,7 +86,8 @@ int Create(const std::vector<std::string>& args, std::ostream& out) {
     writer.AddFile(source, name, level);
   }
   writer.Finish();
-  out << writer.FileCount() << (writer.FileCount() == 1 ? " Datei" : " Dateien") << " gepackt: " << target << "\n";
+  out << writer.FileCount() << (writer.FileCount() == 1 ? " Datei" : " Dateien") << " gepackt: " << target
+      << "\n";
   return 0;
 }
 
@@ -94,10 +95,14 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
   std::string package;
   bool json = false;
   for (const auto& a : args) {
-    if (a == "--json") json = true;
-    else if (a.size() > 1 && a[0] == '-') throw TUsageError{"Unbekannte Option: " + a};
-    else if (package.empty()) package = a;
-    else throw TUsageError{"Zu viele Angaben: " + a};
+    if (a == "--json")
+      json = true;
+    else if (a.size() > 1 && a[0] == '-')
+      throw TUsageError{"Unbekannte Option: " + a};
+    else if (package.empty())
+      package = a;
+    else
+      throw TUsageError{"Zu viele Angaben: " + a};
   }
   if (package.empty()) throw TUsageError{"Paketdatei fehlt."};
   TGXPackageReader reader(package);
@@ -113,7 +118,8 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
     return 0;
   }
   char line[160];
-  std::snprintf(line, sizeof line, "%10s %10s %10s  %-32s  %s\n", "Position", "Größe", "Gepackt", "MD5", "Name");
+  std::snprintf(line, sizeof line, "%10s %10s %10s  %-32s  %s\n", "Position", "Größe", "Gepackt", "MD5",
+                "Name");
   out << line;
   for (int i = 0; i < reader.FileCount(); ++i) {
     const TGXPackageFile& f = reader.File(i);
@@ -159,7 +165,8 @@ int Extract(const std::vector<std::string>& args, std::ostream& out) {
 }
 
 int Check(const std::vector<std::string>& args, std::ostream& out) {
-  if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-')) throw TUsageError{"Paketdatei erwartet."};
+  if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-'))
+    throw TUsageError{"Paketdatei erwartet."};
   TGXPackageReader reader(args[0]);
   int bad = 0;
   for (int i = 0; i < reader.FileCount(); ++i) {

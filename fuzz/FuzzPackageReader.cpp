@@ -38,7 +38,8 @@ std::vector<uint8_t> Frame(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<uint8_t> bytes = size >= 1 && data[0] == 'D' ? Frame(data, size) : std::vector<uint8_t>(data, data + size);
+  std::vector<uint8_t> bytes =
+      size >= 1 && data[0] == 'D' ? Frame(data, size) : std::vector<uint8_t>(data, data + size);
   gx::TGXMemoryStreamAdapter stream(bytes.data(), static_cast<int64_t>(bytes.size()));
   try {
     gx::TGXPackageReader reader(stream);

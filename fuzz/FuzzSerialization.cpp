@@ -18,8 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     for (int round = 0; round < 64 && stream.Remaining() > 0; ++round) {
       switch ((selector + round) % 6) {
-        case 0: gx::ReadAnsiString(stream); break;
-        case 1: gx::ReadWideString(stream); break;
+        case 0:
+          gx::ReadAnsiString(stream);
+          break;
+        case 1:
+          gx::ReadWideString(stream);
+          break;
         case 2: {
           localized.ReadLocalized(stream);
           gx::TGXMemoryStream copy;
@@ -30,9 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           if (!(again == localized)) __builtin_trap();  // what was read must write back the same
           break;
         }
-        case 3: serializer.ReadFileHeader(stream, selector & 1); break;
-        case 4: gx::ReadCount(stream, 1 + selector % 40); break;
-        case 5: gx::SplitString(gx::ReadAnsiString(stream), ";"); break;
+        case 3:
+          serializer.ReadFileHeader(stream, selector & 1);
+          break;
+        case 4:
+          gx::ReadCount(stream, 1 + selector % 40);
+          break;
+        case 5:
+          gx::SplitString(gx::ReadAnsiString(stream), ";");
+          break;
       }
     }
   } catch (const std::runtime_error&) {

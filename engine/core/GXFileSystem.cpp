@@ -163,9 +163,11 @@ std::string TGXFileSystem::GetRoot(std::string_view name) const {
 
 void TGXFileSystem::SetRoot(std::string_view name, std::string_view folder) {
   if (name.empty() || name.find_first_of(":\\/") != std::string_view::npos)
-    throw EInvalidParameter({TGXExceptionArg::Object("TGXFileSystem"), "SetRoot", "Invalid name", std::string(name)});
+    throw EInvalidParameter(
+        {TGXExceptionArg::Object("TGXFileSystem"), "SetRoot", "Invalid name", std::string(name)});
   std::string key = LowerCaseText(name);
-  auto it = std::find_if(FRoots.begin(), FRoots.end(), [&](const TGXVirtualDevice& r) { return r.Name == key; });
+  auto it =
+      std::find_if(FRoots.begin(), FRoots.end(), [&](const TGXVirtualDevice& r) { return r.Name == key; });
   if (folder.empty()) {
     if (it != FRoots.end()) {
       *it = std::move(FRoots.back());  // the last root takes the removed one's place
@@ -175,10 +177,13 @@ void TGXFileSystem::SetRoot(std::string_view name, std::string_view folder) {
   }
   TResolved resolved = Resolve(folder);
   if (!resolved.OnDisk)
-    throw EInvalidParameter({TGXExceptionArg::Object("TGXFileSystem"), "SetRoot", "Invalid folder", std::string(folder)});
+    throw EInvalidParameter(
+        {TGXExceptionArg::Object("TGXFileSystem"), "SetRoot", "Invalid folder", std::string(folder)});
   std::string path = EnsureTrailingSlash(resolved.Path);
-  if (it != FRoots.end()) it->Path = std::move(path);
-  else FRoots.push_back({std::move(key), std::move(path)});
+  if (it != FRoots.end())
+    it->Path = std::move(path);
+  else
+    FRoots.push_back({std::move(key), std::move(path)});
 }
 
 TGXFileSystem::TResolved TGXFileSystem::Resolve(std::string_view path) const {
@@ -193,7 +198,8 @@ TGXFileSystem::TResolved TGXFileSystem::Resolve(std::string_view path) const {
   // A root prefix: the text before ":" and the first separator ("User:\...", "C:\...").
   size_t sep = 0;
   while (sep < path.size() && !IsSeparator(path[sep])) ++sep;
-  bool hasPrefix = sep >= 2 && path[sep - 1] == ':' && path.substr(0, sep - 1).find(':') == std::string_view::npos;
+  bool hasPrefix =
+      sep >= 2 && path[sep - 1] == ':' && path.substr(0, sep - 1).find(':') == std::string_view::npos;
   if (!hasPrefix) return Resolve(WorkingFolder() + "/" + std::string(path));
 
   std::string_view name = path.substr(0, sep - 1);
@@ -242,7 +248,8 @@ std::string TGXFileSystem::LocateFile(std::string_view path) const {
 
 std::unique_ptr<TGXMemoryStream> TGXFileSystem::ExtractFromPackages(const std::string& resolved) {
   for (auto& p : FPackages) {
-    if (resolved.size() <= p.MountPath.size() || !SameText(std::string_view(resolved).substr(0, p.MountPath.size()), p.MountPath))
+    if (resolved.size() <= p.MountPath.size() ||
+        !SameText(std::string_view(resolved).substr(0, p.MountPath.size()), p.MountPath))
       continue;
     if (auto s = p.Reader->Extract(std::string_view(resolved).substr(p.MountPath.size()))) return s;
   }

@@ -74,7 +74,9 @@ class TGXFileSystem {
   // The disk path of a virtual path, or the canonical form of a path that has no disk mapping.
   std::string ResolvePath(std::string_view path) const;
   // Whether a resolved path is a disk path (absolute POSIX path).
-  static bool IsDiskPath(std::string_view resolvedPath) { return !resolvedPath.empty() && resolvedPath[0] == '/'; }
+  static bool IsDiskPath(std::string_view resolvedPath) {
+    return !resolvedPath.empty() && resolvedPath[0] == '/';
+  }
 
   // The disk path of an existing regular file for a virtual path (exact, else matched ignoring
   // case per component), or empty. Packages are not searched.

@@ -82,8 +82,8 @@ TGXGuid TGXGuid::FromBytes(const uint8_t* b) {
 
 std::string TGXGuid::ToString() const {
   char buf[39];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", D1, D2, D3, D4[0], D4[1],
-                D4[2], D4[3], D4[4], D4[5], D4[6], D4[7]);
+  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", D1, D2, D3, D4[0],
+                D4[1], D4[2], D4[3], D4[4], D4[5], D4[6], D4[7]);
   return buf;
 }
 

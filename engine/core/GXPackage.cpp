@@ -87,7 +87,8 @@ class TInflateStream : public TGXStream {
     uInt wanted = FZ.avail_out;
     while (FZ.avail_out > 0) {
       if (FZ.avail_in == 0 && FInputLeft > 0) {
-        int64_t n = FSource.Read(FBuffer.data(), std::min<int64_t>(FInputLeft, static_cast<int64_t>(FBuffer.size())));
+        int64_t n =
+            FSource.Read(FBuffer.data(), std::min<int64_t>(FInputLeft, static_cast<int64_t>(FBuffer.size())));
         FInputLeft = n > 0 ? FInputLeft - n : 0;
         FZ.next_in = FBuffer.data();
         FZ.avail_in = static_cast<uInt>(std::max<int64_t>(n, 0));
@@ -200,12 +201,14 @@ void TGXPackageFileList::Append(TGXPackageFile file) {
 }
 
 void TGXPackageFileList::Sort() {
-  std::stable_sort(FItems.begin(), FItems.end(), [](const TItem& a, const TItem& b) { return a.Key < b.Key; });
+  std::stable_sort(FItems.begin(), FItems.end(),
+                   [](const TItem& a, const TItem& b) { return a.Key < b.Key; });
 }
 
 // ---- package ----
 
-TGXPackage::TGXPackage(std::unique_ptr<TGXStream> stream) : FOwnedStream(std::move(stream)), FStream(FOwnedStream.get()) {}
+TGXPackage::TGXPackage(std::unique_ptr<TGXStream> stream)
+    : FOwnedStream(std::move(stream)), FStream(FOwnedStream.get()) {}
 TGXPackage::TGXPackage(TGXStream& stream) : FStream(&stream) {}
 TGXPackage::~TGXPackage() = default;
 
@@ -292,7 +295,8 @@ void TGXPackageReader::ReadDirectory() {
       if (nameBytes <= 0 || nameBytes % 2 != 0 || nameBytes > 2 * MaxNameLength) corrupt();
       dir.ReadBuffer(raw, nameBytes);
       name.resize(static_cast<size_t>(nameBytes / 2));
-      for (size_t k = 0; k < name.size(); ++k) name[k] = static_cast<char16_t>(raw[2 * k] | raw[2 * k + 1] << 8);
+      for (size_t k = 0; k < name.size(); ++k)
+        name[k] = static_cast<char16_t>(raw[2 * k] | raw[2 * k + 1] << 8);
       TGXPackageFile f;
       f.Name = CanonicalName(Utf16ToUtf8(name));
       f.Offset = ReadInteger(dir);
@@ -365,14 +369,17 @@ std::unique_ptr<TGXStream> OpenTemp(const std::string& fileName, const std::stri
 
 }  // namespace
 
-TGXPackageWriter::TGXPackageWriter(const std::string& fileName) : TGXPackageWriter(fileName, TempNameFor(fileName)) {}
+TGXPackageWriter::TGXPackageWriter(const std::string& fileName)
+    : TGXPackageWriter(fileName, TempNameFor(fileName)) {}
 
 TGXPackageWriter::TGXPackageWriter(const std::string& fileName, const std::string& tempName)
     : TGXPackage(OpenTemp(fileName, tempName)), FFileName(fileName), FTempName(tempName) {
   Start();
 }
 
-TGXPackageWriter::TGXPackageWriter(std::unique_ptr<TGXStream> stream) : TGXPackage(std::move(stream)) { Start(); }
+TGXPackageWriter::TGXPackageWriter(std::unique_ptr<TGXStream> stream) : TGXPackage(std::move(stream)) {
+  Start();
+}
 
 TGXPackageWriter::TGXPackageWriter(TGXStream& stream) : TGXPackage(stream) { Start(); }
 
@@ -400,13 +407,18 @@ void TGXPackageWriter::Abandon() noexcept {
 
 int TGXPackageWriter::ZlibLevel(int levelCode) {
   switch (levelCode) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return Z_DEFAULT_COMPRESSION;
-    case 3: return 9;
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 2:
+      return Z_DEFAULT_COMPRESSION;
+    case 3:
+      return 9;
     default:
       if (levelCode >= 4 && levelCode <= 12) return levelCode - 3;
-      throw EInvalidParameter({TGXExceptionArg::Object("TGXPackageWriter"), "AddFile", "Invalid level", levelCode});
+      throw EInvalidParameter(
+          {TGXExceptionArg::Object("TGXPackageWriter"), "AddFile", "Invalid level", levelCode});
   }
 }
 
@@ -421,7 +433,8 @@ void TGXPackageWriter::Rollback(int64_t position) {
 
 void TGXPackageWriter::AddFile(TGXStream& source, std::string_view name, int levelCode) {
   if (FFinished || FBroken)
-    throw EInvalidCall({TGXExceptionArg::Object("TGXPackageWriter"), "AddFile", FFinished ? "Finished" : "Broken"});
+    throw EInvalidCall(
+        {TGXExceptionArg::Object("TGXPackageWriter"), "AddFile", FFinished ? "Finished" : "Broken"});
   int level = ZlibLevel(levelCode);
   std::string canonical = CanonicalName(name);
   if (canonical.empty() || Utf16Length(canonical) > MaxNameLength)
@@ -448,7 +461,8 @@ void TGXPackageWriter::AddFile(TGXStream& source, std::string_view name, int lev
 
 void TGXPackageWriter::Finish() {
   if (FFinished || FBroken)
-    throw EInvalidCall({TGXExceptionArg::Object("TGXPackageWriter"), "Finish", FFinished ? "Finished" : "Broken"});
+    throw EInvalidCall(
+        {TGXExceptionArg::Object("TGXPackageWriter"), "Finish", FFinished ? "Finished" : "Broken"});
   TGXStream& s = Stream();
   int64_t dirPos = s.Position();
   try {

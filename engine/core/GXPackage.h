@@ -103,7 +103,10 @@ class TGXPackage {
 
   TGXStream& Stream() { return *FStream; }
   // Closes an owned stream (a finished writer's file).
-  void CloseStream() { FOwnedStream.reset(); FStream = nullptr; }
+  void CloseStream() {
+    FOwnedStream.reset();
+    FStream = nullptr;
+  }
 
   TGXPackageFileList FFiles;
 
@@ -135,7 +138,7 @@ class TGXPackageReader : public TGXPackage {
  private:
   void ReadDirectory();
 
-  int64_t FBase = 0;            // stream position of the signature
+  int64_t FBase = 0;             // stream position of the signature
   std::vector<uint8_t> FBuffer;  // compressed input, reused between extracts
 };
 

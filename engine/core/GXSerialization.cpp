@@ -157,7 +157,8 @@ std::string ReadWideString(TGXStream& s) {
   s.ReadBuffer(bytes.data(), length);
   std::u16string wide(static_cast<size_t>(length / 2), u'\0');
   for (size_t i = 0; i < wide.size(); ++i)
-    wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+    wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                    static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
   return Utf16ToUtf8(wide);
 }
 
@@ -333,11 +334,15 @@ void TGXLocalizedString::ReadLocalized(TGXStream& s) {
 void TGXLocalizedString::SetText(uint16_t language, std::string text, bool clearFirst) {
   if (clearFirst) FItems.clear();
   int i = IndexOfLanguage(language);
-  if (i >= 0) FItems[i].Text = std::move(text);
-  else FItems.push_back({language, std::move(text)});
+  if (i >= 0)
+    FItems[i].Text = std::move(text);
+  else
+    FItems.push_back({language, std::move(text)});
 }
 
-void TGXLocalizedString::SetUserText(std::string text) { SetText(GXUserDefaultUILanguage(), std::move(text), true); }
+void TGXLocalizedString::SetUserText(std::string text) {
+  SetText(GXUserDefaultUILanguage(), std::move(text), true);
+}
 
 std::string TGXLocalizedString::GetText(uint16_t userLanguage, uint16_t systemLanguage) const {
   int i = IndexOfLanguage(userLanguage);

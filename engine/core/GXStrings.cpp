@@ -8,10 +8,10 @@ namespace {
 
 // Code points of the bytes 0x80...0x9F in Windows-1252 (the rest equals Latin-1). The undefined
 // bytes keep their own value.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Decodes one well-formed UTF-8 sequence; false for anything else (stray continuation bytes,
 // overlong forms, surrogates, values above U+10FFFF, truncated sequences).
@@ -117,8 +117,10 @@ std::string AnsiToUtf8(std::string_view ansi) {
   out.reserve(ansi.size());
   for (char ch : ansi) {
     unsigned char b = static_cast<unsigned char>(ch);
-    if (b < 0x80) out += ch;
-    else AppendUtf8(out, b < 0xA0 ? kCp1252High[b - 0x80] : char32_t(b));
+    if (b < 0x80)
+      out += ch;
+    else
+      AppendUtf8(out, b < 0xA0 ? kCp1252High[b - 0x80] : char32_t(b));
   }
   return out;
 }
@@ -202,11 +204,16 @@ char32_t LowerCaseChar(char32_t c) {
   if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
   switch (c) {
-    case 0x0152: return 0x0153;  // Œ
-    case 0x0160: return 0x0161;  // Š
-    case 0x017D: return 0x017E;  // Ž
-    case 0x0178: return 0x00FF;  // Ÿ
-    default: return c;
+    case 0x0152:
+      return 0x0153;  // Œ
+    case 0x0160:
+      return 0x0161;  // Š
+    case 0x017D:
+      return 0x017E;  // Ž
+    case 0x0178:
+      return 0x00FF;  // Ÿ
+    default:
+      return c;
   }
 }
 
@@ -214,11 +221,16 @@ char32_t UpperCaseChar(char32_t c) {
   if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
   switch (c) {
-    case 0x0153: return 0x0152;
-    case 0x0161: return 0x0160;
-    case 0x017E: return 0x017D;
-    case 0x00FF: return 0x0178;
-    default: return c;
+    case 0x0153:
+      return 0x0152;
+    case 0x0161:
+      return 0x0160;
+    case 0x017E:
+      return 0x017D;
+    case 0x00FF:
+      return 0x0178;
+    default:
+      return c;
   }
 }
 

@@ -1,5 +1,3 @@
-#include "cli/PackCommand.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -7,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/PackCommand.h"
 #include "engine/core/GXPackage.h"
 
 namespace fs = std::filesystem;
@@ -44,7 +43,9 @@ class PackCommandTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(PackCommandTest, CreateListExtractCheck) {
-  ASSERT_EQ(Run({"create", P("p.vma"), P("a.txt") + "=Texte\\Gruss.txt", "--level", "0", P("tex/Gleis.dds") + "=tex/Gleis.dds"}), 0)
+  ASSERT_EQ(Run({"create", P("p.vma"), P("a.txt") + "=Texte\\Gruss.txt", "--level", "0",
+                 P("tex/Gleis.dds") + "=tex/Gleis.dds"}),
+            0)
       << Err.str();
   EXPECT_EQ(Out.str(), "2 Dateien gepackt: " + P("p.vma") + "\n");
 
@@ -52,13 +53,15 @@ TEST_F(PackCommandTest, CreateListExtractCheck) {
   gx::TGXPackageReader r(P("p.vma"));
   std::string json = Out.str();
   // Directory order: "tex\\" sorts before "texte\\"; a.txt was added first (offset 16, 10 + 11 bytes).
-  EXPECT_EQ(json.find("{\"name\":\"tex\\\\Gleis.dds\",\"offset\":37,\"size\":5000,\"compressedSize\":5011,"), 1u)
+  EXPECT_EQ(json.find("{\"name\":\"tex\\\\Gleis.dds\",\"offset\":37,\"size\":5000,\"compressedSize\":5011,"),
+            1u)
       << json;
   EXPECT_NE(json.find("\"name\":\"Texte\\\\Gruss.txt\""), std::string::npos);
   EXPECT_NE(json.find("\"md5\":\"" + gx::GXDigestToHex(gx::GXMD5("Hallo Welt")) + "\""), std::string::npos);
 
   ASSERT_EQ(Run({"list", P("p.vma")}), 0);
-  EXPECT_NE(Out.str().find(gx::GXDigestToHex(r.File(1).Digest) + "  Texte\\Gruss.txt\n"), std::string::npos) << Out.str();
+  EXPECT_NE(Out.str().find(gx::GXDigestToHex(r.File(1).Digest) + "  Texte\\Gruss.txt\n"), std::string::npos)
+      << Out.str();
 
   ASSERT_EQ(Run({"extract", P("p.vma"), "TEXTE/gruss.txt"}), 0);
   EXPECT_EQ(Out.str(), "Hallo Welt");
@@ -70,7 +73,8 @@ TEST_F(PackCommandTest, CreateListExtractCheck) {
 }
 
 TEST_F(PackCommandTest, CheckNamesDamagedEntries) {
-  ASSERT_EQ(Run({"create", P("p.vma"), "--level", "0", P("a.txt") + "=a.txt", P("tex/Gleis.dds") + "=b.dds"}), 0);
+  ASSERT_EQ(Run({"create", P("p.vma"), "--level", "0", P("a.txt") + "=a.txt", P("tex/Gleis.dds") + "=b.dds"}),
+            0);
   gx::TGXPackageReader r(P("p.vma"));
   int32_t pos = r.File(0).Offset + 9;  // inside the stored bytes of a.txt
   std::string bytes = Read("p.vma");
@@ -93,7 +97,8 @@ TEST_F(PackCommandTest, FailuresPrintTheMessageAndExitWithTwo) {
   EXPECT_EQ(Run({"create", P("dup.vma"), P("a.txt") + "=x.txt", P("a.txt") + "=X.TXT"}), 2);
   EXPECT_EQ(Err.str(), "File already exists.\n");
   EXPECT_EQ(Run({"create", P("dup.vma"), P("missing.txt")}), 2);
-  for (auto& e : fs::directory_iterator(Dir)) EXPECT_EQ(e.path().filename().string().find("dup"), std::string::npos);
+  for (auto& e : fs::directory_iterator(Dir))
+    EXPECT_EQ(e.path().filename().string().find("dup"), std::string::npos);
 
   EXPECT_EQ(Run({"create", P("q.vma"), "--level", "13", P("a.txt")}), 2);
   EXPECT_EQ(Err.str().rfind("Ungültige Stufe: 13\n", 0), 0u);

@@ -1,5 +1,3 @@
-#include "engine/core/GXFileSystem.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +5,7 @@
 #include <fstream>
 
 #include "engine/core/GXException.h"
+#include "engine/core/GXFileSystem.h"
 
 using namespace gx;
 namespace fs = std::filesystem;
@@ -102,7 +101,8 @@ TEST_F(GXFileSystemTest, PathsAreCanonicalAndNeverLeaveTheirRoot) {
 
 TEST_F(GXFileSystemTest, OpenFilePrefersDiskThenPackagesInMountOrder) {
   WriteFile(Dir + "/game/Data/Shared.txt", "disk");
-  WritePackage(Dir + "/first.vma", {{"Shared.txt", "first"}, {"Only\\First.txt", "first only"}, {"Both.txt", "first"}});
+  WritePackage(Dir + "/first.vma",
+               {{"Shared.txt", "first"}, {"Only\\First.txt", "first only"}, {"Both.txt", "first"}});
   WritePackage(Dir + "/second.vma", {{"Both.txt", "second"}, {"Sub\\Second.txt", "second only"}});
   FS.SetRoot("Packages", Dir);
   FS.MountPackage("Packages:\\first.vma", "Game:\\");
@@ -127,7 +127,8 @@ TEST_F(GXFileSystemTest, OpenFilePrefersDiskThenPackagesInMountOrder) {
 TEST_F(GXFileSystemTest, DiskLookupRetriesIgnoringCase) {
   WriteFile(Dir + "/game/Data/Texturen/Gleis/Schiene.DDS", "rail");
   EXPECT_EQ(Open("Game:\\texturen\\GLEIS\\schiene.dds"), "rail");
-  EXPECT_EQ(FS.LocateFile("GAME:\\TEXTUREN\\gleis\\Schiene.dds"), Dir + "/game/Data/Texturen/Gleis/Schiene.DDS");
+  EXPECT_EQ(FS.LocateFile("GAME:\\TEXTUREN\\gleis\\Schiene.dds"),
+            Dir + "/game/Data/Texturen/Gleis/Schiene.DDS");
   EXPECT_EQ(FS.LocateFile("Game:\\Texturen\\Gleis"), "");  // a folder is not a file
   EXPECT_EQ(FS.LocateFile("Game:\\Texturen\\Gleis\\Schiene.dds\\x"), "");
 
@@ -173,7 +174,8 @@ TEST_F(GXFileSystemTest, UnresolvableAndMissingFilesRaiseTheFileOpenError) {
 }
 
 TEST(GXRootOption, ParsesAndAppliesOverrides) {
-  std::vector<std::string> args = {"pack", "--root", "Game=/opt/v/Data", "x", "--root=User=rel/dir", "--root", "Temp="};
+  std::vector<std::string> args = {"pack",   "--root", "Game=/opt/v/Data", "x", "--root=User=rel/dir",
+                                   "--root", "Temp="};
   auto options = TakeRootOptions(args);
   EXPECT_EQ(args, (std::vector<std::string>{"pack", "x"}));
   ASSERT_EQ(options.size(), 3u);
@@ -187,7 +189,8 @@ TEST(GXRootOption, ParsesAndAppliesOverrides) {
   EXPECT_EQ(fs.GetRoot("User"), std::filesystem::current_path().string() + "/rel/dir/");
   EXPECT_EQ(fs.GetRoot("Temp"), "");
 
-  for (const char* bad : {"Game", "=/x", "C:=/x", "a\\b=/x"}) EXPECT_THROW(ParseRootOption(bad), EInvalidParameter) << bad;
+  for (const char* bad : {"Game", "=/x", "C:=/x", "a\\b=/x"})
+    EXPECT_THROW(ParseRootOption(bad), EInvalidParameter) << bad;
   std::vector<std::string> dangling = {"--root"};
   EXPECT_THROW(TakeRootOptions(dangling), EInvalidParameter);
 }

@@ -1,5 +1,3 @@
-#include "engine/core/GXPackage.h"
-
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -8,6 +6,7 @@
 #include <fstream>
 
 #include "engine/core/GXException.h"
+#include "engine/core/GXPackage.h"
 #include "engine/core/GXSerialization.h"
 
 using namespace gx;
@@ -15,7 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TGXMemoryStream Text(const std::string& s) { return TGXMemoryStream(std::vector<uint8_t>(s.begin(), s.end())); }
+TGXMemoryStream Text(const std::string& s) {
+  return TGXMemoryStream(std::vector<uint8_t>(s.begin(), s.end()));
+}
 
 std::string Content(TGXStream& s) {
   std::string out(static_cast<size_t>(s.Size()), '\0');
@@ -39,7 +40,8 @@ std::vector<uint8_t> SamplePackage() {
 }
 
 int32_t ReadInt32At(const std::vector<uint8_t>& data, size_t pos) {
-  return static_cast<int32_t>(data[pos] | data[pos + 1] << 8 | data[pos + 2] << 16 | uint32_t(data[pos + 3]) << 24);
+  return static_cast<int32_t>(data[pos] | data[pos + 1] << 8 | data[pos + 2] << 16 |
+                              uint32_t(data[pos + 3]) << 24);
 }
 
 // Rebuilds the trailing directory of a package with a forged content (for the hostile cases).
@@ -335,8 +337,9 @@ TEST(GXPackage, DamagedArchivesGiveClearErrors) {
   struct Forged {
     int32_t NameBytes, Offset, Size, CompressedSize;
   };
-  for (Forged f : {Forged{-2, 16, 1, 9}, Forged{3, 16, 1, 9}, Forged{600, 16, 1, 9}, Forged{0, 16, 1, 9},
-                   Forged{2, 0, 1, 9}, Forged{2, 16, -1, 9}, Forged{2, 16, 1, -9}, Forged{2, 16, 1, INT32_MAX}}) {
+  for (Forged f :
+       {Forged{-2, 16, 1, 9}, Forged{3, 16, 1, 9}, Forged{600, 16, 1, 9}, Forged{0, 16, 1, 9},
+        Forged{2, 0, 1, 9}, Forged{2, 16, -1, 9}, Forged{2, 16, 1, -9}, Forged{2, 16, 1, INT32_MAX}}) {
     auto d = count(1);
     entry(d, f.NameBytes, f.Offset, f.Size, f.CompressedSize);
     EXPECT_EQ(ReaderError(WithDirectory(good, d)), directory) << f.NameBytes << " " << f.Offset;
@@ -357,8 +360,8 @@ TEST(GXPackage, DamagedArchivesGiveClearErrors) {
   };
   const std::string bad = "Corrupt package entry: d.png";
   EXPECT_EQ(lie(d.Size, d.CompressedSize), "");
-  EXPECT_EQ(lie(999, d.CompressedSize), bad);        // inflates to more
-  EXPECT_EQ(lie(1001, d.CompressedSize), bad);       // inflates to less
+  EXPECT_EQ(lie(999, d.CompressedSize), bad);         // inflates to more
+  EXPECT_EQ(lie(1001, d.CompressedSize), bad);        // inflates to less
   EXPECT_EQ(lie(d.Size, d.CompressedSize - 3), bad);  // stream ends early
   EXPECT_EQ(lie(INT32_MAX, d.CompressedSize), bad);   // more than deflate can expand to
 
@@ -375,7 +378,8 @@ TEST(GXPackage, VerifyFindsDigestMismatch) {
   TGXMemoryStream dir;
   WriteInteger(dir, 1);
   WriteWideString(dir, "b.dds");
-  WriteInteger(dir, r.File(1).Offset), WriteInteger(dir, r.File(1).Size), WriteInteger(dir, r.File(1).CompressedSize);
+  WriteInteger(dir, r.File(1).Offset), WriteInteger(dir, r.File(1).Size),
+      WriteInteger(dir, r.File(1).CompressedSize);
   TGXDigest wrongDigest{};
   dir.WriteBuffer(wrongDigest.data(), 16);
   TGXMemoryStream forged(WithDirectory(data, dir.Data()));

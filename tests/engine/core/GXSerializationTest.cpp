@@ -1,8 +1,7 @@
-#include "engine/core/GXSerialization.h"
-
 #include <gtest/gtest.h>
 
 #include "engine/core/GXException.h"
+#include "engine/core/GXSerialization.h"
 
 using namespace gx;
 
@@ -29,12 +28,14 @@ TEST(GXGuid, TextAndWindowsBinaryLayout) {
   EXPECT_EQ(g.ToString(), "{EDDD04C5-D19B-43CB-83C3-B6AB1415C208}");
   auto b = g.ToBytes();
   EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.end()),
-            Bytes({0xC5, 0x04, 0xDD, 0xED, 0x9B, 0xD1, 0xCB, 0x43, 0x83, 0xC3, 0xB6, 0xAB, 0x14, 0x15, 0xC2, 0x08}));
+            Bytes({0xC5, 0x04, 0xDD, 0xED, 0x9B, 0xD1, 0xCB, 0x43, 0x83, 0xC3, 0xB6, 0xAB, 0x14, 0x15, 0xC2,
+                   0x08}));
   EXPECT_EQ(TGXGuid::FromBytes(b.data()), g);
   EXPECT_EQ(TGXGuid::Parse("EDDD04C5-D19B-43CB-83C3-B6AB1415C208"), g);
 
-  for (const char* bad : {"", "{EDDD04C5-D19B-43CB-83C3-B6AB1415C208", "{EDDD04C5-D19B-43CB-83C3+B6AB1415C208}",
-                          "{EDDD04C5-D19B-43CB-83C3-B6AB1415C20G}", "EDDD04C5D19B43CB83C3B6AB1415C208"})
+  for (const char* bad :
+       {"", "{EDDD04C5-D19B-43CB-83C3-B6AB1415C208", "{EDDD04C5-D19B-43CB-83C3+B6AB1415C208}",
+        "{EDDD04C5-D19B-43CB-83C3-B6AB1415C20G}", "EDDD04C5D19B43CB83C3B6AB1415C208"})
     EXPECT_FALSE(TGXGuid::TryParse(bad).has_value()) << bad;
   EXPECT_THROW(TGXGuid::Parse("x"), EInvalidParameter);
 
@@ -225,14 +226,17 @@ TEST(GXSerialization, FileHeaderBytesAndItsThreeFailures) {
   };
   auto wrongId = expected;
   wrongId[0] = 0x06;
-  EXPECT_EQ(message(wrongId, false), "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong header id");
+  EXPECT_EQ(message(wrongId, false),
+            "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong header id");
   auto wrongGuid = expected;
   wrongGuid[5] ^= 1;
-  EXPECT_EQ(message(wrongGuid, true), "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong guid");
+  EXPECT_EQ(message(wrongGuid, true),
+            "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong guid");
   EXPECT_EQ(mesh.FileVersion(), 0);
   auto version2 = expected;
   version2[18] = 2;
-  EXPECT_EQ(message(version2, false), "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong version");
+  EXPECT_EQ(message(version2, false),
+            "Exception EGXException raised with args: TGXMeshSerializer, ReadFileHeader, Wrong version");
   EXPECT_EQ(message(version2, true), "");
   EXPECT_EQ(mesh.FileVersion(), 2);
 

@@ -1,9 +1,9 @@
-#include "engine/core/GXStrings.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
+
+#include "engine/core/GXStrings.h"
 
 using namespace gx;
 
@@ -12,10 +12,17 @@ TEST(GXStrings, Windows1252RoundTripsEveryByteAndReplacesWhatItCannotHold) {
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
   EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
 
-  EXPECT_EQ(AnsiToUtf8("Gr\xFC\xDF" "e \x80\x8A"), "Grüße €Š");
-  EXPECT_EQ(Utf8ToAnsi("Grüße €Š"), "Gr\xFC\xDF" "e \x80\x8A");
+  EXPECT_EQ(AnsiToUtf8("Gr\xFC\xDF"
+                       "e \x80\x8A"),
+            "Grüße €Š");
+  EXPECT_EQ(Utf8ToAnsi("Grüße €Š"),
+            "Gr\xFC\xDF"
+            "e \x80\x8A");
   // Greek, CJK, an emoji and a broken sequence cannot be written in the code page.
-  EXPECT_EQ(Utf8ToAnsi("a\xCE\xA9" "b\xE6\x97\xA5\xF0\x9F\x98\x80" "c\xC3"), "a?b??c?");
+  EXPECT_EQ(Utf8ToAnsi("a\xCE\xA9"
+                       "b\xE6\x97\xA5\xF0\x9F\x98\x80"
+                       "c\xC3"),
+            "a?b??c?");
 }
 
 TEST(GXStrings, Utf16ConversionHandlesSurrogatesAndBrokenInput) {
@@ -35,7 +42,10 @@ TEST(GXStrings, CaseFoldingCoversAsciiAndLatinLetters) {
   EXPECT_TRUE(SameText("Grüße\\Straße.TXT", "GRÜßE\\straße.txt"));
   EXPECT_FALSE(SameText("abc", "abcd"));
   // Bytes that are not UTF-8 are kept by the case mapping and still compare equal to themselves.
-  EXPECT_EQ(LowerCaseText("A\xFF" "B"), "a\xFF" "b");
+  EXPECT_EQ(LowerCaseText("A\xFF"
+                          "B"),
+            "a\xFF"
+            "b");
   EXPECT_TRUE(SameText("A\xFF", "a\xFF"));
   EXPECT_FALSE(SameText("a\xFE", "a\xFF"));
 }
