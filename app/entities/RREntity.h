@@ -129,6 +129,9 @@ class TRREntity : public gx::TGXSceneNode {
   virtual std::unique_ptr<TRREntityDescription> CreateDescription() const;
   // Whether the entity may be scaled (for example to the layout's model scale when dropped).
   virtual bool CanScale() const { return true; }
+  // A fixed entity (the light, a predefined camera) cannot be deleted, copied or grouped; the
+  // kinds that are fixed answer for themselves.
+  virtual bool IsFixed() const { return false; }
   // Snaps a proposed placement to a neighbour; the base never snaps (snapped false, result true).
   virtual bool Snap(bool& snapped, gx::TGXVector3& position, gx::TGXQuaternion& rotation);
   // Sets the link again from the current placement (the target looked up by the stored ID, so a
