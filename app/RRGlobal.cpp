@@ -1,5 +1,7 @@
 #include "app/RRGlobal.h"
 
+#include "app/RRClipboard.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <typeinfo>
 
+#include "app/RRDatabase.h"
 #include "app/RRUnits.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXGuid.h"
@@ -141,14 +144,15 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
     LoadConfiguration();
     {
       std::vector<TRRAssetPath> assetPaths = GetAssetPaths();
-      // The asset database is opened from assetPaths here (joins with the database).
+      FDatabase = std::make_unique<TRRDatabase>(FileSystem(), assetPaths);
     }
-    // The clipboard is created here (joins with the entity clipboard).
+    FClipboard = std::make_unique<TRRClipboard>();
     // CurrentProject is created here, closed (joins with the project).
     BuildRecentList();
     LoadSettings();
     // The smart-hint manager is created here, switched by GeneralSettings().SmartHints.
   } catch (...) {
+    FDatabase.reset();
     FEngine.reset();
     ReleaseInstanceLock();
     GGlobal = nullptr;
@@ -212,9 +216,11 @@ gx::IGXConfigNode TRRGlobal::SettingsNode(const char* group) {
 }
 
 bool TRRGlobal::CheckDatabase() {
-  // With the asset database: true when it holds RRBasePackage1 and RRBasePackage2, else the
-  // message "Die Datenbank konnte nicht initialisiert werden ..." (caption "Datenbankproblem").
-  return true;
+  if (FDatabase && FDatabase->FindAsset(gx::TGXGuid::Parse(RRBasePackage1)) &&
+      FDatabase->FindAsset(gx::TGXGuid::Parse(RRBasePackage2)))
+    return true;
+  FUI->ShowMessage(RRTextDatabaseProblem, RRCaptionDatabaseProblem, TRRMessageIcon::Error);
+  return false;
 }
 
 // ---- settings ---------------------------------------------------------------------------------
@@ -396,7 +402,9 @@ TRRGlobal::~TRRGlobal() {
   SaveSettings();
   FConfiguration.Clear();
   FRecentProjects.clear();
-  // CurrentProject, the clipboard and the database go here, in this order (join with them).
+  // CurrentProject goes here, before the clipboard (joins with the project).
+  FClipboard.reset();
+  FDatabase.reset();
   FEngine->DestroyMediaCore();
   FEngine->DestroyRenderCore();
   FEngine.reset();

@@ -25,6 +25,9 @@
 
 namespace rr {
 
+class TRRDatabase;
+class TRRClipboard;
+
 inline constexpr const char* RRPublisherName = "Maralt";
 inline constexpr const char* RRProductName = "3D-Velmora 2013";
 inline constexpr const char* RRInstanceLockName = "Maralt 3D-Velmora 13";
@@ -40,6 +43,10 @@ inline constexpr int RRMsgSettingsChanged = 1026;
 // ---- messages ----
 
 inline constexpr const char* RRCaptionFileError = "Dateifehler";
+inline constexpr const char* RRCaptionDatabaseProblem = "Datenbankproblem";
+inline constexpr const char* RRTextDatabaseProblem =
+    "Die Datenbank konnte nicht initialisiert werden da wichtige Dateien fehlen. Installieren Sie den Velmora neu um "
+    "das Problem zu beheben.";
 inline constexpr const char* RRCaptionUnexpectedError = "Unerwarteter Fehler";
 inline constexpr const char* RRTextFileOpenHint =
     "Vergewissern Sie sich, dass die Datei vorhanden ist und Sie die notwendigen Lese- bzw. Schreibrechte besitzen.";
@@ -119,11 +126,13 @@ class TRRGlobal {
   gx::TGXEngine& Engine() const { return *FEngine; }
   gx::TGXFileSystem& FileSystem() const { return FEngine->FileSystem(); }
   gx::TGXConfiguration& Configuration() { return FConfiguration; }
+  TRRClipboard& Clipboard() const { return *FClipboard; }
   // The node Application/<group>, created when missing.
   gx::IGXConfigNode SettingsNode(const char* group);
 
-  // The base packages are present. Until the asset database exists there is nothing to check.
+  // The database holds both base packages; otherwise shows RRTextDatabaseProblem and returns false.
   bool CheckDatabase();
+  TRRDatabase& Database() const { return *FDatabase; }
 
   // Reads units, animation, sound, frame-rate and render settings into the fields. Values out of
   // range are clamped and unparsable ones replaced by their defaults, also in the document, so
@@ -191,10 +200,11 @@ class TRRGlobal {
   int FInstanceLock = -1;
   std::unique_ptr<gx::TGXEngine> FEngine;
   gx::TGXConfiguration FConfiguration;
-  // database: joins with the asset database
+  std::unique_ptr<TRRDatabase> FDatabase;
   std::vector<std::string> FRecentProjects;
   std::string FPendingInstaller;
-  // clipboard: joins with the entity clipboard
+  // The entity clipboard: lives with the program, so its content outlives the project copied from.
+  std::unique_ptr<TRRClipboard> FClipboard;
   int FLengthUnit = 0;
   std::string FLengthUnitName;
   float FLengthUnitFactor = 1;

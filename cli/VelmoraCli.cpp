@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/RRGlobal.h"
+#include "cli/CatalogCommand.h"
 #include "cli/PackCommand.h"
 #include "cli/SettingsCommand.h"
 #include "engine/core/GXSelfCheck.h"
@@ -66,6 +67,8 @@ const std::vector<TCliCommand>& Commands() {
        [](const std::vector<std::string>& args) { return cli::RunPackCommand(args, std::cout, std::cerr); }},
       {"settings", "zeigt die wirksamen Einstellungen und Ordner nach dem Start [--json]",
        [](const std::vector<std::string>& args) { return cli::RunSettingsCommand(args, std::cout, std::cerr); }, true},
+      {"catalog", "listet die Pakete und den Katalog der Datenbank [--json] oder prüft sie (list | check)",
+       [](const std::vector<std::string>& args) { return cli::RunCatalogCommand(args, std::cout, std::cerr); }, true},
   };
   return commands;
 }

@@ -1,0 +1,503 @@
+#include "app/RRDatabase.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+
+#include "engine/core/GXDigest.h"
+#include "engine/core/GXPackage.h"
+#include "engine/core/GXStrings.h"
+
+namespace rr {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsBaseIdentifier(const gx::TGXGuid& id) {
+  static const gx::TGXGuid base1 = gx::TGXGuid::Parse(RRBasePackage1);
+  static const gx::TGXGuid base2 = gx::TGXGuid::Parse(RRBasePackage2);
+  return id == base1 || id == base2;
+}
+
+void GiveIdentifiers(TRREntityDescription& d) {
+  if (d.AssetID().IsNull()) d.SetAssetID(gx::TGXGuid::NewGuid());
+  for (int i = 0; i < d.ChildCount(); ++i) GiveIdentifiers(*d.Child(i));
+}
+
+// The ".vma" files directly in folder (extension compared ignoring case).
+void CollectPackageFiles(const std::string& folder, std::vector<std::string>& out) {
+  std::error_code ec;
+  if (folder.empty() || !fs::is_directory(folder, ec)) return;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code ec2;
+    if (!it->is_regular_file(ec2)) continue;
+    std::string name = it->path().filename().string();
+    if (name.size() > 4 && gx::SameText(std::string_view(name).substr(name.size() - 4), RRAssetExtension))
+      out.push_back(it->path().string());
+  }
+}
+
+// A name for a temporary file next to file that does not exist yet.
+std::string TemporaryNameBeside(const std::string& file) {
+  static std::mt19937_64 random{std::random_device{}()};
+  for (;;) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%08llx.tmp", static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
+    std::string name = file + suffix;
+    std::error_code ec;
+    if (!fs::exists(name, ec)) return name;
+  }
+}
+
+void Visit(const TRRAssetNode& node, const std::function<void(TRREntityDescription&)>& f) {
+  for (TRREntityDescription* d : node.Descriptions()) f(*d);
+  for (int i = 0; i < node.ChildCount(); ++i) Visit(*node.Child(i), f);
+}
+
+void VisitTree(TRREntityDescription& d, const std::function<void(TRREntityDescription&)>& f) {
+  f(d);
+  for (int i = 0; i < d.ChildCount(); ++i) VisitTree(*d.Child(i), f);
+}
+
+}  // namespace
+
+std::string RRAssetDataName(const void* data, size_t size) { return gx::GXDigestToHex(gx::GXMD5(data, size)); }
+
+bool RRIsAssetDataName(std::string_view name) {
+  return name.size() == 32 && std::all_of(name.begin(), name.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+// ---- node ---------------------------------------------------------------------------------------
+
+TRRAssetNode* TRRAssetNode::AddChild() {
+  FChildren.push_back(std::make_unique<TRRAssetNode>(FAsset, this));
+  return FChildren.back().get();
+}
+
+void TRRAssetNode::DeleteChild(int index) { FChildren.erase(FChildren.begin() + index); }
+
+TRREntityDescription* TRRAssetNode::AddDescription(std::unique_ptr<TRREntityDescription> description) {
+  GiveIdentifiers(*description);
+  TRREntityDescription* d = description.get();
+  FDescriptions.Add(std::move(description));
+  return d;
+}
+
+void TRRAssetNode::Read(gx::TGXStream& s, int depth) {
+  if (depth > RRMaxAssetNodeDepth) throw EAssetError(RRTextAssetTooDeep);
+  FName.ReadLocalized(s);
+  int32_t count = gx::ReadCount(s, RRMinDescriptionRecordSize);
+  for (int32_t i = 0; i < count; ++i) FDescriptions.Add(TRREntityDescription::ReadRecord(s));
+  // A track piece's catalogue path gains its number when it has fewer than five parts; that
+  // joins here with the track kind.
+  count = gx::ReadCount(s, RRMinAssetNodeSize);
+  for (int32_t i = 0; i < count; ++i) {
+    auto child = std::make_unique<TRRAssetNode>(FAsset, this);
+    child->Read(s, depth + 1);
+    FChildren.push_back(std::move(child));
+  }
+}
+
+void TRRAssetNode::Write(gx::TGXStream& s) const {
+  FName.WriteLocalized(s);
+  gx::WriteInteger(s, FDescriptions.Count());
+  for (TRREntityDescription* d : FDescriptions) TRREntityDescription::WriteRecord(*d, s);
+  gx::WriteInteger(s, ChildCount());
+  for (const auto& c : FChildren) c->Write(s);
+}
+
+// ---- package ------------------------------------------------------------------------------------
+
+TRRAsset::TRRAsset(TRRDatabase* database)
+    : FDatabase(database), FIdentifier(gx::TGXGuid::NewGuid()), FRoot(std::make_unique<TRRAssetNode>(this, nullptr)) {}
+
+TRRAsset::TRRAsset(TRRDatabase* database, const std::string& fileName, bool temporary)
+    : FDatabase(database), FFileName(fileName), FTemporary(temporary),
+      FRoot(std::make_unique<TRRAssetNode>(this, nullptr)) {
+  gx::TGXPackageReader reader(fileName);
+  // Without its catalogue a package has no identifier: mounting it under the zero GUID would
+  // shadow nothing useful and hide the damage, so it counts as unreadable.
+  std::unique_ptr<gx::TGXMemoryStream> info = reader.Extract(RRAssetInfoEntry);
+  if (!info) throw EAssetError(RRTextMissingAssetInfo);
+  ReadInfo(*info);
+  for (int i = 0; i < reader.FileCount(); ++i) {
+    const std::string& name = reader.FileName(i);
+    if (gx::SameText(name, RRAssetInfoEntry) || RRIsAssetDataName(name)) continue;
+    FAdditionalFiles.push_back({std::string(), name});
+  }
+}
+
+TRRAsset::~TRRAsset() { Unmount(); }
+
+void TRRAsset::ReadInfo(gx::TGXStream& s) {
+  gx::TGXGuid id = gx::ReadGuid(s);
+  auto root = std::make_unique<TRRAssetNode>(this, nullptr);
+  root->Read(s, 0);
+  int32_t version = gx::ReadInteger(s);
+  if (version == 2 && IsBaseIdentifier(id)) throw EAssetError(RRTextIncompatibleAsset);
+  if (version != 2 && version != 1200 && version != 1201) throw EAssetError(RRTextUnknownAssetVersion);
+  gx::TGXLocalizedString name, author, description;
+  name.ReadLocalized(s);
+  author.ReadLocalized(s);
+  description.ReadLocalized(s);
+  int32_t revision = version == 1201 ? gx::ReadInteger(s) : 1;
+  FIdentifier = id;
+  FRoot = std::move(root);
+  FName = std::move(name);
+  FAuthor = std::move(author);
+  FDescription = std::move(description);
+  FRevision = revision;
+}
+
+void TRRAsset::WriteInfo(gx::TGXStream& s, int32_t revision) const {
+  gx::WriteGuid(s, FIdentifier);
+  FRoot->Write(s);
+  gx::WriteInteger(s, RRAssetVersion);
+  FName.WriteLocalized(s);
+  FAuthor.WriteLocalized(s);
+  FDescription.WriteLocalized(s);
+  gx::WriteInteger(s, revision);
+}
+
+void TRRAsset::Mount() {
+  if (FMounted || FFileName.empty()) return;
+  FDatabase->FileSystem().MountPackage(FFileName, std::string(RRGameRoot) + FIdentifier.ToString());
+  FMounted = true;
+}
+
+void TRRAsset::Unmount() {
+  if (!FMounted) return;
+  FMounted = false;
+  FDatabase->FileSystem().UnmountPackage(FFileName);
+}
+
+bool TRRAsset::IsBasePackage() const { return IsBaseIdentifier(FIdentifier); }
+
+void TRRAsset::MarkModified() {
+  FModified = true;
+  FDatabase->CatalogueChanged();
+}
+
+void TRRAsset::Restore(TNameChanges& changes) {
+  for (auto it = changes.rbegin(); it != changes.rend(); ++it) *it->first = it->second;
+  changes.clear();
+}
+
+void TRRAsset::WriteArchive(const std::string& file, TNameChanges& changes) {
+  gx::TGXFileSystem& fileSystem = FDatabase->FileSystem();
+  gx::TGXPackageWriter writer(file);
+  const std::string ownPrefix = FIdentifier.ToString() + "\\";
+  const std::string sharedPrefix = std::string(RRBasePackage2) + "\\";
+
+  // Stores the named file under its digest and points the name at the stored entry.
+  auto store = [&](TRRAssetFileName& name, int levelCode) {
+    if (name.FileName.empty() && name.RelativeName.empty()) return;
+    if (name.RelativeName.size() >= sharedPrefix.size() &&
+        gx::SameText(std::string_view(name.RelativeName).substr(0, sharedPrefix.size()), sharedPrefix))
+      return;  // the shared base package is always there; its files are not copied
+    std::unique_ptr<gx::TGXMemoryStream> data =
+        fileSystem.OpenFile(name.RelativeName.empty() ? name.FileName : std::string(RRGameRoot) + name.RelativeName);
+    std::string entry = RRAssetDataName(data->Memory(), data->Data().size());
+    if (!writer.Contains(entry)) writer.AddFile(*data, entry, levelCode);
+    changes.emplace_back(&name, name);
+    name.RelativeName = ownPrefix + entry;
+  };
+
+  Visit(*FRoot, [&](TRREntityDescription& top) {
+    VisitTree(top, [&](TRREntityDescription& d) {
+      TRRPropertyAccessList access;
+      d.GetPropertyAccess(access);
+      for (auto* a : access.OfType<TRRAssetFileNameAccess>()) store(a->Value(), 3);
+      for (auto* m : access.OfType<TRRModelFileNameAccess>()) {
+        TRRModelFileName& model = m->Value();
+        // Companion textures of a model from disk are found and converted for storage by the
+        // asset loader; until it exists the listed companions are stored as they are.
+        for (TRRAssetFileName& companion : model.Companions) store(companion, 0);
+        store(model.Model, 3);
+      }
+    });
+  });
+
+  for (const TRRAdditionalFile& extra : FAdditionalFiles) {
+    if (writer.Contains(extra.EntryName)) continue;
+    std::unique_ptr<gx::TGXMemoryStream> data =
+        fileSystem.OpenFile(!extra.DiskPath.empty() ? extra.DiskPath : std::string(RRGameRoot) + ownPrefix + extra.EntryName);
+    writer.AddFile(*data, extra.EntryName, 3);
+  }
+
+  gx::TGXMemoryStream info;
+  WriteInfo(info, FRevision + 1);
+  info.SetPosition(0);
+  writer.AddFile(info, RRAssetInfoEntry, 3);
+  writer.Finish();
+}
+
+void TRRAsset::WritePackage(const std::string& file, bool adoptName) {
+  TNameChanges changes;
+  try {
+    WriteArchive(file, changes);
+  } catch (...) {
+    Restore(changes);
+    throw;
+  }
+  ++FRevision;
+  if (adoptName) {
+    bool remount = FMounted;
+    Unmount();
+    FFileName = file;
+    FModified = false;
+    if (remount) Mount();
+  }
+  FDatabase->CatalogueChanged();
+}
+
+// ---- database -----------------------------------------------------------------------------------
+
+TRRDatabase::TRRDatabase(gx::TGXFileSystem& fileSystem, const std::vector<TRRAssetPath>& assetPaths)
+    : FFileSystem(fileSystem) {
+  std::vector<std::string> files;
+  std::string game = fileSystem.ResolvePath(RRGameRoot);
+  if (gx::TGXFileSystem::IsDiskPath(game)) CollectPackageFiles(game, files);
+  for (const TRRAssetPath& p : assetPaths)
+    if (!p.Disabled) CollectPackageFiles(p.Path, files);
+  std::stable_sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+    return gx::CompareText(a, b) < 0;
+  });
+  files.erase(std::unique(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+                return gx::SameText(a, b);
+              }),
+              files.end());
+  for (const std::string& f : files) AddPackage(f, false);
+}
+
+TRRDatabase::~TRRDatabase() {
+  for (auto it = FPackages.rbegin(); it != FPackages.rend(); ++it) {
+    TRRAsset& a = **it;
+    a.Unmount();
+    if (a.Temporary()) unlink(a.FileName().c_str());
+  }
+  FPackages.clear();
+}
+
+bool TRRDatabase::AddPackage(const std::string& fileName, bool temporary) {
+  std::unique_ptr<TRRAsset> asset;
+  try {
+    asset = std::make_unique<TRRAsset>(this, fileName, temporary);
+  } catch (const std::exception& e) {
+    FProblems.push_back({fileName, e.what()});
+    return false;
+  } catch (...) {
+    FProblems.push_back({fileName, "?"});
+    return false;
+  }
+  if (FindAsset(asset->Identifier())) {
+    FProblems.push_back({fileName, std::string(RRTextDuplicateAsset) + " " + asset->Identifier().ToString()});
+    return false;
+  }
+  try {
+    asset->Mount();
+  } catch (const std::exception& e) {
+    FProblems.push_back({fileName, e.what()});
+    return false;
+  }
+  FPackages.push_back(std::move(asset));
+  FIndexValid = false;
+  return true;
+}
+
+TRRAsset* TRRDatabase::AppendPackage(std::unique_ptr<TRRAsset> asset) {
+  asset->Mount();
+  FPackages.push_back(std::move(asset));
+  FIndexValid = false;
+  return FPackages.back().get();
+}
+
+TRRAsset* TRRDatabase::FindAsset(const gx::TGXGuid& identifier) const {
+  for (const auto& p : FPackages)
+    if (p->Identifier() == identifier) return p.get();
+  return nullptr;
+}
+
+TRRAsset* TRRDatabase::FindAssetByFile(std::string_view fileName) const {
+  for (const auto& p : FPackages)
+    if (gx::SameText(p->FileName(), fileName)) return p.get();
+  return nullptr;
+}
+
+const TRRDatabase::TIndex& TRRDatabase::Index() const {
+  if (FIndexValid) return FIndex;
+  FIndex = TIndex();
+  for (const auto& p : FPackages)
+    Visit(p->Root(), [this](TRREntityDescription& d) {
+      FIndex.All.push_back(&d);
+      FIndex.ByPath.try_emplace(gx::LowerCaseText(d.CataloguePath()), d.AssetID());
+      FIndex.ByAsset.emplace(d.AssetID(), &d);
+    });
+  FIndexValid = true;
+  return FIndex;
+}
+
+gx::TGXGuid TRRDatabase::FindAssetIDByPath(std::string_view path) const {
+  const TIndex& index = Index();
+  auto it = index.ByPath.find(gx::LowerCaseText(path));
+  return it == index.ByPath.end() ? gx::TGXGuid() : it->second;
+}
+
+void TRRDatabase::CollectCatalogByClass(const TRRDescriptionClass& cls, TRREntityDescriptionList& list) const {
+  for (TRREntityDescription* d : Index().All)
+    if (d->GetClass().InheritsFrom(cls)) list.Add(d);
+}
+
+void TRRDatabase::CollectCatalogByAsset(const gx::TGXGuid& identifier, TRREntityDescriptionList& list) const {
+  // The multimap keeps no order among equal keys; the search order is the catalogue's.
+  const TIndex& index = Index();
+  if (index.ByAsset.count(identifier) <= 1) {
+    auto it = index.ByAsset.find(identifier);
+    if (it != index.ByAsset.end()) list.Add(it->second);
+    return;
+  }
+  for (TRREntityDescription* d : index.All)
+    if (d->AssetID() == identifier) list.Add(d);
+}
+
+void TRRDatabase::RefreshDescription(TRREntityDescription& description) const {
+  TRREntityDescriptionList found(false);
+  CollectCatalogByAsset(description.AssetID(), found);
+  if (found.Count() > 0 && found.Item(0) != &description) description.AssignFrom(*found.Item(0));
+  for (int i = 0; i < description.ChildCount(); ++i) RefreshDescription(*description.Child(i));
+}
+
+void TRRDatabase::RefreshDescriptions(const TRREntityDescriptionList& list) const {
+  for (TRREntityDescription* d : list) RefreshDescription(*d);
+}
+
+bool TRRDatabase::IsModified() const {
+  return std::any_of(FPackages.begin(), FPackages.end(), [](const auto& p) { return p->Modified(); });
+}
+
+bool TRRDatabase::HasTemporary() const {
+  return std::any_of(FPackages.begin(), FPackages.end(), [](const auto& p) { return p->Temporary(); });
+}
+
+void TRRDatabase::ReloadAll(std::vector<std::pair<std::string, bool>> files) {
+  for (auto it = FPackages.rbegin(); it != FPackages.rend(); ++it) (*it)->Unmount();
+  FPackages.clear();
+  FIndexValid = false;
+  for (const auto& [file, temporary] : files) AddPackage(file, temporary);
+}
+
+bool TRRDatabase::WriteChanges(IRRProgress* progress) {
+  if (FPackages.empty()) return true;
+  if (progress) progress->SetText(RRCaptionWriteDatabase);
+
+  struct TPending {
+    TRRAsset* Asset;
+    std::string Temp;
+    TRRAsset::TNameChanges Changes;
+  };
+  std::vector<TPending> pending;
+  // Takes back everything of a write that is not kept: the temporary files and the names.
+  auto discard = [&]() {
+    for (TPending& p : pending) {
+      unlink(p.Temp.c_str());
+      TRRAsset::Restore(p.Changes);
+    }
+    pending.clear();
+  };
+
+  const int64_t n = static_cast<int64_t>(FPackages.size());
+  try {
+    for (int64_t i = 0; i < n; ++i) {
+      if (progress && progress->Cancelled()) {
+        discard();
+        return false;
+      }
+      TRRAsset& a = *FPackages[static_cast<size_t>(i)];
+      if (progress) {
+        progress->SetText(a.FileName());
+        progress->SetProgress(i * 90, n * 100);
+      }
+      if (!a.Modified()) continue;
+      pending.push_back({&a, TemporaryNameBeside(a.FileName()), {}});
+      a.WriteArchive(pending.back().Temp, pending.back().Changes);
+    }
+    if (progress && progress->Cancelled()) {
+      discard();
+      return false;
+    }
+  } catch (...) {
+    discard();
+    throw EAssetError(RRTextWriteDatabaseError);
+  }
+
+  if (progress) progress->SetProgress(90, 100);
+  std::vector<std::pair<std::string, bool>> files;
+  for (const auto& p : FPackages) files.emplace_back(p->FileName(), p->Temporary());
+  // Each rename replaces one package atomically by its complete new version; a package whose
+  // rename fails keeps its old file.
+  bool failed = false;
+  for (TPending& p : pending) {
+    if (failed || std::rename(p.Temp.c_str(), p.Asset->FileName().c_str()) != 0) {
+      failed = true;
+      unlink(p.Temp.c_str());
+    }
+  }
+  pending.clear();
+  ReloadAll(std::move(files));
+  if (progress) progress->SetProgress(100, 100);
+  if (failed) throw EAssetError(RRTextWriteDatabaseError);
+  return true;
+}
+
+std::string TRRDatabase::SanitizePackageName(std::string_view name) {
+  std::string out;
+  for (unsigned char c : name) out += (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') ? '_' : static_cast<char>(c);
+  for (size_t p; (p = out.find("..")) != std::string::npos;) out.replace(p, 2, "_");
+  out = std::string(gx::TrimText(out));
+  // A name made only of dots would be a hidden file or a folder reference.
+  while (!out.empty() && out.front() == '.') out.erase(0, 1);
+  out = std::string(gx::TrimText(out));
+  return out.empty() ? std::string(RRUnnamedPackage) : out;
+}
+
+void TRRDatabase::StoreTemporary(const std::string& folder) {
+  std::vector<std::pair<std::string, bool>> files;
+  for (const auto& p : FPackages) files.emplace_back(p->FileName(), p->Temporary());
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  bool failed = false;
+  for (size_t i = 0; i < FPackages.size(); ++i) {
+    TRRAsset& a = *FPackages[i];
+    if (!a.Temporary()) continue;
+    std::string base = SanitizePackageName(a.Name().GetText());
+    fs::path target = fs::path(folder) / (base + RRAssetExtension);
+    for (int k = 2; fs::exists(target, ec); ++k) target = fs::path(folder) / (base + "(" + std::to_string(k) + ")" + RRAssetExtension);
+    a.Unmount();
+    fs::rename(a.FileName(), target, ec);
+    if (ec) {
+      // Another file system: copy, then remove the original.
+      std::error_code ec2;
+      if (fs::copy_file(a.FileName(), target, ec2) && !ec2) {
+        fs::remove(a.FileName(), ec2);
+        ec.clear();
+      } else {
+        fs::remove(target, ec2);
+      }
+    }
+    if (ec) {
+      failed = true;
+      continue;
+    }
+    files[i] = {target.string(), false};
+  }
+  ReloadAll(std::move(files));
+  if (failed) throw EAssetError(RRTextWriteTemporaryError);
+}
+
+}  // namespace rr

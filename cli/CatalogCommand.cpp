@@ -1,0 +1,148 @@
+#include "cli/CatalogCommand.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "app/RRDatabase.h"
+#include "app/RRGlobal.h"
+
+namespace cli {
+
+namespace {
+
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+const char* Bool(bool value) { return value ? "true" : "false"; }
+
+void NodeJson(const rr::TRRAssetNode& node, std::ostream& out) {
+  out << "{\"name\":" << Json(node.Name().GetText()) << ",\"entries\":[";
+  bool first = true;
+  for (rr::TRREntityDescription* d : node.Descriptions()) {
+    out << (first ? "" : ",") << "{\"kind\":" << Json(d->GetClass().Name) << ",\"name\":" << Json(d->Name().GetText())
+        << ",\"path\":" << Json(d->CataloguePath()) << ",\"asset\":" << Json(d->AssetID().ToString()) << "}";
+    first = false;
+  }
+  out << "],\"folders\":[";
+  for (int i = 0; i < node.ChildCount(); ++i) {
+    if (i) out << ",";
+    NodeJson(*node.Child(i), out);
+  }
+  out << "]}";
+}
+
+void NodeText(const rr::TRRAssetNode& node, int depth, std::ostream& out) {
+  std::string indent(static_cast<size_t>(depth) * 2, ' ');
+  for (rr::TRREntityDescription* d : node.Descriptions())
+    out << indent << d->GetClass().Name << "  " << d->Name().GetText() << "  (" << d->CataloguePath() << ")\n";
+  for (int i = 0; i < node.ChildCount(); ++i) {
+    out << indent << node.Child(i)->Name().GetText() << "/\n";
+    NodeText(*node.Child(i), depth + 1, out);
+  }
+}
+
+void List(const rr::TRRDatabase& db, bool json, std::ostream& out) {
+  if (json) {
+    out << "{\"packages\":[";
+    for (int i = 0; i < db.Count(); ++i) {
+      const rr::TRRAsset& a = *db.Item(i);
+      out << (i ? "," : "") << "{\"identifier\":" << Json(a.Identifier().ToString())
+          << ",\"name\":" << Json(a.Name().GetText()) << ",\"author\":" << Json(a.Author().GetText())
+          << ",\"revision\":" << a.Revision() << ",\"file\":" << Json(a.FileName())
+          << ",\"readOnly\":" << Bool(a.IsBasePackage()) << ",\"temporary\":" << Bool(a.Temporary()) << ",\"tree\":";
+      NodeJson(a.Root(), out);
+      out << "}";
+    }
+    out << "],\"problems\":[";
+    for (size_t i = 0; i < db.Problems().size(); ++i)
+      out << (i ? "," : "") << "{\"file\":" << Json(db.Problems()[i].FileName)
+          << ",\"reason\":" << Json(db.Problems()[i].Reason) << "}";
+    out << "]}\n";
+    return;
+  }
+  for (int i = 0; i < db.Count(); ++i) {
+    const rr::TRRAsset& a = *db.Item(i);
+    out << a.Identifier().ToString() << "  " << a.Name().GetText() << (a.IsBasePackage() ? rr::RRReadOnlySuffix : "")
+        << (a.Temporary() ? rr::RRTemporarySuffix : "") << "\n  Autor: " << a.Author().GetText()
+        << "\n  Revision: " << a.Revision() << "\n  Datei: " << a.FileName() << "\n";
+    NodeText(a.Root(), 1, out);
+  }
+  for (const rr::TRRAssetProblem& p : db.Problems()) out << "Nicht lesbar: " << p.FileName << ": " << p.Reason << "\n";
+}
+
+// Every file the description or its children refer to.
+void CheckFiles(rr::TRREntityDescription& d, const rr::TRRAsset& a, gx::TGXFileSystem& fs, int& faults,
+                std::ostream& out) {
+  rr::TRRPropertyAccessList access;
+  d.GetPropertyAccess(access);
+  auto check = [&](const rr::TRRAssetFileName& name) {
+    if (name.IsEmpty() || fs.FileExists(name.EffectiveFileName())) return;
+    ++faults;
+    out << "Datei fehlt: " << name.EffectiveFileName() << " (" << a.Identifier().ToString() << ", "
+        << d.CataloguePath() << ")\n";
+  };
+  for (auto* f : access.OfType<rr::TRRAssetFileNameAccess>()) check(f->Value());
+  for (auto* m : access.OfType<rr::TRRModelFileNameAccess>()) {
+    check(m->Value().Model);
+    for (const auto& c : m->Value().Companions) check(c);
+  }
+  for (int i = 0; i < d.ChildCount(); ++i) CheckFiles(*d.Child(i), a, fs, faults, out);
+}
+
+void CheckNode(const rr::TRRAssetNode& node, const rr::TRRAsset& a, gx::TGXFileSystem& fs, int& faults,
+               std::ostream& out) {
+  for (rr::TRREntityDescription* d : node.Descriptions()) CheckFiles(*d, a, fs, faults, out);
+  for (int i = 0; i < node.ChildCount(); ++i) CheckNode(*node.Child(i), a, fs, faults, out);
+}
+
+}  // namespace
+
+int RunCatalogCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  rr::TRRGlobal* g = rr::Global();
+  if (!g) {
+    err << "Das Programm ist nicht gestartet.\n";
+    return 2;
+  }
+  if (args.empty() || (args[0] != "list" && args[0] != "check")) {
+    err << "Aufruf: velmora-cli catalog list [--json] | catalog check\n";
+    return 2;
+  }
+  bool json = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[0] == "list" && args[i] == "--json") {
+      json = true;
+    } else {
+      err << "Unbekannte Option: " << args[i] << "\n";
+      return 2;
+    }
+  }
+  rr::TRRDatabase& db = g->Database();
+  if (args[0] == "list") {
+    List(db, json, out);
+    return 0;
+  }
+  int faults = 0;
+  for (const rr::TRRAssetProblem& p : db.Problems()) {
+    ++faults;
+    out << "Nicht lesbar: " << p.FileName << ": " << p.Reason << "\n";
+  }
+  for (int i = 0; i < db.Count(); ++i) CheckNode(db.Item(i)->Root(), *db.Item(i), db.FileSystem(), faults, out);
+  if (faults == 0) out << "Katalog in Ordnung: " << db.Count() << " Pakete.\n";
+  return faults == 0 ? 0 : 1;
+}
+
+}  // namespace cli

@@ -1,0 +1,89 @@
+// assetgen: writes the two base packages the program needs to start, into the folder given on the
+// command line (the build puts them into the "Data" folder next to the programs).
+//
+// Output is byte-identical on every run: identifiers are fixed, nothing depends on the time, the
+// random generator or the order of a directory listing. Every kind that gets catalogue entries or
+// shared data adds them here.
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/RRDatabase.h"
+#include "app/entities/RREntityGroup.h"
+#include "engine/core/GXFileSystem.h"
+
+namespace {
+
+using namespace rr;
+
+// Fixed file names: the start-up looks packages up by identifier, people by name.
+constexpr const char* kCatalogueFile = "Basiskatalog.vma";
+constexpr const char* kSharedDataFile = "Basisdaten.vma";
+
+void SetGerman(gx::TGXLocalizedString& s, const char* text) { s.SetText(gx::GX_LANG_GERMAN, text, true); }
+
+TRRAssetNode* AddFolder(TRRAssetNode& parent, const char* name) {
+  TRRAssetNode* node = parent.AddChild();
+  SetGerman(node->Name(), name);
+  return node;
+}
+
+void AddGroup(TRRAssetNode& folder, const char* assetId, const char* name, const char* path) {
+  auto d = std::make_unique<TRREntityGroupDesc>();
+  d->SetAssetID(gx::TGXGuid::Parse(assetId));
+  SetGerman(d->Name(), name);
+  d->SetCataloguePath(path);
+  folder.AddDescription(std::move(d));
+}
+
+void WriteCatalogue(TRRDatabase& db, const std::string& file) {
+  TRRAsset a(&db);
+  a.SetIdentifier(gx::TGXGuid::Parse(RRBasePackage1));
+  SetGerman(a.Name(), "3D-Velmora Basiskatalog");
+  SetGerman(a.Author(), RRPublisherName);
+  SetGerman(a.Description(), "Gleise, Modelle und Zubehör, die mit dem Programm ausgeliefert werden.");
+  SetGerman(a.Root().Name(), "Katalog");
+  AddFolder(a.Root(), "Gleise");
+  AddFolder(a.Root(), "Landschaft");
+  AddFolder(a.Root(), "Gebäude");
+  AddFolder(a.Root(), "Fahrzeuge");
+  AddFolder(a.Root(), "Signale");
+  TRRAssetNode* groups = AddFolder(a.Root(), "Gruppen");
+  AddGroup(*groups, "{5B0D7E0A-4C1E-4B8A-9E51-6F2C3A8D1001}", "Leere Gruppe", "Gruppen\\Leere Gruppe");
+  a.WritePackage(file, false);
+}
+
+void WriteSharedData(TRRDatabase& db, const std::string& file) {
+  TRRAsset a(&db);
+  a.SetIdentifier(gx::TGXGuid::Parse(RRBasePackage2));
+  SetGerman(a.Name(), "3D-Velmora Basisdaten");
+  SetGerman(a.Author(), RRPublisherName);
+  SetGerman(a.Description(), "Gemeinsame Standarddaten (Texturen, Platzhaltermodell).");
+  SetGerman(a.Root().Name(), "Basisdaten");
+  a.WritePackage(file, false);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "Aufruf: assetgen AUSGABEORDNER\n");
+    return 2;
+  }
+  try {
+    std::filesystem::path out = std::filesystem::absolute(argv[1]);
+    std::filesystem::create_directories(out);
+    gx::TGXFileSystem fileSystem;
+    // The packages are written through the database's own writer; nothing installed is read
+    // (the generator's folder has no "Data").
+    TRRDatabase db(fileSystem, {});
+    WriteCatalogue(db, (out / kCatalogueFile).string());
+    WriteSharedData(db, (out / kSharedDataFile).string());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "assetgen: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
