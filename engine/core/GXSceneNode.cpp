@@ -233,8 +233,19 @@ void TGXSceneNode::UpdateBounds() {
     CarryExtent(mn, mx, box.Min(), box.Max(), world);
     SetBox(object->FWorldBounds, mn, mx);
   }
-  for (TGXNode* node : Children()) {
+  const TGXArrayView<TGXNode> children = Children();
+  FChildExtents.resize(children.size());
+  TGXChildExtent* extent = FChildExtents.data();
+  for (TGXNode* node : children) {
     const auto* child = static_cast<const TGXSceneNode*>(node);
+    TGXChildExtent& e = *extent++;
+    e.Usable = child->FVisible && !child->FWorldBounds.Empty;
+    if (e.Usable) {
+      const TGXVector3& cmin = child->FWorldBounds.Corners[0];
+      const TGXVector3& cmax = child->FWorldBounds.Corners[6];
+      e.Min[0] = cmin.x, e.Min[1] = cmin.y, e.Min[2] = cmin.z;
+      e.Max[0] = cmax.x, e.Max[1] = cmax.y, e.Max[2] = cmax.z;
+    }
     if (!child->FVisible || child->FLocalBounds.Empty) continue;
     CarryExtent(mn, mx, child->FLocalBounds.Min(), child->FLocalBounds.Max(), child->LocalMatrix());
     local.Merge(mn, mx);

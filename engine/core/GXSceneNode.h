@@ -19,6 +19,7 @@
 // Scene: every node of a subtree belongs to the scene of its root. Adding a subtree under a node
 // gives all of it that node's scene, removing it clears the scene of all of it.
 
+#include <vector>
 #include <string>
 
 #include "engine/core/GXArray.h"
@@ -75,6 +76,14 @@ class TGXSceneObject : public TGXRefCounted {
   TGXBoundingBox FWorldBounds;
 };
 
+// A child's world box as the parent last saw it in UpdateBounds, packed small. Usable is false
+// for an invisible child or one with empty bounds (such children are skipped by every walk).
+struct TGXChildExtent {
+  float Min[3];
+  float Max[3];
+  bool Usable;
+};
+
 class TGXSceneNode : public TGXNode {
  public:
   // With a parent, parent->AddChild(this) once the scene node is complete.
@@ -121,6 +130,11 @@ class TGXSceneNode : public TGXNode {
   // every object's WorldBounds. Uses the cached matrices as they are.
   void UpdateBounds();
 
+  // The children's world boxes in child order, refreshed by UpdateBounds. Ray and frustum walks
+  // over a node with many children test this contiguous copy first and touch a child's own
+  // memory only when its box may matter. Valid after Update; its size equals ChildCount then.
+  const std::vector<TGXChildExtent>& ChildExtents() const { return FChildExtents; }
+
  private:
   friend class TGXSceneObject;
   void AssignScene(TGXScene* scene);
@@ -132,6 +146,7 @@ class TGXSceneNode : public TGXNode {
   TGXArrayOf<TGXSceneObject> FObjects;
   TGXScene* FScene = nullptr;
   TGXBoundingBox FWorldBounds;
+  std::vector<TGXChildExtent> FChildExtents;
 };
 
 }  // namespace gx

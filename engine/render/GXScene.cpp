@@ -1,6 +1,9 @@
 #include "engine/render/GXScene.h"
 
 #include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
 
 #include "engine/core/GXGeometry.h"
 
@@ -45,21 +48,41 @@ struct TPickWalk {
         BestDistance = distance;
       }
     }
-    // The children's bounds are spread over memory; asking for them a few children ahead lets
-    // the cache misses overlap (a hint only, the walk is unchanged).
     const TGXArrayView<TGXNode> children = node->Children();
     const int n = children.size();
-    auto child = [&children](int i) { return static_cast<const TGXSceneNode*>(children[i]); };
-    for (int i = 0; i < n; ++i) {
-      if (i + 8 < n) {
-        const TGXBoundingBox& b = child(i + 8)->WorldBounds();
-        __builtin_prefetch(&child(i + 8)->LocalBounds());  // the visibility switch lies next to it
-        __builtin_prefetch(&b);
-        __builtin_prefetch(&b.Corners[6]);
-        __builtin_prefetch(&b.Center);
-      }
-      Visit(child(i));
+    const std::vector<TGXChildExtent>& extents = node->ChildExtents();
+    if (static_cast<int>(extents.size()) != n) {
+      // Not updated since the children changed (cannot happen after Update): the plain walk.
+      for (int i = 0; i < n; ++i) Visit(static_cast<const TGXSceneNode*>(children[i]));
+      return;
     }
+    // The children's boxes lie side by side here; a child's own memory is touched only when the
+    // ray may meet its box, which keeps a node with many children cheap to pass.
+    for (int i = 0; i < n; ++i)
+      if (MayHit(extents[i])) Visit(static_cast<const TGXSceneNode*>(children[i]));
+  }
+
+  // A slab test widened by a small tolerance: it may let through a box the exact test misses,
+  // never the other way round, so the results equal those of the plain walk.
+  bool MayHit(const TGXChildExtent& e) const {
+    if (!e.Usable) return false;
+    float tNear = 0.0f, tFar = std::numeric_limits<float>::infinity();
+    for (int a = 0; a < 3; ++a) {
+      const float o = Origin[a], d = Direction[a];
+      const float margin = 1e-4f * (std::fabs(e.Min[a]) + std::fabs(e.Max[a])) + 1e-5f;
+      const float lo = e.Min[a] - margin, hi = e.Max[a] + margin;
+      if (d == 0.0f) {
+        if (o < lo || o > hi) return false;
+        continue;
+      }
+      const float inv = 1.0f / d;
+      float t0 = (lo - o) * inv, t1 = (hi - o) * inv;
+      if (t0 > t1) std::swap(t0, t1);
+      if (t0 > tNear) tNear = t0;
+      if (t1 < tFar) tFar = t1;
+      if (tNear > tFar) return false;
+    }
+    return true;  // NaN comparisons fall through to here: the exact test decides
   }
 };
 
