@@ -3,6 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -78,6 +82,18 @@ bool RRIsAssetDataName(std::string_view name) {
 TRRAssetNode* TRRAssetNode::AddChild() {
   FChildren.push_back(std::make_unique<TRRAssetNode>(FAsset, this));
   return FChildren.back().get();
+}
+
+TRRAssetNode* TRRAssetNode::AddNewFolder() {
+  auto taken = [this](const std::string& name) {
+    return std::any_of(FChildren.begin(), FChildren.end(),
+                       [&](const auto& c) { return gx::SameText(c->Name().GetText(), name); });
+  };
+  std::string name = RRTextNewFolder;
+  for (int n = 1; taken(name); ++n) name = std::string(RRTextNewFolder) + " (" + std::to_string(n) + ")";
+  TRRAssetNode* node = AddChild();
+  node->Name().SetUserText(name);
+  return node;
 }
 
 void TRRAssetNode::DeleteChild(int index) { FChildren.erase(FChildren.begin() + index); }
@@ -453,6 +469,84 @@ bool TRRDatabase::WriteChanges(IRRProgress* progress) {
   if (progress) progress->SetProgress(100, 100);
   if (failed) throw EAssetError(RRTextWriteDatabaseError);
   return true;
+}
+
+namespace {
+
+// The worker's side of the progress display: values are picked up by the waiting thread, which
+// alone talks to the user interface.
+class TThreadProgress : public IRRProgress {
+ public:
+  void SetText(const std::string& text) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FText = text;
+  }
+  void SetProgress(int64_t done, int64_t total) override {
+    std::lock_guard<std::mutex> lock(FLock);
+    FDone = done;
+    FTotal = total;
+  }
+  bool Cancelled() const override { return FCancel.load(); }
+  void Cancel() { FCancel = true; }
+  void Take(std::string& text, int64_t& done, int64_t& total) {
+    std::lock_guard<std::mutex> lock(FLock);
+    text = FText;
+    done = FDone;
+    total = FTotal;
+  }
+
+ private:
+  std::mutex FLock;
+  std::string FText;
+  int64_t FDone = 0, FTotal = 0;
+  std::atomic<bool> FCancel{false};
+};
+
+}  // namespace
+
+TRRWriteResult TRRDatabase::WriteChangesWithProgress(IRRUIService& ui) {
+  std::unique_ptr<IRRProgress> display = ui.BeginProgress(RRCaptionWriteDatabase, "", true);
+  TThreadProgress shared;
+  std::exception_ptr error;
+  bool written = false;
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    try {
+      written = WriteChanges(&shared);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    finished = true;
+  });
+  std::string shownText;
+  int64_t shownDone = -1, shownTotal = -1;
+  auto forward = [&] {
+    std::string text;
+    int64_t done, total;
+    shared.Take(text, done, total);
+    if (text != shownText) display->SetText(shownText = text);
+    if (done != shownDone || total != shownTotal) display->SetProgress(shownDone = done, shownTotal = total);
+  };
+  while (!finished) {
+    forward();
+    if (display->Cancelled()) shared.Cancel();
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+  }
+  worker.join();
+  forward();
+  display.reset();
+  if (error) {
+    std::string text = RRTextWriteDatabaseError;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      text = e.what();
+    } catch (...) {
+    }
+    ui.ShowMessage(text, RRCaptionSaveDatabase, TRRMessageIcon::Error);
+    return TRRWriteResult::Failed;
+  }
+  return written ? TRRWriteResult::Written : TRRWriteResult::Cancelled;
 }
 
 std::string TRRDatabase::SanitizePackageName(std::string_view name) {

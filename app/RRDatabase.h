@@ -60,9 +60,13 @@ inline constexpr const char* RRTextDuplicateAsset = "Package identifier already 
 inline constexpr const char* RRTextWriteDatabaseError = "Fehler beim Schreiben der Datenbankdateien.";
 inline constexpr const char* RRTextWriteTemporaryError = "Fehler beim Schreiben der temporären Datenbankdateien.";
 inline constexpr const char* RRCaptionWriteDatabase = "Schreibe Datenbankänderungen, bitte warten...";
+inline constexpr const char* RRCaptionSaveDatabase = "Datenbank speichern";
+inline constexpr const char* RRTextNewFolder = "Neues Verzeichnis";
 inline constexpr const char* RRUnnamedPackage = "Unbenannt";
 inline constexpr const char* RRReadOnlySuffix = " (schreibgeschützt)";
 inline constexpr const char* RRTemporarySuffix = " (temporär)";
+
+enum class TRRWriteResult { Written, Cancelled, Failed };
 
 // A package that cannot be read or written: the reason as the message.
 class EAssetError : public std::runtime_error {
@@ -87,6 +91,9 @@ class TRRAssetNode {
   TRRAssetNode* Child(int index) const { return FChildren.at(static_cast<size_t>(index)).get(); }
   // A new, empty sub-folder at the end.
   TRRAssetNode* AddChild();
+  // A new sub-folder named "Neues Verzeichnis", or "Neues Verzeichnis (n)" with the first n that
+  // makes the name unique among the sub-folders (ignoring case).
+  TRRAssetNode* AddNewFolder();
   void DeleteChild(int index);
 
   const TRREntityDescriptionList& Descriptions() const { return FDescriptions; }
@@ -237,6 +244,11 @@ class TRRDatabase {
   // A write failure raises EAssetError with "Fehler beim Schreiben der Datenbankdateien." and
   // leaves every package as it was; afterwards every package is read again from its file.
   bool WriteChanges(IRRProgress* progress);
+  // WriteChanges on a worker thread while this thread shows a cancellable progress display
+  // through ui (values forwarded when they change) and keeps away from the database. A failure
+  // is shown to the user with its reason and answered Failed, so the caller can ask again
+  // instead of going on as if the changes were safe.
+  TRRWriteResult WriteChangesWithProgress(IRRUIService& ui);
   // Moves every temporary package into folder under its sanitised name ("Unbenannt" when it has
   // none; "Name(2).vma" and so on when taken) and adds it again as a stored package. Raises
   // EAssetError with "Fehler beim Schreiben der temporären Datenbankdateien." when a file cannot

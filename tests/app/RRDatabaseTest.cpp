@@ -429,3 +429,42 @@ TEST(DatabaseStartup, CheckDatabaseNeedsBothBasePackages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DatabaseTest, WritingOnAWorkerReportsFailuresToTheUser) {
+  MakePackage(FDir + "/Game/a.vma", kIdA, "A");
+  WriteAll(FDir + "/data.bin", "payload");
+  TRRDatabase db(FFs, {});
+  ASSERT_EQ(db.Count(), 1);
+  auto d = std::make_unique<TFileTestDesc>();
+  d->File = TRRAssetFileName(FDir + "/data.bin");
+  db.Item(0)->Root().AddDescription(std::move(d));
+  db.Item(0)->MarkModified();
+  std::vector<uint8_t> before = ReadAll(FDir + "/Game/a.vma");
+
+  TRRScriptedUIService ui;
+  fs::remove(FDir + "/data.bin");
+  EXPECT_EQ(db.WriteChangesWithProgress(ui), TRRWriteResult::Failed);
+  ASSERT_EQ(ui.Texts().size(), 1u);
+  EXPECT_EQ(ui.Texts()[0], RRTextWriteDatabaseError);
+  EXPECT_EQ(ReadAll(FDir + "/Game/a.vma"), before);
+  EXPECT_TRUE(db.IsModified()) << "the edits are still there to be written again";
+
+  WriteAll(FDir + "/data.bin", "payload");
+  ui.ClearShown();
+  EXPECT_EQ(db.WriteChangesWithProgress(ui), TRRWriteResult::Written);
+  EXPECT_TRUE(ui.Texts().empty());
+  EXPECT_FALSE(db.IsModified());
+  EXPECT_EQ(db.Item(0)->Revision(), 3);
+}
+
+TEST_F(DatabaseTest, NewFoldersGetTheFirstFreeName) {
+  TRRDatabase db(FFs, {});
+  TRRAsset a(&db);
+  EXPECT_EQ(a.Root().AddNewFolder()->Name().GetText(), "Neues Verzeichnis");
+  a.Root().AddChild()->Name().SetUserText("neues verzeichnis (1)");
+  EXPECT_EQ(a.Root().AddNewFolder()->Name().GetText(), "Neues Verzeichnis (2)");
+}
+
+}  // namespace
