@@ -130,6 +130,18 @@ bool TGXCamera::IsBoxVisible(const TGXBoundingBox& box) {
   return true;
 }
 
+bool TGXCamera::IsExtentVisible(const TGXChildExtent& e) {
+  if (!e.Usable) return true;
+  Update();
+  // The same deepest-corner test as IsBoxVisible, on the packed copy of the same box.
+  for (const TGXPlane& p : FFrustumPlanes) {
+    const TGXVector3 corner(p.a >= 0 ? e.Min[0] : e.Max[0], p.b >= 0 ? e.Min[1] : e.Max[1],
+                            p.c >= 0 ? e.Min[2] : e.Max[2]);
+    if (GXPlaneDotCoord(p, corner) > 0) return false;
+  }
+  return true;
+}
+
 bool TGXCamera::IsPointVisible(const TGXVector3& p) {
   const TGXVector3 e(0.001f, 0.001f, 0.001f);
   return IsBoxVisible(BoxFromMinMax(p - e, p + e));

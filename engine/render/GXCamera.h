@@ -29,6 +29,11 @@ class TGXSceneCamera : public TGXSceneObject {
   virtual bool IsPointVisible(const TGXVector3& p) = 0;
   // An empty box is always visible.
   virtual bool IsBoxVisible(const TGXBoundingBox& box) = 0;
+  // IsBoxVisible of a child's packed world box (TGXSceneNode::ChildExtents) with the same answer,
+  // without building a box; an unusable extent (invisible or empty child) counts as visible.
+  virtual bool IsExtentVisible(const TGXChildExtent& e) {
+    return !e.Usable || IsBoxVisible(BoxFromMinMax({e.Min[0], e.Min[1], e.Min[2]}, {e.Max[0], e.Max[1], e.Max[2]}));
+  }
   // The pixel size of the viewport the camera draws; nothing in the base class.
   virtual void SetViewportSize(uint32_t width, uint32_t height) {}
 
@@ -44,6 +49,7 @@ class TGXNullCamera : public TGXSceneCamera {
   const TGXMatrix& GetViewProjectionMatrix() override { return FIdentity; }
   bool IsPointVisible(const TGXVector3&) override { return true; }
   bool IsBoxVisible(const TGXBoundingBox&) override { return true; }
+  bool IsExtentVisible(const TGXChildExtent&) override { return true; }
 
  protected:
   ~TGXNullCamera() override = default;
@@ -68,6 +74,7 @@ class TGXCamera : public TGXSceneCamera {
   bool IsPointVisible(const TGXVector3& p) override;
   // False when one frustum plane has the whole box on its outer side.
   bool IsBoxVisible(const TGXBoundingBox& box) override;
+  bool IsExtentVisible(const TGXChildExtent& e) override;
   // Unless the aspect is locked: aspect := width / height, a height of 0 counting as 1.
   void SetViewportSize(uint32_t width, uint32_t height) override;
 

@@ -175,17 +175,30 @@ void TGXRenderer::Collect(TGXSceneNode* node, TGXSceneCamera* camera) {
     TGXSceneObject* object = node->Objects().At(i);
     if (object->Visible()) object->AddToRenderQueue(camera, &FQueue);
   }
-  // A pipeline over the children: a node's own data four ahead, its object list two ahead (each
-  // step reads only what the earlier one asked for); its objects once it is known to be seen.
   const TGXArrayView<TGXNode> children = node->Children();
   const int n = children.size();
   auto child = [&children](int i) { return static_cast<TGXSceneNode*>(children[i]); };
-  for (int i = 0; i < 8 && i < n; ++i) PrefetchNode(child(i));
-  for (int i = 0; i < n; ++i) {
-    if (i + 8 < n) PrefetchNode(child(i + 8));
-    if (i + 4 < n && child(i + 4)->ObjectCount() > 0) __builtin_prefetch(child(i + 4)->Objects().Items());
-    Collect(child(i), camera);
+  // The children's packed world boxes are tested first, so a child outside the view costs no
+  // visit of its own memory. Indices are kept on a shared stack (the recursion appends above).
+  const size_t base = FSeenChildren.size();
+  const std::vector<TGXChildExtent>& extents = node->ChildExtents();
+  if (static_cast<int>(extents.size()) == n) {
+    for (int i = 0; i < n; ++i)
+      if (camera->IsExtentVisible(extents[i])) FSeenChildren.push_back(i);
+  } else {
+    for (int i = 0; i < n; ++i) FSeenChildren.push_back(i);
   }
+  const size_t end = FSeenChildren.size();
+  // A pipeline over the children seen: a node's own data eight ahead, its object list four ahead
+  // (each step reads only what the earlier one asked for).
+  for (size_t k = base; k < end && k < base + 8; ++k) PrefetchNode(child(FSeenChildren[k]));
+  for (size_t k = base; k < end; ++k) {
+    if (k + 8 < end) PrefetchNode(child(FSeenChildren[k + 8]));
+    if (k + 4 < end && child(FSeenChildren[k + 4])->ObjectCount() > 0)
+      __builtin_prefetch(child(FSeenChildren[k + 4])->Objects().Items());
+    Collect(child(FSeenChildren[k]), camera);
+  }
+  FSeenChildren.resize(base);
 }
 
 void TGXRenderer::Draw(const TGXRenderQueueItem& item) {

@@ -8,6 +8,7 @@
 // streams and index buffer. It holds references to everything it has bound, so a cached binding
 // can never stand for a buffer that has since been freed and its memory reused.
 
+#include <vector>
 #include <array>
 #include <cstdint>
 
@@ -124,6 +125,8 @@ class TGXRenderer {
   // Copies of the camera's matrices and the current world matrix, for the automatic parameters:
   // the sources point here, never into a camera or primitive that may go away.
   TGXMatrix FView, FProjection, FViewProjection, FWorld;
+  // Indices of the children that passed the packed-box test, a stack shared by the recursion.
+  std::vector<int> FSeenChildren;
 };
 
 }  // namespace gx

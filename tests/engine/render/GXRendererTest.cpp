@@ -260,6 +260,39 @@ TEST_F(RendererFixture, CullingSkipsInvisibleDisabledAndUnseenSubtrees) {
   EXPECT_EQ(behind->Queued, 2);
 }
 
+// Children are culled through their parent's packed copy of their boxes: what is queued must
+// match the camera's own box test for every child, also right after children moved, and a child
+// whose box is empty is still visited.
+TEST_F(RendererFixture, PackedChildBoxesCullLikeTheCameraBoxTest) {
+  TGXSceneNode* crowd = new TGXSceneNode("Crowd", Scene.Root());
+  std::vector<std::pair<TGXSceneNode*, TTestObject*>> all;
+  for (int i = 0; i < 200; ++i) {
+    auto* node = new TGXSceneNode("C", crowd);
+    node->SetPosition({static_cast<float>(i % 20 - 10) * 40, 0, static_cast<float>(i / 20 - 5) * 60});
+    auto* object = new TTestObject(Box(-1, -1, -1, 1, 1, 1));
+    node->AttachObject(object);
+    all.emplace_back(node, object);
+  }
+  auto* emptyNode = new TGXSceneNode("Empty", crowd);
+  emptyNode->SetPosition({0, 0, -1000});
+  auto* emptyObject = new TTestObject(TGXBoundingBox());
+  emptyNode->AttachObject(emptyObject);
+  for (int round = 0; round < 2; ++round) {
+    for (auto& [node, object] : all) object->Queued = 0;
+    Renderer.BuildQueue(*Viewport);
+    int seen = 0;
+    for (auto& [node, object] : all) {
+      const bool visible = Camera->IsBoxVisible(node->WorldBounds());
+      EXPECT_EQ(object->Queued, visible ? 1 : 0) << "round " << round;
+      seen += visible;
+    }
+    EXPECT_GT(seen, 5);
+    EXPECT_LT(seen, 195);
+    EXPECT_EQ(emptyObject->Queued, round + 1);
+    for (auto& [node, object] : all) node->Translate({13, 0, 7}, TGXTransformSpace::Parent);
+  }
+}
+
 TEST_F(RendererFixture, PrimitiveCountsDecideWhatIsDrawn) {
   IGXMaterial m = test::MakeMaterial(nullptr, "M", E1);
   TTestPrimitive* strip = Prim("Strip", m, false);
