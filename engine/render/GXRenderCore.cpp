@@ -1,0 +1,57 @@
+#include "engine/render/GXRenderCore.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/core/GXException.h"
+
+namespace gx {
+
+std::vector<TGXTextureFilterLevel> GXFilterLevels(bool anisotropic, float maxAnisotropy) {
+  // GL always filters linearly, also between mip levels; only anisotropy depends on the adapter.
+  std::vector<TGXTextureFilterLevel> levels;
+  levels.push_back({2, 2, 1, 1});
+  const uint32_t maxAniso = anisotropic ? static_cast<uint32_t>(std::max(1.0f, std::floor(maxAnisotropy))) : 1;
+  const uint32_t filter = anisotropic ? 3 : 2;
+  levels.push_back({filter, filter, 2, std::min<uint32_t>(2, maxAniso)});
+  if (maxAniso > 2) levels.push_back({filter, filter, 2, maxAniso});
+  return levels;
+}
+
+uint32_t TGXRenderAdapter::BestDepthFormat() const {
+  for (uint32_t format : {uint32_t(GXFormatD32), uint32_t(GXFormatD24X8), uint32_t(GXFormatD16)})
+    if (std::find(DepthFormats.begin(), DepthFormats.end(), format) != DepthFormats.end()) return format;
+  return 0;
+}
+
+TGXRenderCore::TGXRenderCore() {
+  std::unique_ptr<TGXGLContext> context;
+  try {
+    context = TGXGLContext::CreateSurfaceless();
+  } catch (const EDirect3D& e) {
+    throw EDirect3D({TGXExceptionArg::Object("TGXRenderCore"), "Create", "No compatible graphic cards found",
+                     e.what()});
+  }
+  FAdapter.Info = context->ReadInfo();
+  const TGXGLInfo& info = FAdapter.Info;
+  if (info.MajorVersion * 10 + info.MinorVersion < 33)
+    throw EDirect3D({TGXExceptionArg::Object("TGXRenderCore"), "Create", "No compatible graphic cards found",
+                     info.Version});
+  FAdapter.ColorFormats = {GXFormatX8R8G8B8, GXFormatR5G6B5, GXFormatX1R5G5B5};
+  FAdapter.DepthFormats = {GXFormatD32, GXFormatD24X8, GXFormatD16};
+  FAdapter.MultiSampleTypes.push_back(0);
+  for (int samples = 2; samples <= std::min(info.MaxSamples, 16); ++samples)
+    FAdapter.MultiSampleTypes.push_back(static_cast<uint32_t>(samples));
+  FAdapter.FilterLevels = GXFilterLevels(info.Anisotropic, info.MaxAnisotropy);
+  FDevice = std::make_unique<TGXGLRenderDevice>(std::move(context));
+  FEffectParameters = std::make_unique<TGXEffectParameterManager>();
+  FRenderer = std::make_unique<TGXRenderer>(*FDevice, *FEffectParameters);
+}
+
+TGXRenderCore::~TGXRenderCore() {
+  FRenderer.reset();
+  FEffectParameters.reset();
+  FDevice.reset();
+}
+
+}  // namespace gx

@@ -1,0 +1,65 @@
+#pragma once
+// TGXRenderCore: the render side of the engine. It holds the one GL device, the adapter the device
+// runs on (as GL describes it), the effect-parameter manager and the renderer that draws the
+// render targets. Attached to the engine with AttachRenderCore when the program starts drawing.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/GXEngine.h"
+#include "engine/render/GXEffect.h"
+#include "engine/render/GXGLRenderDevice.h"
+#include "engine/render/GXRenderer.h"
+
+namespace gx {
+
+// Texture filter values: 1 point, 2 linear, 3 anisotropic.
+struct TGXTextureFilterLevel {
+  uint32_t MinFilter = 2, MagFilter = 2, MipFilter = 1;
+  uint32_t MaxAnisotropy = 1;
+};
+
+// The filter levels an adapter offers, lowest quality first: one to three of them. Level 0 is
+// bilinear without mip blending; level 1 anisotropic (or linear) with linear mip filtering and
+// an anisotropy of at most 2; level 2, only where the adapter goes beyond 2, the same with its
+// full anisotropy.
+std::vector<TGXTextureFilterLevel> GXFilterLevels(bool anisotropic, float maxAnisotropy);
+
+struct TGXRenderAdapter {
+  TGXGLInfo Info;
+  // Colour formats usable as back buffer and render texture, and the depth formats with them.
+  std::vector<uint32_t> ColorFormats;
+  std::vector<uint32_t> DepthFormats;
+  // Multisample types (0 none, 2 .. the adapter's maximum sample count).
+  std::vector<uint32_t> MultiSampleTypes;
+  std::vector<TGXTextureFilterLevel> FilterLevels;
+  // Index into FilterLevels, chosen from the texture-quality setting.
+  int FilterLevel = 0;
+
+  // The first of D32, D24X8, D16 that the adapter offers; 0 if none.
+  uint32_t BestDepthFormat() const;
+};
+
+class TGXRenderCore : public TGXEngineCore {
+ public:
+  // Makes the GL context (EGL surfaceless), the device, the parameter manager and the renderer.
+  // EDirect3D "No compatible graphic cards found" when no OpenGL 3.3 core context can be made.
+  TGXRenderCore();
+  ~TGXRenderCore() override;
+
+  TGXGLRenderDevice& Device() { return *FDevice; }
+  const TGXRenderAdapter& Adapter() const { return FAdapter; }
+  TGXRenderAdapter& Adapter() { return FAdapter; }
+  TGXEffectParameterManager& EffectParameters() { return *FEffectParameters; }
+  TGXRenderer& Renderer() { return *FRenderer; }
+
+ private:
+  std::unique_ptr<TGXGLRenderDevice> FDevice;
+  TGXRenderAdapter FAdapter;
+  std::unique_ptr<TGXEffectParameterManager> FEffectParameters;
+  std::unique_ptr<TGXRenderer> FRenderer;
+};
+
+}  // namespace gx

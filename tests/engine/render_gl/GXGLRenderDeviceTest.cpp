@@ -1,0 +1,223 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/core/GXException.h"
+#include "engine/render/GXRenderCore.h"
+#include "tests/engine/render_gl/GXGLTestSupport.h"
+
+namespace gx::test {
+namespace {
+
+constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kBlack = 0xFF000000;
+
+TGXViewportRect Rect(int x, int y, uint32_t w, uint32_t h) {
+  TGXViewportRect r;
+  r.X = x;
+  r.Y = y;
+  r.Width = w;
+  r.Height = h;
+  return r;
+}
+
+// A quad of two clockwise triangles (as seen in the image) over the clip rectangle, at depth z.
+std::vector<TColorVertex> Quad(float x0, float y0, float x1, float y1, float z, uint32_t color) {
+  return {{x0, y0, z, color}, {x0, y1, z, color}, {x1, y1, z, color},
+          {x0, y0, z, color}, {x1, y1, z, color}, {x1, y0, z, color}};
+}
+
+using TGLDeviceTest = TGLTest;
+
+TEST_F(TGLDeviceTest, ClearsOnlyTheViewportWithEveryChannelWhateverTheMasks) {
+  BindTarget(8, 4);
+  Device->SetViewport(Rect(0, 0, 8, 4));
+  Device->Clear(GXClearTarget, kBlack, 1, 0);
+  // A pass that masked all colour writes must not stop the clear.
+  Device->SetRenderState(GXRSColorWriteEnable, 0);
+  Device->SetViewport(Rect(0, 0, 4, 2));  // top left
+  Device->Clear(GXClearTarget, kRed, 1, 0);
+  Device->SetViewport(Rect(4, 2, 4, 2));  // bottom right
+  Device->Clear(GXClearTarget | GXClearZBuffer, 0x80000000 | (kBlue & 0xFFFFFF), 1, 0);
+  const auto pixels = Device->ReadPixels(Target.Get());
+  for (uint32_t y = 0; y < 4; ++y)
+    for (uint32_t x = 0; x < 8; ++x) {
+      const uint32_t expected = x < 4 && y < 2 ? kRed : x >= 4 && y >= 2 ? 0x800000FF : kBlack;
+      EXPECT_EQ(Pixel(pixels, x, y), expected) << x << "," << y;
+    }
+}
+
+TEST_F(TGLDeviceTest, ReadsAnX8SurfaceAsOpaque) {
+  Target = Device->CreateRenderTarget(2, 2, GXFormatX8R8G8B8);
+  Device->SetRenderTarget(Target.Get());
+  Device->SetViewport(Rect(0, 0, 2, 2));
+  Device->Clear(GXClearTarget, 0x00123456, 1, 0);
+  for (uint32_t p : Device->ReadPixels(Target.Get())) EXPECT_EQ(p, 0xFF123456);
+}
+
+// Triangle (-0.5, -0.5), (0, 0.5), (0.5, -0.5) runs clockwise as seen in the image; reversed it
+// runs counter-clockwise. Cull mode 3 (the default) drops counter-clockwise triangles, 2 clockwise.
+struct TCullCase {
+  uint32_t CullMode;
+  bool Clockwise;
+  bool Drawn;
+};
+
+class TGLCullTest : public TGLTest, public ::testing::WithParamInterface<TCullCase> {};
+
+TEST_P(TGLCullTest, DrawsOrCullsByWindingAndMode) {
+  const TCullCase c = GetParam();
+  BindTarget(16, 16);
+  Device->Clear(GXClearTarget, kBlack, 1, 0);
+  ColorProgram();
+  std::vector<TColorVertex> triangle = {{-0.5f, -0.5f, 0.5f, kGreen}, {0, 0.5f, 0.5f, kGreen}, {0.5f, -0.5f, 0.5f, kGreen}};
+  if (!c.Clockwise) std::swap(triangle[1], triangle[2]);
+  BindVertices(triangle);
+  Device->SetRenderState(GXRSCullMode, c.CullMode);
+  ASSERT_TRUE(Device->BeginScene());
+  Device->DrawPrimitive(GXTriangleList, 0, 1);
+  Device->EndScene();
+  const auto pixels = Device->ReadPixels(Target.Get());
+  EXPECT_EQ(Pixel(pixels, 8, 9), c.Drawn ? kGreen : kBlack);
+  if (c.Drawn) {
+    // The apex at clip y = +0.5 is at the image top: row 4 is covered near the centre only,
+    // row 11 (the base) nearly across.
+    EXPECT_EQ(Pixel(pixels, 8, 5), kGreen);
+    EXPECT_EQ(Pixel(pixels, 5, 5), kBlack);
+    EXPECT_EQ(Pixel(pixels, 5, 11), kGreen);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TGLCullTest,
+                         ::testing::Values(TCullCase{GXCullNone, true, true}, TCullCase{GXCullNone, false, true},
+                                           TCullCase{GXCullCounterClockwise, true, true},
+                                           TCullCase{GXCullCounterClockwise, false, false},
+                                           TCullCase{GXCullClockwise, true, false},
+                                           TCullCase{GXCullClockwise, false, true}));
+
+TEST_F(TGLDeviceTest, DepthUsesTheZeroToOneRangeOfTheProjection) {
+  BindTarget(8, 8, true);
+  Device->Clear(GXClearTarget | GXClearZBuffer, kBlack, 1, 0);
+  ColorProgram();
+  // The far quad is drawn last but stays behind; at z = 0.05 and 0.1 both lie in [0, 1] only
+  // when depth is mapped from the stored range, not GL's [-1, 1].
+  auto near = Quad(-1, -1, 1, 1, 0.05f, kRed);
+  auto far = Quad(-1, -1, 1, 1, 0.1f, kBlue);
+  near.insert(near.end(), far.begin(), far.end());
+  BindVertices(near);
+  ASSERT_TRUE(Device->BeginScene());
+  Device->DrawPrimitive(GXTriangleList, 0, 4);
+  Device->EndScene();
+  EXPECT_EQ(Device->ReadPixels(Target.Get())[27], kRed);
+  // A quad behind the far plane is clipped away.
+  BindVertices(Quad(-1, -1, 1, 1, 1.5f, kGreen));
+  Device->SetRenderState(GXRSZEnable, 0);
+  Device->DrawPrimitive(GXTriangleList, 0, 2);
+  EXPECT_EQ(Device->ReadPixels(Target.Get())[27], kRed);
+}
+
+TEST_F(TGLDeviceTest, AlphaBlendingFollowsTheBlendStates) {
+  BindTarget(4, 4);
+  Device->Clear(GXClearTarget, kBlue, 1, 0);
+  ColorProgram();
+  BindVertices(Quad(-1, -1, 1, 1, 0.5f, 0x80FF0000));
+  Device->SetRenderState(GXRSAlphaBlendEnable, 1);
+  Device->SetRenderState(GXRSSrcBlend, 5);   // source alpha
+  Device->SetRenderState(GXRSDestBlend, 6);  // inverse source alpha
+  Device->DrawPrimitive(GXTriangleList, 0, 2);
+  const uint32_t p = Device->ReadPixels(Target.Get())[5];
+  EXPECT_NEAR(int((p >> 16) & 0xFF), 128, 2);
+  EXPECT_NEAR(int(p & 0xFF), 127, 2);
+}
+
+TEST_F(TGLDeviceTest, DrawsIndexedWith16And32BitIndicesAndABaseVertex) {
+  for (uint32_t format : {uint32_t(GXFormatIndex16), uint32_t(GXFormatIndex32)}) {
+    BindTarget(8, 8);
+    Device->Clear(GXClearTarget, kBlack, 1, 0);
+    ColorProgram();
+    // Four unused vertices, then the left half (red) and the right half (green) as quads.
+    std::vector<TColorVertex> v(4, TColorVertex{0, 0, 0, kBlue});
+    for (auto [x0, x1, c] : {std::tuple{-1.0f, 0.0f, kRed}, std::tuple{0.0f, 1.0f, kGreen}}) {
+      v.push_back({x0, -1, 0.5f, c});
+      v.push_back({x0, 1, 0.5f, c});
+      v.push_back({x1, 1, 0.5f, c});
+      v.push_back({x1, -1, 0.5f, c});
+    }
+    BindVertices(v);
+    const uint32_t idx[] = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
+    const uint32_t size = format == GXFormatIndex32 ? 4 : 2;
+    auto indices = Device->CreateIndexBuffer(12 * size, format);
+    for (uint32_t i = 0; i < 12; ++i) static_cast<TGXGLIndexBuffer*>(indices.Get())->Write(i * size, &idx[i], size);
+    Device->SetIndices(indices.Get());
+    Device->DrawIndexedPrimitive(GXTriangleList, 4, 0, 8, 0, 4);
+    const auto pixels = Device->ReadPixels(Target.Get());
+    EXPECT_EQ(Pixel(pixels, 1, 4), kRed) << format;
+    EXPECT_EQ(Pixel(pixels, 6, 4), kGreen) << format;
+  }
+}
+
+// Draws reaching past a buffer would let the driver read foreign memory: they are refused.
+TEST_F(TGLDeviceTest, RefusesDrawsBeyondTheBuffers) {
+  BindTarget(4, 4);
+  ColorProgram();
+  BindVertices(Quad(-1, -1, 1, 1, 0.5f, kRed));  // 6 vertices
+  EXPECT_THROW(Device->DrawPrimitive(GXTriangleList, 1, 2), EInvalidParameter);
+  EXPECT_THROW(Device->DrawPrimitive(GXTriangleList, 0xFFFFFFF0u, 2), EInvalidParameter);
+  auto indices = Device->CreateIndexBuffer(6 * 2, GXFormatIndex16);
+  const uint16_t idx[] = {0, 1, 2, 3, 4, 6};
+  static_cast<TGXGLIndexBuffer*>(indices.Get())->Write(0, idx, sizeof idx);
+  Device->SetIndices(indices.Get());
+  EXPECT_NO_THROW(Device->DrawIndexedPrimitive(GXTriangleList, 0, 0, 6, 0, 1));
+  EXPECT_THROW(Device->DrawIndexedPrimitive(GXTriangleList, 0, 0, 6, 3, 1), EInvalidParameter);  // index 6
+  EXPECT_THROW(Device->DrawIndexedPrimitive(GXTriangleList, 0, 0, 6, 3, 2), EInvalidParameter);  // past end
+  EXPECT_THROW(Device->DrawIndexedPrimitive(GXTriangleList, -1, 0, 6, 0, 1), EInvalidParameter);
+  EXPECT_THROW(static_cast<TGXGLIndexBuffer*>(indices.Get())->Write(10, idx, 4), EInvalidParameter);
+  Device->SetStreamSource(0, nullptr, 0, 0);
+  EXPECT_THROW(Device->DrawPrimitive(GXTriangleList, 0, 1), EInvalidParameter);
+}
+
+TEST_F(TGLDeviceTest, RejectsUnusableSurfacesAndDeclarations) {
+  EXPECT_THROW(Device->CreateRenderTarget(0, 4, GXFormatA8R8G8B8), EDirect3D);
+  EXPECT_THROW(Device->CreateRenderTarget(1u << 30, 4, GXFormatA8R8G8B8), EDirect3D);
+  EXPECT_THROW(Device->CreateRenderTarget(4, 4, GXFormatD16), EDirect3D);
+  EXPECT_THROW(Device->CreateIndexBuffer(7, GXFormatIndex16), EDirect3D);
+  const TGXVertexElement bad[] = {{0, 0, 99, 0, GXUsagePosition, 0}};
+  EXPECT_THROW(Device->CreateVertexDeclaration(bad), EInvalidParameter);
+  const TGXVertexElement twice[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0},
+                                    {1, 0, GXDeclFloat3, 0, GXUsagePosition, 0}};
+  EXPECT_THROW(Device->CreateVertexDeclaration(twice), EInvalidParameter);
+}
+
+TEST_F(TGLDeviceTest, ALostDeviceBeginsNoScene) {
+  Device->SetLost(true);
+  EXPECT_FALSE(Device->BeginScene());
+  Device->SetLost(false);
+  EXPECT_TRUE(Device->BeginScene());
+  Device->EndScene();
+}
+
+TEST(TGLRenderCoreTest, ReadsTheAdapterFromGL) {
+  std::unique_ptr<TGXRenderCore> core;
+  ASSERT_NO_THROW(core = std::make_unique<TGXRenderCore>());
+  const TGXRenderAdapter& a = core->Adapter();
+  EXPECT_FALSE(a.Info.Renderer.empty());
+  EXPECT_GE(a.Info.MajorVersion * 10 + a.Info.MinorVersion, 33);
+  EXPECT_GE(a.Info.MaxTextureSize, 1024);
+  EXPECT_EQ(a.BestDepthFormat(), uint32_t(GXFormatD32));
+  ASSERT_FALSE(a.FilterLevels.empty());
+  EXPECT_EQ(a.FilterLevels[0].MipFilter, 1u);
+}
+
+TEST(TGLFilterLevelTest, FollowTheAdaptersAnisotropy) {
+  EXPECT_EQ(GXFilterLevels(false, 1).size(), 2u);
+  auto two = GXFilterLevels(true, 2);
+  ASSERT_EQ(two.size(), 2u);
+  EXPECT_EQ(two[1].MinFilter, 3u);
+  EXPECT_EQ(two[1].MaxAnisotropy, 2u);
+  auto sixteen = GXFilterLevels(true, 16);
+  ASSERT_EQ(sixteen.size(), 3u);
+  EXPECT_EQ(sixteen[1].MaxAnisotropy, 2u);
+  EXPECT_EQ(sixteen[2].MaxAnisotropy, 16u);
+}
+
+}  // namespace
+}  // namespace gx::test
