@@ -10,6 +10,7 @@
 
 #include "app/RRGlobal.h"
 #include "cli/CatalogCommand.h"
+#include "cli/GlInfoCommand.h"
 #include "cli/PackCommand.h"
 #include "cli/SettingsCommand.h"
 #include "engine/core/GXSelfCheck.h"
@@ -63,6 +64,8 @@ int RunSelfCheck(const std::vector<std::string>& args) {
 const std::vector<TCliCommand>& Commands() {
   static const std::vector<TCliCommand> commands = {
       {"selfcheck", "prüft Mathematik, Ausnahmen und Bibliotheken der Engine [--json]", RunSelfCheck},
+      {"glinfo", "zeigt Grafikkarte, Fähigkeiten und Filterstufen, wie die Engine sie sieht [--json]",
+       [](const std::vector<std::string>& args) { return cli::RunGlInfoCommand(args, std::cout, std::cerr); }},
       {"pack", "erstellt, listet, entpackt und prüft Paketarchive (.vma)",
        [](const std::vector<std::string>& args) { return cli::RunPackCommand(args, std::cout, std::cerr); }},
       {"settings", "zeigt die wirksamen Einstellungen und Ordner nach dem Start [--json]",
