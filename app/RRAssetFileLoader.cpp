@@ -1,6 +1,11 @@
 #include "app/RRAssetFileLoader.h"
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 #include "app/RRGlobal.h"
 #include "engine/core/GXStrings.h"
@@ -46,6 +51,28 @@ void TRRAssetFileNameList::Sort() {
   std::stable_sort(FItems.begin(), FItems.end(), [](const TRRAssetFileName& a, const TRRAssetFileName& b) {
     return gx::CompareText(a.FileName, b.FileName) < 0;
   });
+}
+
+std::string UniqueFileName(const std::string& fileName) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(fileName, ec)) return fileName;
+  fs::path p(fileName);
+  std::string folder = p.has_parent_path() ? p.parent_path().string() + "/" : std::string();
+  std::string stem = p.stem().string(), ext = p.extension().string();
+  for (int n = 2;; ++n) {
+    std::string candidate = folder + stem + "(" + std::to_string(n) + ")" + ext;
+    if (!fs::exists(candidate, ec)) return candidate;
+  }
+}
+
+std::string TempFileName() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string name = std::string(dir && *dir == '/' ? dir : "/tmp") + "/XXXXXX";
+  int fd = mkstemp(name.data());
+  if (fd < 0) throw gx::EGXFileOpenError("Datei kann nicht geöffnet werden: " + name);
+  close(fd);
+  return name;
 }
 
 std::unique_ptr<TRRAssetFileNameList> RRCreateTrackTextureList() {

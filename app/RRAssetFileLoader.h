@@ -75,6 +75,13 @@ class TRRAssetFileNameList {
   std::vector<TRRAssetFileName> FItems;
 };
 
+// The name itself when no such file exists, else the first free "folder/base(n).ext" for
+// n = 2, 3, ...
+std::string UniqueFileName(const std::string& fileName);
+// A new, empty, uniquely named file in the system's temporary folder ($TMPDIR, else /tmp);
+// raises gx::EGXFileOpenError when none can be created.
+std::string TempFileName();
+
 // The track-texture list the program starts with: unique, the seven textures of the shared base
 // package with their display names.
 std::unique_ptr<TRRAssetFileNameList> RRCreateTrackTextureList();

@@ -76,3 +76,24 @@ TEST(AssetFileNameList, UniqueListsReturnTheExistingPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AssetFileNames, UniqueAndTemporaryNames) {
+  std::string temp = TempFileName();
+  EXPECT_TRUE(fs::is_regular_file(temp));
+  EXPECT_EQ(fs::file_size(temp), 0u);
+  std::string other = TempFileName();
+  EXPECT_NE(other, temp);
+  fs::remove(other);
+  std::string dir = temp + ".d";
+  fs::create_directories(dir);
+  EXPECT_EQ(UniqueFileName(dir + "/Paket.vma"), dir + "/Paket.vma");
+  std::ofstream(dir + "/Paket.vma") << "1";
+  std::ofstream(dir + "/Paket(2).vma") << "2";
+  EXPECT_EQ(UniqueFileName(dir + "/Paket.vma"), dir + "/Paket(3).vma");
+  fs::remove_all(dir);
+  fs::remove(temp);
+}
+
+}  // namespace
