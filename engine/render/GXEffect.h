@@ -39,6 +39,9 @@ class TGXCompiledEffect {
   virtual void BeginPass(int index) = 0;
   virtual void EndPass() = 0;
   virtual void SetMatrix(TGXEffectHandle parameter, const TGXMatrix& value) = 0;
+  // Sets a parameter from its raw value block (the elements one after the other, as the
+  // parameter's source keeps them). Effects without such parameters need not take it.
+  virtual void SetValue(TGXEffectHandle parameter, const void* data, uint32_t size) {}
   // Hands the parameter values changed inside an active pass to the device.
   virtual void CommitChanges() = 0;
 };

@@ -1,0 +1,324 @@
+#include "engine/render/GXGLEffect.h"
+
+#include <epoxy/gl.h>
+
+#include <cstring>
+
+#include "engine/core/GXException.h"
+
+namespace gx {
+
+namespace {
+
+const char* GlslType(TGXEffectValueType type) {
+  switch (type) {
+    case TGXEffectValueType::Bool: return "bool";
+    case TGXEffectValueType::Int: return "int";
+    case TGXEffectValueType::Float: return "float";
+    case TGXEffectValueType::Float2: return "vec2";
+    case TGXEffectValueType::Float3: return "vec3";
+    case TGXEffectValueType::Float4: return "vec4";
+    case TGXEffectValueType::Float4x4: return "mat4";
+    default: return nullptr;
+  }
+}
+
+bool IsIntegral(TGXEffectValueType type) {
+  return type == TGXEffectValueType::Bool || type == TGXEffectValueType::Int;
+}
+
+[[noreturn]] void CompileFailed(const std::string& name, const std::string& log) {
+  throw EDirect3D({TGXExceptionArg::Object("TGXEffect"), "DoLoad", "D3DXCreateEffect failed", name + ": " + log});
+}
+
+GLuint CompileShader(GLenum kind, const std::string& source, const std::string& name) {
+  GLuint shader = glCreateShader(kind);
+  const char* text = source.c_str();
+  glShaderSource(shader, 1, &text, nullptr);
+  glCompileShader(shader);
+  GLint ok = 0;
+  glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (!ok) {
+    std::string log(4096, '\0');
+    GLsizei length = 0;
+    glGetShaderInfoLog(shader, GLsizei(log.size()), &length, log.data());
+    glDeleteShader(shader);
+    log.resize(size_t(length));
+    CompileFailed(name, log);
+  }
+  return shader;
+}
+
+}  // namespace
+
+// ---- value source ----
+
+TGXEffectValueSource::TGXEffectValueSource(std::string name, TGXEffectValueType type, int count)
+    : TGXEffectParameterSource(std::move(name), count), FType(type) {
+  FData.assign(size_t(ElementSize()) * Count(), 0);
+}
+
+void TGXEffectValueSource::SetFloats(const std::vector<float>& values) {
+  if (values.size() * 4 > FData.size())
+    throw EInvalidParameter({TGXExceptionArg::Object("TGXEffectValueSource"), "SetFloats", "Too many values"});
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (IsIntegral(FType)) {
+      const int32_t v = FType == TGXEffectValueType::Bool ? (values[i] != 0) : static_cast<int32_t>(values[i]);
+      std::memcpy(FData.data() + i * 4, &v, 4);
+    } else {
+      std::memcpy(FData.data() + i * 4, &values[i], 4);
+    }
+  }
+}
+
+void TGXEffectValueSource::SetRaw(const void* data, uint32_t size) {
+  if (size > FData.size())
+    throw EInvalidParameter({TGXExceptionArg::Object("TGXEffectValueSource"), "SetRaw", "Too many bytes"});
+  std::memcpy(FData.data(), data, size);
+}
+
+TGXRef<TGXEffectValueSource> TGXEffectValueSource::Clone() const {
+  return MakeRef<TGXEffectValueSource>(Name(), FType, Count());
+}
+
+void TGXEffectValueSource::Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) {
+  effect.SetValue(handle, FData.data(), static_cast<uint32_t>(FData.size()));
+}
+
+// ---- compiled effect ----
+
+TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDesc desc, const std::string& name)
+    : FDevice(device), FDesc(std::move(desc)) {
+  // The declarations every shader of the file sees: the parameters as uniforms, the samplers.
+  std::string header = "#version 330 core\n";
+  for (const auto& p : FDesc.Parameters) {
+    const char* type = GlslType(p.Type);
+    if (!type) continue;
+    header += std::string("uniform ") + type + " " + p.Name;
+    if (p.ArraySize > 0) header += "[" + std::to_string(p.ArraySize) + "]";
+    header += ";\n";
+  }
+  for (const auto& s : FDesc.Samplers)
+    header += std::string("uniform ") + (s.Cube ? "samplerCube " : "sampler2D ") + s.Name + ";\n";
+  header += FDesc.CommonCode;
+
+  const size_t count = FDesc.Parameters.size();
+  FValues.resize(count);
+  FVersions.assign(count, 0);
+  FClipFixed.assign(count, false);
+  for (size_t i = 0; i < count; ++i) {
+    const auto& p = FDesc.Parameters[i];
+    FValues[i].assign(size_t(GXEffectTypeComponents(p.Type)) * 4 * p.Elements(), 0);
+    if (!p.Initial.empty()) {
+      auto source = MakeRef<TGXEffectValueSource>(p.Name, p.Type, p.Elements());
+      source->SetFloats(p.Initial);
+      FValues[i] = source->Data();
+      FVersions[i] = FNextVersion++;
+    }
+    FClipFixed[i] = p.Type == TGXEffectValueType::Float4x4 &&
+                    (p.Semantic == "PROJECTION" || p.Semantic == "VIEWPROJECTION" || p.Semantic == "WORLDVIEWPROJECTION");
+  }
+
+  try {
+    for (const auto& technique : FDesc.Techniques) {
+      FPrograms.emplace_back();
+      for (const auto& pass : technique.Passes) {
+        const auto& vs = FDesc.Shaders.at(pass.VertexShader);
+        const auto& ps = FDesc.Shaders.at(pass.PixelShader);
+        const std::string where = name + " " + technique.Name + "." + pass.Name;
+        GLuint v = CompileShader(GL_VERTEX_SHADER, header + "#line " + std::to_string(vs.Line) + "\n" + vs.Code, where);
+        GLuint f = 0;
+        try {
+          f = CompileShader(GL_FRAGMENT_SHADER, header + "#line " + std::to_string(ps.Line) + "\n" + ps.Code, where);
+        } catch (...) {
+          glDeleteShader(v);
+          throw;
+        }
+        TProgram program;
+        program.Name = glCreateProgram();
+        FPrograms.back().push_back(program);  // owned from here on, also when linking fails
+        glAttachShader(program.Name, v);
+        glAttachShader(program.Name, f);
+        for (int i = 0; i < GXGLAttributeCount; ++i)
+          glBindAttribLocation(program.Name, GLuint(i), GXGLAttributeName(i));
+        glLinkProgram(program.Name);
+        glDeleteShader(v);
+        glDeleteShader(f);
+        GLint ok = 0;
+        glGetProgramiv(program.Name, GL_LINK_STATUS, &ok);
+        if (!ok) {
+          std::string log(4096, '\0');
+          GLsizei length = 0;
+          glGetProgramInfoLog(program.Name, GLsizei(log.size()), &length, log.data());
+          log.resize(size_t(length));
+          CompileFailed(where, log);
+        }
+        TProgram& p = FPrograms.back().back();
+        for (const auto& parameter : FDesc.Parameters)
+          p.Locations.push_back(GlslType(parameter.Type) ? glGetUniformLocation(p.Name, parameter.Name.c_str()) : -1);
+        p.Uploaded.assign(count, 0);
+        // Samplers take the texture units in the order they are declared.
+        FDevice.UseProgram(p.Name);
+        for (size_t s = 0; s < FDesc.Samplers.size(); ++s) {
+          const GLint location = glGetUniformLocation(p.Name, FDesc.Samplers[s].Name.c_str());
+          if (location >= 0) glUniform1i(location, GLint(s));
+        }
+      }
+    }
+  } catch (...) {
+    for (auto& passes : FPrograms)
+      for (auto& p : passes) glDeleteProgram(p.Name);
+    FDevice.UseProgram(0);
+    throw;
+  }
+  FDevice.UseProgram(0);
+}
+
+TGXGLCompiledEffect::~TGXGLCompiledEffect() {
+  FDevice.UseProgram(0);
+  for (auto& passes : FPrograms)
+    for (auto& p : passes) glDeleteProgram(p.Name);
+}
+
+void TGXGLCompiledEffect::SetTechnique(TGXEffectHandle technique) {
+  if (technique >= FPrograms.size())
+    throw EInvalidParameter({TGXExceptionArg::Object("TGXGLCompiledEffect"), "SetTechnique", "No such technique"});
+  FTechnique = static_cast<int>(technique);
+}
+
+void TGXGLCompiledEffect::Begin() {}
+
+void TGXGLCompiledEffect::End() {
+  if (FPass) EndPass();
+}
+
+void TGXGLCompiledEffect::BeginPass(int index) {
+  auto& passes = FPrograms.at(size_t(FTechnique));
+  if (index < 0 || size_t(index) >= passes.size())
+    throw EInvalidParameter({TGXExceptionArg::Object("TGXGLCompiledEffect"), "BeginPass", "No such pass"});
+  if (FPass) EndPass();
+  FPass = &passes[size_t(index)];
+  FPassIndex = index;
+  FDevice.UseProgram(FPass->Name);
+  const TGXEffectPassDesc& pass = FDesc.Techniques[size_t(FTechnique)].Passes[size_t(index)];
+  FSavedStates.clear();
+  for (const auto& [state, value] : pass.States) {
+    FSavedStates.emplace_back(state, FDevice.RenderState(state));
+    FDevice.SetRenderState(state, value);
+  }
+  Upload(*FPass);
+}
+
+void TGXGLCompiledEffect::EndPass() {
+  // Put back in reverse order, so that a state named twice gets its value from before the pass.
+  for (auto it = FSavedStates.rbegin(); it != FSavedStates.rend(); ++it) FDevice.SetRenderState(it->first, it->second);
+  FSavedStates.clear();
+  FPass = nullptr;
+  FPassIndex = -1;
+}
+
+void TGXGLCompiledEffect::SetMatrix(TGXEffectHandle parameter, const TGXMatrix& value) {
+  if (parameter >= FValues.size() || FValues[parameter].size() < sizeof(TGXMatrix)) return;
+  const TGXMatrix m = FClipFixed[parameter] ? GXMatrixMultiply(value, FDevice.ClipFix()) : value;
+  if (std::memcmp(FValues[parameter].data(), &m, sizeof m) == 0 && FVersions[parameter] != 0) return;
+  std::memcpy(FValues[parameter].data(), &m, sizeof m);
+  FVersions[parameter] = FNextVersion++;
+}
+
+void TGXGLCompiledEffect::SetValue(TGXEffectHandle parameter, const void* data, uint32_t size) {
+  if (parameter >= FValues.size()) return;
+  std::vector<uint8_t>& value = FValues[parameter];
+  const size_t n = std::min<size_t>(size, value.size());
+  if (FVersions[parameter] != 0 && std::memcmp(value.data(), data, n) == 0) return;
+  std::memcpy(value.data(), data, n);
+  if (FClipFixed[parameter] && n >= sizeof(TGXMatrix)) {
+    TGXMatrix m;
+    std::memcpy(&m, value.data(), sizeof m);
+    m = GXMatrixMultiply(m, FDevice.ClipFix());
+    std::memcpy(value.data(), &m, sizeof m);
+  }
+  FVersions[parameter] = FNextVersion++;
+}
+
+void TGXGLCompiledEffect::CommitChanges() {
+  if (FPass) Upload(*FPass);
+}
+
+void TGXGLCompiledEffect::Upload(TProgram& program) {
+  for (size_t i = 0; i < FValues.size(); ++i) {
+    const GLint location = program.Locations[i];
+    if (location < 0 || program.Uploaded[i] == FVersions[i]) continue;
+    program.Uploaded[i] = FVersions[i];
+    const auto& p = FDesc.Parameters[i];
+    const GLsizei n = GLsizei(p.Elements());
+    const auto* f = reinterpret_cast<const GLfloat*>(FValues[i].data());
+    const auto* k = reinterpret_cast<const GLint*>(FValues[i].data());
+    switch (p.Type) {
+      case TGXEffectValueType::Bool:
+      case TGXEffectValueType::Int: glUniform1iv(location, n, k); break;
+      case TGXEffectValueType::Float: glUniform1fv(location, n, f); break;
+      case TGXEffectValueType::Float2: glUniform2fv(location, n, f); break;
+      case TGXEffectValueType::Float3: glUniform3fv(location, n, f); break;
+      case TGXEffectValueType::Float4: glUniform4fv(location, n, f); break;
+      case TGXEffectValueType::Float4x4: glUniformMatrix4fv(location, n, GL_TRUE, f); break;
+      default: continue;
+    }
+    ++FUploads;
+  }
+}
+
+// ---- building an effect ----
+
+void GXBuildGLEffect(TGXEffect& effect, TGXGLRenderDevice& device, TGXEffectParameterManager& manager,
+                     std::string_view text, const std::vector<std::string>& macros,
+                     const TGXEffectIncludeHandler& include) {
+  const std::string name = effect.GetName().Text();
+  auto compiled = std::make_unique<TGXGLCompiledEffect>(device, GXParseEffect(text, name, macros, include), name);
+  const TGXEffectDesc& desc = compiled->Desc();
+  effect.SetCompiled(std::move(compiled));
+  for (size_t t = 0; t < desc.Techniques.size(); ++t) {
+    TGXEffectTechnique* technique = effect.AddTechnique(desc.Techniques[t].Name, static_cast<TGXEffectHandle>(t));
+    for (const auto& pass : desc.Techniques[t].Passes) technique->AddPass(pass.AlphaBlend());
+  }
+  for (size_t i = 0; i < desc.Parameters.size(); ++i) {
+    const auto& p = desc.Parameters[i];
+    if (p.Semantic.empty()) continue;
+    if (TGXEffectParameterSource* source = manager.FindSource(p.Semantic))
+      effect.AddAutoParameter(source, static_cast<TGXEffectHandle>(i));
+  }
+}
+
+// ---- material ----
+
+void TGXParameterMaterial::BindEffect(const IGXEffect& effect, TGXEffectParameterManager& manager) {
+  auto* compiled = dynamic_cast<TGXGLCompiledEffect*>(effect ? effect->Compiled() : nullptr);
+  if (!compiled)
+    throw EInvalidParameter({TGXExceptionArg::Object(ClassName()), "BindEffect", "Effect is not built"});
+  SetEffect(effect);
+  FParameters.clear();
+  const TGXEffectDesc& desc = compiled->Desc();
+  for (size_t i = 0; i < desc.Parameters.size(); ++i) {
+    const auto& p = desc.Parameters[i];
+    if (!GlslType(p.Type) || (!p.Semantic.empty() && manager.FindSource(p.Semantic))) continue;
+    auto source = MakeRef<TGXEffectValueSource>(p.Name, p.Type, p.Elements());
+    if (!p.Initial.empty()) source->SetFloats(p.Initial);
+    FParameters.push_back({source, static_cast<TGXEffectHandle>(i)});
+  }
+  SetTechnique(DefaultTechnique());
+  if (!GetTechnique())
+    throw EGXException({TGXExceptionArg::Object(ClassName()), "DoLoad", "No valid technique found"});
+}
+
+TGXEffectValueSource* TGXParameterMaterial::FindParameter(std::string_view name) const {
+  for (const auto& p : FParameters)
+    if (p.Source->Name() == name) return p.Source.Get();
+  return nullptr;
+}
+
+void TGXParameterMaterial::Apply(bool) {
+  TGXCompiledEffect* compiled = GetEffect() ? GetEffect()->Compiled() : nullptr;
+  if (!compiled) return;
+  for (const auto& p : FParameters) p.Source->Apply(*compiled, p.Handle);
+}
+
+}  // namespace gx

@@ -1,0 +1,121 @@
+#pragma once
+// Effects on the GL device: a parsed effect file (GXEffectParser.h) compiled into one GL program
+// per pass, and the material parameters that give each material its own values.
+//
+// Parameter values live in the compiled effect; setting one only stores it and counts a new
+// version, and a program uploads a uniform when its pass begins or changes are committed and
+// the version differs from the one it uploaded last. Matrices with the semantics PROJECTION,
+// VIEWPROJECTION and WORLDVIEWPROJECTION get the device's clip fix on the way (flip to the
+// top-down targets, depth [0, 1] to GL's range); every other matrix goes up as it is, row-major
+// with the transpose flag, so that shaders multiply `vec4 * matrix`.
+//
+// A pass sets only the render states it names and puts back the previous values when it ends,
+// so that a blended pass does not leave blending on for the next one.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/render/GXEffect.h"
+#include "engine/render/GXEffectParser.h"
+#include "engine/render/GXGLRenderDevice.h"
+#include "engine/render/GXMaterial.h"
+
+namespace gx {
+
+// A material parameter's value: ElementSize() x Count() bytes, zero until set.
+class TGXEffectValueSource : public TGXEffectParameterSource {
+ public:
+  TGXEffectValueSource(std::string name, TGXEffectValueType type, int count);
+  TGXEffectValueType Type() const { return FType; }
+  // Bytes of one element: 4 per component (booleans and integers as 32-bit integers).
+  uint32_t ElementSize() const { return static_cast<uint32_t>(GXEffectTypeComponents(FType)) * 4; }
+  const std::vector<uint8_t>& Data() const { return FData; }
+  // Sets the value from components (converted for booleans and integers); too few leave the rest
+  // as they are, too many raise EInvalidParameter.
+  void SetFloats(const std::vector<float>& values);
+  void SetRaw(const void* data, uint32_t size);
+  // The same name, type and count with a zeroed value.
+  TGXRef<TGXEffectValueSource> Clone() const;
+  void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) override;
+
+ private:
+  TGXEffectValueType FType;
+  std::vector<uint8_t> FData;
+};
+
+class TGXGLCompiledEffect : public TGXCompiledEffect {
+ public:
+  // Compiles and links every pass; EDirect3D "D3DXCreateEffect failed" with the GL log on error.
+  TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDesc desc, const std::string& name);
+  ~TGXGLCompiledEffect() override;
+
+  const TGXEffectDesc& Desc() const { return FDesc; }
+
+  void SetTechnique(TGXEffectHandle technique) override;
+  void Begin() override;
+  void End() override;
+  void BeginPass(int index) override;
+  void EndPass() override;
+  void SetMatrix(TGXEffectHandle parameter, const TGXMatrix& value) override;
+  void SetValue(TGXEffectHandle parameter, const void* data, uint32_t size) override;
+  void CommitChanges() override;
+
+  // Uniform uploads since creation (for tests of the upload-only-when-changed rule).
+  int64_t Uploads() const { return FUploads; }
+
+ private:
+  struct TProgram {
+    uint32_t Name = 0;
+    std::vector<int> Locations;      // per parameter, -1 when the program does not use it
+    std::vector<uint64_t> Uploaded;  // per parameter, the version uploaded last
+  };
+  void Upload(TProgram& program);
+
+  TGXGLRenderDevice& FDevice;
+  TGXEffectDesc FDesc;
+  // Per technique, per pass.
+  std::vector<std::vector<TProgram>> FPrograms;
+  std::vector<std::vector<uint8_t>> FValues;
+  std::vector<uint64_t> FVersions;
+  std::vector<bool> FClipFixed;
+  uint64_t FNextVersion = 1;
+  int FTechnique = 0;
+  TProgram* FPass = nullptr;
+  int FPassIndex = -1;
+  std::vector<std::pair<uint32_t, uint32_t>> FSavedStates;
+  int64_t FUploads = 0;
+};
+
+// Builds the effect from its file text: compiles it on the device, creates its techniques and
+// passes (a pass blends when it turns alpha blending on), binds parameters whose semantic names
+// a source of the manager and returns nothing else; the material parameters are in the compiled
+// effect's description. Errors of the file raise EGXEffectSyntax, of the GL compiler EDirect3D.
+void GXBuildGLEffect(TGXEffect& effect, TGXGLRenderDevice& device, TGXEffectParameterManager& manager,
+                     std::string_view text, const std::vector<std::string>& macros = {},
+                     const TGXEffectIncludeHandler& include = nullptr);
+
+// A material with its own value for every material parameter of its effect (a parameter whose
+// semantic names no global source), starting from the effect file's initial values.
+class TGXParameterMaterial : public TGXMaterial {
+ public:
+  TGXParameterMaterial(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
+      : TGXMaterial(cell, std::move(name), manual) {}
+  // Takes the effect's material parameters (the effect must be built) and its first valid
+  // technique.
+  void BindEffect(const IGXEffect& effect, TGXEffectParameterManager& manager);
+  int ParameterCount() const { return static_cast<int>(FParameters.size()); }
+  // Null when the effect has no material parameter of that name.
+  TGXEffectValueSource* FindParameter(std::string_view name) const;
+  // Applies every parameter, whatever changed says: materials of one effect share its values.
+  void Apply(bool changed) override;
+
+ private:
+  struct TParameter {
+    TGXRef<TGXEffectValueSource> Source;
+    TGXEffectHandle Handle;
+  };
+  std::vector<TParameter> FParameters;
+};
+
+}  // namespace gx

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/core/GXException.h"
+#include "engine/render/GXGLEffect.h"
+#include "engine/render/GXRenderCore.h"
+#include "engine/render/GXRenderTarget.h"
+#include "engine/render/GXScene.h"
+#include "tests/engine/render/GXRenderTestSupport.h"
+
+namespace gx::test {
+namespace {
+
+const char* const kFlatEffect = R"(
+float4x4 World : WORLD;
+float4x4 ViewProjection : VIEWPROJECTION;
+float4 Color = {1, 1, 1, 1};
+vertexshader VS {
+  in vec3 vPosition;
+  void main() { gl_Position = vec4(vPosition, 1) * World * ViewProjection; }
+}
+pixelshader PS {
+  out vec4 fragment;
+  void main() { fragment = Color; }
+}
+technique Flat { pass { VertexShader = VS; PixelShader = PS; CullMode = None; } }
+technique Blend {
+  pass {
+    VertexShader = VS; PixelShader = PS; CullMode = None;
+    AlphaBlendEnable = true; SrcBlend = SrcAlpha; DestBlend = InvSrcAlpha;
+  }
+}
+)";
+
+// Draws through the renderer into a 16 x 8 target: a viewport without camera (identity view
+// and projection), primitives of a unit quad placed by their world matrices.
+class TGLEffectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    try {
+      Core = std::make_unique<TGXRenderCore>();
+    } catch (const std::exception& e) {
+      FAIL() << "No OpenGL 3.3 core context: " << e.what();
+    }
+    TGXGLRenderDevice& device = Core->Device();
+    Target = MakeRef<TGXRenderTarget>(16, 8);
+    Target->SetSurfaces(device.CreateRenderTarget(16, 8, GXFormatA8R8G8B8),
+                        device.CreateDepthStencilSurface(16, 8, GXFormatD24X8));
+    Viewport = Target->AddViewport(0, 0, 1, 1);
+    Viewport->SetScene(&Scene);
+    Viewport->SetClearColor(0xFF000000);
+    const float quad[] = {-0.5f, -1, 0.5f, -0.5f, 1, 0.5f, 0.5f, 1, 0.5f,
+                          -0.5f, -1, 0.5f, 0.5f, 1, 0.5f, 0.5f, -1, 0.5f};
+    auto vb = device.CreateVertexBuffer(sizeof quad);
+    static_cast<TGXGLVertexBuffer*>(vb.Get())->Write(0, quad, sizeof quad);
+    const TGXVertexElement position[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0}};
+    Geometry = TGXVertexGeometry{0, 6, device.CreateVertexDeclaration(position), {vb}, {12}};
+    Effect = MakeRef<TGXEffect>(nullptr, "flat.fx", true);
+    GXBuildGLEffect(*Effect, device, Core->EffectParameters(), kFlatEffect);
+  }
+  void TearDown() override {
+    Primitives.clear();
+    Materials.clear();
+    Effect.Reset();
+    Viewport = nullptr;
+    Target.Reset();
+    Core.reset();
+  }
+
+  TGXRef<TGXParameterMaterial> Material(std::vector<float> color, const char* technique = "Flat") {
+    auto m = MakeRef<TGXParameterMaterial>(nullptr, "M" + std::to_string(Materials.size()), true);
+    m->BindEffect(Effect, Core->EffectParameters());
+    m->SetTechnique(Effect->FindTechnique(technique));
+    m->FindParameter("Color")->SetFloats(color);
+    Materials.push_back(m);
+    return m;
+  }
+
+  // The quad moved by dx in clip space, queued at the node's distance z.
+  void Place(const TGXRef<TGXParameterMaterial>& material, float dx, float z) {
+    auto p = std::make_unique<TTestPrimitive>();
+    p->Material = material;
+    p->VertexGeometry = Geometry;
+    p->HasWorld = true;
+    p->World = GXMatrixTranslation(dx, 0, 0);
+    auto* node = new TGXSceneNode("Object", Scene.Root());
+    node->SetPosition({0, 0, z});
+    auto* object = new TTestObject(Box(-1, -1, -1, 1, 1, 1));
+    object->Primitives = {p.get()};
+    node->AttachObject(object);
+    Primitives.push_back(std::move(p));
+  }
+
+  std::vector<uint32_t> Render() {
+    Core->Renderer().Render(*Viewport);
+    return Core->Device().ReadPixels(Target->ColorSurface());
+  }
+
+  std::unique_ptr<TGXRenderCore> Core;
+  TGXScene Scene;
+  TGXRef<TGXRenderTarget> Target;
+  TGXViewport* Viewport = nullptr;
+  TGXVertexGeometry Geometry;
+  TGXRef<TGXEffect> Effect;
+  std::vector<TGXRef<TGXParameterMaterial>> Materials;
+  std::vector<std::unique_ptr<TTestPrimitive>> Primitives;
+};
+
+TEST_F(TGLEffectTest, TwoMaterialsOfOneEffectDrawTheirOwnValuesSideBySide) {
+  // Both items share technique and pass: the second material's colour reaches the GPU only
+  // through the commit before its draw.
+  Place(Material({1, 0, 0, 1}), -0.5f, 10);
+  Place(Material({0, 1, 0, 1}), 0.5f, 11);
+  const auto pixels = Render();
+  EXPECT_EQ(pixels[4 * 16 + 3], 0xFFFF0000u);
+  EXPECT_EQ(pixels[4 * 16 + 12], 0xFF00FF00u);
+  // Rendered again, nothing went stale between the frames.
+  const auto again = Render();
+  EXPECT_EQ(again, pixels);
+}
+
+TEST_F(TGLEffectTest, BlendedItemsAreDrawnBackToFrontAndTheStateIsPutBack) {
+  ASSERT_TRUE(Effect->FindTechnique("Blend")->Pass(0)->AlphaBlend());
+  ASSERT_FALSE(Effect->FindTechnique("Flat")->Pass(0)->AlphaBlend());
+  // Queued near first; drawn far (blue) first, then near (red) over it.
+  Place(Material({1, 0, 0, 0.5f}, "Blend"), 0, 10);
+  Place(Material({0, 0, 1, 0.5f}, "Blend"), 0, 20);
+  const uint32_t p = Render()[4 * 16 + 8];
+  EXPECT_NEAR(int((p >> 16) & 0xFF), 128, 3);  // red: 0.5
+  EXPECT_NEAR(int(p & 0xFF), 64, 3);           // blue: 0.5 * 0.5
+  EXPECT_EQ(Core->Device().RenderState(GXRSAlphaBlendEnable), 0u);
+}
+
+TEST_F(TGLEffectTest, AutomaticParametersAreBoundBySemantic) {
+  EXPECT_EQ(Effect->WorldParameterCount(), 1);
+  EXPECT_EQ(Effect->AutoParameterCount(), 1);
+  auto m = Material({1, 1, 1, 1});
+  EXPECT_EQ(m->ParameterCount(), 1);  // only Color belongs to the material
+  EXPECT_NE(m->FindParameter("Color"), nullptr);
+  EXPECT_EQ(m->FindParameter("World"), nullptr);
+}
+
+TEST_F(TGLEffectTest, ShaderErrorsRaiseWithTheCompilerLog) {
+  auto broken = MakeRef<TGXEffect>(nullptr, "broken.fx", true);
+  const char* text =
+      "vertexshader VS { void main() { gl_Position = undefinedThing; } }\n"
+      "pixelshader PS { out vec4 f; void main() { f = vec4(1); } }\n"
+      "technique T { pass { VertexShader = VS; PixelShader = PS; } }\n";
+  try {
+    GXBuildGLEffect(*broken, Core->Device(), Core->EffectParameters(), text);
+    FAIL() << "no error";
+  } catch (const EDirect3D& e) {
+    EXPECT_NE(std::string(e.what()).find("D3DXCreateEffect failed"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("undefinedThing"), std::string::npos);
+  }
+  EXPECT_EQ(broken->TechniqueCount(), 0);
+}
+
+}  // namespace
+}  // namespace gx::test
