@@ -334,6 +334,17 @@ TRRAsset* TRRDatabase::AppendPackage(std::unique_ptr<TRRAsset> asset) {
   return FPackages.back().get();
 }
 
+TRRAsset* TRRDatabase::CreatePackage(const std::string& file, const std::string& name, const std::string& author,
+                                     const std::string& description) {
+  auto asset = std::make_unique<TRRAsset>(this);
+  asset->Name().SetUserText(name);
+  asset->Author().SetUserText(author);
+  asset->Description().SetUserText(description);
+  // The writer replaces file only with a finished package, so a failure leaves nothing behind.
+  asset->WritePackage(file, true);
+  return AppendPackage(std::move(asset));
+}
+
 TRRAsset* TRRDatabase::FindAsset(const gx::TGXGuid& identifier) const {
   for (const auto& p : FPackages)
     if (p->Identifier() == identifier) return p.get();
@@ -440,6 +451,8 @@ bool TRRDatabase::WriteChanges(IRRProgress* progress) {
         progress->SetProgress(i * 90, n * 100);
       }
       if (!a.Modified()) continue;
+      // A package without file was never added through its file; there is nothing to replace.
+      if (a.FileName().empty()) throw EAssetError(RRTextWriteDatabaseError);
       pending.push_back({&a, TemporaryNameBeside(a.FileName()), {}});
       a.WriteArchive(pending.back().Temp, pending.back().Changes);
     }

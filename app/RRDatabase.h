@@ -213,8 +213,13 @@ class TRRDatabase {
   // Reads, checks and mounts the package. False when it is unreadable or its identifier is
   // present already (the reason is added to Problems()).
   bool AddPackage(const std::string& fileName, bool temporary);
-  // Appends a package made in memory (a new one) and mounts it when it has a file.
+  // Appends a package made in memory and mounts it when it has a file.
   TRRAsset* AppendPackage(std::unique_ptr<TRRAsset> asset);
+  // A new package (fresh identifier, revision 1) with the three texts, written at once to file
+  // (a disk path) and added. When writing fails no file is left and the error is passed on. The
+  // caller adds the file's folder to the watched folders.
+  TRRAsset* CreatePackage(const std::string& file, const std::string& name, const std::string& author,
+                          const std::string& description);
 
   int Count() const { return static_cast<int>(FPackages.size()); }
   TRRAsset* Item(int index) const { return FPackages.at(static_cast<size_t>(index)).get(); }

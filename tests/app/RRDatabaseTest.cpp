@@ -468,3 +468,23 @@ TEST_F(DatabaseTest, NewFoldersGetTheFirstFreeName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DatabaseTest, NewPackagesAreWrittenAtOnceAndMounted) {
+  TRRDatabase db(FFs, {});
+  TRRAsset* a = db.CreatePackage(FDir + "/eigen.vma", "Meine Häuser", "Anna", "");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->Revision(), 2);
+  EXPECT_FALSE(db.IsModified());
+  EXPECT_TRUE(FFs.FileExists("Game:\\" + a->Identifier().ToString() + "\\Info.dat"));
+  TRRDatabase again(FFs, {{FDir + "/", false}});
+  ASSERT_NE(again.FindAsset(a->Identifier()), nullptr);
+  EXPECT_EQ(again.FindAsset(a->Identifier())->Name().GetText(), "Meine Häuser");
+
+  EXPECT_ANY_THROW(db.CreatePackage(FDir + "/fehlt/eigen.vma", "X", "", ""));
+  EXPECT_FALSE(fs::exists(FDir + "/fehlt/eigen.vma"));
+  EXPECT_EQ(db.Count(), 1);
+}
+
+}  // namespace
