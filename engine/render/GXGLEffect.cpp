@@ -85,7 +85,35 @@ void TGXEffectValueSource::Apply(TGXCompiledEffect& effect, TGXEffectHandle hand
   effect.SetValue(handle, FData.data(), static_cast<uint32_t>(FData.size()));
 }
 
+void TGXEffectTextureSource::Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) {
+  if (auto* gl = dynamic_cast<TGXGLCompiledEffect*>(&effect)) gl->SetTexture(handle, FTexture.Get());
+}
+
 // ---- compiled effect ----
+
+namespace {
+
+GLint Filter(uint32_t min, uint32_t mip) {
+  const bool linear = min >= 2;
+  if (mip == 0) return linear ? GL_LINEAR : GL_NEAREST;
+  if (mip == 1) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+  return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+}
+
+GLint Address(uint32_t mode) {
+  switch (mode) {
+    case 2: return GL_MIRRORED_REPEAT;
+    case 3: return GL_CLAMP_TO_EDGE;
+  }
+  return GL_REPEAT;
+}
+
+uint32_t SamplerState(const TGXEffectSamplerDesc& s, const char* name, uint32_t fallback) {
+  auto it = s.States.find(name);
+  return it == s.States.end() ? fallback : it->second;
+}
+
+}  // namespace
 
 TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDesc desc, const std::string& name)
     : FDevice(device), FDesc(std::move(desc)) {
@@ -119,6 +147,22 @@ TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDes
                     (p.Semantic == "PROJECTION" || p.Semantic == "VIEWPROJECTION" || p.Semantic == "WORLDVIEWPROJECTION");
   }
 
+  FTextures.resize(count);
+  for (const auto& sampler : FDesc.Samplers) {
+    GLuint object = 0;
+    glGenSamplers(1, &object);
+    FSamplerObjects.push_back(object);
+    const uint32_t min = SamplerState(sampler, "MINFILTER", 2), mag = SamplerState(sampler, "MAGFILTER", 2);
+    glSamplerParameteri(object, GL_TEXTURE_MIN_FILTER, Filter(min, SamplerState(sampler, "MIPFILTER", 2)));
+    glSamplerParameteri(object, GL_TEXTURE_MAG_FILTER, mag >= 2 ? GL_LINEAR : GL_NEAREST);
+    glSamplerParameteri(object, GL_TEXTURE_WRAP_S, Address(SamplerState(sampler, "ADDRESSU", 1)));
+    glSamplerParameteri(object, GL_TEXTURE_WRAP_T, Address(SamplerState(sampler, "ADDRESSV", 1)));
+    glSamplerParameteri(object, GL_TEXTURE_WRAP_R, Address(SamplerState(sampler, "ADDRESSW", 1)));
+    int texture = -1;
+    for (size_t i = 0; i < count; ++i)
+      if (FDesc.Parameters[i].Name == sampler.Texture) texture = static_cast<int>(i);
+    FSamplerTextures.push_back(texture);
+  }
   try {
     for (const auto& technique : FDesc.Techniques) {
       FPrograms.emplace_back();
@@ -168,6 +212,7 @@ TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDes
   } catch (...) {
     for (auto& passes : FPrograms)
       for (auto& p : passes) glDeleteProgram(p.Name);
+    for (GLuint object : FSamplerObjects) glDeleteSamplers(1, &object);
     FDevice.UseProgram(0);
     throw;
   }
@@ -176,6 +221,7 @@ TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDes
 
 TGXGLCompiledEffect::~TGXGLCompiledEffect() {
   FDevice.UseProgram(0);
+  for (GLuint object : FSamplerObjects) glDeleteSamplers(1, &object);
   for (auto& passes : FPrograms)
     for (auto& p : passes) glDeleteProgram(p.Name);
 }
@@ -207,6 +253,7 @@ void TGXGLCompiledEffect::BeginPass(int index) {
     FDevice.SetRenderState(state, value);
   }
   Upload(*FPass);
+  BindTextures();
 }
 
 void TGXGLCompiledEffect::EndPass() {
@@ -241,7 +288,21 @@ void TGXGLCompiledEffect::SetValue(TGXEffectHandle parameter, const void* data, 
 }
 
 void TGXGLCompiledEffect::CommitChanges() {
-  if (FPass) Upload(*FPass);
+  if (!FPass) return;
+  Upload(*FPass);
+  BindTextures();
+}
+
+void TGXGLCompiledEffect::SetTexture(TGXEffectHandle parameter, TGXGLTexture* texture) {
+  if (parameter < FTextures.size()) FTextures[parameter] = texture;
+}
+
+void TGXGLCompiledEffect::BindTextures() {
+  for (size_t s = 0; s < FSamplerObjects.size(); ++s) {
+    const int parameter = FSamplerTextures[s];
+    FDevice.SetTexture(static_cast<uint32_t>(s), parameter >= 0 ? FTextures[size_t(parameter)].Get() : nullptr);
+    glBindSampler(GLuint(s), FSamplerObjects[s]);
+  }
 }
 
 void TGXGLCompiledEffect::Upload(TProgram& program) {
@@ -299,7 +360,12 @@ void TGXParameterMaterial::BindEffect(const IGXEffect& effect, TGXEffectParamete
   const TGXEffectDesc& desc = compiled->Desc();
   for (size_t i = 0; i < desc.Parameters.size(); ++i) {
     const auto& p = desc.Parameters[i];
-    if (!GlslType(p.Type) || (!p.Semantic.empty() && manager.FindSource(p.Semantic))) continue;
+    if (!p.Semantic.empty() && manager.FindSource(p.Semantic)) continue;
+    if (p.Type == TGXEffectValueType::Texture || p.Type == TGXEffectValueType::CubeTexture) {
+      FParameters.push_back({MakeRef<TGXEffectTextureSource>(p.Name), static_cast<TGXEffectHandle>(i)});
+      continue;
+    }
+    if (!GlslType(p.Type)) continue;
     auto source = MakeRef<TGXEffectValueSource>(p.Name, p.Type, p.Elements());
     if (!p.Initial.empty()) source->SetFloats(p.Initial);
     FParameters.push_back({source, static_cast<TGXEffectHandle>(i)});
@@ -311,7 +377,13 @@ void TGXParameterMaterial::BindEffect(const IGXEffect& effect, TGXEffectParamete
 
 TGXEffectValueSource* TGXParameterMaterial::FindParameter(std::string_view name) const {
   for (const auto& p : FParameters)
-    if (p.Source->Name() == name) return p.Source.Get();
+    if (p.Source->Name() == name) return dynamic_cast<TGXEffectValueSource*>(p.Source.Get());
+  return nullptr;
+}
+
+TGXEffectTextureSource* TGXParameterMaterial::FindTexture(std::string_view name) const {
+  for (const auto& p : FParameters)
+    if (p.Source->Name() == name) return dynamic_cast<TGXEffectTextureSource*>(p.Source.Get());
   return nullptr;
 }
 

@@ -44,6 +44,19 @@ class TGXEffectValueSource : public TGXEffectParameterSource {
   std::vector<uint8_t> FData;
 };
 
+// A material's texture: a GL texture or none.
+class TGXEffectTextureSource : public TGXEffectParameterSource {
+ public:
+  explicit TGXEffectTextureSource(std::string name) : TGXEffectParameterSource(std::move(name), 1) {}
+  TGXGLTexture* Texture() const { return FTexture.Get(); }
+  void SetTexture(TGXRef<TGXGLTexture> texture) { FTexture = std::move(texture); }
+  // Sets the texture on a GL effect; other effects have no textures to take it.
+  void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) override;
+
+ private:
+  TGXRef<TGXGLTexture> FTexture;
+};
+
 class TGXGLCompiledEffect : public TGXCompiledEffect {
  public:
   // Compiles and links every pass; EDirect3D "D3DXCreateEffect failed" with the GL log on error.
@@ -60,6 +73,9 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
   void SetMatrix(TGXEffectHandle parameter, const TGXMatrix& value) override;
   void SetValue(TGXEffectHandle parameter, const void* data, uint32_t size) override;
   void CommitChanges() override;
+  // The texture of a texture parameter; bound, with its sampler's states, to the unit of every
+  // sampler that names the parameter when a pass begins or changes are committed.
+  void SetTexture(TGXEffectHandle parameter, TGXGLTexture* texture);
 
   // Uniform uploads since creation (for tests of the upload-only-when-changed rule).
   int64_t Uploads() const { return FUploads; }
@@ -71,6 +87,7 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
     std::vector<uint64_t> Uploaded;  // per parameter, the version uploaded last
   };
   void Upload(TProgram& program);
+  void BindTextures();
 
   TGXGLRenderDevice& FDevice;
   TGXEffectDesc FDesc;
@@ -79,6 +96,9 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
   std::vector<std::vector<uint8_t>> FValues;
   std::vector<uint64_t> FVersions;
   std::vector<bool> FClipFixed;
+  std::vector<TGXRef<TGXGLTexture>> FTextures;  // per parameter
+  std::vector<uint32_t> FSamplerObjects;         // per sampler
+  std::vector<int> FSamplerTextures;             // per sampler, the parameter index or -1
   uint64_t FNextVersion = 1;
   int FTechnique = 0;
   TProgram* FPass = nullptr;
@@ -105,14 +125,16 @@ class TGXParameterMaterial : public TGXMaterial {
   // technique.
   void BindEffect(const IGXEffect& effect, TGXEffectParameterManager& manager);
   int ParameterCount() const { return static_cast<int>(FParameters.size()); }
-  // Null when the effect has no material parameter of that name.
+  // Null when the effect has no material value parameter of that name.
   TGXEffectValueSource* FindParameter(std::string_view name) const;
+  // Null when the effect has no texture parameter of that name.
+  TGXEffectTextureSource* FindTexture(std::string_view name) const;
   // Applies every parameter, whatever changed says: materials of one effect share its values.
   void Apply(bool changed) override;
 
  private:
   struct TParameter {
-    TGXRef<TGXEffectValueSource> Source;
+    TGXRef<TGXEffectParameterSource> Source;
     TGXEffectHandle Handle;
   };
   std::vector<TParameter> FParameters;

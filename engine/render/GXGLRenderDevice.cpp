@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/core/GXException.h"
+#include "engine/render/GXDdsReader.h"
 
 namespace gx {
 
@@ -307,6 +308,10 @@ uint32_t TGXGLIndexBuffer::Index(uint32_t i) const {
   return v;
 }
 
+TGXGLTexture::~TGXGLTexture() {
+  if (*FAlive && FName) glDeleteTextures(1, &FName);
+}
+
 // ---- device ----
 
 TGXGLRenderDevice::TGXGLRenderDevice(std::unique_ptr<TGXGLContext> context)
@@ -522,6 +527,71 @@ void TGXGLRenderDevice::SetIndices(TGXDeviceIndexBuffer* buffer) {
   auto* b = dynamic_cast<TGXGLIndexBuffer*>(buffer);
   if (buffer && !b) Invalid("SetIndices", "Not a buffer of this device");
   FIndices = b;
+}
+
+TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image, std::span<const uint8_t> data) {
+  struct TUpload {
+    GLenum Internal, Format, Type;
+    bool Compressed;
+    GLint Swizzle[4];
+  };
+  TUpload u{GL_NONE, GL_NONE, GL_NONE, false, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+  switch (image.Format) {
+    case GXFormatDXT1: u = {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}}; break;
+    case GXFormatDXT3: u = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}}; break;
+    case GXFormatDXT5: u = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}}; break;
+    // B, G, R, A bytes; 16-bit words with red in the high bits.
+    case GXFormatA8R8G8B8: u.Internal = GL_RGBA8, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_BYTE; break;
+    case GXFormatX8R8G8B8: u.Internal = GL_RGB8, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_BYTE; break;
+    case GXFormatR5G6B5: u.Internal = GL_RGB565, u.Format = GL_RGB, u.Type = GL_UNSIGNED_SHORT_5_6_5; break;
+    case GXFormatX1R5G5B5: u.Internal = GL_RGB5, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_1_5_5_5_REV; break;
+    case GXFormatA1R5G5B5: u.Internal = GL_RGB5_A1, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_1_5_5_5_REV; break;
+    case GXFormatA4R4G4B4: u.Internal = GL_RGBA4, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_4_4_4_4_REV; break;
+    case GXFormatL8: u = {GL_R8, GL_RED, GL_UNSIGNED_BYTE, false, {GL_RED, GL_RED, GL_RED, GL_ONE}}; break;
+    case GXFormatA8: u = {GL_R8, GL_RED, GL_UNSIGNED_BYTE, false, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}}; break;
+  }
+  if (u.Internal == GL_NONE || (u.Compressed && !epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc")))
+    Fail("TGXGLRenderDevice", "CreateTexture", "D3DXCreateTexture failed", image.Format);
+  for (const TGXDdsSurface& s : image.Surfaces)
+    if (s.Offset > data.size() || s.Size > data.size() - s.Offset)
+      Invalid("CreateTexture", "Image data shorter than its layout");
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  texture->FWidth = image.Width;
+  texture->FHeight = image.Height;
+  texture->FLevels = image.Levels;
+  texture->FFormat = image.Format;
+  texture->FCube = image.Cube;
+  const GLenum target = image.Cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(target, name);
+  for (const TGXDdsSurface& s : image.Surfaces) {
+    const GLenum face = image.Cube ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + s.Face : GL_TEXTURE_2D;
+    // Row 0 of the file is the image top and is uploaded first: v = 0 samples the top.
+    if (u.Compressed)
+      glCompressedTexImage2D(face, GLint(s.Level), u.Internal, GLsizei(s.Width), GLsizei(s.Height), 0,
+                             GLsizei(s.Size), data.data() + s.Offset);
+    else
+      glTexImage2D(face, GLint(s.Level), GLint(u.Internal), GLsizei(s.Width), GLsizei(s.Height), 0, u.Format, u.Type,
+                   data.data() + s.Offset);
+  }
+  glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, GLint(image.Levels - 1));
+  glTexParameteriv(target, GL_TEXTURE_SWIZZLE_RGBA, u.Swizzle);
+  glBindTexture(target, 0);
+  CheckError("CreateTexture");
+  return texture;
+}
+
+void TGXGLRenderDevice::SetTexture(uint32_t unit, TGXGLTexture* texture) {
+  glActiveTexture(GL_TEXTURE0 + unit);
+  if (texture) {
+    glBindTexture(texture->Cube() ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, texture->Name());
+  } else {
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
+  }
 }
 
 void TGXGLRenderDevice::SetRenderState(uint32_t state, uint32_t value) {

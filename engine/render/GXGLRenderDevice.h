@@ -207,6 +207,28 @@ class TGXGLVertexDeclaration : public TGXDeviceVertexDeclaration {
   std::vector<TGXVertexElement> FElements;
 };
 
+// A texture (2D or cube) with its levels, made from a DDS layout or empty.
+class TGXGLTexture : public TGXRefCounted {
+ public:
+  uint32_t Name() const { return FName; }
+  uint32_t Width() const { return FWidth; }
+  uint32_t Height() const { return FHeight; }
+  uint32_t Levels() const { return FLevels; }
+  uint32_t Format() const { return FFormat; }
+  bool Cube() const { return FCube; }
+
+ private:
+  friend class TGXGLRenderDevice;
+  TGXGLTexture(std::shared_ptr<bool> alive, uint32_t name) : FAlive(std::move(alive)), FName(name) {}
+  ~TGXGLTexture() override;
+  std::shared_ptr<bool> FAlive;
+  uint32_t FName;
+  uint32_t FWidth = 0, FHeight = 0, FLevels = 0, FFormat = 0;
+  bool FCube = false;
+};
+
+struct TGXDdsImage;
+
 // ---- the device ----
 
 class TGXGLRenderDevice : public TGXRenderDevice {
@@ -239,6 +261,13 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) override;
   void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t numVertices,
                             uint32_t startIndex, uint32_t primitiveCount) override;
+
+  // A texture holding the image's faces and levels read from data (the file the layout was read
+  // from); GL_TEXTURE_MAX_LEVEL follows the level count. EDirect3D "D3DXCreateTexture failed" for
+  // a format the adapter cannot take.
+  TGXRef<TGXGLTexture> CreateTexture(const TGXDdsImage& image, std::span<const uint8_t> data);
+  // Binds the texture (null unbinds) to the unit.
+  void SetTexture(uint32_t unit, TGXGLTexture* texture);
 
   // Render states by their stored numbers; applied before the next draw.
   void SetRenderState(uint32_t state, uint32_t value);

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "engine/core/GXException.h"
+#include "engine/render/GXDdsReader.h"
 #include "engine/render/GXGLEffect.h"
 #include "engine/render/GXRenderCore.h"
 #include "engine/render/GXRenderTarget.h"
@@ -155,6 +157,66 @@ TEST_F(TGLEffectTest, ShaderErrorsRaiseWithTheCompilerLog) {
     EXPECT_NE(std::string(e.what()).find("undefinedThing"), std::string::npos);
   }
   EXPECT_EQ(broken->TechniqueCount(), 0);
+}
+
+const char* const kTexturedEffect = R"(
+float4x4 World : WORLD;
+float4x4 ViewProjection : VIEWPROJECTION;
+texture Map;
+sampler2D MapSampler { Texture = Map; MinFilter = Point; MagFilter = Point; MipFilter = None; AddressU = Clamp; AddressV = Clamp; };
+vertexshader VS {
+  in vec3 vPosition; in vec2 vTexCoord0; out vec2 uv;
+  void main() { gl_Position = vec4(vPosition, 1) * World * ViewProjection; uv = vTexCoord0; }
+}
+pixelshader PS { in vec2 uv; out vec4 fragment; void main() { fragment = texture(MapSampler, uv); } }
+technique T { pass { VertexShader = VS; PixelShader = PS; CullMode = None; } }
+)";
+
+// An 8 x 8 DXT1 file of four solid blocks: red, green (top), blue, white (bottom).
+std::vector<uint8_t> QuadrantDxt1() {
+  std::vector<uint8_t> f(128, 0);
+  auto put = [&f](size_t at, uint32_t v) { std::memcpy(&f[at], &v, 4); };
+  put(0, 0x20534444);
+  put(4, 124);
+  put(8, 0x1007);
+  put(12, 8);
+  put(16, 8);
+  put(76, 32);
+  put(80, 0x4);
+  put(84, GXFormatDXT1);
+  for (uint16_t color : {uint16_t(0xF800), uint16_t(0x07E0), uint16_t(0x001F), uint16_t(0xFFFF)}) {
+    const uint8_t block[8] = {uint8_t(color), uint8_t(color >> 8), 0, 0, 0, 0, 0, 0};  // all texels color 0
+    f.insert(f.end(), block, block + 8);
+  }
+  return f;
+}
+
+TEST_F(TGLEffectTest, SamplesADxtTextureWithItsTopRowAtVZero) {
+  TGXGLRenderDevice& device = Core->Device();
+  const std::vector<uint8_t> file = QuadrantDxt1();
+  auto texture = device.CreateTexture(GXReadDds(file), file);
+  auto effect = MakeRef<TGXEffect>(nullptr, "textured.fx", true);
+  GXBuildGLEffect(*effect, device, Core->EffectParameters(), kTexturedEffect);
+  auto material = MakeRef<TGXParameterMaterial>(nullptr, "Textured", true);
+  material->BindEffect(effect, Core->EffectParameters());
+  ASSERT_NE(material->FindTexture("Map"), nullptr);
+  material->FindTexture("Map")->SetTexture(texture);
+  Materials.push_back(material);
+
+  // Full-target quad, u to the right and v downwards as in the image.
+  const float v[] = {-1, 1, 0.5f, 0, 0, 1, 1, 0.5f, 1, 0, 1, -1, 0.5f, 1, 1,
+                     -1, 1, 0.5f, 0, 0, 1, -1, 0.5f, 1, 1, -1, -1, 0.5f, 0, 1};
+  auto vb = device.CreateVertexBuffer(sizeof v);
+  static_cast<TGXGLVertexBuffer*>(vb.Get())->Write(0, v, sizeof v);
+  const TGXVertexElement elements[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0},
+                                       {0, 12, GXDeclFloat2, 0, GXUsageTexCoord, 0}};
+  Geometry = TGXVertexGeometry{0, 6, device.CreateVertexDeclaration(elements), {vb}, {20}};
+  Place(material, 0, 10);
+  const auto pixels = Render();
+  EXPECT_EQ(pixels[2 * 16 + 2], 0xFFFF0000u);   // top left
+  EXPECT_EQ(pixels[2 * 16 + 13], 0xFF00FF00u);  // top right
+  EXPECT_EQ(pixels[6 * 16 + 2], 0xFF0000FFu);   // bottom left
+  EXPECT_EQ(pixels[6 * 16 + 13], 0xFFFFFFFFu);  // bottom right
 }
 
 }  // namespace
