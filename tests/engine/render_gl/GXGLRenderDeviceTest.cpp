@@ -187,6 +187,26 @@ TEST_F(TGLDeviceTest, RejectsUnusableSurfacesAndDeclarations) {
   EXPECT_THROW(Device->CreateVertexDeclaration(twice), EInvalidParameter);
 }
 
+TEST_F(TGLDeviceTest, DepthBiasSettlesCoplanarQuads) {
+  for (float bias : {0.0f, -0.0005f}) {
+    BindTarget(4, 4, true);
+    Device->Clear(GXClearTarget | GXClearZBuffer, kBlack, 1, 0);
+    ColorProgram();
+    auto quads = Quad(-1, -1, 1, 1, 0.5f, kRed);
+    auto second = Quad(-1, -1, 1, 1, 0.5f, kGreen);
+    quads.insert(quads.end(), second.begin(), second.end());
+    BindVertices(quads);
+    Device->SetRenderState(GXRSZFunc, 2);  // less: an equal depth loses
+    Device->DrawPrimitive(GXTriangleList, 0, 2);
+    uint32_t bits;
+    std::memcpy(&bits, &bias, 4);
+    Device->SetRenderState(GXRSDepthBias, bits);
+    Device->DrawPrimitive(GXTriangleList, 6, 2);
+    Device->SetRenderState(GXRSDepthBias, 0);
+    EXPECT_EQ(Device->ReadPixels(Target.Get())[5], bias == 0 ? kRed : kGreen) << bias;
+  }
+}
+
 TEST_F(TGLDeviceTest, ALostDeviceBeginsNoScene) {
   Device->SetLost(true);
   EXPECT_FALSE(Device->BeginScene());
