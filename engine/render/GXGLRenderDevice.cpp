@@ -264,6 +264,13 @@ TGXGLSurface::~TGXGLSurface() {
   if (*FAlive && FName) glDeleteRenderbuffers(1, &FName);
 }
 
+void TGXGLSurface::Attach(uint32_t target, uint32_t attachment) const {
+  if (FTexture)
+    glFramebufferTexture2D(target, attachment, GL_TEXTURE_2D, FTexture->Name(), 0);
+  else
+    glFramebufferRenderbuffer(target, attachment, GL_RENDERBUFFER, FName);
+}
+
 TGXGLVertexBuffer::~TGXGLVertexBuffer() {
   if (*FAlive && FName) glDeleteBuffers(1, &FName);
 }
@@ -462,12 +469,12 @@ void TGXGLRenderDevice::SetDepthStencilSurface(TGXDeviceSurface* surface) {
 void TGXGLRenderDevice::ApplyFramebuffer() {
   if (!FFramebufferDirty) return;
   glBindFramebuffer(GL_FRAMEBUFFER, FFramebuffer);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, FColor ? FColor->Name() : 0);
+  if (FColor)
+    FColor->Attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0);
+  else
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-  if (FDepth) {
-    const GLenum attachment = FDepth->Format() == 75 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, FDepth->Name());
-  }
+  if (FDepth) FDepth->Attach(GL_FRAMEBUFFER, FDepth->Format() == 75 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT);
   const GLenum buffer = FColor ? GL_COLOR_ATTACHMENT0 : GL_NONE;
   glDrawBuffers(1, &buffer);
   FFramebufferDirty = false;
@@ -582,6 +589,37 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image, 
   glBindTexture(target, 0);
   CheckError("CreateTexture");
   return texture;
+}
+
+TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, uint32_t height, uint32_t format) {
+  GLenum internal = GL_NONE;
+  switch (format) {
+    case GXFormatA8R8G8B8:
+    case GXFormatX8R8G8B8: internal = GL_RGBA8; break;
+    case GXFormatR5G6B5: internal = GL_RGB565; break;
+    case GXFormatX1R5G5B5: internal = GL_RGB5_A1; break;
+  }
+  if (internal == GL_NONE) Fail("TGXGLRenderDevice", "CreateRenderTexture", "Unsupported format", format);
+  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) || height > uint32_t(FMaxRenderbufferSize))
+    Fail("TGXGLRenderDevice", "CreateRenderTexture", "D3DXCreateTexture failed",
+         static_cast<long long>(width) * 65536 + height);
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  texture->FWidth = width;
+  texture->FHeight = height;
+  texture->FLevels = 1;
+  texture->FFormat = format;
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal), GLsizei(width), GLsizei(height), 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  TGXRef<TGXGLSurface> surface(new TGXGLSurface(FAlive, 0, width, height, format, false));
+  surface->FTexture = texture;
+  CheckError("CreateRenderTexture");
+  return surface;
 }
 
 void TGXGLRenderDevice::SetTexture(uint32_t unit, TGXGLTexture* texture) {
@@ -758,7 +796,7 @@ std::vector<uint32_t> TGXGLRenderDevice::ReadPixels(TGXDeviceSurface* surface) {
   if (!s || s->IsDepth()) Invalid("ReadPixels", "Not a colour surface of this device");
   std::vector<uint32_t> pixels(size_t(s->Width()) * s->Height());
   glBindFramebuffer(GL_READ_FRAMEBUFFER, FReadFramebuffer);
-  glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, s->Name());
+  s->Attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
   // BGRA bytes read as one little-endian word each are 0xAARRGGBB.
   glReadPixels(0, 0, GLsizei(s->Width()), GLsizei(s->Height()), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());

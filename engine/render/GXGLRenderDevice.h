@@ -143,19 +143,26 @@ class TGXGLContext {
 
 class TGXGLRenderDevice;
 
+class TGXGLTexture;
+
 class TGXGLSurface : public TGXDeviceSurface {
  public:
   bool IsDepth() const { return FDepth; }
+  // The renderbuffer, or 0 for level 0 of a texture.
   uint32_t Name() const { return FName; }
+  // The texture whose level 0 the surface is, or null.
+  TGXGLTexture* Texture() const { return FTexture.Get(); }
 
  private:
   friend class TGXGLRenderDevice;
   TGXGLSurface(std::shared_ptr<bool> alive, uint32_t name, uint32_t w, uint32_t h, uint32_t format, bool depth)
       : TGXDeviceSurface(w, h, format), FAlive(std::move(alive)), FName(name), FDepth(depth) {}
   ~TGXGLSurface() override;
+  void Attach(uint32_t target, uint32_t attachment) const;
   std::shared_ptr<bool> FAlive;
   uint32_t FName;
   bool FDepth;
+  TGXRef<TGXGLTexture> FTexture;
 };
 
 class TGXGLVertexBuffer : public TGXDeviceVertexBuffer {
@@ -266,6 +273,9 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   // from); GL_TEXTURE_MAX_LEVEL follows the level count. EDirect3D "D3DXCreateTexture failed" for
   // a format the adapter cannot take.
   TGXRef<TGXGLTexture> CreateTexture(const TGXDdsImage& image, std::span<const uint8_t> data);
+  // A render texture: a texture of one level whose level 0 is a colour surface (formats as for
+  // CreateRenderTarget). Drawn top-down like every surface, so v = 0 samples the image top.
+  TGXRef<TGXDeviceSurface> CreateRenderTexture(uint32_t width, uint32_t height, uint32_t format);
   // Binds the texture (null unbinds) to the unit.
   void SetTexture(uint32_t unit, TGXGLTexture* texture);
 

@@ -219,5 +219,35 @@ TEST_F(TGLEffectTest, SamplesADxtTextureWithItsTopRowAtVZero) {
   EXPECT_EQ(pixels[6 * 16 + 13], 0xFFFFFFFFu);  // bottom right
 }
 
+// A render texture drawn as an image (top half red, bottom half green) and then sampled in a
+// second pass: its top must come out at the top, not mirrored.
+TEST_F(TGLEffectTest, SamplesARenderTextureTheRightWayUp) {
+  TGXGLRenderDevice& device = Core->Device();
+  auto surface = device.CreateRenderTexture(8, 8, GXFormatX8R8G8B8);
+  auto offscreen = MakeRef<TGXRenderTarget>(8, 8);
+  offscreen->SetSurfaces(surface, nullptr);
+  offscreen->AddViewport(0, 0, 1, 0.5f)->SetClearColor(0xFFFF0000);
+  offscreen->AddViewport(0, 0.5f, 1, 0.5f)->SetClearColor(0xFF00FF00);
+  for (int i = 0; i < 2; ++i) Core->Renderer().Render(*offscreen->Viewport(i));
+
+  auto effect = MakeRef<TGXEffect>(nullptr, "textured.fx", true);
+  GXBuildGLEffect(*effect, device, Core->EffectParameters(), kTexturedEffect);
+  auto material = MakeRef<TGXParameterMaterial>(nullptr, "Sampled", true);
+  material->BindEffect(effect, Core->EffectParameters());
+  material->FindTexture("Map")->SetTexture(static_cast<TGXGLSurface*>(surface.Get())->Texture());
+  Materials.push_back(material);
+  const float v[] = {-1, 1, 0.5f, 0, 0, 1, 1, 0.5f, 1, 0, 1, -1, 0.5f, 1, 1,
+                     -1, 1, 0.5f, 0, 0, 1, -1, 0.5f, 1, 1, -1, -1, 0.5f, 0, 1};
+  auto vb = device.CreateVertexBuffer(sizeof v);
+  static_cast<TGXGLVertexBuffer*>(vb.Get())->Write(0, v, sizeof v);
+  const TGXVertexElement elements[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0},
+                                       {0, 12, GXDeclFloat2, 0, GXUsageTexCoord, 0}};
+  Geometry = TGXVertexGeometry{0, 6, device.CreateVertexDeclaration(elements), {vb}, {20}};
+  Place(material, 0, 10);
+  const auto pixels = Render();
+  EXPECT_EQ(pixels[1 * 16 + 8], 0xFFFF0000u);
+  EXPECT_EQ(pixels[6 * 16 + 8], 0xFF00FF00u);
+}
+
 }  // namespace
 }  // namespace gx::test
