@@ -425,7 +425,6 @@ TGXRef<TGXDeviceIndexBuffer> TGXGLRenderDevice::CreateIndexBuffer(uint32_t size,
   glBufferData(GL_ARRAY_BUFFER, size, nullptr, GL_STATIC_DRAW);
   TGXRef<TGXGLIndexBuffer> buffer(new TGXGLIndexBuffer(FAlive, name, size, format));
   CheckError("CreateIndexBuffer");
-  FIndices.Reset();  // the element binding of the vertex array is re-made at the next draw
   return buffer;
 }
 

@@ -148,6 +148,7 @@ TEST_F(TGLDeviceTest, DrawsIndexedWith16And32BitIndicesAndABaseVertex) {
     auto indices = Device->CreateIndexBuffer(12 * size, format);
     for (uint32_t i = 0; i < 12; ++i) static_cast<TGXGLIndexBuffer*>(indices.Get())->Write(i * size, &idx[i], size);
     Device->SetIndices(indices.Get());
+    Device->CreateIndexBuffer(4, format);  // making another buffer leaves the bound one bound
     Device->DrawIndexedPrimitive(GXTriangleList, 4, 0, 8, 0, 4);
     const auto pixels = Device->ReadPixels(Target.Get());
     EXPECT_EQ(Pixel(pixels, 1, 4), kRed) << format;
