@@ -8,8 +8,8 @@ status=0
 expect() {  # expect <pass|fail> <description> then files as path:content pairs
   local want=$1 what=$2; shift 2
   rm -rf "$tmp/tree"; mkdir -p "$tmp/tree"
-  for spec in "$@"; do
-    local path=${spec%%:*} content=${spec#*:}
+  for entry in "$@"; do
+    local path=${entry%%:*} content=${entry#*:}
     mkdir -p "$tmp/tree/$(dirname "$path")"
     printf '%s\n' "$content" > "$tmp/tree/$path"
   done

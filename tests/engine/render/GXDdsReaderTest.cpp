@@ -7,7 +7,7 @@
 namespace gx {
 namespace {
 
-struct TDdsSpec {
+struct TDdsFileShape {
   uint32_t Width = 4, Height = 4, Mips = 0;
   uint32_t FormatFlags = 0x40, FourCC = 0, Bits = 32;
   uint32_t Masks[4] = {0xFF0000, 0xFF00, 0xFF, 0};  // r, g, b, a
@@ -15,8 +15,8 @@ struct TDdsSpec {
   uint64_t DataBytes = 0;
 };
 
-// A file with the header of the spec and DataBytes bytes of pixel data (value = offset & 0xFF).
-std::vector<uint8_t> Dds(const TDdsSpec& s) {
+// A file with the header described by the arguments and DataBytes bytes of pixel data (value = offset & 0xFF).
+std::vector<uint8_t> Dds(const TDdsFileShape& s) {
   std::vector<uint8_t> f(128 + s.DataBytes, 0);
   auto put = [&f](size_t at, uint32_t v) { std::memcpy(&f[at], &v, 4); };
   put(0, 0x20534444);
@@ -35,8 +35,8 @@ std::vector<uint8_t> Dds(const TDdsSpec& s) {
   return f;
 }
 
-TDdsSpec Dxt(uint32_t code, uint32_t w, uint32_t h, uint32_t mips, uint64_t bytes) {
-  TDdsSpec s;
+TDdsFileShape Dxt(uint32_t code, uint32_t w, uint32_t h, uint32_t mips, uint64_t bytes) {
+  TDdsFileShape s;
   s.Width = w;
   s.Height = h;
   s.Mips = mips;
@@ -77,7 +77,7 @@ TEST(TGXDdsReaderTest, RecognisesTheUncompressedFormatsByTheirMasks) {
       {0x2, 8, 0, 0, 0, 0xFF, GXFormatA8, 1},
   };
   for (const TCase& c : cases) {
-    TDdsSpec s;
+    TDdsFileShape s;
     s.Width = 3;
     s.Height = 2;
     s.FormatFlags = c.Flags;
@@ -91,7 +91,7 @@ TEST(TGXDdsReaderTest, RecognisesTheUncompressedFormatsByTheirMasks) {
     EXPECT_EQ(image.Format, c.Format);
     EXPECT_EQ(image.Surface(0, 0).Size, 6u * c.Bytes) << c.Format;
   }
-  TDdsSpec bgr;
+  TDdsFileShape bgr;
   bgr.Masks[0] = 0xFF;  // red and blue swapped: not one of ours
   bgr.Masks[2] = 0xFF0000;
   bgr.DataBytes = 64;
@@ -99,7 +99,7 @@ TEST(TGXDdsReaderTest, RecognisesTheUncompressedFormatsByTheirMasks) {
 }
 
 TEST(TGXDdsReaderTest, ReadsCompleteCubeMapsFaceByFace) {
-  TDdsSpec s;
+  TDdsFileShape s;
   s.Mips = 2;
   s.Caps2 = 0x200 | 0xFC00;
   s.DataBytes = 6 * (64 + 16);
