@@ -4,6 +4,9 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/setup.sh"
+# ccache keys on paths relative to the checkout, so a fresh clone in another folder reuses the
+# cache of earlier builds on this machine.
+export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=true
 cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORA_TESTS=OFF
 cmake --build "$here/build/release"
 cli="$here/build/release/cli/velmora-cli"

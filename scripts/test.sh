@@ -3,6 +3,9 @@
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/setup.sh"
+# ccache keys on paths relative to the checkout, so a fresh clone in another folder reuses the
+# cache of earlier builds on this machine.
+export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=true
 build="$here/build/test"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMORA_TESTS=ON -DVELMORA_SANITIZE=ON
