@@ -136,20 +136,6 @@ void TGXSceneNode::SetVisible(bool value) {
 
 namespace {
 
-// BoxFromMinMax written straight into its destination (same corner order and centre), which
-// spares the update a call and a copy of the whole box per bounds.
-inline void SetBox(TGXBoundingBox& b, const TGXVector3& mn, const TGXVector3& mx) {
-  b.Empty = false;
-  b.Corners[0] = {mn.x, mn.y, mn.z};
-  b.Corners[1] = {mx.x, mn.y, mn.z};
-  b.Corners[2] = {mx.x, mn.y, mx.z};
-  b.Corners[3] = {mn.x, mn.y, mx.z};
-  b.Corners[4] = {mn.x, mx.y, mn.z};
-  b.Corners[5] = {mx.x, mx.y, mn.z};
-  b.Corners[6] = {mx.x, mx.y, mx.z};
-  b.Corners[7] = {mn.x, mx.y, mx.z};
-  b.Center = mn + (mx - mn) * 0.5f;
-}
 
 // A box being grown from min/max pairs; turned into a TGXBoundingBox once at the end, so the
 // eight corners are written once per box instead of once per merge.
@@ -231,7 +217,7 @@ void TGXSceneNode::UpdateBounds() {
     }
     if (object->FVisible) local.Merge(box.Min(), box.Max());
     CarryExtent(mn, mx, box.Min(), box.Max(), world);
-    SetBox(object->FWorldBounds, mn, mx);
+    FillBoxCorners(object->FWorldBounds, mn, mx);
   }
   const TGXArrayView<TGXNode> children = Children();
   FChildExtents.resize(children.size());
@@ -255,9 +241,9 @@ void TGXSceneNode::UpdateBounds() {
     FWorldBounds = TGXBoundingBox();
     return;
   }
-  SetBox(FLocalBounds, local.Min, local.Max);
+  FillBoxCorners(FLocalBounds, local.Min, local.Max);
   CarryExtent(mn, mx, local.Min, local.Max, world);
-  SetBox(FWorldBounds, mn, mx);
+  FillBoxCorners(FWorldBounds, mn, mx);
 }
 
 }  // namespace gx
