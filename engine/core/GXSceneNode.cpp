@@ -136,7 +136,6 @@ void TGXSceneNode::SetVisible(bool value) {
 
 namespace {
 
-
 // A box being grown from min/max pairs; turned into a TGXBoundingBox once at the end, so the
 // eight corners are written once per box instead of once per merge.
 struct TExtent {
