@@ -31,24 +31,7 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 // nothing before it is dropped, so the result never leaves the folder it is relative to. A
 // trailing separator is kept (the text names a folder).
 std::string CanonicalSegments(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = start;
-    while (end < text.size() && !IsSeparator(text[end])) ++end;
-    std::string_view part = text.substr(start, end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    start = end + 1;
-  }
-  std::string out;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i) out += separator;
-    out += parts[i];
-  }
+  std::string out = FoldPathSegments(text, separator);
   if (!out.empty() && !text.empty() && IsSeparator(text.back())) out += separator;
   return out;
 }

@@ -216,28 +216,7 @@ const uint8_t* TGXPackage::Signature() { return kSignature; }
 
 namespace {
 
-std::string CanonicalPass(std::string_view name) {
-  name = TrimText(name);
-  std::vector<std::string_view> parts;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = name.size();
-    std::string_view part = name.substr(start, end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    start = end + 1;
-  }
-  std::string out;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i) out += '\\';
-    out += parts[i];
-  }
-  return out;
-}
+std::string CanonicalPass(std::string_view name) { return FoldPathSegments(TrimText(name), '\\'); }
 
 }  // namespace
 

@@ -1,3 +1,4 @@
+#include <vector>
 #include "engine/core/GXStrings.h"
 
 #include <cstdint>
@@ -256,6 +257,28 @@ std::string_view TrimText(std::string_view s) {
   while (begin < end && static_cast<unsigned char>(s[begin]) <= ' ') ++begin;
   while (end > begin && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
   return s.substr(begin, end - begin);
+}
+
+std::string FoldPathSegments(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view part = text.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string out;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i) out += separator;
+    out += parts[i];
+  }
+  return out;
 }
 
 }  // namespace gx

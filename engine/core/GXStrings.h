@@ -44,4 +44,9 @@ bool SameText(std::string_view a, std::string_view b);
 // Removes leading and trailing blanks and control characters (everything up to U+0020).
 std::string_view TrimText(std::string_view s);
 
+// Splits a path at '\' and '/', drops empty and "." segments, removes each ".." with the segment
+// before it (a ".." with nothing before it is dropped, so the result never climbs above the folder
+// it is relative to) and joins the rest with separator. Shared by file-system and package names.
+std::string FoldPathSegments(std::string_view text, char separator);
+
 }  // namespace gx
