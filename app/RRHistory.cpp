@@ -115,37 +115,29 @@ void TRRHistory::Restore(const std::vector<int32_t>& ids) {
 }
 
 void TRRHistory::Undo() {
-  if (!CanUndo()) return;
-  TRRCommand* command = Command(FCurrent);
-  TRREntitySelection& selection = FManager.Selection();
-  selection.BeginUpdate();
-  try {
-    selection.Clear();
-    command->Revert();
-    --FCurrent;
-    RefreshActions();
-    Restore(command->SelectionBefore());
-  } catch (...) {
-    selection.EndUpdate();
-    FManager.Project().SetModified();
-    RefreshActions();
-    throw;
-  }
-  selection.EndUpdate();
-  FManager.Project().ShowEntityMenuPage(command->MenuPageBefore());
+  if (CanUndo()) Step(Command(FCurrent), true);
 }
 
 void TRRHistory::Redo() {
-  if (!CanRedo()) return;
-  TRRCommand* command = Command(FCurrent + 1);
+  if (CanRedo()) Step(Command(FCurrent + 1), false);
+}
+
+// Reverts (undo) or reapplies (redo) one command inside one selection bracket, which is closed on
+// every path: a raising command leaves the project marked modified and the actions refreshed.
+void TRRHistory::Step(TRRCommand* command, bool undo) {
   TRREntitySelection& selection = FManager.Selection();
   selection.BeginUpdate();
   try {
     selection.Clear();
-    command->Reapply();
-    ++FCurrent;
+    if (undo) {
+      command->Revert();
+      --FCurrent;
+    } else {
+      command->Reapply();
+      ++FCurrent;
+    }
     RefreshActions();
-    Restore(command->SelectionAfter());
+    Restore(undo ? command->SelectionBefore() : command->SelectionAfter());
   } catch (...) {
     selection.EndUpdate();
     FManager.Project().SetModified();
@@ -153,7 +145,7 @@ void TRRHistory::Redo() {
     throw;
   }
   selection.EndUpdate();
-  FManager.Project().ShowEntityMenuPage(command->MenuPageAfter());
+  FManager.Project().ShowEntityMenuPage(undo ? command->MenuPageBefore() : command->MenuPageAfter());
 }
 
 void TRRHistory::Clear() {

@@ -103,6 +103,7 @@ class TRRHistory {
   TRRCommand* Command(int index) const { return FCommands.at(static_cast<size_t>(index)).get(); }
 
  private:
+  void Step(TRRCommand* command, bool undo);
   void RefreshActions();
   void Restore(const std::vector<int32_t>& ids);
 
