@@ -17,6 +17,8 @@ PACKAGES=(
   libopenal-dev
   # layout application
   libcurl4-openssl-dev libzip-dev libjpeg62-turbo-dev libpng-dev libsquish-dev
+  # package server of velmora-cli
+  libcpp-httplib-dev
   # desktop program and automation
   qt6-base-dev libqt6opengl6-dev libqt6dbus6 dbus dbus-x11 xvfb xauth
 )
