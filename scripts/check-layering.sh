@@ -23,7 +23,8 @@ system_rank() {
     Q*|qt*) echo 4 ;;                          # Qt: automation and above
     epoxy/*|EGL/*|GL/*|GLES*) echo 2 ;;        # OpenGL and EGL: render layer and above
     AL/*) echo 2 ;;                            # OpenAL: media layer and above
-    curl/*|zip.h|jpeglib.h|png.h|squish.h) echo 3 ;;  # application libraries
+    jpeglib.h|png.h) echo 2 ;;                 # texture images: render layer and above
+    curl/*|zip.h|squish.h) echo 3 ;;           # application libraries
     *) echo 0 ;;
   esac
 }
