@@ -57,6 +57,10 @@ inline constexpr float RRTwistedRollDifference = 0.1f;
 // Upper bound of the segments a route is split into for boxes, bounds and nearest distance, so
 // that an absurd length in a file cannot make a walk run for ever (10 km at H0).
 inline constexpr int RRMaxRouteSegments = 1000000;
+// Advance gives up (open end) after this many hops in a row that use up no distance, or after
+// this many hops in one call: a network of zero-length pieces must not keep it busy for ever.
+inline constexpr int RRMaxStalledHops = 256;
+inline constexpr int RRMaxAdvanceHops = 10000000;
 
 // ---- flex points ----
 
@@ -278,10 +282,12 @@ class TRRTrackRoute : public gx::TGXSceneObject {
   // the route becomes a straight line of that many segments along +Z, and FlexOffset is set so
   // that the spacing equals the points' distance.
   void SetParameters(const TRRFlexPointArray& points, float flexL);
-  // Bends a flexible route so that it runs from world point p0 with world direction -t0 to world
-  // point p1 arriving along t1 (t0, t1 point out of the neighbours' contacts). False and the
-  // route unchanged when the ends are closer than 3 scales, the curve bends more than about 18
-  // degrees between consecutive points (or folds back), or the route is not flexible.
+  // Bends a flexible route along the Hermite curve from world point p0 to world point p1 with the
+  // end tangents -1.5 D t0 and 1.5 D t1 (D = |p0 - p1|): t0 and t1 are the world directions the
+  // route's start and end contacts then point to, away from the route. The last point lies exactly
+  // on p1. False and the route unchanged when the ends are closer than 3 scales, the curve turns
+  // more than about 18 degrees between consecutive points (a fold-back included), or the route
+  // is not flexible.
   bool BendFlexible(const gx::TGXVector3& p0, const gx::TGXVector3& t0, const gx::TGXVector3& t1,
                     const gx::TGXVector3& p1);
   // A stretch that is neither drawn nor pickable (both 0 = none).

@@ -1,0 +1,70 @@
+#pragma once
+// Searches over the tracks of a layout: the partner of a contact (TRRTrackRouteContact::
+// FindPartner, implemented here), the route nearest to a point (vehicles and catenary masts are
+// put on track with it) and the refresh of every contact's connection that the technical view
+// runs a few times a second.
+//
+// A partner search tries the track the contact remembers first; only when that fails does it look
+// at the layout's track list in order and take the first track that yields an enabled contact
+// within 0.2 scales. For a batch of searches (every contact of a layout) a TRRContactIndex built
+// once over the layout replaces that scan: it finds the tracks with an enabled contact near the
+// point and runs the same per-track test on them in list order, so its answers are exactly those
+// of the scan. The index is a snapshot: it is valid until a track moves, changes shape or is
+// added or removed.
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/core/GXMath.h"
+
+namespace rr {
+
+class TRREntityList;
+class TRREntityManager;
+class TRRTrack;
+class TRRTrackRoute;
+class TRRTrackRouteContact;
+
+class TRRContactIndex {
+ public:
+  // Every enabled contact of the tracks in the list, at its current world position.
+  explicit TRRContactIndex(const TRREntityList& tracks);
+
+  // The tracks (with their position in the list) having an enabled contact closer than
+  // sqrt(toleranceSq) to point, in list order.
+  void TracksNear(const gx::TGXVector3& point, float toleranceSq, std::vector<TRRTrack*>& out) const;
+  int ContactCount() const { return FCount; }
+
+ private:
+  struct TEntry {
+    gx::TGXVector3 Position;
+    int Order;
+    TRRTrack* Track;
+  };
+  static int64_t Cell(float v);
+  static uint64_t Key(int64_t x, int64_t y, int64_t z);
+
+  std::unordered_map<uint64_t, std::vector<TEntry>> FCells;
+  int FCount = 0;
+};
+
+// The route nearest to a world point within radius, with the distance along it.
+struct TRRNearestRoute {
+  TRRTrackRoute* Route = nullptr;
+  float Distance = 0;
+};
+// Looks at every track whose bounding sphere comes within radius of the point; on each route the
+// nearest distance, accepted when the rail position there is closer than radius (radius² times
+// the route scale against the squared distance) and nearer than anything found before.
+TRRNearestRoute FindNearestRoute(const TRREntityList& tracks, const gx::TGXVector3& point, float radius);
+
+// FindPartner for both contacts of every route of every track in the list (through one index),
+// which brings the connection IDs and marker colours up to date. Returns the number of contacts
+// found connected.
+int RRRefreshConnections(const TRREntityList& tracks);
+
+// Shows the markers of the track's enabled contacts (hides the others), or hides them all.
+void RRShowContactMarkers(const TRRTrack& track, bool show);
+
+}  // namespace rr
