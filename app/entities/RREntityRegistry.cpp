@@ -1,6 +1,7 @@
 #include "app/entities/RREntityRegistry.h"
 
 #include "app/entities/RREntityGroup.h"
+#include "app/entities/track/RRTrack.h"
 
 namespace rr {
 
@@ -38,6 +39,7 @@ const TRRDescriptionClass* TRRRegisteredEntityList::FindDescriptionClass(std::st
 // Every kind of the program. A kind built later adds its registration call here.
 void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
   TRREntityGroup::RegisterKinds(list);
+  TRRTrack::RegisterKinds(list);
 }
 
 TRRRegisteredEntityList& RegisteredEntities() {
