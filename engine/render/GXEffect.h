@@ -18,8 +18,15 @@
 #include "engine/core/GXMath.h"
 #include "engine/core/GXRefCounted.h"
 #include "engine/core/GXResourceManager.h"
+#include "engine/core/GXStream.h"
+#include "engine/render/GXEffectParser.h"
+#include "engine/render/GXRenderDevice.h"
 
 namespace gx {
+
+class TGXGLTexture;
+class TGXTexture;
+class TGXCubeTexture;
 
 // {9ECE45E0-B0BB-4E45-B5F8-88F6B3EFE1A2}
 inline constexpr TGXGuid IID_IGXEffect{
@@ -42,6 +49,8 @@ class TGXCompiledEffect {
   // Sets a parameter from its raw value block (the elements one after the other, as the
   // parameter's source keeps them). Effects without such parameters need not take it.
   virtual void SetValue(TGXEffectHandle parameter, const void* data, uint32_t size) {}
+  // Sets the texture of a texture parameter (null: none).
+  virtual void SetTexture(TGXEffectHandle parameter, TGXGLTexture* texture) {}
   // Hands the parameter values changed inside an active pass to the device.
   virtual void CommitChanges() = 0;
 };
@@ -53,8 +62,22 @@ class TGXEffectParameterSource : public TGXRefCounted {
   const std::string& Name() const { return FName; }
   // Array elements, at least 1.
   int Count() const { return FCount; }
+  // Bytes of one element and of the whole value (0 for sources that refer to something).
+  virtual uint32_t ElementSize() const { return 0; }
+  uint32_t DataSize() const { return ElementSize() * static_cast<uint32_t>(FCount); }
+  // A new source of the same class, name and count with a zeroed value; null for sources that
+  // cannot be copied.
+  virtual TGXRef<TGXEffectParameterSource> Clone() const { return nullptr; }
+  // Takes the value of a source of the same class (a material starting from the effect's
+  // initial values); others are ignored.
+  virtual void CopyValue(const TGXEffectParameterSource& other) {}
   // Sets the value on the compiled effect's parameter.
   virtual void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) = 0;
+  // The value as material files store it; sources without a stored form read and write nothing.
+  virtual void ReadValue(TGXStream& stream) {}
+  virtual void WriteValue(TGXStream& stream) const {}
+  // The class name written before each record of a material file.
+  virtual std::string ClassName() const { return "TGXEffectParameterSource"; }
 
  protected:
   TGXEffectParameterSource(std::string name, int count)
@@ -77,10 +100,112 @@ class TGXEffectMatrixPointerSource : public TGXEffectParameterSource {
   void SetMatrix(const TGXMatrix* matrix) { FMatrix = matrix; }
   // Sets one matrix when the count is 1; arrays are not read through a pointer.
   void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) override;
+  std::string ClassName() const override { return "TGXEffectMatrixPointerSource"; }
 
  private:
   const TGXMatrix* FMatrix = nullptr;
 };
+
+// A value kept in the source: ElementSize() x Count() bytes, zero until set. Booleans and
+// integers are 32-bit integers, everything else singles. The named classes below fix the type.
+class TGXEffectValueSource : public TGXEffectParameterSource {
+ public:
+  TGXEffectValueSource(std::string name, TGXEffectValueType type, int count);
+  TGXEffectValueType Type() const { return FType; }
+  uint32_t ElementSize() const override { return static_cast<uint32_t>(GXEffectTypeComponents(FType)) * 4; }
+  const std::vector<uint8_t>& Data() const { return FData; }
+  // Sets the value from components (converted for booleans and integers); too few leave the rest
+  // as they are, too many raise EInvalidParameter.
+  void SetFloats(const std::vector<float>& values);
+  void SetRaw(const void* data, uint32_t size);
+  TGXRef<TGXEffectParameterSource> Clone() const override;
+  void CopyValue(const TGXEffectParameterSource& other) override;
+  // The raw value block; matrices go to SetMatrix when the count is 1, so that their clip fix and
+  // change test apply.
+  void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) override;
+  // Raw DataSize() bytes.
+  void ReadValue(TGXStream& stream) override;
+  void WriteValue(TGXStream& stream) const override;
+  std::string ClassName() const override;
+
+ private:
+  TGXEffectValueType FType;
+  std::vector<uint8_t> FData;
+};
+
+// The source classes by value type: single (float and bool), integer, vectors, matrices.
+class TGXEffectSingleSource : public TGXEffectValueSource {
+ public:
+  explicit TGXEffectSingleSource(std::string name, int count = 1, bool boolean = false)
+      : TGXEffectValueSource(std::move(name), boolean ? TGXEffectValueType::Bool : TGXEffectValueType::Float, count) {}
+};
+class TGXEffectIntegerSource : public TGXEffectValueSource {
+ public:
+  explicit TGXEffectIntegerSource(std::string name, int count = 1)
+      : TGXEffectValueSource(std::move(name), TGXEffectValueType::Int, count) {}
+};
+class TGXEffectVector2Source : public TGXEffectValueSource {
+ public:
+  explicit TGXEffectVector2Source(std::string name, int count = 1)
+      : TGXEffectValueSource(std::move(name), TGXEffectValueType::Float2, count) {}
+};
+class TGXEffectVector3Source : public TGXEffectValueSource {
+ public:
+  explicit TGXEffectVector3Source(std::string name, int count = 1)
+      : TGXEffectValueSource(std::move(name), TGXEffectValueType::Float3, count) {}
+};
+class TGXEffectVector4Source : public TGXEffectValueSource {
+ public:
+  explicit TGXEffectVector4Source(std::string name, int count = 1)
+      : TGXEffectValueSource(std::move(name), TGXEffectValueType::Float4, count) {}
+};
+class TGXEffectMatrixSource : public TGXEffectValueSource {
+ public:
+  explicit TGXEffectMatrixSource(std::string name, int count = 1)
+      : TGXEffectValueSource(std::move(name), TGXEffectValueType::Float4x4, count) {}
+};
+
+// A material's texture: a texture resource (loaded when set), or a device texture set directly
+// (render textures, tests); none when neither is set. Material files store the resource name.
+class TGXEffectTextureSource : public TGXEffectParameterSource {
+ public:
+  explicit TGXEffectTextureSource(std::string name, bool cube = false);
+  ~TGXEffectTextureSource() override;
+  bool Cube() const { return FCube; }
+  TGXTexture* GetTexture() const;
+  TGXCubeTexture* GetCubeTexture() const;
+  // Stores the texture and loads it (its load errors pass on); null clears it.
+  void SetTexture(TGXRef<TGXTexture> texture);
+  void SetCubeTexture(TGXRef<TGXCubeTexture> texture);
+  void SetDeviceTexture(TGXRef<TGXGLTexture> texture);
+  // The device texture drawn with: the resource's, else the one set directly.
+  TGXGLTexture* DeviceTexture() const;
+  TGXRef<TGXEffectParameterSource> Clone() const override;
+  void CopyValue(const TGXEffectParameterSource& other) override;
+  void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) override;
+  // An 8-bit string with the texture's resource name, empty for none. Reading a name gets the
+  // shared texture resource of that name from the engine and loads it.
+  void ReadValue(TGXStream& stream) override;
+  void WriteValue(TGXStream& stream) const override;
+  std::string ClassName() const override {
+    return FCube ? "TGXEffectCubeTextureSource" : "TGXEffectTextureSource";
+  }
+
+ private:
+  bool FCube;
+  TGXRef<TGXTexture> FTexture;
+  TGXRef<TGXCubeTexture> FCubeTexture;
+  TGXRef<TGXGLTexture> FDeviceTexture;
+};
+
+class TGXEffectCubeTextureSource : public TGXEffectTextureSource {
+ public:
+  explicit TGXEffectCubeTextureSource(std::string name) : TGXEffectTextureSource(std::move(name), true) {}
+};
+
+// The material source for a parameter of the type and element count; null for types a material
+// cannot hold (strings).
+TGXRef<TGXEffectParameterSource> GXCreateMaterialSource(const std::string& name, TGXEffectValueType type, int count);
 
 // A parameter of an effect bound to its source.
 struct TGXEffectParameter {
@@ -88,6 +213,9 @@ struct TGXEffectParameter {
   TGXEffectHandle Handle = 0;
   void Apply(TGXCompiledEffect& effect) const { Source->Apply(effect, Handle); }
 };
+
+// Kinds of special techniques, named by a technique annotation's string value.
+enum : int { GXShadowGeneration = 1, GXShadowMapping = 2, GXDepthOfField = 3 };
 
 // The global sources. Created with the four matrix-pointer sources "WORLD", "VIEW",
 // "PROJECTION" and "VIEWPROJECTION" in this order; names are unique.
@@ -166,15 +294,24 @@ class TGXEffectTechnique {
   std::vector<std::unique_ptr<TGXEffectPass>> FPasses;
 };
 
-// An effect resource. Loading (compiling the effect file, finding its techniques, passes and
-// parameters) belongs to the render core; code can also build an effect by hand with
-// SetCompiled, AddTechnique and AddAutoParameter.
-class TGXEffect : public TGXResource {
+// An effect resource. Loading reads the effect file (from the data loader, else the file named
+// by the resource name), resolves its includes relative to the file's folder through the file
+// system, compiles it on the render core's device and finds its techniques, passes and
+// parameters. A manual effect compiles the text given with SetSourceText; code can also build an
+// effect by hand with SetCompiled, AddTechnique and the parameter adders (loading it then only
+// marks it loaded).
+class TGXEffect : public TGXResource, public IGXDeviceCallback {
  public:
   static constexpr TGXGuid IID = IID_IGXEffect;
 
   TGXEffect(TGXWeakRef<TGXResource>* cell, std::string name, bool manual);
   std::string ClassName() const override { return "TGXEffect"; }
+
+  // Names defined without value when the file is compiled; set them before loading.
+  const std::vector<std::string>& GetMacros() const { return FMacros; }
+  void SetMacros(std::vector<std::string> macros) { FMacros = std::move(macros); }
+  // The text a manual effect compiles.
+  void SetSourceText(std::string text) { FSourceText = std::move(text); }
 
   // Null until the effect is compiled; techniques and passes do nothing without it.
   TGXCompiledEffect* Compiled() const { return FCompiled.get(); }
@@ -188,12 +325,26 @@ class TGXEffect : public TGXResource {
   TGXEffectTechnique* FindTechnique(std::string_view name) const;
   // The technique begun last, or null.
   TGXEffectTechnique* CurrentTechnique() const { return FCurrentTechnique; }
+  // GXShadowGeneration, GXShadowMapping or GXDepthOfField; null for other kinds or when the
+  // effect has none.
+  TGXEffectTechnique* SpecialTechnique(int kind) const;
+  void SetSpecialTechnique(int kind, TGXEffectTechnique* technique);
 
   // Binds a parameter to a global source: a source named "WORLD" goes to the world parameters,
   // every other to the automatic ones.
   void AddAutoParameter(TGXRef<TGXEffectParameterSource> source, TGXEffectHandle handle);
   int AutoParameterCount() const { return static_cast<int>(FAutoParameters.size()); }
   int WorldParameterCount() const { return static_cast<int>(FWorldParameters.size()); }
+
+  // The material parameters: every parameter whose semantic names no global source, with a
+  // source holding the effect file's initial value. Materials take clones of them.
+  void AddMaterialParameter(TGXRef<TGXEffectParameterSource> source, TGXEffectHandle handle);
+  int ParameterCount() const { return static_cast<int>(FMaterialParameters.size()); }
+  const TGXEffectParameter& Parameter(int index) const { return FMaterialParameters.at(index); }
+
+  // GL programs survive a lost device: nothing to release or re-create.
+  void OnDeviceLost() override {}
+  void OnDeviceReset() override {}
 
   // Applies the automatic parameters except "WORLD" (when a technique begins).
   void UpdateAutoParameters();
@@ -202,15 +353,27 @@ class TGXEffect : public TGXResource {
 
  protected:
   ~TGXEffect() override;
+  void DoLoad() override;
 
  private:
   friend class TGXEffectTechnique;
+  std::vector<std::string> FMacros;
+  std::string FSourceText;
   std::unique_ptr<TGXCompiledEffect> FCompiled;
   std::vector<std::unique_ptr<TGXEffectTechnique>> FTechniques;
   std::vector<TGXEffectParameter> FAutoParameters;
   std::vector<TGXEffectParameter> FWorldParameters;
+  std::vector<TGXEffectParameter> FMaterialParameters;
+  TGXEffectTechnique* FSpecial[3] = {nullptr, nullptr, nullptr};
   TGXEffectTechnique* FCurrentTechnique = nullptr;
 };
 using IGXEffect = TGXRef<TGXEffect>;
+
+class TGXEffectFactory : public TGXResourceFactory {
+ public:
+  using TGXResourceFactory::TGXResourceFactory;
+  TGXGuid GetResourceKind() const override { return IID_IGXEffect; }
+  IGXResource CreateResource(TSlot* cell, const std::string& name, bool manual) override;
+};
 
 }  // namespace gx

@@ -23,10 +23,6 @@ const char* GlslType(TGXEffectValueType type) {
   }
 }
 
-bool IsIntegral(TGXEffectValueType type) {
-  return type == TGXEffectValueType::Bool || type == TGXEffectValueType::Int;
-}
-
 [[noreturn]] void CompileFailed(const std::string& name, const std::string& log) {
   throw EDirect3D({TGXExceptionArg::Object("TGXEffect"), "DoLoad", "D3DXCreateEffect failed", name + ": " + log});
 }
@@ -50,44 +46,6 @@ GLuint CompileShader(GLenum kind, const std::string& source, const std::string& 
 }
 
 }  // namespace
-
-// ---- value source ----
-
-TGXEffectValueSource::TGXEffectValueSource(std::string name, TGXEffectValueType type, int count)
-    : TGXEffectParameterSource(std::move(name), count), FType(type) {
-  FData.assign(size_t(ElementSize()) * Count(), 0);
-}
-
-void TGXEffectValueSource::SetFloats(const std::vector<float>& values) {
-  if (values.size() * 4 > FData.size())
-    throw EInvalidParameter({TGXExceptionArg::Object("TGXEffectValueSource"), "SetFloats", "Too many values"});
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (IsIntegral(FType)) {
-      const int32_t v = FType == TGXEffectValueType::Bool ? (values[i] != 0) : static_cast<int32_t>(values[i]);
-      std::memcpy(FData.data() + i * 4, &v, 4);
-    } else {
-      std::memcpy(FData.data() + i * 4, &values[i], 4);
-    }
-  }
-}
-
-void TGXEffectValueSource::SetRaw(const void* data, uint32_t size) {
-  if (size > FData.size())
-    throw EInvalidParameter({TGXExceptionArg::Object("TGXEffectValueSource"), "SetRaw", "Too many bytes"});
-  std::memcpy(FData.data(), data, size);
-}
-
-TGXRef<TGXEffectValueSource> TGXEffectValueSource::Clone() const {
-  return MakeRef<TGXEffectValueSource>(Name(), FType, Count());
-}
-
-void TGXEffectValueSource::Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) {
-  effect.SetValue(handle, FData.data(), static_cast<uint32_t>(FData.size()));
-}
-
-void TGXEffectTextureSource::Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) {
-  if (auto* gl = dynamic_cast<TGXGLCompiledEffect*>(&effect)) gl->SetTexture(handle, FTexture.Get());
-}
 
 // ---- compiled effect ----
 
@@ -137,10 +95,10 @@ TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDes
   for (size_t i = 0; i < count; ++i) {
     const auto& p = FDesc.Parameters[i];
     FValues[i].assign(size_t(GXEffectTypeComponents(p.Type)) * 4 * p.Elements(), 0);
-    if (!p.Initial.empty()) {
-      auto source = MakeRef<TGXEffectValueSource>(p.Name, p.Type, p.Elements());
-      source->SetFloats(p.Initial);
-      FValues[i] = source->Data();
+    if (!p.Initial.empty() && GlslType(p.Type)) {
+      TGXEffectValueSource source(p.Name, p.Type, p.Elements());
+      source.SetFloats(p.Initial);
+      FValues[i] = source.Data();
       FVersions[i] = FNextVersion++;
     }
     FClipFixed[i] = p.Type == TGXEffectValueType::Float4x4 &&
@@ -221,7 +179,10 @@ TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDes
 
 TGXGLCompiledEffect::~TGXGLCompiledEffect() {
   FDevice.UseProgram(0);
-  for (GLuint object : FSamplerObjects) glDeleteSamplers(1, &object);
+  for (GLuint object : FSamplerObjects) {
+    FDevice.ForgetSampler(object);
+    glDeleteSamplers(1, &object);
+  }
   for (auto& passes : FPrograms)
     for (auto& p : passes) glDeleteProgram(p.Name);
 }
@@ -301,7 +262,7 @@ void TGXGLCompiledEffect::BindTextures() {
   for (size_t s = 0; s < FSamplerObjects.size(); ++s) {
     const int parameter = FSamplerTextures[s];
     FDevice.SetTexture(static_cast<uint32_t>(s), parameter >= 0 ? FTextures[size_t(parameter)].Get() : nullptr);
-    glBindSampler(GLuint(s), FSamplerObjects[s]);
+    FDevice.BindSampler(static_cast<uint32_t>(s), FSamplerObjects[s]);
   }
 }
 
@@ -338,59 +299,31 @@ void GXBuildGLEffect(TGXEffect& effect, TGXGLRenderDevice& device, TGXEffectPara
   const TGXEffectDesc& desc = compiled->Desc();
   effect.SetCompiled(std::move(compiled));
   for (size_t t = 0; t < desc.Techniques.size(); ++t) {
-    TGXEffectTechnique* technique = effect.AddTechnique(desc.Techniques[t].Name, static_cast<TGXEffectHandle>(t));
-    for (const auto& pass : desc.Techniques[t].Passes) technique->AddPass(pass.AlphaBlend());
-  }
-  for (size_t i = 0; i < desc.Parameters.size(); ++i) {
-    const auto& p = desc.Parameters[i];
-    if (p.Semantic.empty()) continue;
-    if (TGXEffectParameterSource* source = manager.FindSource(p.Semantic))
-      effect.AddAutoParameter(source, static_cast<TGXEffectHandle>(i));
-  }
-}
-
-// ---- material ----
-
-void TGXParameterMaterial::BindEffect(const IGXEffect& effect, TGXEffectParameterManager& manager) {
-  auto* compiled = dynamic_cast<TGXGLCompiledEffect*>(effect ? effect->Compiled() : nullptr);
-  if (!compiled)
-    throw EInvalidParameter({TGXExceptionArg::Object(ClassName()), "BindEffect", "Effect is not built"});
-  SetEffect(effect);
-  FParameters.clear();
-  const TGXEffectDesc& desc = compiled->Desc();
-  for (size_t i = 0; i < desc.Parameters.size(); ++i) {
-    const auto& p = desc.Parameters[i];
-    if (!p.Semantic.empty() && manager.FindSource(p.Semantic)) continue;
-    if (p.Type == TGXEffectValueType::Texture || p.Type == TGXEffectValueType::CubeTexture) {
-      FParameters.push_back({MakeRef<TGXEffectTextureSource>(p.Name), static_cast<TGXEffectHandle>(i)});
-      continue;
+    const TGXEffectTechniqueDesc& td = desc.Techniques[t];
+    TGXEffectTechnique* technique = effect.AddTechnique(td.Name, static_cast<TGXEffectHandle>(t));
+    for (const auto& pass : td.Passes) technique->AddPass(pass.AlphaBlend());
+    for (const TGXEffectAnnotation& a : td.Annotations) {
+      if (a.Type != TGXEffectValueType::String) continue;
+      if (a.Value == "SHADOWGENERATION") effect.SetSpecialTechnique(GXShadowGeneration, technique);
+      if (a.Value == "SHADOWMAPPING") effect.SetSpecialTechnique(GXShadowMapping, technique);
+      if (a.Value == "DepthOfField") effect.SetSpecialTechnique(GXDepthOfField, technique);
     }
-    if (!GlslType(p.Type)) continue;
-    auto source = MakeRef<TGXEffectValueSource>(p.Name, p.Type, p.Elements());
-    if (!p.Initial.empty()) source->SetFloats(p.Initial);
-    FParameters.push_back({source, static_cast<TGXEffectHandle>(i)});
   }
-  SetTechnique(DefaultTechnique());
-  if (!GetTechnique())
-    throw EGXException({TGXExceptionArg::Object(ClassName()), "DoLoad", "No valid technique found"});
-}
-
-TGXEffectValueSource* TGXParameterMaterial::FindParameter(std::string_view name) const {
-  for (const auto& p : FParameters)
-    if (p.Source->Name() == name) return dynamic_cast<TGXEffectValueSource*>(p.Source.Get());
-  return nullptr;
-}
-
-TGXEffectTextureSource* TGXParameterMaterial::FindTexture(std::string_view name) const {
-  for (const auto& p : FParameters)
-    if (p.Source->Name() == name) return dynamic_cast<TGXEffectTextureSource*>(p.Source.Get());
-  return nullptr;
-}
-
-void TGXParameterMaterial::Apply(bool) {
-  TGXCompiledEffect* compiled = GetEffect() ? GetEffect()->Compiled() : nullptr;
-  if (!compiled) return;
-  for (const auto& p : FParameters) p.Source->Apply(*compiled, p.Handle);
+  for (size_t i = 0; i < desc.Parameters.size(); ++i) {
+    const auto& p = desc.Parameters[i];
+    const auto handle = static_cast<TGXEffectHandle>(i);
+    if (!p.Semantic.empty()) {
+      if (TGXEffectParameterSource* source = manager.FindSource(p.Semantic)) {
+        effect.AddAutoParameter(source, handle);
+        continue;
+      }
+    }
+    TGXRef<TGXEffectParameterSource> source = GXCreateMaterialSource(p.Name, p.Type, p.Elements());
+    if (!source) continue;
+    if (auto* value = dynamic_cast<TGXEffectValueSource*>(source.Get()); value && !p.Initial.empty())
+      value->SetFloats(p.Initial);
+    effect.AddMaterialParameter(std::move(source), handle);
+  }
 }
 
 }  // namespace gx

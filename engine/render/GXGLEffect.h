@@ -19,43 +19,8 @@
 #include "engine/render/GXEffect.h"
 #include "engine/render/GXEffectParser.h"
 #include "engine/render/GXGLRenderDevice.h"
-#include "engine/render/GXMaterial.h"
 
 namespace gx {
-
-// A material parameter's value: ElementSize() x Count() bytes, zero until set.
-class TGXEffectValueSource : public TGXEffectParameterSource {
- public:
-  TGXEffectValueSource(std::string name, TGXEffectValueType type, int count);
-  TGXEffectValueType Type() const { return FType; }
-  // Bytes of one element: 4 per component (booleans and integers as 32-bit integers).
-  uint32_t ElementSize() const { return static_cast<uint32_t>(GXEffectTypeComponents(FType)) * 4; }
-  const std::vector<uint8_t>& Data() const { return FData; }
-  // Sets the value from components (converted for booleans and integers); too few leave the rest
-  // as they are, too many raise EInvalidParameter.
-  void SetFloats(const std::vector<float>& values);
-  void SetRaw(const void* data, uint32_t size);
-  // The same name, type and count with a zeroed value.
-  TGXRef<TGXEffectValueSource> Clone() const;
-  void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) override;
-
- private:
-  TGXEffectValueType FType;
-  std::vector<uint8_t> FData;
-};
-
-// A material's texture: a GL texture or none.
-class TGXEffectTextureSource : public TGXEffectParameterSource {
- public:
-  explicit TGXEffectTextureSource(std::string name) : TGXEffectParameterSource(std::move(name), 1) {}
-  TGXGLTexture* Texture() const { return FTexture.Get(); }
-  void SetTexture(TGXRef<TGXGLTexture> texture) { FTexture = std::move(texture); }
-  // Sets the texture on a GL effect; other effects have no textures to take it.
-  void Apply(TGXCompiledEffect& effect, TGXEffectHandle handle) override;
-
- private:
-  TGXRef<TGXGLTexture> FTexture;
-};
 
 class TGXGLCompiledEffect : public TGXCompiledEffect {
  public:
@@ -75,7 +40,7 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
   void CommitChanges() override;
   // The texture of a texture parameter; bound, with its sampler's states, to the unit of every
   // sampler that names the parameter when a pass begins or changes are committed.
-  void SetTexture(TGXEffectHandle parameter, TGXGLTexture* texture);
+  void SetTexture(TGXEffectHandle parameter, TGXGLTexture* texture) override;
 
   // Uniform uploads since creation (for tests of the upload-only-when-changed rule).
   int64_t Uploads() const { return FUploads; }
@@ -108,36 +73,13 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
 };
 
 // Builds the effect from its file text: compiles it on the device, creates its techniques and
-// passes (a pass blends when it turns alpha blending on), binds parameters whose semantic names
-// a source of the manager and returns nothing else; the material parameters are in the compiled
-// effect's description. Errors of the file raise EGXEffectSyntax, of the GL compiler EDirect3D.
+// passes (a pass blends when it turns alpha blending on; a technique annotated with the string
+// "SHADOWGENERATION", "SHADOWMAPPING" or "DepthOfField" becomes the special technique of that
+// kind), binds parameters whose semantic names a source of the manager and gives every other
+// parameter a material source holding its initial value. Errors of the file raise
+// EGXEffectSyntax, of the GL compiler EDirect3D.
 void GXBuildGLEffect(TGXEffect& effect, TGXGLRenderDevice& device, TGXEffectParameterManager& manager,
                      std::string_view text, const std::vector<std::string>& macros = {},
                      const TGXEffectIncludeHandler& include = nullptr);
-
-// A material with its own value for every material parameter of its effect (a parameter whose
-// semantic names no global source), starting from the effect file's initial values.
-class TGXParameterMaterial : public TGXMaterial {
- public:
-  TGXParameterMaterial(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
-      : TGXMaterial(cell, std::move(name), manual) {}
-  // Takes the effect's material parameters (the effect must be built) and its first valid
-  // technique.
-  void BindEffect(const IGXEffect& effect, TGXEffectParameterManager& manager);
-  int ParameterCount() const { return static_cast<int>(FParameters.size()); }
-  // Null when the effect has no material value parameter of that name.
-  TGXEffectValueSource* FindParameter(std::string_view name) const;
-  // Null when the effect has no texture parameter of that name.
-  TGXEffectTextureSource* FindTexture(std::string_view name) const;
-  // Applies every parameter, whatever changed says: materials of one effect share its values.
-  void Apply(bool changed) override;
-
- private:
-  struct TParameter {
-    TGXRef<TGXEffectParameterSource> Source;
-    TGXEffectHandle Handle;
-  };
-  std::vector<TParameter> FParameters;
-};
 
 }  // namespace gx

@@ -8,6 +8,7 @@
 
 #include "engine/core/GXException.h"
 #include "engine/render/GXDdsReader.h"
+#include "engine/render/GXImageReader.h"
 
 namespace gx {
 
@@ -266,7 +267,9 @@ TGXGLSurface::~TGXGLSurface() {
 
 void TGXGLSurface::Attach(uint32_t target, uint32_t attachment) const {
   if (FTexture)
-    glFramebufferTexture2D(target, attachment, GL_TEXTURE_2D, FTexture->Name(), 0);
+    glFramebufferTexture2D(target, attachment,
+                           FTexture->Cube() ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + FFace : GL_TEXTURE_2D,
+                           FTexture->Name(), 0);
   else
     glFramebufferRenderbuffer(target, attachment, GL_RENDERBUFFER, FName);
 }
@@ -349,6 +352,7 @@ TGXGLRenderDevice::~TGXGLRenderDevice() {
   FDeclaration.Reset();
   for (TStream& s : FStreams) s = TStream();
   FIndices.Reset();
+  for (auto& texture : FTextureUnits) texture.Reset();
   glBindVertexArray(0);
   glDeleteVertexArrays(1, &FVertexArray);
   glDeleteFramebuffers(1, &FFramebuffer);
@@ -586,8 +590,100 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image, 
   glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, GLint(image.Levels - 1));
   glTexParameteriv(target, GL_TEXTURE_SWIZZLE_RGBA, u.Swizzle);
   glBindTexture(target, 0);
+  ForgetTextureUnit0();
   CheckError("CreateTexture");
   return texture;
+}
+
+namespace {
+
+uint32_t FullChain(uint32_t width, uint32_t height) {
+  uint32_t levels = 1;
+  for (uint32_t edge = std::max(width, height); edge > 1; edge >>= 1) ++levels;
+  return levels;
+}
+
+GLenum ColorInternalFormat(uint32_t format) {
+  switch (format) {
+    case GXFormatA8R8G8B8:
+    case GXFormatX8R8G8B8: return GL_RGBA8;
+    case GXFormatR5G6B5: return GL_RGB565;
+    case GXFormatX1R5G5B5: return GL_RGB5_A1;
+  }
+  return GL_NONE;
+}
+
+}  // namespace
+
+TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXImage& image, uint32_t levels) {
+  if (image.Width == 0 || image.Height == 0 || image.Pixels.size() != size_t(image.Width) * image.Height ||
+      image.Width > uint32_t(FMaxRenderbufferSize) || image.Height > uint32_t(FMaxRenderbufferSize))
+    Fail("TGXGLRenderDevice", "CreateTexture", "D3DXCreateTexture failed",
+         static_cast<long long>(image.Width) * 65536 + image.Height);
+  const uint32_t chain = FullChain(image.Width, image.Height);
+  if (levels == 0 || levels > chain) levels = chain;
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  texture->FWidth = image.Width;
+  texture->FHeight = image.Height;
+  texture->FLevels = levels;
+  texture->FFormat = image.HasAlpha ? GXFormatA8R8G8B8 : GXFormatX8R8G8B8;
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, name);
+  // 0xAARRGGBB words are B, G, R, A bytes; row 0 (the image top) first, so v = 0 is the top.
+  glTexImage2D(GL_TEXTURE_2D, 0, image.HasAlpha ? GL_RGBA8 : GL_RGB8, GLsizei(image.Width), GLsizei(image.Height), 0,
+               GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, image.Pixels.data());
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
+  if (levels > 1) glGenerateMipmap(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  ForgetTextureUnit0();
+  CheckError("CreateTexture");
+  return texture;
+}
+
+TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateEmptyTexture(uint32_t width, uint32_t height, uint32_t levels,
+                                                           uint32_t format, bool cube) {
+  const GLenum internal = ColorInternalFormat(format);
+  if (internal == GL_NONE) Fail("TGXGLRenderDevice", "CreateEmptyTexture", "Unsupported format", format);
+  if (cube) height = width;
+  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) || height > uint32_t(FMaxRenderbufferSize))
+    Fail("TGXGLRenderDevice", "CreateEmptyTexture", "Unsupported size", static_cast<long long>(width) * 65536 + height);
+  const uint32_t chain = FullChain(width, height);
+  if (levels == 0 || levels > chain) levels = chain;
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  texture->FWidth = width;
+  texture->FHeight = height;
+  texture->FLevels = levels;
+  texture->FFormat = format;
+  texture->FCube = cube;
+  const GLenum target = cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(target, name);
+  for (uint32_t face = 0; face < (cube ? 6u : 1u); ++face)
+    for (uint32_t level = 0; level < levels; ++level)
+      glTexImage2D(cube ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D, GLint(level), GLint(internal),
+                   GLsizei(std::max(1u, width >> level)), GLsizei(std::max(1u, height >> level)), 0, GL_RGBA,
+                   GL_UNSIGNED_BYTE, nullptr);
+  glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
+  glBindTexture(target, 0);
+  ForgetTextureUnit0();
+  CheckError("CreateEmptyTexture");
+  return texture;
+}
+
+TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateTextureSurface(TGXGLTexture* texture, uint32_t face) {
+  if (!texture || face >= (texture->Cube() ? 6u : 1u) || ColorInternalFormat(texture->Format()) == GL_NONE)
+    Invalid("CreateTextureSurface", "Not a colour texture of this device");
+  TGXRef<TGXGLSurface> surface(
+      new TGXGLSurface(FAlive, 0, texture->Width(), texture->Height(), texture->Format(), false));
+  surface->FTexture = texture;
+  surface->FFace = face;
+  return surface;
 }
 
 TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, uint32_t height, uint32_t format) {
@@ -615,6 +711,7 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, 
                nullptr);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
   glBindTexture(GL_TEXTURE_2D, 0);
+  ForgetTextureUnit0();
   TGXRef<TGXGLSurface> surface(new TGXGLSurface(FAlive, 0, width, height, format, false));
   surface->FTexture = texture;
   CheckError("CreateRenderTexture");
@@ -622,6 +719,11 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, 
 }
 
 void TGXGLRenderDevice::SetTexture(uint32_t unit, TGXGLTexture* texture) {
+  if (unit < kCachedUnits) {
+    if (FTextureUnitKnown[unit] && FTextureUnits[unit].Get() == texture) return;
+    FTextureUnits[unit] = texture;
+    FTextureUnitKnown[unit] = true;
+  }
   glActiveTexture(GL_TEXTURE0 + unit);
   if (texture) {
     glBindTexture(texture->Cube() ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, texture->Name());
@@ -629,6 +731,19 @@ void TGXGLRenderDevice::SetTexture(uint32_t unit, TGXGLTexture* texture) {
     glBindTexture(GL_TEXTURE_2D, 0);
     glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
   }
+}
+
+void TGXGLRenderDevice::BindSampler(uint32_t unit, uint32_t sampler) {
+  if (unit < kCachedUnits) {
+    if (FSamplerUnits[unit] == sampler) return;
+    FSamplerUnits[unit] = sampler;
+  }
+  glBindSampler(unit, sampler);
+}
+
+void TGXGLRenderDevice::ForgetSampler(uint32_t sampler) {
+  for (uint32_t& bound : FSamplerUnits)
+    if (bound == sampler) bound = 0;
 }
 
 void TGXGLRenderDevice::SetRenderState(uint32_t state, uint32_t value) {

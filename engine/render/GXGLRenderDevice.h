@@ -163,6 +163,7 @@ class TGXGLSurface : public TGXDeviceSurface {
   uint32_t FName;
   bool FDepth;
   TGXRef<TGXGLTexture> FTexture;
+  uint32_t FFace = 0;
 };
 
 class TGXGLVertexBuffer : public TGXDeviceVertexBuffer {
@@ -235,6 +236,7 @@ class TGXGLTexture : public TGXRefCounted {
 };
 
 struct TGXDdsImage;
+struct TGXImage;
 
 // ---- the device ----
 
@@ -273,11 +275,25 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   // from); GL_TEXTURE_MAX_LEVEL follows the level count. EDirect3D "D3DXCreateTexture failed" for
   // a format the adapter cannot take.
   TGXRef<TGXGLTexture> CreateTexture(const TGXDdsImage& image, std::span<const uint8_t> data);
+  // A texture of a decoded image (A8R8G8B8 when it has alpha, else X8R8G8B8) with levels mip
+  // levels generated from it; 0 makes the complete chain.
+  TGXRef<TGXGLTexture> CreateTexture(const TGXImage& image, uint32_t levels);
+  // An empty texture (cube: six faces of width x width) of the colour format with levels levels
+  // (0: the complete chain). Formats and sizes as for render targets; others raise EDirect3D.
+  TGXRef<TGXGLTexture> CreateEmptyTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format,
+                                          bool cube);
+  // A colour surface on level 0 of a face of a texture made by CreateEmptyTexture (face 0 for a
+  // plain texture), so that the texture can be drawn into and sampled afterwards.
+  TGXRef<TGXDeviceSurface> CreateTextureSurface(TGXGLTexture* texture, uint32_t face);
   // A render texture: a texture of one level whose level 0 is a colour surface (formats as for
   // CreateRenderTarget). Drawn top-down like every surface, so v = 0 samples the image top.
   TGXRef<TGXDeviceSurface> CreateRenderTexture(uint32_t width, uint32_t height, uint32_t format);
-  // Binds the texture (null unbinds) to the unit.
+  // Binds the texture (null unbinds) to the unit, unless it is bound there already.
   void SetTexture(uint32_t unit, TGXGLTexture* texture);
+  // Binds the sampler object to the unit unless it is bound there; ForgetSampler before the
+  // object is deleted, so that a new object of the same name is bound again.
+  void BindSampler(uint32_t unit, uint32_t sampler);
+  void ForgetSampler(uint32_t sampler);
 
   // Render states by their stored numbers; applied before the next draw.
   void SetRenderState(uint32_t state, uint32_t value);
@@ -332,6 +348,17 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   TGXRef<TGXGLIndexBuffer> FIndices;
   bool FAttributesDirty = true;
   uint32_t FEnabledAttributes = 0;
+
+  // What each texture unit has bound (held, so that a bound texture's name cannot be reused
+  // while the cache remembers it); units beyond the cache are always bound anew.
+  static constexpr uint32_t kCachedUnits = 16;
+  std::array<TGXRef<TGXGLTexture>, kCachedUnits> FTextureUnits;
+  std::array<bool, kCachedUnits> FTextureUnitKnown{};
+  std::array<uint32_t, kCachedUnits> FSamplerUnits{};
+  void ForgetTextureUnit0() {
+    FTextureUnits[0].Reset();
+    FTextureUnitKnown[0] = false;
+  }
 
   std::array<uint32_t, GXRenderStateCount> FStates{};
   std::array<uint32_t, GXRenderStateCount> FApplied{};

@@ -4,8 +4,44 @@
 #include <cmath>
 
 #include "engine/core/GXException.h"
+#include "engine/render/GXMaterial.h"
+#include "engine/render/GXTexture.h"
 
 namespace gx {
+
+namespace {
+TGXRenderCore* GCurrentRenderCore = nullptr;
+}
+
+TGXRenderCore* GXCurrentRenderCore() { return GCurrentRenderCore; }
+
+// ---- device callbacks ----
+
+void TGXD3DDeviceCallback::Register(IGXDeviceCallback* object) {
+  if (object && !Registered(object)) FObjects.push_back(object);
+}
+
+void TGXD3DDeviceCallback::Unregister(IGXDeviceCallback* object) {
+  std::erase(FObjects, object);
+}
+
+bool TGXD3DDeviceCallback::Registered(IGXDeviceCallback* object) const {
+  return std::find(FObjects.begin(), FObjects.end(), object) != FObjects.end();
+}
+
+void TGXD3DDeviceCallback::Notify(bool lost) {
+  const std::vector<IGXDeviceCallback*> copy = FObjects;
+  for (IGXDeviceCallback* object : copy) {
+    if (!Registered(object)) continue;
+    if (lost)
+      object->OnDeviceLost();
+    else
+      object->OnDeviceReset();
+  }
+}
+
+void TGXD3DDeviceCallback::NotifyLost() { Notify(true); }
+void TGXD3DDeviceCallback::NotifyReset() { Notify(false); }
 
 std::vector<TGXTextureFilterLevel> GXFilterLevels(bool anisotropic, float maxAnisotropy) {
   // GL always filters linearly, also between mip levels; only anisotropy depends on the adapter.
@@ -24,7 +60,7 @@ uint32_t TGXRenderAdapter::BestDepthFormat() const {
   return 0;
 }
 
-TGXRenderCore::TGXRenderCore() {
+TGXRenderCore::TGXRenderCore(TGXResourceManager* manager) {
   std::unique_ptr<TGXGLContext> context;
   try {
     context = TGXGLContext::CreateSurfaceless();
@@ -46,12 +82,36 @@ TGXRenderCore::TGXRenderCore() {
   FDevice = std::make_unique<TGXGLRenderDevice>(std::move(context));
   FEffectParameters = std::make_unique<TGXEffectParameterManager>();
   FRenderer = std::make_unique<TGXRenderer>(*FDevice, *FEffectParameters);
+  if (!manager && Engine()) manager = &Engine()->ResourceManager();
+  FEffectFactory = std::make_unique<TGXEffectFactory>(manager);
+  FMaterialFactory = std::make_unique<TGXMaterialFactory>(manager);
+  FTextureFactory = std::make_unique<TGXTextureFactory>(manager);
+  FCubeTextureFactory = std::make_unique<TGXCubeTextureFactory>(manager);
+  GCurrentRenderCore = this;
 }
 
 TGXRenderCore::~TGXRenderCore() {
+  if (GCurrentRenderCore == this) GCurrentRenderCore = nullptr;
+  FCubeTextureFactory.reset();
+  FTextureFactory.reset();
+  FMaterialFactory.reset();
+  FEffectFactory.reset();
   FRenderer.reset();
   FEffectParameters.reset();
   FDevice.reset();
+}
+
+void TGXRenderCore::LoseDevice() {
+  if (FDevice->Lost()) return;
+  FDevice->SetLost(true);
+  FRenderer->DeviceLost();
+  FDeviceCallbacks.NotifyLost();
+}
+
+void TGXRenderCore::ResetDevice() {
+  if (!FDevice->Lost()) return;
+  FDeviceCallbacks.NotifyReset();
+  FDevice->SetLost(false);
 }
 
 }  // namespace gx

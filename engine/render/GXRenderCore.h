@@ -42,12 +42,46 @@ struct TGXRenderAdapter {
   uint32_t BestDepthFormat() const;
 };
 
+// The objects told about device loss and reset. Notifications go over a copy of the list, and
+// an object unregistered meanwhile (for example freed by another's handler) is skipped.
+class TGXD3DDeviceCallback {
+ public:
+  // A second registration of the same object is ignored.
+  void Register(IGXDeviceCallback* object);
+  void Unregister(IGXDeviceCallback* object);
+  bool Registered(IGXDeviceCallback* object) const;
+  int Count() const { return static_cast<int>(FObjects.size()); }
+  void NotifyLost();
+  void NotifyReset();
+
+ private:
+  void Notify(bool lost);
+  std::vector<IGXDeviceCallback*> FObjects;
+};
+
+class TGXEffectFactory;
+class TGXMaterialFactory;
+class TGXTextureFactory;
+class TGXCubeTextureFactory;
+
 class TGXRenderCore : public TGXEngineCore {
  public:
-  // Makes the GL context (EGL surfaceless), the device, the parameter manager and the renderer.
-  // EDirect3D "No compatible graphic cards found" when no OpenGL 3.3 core context can be made.
-  TGXRenderCore();
+  // Makes the GL context (EGL surfaceless), the device, the parameter manager and the renderer,
+  // and registers the effect, material, texture and cube-texture factories with the manager
+  // (the live engine's when none is given and an engine exists). EDirect3D "No compatible
+  // graphic cards found" when no OpenGL 3.3 core context can be made. The newest live render
+  // core is the one resources load on (GXCurrentRenderCore).
+  explicit TGXRenderCore(TGXResourceManager* manager = nullptr);
   ~TGXRenderCore() override;
+
+  TGXD3DDeviceCallback& DeviceCallbacks() { return FDeviceCallbacks; }
+  void RegisterDeviceCallback(IGXDeviceCallback* object) { FDeviceCallbacks.Register(object); }
+  void UnregisterDeviceCallback(IGXDeviceCallback* object) { FDeviceCallbacks.Unregister(object); }
+  // The lost/reset protocol: LoseDevice marks the device lost (it begins no scene) and tells
+  // every registered object; ResetDevice tells them the device is back and clears the mark.
+  // GL contexts are not lost on their own; the desktop program's window and the tests use these.
+  void LoseDevice();
+  void ResetDevice();
 
   TGXGLRenderDevice& Device() { return *FDevice; }
   const TGXRenderAdapter& Adapter() const { return FAdapter; }
@@ -56,10 +90,18 @@ class TGXRenderCore : public TGXEngineCore {
   TGXRenderer& Renderer() { return *FRenderer; }
 
  private:
+  TGXD3DDeviceCallback FDeviceCallbacks;
   std::unique_ptr<TGXGLRenderDevice> FDevice;
   TGXRenderAdapter FAdapter;
   std::unique_ptr<TGXEffectParameterManager> FEffectParameters;
   std::unique_ptr<TGXRenderer> FRenderer;
+  std::unique_ptr<TGXEffectFactory> FEffectFactory;
+  std::unique_ptr<TGXMaterialFactory> FMaterialFactory;
+  std::unique_ptr<TGXTextureFactory> FTextureFactory;
+  std::unique_ptr<TGXCubeTextureFactory> FCubeTextureFactory;
 };
+
+// The render core resources load on, or null.
+TGXRenderCore* GXCurrentRenderCore();
 
 }  // namespace gx

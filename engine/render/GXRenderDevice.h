@@ -95,6 +95,19 @@ class TGXDeviceVertexDeclaration : public TGXRefCounted {
   ~TGXDeviceVertexDeclaration() override = default;
 };
 
+// Objects that hold device objects which do not survive a lost device: render targets, the
+// render state manager, effects and textures register with the render core's callback list and
+// are told when the device is lost and when it has been reset.
+// {1A9E2324-E5A4-4B9B-BAE9-91FA79ED1AA0}
+class IGXDeviceCallback {
+ public:
+  virtual void OnDeviceLost() = 0;
+  virtual void OnDeviceReset() = 0;
+
+ protected:
+  ~IGXDeviceCallback() = default;
+};
+
 class TGXRenderDevice {
  public:
   TGXRenderDevice() = default;

@@ -70,17 +70,18 @@ class TGLEffectTest : public ::testing::Test {
     Core.reset();
   }
 
-  TGXRef<TGXParameterMaterial> Material(std::vector<float> color, const char* technique = "Flat") {
-    auto m = MakeRef<TGXParameterMaterial>(nullptr, "M" + std::to_string(Materials.size()), true);
-    m->BindEffect(Effect, Core->EffectParameters());
+  TGXRef<TGXMaterial> Material(std::vector<float> color, const char* technique = "Flat") {
+    auto m = MakeRef<TGXMaterial>(nullptr, "M" + std::to_string(Materials.size()), true);
+    m->SetEffect(Effect);
+    m->Load();
     m->SetTechnique(Effect->FindTechnique(technique));
-    m->FindParameter("Color")->SetFloats(color);
+    m->FindValue("Color")->SetFloats(color);
     Materials.push_back(m);
     return m;
   }
 
   // The quad moved by dx in clip space, queued at the node's distance z.
-  void Place(const TGXRef<TGXParameterMaterial>& material, float dx, float z) {
+  void Place(const TGXRef<TGXMaterial>& material, float dx, float z) {
     auto p = std::make_unique<TTestPrimitive>();
     p->Material = material;
     p->VertexGeometry = Geometry;
@@ -105,7 +106,7 @@ class TGLEffectTest : public ::testing::Test {
   TGXViewport* Viewport = nullptr;
   TGXVertexGeometry Geometry;
   TGXRef<TGXEffect> Effect;
-  std::vector<TGXRef<TGXParameterMaterial>> Materials;
+  std::vector<TGXRef<TGXMaterial>> Materials;
   std::vector<std::unique_ptr<TTestPrimitive>> Primitives;
 };
 
@@ -197,10 +198,11 @@ TEST_F(TGLEffectTest, SamplesADxtTextureWithItsTopRowAtVZero) {
   auto texture = device.CreateTexture(GXReadDds(file), file);
   auto effect = MakeRef<TGXEffect>(nullptr, "textured.fx", true);
   GXBuildGLEffect(*effect, device, Core->EffectParameters(), kTexturedEffect);
-  auto material = MakeRef<TGXParameterMaterial>(nullptr, "Textured", true);
-  material->BindEffect(effect, Core->EffectParameters());
+  auto material = MakeRef<TGXMaterial>(nullptr, "Textured", true);
+  material->SetEffect(effect);
+  material->Load();
   ASSERT_NE(material->FindTexture("Map"), nullptr);
-  material->FindTexture("Map")->SetTexture(texture);
+  material->FindTexture("Map")->SetDeviceTexture(texture);
   Materials.push_back(material);
 
   // Full-target quad, u to the right and v downwards as in the image.
@@ -232,9 +234,10 @@ TEST_F(TGLEffectTest, SamplesARenderTextureTheRightWayUp) {
 
   auto effect = MakeRef<TGXEffect>(nullptr, "textured.fx", true);
   GXBuildGLEffect(*effect, device, Core->EffectParameters(), kTexturedEffect);
-  auto material = MakeRef<TGXParameterMaterial>(nullptr, "Sampled", true);
-  material->BindEffect(effect, Core->EffectParameters());
-  material->FindTexture("Map")->SetTexture(static_cast<TGXGLSurface*>(surface.Get())->Texture());
+  auto material = MakeRef<TGXMaterial>(nullptr, "Sampled", true);
+  material->SetEffect(effect);
+  material->Load();
+  material->FindTexture("Map")->SetDeviceTexture(static_cast<TGXGLSurface*>(surface.Get())->Texture());
   Materials.push_back(material);
   const float v[] = {-1, 1, 0.5f, 0, 0, 1, 1, 0.5f, 1, 0, 1, -1, 0.5f, 1, 1,
                      -1, 1, 0.5f, 0, 0, 1, -1, 0.5f, 1, 1, -1, -1, 0.5f, 0, 1};

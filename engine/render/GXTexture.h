@@ -1,0 +1,122 @@
+#pragma once
+// Textures and cube textures as resources. A texture is read from an image file (DDS with its
+// mip levels and formats; PNG, JPEG and BMP as 32-bit images with a generated mip chain), or
+// made empty by code with explicit parameters (a manual texture: size, levels, usage, format,
+// pool). After loading the parameters hold what the device made.
+//
+// The parameters keep their stored meaning: Usage 1 is a render target, Pool 0 the default pool
+// (lost with the device), 1 managed; Levels 0 asks for the complete mip chain.
+
+#include <cstdint>
+#include <string>
+
+#include "engine/core/GXGuid.h"
+#include "engine/core/GXResourceManager.h"
+#include "engine/render/GXGLRenderDevice.h"
+
+namespace gx {
+
+// {D393A968-D004-4247-9077-B494B604DBF1}
+inline constexpr TGXGuid IID_IGXTexture{
+    0xD393A968, 0xD004, 0x4247, {0x90, 0x77, 0xB4, 0x94, 0xB6, 0x04, 0xDB, 0xF1}};
+// {FE2EED5C-0DFC-4A92-ACB3-7671A7224B37}
+inline constexpr TGXGuid IID_IGXCubeTexture{
+    0xFE2EED5C, 0x0DFC, 0x4A92, {0xAC, 0xB3, 0x76, 0x71, 0xA7, 0x22, 0x4B, 0x37}};
+
+enum : uint32_t { GXUsageRenderTarget = 1 };
+enum : uint32_t { GXPoolDefault = 0, GXPoolManaged = 1 };
+
+class TGXTexture : public TGXResource {
+ public:
+  static constexpr TGXGuid IID = IID_IGXTexture;
+
+  TGXTexture(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
+      : TGXResource(cell, std::move(name), manual) {}
+  std::string ClassName() const override { return "TGXTexture"; }
+
+  uint32_t GetWidth() const { return FWidth; }
+  uint32_t GetHeight() const { return FHeight; }
+  uint32_t GetLevels() const { return FLevels; }
+  uint32_t GetUsage() const { return FUsage; }
+  uint32_t GetFormat() const { return FFormat; }
+  uint32_t GetPool() const { return FPool; }
+  // Null until loaded.
+  TGXGLTexture* GetDeviceTexture() const { return FDeviceTexture.Get(); }
+  void SetWidth(uint32_t value) { FWidth = value; }
+  void SetHeight(uint32_t value) { FHeight = value; }
+  void SetLevels(uint32_t value) { FLevels = value; }
+  void SetUsage(uint32_t value) { FUsage = value; }
+  void SetFormat(uint32_t value) { FFormat = value; }
+  void SetPool(uint32_t value) { FPool = value; }
+
+  // A manual texture in the default pool gives its device texture up when the device is lost;
+  // Recreate makes a new one (render textures do so on reset).
+  void ReleaseDeviceTexture() { FDeviceTexture.Reset(); }
+  void Recreate();
+
+ protected:
+  void DoLoad() override;
+
+ private:
+  void CreateManual();
+  uint32_t FWidth = 0, FHeight = 0, FLevels = 0, FUsage = 0, FFormat = GXFormatA8R8G8B8, FPool = GXPoolManaged;
+  TGXRef<TGXGLTexture> FDeviceTexture;
+};
+using IGXTexture = TGXRef<TGXTexture>;
+
+class TGXCubeTexture : public TGXResource {
+ public:
+  static constexpr TGXGuid IID = IID_IGXCubeTexture;
+
+  TGXCubeTexture(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
+      : TGXResource(cell, std::move(name), manual) {}
+  std::string ClassName() const override { return "TGXCubeTexture"; }
+
+  uint32_t GetEdgeLength() const { return FEdgeLength; }
+  uint32_t GetLevels() const { return FLevels; }
+  uint32_t GetUsage() const { return FUsage; }
+  uint32_t GetFormat() const { return FFormat; }
+  uint32_t GetPool() const { return FPool; }
+  TGXGLTexture* GetDeviceTexture() const { return FDeviceTexture.Get(); }
+  void SetEdgeLength(uint32_t value) { FEdgeLength = value; }
+  void SetLevels(uint32_t value) { FLevels = value; }
+  void SetUsage(uint32_t value) { FUsage = value; }
+  void SetFormat(uint32_t value) { FFormat = value; }
+  void SetPool(uint32_t value) { FPool = value; }
+
+  void ReleaseDeviceTexture() { FDeviceTexture.Reset(); }
+  void Recreate();
+
+ protected:
+  void DoLoad() override;
+
+ private:
+  void CreateManual();
+  uint32_t FEdgeLength = 0, FLevels = 0, FUsage = 0, FFormat = GXFormatA8R8G8B8, FPool = GXPoolManaged;
+  TGXRef<TGXGLTexture> FDeviceTexture;
+};
+using IGXCubeTexture = TGXRef<TGXCubeTexture>;
+
+class TGXTextureFactory : public TGXResourceFactory {
+ public:
+  using TGXResourceFactory::TGXResourceFactory;
+  TGXGuid GetResourceKind() const override { return IID_IGXTexture; }
+  IGXResource CreateResource(TSlot* cell, const std::string& name, bool manual) override {
+    return IGXResource(new TGXTexture(cell, name, manual));
+  }
+};
+
+class TGXCubeTextureFactory : public TGXResourceFactory {
+ public:
+  using TGXResourceFactory::TGXResourceFactory;
+  TGXGuid GetResourceKind() const override { return IID_IGXCubeTexture; }
+  IGXResource CreateResource(TSlot* cell, const std::string& name, bool manual) override {
+    return IGXResource(new TGXCubeTexture(cell, name, manual));
+  }
+};
+
+// The bytes of a resource: from its data loader when it has one, else the file of its name
+// through the engine's file system (whose errors pass on).
+std::vector<uint8_t> GXLoadResourceBytes(TGXResource& resource, const std::string& fileName);
+
+}  // namespace gx
