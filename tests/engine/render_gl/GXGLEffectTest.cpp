@@ -123,6 +123,25 @@ TEST_F(TGLEffectTest, TwoMaterialsOfOneEffectDrawTheirOwnValuesSideBySide) {
   EXPECT_EQ(again, pixels);
 }
 
+TEST_F(TGLEffectTest, EachViewportClearsItsOwnRectangleWithItsOwnColour) {
+  // Left half red, right half green; then the right one with flags 0 keeps what it had while
+  // the left is cleared blue.
+  Viewport->SetRect(0, 0, 0.5f, 1);
+  Viewport->SetClearColor(0xFFFF0000);
+  TGXViewport* right = Target->AddViewport(0.5f, 0, 0.5f, 1);
+  right->SetClearColor(0xFF00FF00);
+  Target->Render(Core->Renderer());
+  auto pixels = Core->Device().ReadPixels(Target->ColorSurface());
+  EXPECT_EQ(pixels[3 * 16 + 7], 0xFFFF0000u);
+  EXPECT_EQ(pixels[3 * 16 + 8], 0xFF00FF00u);
+  Viewport->SetClearColor(0xFF0000FF);
+  right->SetClearFlags(0);
+  Target->Render(Core->Renderer());
+  pixels = Core->Device().ReadPixels(Target->ColorSurface());
+  EXPECT_EQ(pixels[0], 0xFF0000FFu);
+  EXPECT_EQ(pixels[7 * 16 + 15], 0xFF00FF00u);
+}
+
 TEST_F(TGLEffectTest, BlendedItemsAreDrawnBackToFrontAndTheStateIsPutBack) {
   ASSERT_TRUE(Effect->FindTechnique("Blend")->Pass(0)->AlphaBlend());
   ASSERT_FALSE(Effect->FindTechnique("Flat")->Pass(0)->AlphaBlend());
