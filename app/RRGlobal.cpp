@@ -18,6 +18,7 @@
 #include <typeinfo>
 
 #include "app/RRDatabase.h"
+#include "app/RRProject.h"
 #include "app/RRUnits.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXGuid.h"
@@ -147,11 +148,13 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
       FDatabase = std::make_unique<TRRDatabase>(FileSystem(), assetPaths);
     }
     FClipboard = std::make_unique<TRRClipboard>();
-    // CurrentProject is created here, closed (joins with the project).
+    FProject = std::make_unique<TRRProject>(TRRProjectServices::FromGlobal(*this));
     BuildRecentList();
     LoadSettings();
     // The smart-hint manager is created here, switched by GeneralSettings().SmartHints.
   } catch (...) {
+    FProject.reset();
+    FClipboard.reset();
     FDatabase.reset();
     FEngine.reset();
     ReleaseInstanceLock();
@@ -402,7 +405,7 @@ TRRGlobal::~TRRGlobal() {
   SaveSettings();
   FConfiguration.Clear();
   FRecentProjects.clear();
-  // CurrentProject goes here, before the clipboard (joins with the project).
+  FProject.reset();
   FClipboard.reset();
   FDatabase.reset();
   FEngine->DestroyMediaCore();

@@ -27,6 +27,7 @@ namespace rr {
 
 class TRRDatabase;
 class TRRClipboard;
+class TRRProject;
 
 inline constexpr const char* RRPublisherName = "Maralt";
 inline constexpr const char* RRProductName = "3D-Velmora 2013";
@@ -127,6 +128,8 @@ class TRRGlobal {
   gx::TGXFileSystem& FileSystem() const { return FEngine->FileSystem(); }
   gx::TGXConfiguration& Configuration() { return FConfiguration; }
   TRRClipboard& Clipboard() const { return *FClipboard; }
+  // The program's one project (CurrentProject), closed between layouts.
+  TRRProject& Project() const { return *FProject; }
   // The node Application/<group>, created when missing.
   gx::IGXConfigNode SettingsNode(const char* group);
 
@@ -205,6 +208,7 @@ class TRRGlobal {
   std::string FPendingInstaller;
   // The entity clipboard: lives with the program, so its content outlives the project copied from.
   std::unique_ptr<TRRClipboard> FClipboard;
+  std::unique_ptr<TRRProject> FProject;
   int FLengthUnit = 0;
   std::string FLengthUnitName;
   float FLengthUnitFactor = 1;

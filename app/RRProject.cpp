@@ -1,0 +1,787 @@
+#include "app/RRProject.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "app/RRAssetFileLoader.h"
+#include "app/RRClipboard.h"
+#include "app/RRDatabase.h"
+#include "app/RREntityIDProcessor.h"
+#include "app/RREntityManager.h"
+#include "app/RREntitySerializer.h"
+#include "app/RRGlobal.h"
+#include "app/RRHistory.h"
+#include "app/entities/RREntity.h"
+#include "app/entities/RREntityRegistry.h"
+#include "engine/core/GXException.h"
+#include "engine/core/GXFileSystem.h"
+#include "engine/core/GXGuid.h"
+#include "engine/core/GXStrings.h"
+#include "engine/render/GXScene.h"
+
+extern char** environ;
+
+namespace rr {
+
+namespace {
+
+// The stored event section while the event manager is not part of the program: it keeps the
+// section's bytes so that a layout is written back exactly as it was read, and writes an empty
+// root group for a new layout.
+class TRRStoredEventSection : public IRRProjectEventSection {
+ public:
+  TRRStoredEventSection() : FRootID(static_cast<int32_t>(std::random_device()() & 0x7FFFFFFE) + 1) {}
+
+  void SaveToStream(gx::TGXStream& s) override {
+    if (!FBytes.empty()) {
+      s.WriteBuffer(FBytes.data(), static_cast<int64_t>(FBytes.size()));
+      return;
+    }
+    gx::WriteAnsiString(s, "Ereignisse");
+    gx::WriteInteger(s, FRootID);
+    gx::WriteByte(s, 1);
+    gx::WriteInteger(s, 0);  // events
+    gx::WriteInteger(s, 0);  // sub-groups
+    gx::WriteInteger(s, 0);  // countdowns
+  }
+  void LoadFromStream(gx::TGXStream& s, int32_t version, bool merge) override {
+    if (merge) return;
+    if (version <= 9) {
+      // The flat form of old files: only an empty one is taken over.
+      if (gx::ReadInteger(s) != 0) throw gx::EGXException({"TRREventManager", "LoadFromStream", "Events"});
+      FBytes.clear();
+      return;
+    }
+    // The tree form: name, ID, enabled byte, counts; checked before it is kept.
+    int64_t start = s.Position();
+    gx::ReadAnsiString(s);
+    gx::ReadInteger(s);
+    gx::ReadByte(s);
+    s.SetPosition(start);
+    FBytes.resize(static_cast<size_t>(s.Remaining()));
+    if (!FBytes.empty()) s.ReadBuffer(FBytes.data(), static_cast<int64_t>(FBytes.size()));
+  }
+  void BeginRemap() override {}
+  void Remap(int32_t, int32_t) override {}
+  void EndRemap() override {}
+
+ private:
+  int32_t FRootID;
+  std::vector<uint8_t> FBytes;
+};
+
+std::string FileNameWithoutFolder(const std::string& fileName) {
+  size_t p = fileName.find_last_of("/\\");
+  return p == std::string::npos ? fileName : fileName.substr(p + 1);
+}
+
+std::string ReplaceFirst(std::string text, const std::string& what, const std::string& with) {
+  size_t p = text.find(what);
+  if (p != std::string::npos) text.replace(p, what.size(), with);
+  return text;
+}
+
+// The whole file, bounded.
+std::unique_ptr<gx::TGXMemoryStream> ReadWholeFile(gx::TGXFileSystem& fs, const std::string& fileName) {
+  std::string disk = fs.LocateFile(fileName);
+  struct stat st;
+  if (!disk.empty() && stat(disk.c_str(), &st) == 0 && st.st_size > RRMaxProjectFileSize)
+    throw gx::EGXException({"TRRProject", "LoadProject", "File too large"});
+  std::unique_ptr<gx::TGXMemoryStream> stream = fs.OpenFile(fileName);
+  stream->SetPosition(0);
+  return stream;
+}
+
+bool SpawnProgram(const std::string& path) {
+  pid_t pid = 0;
+  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  return posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) == 0;
+}
+
+
+}  // namespace
+
+std::unique_ptr<IRRProjectEventSection> RRCreateEventSection() {
+  // The event manager joins here when it is part of the program.
+  return std::make_unique<TRRStoredEventSection>();
+}
+
+// ---- helpers ----------------------------------------------------------------------------------
+
+std::string RRBuildMissingFilesReport(const std::vector<TRRAssetFileName>& missing, bool importing) {
+  std::vector<std::string> disk;
+  std::vector<std::pair<std::string, std::vector<std::string>>> packages;  // identifier, files
+  auto addUnique = [](std::vector<std::string>& list, const std::string& name) {
+    for (const auto& n : list)
+      if (gx::SameText(n, name)) return;
+    list.push_back(name);
+  };
+  for (const TRRAssetFileName& f : missing) {
+    // A packaged file: its relative path begins with the package identifier in braces; the
+    // report names the file by its path inside the package.
+    const std::string& rel = f.RelativeName;
+    size_t sep = rel.find_first_of("\\/");
+    std::string head = sep == std::string::npos ? std::string() : rel.substr(0, sep);
+    if (head.size() == 38 && gx::TGXGuid::TryParse(head).has_value()) {
+      std::string id = gx::UpperCaseText(head);
+      auto it = std::find_if(packages.begin(), packages.end(), [&](const auto& p) { return p.first == id; });
+      if (it == packages.end()) {
+        packages.push_back({id, {}});
+        it = packages.end() - 1;
+      }
+      addUnique(it->second, rel.substr(sep + 1));
+    } else {
+      addUnique(disk, f.EffectiveFileName());
+    }
+  }
+  auto sorted = [](std::vector<std::string> v) {
+    std::stable_sort(v.begin(), v.end(), [](const std::string& a, const std::string& b) { return gx::CompareText(a, b) < 0; });
+    return v;
+  };
+  std::string text = importing ? RRTextMissingImport : RRTextMissingLoad;
+  text += "\r\n";
+  if (!disk.empty()) {
+    text += std::string("\r\n") + RRTextMissingDisk;
+    for (const auto& n : sorted(disk)) text += "\r\n  " + n;
+    text += "\r\n";
+  }
+  for (const auto& [id, files] : packages) {
+    text += std::string("\r\n") + RRTextMissingPackage + id + ":";
+    for (const auto& n : sorted(files)) text += "\r\n  " + n;
+    text += "\r\n";
+  }
+  text += std::string("\r\n") + RRTextMissingPlaceholders;
+  return text;
+}
+
+void RRWriteFileReplacing(const std::string& fileName, const void* data, size_t size) {
+  std::string temp = fileName + ".XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) throw gx::EGXFileOpenError(ReplaceFirst(gx::kGXFileOpenErrorFormat, "%s", fileName));
+  struct stat st;
+  fchmod(fd, stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  bool ok = true;
+  const char* p = static_cast<const char*>(data);
+  for (size_t done = 0; ok && done < size;) {
+    ssize_t n = write(fd, p + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && std::rename(temp.c_str(), fileName.c_str()) == 0;
+  if (!ok) {
+    unlink(temp.c_str());
+    throw gx::EGXStreamWriteError();
+  }
+}
+
+bool RRIsReadOnlyFile(const std::string& fileName) {
+  struct stat st;
+  if (stat(fileName.c_str(), &st) != 0) return false;
+  // The effective user's real rights: root passes the mode bits but not an immutable flag or a
+  // read-only file system.
+  return faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) != 0;
+}
+
+std::string RRFindCompanionProgram(const std::string& projectFile) {
+  std::filesystem::path p(projectFile);
+  std::filesystem::path base = p.parent_path() / p.stem();
+  for (const std::string& candidate : {base.string(), base.string() + ".sh"}) {
+    struct stat st;
+    if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0 &&
+        (st.st_mode & 0111) != 0)
+      return candidate;
+  }
+  return {};
+}
+
+void RRThumbnailSize(int width, int height, int maxSize, int& outWidth, int& outHeight) {
+  outWidth = width;
+  outHeight = height;
+  if (maxSize <= 0 || std::max(width, height) < maxSize) return;
+  double r = static_cast<double>(width) / (height == 0 ? 1 : height);
+  if (r >= 1) {
+    outWidth = maxSize;
+    outHeight = std::max(1, static_cast<int>(std::lround(maxSize / r)));
+  } else {
+    outWidth = std::max(1, static_cast<int>(std::lround(maxSize * r)));
+    outHeight = maxSize;
+  }
+}
+
+TRRBitmap RRResampleBitmap(const TRRBitmap& source, int width, int height) {
+  TRRBitmap out;
+  out.Width = width;
+  out.Height = height;
+  out.Pixels.assign(static_cast<size_t>(width) * height * 3, 0);
+  int sw = source.Width, sh = source.Height;
+  if (sw <= 0 || sh <= 0 || width <= 0 || height <= 0) return out;
+  auto px = [&](int x, int y, int c) { return source.Pixels[(static_cast<size_t>(y) * sw + x) * 3 + c]; };
+  if (width <= sw && height <= sh) {
+    // Block averages.
+    for (int y = 0; y < height; ++y) {
+      int y0 = static_cast<int>(static_cast<int64_t>(y) * sh / height);
+      int y1 = std::max(y0 + 1, static_cast<int>(static_cast<int64_t>(y + 1) * sh / height));
+      for (int x = 0; x < width; ++x) {
+        int x0 = static_cast<int>(static_cast<int64_t>(x) * sw / width);
+        int x1 = std::max(x0 + 1, static_cast<int>(static_cast<int64_t>(x + 1) * sw / width));
+        for (int c = 0; c < 3; ++c) {
+          uint64_t sum = 0;
+          for (int yy = y0; yy < y1; ++yy)
+            for (int xx = x0; xx < x1; ++xx) sum += px(xx, yy, c);
+          out.Pixels[(static_cast<size_t>(y) * width + x) * 3 + c] =
+              static_cast<uint8_t>(sum / (static_cast<uint64_t>(y1 - y0) * (x1 - x0)));
+        }
+      }
+    }
+    return out;
+  }
+  // Linear stretching.
+  for (int y = 0; y < height; ++y) {
+    float fy = height > 1 ? static_cast<float>(y) * (sh - 1) / (height - 1) : 0.0f;
+    int y0 = static_cast<int>(fy), y1 = std::min(y0 + 1, sh - 1);
+    float ty = fy - y0;
+    for (int x = 0; x < width; ++x) {
+      float fx = width > 1 ? static_cast<float>(x) * (sw - 1) / (width - 1) : 0.0f;
+      int x0 = static_cast<int>(fx), x1 = std::min(x0 + 1, sw - 1);
+      float tx = fx - x0;
+      for (int c = 0; c < 3; ++c) {
+        float top = px(x0, y0, c) * (1 - tx) + px(x1, y0, c) * tx;
+        float bottom = px(x0, y1, c) * (1 - tx) + px(x1, y1, c) * tx;
+        out.Pixels[(static_cast<size_t>(y) * width + x) * 3 + c] =
+            static_cast<uint8_t>(std::lround(top * (1 - ty) + bottom * ty));
+      }
+    }
+  }
+  return out;
+}
+
+// ---- services ---------------------------------------------------------------------------------
+
+TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
+  TRRProjectServices s;
+  s.UI = &global.UI();
+  s.FileSystem = &global.FileSystem();
+  s.Database = &global.Database();
+  s.Clipboard = &global.Clipboard();
+  s.AddRecentProject = [&global](const std::string& f) { global.AddRecentProject(f); };
+  s.HandleException = [&global](std::exception_ptr e) { global.HandleException(e); };
+  s.Animations = [&global] { return global.Animations(); };
+  s.ShowFPS = [&global] { return global.ShowFPS(); };
+  s.ClearPendingInstaller = [&global] { global.SetPendingInstaller({}); };
+  return s;
+}
+
+TRRProject* CurrentProject() { return Global() ? &Global()->Project() : nullptr; }
+
+// ---- project ----------------------------------------------------------------------------------
+
+TRRProject::TRRProject(TRRProjectServices services) : FServices(std::move(services)) {
+  GX_ASSERT(FServices.UI != nullptr && FServices.FileSystem != nullptr);
+}
+
+TRRProject::~TRRProject() { CloseProject(); }
+
+void TRRProject::HandleException(std::exception_ptr e) {
+  if (FServices.HandleException) FServices.HandleException(e);
+  else TRRGlobal::ReportException(*FServices.UI, e);
+}
+
+gx::TGXNode* TRRProject::ProjectNode() { return FProjectNode; }
+
+void TRRProject::Initialize() {
+  ClearMissingFiles();
+  FModified = false;
+  FScene = std::make_unique<gx::TGXScene>();
+  FProjectNode = new gx::TGXSceneNode("Project", FScene->Root());
+  // The 3D view, project menu, ruler, global effect parameters, floor and sky join here.
+  FManager = std::make_unique<TRREntityManager>(*this, nullptr, FScene.get());
+  FHistory = std::make_unique<TRRHistory>(*FManager, FServices.UndoAction, FServices.RedoAction);
+  FEvents = FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
+  // The reflection manager joins here.
+  FFrameTimer = std::make_unique<gx::TGXTimer>(FServices.Clock);
+  if (FServices.Clipboard) FServices.Clipboard->SetPasteAction(FServices.PasteAction);
+  // The sound device is opened here once the media core plays sounds.
+}
+
+bool TRRProject::IsModified() const { return FModified || (FHistory && FHistory->CanUndo()); }
+
+void TRRProject::StartProject() {
+  ReportMissingFiles(false);
+  ClearMissingFiles();
+  if (FFrameTimer) FFrameTimer->Reset();
+  FFrameCount = 0;
+  FFrameTimeSum = 0;
+  // The tick timer and the idle hook of the desktop program start here; the command line and
+  // tests call Tick themselves.
+  FOpen = true;
+}
+
+void TRRProject::CloseProject() {
+  FOpen = false;
+  auto swallow = [](auto&& fn) {
+    try {
+      fn();
+    } catch (...) {
+    }
+  };
+  swallow([&] { FFileName.clear(); });
+  swallow([&] {
+    if (FManager) FManager->Selection().Clear();
+  });
+  FActiveCamera = nullptr;
+  FPreviousCamera = nullptr;
+  // The entities go with the scene, before the manager they are registered with.
+  swallow([&] {
+    if (FManager) FManager->SetCamera(nullptr);
+  });
+  swallow([&] { FHistory.reset(); });
+  swallow([&] {
+    FProjectNode = nullptr;
+    FScene.reset();
+  });
+  swallow([&] { FEvents.reset(); });
+  swallow([&] { FManager.reset(); });
+  swallow([&] {
+    if (FServices.Clipboard) FServices.Clipboard->SetPasteAction(nullptr);
+  });
+  FFrameTimer.reset();
+  FTrackParameters = {};
+}
+
+// ---- new ----
+
+TRREntity* TRRProject::CreateFromDescription(TRREntityDescription& description) {
+  int32_t used = TRREntityIDProcessor::RenumberDescription(description, FManager->NextID());
+  FManager->ReserveIDs(used);
+  return FManager->CreateEntity(nullptr, description);
+}
+
+void TRRProject::CreateDefaultObjects(const std::vector<uint8_t>& panelShape, IRRProgress* progress) {
+  auto KindByName = [this](const char* name) {
+    return FServices.FindKind ? FServices.FindKind(name) : RegisteredEntities().FindDescriptionClass(name);
+  };
+  // Light: "Licht" at (-300, 300, 300) with the parameter sets "Tag" and "Nacht"; the light kind
+  // sets those and its catalogue entry ("Birne.gxmodel") when it exists.
+  if (const TRRDescriptionClass* cls = KindByName("TRRLightDesc")) {
+    auto d = cls->Create();
+    d->Name().SetText(gx::GX_LANG_GERMAN, RRNameLight, true);
+    d->SetPosition({-300, 300, 300});
+    if (FServices.Database) {
+      d->SetAssetID(FServices.Database->FindAssetIDByPath("Birne.gxmodel"));
+      FServices.Database->RefreshDescription(*d);
+    }
+    CreateFromDescription(*d);
+  }
+  if (progress) progress->SetText(RRTextCreatePanel);
+  // Baseboard: the panel kind takes the 36-byte shape block when it exists.
+  (void)panelShape;
+  TRREntity* panel = nullptr;
+  if (const TRRDescriptionClass* cls = KindByName("TRRPanelDesc")) {
+    auto d = cls->Create();
+    d->Name().SetText(gx::GX_LANG_GERMAN, RRNamePanel, true);
+    panel = CreateFromDescription(*d);
+    FScene->Root()->Update(false);
+    const gx::TGXBoundingBox& b = panel->LocalBounds();
+    float depth = b.Empty ? 0.0f : b.Max().z - b.Min().z;
+    panel->SetPosition({0, 0, depth});
+  }
+  // Cameras: the free camera (type 1) looking down at 45 degrees and the two top-down cameras
+  // (types 3 and 4) at (0, 300, 0) looking straight down. The camera kind sets the types and
+  // aims them at the baseboard when it exists.
+  if (const TRRDescriptionClass* cls = KindByName("TRRCameraDesc")) {
+    const float quarter = static_cast<float>(M_PI / 4), half = static_cast<float>(M_PI / 2);
+    auto rotationX = [](float angle) {
+      return gx::TGXQuaternion{std::sin(angle / 2), 0, 0, std::cos(angle / 2)};
+    };
+    auto free = cls->Create();
+    free->Name().SetText(gx::GX_LANG_GERMAN, RRNameFreeCamera, true);
+    free->SetRotation(rotationX(quarter));
+    TRREntity* freeCamera = CreateFromDescription(*free);
+    for (const char* name : {RRName2DCamera, RRNameTechnicalCamera}) {
+      auto d = cls->Create();
+      d->Name().SetText(gx::GX_LANG_GERMAN, name, true);
+      d->SetPosition({0, 300, 0});
+      d->SetRotation(rotationX(half));
+      CreateFromDescription(*d);
+    }
+    FScene->Root()->Update(false);
+    SetActiveCamera(freeCamera);
+  }
+}
+
+void TRRProject::NewProjectSteps(const std::vector<uint8_t>& panelShape) {
+  std::unique_ptr<IRRProgress> progress = FServices.UI->BeginProgress("", RRTextInitProject, false);
+  progress->SetProgress(0, 2);
+  Initialize();
+  CreateDefaultObjects(panelShape, progress.get());
+  // The panels' texture thumbnail cache is filled here once panels exist.
+  FModified = true;
+  progress->SetProgress(2, 2);
+  progress->SetText(RRTextDone);
+  progress.reset();
+  StartProject();
+}
+
+bool TRRProject::NewProject(const TRRTrackParameterStrings& trackParameters, const std::vector<uint8_t>& panelShape) {
+  CloseProject();
+  try {
+    NewProjectSteps(panelShape);
+    FTrackParameters = trackParameters;
+    return true;
+  } catch (...) {
+    CloseProject();
+    HandleException(std::current_exception());
+    return false;
+  }
+}
+
+// ---- load ----
+
+void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgram) {
+  std::unique_ptr<IRRProgress> progress = FServices.UI->BeginProgress("", RRTextInitProject, false);
+  std::unique_ptr<gx::TGXMemoryStream> data = ReadWholeFile(*FServices.FileSystem, fileName);
+  TRRProjectSerializer serializer(*data, FServices.FileSystem);
+  TRREntityDescriptionList descriptions(true);
+  TRRTrackParameterStrings lists;
+  serializer.ReadProject(fileName, &lists, descriptions, FServices.Database);
+  if (FServices.Database) FServices.Database->RefreshDescriptions(descriptions);
+
+  // The progress display shows the thumbnail here once it can show images.
+  int64_t steps = descriptions.Count() + 1, done = 0;
+  progress->SetText(RRTextInitProject);
+  progress->SetProgress(done++, steps);
+  Initialize();
+  FTrackParameters = std::move(lists);
+  serializer.ReadEvents(*FEvents);
+
+  int32_t used = TRREntityIDProcessor::RenumberList(descriptions, FManager->NextID(), FEvents.get());
+  FManager->ReserveIDs(used);
+  for (TRREntityDescription* d : descriptions) {
+    progress->SetText(RRTextLoadingProject);
+    progress->SetProgress(done++, steps);
+    FManager->CreateEntity(nullptr, *d);
+  }
+  FScene->Root()->Update(false);
+  // The camera kind names the camera its description marks active; without one camera 0 is used.
+  SetActiveCamera(nullptr);
+  data.reset();
+  // The panels' texture thumbnail cache is filled here once panels exist.
+  FFileName = fileName;
+  if (FServices.AddRecentProject) FServices.AddRecentProject(fileName);
+  if (askForProgram) AskCompanionProgram(fileName);
+  progress->SetText(RRTextDone);
+  progress->SetProgress(steps, steps);
+  progress.reset();
+  StartProject();
+}
+
+void TRRProject::AskCompanionProgram(const std::string& fileName) {
+  std::string disk = FServices.FileSystem->ResolvePath(fileName);
+  std::string program = RRFindCompanionProgram(disk);
+  if (program.empty()) return;
+  TRRAnswer a = FServices.UI->Ask(RRTextCompanion + program, RRCaptionCompanion, TRRButtons::YesNo,
+                                  TRRMessageIcon::Question, TRRAnswer::No);
+  if (a != TRRAnswer::Yes) return;
+  // A program that does not start is reported; the layout stays open.
+  bool started = FServices.LaunchProgram ? FServices.LaunchProgram(program) : SpawnProgram(program);
+  if (!started) FServices.UI->ShowMessage(RRTextCompanionFailed + program, RRCaptionError, TRRMessageIcon::Error);
+}
+
+bool TRRProject::LoadProject(const std::string& fileName, bool askForProgram) {
+  CloseProject();
+  try {
+    LoadProjectSteps(fileName, askForProgram);
+    return true;
+  } catch (...) {
+    CloseProject();
+    HandleException(std::current_exception());
+    return false;
+  }
+}
+
+// ---- save ----
+
+bool TRRProject::SaveProject(const std::string& fileName) {
+  if (!FOpen || !FScene) return false;
+  std::string disk = FServices.FileSystem->ResolvePath(fileName);
+  if (RRIsReadOnlyFile(disk)) {
+    FServices.UI->ShowMessage(std::string(RRTextReadOnly1) + "\"" + FileNameWithoutFolder(disk) + "\"" +
+                                  RRTextReadOnly2 + RRTextReadOnly3,
+                              RRCaptionSaveFailed, TRRMessageIcon::Error);
+    return false;
+  }
+  try {
+    gx::TGXMemoryStream stream;
+    TRRProjectSerializer serializer(stream, FServices.FileSystem);
+    std::optional<TRRBitmap> thumbnail = CreateThumbnail(512);
+    serializer.WriteProject(*FProjectNode, disk, FTrackParameters, *FEvents, thumbnail ? &*thumbnail : nullptr);
+    RRWriteFileReplacing(disk, stream.Memory(), stream.Data().size());
+  } catch (...) {
+    HandleException(std::current_exception());
+    return false;
+  }
+  FFileName = fileName;
+  if (FServices.AddRecentProject) FServices.AddRecentProject(fileName);
+  if (FHistory) FHistory->Clear();
+  FModified = false;
+  return true;
+}
+
+bool TRRProject::SaveProjectAs() {
+  if (!FOpen) return false;
+  TRRFileDialogOptions o;
+  o.Title = RRTitleSaveAs;
+  o.Filters = {{RRFilterProjects, "*.vmp"}};
+  o.DefaultExtension = "vmp";
+  o.FileName = FFileName;
+  std::optional<std::string> chosen = FServices.UI->SaveFileDialog(o);
+  if (!chosen) return false;
+  return SaveProject(*chosen);
+}
+
+bool TRRProject::SaveProjectActn() { return FFileName.empty() ? SaveProjectAs() : SaveProject(FFileName); }
+
+bool TRRProject::CloseQuery() {
+  if (FOpen && IsModified()) {
+    TRRAnswer a = FServices.UI->Ask(RRTextSaveQuestion, RRCaptionSaveQuestion, TRRButtons::YesNoCancel);
+    if (a == TRRAnswer::Cancel) {
+      if (FServices.ClearPendingInstaller) FServices.ClearPendingInstaller();
+      return false;
+    }
+    if (a == TRRAnswer::Yes) {
+      SaveProjectActn();
+      if (IsModified()) {
+        if (FServices.ClearPendingInstaller) FServices.ClearPendingInstaller();
+        return false;
+      }
+    }
+  }
+  CloseProject();
+  return true;
+}
+
+// ---- cameras ----
+
+void TRRProject::SetActiveCamera(TRREntity* camera) {
+  // The camera kind activates and deactivates itself and its viewport once it exists.
+  TRREntity* result = camera;
+  if (camera) {
+    if (camera != FActiveCamera) FPreviousCamera = FActiveCamera;
+  } else if (FManager) {
+    const TRREntityList& cameras = FManager->Cameras();
+    bool previousListed = false;
+    for (TRREntity* c : cameras) previousListed = previousListed || (c == FPreviousCamera && FPreviousCamera);
+    if (previousListed) result = FPreviousCamera;
+    else if (cameras.Count() > 0 && cameras.Item(0) != FActiveCamera && !cameras.Item(0)->EntityDestroying())
+      result = cameras.Item(0);
+    FPreviousCamera = nullptr;
+  }
+  FActiveCamera = result;
+  // The technical view follows a technical-drawing camera (type 4) once cameras have types.
+  if (FManager) FManager->SetCamera(FActiveCamera);
+}
+
+// ---- thumbnail ----
+
+std::optional<TRRBitmap> TRRProject::CreateThumbnail(int maxSize) const {
+  try {
+    if (!FServices.ViewImage) return std::nullopt;
+    std::optional<TRRBitmap> image = FServices.ViewImage();
+    if (!image || image->Width <= 0 || image->Height <= 0) return std::nullopt;
+    int w = 0, h = 0;
+    RRThumbnailSize(image->Width, image->Height, maxSize, w, h);
+    if (w == image->Width && h == image->Height) return image;
+    return RRResampleBitmap(*image, w, h);
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+// ---- missing files ----
+
+void TRRProject::ReportAssetError(std::exception_ptr e) noexcept {
+  try {
+    std::rethrow_exception(e);
+  } catch (const EAssetFileException& x) {
+    try {
+      FMissingFiles.push_back(x.AssetFileName());
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+}
+
+void TRRProject::ClearMissingFiles() {
+  FMissingFiles.clear();
+  // The download memory (remembered answer, packages tried) is cleared here with the download.
+}
+
+void TRRProject::ReportMissingFiles(bool importing) {
+  if (FMissingFiles.empty()) return;
+  FServices.UI->ShowMessage(RRBuildMissingFilesReport(FMissingFiles, importing), RRCaptionError,
+                            TRRMessageIcon::Error);
+}
+
+// ---- export and import ----
+
+bool TRRProject::ExportSelection(const std::string& fileName) {
+  if (!FOpen) return false;
+  try {
+    std::string disk = FServices.FileSystem->ResolvePath(fileName);
+    TRREntityDescriptionList list(true);
+    for (TRREntity* e : FManager->Selection()) {
+      if (e->IsFixed()) continue;
+      std::unique_ptr<TRREntityDescription> d = e->CreateDescription();
+      d->RemoveFixed();
+      list.Add(std::move(d));
+    }
+    gx::TGXMemoryStream stream;
+    {
+      TRREntitySerializer s(stream, disk, FServices.FileSystem);
+      s.BeginWrite(list.Count());
+      for (TRREntityDescription* d : list) s.WriteDescription(*d);
+      s.EndWrite();
+    }
+    RRWriteFileReplacing(disk, stream.Memory(), stream.Data().size());
+    FServices.UI->ShowMessage(ReplaceFirst(RRTextExportDone, "%s", fileName), RRCaptionExportDone,
+                              TRRMessageIcon::Information);
+    return true;
+  } catch (...) {
+    HandleException(std::current_exception());
+    return false;
+  }
+}
+
+void TRRProject::InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEventSection* events) {
+  TRREntitySelection& selection = FManager->Selection();
+  selection.BeginUpdate();
+  struct TEnd {
+    TRREntitySelection& S;
+    ~TEnd() { S.EndUpdate(); }
+  } end{selection};
+  selection.Clear();
+  int32_t used = TRREntityIDProcessor::RenumberList(list, FManager->NextID(), events);
+  FManager->ReserveIDs(used);
+  // The inserted entities cannot be taken back by the history: the project counts as changed.
+  FModified = true;
+  for (TRREntityDescription* d : list) selection.Add(FManager->CreateEntity(nullptr, *d));
+  if (selection.Empty()) return;
+  FScene->Root()->Update(false);
+  gx::TGXBoundingBox b = selection.GetBounds();
+  gx::TGXVector3 c = selection.Centre();
+  gx::TGXVector3 t = FServices.CameraTarget ? FServices.CameraTarget() : gx::TGXVector3{0, 0, 0};
+  // Entities without anything drawn have no bounds: their pivots count then.
+  float minY = b.Min().y;
+  if (b.Empty) {
+    minY = selection.Item(0)->WorldPosition().y;
+    for (TRREntity* e : selection) minY = std::min(minY, e->WorldPosition().y);
+  }
+  selection.Translate({t.x - c.x, t.y - minY + 0.01f, t.z - c.z});
+  FScene->Root()->Update(false);
+  // The active camera frames the selection here once cameras can be aimed.
+}
+
+bool TRRProject::ImportFile(const std::string& fileName) {
+  if (!FOpen) return false;
+  try {
+    std::unique_ptr<gx::TGXMemoryStream> data = ReadWholeFile(*FServices.FileSystem, fileName);
+    ClearMissingFiles();
+    bool imported = false;
+    // An object file.
+    {
+      TRREntityDescriptionList list(true);
+      bool read = false;
+      try {
+        data->SetPosition(0);
+        TRREntitySerializer s(*data, fileName, FServices.FileSystem);
+        s.ReadAll(list, FServices.Database);
+        read = true;
+      } catch (...) {
+      }
+      if (read) {
+        if (FServices.Database) FServices.Database->RefreshDescriptions(list);
+        InsertDescriptions(list, nullptr);
+        imported = true;
+      }
+    }
+    // A 3D model (.3ds, .x) becomes a model description here once models exist.
+    // A project file.
+    if (!imported) {
+      TRREntityDescriptionList list(true);
+      std::unique_ptr<IRRProjectEventSection> events =
+          FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
+      bool read = false;
+      try {
+        data->SetPosition(0);
+        TRRProjectSerializer s(*data, FServices.FileSystem);
+        s.ReadProject(fileName, nullptr, list, FServices.Database);
+        s.ReadEvents(*events);
+        read = true;
+      } catch (...) {
+      }
+      if (read) {
+        if (FServices.Database) FServices.Database->RefreshDescriptions(list);
+        for (int i = list.Count() - 1; i >= 0; --i) {
+          if (list.Item(i)->IsFixed()) list.Delete(i);
+          else list.Item(i)->RemoveFixed();
+        }
+        InsertDescriptions(list, events.get());
+        // The imported events are merged into the project's event manager here once it exists.
+        imported = true;
+      }
+    }
+    if (!imported) throw gx::EGXException({"TRRProject", "ImportFile", RRTextImportUnknown});
+    ReportMissingFiles(true);
+    ClearMissingFiles();
+    return true;
+  } catch (...) {
+    FServices.UI->ShowMessage(RRTextImportFailed1 + fileName + RRTextImportFailed2, RRCaptionError,
+                              TRRMessageIcon::Error);
+    return false;
+  }
+}
+
+// ---- frame ----
+
+void TRRProject::Tick() {
+  if (!FOpen || !FScene) return;
+  FScene->Root()->Update(false);
+  // The floor is placed under the project node's bounds here once it exists.
+  FManager->UpdateFrame();
+  // The event manager advances its countdowns (with animations on) and runs its queued actions
+  // here once it is part of the program.
+  // The 3D view renders here once it exists.
+  ++FFrameCount;
+  FFrameTimeSum += FFrameTimer->DeltaTime();
+  if (FFrameTimeSum >= 1.0f) {
+    if (FServices.ShowFPSText) {
+      bool show = FServices.ShowFPS && FServices.ShowFPS();
+      FServices.ShowFPSText(show ? "FPS: " + std::to_string(FFrameCount) : std::string());
+    }
+    FFrameCount = 0;
+    FFrameTimeSum = 0;
+  }
+  FFrameTimer->Tick();
+}
+
+// ---- host ----
+
+bool TRRProject::IsReferencedByEvents(const TRREntity* entity) const { return false; }
+int64_t TRRProject::FrameCounter() const { return FFrameTimer ? FFrameTimer->CurrentCounter() : 0; }
+int64_t TRRProject::FrameFrequency() const { return FFrameTimer ? FFrameTimer->Frequency() : 1000; }
+float TRRProject::FrameDeltaTime() const { return FFrameTimer ? FFrameTimer->DeltaTime() : 0; }
+bool TRRProject::AnimationsOn() const { return FServices.Animations ? FServices.Animations() : true; }
+
+}  // namespace rr

@@ -1,0 +1,265 @@
+#pragma once
+// TRRProject: the one document of the program. It is either closed (no scene, no entities) or
+// open, and owns while open its scene with the project node, the entity manager, the event
+// manager, the undo history, the track parameters and the frame timer.
+//
+// Flows: NewProject and LoadProject build a project and start it; SaveProject writes it;
+// CloseQuery asks the save question and closes; CloseProject frees everything. A failed new or
+// load closes the project and reports the error once through the program's error handler.
+//
+// Files are read whole into memory and written whole from memory: the new bytes go into a
+// temporary file in the target's folder that replaces the target only once it is complete, so a
+// failed save or export leaves the old file as it was.
+//
+// The project reaches the program (user interface, file system, database, clipboard, recent
+// list, error handler, switches) only through TRRProjectServices, so tests build it without the
+// application object. The 3D view, floor, sky and reflections join here when they exist; until
+// then the frame step runs the parts that do and the thumbnail comes from a view image source.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/RRAction.h"
+#include "app/RRProjectHost.h"
+#include "app/RRProjectSerializer.h"
+#include "app/RRUIService.h"
+#include "app/entities/RRAssetFileName.h"
+#include "app/entities/RREntityDescription.h"
+#include "engine/core/GXMath.h"
+#include "engine/core/GXTimer.h"
+
+namespace gx {
+class TGXFileSystem;
+class TGXNode;
+class TGXScene;
+class TGXSceneNode;
+}  // namespace gx
+
+namespace rr {
+
+class TRRDatabase;
+class TRRClipboard;
+class TRREntity;
+class TRREntityManager;
+class TRRGlobal;
+class TRRHistory;
+
+// ---- texts ----
+
+inline constexpr const char* RRTextInitProject = "Initialisiere Projekt...";
+inline constexpr const char* RRTextCreatePanel = "Erzeuge Bodenplatte...";
+inline constexpr const char* RRTextLoadingProject = "Lade Projekt...";
+inline constexpr const char* RRTextDone = "Fertig.";
+inline constexpr const char* RRCaptionSaveQuestion = "Projekt speichern";
+inline constexpr const char* RRTextSaveQuestion = "Sollen Ihre Änderungen am Projekt gespeichert werden?";
+inline constexpr const char* RRCaptionSaveFailed = "Speichern fehlgeschlagen";
+inline constexpr const char* RRTextReadOnly1 = "Die Datei ";
+inline constexpr const char* RRTextReadOnly2 = " ist schreibgeschützt. ";
+inline constexpr const char* RRTextReadOnly3 = "Bitte wählen Sie einen anderen Dateinamen aus.";
+inline constexpr const char* RRCaptionCompanion = "Ausführbares Programm starten";
+inline constexpr const char* RRTextCompanion =
+    "Das Projekt verwendet ein zusätzliches ausführbares Programm zur automatischen Steuerung der Anlage. Soll das "
+    "Programm jetzt gestartet werden?\r\n\r\nHinweis: Sie sollten nur Programme starten die aus vertrauenswürdigen "
+    "Quellen stammen. Ausführbare Programme können den Velmora mit zusätzlichen Funktionen erweitern, die Sicherheit "
+    "Ihres PCs jedoch auch beeinträchtigen.\r\n\r\nPfad des ausführbaren Programms:\r\n";
+inline constexpr const char* RRTextCompanionFailed = "Das Programm konnte nicht gestartet werden:\r\n";
+inline constexpr const char* RRTextMissingImport =
+    "Es sind Fehler beim Importieren aufgetreten. Folgende Dateien konnten nicht gefunden werden:";
+inline constexpr const char* RRTextMissingLoad =
+    "Es sind Fehler beim Laden des Projektes aufgetreten. Folgende Dateien konnten nicht gefunden werden:";
+inline constexpr const char* RRTextMissingDisk = "Dateien auf der Festplatte:";
+inline constexpr const char* RRTextMissingPackage = "Dateien im Datenbankpaket mit der Kennung ";
+inline constexpr const char* RRTextMissingPlaceholders = "Die fehlenden Dateien wurden durch Platzhalter ersetzt.";
+inline constexpr const char* RRCaptionError = "Fehler";
+inline constexpr const char* RRTitleExport = "Exportieren...";
+inline constexpr const char* RRCaptionExportDone = "Export erfolgreich";
+inline constexpr const char* RRTextExportDone = "Selektierte Objekte erfolgreich nach %s exportiert.";
+inline constexpr const char* RRTitleImport = "Importieren...";
+inline constexpr const char* RRTextImportUnknown = "Unknown file to import.";
+inline constexpr const char* RRTextImportFailed1 = "Fehler beim Importieren von ";
+inline constexpr const char* RRTextImportFailed2 = ". Die Datei hat ein unbekanntes Format.";
+inline constexpr const char* RRTitleSaveAs = "Speichern unter...";
+inline constexpr const char* RRFilterProjects = "3D-Velmora Projekte (*.vmp)";
+// Names of the objects of a new project.
+inline constexpr const char* RRNameLight = "Licht";
+inline constexpr const char* RRNamePanel = "Bodenplatte";
+inline constexpr const char* RRNameFreeCamera = "Freie Kamera";
+inline constexpr const char* RRName2DCamera = "2D-Kamera";
+inline constexpr const char* RRNameTechnicalCamera = "2D-Kamera (technische Zeichnung)";
+inline constexpr uint32_t RRTechnicalBackground = 0xFFABABAB;
+// Project files beyond this size are not read (a large layout is a few megabytes).
+inline constexpr int64_t RRMaxProjectFileSize = int64_t(1) << 30;
+
+// What the project needs from the program.
+struct TRRProjectServices {
+  IRRUIService* UI = nullptr;             // required
+  gx::TGXFileSystem* FileSystem = nullptr;  // required
+  TRRDatabase* Database = nullptr;
+  TRRClipboard* Clipboard = nullptr;
+  IRRAction* UndoAction = nullptr;
+  IRRAction* RedoAction = nullptr;
+  IRRAction* PasteAction = nullptr;
+  std::function<void(const std::string&)> AddRecentProject;
+  // Shows an exception (default: the program's error report through UI).
+  std::function<void(std::exception_ptr)> HandleException;
+  std::function<bool()> Animations;  // default on
+  std::function<bool()> ShowFPS;     // default off
+  // Starts the companion program; false when it could not be started (default: spawns it).
+  std::function<bool(const std::string&)> LaunchProgram;
+  // Clears the program's pending installer (a cancelled close question).
+  std::function<void()> ClearPendingInstaller;
+  // The 3D view's current image (none without a renderer): the thumbnail's source.
+  std::function<std::optional<TRRBitmap>()> ViewImage;
+  // The point the active camera looks at (origin when not given).
+  std::function<gx::TGXVector3()> CameraTarget;
+  // The status bar's frame-rate panel.
+  std::function<void(const std::string&)> ShowFPSText;
+  gx::IGXClock* Clock = nullptr;
+  // The registered description class of a kind by its class name ("TRRLightDesc"); default: the
+  // kind registry. Null while the kind does not exist.
+  std::function<const TRRDescriptionClass*(const char*)> FindKind;
+  // A new, empty event section (default: RRCreateEventSection).
+  std::function<std::unique_ptr<IRRProjectEventSection>()> CreateEventSection;
+
+  // The services of the running program.
+  static TRRProjectServices FromGlobal(TRRGlobal& global);
+};
+
+// A missing-file report grouped as it is shown.
+std::string RRBuildMissingFilesReport(const std::vector<TRRAssetFileName>& missing, bool importing);
+
+// Writes data to fileName through a temporary file in the same folder that replaces it once
+// complete (keeping the old file's permissions). Raises gx::EGXFileOpenError or the write error.
+void RRWriteFileReplacing(const std::string& fileName, const void* data, size_t size);
+// Whether the file exists and this process really cannot write it (mode bits, read-only file
+// systems and immutable files alike; root may write files without write bits).
+bool RRIsReadOnlyFile(const std::string& fileName);
+// The companion program of a project: "<folder>/<name>" or "<folder>/<name>.sh" when it is an
+// executable file; empty when there is none.
+std::string RRFindCompanionProgram(const std::string& projectFile);
+// The thumbnail size rule: unscaled when maxSize <= 0 or the larger side is below maxSize,
+// else the larger side becomes maxSize with the aspect ratio kept (at least 1 pixel).
+void RRThumbnailSize(int width, int height, int maxSize, int& outWidth, int& outHeight);
+// Resamples a 24-bit bitmap: block averages when it shrinks in both directions, linear
+// stretching otherwise.
+TRRBitmap RRResampleBitmap(const TRRBitmap& source, int width, int height);
+
+class TRRProject : public IRRProjectHost {
+ public:
+  explicit TRRProject(TRRProjectServices services);
+  ~TRRProject() override;
+  TRRProject(const TRRProject&) = delete;
+  TRRProject& operator=(const TRRProject&) = delete;
+
+  // ---- life cycle ----
+  // Creates the per-project objects (scene, project node, manager, events, history, timer).
+  void Initialize();
+  // A new layout with the light, the baseboard and the three cameras (the kinds that exist);
+  // panelShape is the baseboard's 36-byte shape block. False when it failed (then closed).
+  bool NewProject(const TRRTrackParameterStrings& trackParameters, const std::vector<uint8_t>& panelShape = {});
+  // False when it failed (then closed and reported).
+  bool LoadProject(const std::string& fileName, bool askForProgram);
+  // False when nothing was written (read-only file; a write error is reported).
+  bool SaveProject(const std::string& fileName);
+  // The save-as dialog, then SaveProject; false when cancelled or failed.
+  bool SaveProjectAs();
+  // The save flow of the main window: SaveProjectAs for a new project, else SaveProject.
+  bool SaveProjectActn();
+  // The close flow: the save question when modified, then CloseProject. True when closed.
+  bool CloseQuery();
+  void CloseProject();
+  void StartProject();
+
+  bool IsOpen() const { return FOpen; }
+  bool IsModified() const;
+  void SetModifiedFlag(bool value) { FModified = value; }
+  const std::string& FileName() const { return FFileName; }
+
+  // ---- parts ----
+  gx::TGXScene* Scene() const { return FScene.get(); }
+  TRREntityManager* Manager() const { return FManager.get(); }
+  IRRProjectEventSection* Events() const { return FEvents.get(); }
+  TRRTrackParameterStrings& TrackParameters() { return FTrackParameters; }
+  gx::TGXTimer* FrameTimer() const { return FFrameTimer.get(); }
+  const TRRProjectServices& Services() const { return FServices; }
+
+  // ---- cameras ----
+  void SetActiveCamera(TRREntity* camera);
+  TRREntity* ActiveCamera() const { return FActiveCamera; }
+  TRREntity* PreviousCamera() const { return FPreviousCamera; }
+
+  // ---- thumbnails ----
+  std::optional<TRRBitmap> CreateThumbnail(int maxSize) const;
+
+  // ---- missing files ----
+  void ReportAssetError(std::exception_ptr e) noexcept;
+  void ClearMissingFiles();
+  void ReportMissingFiles(bool importing);
+  const std::vector<TRRAssetFileName>& MissingFiles() const { return FMissingFiles; }
+
+  // ---- export and import ----
+  // Writes the selected entities that are not fixed into an object file; false when nothing
+  // was exported (message shown for errors).
+  bool ExportSelection(const std::string& fileName);
+  // Reads an object file or a project file and inserts its entities at the camera's target;
+  // false when it failed (message shown).
+  bool ImportFile(const std::string& fileName);
+  // Inserts the descriptions as new entities (fresh IDs, references following), selects them
+  // and moves them to the camera's target. With events the event references follow too.
+  void InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEventSection* events);
+
+  // ---- frame ----
+  void Tick();
+  int FramesCounted() const { return FFrameCount; }
+
+  // ---- IRRProjectHost ----
+  gx::TGXNode* ProjectNode() override;
+  IRRUIService& UI() override { return *FServices.UI; }
+  TRRHistory* History() override { return FHistory.get(); }
+  TRRClipboard* Clipboard() override { return FServices.Clipboard; }
+  void SetModified() override { FModified = true; }
+  bool IsReferencedByEvents(const TRREntity* entity) const override;
+  int64_t FrameCounter() const override;
+  int64_t FrameFrequency() const override;
+  float FrameDeltaTime() const override;
+  bool AnimationsOn() const override;
+
+ private:
+  void HandleException(std::exception_ptr e);
+  void LoadProjectSteps(const std::string& fileName, bool askForProgram);
+  void NewProjectSteps(const std::vector<uint8_t>& panelShape);
+  void AskCompanionProgram(const std::string& fileName);
+  TRREntity* CreateFromDescription(TRREntityDescription& description);
+  void CreateDefaultObjects(const std::vector<uint8_t>& panelShape, IRRProgress* progress);
+
+  TRRProjectServices FServices;
+  std::string FFileName;
+  bool FOpen = false;
+  std::unique_ptr<TRRHistory> FHistory;
+  bool FModified = false;
+  std::unique_ptr<gx::TGXScene> FScene;
+  gx::TGXSceneNode* FProjectNode = nullptr;
+  std::unique_ptr<TRREntityManager> FManager;
+  std::unique_ptr<IRRProjectEventSection> FEvents;
+  TRRTrackParameterStrings FTrackParameters;
+  std::unique_ptr<gx::TGXTimer> FFrameTimer;
+  TRREntity* FActiveCamera = nullptr;
+  TRREntity* FPreviousCamera = nullptr;
+  std::vector<TRRAssetFileName> FMissingFiles;
+  // Frame-rate display.
+  int FFrameCount = 0;
+  float FFrameTimeSum = 0;
+};
+
+// The program's project (null outside the application object's lifetime).
+TRRProject* CurrentProject();
+
+// The event section the project uses (the event manager of the program).
+std::unique_ptr<IRRProjectEventSection> RRCreateEventSection();
+
+}  // namespace rr
