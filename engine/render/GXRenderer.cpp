@@ -246,6 +246,10 @@ void TGXRenderer::BuildQueue(TGXViewport& viewport) {
   FQueue.Finish();
 }
 
+void TGXRenderer::DrawQueue() {
+  for (int i = 0; i < FQueue.ItemCount(); ++i) Draw(FQueue.Items(i));
+}
+
 void TGXRenderer::Render(TGXViewport& viewport) {
   BuildQueue(viewport);
   FStateManager.SelectViewport(viewport);
@@ -260,7 +264,7 @@ void TGXRenderer::Render(TGXViewport& viewport) {
   try {
     if (FDevice.BeginScene()) {
       inScene = true;
-      for (int i = 0; i < FQueue.ItemCount(); ++i) Draw(FQueue.Items(i));
+      DrawQueue();
       inScene = false;
       FDevice.EndScene();
     }

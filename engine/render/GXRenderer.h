@@ -104,6 +104,8 @@ class TGXRenderer {
   // collects what the camera sees, points the view and projection parameters at the camera's
   // matrices; then finishes (sorts) the queue.
   void BuildQueue(TGXViewport& viewport);
+  // Draws every queue item in order; the caller has begun the scene.
+  void DrawQueue();
 
   TGXRenderDevice& Device() const { return FDevice; }
   TGXRenderQueue& Queue() { return FQueue; }
