@@ -13,6 +13,7 @@
 #include <functional>
 #include <random>
 
+#include "app/entities/RREntityGroup.h"
 #include "engine/core/GXDigest.h"
 #include "engine/core/GXPackage.h"
 #include "engine/core/GXStrings.h"
@@ -97,6 +98,24 @@ TRRAssetNode* TRRAssetNode::AddNewFolder() {
 }
 
 void TRRAssetNode::DeleteChild(int index) { FChildren.erase(FChildren.begin() + index); }
+
+int TRRAssetNode::IndexInParent() const {
+  if (!FParent) return -1;
+  for (int i = 0; i < FParent->ChildCount(); ++i)
+    if (FParent->Child(i) == this) return i;
+  return -1;
+}
+
+bool TRRAssetNode::Contains(const TRRAssetNode* other) const {
+  for (; other; other = other->Parent())
+    if (other == this) return true;
+  return false;
+}
+
+void TRRAssetNode::SetAsset(TRRAsset* asset) {
+  FAsset = asset;
+  for (auto& c : FChildren) c->SetAsset(asset);
+}
 
 TRREntityDescription* TRRAssetNode::AddDescription(std::unique_ptr<TRREntityDescription> description) {
   GiveIdentifiers(*description);
@@ -198,6 +217,7 @@ bool TRRAsset::IsBasePackage() const { return IsBaseIdentifier(FIdentifier); }
 void TRRAsset::MarkModified() {
   FModified = true;
   FDatabase->CatalogueChanged();
+  FDatabase->StateChanged();
 }
 
 void TRRAsset::Restore(TNameChanges& changes) {
@@ -324,6 +344,7 @@ bool TRRDatabase::AddPackage(const std::string& fileName, bool temporary) {
   }
   FPackages.push_back(std::move(asset));
   FIndexValid = false;
+  if (temporary) StateChanged();
   return true;
 }
 
@@ -417,6 +438,7 @@ void TRRDatabase::ReloadAll(std::vector<std::pair<std::string, bool>> files) {
   FPackages.clear();
   FIndexValid = false;
   for (const auto& [file, temporary] : files) AddPackage(file, temporary);
+  StateChanged();
 }
 
 bool TRRDatabase::WriteChanges(IRRProgress* progress) {
@@ -605,6 +627,278 @@ void TRRDatabase::StoreTemporary(const std::string& folder) {
   }
   ReloadAll(std::move(files));
   if (failed) throw EAssetError(RRTextWriteTemporaryError);
+}
+
+// ---- catalogue editing ----------------------------------------------------------------------
+
+namespace {
+
+// Replaces the first "%s" and then the first "%d" of a message.
+std::string FormatMessage(std::string text, const std::string& name, int count = 0) {
+  size_t p = text.find("%s");
+  if (p != std::string::npos) text.replace(p, 2, name);
+  p = text.find("%d");
+  if (p != std::string::npos) text.replace(p, 2, std::to_string(count));
+  return text;
+}
+
+std::string CheckedName(const std::string& name) {
+  std::string trimmed(gx::TrimText(name));
+  if (trimmed.empty()) throw EAssetError(RRTextEmptyName);
+  return trimmed;
+}
+
+void CollectAssetIDs(const TRREntityDescription& d, std::vector<gx::TGXGuid>& out) {
+  if (!d.AssetID().IsNull()) out.push_back(d.AssetID());
+  for (int i = 0; i < d.ChildCount(); ++i) CollectAssetIDs(*d.Child(i), out);
+}
+
+void CollectAssetIDs(const TRRAssetNode& node, std::vector<gx::TGXGuid>& out) {
+  for (TRREntityDescription* d : node.Descriptions()) CollectAssetIDs(*d, out);
+  for (int i = 0; i < node.ChildCount(); ++i) CollectAssetIDs(*node.Child(i), out);
+}
+
+bool HasContent(const TRRAssetNode& node) { return node.ChildCount() > 0 || node.Descriptions().Count() > 0; }
+
+// An entity's description made ready to be a catalogue entry.
+void PrepareEntry(TRREntityDescription& d) {
+  if (d.IsFixed()) throw EAssetError(RRTextFixedEntry);
+  d.RemoveFixed();
+  d.SetID(0);
+  d.SetLocked(false);
+  d.SetPosition({0, 0, 0});
+  d.SetRotation({0, 0, 0, 1});
+  // Each descendant is an entry of its own in the catalogue's eyes: fresh identifiers.
+  std::function<void(TRREntityDescription&)> fresh = [&](TRREntityDescription& x) {
+    x.SetAssetID(gx::TGXGuid::NewGuid());
+    for (int i = 0; i < x.ChildCount(); ++i) fresh(*x.Child(i));
+  };
+  fresh(d);
+}
+
+}  // namespace
+
+void TRRDatabase::CheckEditable(const TRRAsset* asset) {
+  if (!asset) throw EAssetError(RRTextNotInCatalogue);
+  if (asset->IsBasePackage()) throw EAssetError(RRTextReadOnlyPackage);
+}
+
+void TRRDatabase::SetPackageProperties(TRRAsset& asset, const std::string& name, const std::string& author,
+                                       const std::string& description) {
+  CheckEditable(&asset);
+  std::string checked = CheckedName(name);
+  asset.Name().SetUserText(checked);
+  asset.Author().SetUserText(author);
+  asset.Description().SetUserText(description);
+  asset.MarkModified();
+}
+
+void TRRDatabase::RenameFolder(TRRAssetNode& folder, const std::string& name) {
+  CheckEditable(folder.Asset());
+  folder.Name().SetUserText(CheckedName(name));
+  folder.Asset()->MarkModified();
+}
+
+std::pair<TRRAssetNode*, int> TRRDatabase::FindEntry(const TRREntityDescription* entry) const {
+  std::function<std::pair<TRRAssetNode*, int>(TRRAssetNode&)> search = [&](TRRAssetNode& node) {
+    int i = node.Descriptions().IndexOf(entry);
+    if (i >= 0) return std::make_pair(&node, i);
+    for (int c = 0; c < node.ChildCount(); ++c) {
+      auto found = search(*node.Child(c));
+      if (found.first) return found;
+    }
+    return std::make_pair(static_cast<TRRAssetNode*>(nullptr), -1);
+  };
+  for (const auto& p : FPackages) {
+    auto found = search(p->Root());
+    if (found.first) return found;
+  }
+  return {nullptr, -1};
+}
+
+void TRRDatabase::RenameEntry(TRREntityDescription& entry, const std::string& name) {
+  TRRAssetNode* folder = FindEntry(&entry).first;
+  CheckEditable(folder ? folder->Asset() : nullptr);
+  entry.Name().SetUserText(CheckedName(name));
+  folder->Asset()->MarkModified();
+}
+
+TRRAssetNode* TRRDatabase::AddFolder(TRRAssetNode& parent) {
+  CheckEditable(parent.Asset());
+  TRRAssetNode* node = parent.AddNewFolder();
+  parent.Asset()->MarkModified();
+  return node;
+}
+
+bool TRRDatabase::CanReplace(const TRREntityDescription& entry, const TRREntityDescription& candidate) {
+  return &entry.GetClass() == &candidate.GetClass() && !entry.Is<TRREntityGroupDesc>() &&
+         !candidate.Is<TRREntityGroupDesc>();
+}
+
+TRRAddMode TRRDatabase::QueryAddMode(IRRUIService& ui, const TRREntityDescription* selectedEntry,
+                                     const TRREntityDescription& candidate) {
+  if (!selectedEntry || !CanReplace(*selectedEntry, candidate)) return TRRAddMode::Add;
+  switch (ui.Ask(RRTextReplaceEntry, RRCaptionAddEntry, TRRButtons::YesNoCancel, TRRMessageIcon::Question,
+                 TRRAnswer::Cancel)) {
+    case TRRAnswer::Yes: return TRRAddMode::Replace;
+    case TRRAnswer::No: return TRRAddMode::Add;
+    default: return TRRAddMode::Cancel;
+  }
+}
+
+TRREntityDescription* TRRDatabase::AddEntry(TRRAssetNode& folder, std::unique_ptr<TRREntityDescription> description) {
+  CheckEditable(folder.Asset());
+  PrepareEntry(*description);
+  TRREntityDescription* d = folder.AddDescription(std::move(description));
+  folder.Asset()->MarkModified();
+  return d;
+}
+
+TRREntityDescription* TRRDatabase::ReplaceEntry(const gx::TGXGuid& oldAssetID, TRRAssetNode& fallback,
+                                                std::unique_ptr<TRREntityDescription> description,
+                                                IRRAssetUsage* usage) {
+  TRREntityDescriptionList found(false);
+  CollectCatalogByAsset(oldAssetID, found);
+  TRRAssetNode* folder = &fallback;
+  int position = -1;
+  if (found.Count() > 0) {
+    auto [holder, index] = FindEntry(found.Item(0));
+    if (holder) {
+      folder = holder;
+      position = index;
+    }
+  }
+  CheckEditable(folder->Asset());
+  PrepareEntry(*description);
+  description->SetAssetID(oldAssetID);
+  TRREntityDescription* d = description.get();
+  if (position >= 0) {
+    // The new entry takes the old one's place: append, then move it there and free the old one.
+    TRREntityDescriptionList& list = folder->EditDescriptions();
+    list.Delete(position);
+    std::vector<std::unique_ptr<TRREntityDescription>> rest;
+    while (list.Count() > position) rest.emplace_back(list.Extract(position));
+    list.Add(std::move(description));
+    for (auto& r : rest) list.Add(std::move(r));
+  } else {
+    folder->AddDescription(std::move(description));
+  }
+  folder->Asset()->MarkModified();
+  if (usage) usage->ReplaceUsers(oldAssetID, *d);
+  return d;
+}
+
+bool TRRDatabase::RemoveEntry(TRREntityDescription& entry, IRRUIService& ui, IRRAssetUsage* usage) {
+  auto [folder, index] = FindEntry(&entry);
+  CheckEditable(folder ? folder->Asset() : nullptr);
+  std::vector<gx::TGXGuid> ids;
+  CollectAssetIDs(entry, ids);
+  int used = usage && !ids.empty() ? usage->CountUsers(ids) : 0;
+  std::string name = entry.Name().GetText();
+  std::string text = used > 0 ? FormatMessage(RRTextRemoveUsedEntry, name, used) : FormatMessage(RRTextRemoveEntry, name);
+  if (ui.Ask(text, RRCaptionRemoveEntry, TRRButtons::YesNo, TRRMessageIcon::Question, TRRAnswer::No) != TRRAnswer::Yes)
+    return false;
+  if (used > 0) usage->RemoveUsers(ids);
+  folder->DeleteDescription(index);
+  folder->Asset()->MarkModified();
+  return true;
+}
+
+bool TRRDatabase::RemoveFolder(TRRAssetNode& folder, IRRUIService& ui, IRRAssetUsage* usage) {
+  CheckEditable(folder.Asset());
+  TRRAssetNode* parent = folder.Parent();
+  if (!parent) throw EAssetError(RRTextNotInCatalogue);
+  std::vector<gx::TGXGuid> ids;
+  CollectAssetIDs(folder, ids);
+  int used = usage && !ids.empty() ? usage->CountUsers(ids) : 0;
+  std::string name = folder.Name().GetText();
+  std::string text;
+  if (used > 0)
+    text = FormatMessage(used == 1 ? RRTextFolderUsesOne : RRTextFolderUsesMany, name, used) + RRTextRemoveUsedFolder;
+  else
+    text = FormatMessage(HasContent(folder) ? RRTextRemoveFolder : RRTextRemoveEmptyFolder, name);
+  if (ui.Ask(text, RRCaptionRemoveEntry, TRRButtons::YesNo, TRRMessageIcon::Question, TRRAnswer::No) != TRRAnswer::Yes)
+    return false;
+  if (used > 0) usage->RemoveUsers(ids);
+  TRRAsset* asset = folder.Asset();
+  parent->DeleteChild(folder.IndexInParent());
+  asset->MarkModified();
+  return true;
+}
+
+void TRRDatabase::MoveEntry(TRREntityDescription& entry, TRRAssetNode& target, int index) {
+  auto [folder, position] = FindEntry(&entry);
+  CheckEditable(folder ? folder->Asset() : nullptr);
+  CheckEditable(target.Asset());
+  TRREntityDescriptionList& from = folder->EditDescriptions();
+  std::unique_ptr<TRREntityDescription> moving(from.Extract(position));
+  TRREntityDescriptionList& to = target.EditDescriptions();
+  int at = index < 0 || index > to.Count() ? to.Count() : index;
+  std::vector<std::unique_ptr<TRREntityDescription>> rest;
+  while (to.Count() > at) rest.emplace_back(to.Extract(at));
+  to.Add(std::move(moving));
+  for (auto& r : rest) to.Add(std::move(r));
+  folder->Asset()->MarkModified();
+  target.Asset()->MarkModified();
+}
+
+void TRRDatabase::MoveFolder(TRRAssetNode& folder, TRRAssetNode& target, int index) {
+  CheckEditable(folder.Asset());
+  CheckEditable(target.Asset());
+  TRRAssetNode* parent = folder.Parent();
+  if (!parent) throw EAssetError(RRTextNotInCatalogue);
+  if (folder.Contains(&target)) throw EAssetError(RRTextMoveIntoItself);
+  TRRAsset* source = folder.Asset();
+  auto& siblings = parent->EditChildren();
+  int from = folder.IndexInParent();
+  std::unique_ptr<TRRAssetNode> moving = std::move(siblings[static_cast<size_t>(from)]);
+  siblings.erase(siblings.begin() + from);
+  auto& children = target.EditChildren();
+  int at = index < 0 || index > static_cast<int>(children.size()) ? static_cast<int>(children.size()) : index;
+  moving->SetParent(&target);
+  moving->SetAsset(target.Asset());
+  children.insert(children.begin() + at, std::move(moving));
+  source->MarkModified();
+  target.Asset()->MarkModified();
+}
+
+void TRRDatabase::RemovePackage(TRRAsset* asset) {
+  for (auto it = FPackages.begin(); it != FPackages.end(); ++it) {
+    if (it->get() != asset) continue;
+    asset->Unmount();
+    if (asset->Temporary()) unlink(asset->FileName().c_str());
+    FPackages.erase(it);
+    FIndexValid = false;
+    StateChanged();
+    return;
+  }
+}
+
+bool TRRDatabase::CloseQuery(IRRUIService& ui, const std::function<void(const std::string& folder)>& addAssetPath) {
+  while (IsModified()) {
+    TRRAnswer a = ui.Ask(RRTextSaveDatabaseQuestion, RRCaptionSaveDatabase, TRRButtons::YesNoCancel);
+    if (a == TRRAnswer::Cancel) return false;
+    if (a == TRRAnswer::No) break;
+    // A failure was shown by the write; a cancelled write leaves the changes unwritten. Either
+    // way the question comes again.
+    if (WriteChangesWithProgress(ui) == TRRWriteResult::Written) break;
+  }
+  while (HasTemporary()) {
+    TRRAnswer a = ui.Ask(RRTextStoreDownloadsQuestion, RRCaptionStoreDownloads, TRRButtons::YesNoCancel);
+    if (a == TRRAnswer::Cancel) return false;
+    if (a == TRRAnswer::No) break;
+    std::optional<std::string> folder = ui.SelectFolderDialog(RRTextStoreDownloadsFolder, "");
+    if (!folder || folder->empty()) return false;
+    // Watched first: packages moved before a failure must be found at the next start.
+    if (addAssetPath) addAssetPath(*folder);
+    try {
+      StoreTemporary(*folder);
+      break;
+    } catch (const std::exception& e) {
+      ui.ShowMessage(e.what(), RRCaptionStoreDownloads, TRRMessageIcon::Error);
+    }
+  }
+  return true;
 }
 
 }  // namespace rr

@@ -22,6 +22,7 @@
 // every package byte-identical and the catalogue in memory as it was.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -66,7 +67,64 @@ inline constexpr const char* RRUnnamedPackage = "Unbenannt";
 inline constexpr const char* RRReadOnlySuffix = " (schreibgeschützt)";
 inline constexpr const char* RRTemporarySuffix = " (temporär)";
 
+// ---- catalogue editing ----
+inline constexpr const char* RRCaptionAddEntry = "Objekt hinzufügen";
+inline constexpr const char* RRTextReplaceEntry =
+    "Möchten Sie das ausgewählte Objekt in der Datenbank ersetzen anstatt es neu hinzuzufügen?\r\n\r\nHinweis: Alle "
+    "Objekte im Projekt, die von dem zu ersetzenden Objekt abstammen, werden automatisch aktualisiert.";
+inline constexpr const char* RRCaptionRemoveEntry = "Objekt entfernen";
+inline constexpr const char* RRTextRemoveUsedEntry =
+    "Das Objekt \"%s\" wird zur Zeit %d Mal im Projekt verwendet.\r\n\r\nWollen Sie das Objekt unwiderruflich aus "
+    "dem Projekt und der Datenbank entfernen?";
+inline constexpr const char* RRTextRemoveEntry = "Wollen Sie das Objekt \"%s\" unwiderruflich aus der Datenbank entfernen?";
+inline constexpr const char* RRTextFolderUsesOne =
+    "Das Verzeichnis \"%s\" enthält 1 Objekt dass zur Zeit im Projekt verwendet wird.";
+inline constexpr const char* RRTextFolderUsesMany =
+    "Das Verzeichnis \"%s\" enthält %d Objekte die zur Zeit im Projekt verwendet werden.";
+inline constexpr const char* RRTextRemoveUsedFolder =
+    "\r\n\r\nWollen Sie das Verzeichnis mit allen Unterverzeichnissen und Objekten unwiderruflich aus dem Projekt "
+    "und der Datenbank entfernen?";
+inline constexpr const char* RRTextRemoveEmptyFolder =
+    "Wollen Sie das Verzeichnis \"%s\" unwiderruflich aus der Datenbank entfernen?";
+inline constexpr const char* RRTextRemoveFolder =
+    "Wollen Sie das Verzeichnis \"%s\" mit allen Unterverzeichnissen und Objekten unwiderruflich aus der Datenbank "
+    "entfernen?";
+// Refusals of edits that would break the catalogue (shown by the catalogue view).
+inline constexpr const char* RRTextReadOnlyPackage =
+    "Das Basispaket ist schreibgeschützt und kann nicht bearbeitet werden.";
+inline constexpr const char* RRTextEmptyName = "Der Name darf nicht leer sein.";
+inline constexpr const char* RRTextMoveIntoItself =
+    "Ein Verzeichnis kann nicht in sich selbst oder eines seiner Unterverzeichnisse verschoben werden.";
+inline constexpr const char* RRTextFixedEntry = "Dieses Objekt kann nicht in die Datenbank aufgenommen werden.";
+inline constexpr const char* RRTextNotInCatalogue = "Das Objekt gehört zu keinem Datenbankpaket.";
+
+// ---- close query ----
+inline constexpr const char* RRTextSaveDatabaseQuestion =
+    "Möchten Sie die Datenbankänderungen dauerhaft auf der Festplatte speichern?\r\n\r\nHinweis: Wenn Sie \"Nein\" "
+    "wählen, gehen alle Änderungen seit dem letzten Start unwiderruflich verloren.";
+inline constexpr const char* RRTextStoreDownloadsQuestion =
+    "Möchten Sie die automatisch aus dem Internet heruntergeladenen Datenbankpakete dauerhaft auf der Festplatte "
+    "speichern?";
+inline constexpr const char* RRCaptionStoreDownloads = "Datenbankpakete speichern";
+inline constexpr const char* RRTextStoreDownloadsFolder = "Geben Sie den Speicherort für die Datenbankpakete an.";
+
 enum class TRRWriteResult { Written, Cancelled, Failed };
+// What the user chose when an entity goes into the catalogue next to a selected entry.
+enum class TRRAddMode { Add, Replace, Cancel };
+
+// How the catalogue editing learns about the open layout's entities that came from catalogue
+// entries. The project implements it; without a project (null) nothing is in use.
+class IRRAssetUsage {
+ public:
+  virtual ~IRRAssetUsage() = default;
+  // The number of entities that carry one of the asset identifiers.
+  virtual int CountUsers(const std::vector<gx::TGXGuid>& assetIDs) = 0;
+  // Removes those entities from the layout.
+  virtual void RemoveUsers(const std::vector<gx::TGXGuid>& assetIDs) = 0;
+  // The catalogue entry assetID was replaced by replacement: every entity carrying assetID is
+  // rebuilt from it (the history is cleared and the clipboard forgets the identifier).
+  virtual void ReplaceUsers(const gx::TGXGuid& assetID, const TRREntityDescription& replacement) = 0;
+};
 
 // A package that cannot be read or written: the reason as the message.
 class EAssetError : public std::runtime_error {
@@ -95,12 +153,26 @@ class TRRAssetNode {
   // makes the name unique among the sub-folders (ignoring case).
   TRRAssetNode* AddNewFolder();
   void DeleteChild(int index);
+  // Position among the parent's sub-folders, or -1 for a root.
+  int IndexInParent() const;
+  // Whether other is this folder or lies below it.
+  bool Contains(const TRRAssetNode* other) const;
 
   const TRREntityDescriptionList& Descriptions() const { return FDescriptions; }
   // Takes the description (it must have no parent). A zero asset identifier, on it or on any of
   // its descendants, is replaced by a fresh GUID: catalogue entries are found by it.
   TRREntityDescription* AddDescription(std::unique_ptr<TRREntityDescription> description);
   void DeleteDescription(int index) { FDescriptions.Delete(index); }
+
+ private:
+  friend class TRRDatabase;
+  // Moving folders between packages: the folder and everything below it change package.
+  void SetAsset(TRRAsset* asset);
+  TRREntityDescriptionList& EditDescriptions() { return FDescriptions; }
+  std::vector<std::unique_ptr<TRRAssetNode>>& EditChildren() { return FChildren; }
+  void SetParent(TRRAssetNode* parent) { FParent = parent; }
+
+ public:
 
   void Read(gx::TGXStream& s, int depth);
   void Write(gx::TGXStream& s) const;
@@ -260,6 +332,63 @@ class TRRDatabase {
   // be moved; the packages are present afterwards either way.
   void StoreTemporary(const std::string& folder);
 
+  // ---- catalogue editing ----
+  // Every edit marks the package(s) it touches modified, so WriteChanges writes them; the base
+  // packages refuse edits (EAssetError with RRTextReadOnlyPackage), as do names that are empty
+  // after trimming (RRTextEmptyName).
+
+  // Called whenever IsModified or HasTemporary may have changed (the save action follows them).
+  void SetChangeHandler(std::function<void()> handler) { FOnChange = std::move(handler); }
+  void StateChanged() {
+    if (FOnChange) FOnChange();
+  }
+  void SetPackageProperties(TRRAsset& asset, const std::string& name, const std::string& author,
+                            const std::string& description);
+  void RenameFolder(TRRAssetNode& folder, const std::string& name);
+  void RenameEntry(TRREntityDescription& entry, const std::string& name);
+  // A new sub-folder ("Neues Verzeichnis", made unique).
+  TRRAssetNode* AddFolder(TRRAssetNode& parent);
+  // The folder and position that hold a catalogue entry; null folder when none does.
+  std::pair<TRRAssetNode*, int> FindEntry(const TRREntityDescription* entry) const;
+
+  // Whether an entity's description may replace a selected catalogue entry: same class, and
+  // neither is a group.
+  static bool CanReplace(const TRREntityDescription& entry, const TRREntityDescription& candidate);
+  // Asks whether to replace the selected catalogue entry (when one is selected and CanReplace
+  // holds; otherwise Add without a question). Cancel is the default button.
+  static TRRAddMode QueryAddMode(IRRUIService& ui, const TRREntityDescription* selectedEntry,
+                                 const TRREntityDescription& candidate);
+  // Puts an entity's description into the catalogue as a new entry at the end of folder: fixed
+  // descriptions inside are dropped, the entry and each of its descendants get fresh asset
+  // identifiers, and ID, lock, position and rotation are reset. A fixed description itself is
+  // refused (RRTextFixedEntry).
+  TRREntityDescription* AddEntry(TRRAssetNode& folder, std::unique_ptr<TRREntityDescription> description);
+  // The same, but the new entry keeps the old one's asset identifier and takes its place (or is
+  // appended to fallback when the old entry is gone); the layout's users are rebuilt from it
+  // through usage.
+  TRREntityDescription* ReplaceEntry(const gx::TGXGuid& oldAssetID, TRRAssetNode& fallback,
+                                     std::unique_ptr<TRREntityDescription> description, IRRAssetUsage* usage);
+  // Asks (RRTextRemoveUsedEntry or RRTextRemoveEntry, No preselected) and on Yes removes the
+  // layout's users and the entry. True when removed.
+  bool RemoveEntry(TRREntityDescription& entry, IRRUIService& ui, IRRAssetUsage* usage);
+  // The same for a folder with everything below it; a package's root folder is not removed.
+  bool RemoveFolder(TRRAssetNode& folder, IRRUIService& ui, IRRAssetUsage* usage);
+  // Moves an entry to target (at index, -1 = the end), also into another package.
+  void MoveEntry(TRREntityDescription& entry, TRRAssetNode& target, int index = -1);
+  // Moves a folder below target (at index, -1 = the end); never into itself.
+  void MoveFolder(TRRAssetNode& folder, TRRAssetNode& target, int index = -1);
+
+  // ---- close query ----
+  // Asks whether to write the changes (Yes/No/Cancel) and writes them with a progress display; a
+  // write that fails or is cancelled is reported and the question asked again, so changes are
+  // only lost by the user's "Nein". Then asks whether to keep downloaded packages: Yes asks for
+  // a folder, hands it to addAssetPath (the watched folders) and moves the packages there; a
+  // failure is reported and the question asked again. False when closing must not go on.
+  bool CloseQuery(IRRUIService& ui, const std::function<void(const std::string& folder)>& addAssetPath);
+
+  // Takes the package out of the database (unmounted; its file is deleted when temporary).
+  void RemovePackage(TRRAsset* asset);
+
   // The file name a package name gives: separators, ':', control characters and ".." removed,
   // blanks trimmed, "Unbenannt" when nothing is left.
   static std::string SanitizePackageName(std::string_view name);
@@ -279,6 +408,9 @@ class TRRDatabase {
   std::vector<TRRAssetProblem> FProblems;
   mutable TIndex FIndex;
   mutable bool FIndexValid = false;
+  std::function<void()> FOnChange;
+
+  static void CheckEditable(const TRRAsset* asset);
 };
 
 // The data file name of content: 32 upper-case hex digits of its MD5.

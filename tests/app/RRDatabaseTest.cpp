@@ -488,3 +488,281 @@ TEST_F(DatabaseTest, NewPackagesAreWrittenAtOnceAndMounted) {
 }
 
 }  // namespace
+
+namespace {
+
+// The layout's side of catalogue edits, counted by identifier.
+class TFakeUsage : public IRRAssetUsage {
+ public:
+  std::unordered_map<gx::TGXGuid, int> Users;
+  std::vector<gx::TGXGuid> Removed;
+  std::vector<gx::TGXGuid> Replaced;
+  int CountUsers(const std::vector<gx::TGXGuid>& ids) override {
+    int n = 0;
+    for (const auto& id : ids) n += Users.count(id) ? Users[id] : 0;
+    return n;
+  }
+  void RemoveUsers(const std::vector<gx::TGXGuid>& ids) override {
+    for (const auto& id : ids) {
+      if (Users.erase(id)) Removed.push_back(id);
+    }
+  }
+  void ReplaceUsers(const gx::TGXGuid& id, const TRREntityDescription&) override { Replaced.push_back(id); }
+};
+
+std::string Expected(std::string text, const std::string& name, int count = -1) {
+  text.replace(text.find("%s"), 2, name);
+  if (count >= 0) text.replace(text.find("%d"), 2, std::to_string(count));
+  return text;
+}
+
+TEST_F(DatabaseTest, CatalogueEditsMarkTheirPackagesAndBasePackagesRefuse) {
+  MakePackage(FDir + "/Game/a.vma", kIdA, "Bahnhof");
+  MakePackage(FDir + "/Game/base.vma", gx::TGXGuid::Parse(RRBasePackage1), "Basis");
+  TRRDatabase db(FFs, {});
+  ASSERT_EQ(db.Count(), 2);
+  int changes = 0;
+  db.SetChangeHandler([&] { ++changes; });
+  TRRAsset* a = db.FindAsset(kIdA);
+  TRRAsset* base = db.FindAsset(gx::TGXGuid::Parse(RRBasePackage1));
+  TRREntityDescription* entry = a->Root().Child(0)->Descriptions().Item(0);
+
+  auto refused = [](auto&& edit, const char* text) {
+    try {
+      edit();
+      ADD_FAILURE() << "accepted";
+    } catch (const EAssetError& e) {
+      EXPECT_STREQ(e.what(), text);
+    }
+  };
+  refused([&] { db.RenameFolder(*base->Root().Child(0), "X"); }, RRTextReadOnlyPackage);
+  refused([&] { db.RenameEntry(*base->Root().Child(0)->Descriptions().Item(0), "X"); }, RRTextReadOnlyPackage);
+  refused([&] { db.AddFolder(base->Root()); }, RRTextReadOnlyPackage);
+  refused([&] { db.MoveEntry(*entry, *base->Root().Child(0)); }, RRTextReadOnlyPackage);
+  refused([&] { db.RenameFolder(*a->Root().Child(0), "  "); }, RRTextEmptyName);
+  auto loose = std::make_unique<rrtest::TModelTestDesc>();
+  refused([&] { db.RenameEntry(*loose, "X"); }, RRTextNotInCatalogue);
+  EXPECT_FALSE(db.IsModified());
+  EXPECT_EQ(changes, 0);
+
+  db.RenameFolder(*a->Root().Child(0), " Weichen ");
+  db.RenameEntry(*entry, "Stellwerk");
+  TRRAssetNode* folder = db.AddFolder(a->Root());
+  EXPECT_EQ(folder->Name().GetText(), "Neues Verzeichnis");
+  db.SetPackageProperties(*a, "Mein Paket", "Anna", "Gebäude");
+  EXPECT_TRUE(a->Modified());
+  EXPECT_FALSE(base->Modified());
+  EXPECT_GE(changes, 4);
+
+  ASSERT_TRUE(db.WriteChanges(nullptr));
+  a = db.FindAsset(kIdA);
+  EXPECT_EQ(a->Name().GetText(), "Mein Paket");
+  EXPECT_EQ(a->Root().Child(0)->Name().GetText(), "Weichen");
+  EXPECT_EQ(a->Root().Child(0)->Descriptions().Item(0)->Name().GetText(), "Stellwerk");
+  EXPECT_EQ(a->Root().ChildCount(), 2);
+}
+
+TEST_F(DatabaseTest, AddedEntitiesBecomeFreshEntriesAndReplacementsKeepTheirPlaceAndIdentifier) {
+  MakePackage(FDir + "/Game/a.vma", kIdA, "Bahnhof");
+  TRRDatabase db(FFs, {});
+  TRRAssetNode& folder = *db.FindAsset(kIdA)->Root().Child(0);
+
+  // An entity's description: placed, locked, with a fixed child that has no place in the catalogue.
+  auto placed = [] {
+    auto d = std::make_unique<rrtest::TModelTestDesc>();
+    d->SetAssetID(kIdB);
+    d->SetID(17);
+    d->SetLocked(true);
+    d->SetPosition({1, 2, 3});
+    d->SetRotation({0, 1, 0, 0});
+    auto child = std::make_unique<rrtest::TModelTestDesc>();
+    child->SetAssetID(kIdB);
+    d->AddChild(std::move(child));
+    d->AddChild(std::make_unique<rrtest::TLightTestDesc>());
+    return d;
+  };
+  TRREntityDescription* added = db.AddEntry(folder, placed());
+  EXPECT_EQ(folder.Descriptions().Count(), 2);
+  EXPECT_EQ(folder.Descriptions().Item(1), added);
+  EXPECT_NE(added->AssetID(), kIdB);
+  EXPECT_EQ(added->ID(), 0);
+  EXPECT_FALSE(added->Locked());
+  EXPECT_EQ(added->Position().x, 0.0f);
+  EXPECT_EQ(added->Rotation().w, 1.0f);
+  ASSERT_EQ(added->ChildCount(), 1) << "the fixed child is dropped";
+  EXPECT_NE(added->Child(0)->AssetID(), kIdB);
+  EXPECT_NE(added->Child(0)->AssetID(), added->AssetID());
+  EXPECT_THROW(db.AddEntry(folder, std::make_unique<rrtest::TLightTestDesc>()), EAssetError);
+
+  // The question comes only for an entry of the same class that is no group.
+  TRRScriptedUIService ui;
+  TRREntityDescription* group = folder.Descriptions().Item(0);
+  EXPECT_EQ(TRRDatabase::QueryAddMode(ui, group, *placed()), TRRAddMode::Add);
+  EXPECT_EQ(TRRDatabase::QueryAddMode(ui, nullptr, *placed()), TRRAddMode::Add);
+  EXPECT_TRUE(ui.Shown().empty());
+  ui.QueueAnswer(TRRAnswer::Cancel);
+  ui.QueueAnswer(TRRAnswer::Yes);
+  EXPECT_EQ(TRRDatabase::QueryAddMode(ui, added, *placed()), TRRAddMode::Cancel);
+  EXPECT_EQ(TRRDatabase::QueryAddMode(ui, added, *placed()), TRRAddMode::Replace);
+  EXPECT_EQ(ui.Shown()[0].Text, RRTextReplaceEntry);
+  EXPECT_EQ(ui.Shown()[0].Caption, RRCaptionAddEntry);
+  EXPECT_EQ(ui.Shown()[0].DefaultButton, TRRAnswer::Cancel);
+
+  // Replacing the first entry: same identifier, same position, the old one gone, users rebuilt.
+  gx::TGXGuid oldID = group->AssetID();
+  TFakeUsage usage;
+  TRREntityDescription* replacement = db.ReplaceEntry(oldID, folder, placed(), &usage);
+  ASSERT_EQ(folder.Descriptions().Count(), 2);
+  EXPECT_EQ(folder.Descriptions().Item(0), replacement);
+  EXPECT_EQ(replacement->AssetID(), oldID);
+  EXPECT_EQ(folder.Descriptions().Item(1), added);
+  EXPECT_EQ(usage.Replaced, std::vector<gx::TGXGuid>{oldID});
+  TRREntityDescriptionList found(false);
+  db.CollectCatalogByAsset(oldID, found);
+  ASSERT_EQ(found.Count(), 1);
+  EXPECT_EQ(found.Item(0), replacement);
+  // An identifier no longer in the catalogue: appended to the given folder.
+  db.ReplaceEntry(kIdB, folder, placed(), nullptr);
+  EXPECT_EQ(folder.Descriptions().Count(), 3);
+  EXPECT_TRUE(db.IsModified());
+}
+
+TEST_F(DatabaseTest, RemovingAsksWithTheUsageAndRemovesTheUsersToo) {
+  MakePackage(FDir + "/Game/a.vma", kIdA, "Bahnhof");
+  TRRDatabase db(FFs, {});
+  TRRAsset* a = db.FindAsset(kIdA);
+  TRRAssetNode& folder = *a->Root().Child(0);
+  TRREntityDescription* entry = folder.Descriptions().Item(0);
+  entry->Name().SetUserText("Stellwerk");
+  auto child = std::make_unique<rrtest::TModelTestDesc>();
+  TRREntityDescription* inner = entry->AddChild(std::move(child));
+  inner->SetAssetID(gx::TGXGuid::NewGuid());
+  TFakeUsage usage;
+  usage.Users[entry->AssetID()] = 2;
+  usage.Users[inner->AssetID()] = 1;
+
+  TRRScriptedUIService ui;
+  ui.QueueAnswer(TRRAnswer::No);
+  EXPECT_FALSE(db.RemoveEntry(*entry, ui, &usage));
+  EXPECT_EQ(ui.Shown().back().Text, Expected(RRTextRemoveUsedEntry, "Stellwerk", 3));
+  EXPECT_EQ(ui.Shown().back().Caption, RRCaptionRemoveEntry);
+  EXPECT_EQ(ui.Shown().back().DefaultButton, TRRAnswer::No);
+  EXPECT_EQ(folder.Descriptions().Count(), 1);
+  EXPECT_FALSE(db.IsModified());
+
+  // A folder with one used object, then the folder's own texts when nothing is used.
+  ui.QueueAnswer(TRRAnswer::No);
+  EXPECT_FALSE(db.RemoveFolder(folder, ui, &usage));
+  usage.Users.erase(entry->AssetID());
+  ui.QueueAnswer(TRRAnswer::No);
+  EXPECT_FALSE(db.RemoveFolder(folder, ui, &usage));
+  EXPECT_EQ(ui.Shown()[1].Text, Expected(RRTextFolderUsesMany, "Gleise", 3) + RRTextRemoveUsedFolder);
+  EXPECT_EQ(ui.Shown()[2].Text, Expected(RRTextFolderUsesOne, "Gleise") + RRTextRemoveUsedFolder);
+
+  ui.QueueAnswer(TRRAnswer::Yes);
+  EXPECT_TRUE(db.RemoveEntry(*entry, ui, &usage));
+  EXPECT_EQ(usage.Removed.size(), 1u);
+  EXPECT_TRUE(usage.Users.empty());
+  EXPECT_EQ(folder.Descriptions().Count(), 0);
+  EXPECT_TRUE(a->Modified());
+
+  TRRAssetNode* full = db.AddFolder(a->Root());
+  db.AddFolder(*full);
+  ui.QueueAnswer(TRRAnswer::No);
+  ui.QueueAnswer(TRRAnswer::Yes);
+  EXPECT_FALSE(db.RemoveFolder(*full, ui, nullptr));
+  EXPECT_TRUE(db.RemoveFolder(folder, ui, nullptr));
+  EXPECT_EQ(ui.Shown()[4].Text, Expected(RRTextRemoveFolder, "Neues Verzeichnis"));
+  EXPECT_EQ(ui.Shown()[5].Text, Expected(RRTextRemoveEmptyFolder, "Gleise"));
+  ASSERT_EQ(a->Root().ChildCount(), 1);
+  EXPECT_EQ(a->Root().Child(0), full);
+  EXPECT_THROW(db.RemoveFolder(a->Root(), ui, nullptr), EAssetError);
+}
+
+TEST_F(DatabaseTest, MovesBetweenPackagesCarryTheDataFiles) {
+  MakePackage(FDir + "/Game/a.vma", kIdA, "A");
+  MakePackage(FDir + "/Game/b.vma", kIdB, "B");
+  WriteAll(FDir + "/data.bin", "payload");
+  {
+    TRRDatabase db(FFs, {});
+    auto d = std::make_unique<TFileTestDesc>();
+    d->File = TRRAssetFileName(FDir + "/data.bin");
+    db.AddEntry(*db.FindAsset(kIdA)->Root().Child(0), std::move(d));
+    ASSERT_TRUE(db.WriteChanges(nullptr));
+  }
+  fs::remove(FDir + "/data.bin");
+
+  TRRDatabase db(FFs, {});
+  TRRAsset* a = db.FindAsset(kIdA);
+  TRRAsset* b = db.FindAsset(kIdB);
+  TRRAssetNode& fromFolder = *a->Root().Child(0);
+  TRREntityDescription* moving = fromFolder.Descriptions().Item(1);
+  db.MoveEntry(*moving, b->Root(), 0);
+  EXPECT_EQ(b->Root().Descriptions().Item(0), moving);
+  EXPECT_EQ(fromFolder.Descriptions().Count(), 1);
+  EXPECT_TRUE(a->Modified() && b->Modified());
+
+  // Folders: never into themselves; into another package they and their content change owner.
+  TRRAssetNode* sub = db.AddFolder(fromFolder);
+  EXPECT_THROW(db.MoveFolder(fromFolder, *sub), EAssetError);
+  EXPECT_THROW(db.MoveFolder(fromFolder, fromFolder), EAssetError);
+  db.MoveFolder(fromFolder, b->Root(), 0);
+  EXPECT_EQ(a->Root().ChildCount(), 0);
+  ASSERT_EQ(b->Root().ChildCount(), 2);
+  EXPECT_EQ(b->Root().Child(0), &fromFolder);
+  EXPECT_EQ(fromFolder.Asset(), b);
+  EXPECT_EQ(sub->Asset(), b);
+  EXPECT_EQ(fromFolder.Parent(), &b->Root());
+
+  ASSERT_TRUE(db.WriteChanges(nullptr));
+  std::string entry = RRAssetDataName("payload", 7);
+  gx::TGXPackageReader rb(db.FindAsset(kIdB)->FileName());
+  EXPECT_TRUE(rb.Contains(entry));
+  auto* stored = static_cast<TFileTestDesc*>(db.FindAsset(kIdB)->Root().Descriptions().Item(0));
+  EXPECT_EQ(stored->File.RelativeName, kIdB.ToString() + "\\" + entry);
+  EXPECT_TRUE(FFs.FileExists(stored->File.EffectiveFileName()));
+}
+
+TEST_F(DatabaseTest, ClosingNeverLosesChangesSilently) {
+  MakePackage(FDir + "/Game/a.vma", kIdA, "A");
+  WriteAll(FDir + "/data.bin", "payload");
+  TRRDatabase db(FFs, {});
+  auto d = std::make_unique<TFileTestDesc>();
+  d->File = TRRAssetFileName(FDir + "/data.bin");
+  db.AddEntry(*db.FindAsset(kIdA)->Root().Child(0), std::move(d));
+  fs::remove(FDir + "/data.bin");
+
+  // Yes fails: the failure is shown and the question comes again; Cancel keeps the program open.
+  TRRScriptedUIService ui;
+  ui.QueueAnswer(TRRAnswer::Yes);
+  ui.QueueAnswer(TRRAnswer::Cancel);
+  EXPECT_FALSE(db.CloseQuery(ui, nullptr));
+  std::vector<std::string> texts = ui.Texts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0], RRTextSaveDatabaseQuestion);
+  EXPECT_EQ(texts[1], RRTextWriteDatabaseError);
+  EXPECT_EQ(texts[2], RRTextSaveDatabaseQuestion);
+  EXPECT_TRUE(db.IsModified());
+
+  // Written on the second try; then the downloaded package is kept in the chosen folder.
+  MakePackage(FDir + "/dl.vma", kIdB, "B", "Geladen");
+  ASSERT_TRUE(db.AddPackage(FDir + "/dl.vma", true));
+  WriteAll(FDir + "/data.bin", "payload");
+  ui.ClearShown();
+  ui.QueueAnswer(TRRAnswer::Yes);  // write: succeeds now
+  ui.QueueAnswer(TRRAnswer::Yes);  // keep the downloads
+  ui.QueuePath(std::nullopt);      // no folder chosen: not closed
+  EXPECT_FALSE(db.CloseQuery(ui, nullptr));
+  EXPECT_FALSE(db.IsModified());
+  EXPECT_TRUE(db.HasTemporary());
+  ui.QueueAnswer(TRRAnswer::Yes);
+  ui.QueuePath(FDir + "/Pakete");
+  std::vector<std::string> watched;
+  EXPECT_TRUE(db.CloseQuery(ui, [&](const std::string& f) { watched.push_back(f); }));
+  EXPECT_EQ(watched, std::vector<std::string>{FDir + "/Pakete"});
+  EXPECT_FALSE(db.HasTemporary());
+  EXPECT_TRUE(fs::exists(FDir + "/Pakete/Geladen.vma"));
+  EXPECT_EQ(ui.PendingAnswers(), 0u);
+}
+
+}  // namespace
