@@ -212,12 +212,4 @@ int RRRefreshConnections(const TRREntityList& tracks) {
   return connected;
 }
 
-void RRShowContactMarkers(const TRRTrack& track, bool show) {
-  for (int r = 0; r < track.GetRouteCount(); ++r)
-    for (int i = 0; i < 2; ++i) {
-      TRRTrackRouteContact* c = track.GetRoute(r)->Contact(i);
-      c->SetMarkerVisible(show && c->Enabled());
-    }
-}
-
 }  // namespace rr

@@ -64,7 +64,4 @@ TRRNearestRoute FindNearestRoute(const TRREntityList& tracks, const gx::TGXVecto
 // found connected.
 int RRRefreshConnections(const TRREntityList& tracks);
 
-// Shows the markers of the track's enabled contacts (hides the others), or hides them all.
-void RRShowContactMarkers(const TRRTrack& track, bool show);
-
 }  // namespace rr
