@@ -539,28 +539,28 @@ class TThreadProgress : public IRRProgress {
 
 }  // namespace
 
-TRRWriteResult TRRDatabase::WriteChangesWithProgress(IRRUIService& ui) {
-  std::unique_ptr<IRRProgress> display = ui.BeginProgress(RRCaptionWriteDatabase, "", true);
+void RRRunWithProgress(IRRUIService& ui, const std::string& caption, const std::string& text, bool cancellable,
+                       const std::function<void(IRRProgress&)>& work) {
+  std::unique_ptr<IRRProgress> display = ui.BeginProgress(caption, text, cancellable);
   TThreadProgress shared;
   std::exception_ptr error;
-  bool written = false;
   std::atomic<bool> finished{false};
   std::thread worker([&] {
     try {
-      written = WriteChanges(&shared);
+      work(shared);
     } catch (...) {
       error = std::current_exception();
     }
     finished = true;
   });
-  std::string shownText;
+  std::string shownText = text;
   int64_t shownDone = -1, shownTotal = -1;
   auto forward = [&] {
-    std::string text;
+    std::string t;
     int64_t done, total;
-    shared.Take(text, done, total);
-    if (text != shownText) display->SetText(shownText = text);
-    if (done != shownDone || total != shownTotal) display->SetProgress(shownDone = done, shownTotal = total);
+    shared.Take(t, done, total);
+    if (!t.empty() && t != shownText) display->SetText(shownText = t);
+    if (total > 0 && (done != shownDone || total != shownTotal)) display->SetProgress(shownDone = done, shownTotal = total);
   };
   while (!finished) {
     forward();
@@ -570,6 +570,17 @@ TRRWriteResult TRRDatabase::WriteChangesWithProgress(IRRUIService& ui) {
   worker.join();
   forward();
   display.reset();
+  if (error) std::rethrow_exception(error);
+}
+
+TRRWriteResult TRRDatabase::WriteChangesWithProgress(IRRUIService& ui) {
+  std::exception_ptr error;
+  bool written = false;
+  try {
+    RRRunWithProgress(ui, RRCaptionWriteDatabase, "", true, [&](IRRProgress& p) { written = WriteChanges(&p); });
+  } catch (...) {
+    error = std::current_exception();
+  }
   if (error) {
     std::string text = RRTextWriteDatabaseError;
     try {

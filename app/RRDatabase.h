@@ -413,6 +413,12 @@ class TRRDatabase {
   static void CheckEditable(const TRRAsset* asset);
 };
 
+// Runs work on a worker thread while this thread shows a progress display through ui (caption,
+// text; values forwarded only when they change; Cancel passed on as a stop request) and waits.
+// An exception of the work is raised again here once the worker has ended.
+void RRRunWithProgress(IRRUIService& ui, const std::string& caption, const std::string& text, bool cancellable,
+                       const std::function<void(IRRProgress&)>& work);
+
 // The data file name of content: 32 upper-case hex digits of its MD5.
 std::string RRAssetDataName(const void* data, size_t size);
 // Whether an entry name is such a name (32 hex digits of either case).

@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <typeinfo>
 
+#include "app/RRAssetDownloader.h"
 #include "app/RRDatabase.h"
 #include "app/RRProject.h"
 #include "app/RRUnits.h"
@@ -146,6 +147,7 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
     {
       std::vector<TRRAssetPath> assetPaths = GetAssetPaths();
       FDatabase = std::make_unique<TRRDatabase>(FileSystem(), assetPaths);
+      FPackageRequests = std::make_unique<TRRPackageRequests>(*FDatabase, *FUI, [this] { return PackageServer(); });
     }
     FClipboard = std::make_unique<TRRClipboard>();
     FProject = std::make_unique<TRRProject>(TRRProjectServices::FromGlobal(*this));
@@ -155,6 +157,7 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
   } catch (...) {
     FProject.reset();
     FClipboard.reset();
+    FPackageRequests.reset();
     FDatabase.reset();
     FEngine.reset();
     ReleaseInstanceLock();
@@ -355,6 +358,29 @@ std::string TRRGlobal::FormatAngle(double radians) const {
                          RRDecimalSeparator());
 }
 
+// ---- database and package download -------------------------------------------------------------
+
+bool TRRGlobal::DatabaseCloseQuery() {
+  return FDatabase->CloseQuery(*FUI, [this](const std::string& folder) {
+    std::vector<TRRAssetPath> paths = GetAssetPaths();
+    std::string path = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    paths.push_back({path, false});
+    SetAssetPaths(paths);
+  });
+}
+
+std::string TRRGlobal::PackageServer() {
+  return std::string(gx::TrimText(SettingsNode("DBSettings")->ReadString("PackageServer", "")));
+}
+
+void TRRGlobal::SetPackageServer(const std::string& address) {
+  SettingsNode("DBSettings")->WriteString("PackageServer", address);
+}
+
+bool TRRGlobal::RequestPackage(const std::string& relativePath) { return FPackageRequests->Request(relativePath); }
+
+void TRRGlobal::ResetDownloadState() { FPackageRequests->Reset(); }
+
 // ---- errors -----------------------------------------------------------------------------------
 
 std::string TRRGlobal::ProgramVersion() {
@@ -407,6 +433,7 @@ TRRGlobal::~TRRGlobal() {
   FRecentProjects.clear();
   FProject.reset();
   FClipboard.reset();
+  FPackageRequests.reset();
   FDatabase.reset();
   FEngine->DestroyMediaCore();
   FEngine->DestroyRenderCore();

@@ -26,6 +26,7 @@
 namespace rr {
 
 class TRRDatabase;
+class TRRPackageRequests;
 class TRRClipboard;
 class TRRProject;
 
@@ -136,6 +137,21 @@ class TRRGlobal {
   // The database holds both base packages; otherwise shows RRTextDatabaseProblem and returns false.
   bool CheckDatabase();
   TRRDatabase& Database() const { return *FDatabase; }
+  // The database's part of the close query: write changes? keep downloaded packages? (a chosen
+  // folder joins the asset paths). False when the program must stay open.
+  bool DatabaseCloseQuery();
+
+  // ---- package download ----
+  // DBSettings/PackageServer: the address missing packages are downloaded from; empty (the
+  // default) switches downloads off.
+  std::string PackageServer();
+  void SetPackageServer(const std::string& address);
+  // A packaged file is missing: ask once per load and download its package. True when a package
+  // was added.
+  bool RequestPackage(const std::string& relativePath);
+  // A new load, import or project: the question is asked again and every package tried again.
+  void ResetDownloadState();
+  TRRPackageRequests& PackageRequests() const { return *FPackageRequests; }
 
   // Reads units, animation, sound, frame-rate and render settings into the fields. Values out of
   // range are clamped and unparsable ones replaced by their defaults, also in the document, so
@@ -204,6 +220,7 @@ class TRRGlobal {
   std::unique_ptr<gx::TGXEngine> FEngine;
   gx::TGXConfiguration FConfiguration;
   std::unique_ptr<TRRDatabase> FDatabase;
+  std::unique_ptr<TRRPackageRequests> FPackageRequests;
   std::vector<std::string> FRecentProjects;
   std::string FPendingInstaller;
   // The entity clipboard: lives with the program, so its content outlives the project copied from.
