@@ -12,6 +12,7 @@
 #include "cli/CatalogCommand.h"
 #include "cli/GlInfoCommand.h"
 #include "cli/PackCommand.h"
+#include "cli/ProjectCommands.h"
 #include "cli/SettingsCommand.h"
 #include "engine/core/GXSelfCheck.h"
 
@@ -72,6 +73,12 @@ const std::vector<TCliCommand>& Commands() {
        [](const std::vector<std::string>& args) { return cli::RunSettingsCommand(args, std::cout, std::cerr); }, true},
       {"catalog", "listet die Pakete und den Katalog der Datenbank [--json] oder prüft sie (list | check)",
        [](const std::vector<std::string>& args) { return cli::RunCatalogCommand(args, std::cout, std::cerr); }, true},
+      {"new", "legt ein neues Projekt mit den Standardobjekten an [--out DATEI]",
+       [](const std::vector<std::string>& args) { return cli::RunNewCommand(args, std::cout, std::cerr); }, true},
+      {"info", "zeigt Kopf, Gleisfilter, Objekte und Ereignisse einer Projektdatei [--json]",
+       [](const std::vector<std::string>& args) { return cli::RunInfoCommand(args, std::cout, std::cerr); }, true},
+      {"convert", "liest eine Projekt- oder Objektdatei und schreibt sie im aktuellen Format (EINGABE AUSGABE)",
+       [](const std::vector<std::string>& args) { return cli::RunConvertCommand(args, std::cout, std::cerr); }, true},
   };
   return commands;
 }

@@ -1,0 +1,241 @@
+#include "cli/ProjectCommands.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ostream>
+
+#include "app/RREntityManager.h"
+#include "app/RREntitySerializer.h"
+#include "app/RRGlobal.h"
+#include "app/RRProject.h"
+#include "app/RRProjectSerializer.h"
+#include "app/entities/RREntity.h"
+#include "app/entities/RREntityRegistry.h"
+#include "engine/core/GXFileSystem.h"
+#include "engine/core/GXSerialization.h"
+
+namespace cli {
+
+namespace {
+
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string Number(float value) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
+std::string Vector(std::initializer_list<float> values) {
+  std::string s = "[";
+  for (float v : values) s += (s.size() > 1 ? "," : "") + Number(v);
+  return s + "]";
+}
+
+rr::TRRProject* Project(std::ostream& err) {
+  rr::TRRProject* p = rr::CurrentProject();
+  if (!p) err << "Das Programm ist nicht gestartet.\n";
+  return p;
+}
+
+// What the header part of a layout file says, read without loading it.
+struct THeaderInfo {
+  int32_t Version = 0;
+  int64_t ThumbnailSize = 0;
+  rr::TRRTrackParameterStrings Lists;
+  std::vector<uint8_t> Thumbnail;
+  int64_t EventSectionSize = 0;
+};
+
+THeaderInfo ReadHeader(const std::string& file) {
+  gx::TGXFileSystem& fs = rr::Global()->FileSystem();
+  std::unique_ptr<gx::TGXMemoryStream> data = fs.OpenFile(file);
+  rr::TRRProjectSerializer ser(*data, &fs);
+  rr::TRREntityDescriptionList list(true);
+  THeaderInfo info;
+  ser.ReadProject(fs.ResolvePath(file), &info.Lists, list);
+  info.Version = ser.FileVersion();
+  info.Thumbnail = ser.Thumbnail();
+  info.ThumbnailSize = static_cast<int64_t>(info.Thumbnail.size());
+  info.EventSectionSize = data->Size() - ser.EventSectionPosition();
+  return info;
+}
+
+void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, int depth) {
+  std::unique_ptr<rr::TRREntityDescription> d = e.CreateDescription();
+  const rr::TRRRegisteredEntity* reg = rr::RegisteredEntities().FindByDescriptionClass(d->GetClass());
+  std::string kind = reg ? reg->Kind.ToString() : std::string();
+  gx::TGXVector3 p = d->Position();
+  gx::TGXQuaternion q = d->Rotation();
+  json += "{\"id\":" + std::to_string(e.ID()) + ",\"kind\":" + Json(d->GetClass().Name) + ",\"kindId\":" + Json(kind) +
+          ",\"name\":" + Json(d->Name().GetText()) + ",\"position\":" + Vector({p.x, p.y, p.z}) +
+          ",\"rotation\":" + Vector({q.x, q.y, q.z, q.w}) + ",\"link\":" + std::to_string(d->LinkTarget());
+  text += std::string(static_cast<size_t>(depth) * 2, ' ') + std::to_string(e.ID()) + " " + d->GetClass().Name + " \"" +
+          d->Name().GetText() + "\" bei " + Vector({p.x, p.y, p.z}) + " Drehung " + Vector({q.x, q.y, q.z, q.w});
+  if (d->LinkTarget()) text += " folgt " + std::to_string(d->LinkTarget());
+  text += "\n";
+  // The key data of the kinds (a track's type, catalogue key, routes and partners) join here.
+  std::vector<rr::TRREntity*> children = e.ChildEntities();
+  json += ",\"children\":[";
+  for (size_t i = 0; i < children.size(); ++i) {
+    if (i) json += ",";
+    AppendEntity(*children[i], json, text, depth + 1);
+  }
+  json += "]}";
+}
+
+bool TakeJson(std::vector<std::string>& args) {
+  bool json = false;
+  std::erase_if(args, [&](const std::string& a) { return a == "--json" ? (json = true) : false; });
+  return json;
+}
+
+}  // namespace
+
+int RunNewCommand(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
+  std::string file = "Neues Projekt.vmp";
+  for (size_t i = 0; i < argsIn.size(); ++i) {
+    if (argsIn[i] == "--out" && i + 1 < argsIn.size()) file = argsIn[++i];
+    else {
+      err << "Unbekannte Option: " << argsIn[i] << "\n";
+      return 2;
+    }
+  }
+  rr::TRRProject* project = Project(err);
+  if (!project) return 2;
+  if (!project->NewProject({})) return 1;
+  bool saved = project->SaveProject(file);
+  int count = project->ProjectNode() ? project->ProjectNode()->ChildCount() : 0;
+  project->CloseProject();
+  if (!saved) return 1;
+  out << "Neues Projekt mit " << count << " Objekten gespeichert: " << file << "\n";
+  return 0;
+}
+
+int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args = argsIn;
+  bool json = TakeJson(args);
+  if (args.size() != 1) {
+    err << "Aufruf: velmora-cli info DATEI [--json]\n";
+    return 2;
+  }
+  rr::TRRProject* project = Project(err);
+  if (!project) return 2;
+  const std::string& file = args[0];
+  THeaderInfo header;
+  try {
+    header = ReadHeader(file);
+  } catch (...) {
+    rr::Global()->HandleException();
+    return 1;
+  }
+  if (!project->LoadProject(file, false)) return 1;
+
+  std::string entities, text;
+  gx::TGXNode* node = project->ProjectNode();
+  int count = 0;
+  entities = "[";
+  for (int i = 0; i < node->ChildCount(); ++i) {
+    auto* e = dynamic_cast<rr::TRREntity*>(node->Child(i));
+    if (!e) continue;
+    if (count++) entities += ",";
+    AppendEntity(*e, entities, text, 1);
+  }
+  entities += "]";
+  // The event tree is listed here once the event manager is part of the program; until then
+  // the size of the stored section.
+  static const char* kListNames[] = {"manufacturers", "trackWidths", "trackSystems"};
+  if (json) {
+    out << "{\"file\":" << Json(file) << ",\"header\":{\"guid\":" << Json(rr::RRGuidProjectSerializer)
+        << ",\"version\":" << header.Version << "},\"thumbnailSize\":" << header.ThumbnailSize
+        << ",\"trackParameters\":{";
+    for (int l = 0; l < 3; ++l) {
+      out << (l ? "," : "") << "\"" << kListNames[l] << "\":[";
+      for (size_t i = 0; i < header.Lists[static_cast<size_t>(l)].size(); ++i)
+        out << (i ? "," : "") << Json(header.Lists[static_cast<size_t>(l)][i]);
+      out << "]";
+    }
+    out << "},\"entityCount\":" << count << ",\"entities\":" << entities
+        << ",\"events\":{\"sectionSize\":" << header.EventSectionSize << "}}\n";
+  } else {
+    out << "Datei: " << file << "\nVersion: " << header.Version << "\nVorschaubild: " << header.ThumbnailSize
+        << " Bytes\n";
+    const char* listTitles[] = {"Hersteller", "Spurweiten", "Gleissysteme"};
+    for (int l = 0; l < 3; ++l) {
+      out << listTitles[l] << ":";
+      for (const auto& s : header.Lists[static_cast<size_t>(l)]) out << " " << s;
+      out << "\n";
+    }
+    out << "Objekte: " << count << "\n" << text << "Ereignisse: " << header.EventSectionSize << " Bytes\n";
+  }
+  project->CloseProject();
+  return 0;
+}
+
+int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2) {
+    err << "Aufruf: velmora-cli convert EINGABE AUSGABE\n";
+    return 2;
+  }
+  rr::TRRProject* project = Project(err);
+  if (!project) return 2;
+  gx::TGXFileSystem& fs = rr::Global()->FileSystem();
+  const std::string& in = args[0];
+  std::string target = fs.ResolvePath(args[1]);
+  try {
+    std::unique_ptr<gx::TGXMemoryStream> data = fs.OpenFile(in);
+    uint16_t magic = data->Size() >= 18 ? gx::ReadWord(*data) : 0;
+    gx::TGXGuid guid = data->Size() >= 18 ? gx::ReadGuid(*data) : gx::TGXGuid();
+    data->SetPosition(0);
+    if (magic == gx::TGXSerializer::HeaderId && guid == gx::TGXGuid::Parse(rr::RRGuidProjectSerializer)) {
+      THeaderInfo header = ReadHeader(in);
+      if (!project->LoadProject(in, false)) return 1;
+      gx::TGXMemoryStream s;
+      rr::TRRProjectSerializer ser(s, &fs);
+      ser.WriteProject(*project->ProjectNode(), target, project->TrackParameters(), *project->Events(), header.Thumbnail);
+      rr::RRWriteFileReplacing(target, s.Memory(), s.Data().size());
+      project->CloseProject();
+      out << "Projekt (Version " << header.Version << ") geschrieben: " << args[1] << "\n";
+    } else {
+      // An object file: descriptions only, their file names re-anchored to the new folder.
+      rr::TRREntityDescriptionList list(true);
+      rr::TRREntitySerializer(*data, fs.ResolvePath(in), &fs).ReadAll(list, &rr::Global()->Database());
+      gx::TGXMemoryStream s;
+      {
+        rr::TRREntitySerializer w(s, target, &fs);
+        w.BeginWrite(list.Count());
+        for (rr::TRREntityDescription* d : list) w.WriteDescription(*d);
+        w.EndWrite();
+      }
+      rr::RRWriteFileReplacing(target, s.Memory(), s.Data().size());
+      out << "Objektdatei mit " << list.Count() << " Objekten geschrieben: " << args[1] << "\n";
+    }
+  } catch (...) {
+    project->CloseProject();
+    rr::Global()->HandleException();
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace cli
