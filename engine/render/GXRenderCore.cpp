@@ -60,6 +60,19 @@ uint32_t TGXRenderAdapter::BestDepthFormat() const {
   return 0;
 }
 
+const TGXRenderAdapterSettings* TGXRenderAdapter::FindSettings(uint32_t format, bool windowed) const {
+  if (format == 0 && windowed) format = DisplayFormat;
+  for (const TGXRenderAdapterSettings& s : Settings)
+    if (s.Format == format && s.Windowed == windowed) return &s;
+  return nullptr;
+}
+
+uint32_t TGXRenderAdapter::BestDepthFormat(uint32_t format) const {
+  for (const TGXRenderAdapterSettings& s : Settings)
+    if (s.Format == format && !s.DepthFormats.empty()) return s.DepthFormats.front();
+  return 0;
+}
+
 TGXRenderCore::TGXRenderCore(TGXResourceManager* manager) {
   std::unique_ptr<TGXGLContext> context;
   try {
@@ -79,6 +92,11 @@ TGXRenderCore::TGXRenderCore(TGXResourceManager* manager) {
   for (int samples = 2; samples <= std::min(info.MaxSamples, 16); ++samples)
     FAdapter.MultiSampleTypes.push_back(static_cast<uint32_t>(samples));
   FAdapter.FilterLevels = GXFilterLevels(info.Anisotropic, info.MaxAnisotropy);
+  // Framebuffer objects take every colour format with every depth format; full-screen modes
+  // belong to the window system, which the surfaceless context has none of.
+  for (uint32_t format : FAdapter.ColorFormats)
+    for (bool windowed : {false, true})
+      FAdapter.Settings.push_back({format, windowed, FAdapter.DepthFormats, FAdapter.MultiSampleTypes});
   FDevice = std::make_unique<TGXGLRenderDevice>(std::move(context));
   FEffectParameters = std::make_unique<TGXEffectParameterManager>();
   FRenderer = std::make_unique<TGXRenderer>(*FDevice, *FEffectParameters);

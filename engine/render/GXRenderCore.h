@@ -27,8 +27,33 @@ struct TGXTextureFilterLevel {
 // full anisotropy.
 std::vector<TGXTextureFilterLevel> GXFilterLevels(bool anisotropic, float maxAnisotropy);
 
+// What the adapter offers for one back-buffer format, windowed or full screen.
+struct TGXRenderAdapterSettings {
+  uint32_t Format = 0;
+  bool Windowed = true;
+  // Usable with the format, in the order D32, D24X8, D16.
+  std::vector<uint32_t> DepthFormats;
+  // Multisample types (0 none, 2 .. 16).
+  std::vector<uint32_t> MultiSampleTypes;
+};
+
+struct TGXDisplayMode {
+  uint32_t Width = 0, Height = 0, RefreshRate = 0, Format = 0;
+};
+
 struct TGXRenderAdapter {
+  // The format the desktop shows; the back-buffer format of windowed rendering.
+  static constexpr uint32_t DisplayFormat = 22;  // X8R8G8B8
+
   TGXGLInfo Info;
+  // Sorted by width, height, format, refresh rate; empty without a display (surfaceless).
+  std::vector<TGXDisplayMode> DisplayModes;
+  // One record per format and windowed flag that has depth formats and multisample types.
+  std::vector<TGXRenderAdapterSettings> Settings;
+  // The record for the format and flag, or null; format 0 with windowed means DisplayFormat.
+  const TGXRenderAdapterSettings* FindSettings(uint32_t format, bool windowed) const;
+  // The first of D32, D24X8, D16 usable with the format; 0 if none.
+  uint32_t BestDepthFormat(uint32_t format) const;
   // Colour formats usable as back buffer and render texture, and the depth formats with them.
   std::vector<uint32_t> ColorFormats;
   std::vector<uint32_t> DepthFormats;

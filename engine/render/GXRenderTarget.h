@@ -1,7 +1,10 @@
 #pragma once
 // TGXRenderTarget: something the renderer draws into - a colour surface, an optional depth
-// surface, a size in pixels and the viewports that show scenes on it. This is the part the
-// renderer needs; windows and render textures derive from it and supply the surfaces.
+// surface, a size in pixels and the viewports that show scenes on it. Targets form a tree: a
+// target holds its children and renders them before its own viewports (a render texture a
+// window's view samples is drawn first). Windows and render textures derive from it and supply
+// the surfaces; while a render core lives, every target is on its device-callback list and gives
+// its surfaces up when the device is lost.
 
 #include <cstdint>
 #include <memory>
@@ -15,9 +18,18 @@ namespace gx {
 
 class TGXRenderer;
 
-class TGXRenderTarget : public TGXRefCounted {
+class TGXRenderTarget : public TGXRefCounted, public IGXDeviceCallback {
  public:
-  explicit TGXRenderTarget(uint32_t width = 0, uint32_t height = 0) : FWidth(width), FHeight(height) {}
+  explicit TGXRenderTarget(uint32_t width = 0, uint32_t height = 0);
+  // Appends the new target to the parent's children (the parent holds it from then on).
+  TGXRenderTarget(TGXRenderTarget* parent, uint32_t width, uint32_t height);
+
+  TGXRenderTarget* Parent() const { return FParent; }
+  int ChildCount() const { return static_cast<int>(FChildren.size()); }
+  TGXRenderTarget* Child(int index) const { return FChildren.at(index).Get(); }
+  // Moves the target under another parent (null: none), after its children. A target cannot
+  // become its own descendant (EInvalidParameter).
+  void SetParent(TGXRenderTarget* parent);
 
   uint32_t Width() const { return FWidth; }
   uint32_t Height() const { return FHeight; }
@@ -36,13 +48,20 @@ class TGXRenderTarget : public TGXRefCounted {
   // False when the viewport is not one of this target's; otherwise it is freed.
   bool RemoveViewport(TGXViewport* viewport);
 
-  // Renders every enabled viewport in order.
+  // Renders every child target in order, then every enabled viewport in order.
   virtual void Render(TGXRenderer& renderer);
 
+  // Releases the colour and depth surfaces.
+  void OnDeviceLost() override;
+  void OnDeviceReset() override {}
+
  protected:
+  // Destroys its children and viewports, last first.
   ~TGXRenderTarget() override;
 
  private:
+  TGXRenderTarget* FParent = nullptr;
+  std::vector<TGXRef<TGXRenderTarget>> FChildren;
   uint32_t FWidth, FHeight;
   TGXRef<TGXDeviceSurface> FColorSurface;
   TGXRef<TGXDeviceSurface> FDepthSurface;
