@@ -13,6 +13,7 @@
 #include "app/RRDatabase.h"
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXFileSystem.h"
+#include "tools/assetgen/TrackSystems.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void WriteCatalogue(TRRDatabase& db, const std::string& file) {
   SetGerman(a.Author(), RRPublisherName);
   SetGerman(a.Description(), "Gleise, Modelle und Zubehör, die mit dem Programm ausgeliefert werden.");
   SetGerman(a.Root().Name(), "Katalog");
-  AddFolder(a.Root(), "Gleise");
+  assetgen::AddTrackSystems(*AddFolder(a.Root(), "Gleise"), "Gleise");
   AddFolder(a.Root(), "Landschaft");
   AddFolder(a.Root(), "Gebäude");
   AddFolder(a.Root(), "Fahrzeuge");
@@ -62,6 +63,7 @@ void WriteSharedData(TRRDatabase& db, const std::string& file) {
   SetGerman(a.Author(), RRPublisherName);
   SetGerman(a.Description(), "Gemeinsame Standarddaten (Texturen, Platzhaltermodell).");
   SetGerman(a.Root().Name(), "Basisdaten");
+  auto trackTextures = assetgen::AddTrackTextures(a, std::filesystem::path(file).parent_path());
   a.WritePackage(file, false);
 }
 
