@@ -21,6 +21,23 @@ void TGXEffectMatrixPointerSource::Apply(TGXCompiledEffect& effect, TGXEffectHan
   if (Count() == 1) effect.SetMatrix(handle, FMatrix ? *FMatrix : kIdentity);
 }
 
+// ---- state recorder ----
+
+void TGXEffectStateRecorder::SetRenderState(uint32_t state, uint32_t value) {
+  for (auto& recorded : FStates)
+    if (recorded.first == state) {
+      recorded.second = value;
+      return;
+    }
+  FStates.emplace_back(state, value);
+}
+
+std::optional<uint32_t> TGXEffectStateRecorder::RecordedRenderState(uint32_t state) const {
+  for (const auto& recorded : FStates)
+    if (recorded.first == state) return recorded.second;
+  return std::nullopt;
+}
+
 // ---- value sources ----
 
 TGXEffectValueSource::TGXEffectValueSource(std::string name, TGXEffectValueType type, int count)

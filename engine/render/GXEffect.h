@@ -10,6 +10,7 @@
 // passes and parameters refer to it through opaque handles that the compiled effect hands out.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,27 @@ inline constexpr TGXGuid IID_IGXEffect{
 // A technique or parameter of a compiled effect, as the compiled effect numbers them.
 using TGXEffectHandle = uint32_t;
 
+// Receives the render states an effect pass sets, instead of the device.
+class IGXEffectStateManager {
+ public:
+  virtual void SetRenderState(uint32_t state, uint32_t value) = 0;
+
+ protected:
+  ~IGXEffectStateManager() = default;
+};
+
+// Records the render states of a pass (a later value of the same state replaces the earlier).
+class TGXEffectStateRecorder : public IGXEffectStateManager {
+ public:
+  void SetRenderState(uint32_t state, uint32_t value) override;
+  // The recorded value, or none when the pass did not set the state.
+  std::optional<uint32_t> RecordedRenderState(uint32_t state) const;
+  void Clear() { FStates.clear(); }
+
+ private:
+  std::vector<std::pair<uint32_t, uint32_t>> FStates;
+};
+
 // The compiled program of an effect: the operations the engine needs from it.
 class TGXCompiledEffect {
  public:
@@ -53,6 +75,9 @@ class TGXCompiledEffect {
   virtual void SetTexture(TGXEffectHandle parameter, TGXGLTexture* texture) {}
   // Hands the parameter values changed inside an active pass to the device.
   virtual void CommitChanges() = 0;
+  // While a manager is installed, passes hand their render states to it and change nothing on
+  // the device (null: the device again).
+  virtual void SetStateManager(IGXEffectStateManager* manager) {}
 };
 
 // Supplies the value of effect parameters. Shared between effects (the global sources) and kept

@@ -204,10 +204,14 @@ void TGXGLCompiledEffect::BeginPass(int index) {
   if (index < 0 || size_t(index) >= passes.size())
     throw EInvalidParameter({TGXExceptionArg::Object("TGXGLCompiledEffect"), "BeginPass", "No such pass"});
   if (FPass) EndPass();
+  const TGXEffectPassDesc& pass = FDesc.Techniques[size_t(FTechnique)].Passes[size_t(index)];
+  if (FStateManager) {
+    for (const auto& [state, value] : pass.States) FStateManager->SetRenderState(state, value);
+    return;
+  }
   FPass = &passes[size_t(index)];
   FPassIndex = index;
   FDevice.UseProgram(FPass->Name);
-  const TGXEffectPassDesc& pass = FDesc.Techniques[size_t(FTechnique)].Passes[size_t(index)];
   FSavedStates.clear();
   for (const auto& [state, value] : pass.States) {
     FSavedStates.emplace_back(state, FDevice.RenderState(state));
@@ -301,7 +305,20 @@ void GXBuildGLEffect(TGXEffect& effect, TGXGLRenderDevice& device, TGXEffectPara
   for (size_t t = 0; t < desc.Techniques.size(); ++t) {
     const TGXEffectTechniqueDesc& td = desc.Techniques[t];
     TGXEffectTechnique* technique = effect.AddTechnique(td.Name, static_cast<TGXEffectHandle>(t));
-    for (const auto& pass : td.Passes) technique->AddPass(pass.AlphaBlend());
+    // Each pass is begun once with a recorder installed: it blends when it turns alpha
+    // blending (render state 27) on.
+    TGXCompiledEffect* compiled = effect.Compiled();
+    for (size_t p = 0; p < td.Passes.size(); ++p) {
+      TGXEffectStateRecorder recorder;
+      compiled->SetStateManager(&recorder);
+      compiled->SetTechnique(static_cast<TGXEffectHandle>(t));
+      compiled->Begin();
+      compiled->BeginPass(static_cast<int>(p));
+      compiled->EndPass();
+      compiled->End();
+      compiled->SetStateManager(nullptr);
+      technique->AddPass(recorder.RecordedRenderState(GXRSAlphaBlendEnable).value_or(0) != 0);
+    }
     for (const TGXEffectAnnotation& a : td.Annotations) {
       if (a.Type != TGXEffectValueType::String) continue;
       if (a.Value == "SHADOWGENERATION") effect.SetSpecialTechnique(GXShadowGeneration, technique);

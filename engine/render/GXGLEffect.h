@@ -38,6 +38,7 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
   void SetMatrix(TGXEffectHandle parameter, const TGXMatrix& value) override;
   void SetValue(TGXEffectHandle parameter, const void* data, uint32_t size) override;
   void CommitChanges() override;
+  void SetStateManager(IGXEffectStateManager* manager) override { FStateManager = manager; }
   // The texture of a texture parameter; bound, with its sampler's states, to the unit of every
   // sampler that names the parameter when a pass begins or changes are committed.
   void SetTexture(TGXEffectHandle parameter, TGXGLTexture* texture) override;
@@ -70,6 +71,7 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
   int FPassIndex = -1;
   std::vector<std::pair<uint32_t, uint32_t>> FSavedStates;
   int64_t FUploads = 0;
+  IGXEffectStateManager* FStateManager = nullptr;
 };
 
 // Builds the effect from its file text: compiles it on the device, creates its techniques and

@@ -38,6 +38,14 @@ TGXGLRenderDevice& DeviceFor(const TGXResource& resource, const char* operation)
 
 // ---- texture ----
 
+TGXTexture::~TGXTexture() {
+  if (TGXRenderCore* core = GXCurrentRenderCore()) core->UnregisterDeviceCallback(this);
+}
+
+void TGXTexture::OnDeviceLost() {
+  if (IsManual() && FPool == GXPoolDefault) FDeviceTexture.Reset();
+}
+
 void TGXTexture::CreateManual() {
   TGXGLRenderDevice& device = DeviceFor(*this, "CreateManualTexture");
   try {
@@ -45,6 +53,7 @@ void TGXTexture::CreateManual() {
   } catch (const EGXException& e) {
     throw EDirect3D({TGXExceptionArg::Object(ClassName()), "CreateManualTexture", "D3DXCreateTexture failed", e.what()});
   }
+  if (FPool == GXPoolDefault) GXCurrentRenderCore()->RegisterDeviceCallback(this);
 }
 
 void TGXTexture::Recreate() {
@@ -95,6 +104,14 @@ void TGXTexture::DoLoad() {
 
 // ---- cube texture ----
 
+TGXCubeTexture::~TGXCubeTexture() {
+  if (TGXRenderCore* core = GXCurrentRenderCore()) core->UnregisterDeviceCallback(this);
+}
+
+void TGXCubeTexture::OnDeviceLost() {
+  if (IsManual() && FPool == GXPoolDefault) FDeviceTexture.Reset();
+}
+
 void TGXCubeTexture::CreateManual() {
   TGXGLRenderDevice& device = DeviceFor(*this, "CreateManualTexture");
   try {
@@ -103,6 +120,7 @@ void TGXCubeTexture::CreateManual() {
     throw EDirect3D(
         {TGXExceptionArg::Object(ClassName()), "CreateManualTexture", "D3DXCreateCubeTexture failed", e.what()});
   }
+  if (FPool == GXPoolDefault) GXCurrentRenderCore()->RegisterDeviceCallback(this);
 }
 
 void TGXCubeTexture::Recreate() {

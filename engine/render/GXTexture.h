@@ -26,12 +26,16 @@ inline constexpr TGXGuid IID_IGXCubeTexture{
 enum : uint32_t { GXUsageRenderTarget = 1 };
 enum : uint32_t { GXPoolDefault = 0, GXPoolManaged = 1 };
 
-class TGXTexture : public TGXResource {
+// Manual textures in the default pool are on the render core's device-callback list while they
+// hold a device texture: they give it up when the device is lost. On reset they do nothing; their
+// owner (a render texture) makes them anew with Recreate.
+class TGXTexture : public TGXResource, public IGXDeviceCallback {
  public:
   static constexpr TGXGuid IID = IID_IGXTexture;
 
   TGXTexture(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
       : TGXResource(cell, std::move(name), manual) {}
+  ~TGXTexture() override;
   std::string ClassName() const override { return "TGXTexture"; }
 
   uint32_t GetWidth() const { return FWidth; }
@@ -53,6 +57,8 @@ class TGXTexture : public TGXResource {
   // Recreate makes a new one (render textures do so on reset).
   void ReleaseDeviceTexture() { FDeviceTexture.Reset(); }
   void Recreate();
+  void OnDeviceLost() override;
+  void OnDeviceReset() override {}
 
  protected:
   void DoLoad() override;
@@ -64,12 +70,13 @@ class TGXTexture : public TGXResource {
 };
 using IGXTexture = TGXRef<TGXTexture>;
 
-class TGXCubeTexture : public TGXResource {
+class TGXCubeTexture : public TGXResource, public IGXDeviceCallback {
  public:
   static constexpr TGXGuid IID = IID_IGXCubeTexture;
 
   TGXCubeTexture(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
       : TGXResource(cell, std::move(name), manual) {}
+  ~TGXCubeTexture() override;
   std::string ClassName() const override { return "TGXCubeTexture"; }
 
   uint32_t GetEdgeLength() const { return FEdgeLength; }
@@ -86,6 +93,8 @@ class TGXCubeTexture : public TGXResource {
 
   void ReleaseDeviceTexture() { FDeviceTexture.Reset(); }
   void Recreate();
+  void OnDeviceLost() override;
+  void OnDeviceReset() override {}
 
  protected:
   void DoLoad() override;
