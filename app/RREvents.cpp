@@ -103,10 +103,13 @@ void TRREvent::SetCondition(std::unique_ptr<TRRCondition> condition) {
   FCondition = std::move(condition);
 }
 
-TRRAction* TRREvent::AddAction(std::unique_ptr<TRRAction> action) { return InsertAction(ActionCount(), std::move(action)); }
+TRRAction* TRREvent::AddAction(std::unique_ptr<TRRAction> action) {
+  return InsertAction(ActionCount(), std::move(action));
+}
 
 TRRAction* TRREvent::InsertAction(int index, std::unique_ptr<TRRAction> action) {
-  if (!action) throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREvent"), "InsertAction", "No action"});
+  if (!action)
+    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREvent"), "InsertAction", "No action"});
   index = std::clamp(index, 0, ActionCount());
   action->SetEvent(this);
   return FActions.insert(FActions.begin() + index, std::move(action))->get();
@@ -214,7 +217,8 @@ void TRREventGroup::SetManagerRecursive(TRREventManager* manager) {
 }
 
 TRREvent* TRREventGroup::InsertEvent(int index, std::unique_ptr<TRREvent> event) {
-  if (!event) throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREventGroup"), "InsertEvent", "No event"});
+  if (!event)
+    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREventGroup"), "InsertEvent", "No event"});
   index = std::clamp(index, 0, EventCount());
   event->FParent = this;
   event->SetManagerRecursive(FManager);
@@ -223,7 +227,9 @@ TRREvent* TRREventGroup::InsertEvent(int index, std::unique_ptr<TRREvent> event)
   return e;
 }
 
-TRREvent* TRREventGroup::AddEvent(std::unique_ptr<TRREvent> event) { return InsertEvent(EventCount(), std::move(event)); }
+TRREvent* TRREventGroup::AddEvent(std::unique_ptr<TRREvent> event) {
+  return InsertEvent(EventCount(), std::move(event));
+}
 
 std::unique_ptr<TRREvent> TRREventGroup::ExtractEvent(int index) {
   std::unique_ptr<TRREvent> e = std::move(FEvents.at(static_cast<size_t>(index)));
@@ -240,10 +246,12 @@ std::unique_ptr<TRREvent> TRREventGroup::ExtractEvent(TRREvent* event) {
 }
 
 TRREventGroup* TRREventGroup::InsertGroup(int index, std::unique_ptr<TRREventGroup> group) {
-  if (!group) throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREventGroup"), "InsertGroup", "No group"});
+  if (!group)
+    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREventGroup"), "InsertGroup", "No group"});
   // A group that holds this one would end up owning itself.
   if (group->Contains(this))
-    throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRREventGroup"), "InsertGroup", "Group contains target"});
+    throw gx::EInvalidCall(
+        {gx::TGXExceptionArg::Object("TRREventGroup"), "InsertGroup", "Group contains target"});
   if (Depth() + 1 + group->Height() > RRMaxEventGroupDepth)
     throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRREventGroup"), "InsertGroup", "Nesting too deep"});
   index = std::clamp(index, 0, GroupCount());
@@ -476,7 +484,8 @@ void TRREventManager::LoadFromStream(gx::TGXStream& s, int32_t version, bool mer
   for (auto& [name, info] : countdowns) FCountdowns[name] = info;
 }
 
-void TRREventManager::SettleReadIDs(TRREventGroup& read, bool includeRoot, const std::unordered_set<int32_t>& existing) {
+void TRREventManager::SettleReadIDs(TRREventGroup& read, bool includeRoot,
+                                    const std::unordered_set<int32_t>& existing) {
   // Groups before events, each in search order: of items sharing an ID the one that keeps it is
   // the one references resolved to (an enable action looks for a group first, then an event).
   std::vector<int32_t*> fields;
@@ -614,7 +623,8 @@ const TRRCountdownInfo* TRREventManager::FindCountdown(std::string_view name) co
   return it == FCountdowns.end() ? nullptr : &it->second;
 }
 
-void TRREventManager::StartCountdown(const std::string& name, bool autoRestart, float offset, float duration) {
+void TRREventManager::StartCountdown(const std::string& name, bool autoRestart, float offset,
+                                     float duration) {
   TRRCountdownInfo& info = FCountdowns[name];
   info.Duration = duration;
   info.AutoRestart = autoRestart ? 1 : 0;
@@ -686,7 +696,8 @@ void TRREventManager::MakeCountdownNamesUnique(const TRREventManager& target) {
     if (name.empty() || !target.IsCountdownNameUsed(name)) continue;
     for (int64_t n = 2;; ++n) {
       std::string candidate = name + std::to_string(n);
-      if (names.count(candidate) || chosen.count(candidate) || target.IsCountdownNameUsed(candidate)) continue;
+      if (names.count(candidate) || chosen.count(candidate) || target.IsCountdownNameUsed(candidate))
+        continue;
       chosen.insert(candidate);
       RenameCountdown(name, candidate);
       break;

@@ -61,8 +61,10 @@ inline constexpr int RRMaxEventGroupDepth = 256;
 inline constexpr const char* RRTextRootGroupName = "Ereignisse";
 inline constexpr const char* RRTextNewGroupName = "Ereignisgruppe";
 inline constexpr const char* RRTextNewEventName = "Neues Ereignis";
-inline constexpr const char* RRTextUnknownEventCondition = "Die Ereignisdaten enthalten eine unbekannte Bedingung: ";
-inline constexpr const char* RRTextUnknownEventAction = "Die Ereignisdaten enthalten eine unbekannte Aktion: ";
+inline constexpr const char* RRTextUnknownEventCondition =
+    "Die Ereignisdaten enthalten eine unbekannte Bedingung: ";
+inline constexpr const char* RRTextUnknownEventAction =
+    "Die Ereignisdaten enthalten eine unbekannte Aktion: ";
 inline constexpr const char* RRTextEventGroupsTooDeep = "Die Ereignisgruppen sind zu tief verschachtelt.";
 
 // ---- errors ----
@@ -109,7 +111,7 @@ class TRRIDAccessList {
 // ---- countdowns ----
 
 struct TRRCountdownInfo {
-  float Duration = 0;   // seconds
+  float Duration = 0;  // seconds
   uint8_t AutoRestart = 0;
   float Remaining = 0;  // seconds
 };

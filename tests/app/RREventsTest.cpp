@@ -1,11 +1,10 @@
-#include "app/RREvents.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "app/RREventActions.h"
 #include "app/RREventConditions.h"
+#include "app/RREvents.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXSerialization.h"
 
@@ -363,7 +362,9 @@ TEST(RREvents, CollidingIDsOnReadGetFreshOnesAndReferencesKeepTheirTarget) {
   }
   EXPECT_EQ(m.Root().ID(), 5);
   EXPECT_EQ(m.Root().Group(0)->ID(), 6);
-  auto ref = [&](int i) { return static_cast<TRREnableEventAction*>(m.Root().Event(i)->Action(0))->EventID(); };
+  auto ref = [&](int i) {
+    return static_cast<TRREnableEventAction*>(m.Root().Event(i)->Action(0))->EventID();
+  };
   EXPECT_EQ(ref(0), 6);
   EXPECT_EQ(ref(1), 5);
   EXPECT_EQ(ref(2), 0);
@@ -530,7 +531,8 @@ TEST(RREvents, EntityRemapRewritesEntitiesAndKeepsSentinels) {
   for (int i = 0; i < after.Count(); ++i) values.insert(after.Item(i).OldValue);
   // 15 and 32 were not renumbered (0); the "any vehicle" of the exit condition stays -1.
   EXPECT_EQ(values, (std::set<int32_t>{-1, 0, 1011, 1012, 1013, 1014, 1021, 1022, 1023, 1024, 1025, 1031}));
-  auto* exit = dynamic_cast<TRRTrackExitCondition*>(t.M.FindEvent(t.Station->Group(0)->Event(0)->ID())->Condition());
+  auto* exit =
+      dynamic_cast<TRRTrackExitCondition*>(t.M.FindEvent(t.Station->Group(0)->Event(0)->ID())->Condition());
   EXPECT_EQ(exit->VehicleID(), -1);
   // Event references are not entity references.
   EXPECT_EQ(static_cast<TRREnableEventAction*>(t.Toggle->Action(0))->EventID(), t.Signals->ID());
