@@ -291,6 +291,8 @@ RR_DEFINE_ENTITY_CLASS(TRRTrack, TRREntity)
 namespace {
 
 bool GShowActiveSwitch = true;
+TRRTrackTextureLoader GTextureLoader;
+TRRTrackTextureErrorReport GTextureErrorReport;
 
 gx::TGXSceneNode* PlaceholderModel(gx::TGXNode* parent, const TRRModelFileName& model, TRRTrackType type) {
   auto* node = new gx::TGXSceneNode(model.Model.EffectiveFileName(), parent);
@@ -331,6 +333,7 @@ TRRTrack::TRRTrack(gx::TGXNode* parent, IRREntityManager* manager, const TRREnti
   ResetScale();
   FTexture = d.Texture();
   CreateRoutes(d);
+  LoadTexture();
   if (FSwitchable && !FRoutes.empty()) FActiveRoute = std::clamp<int32_t>(d.ActiveRoute(), 0, GetRouteCount() - 1);
   FHasBed = d.HasBed();
   UpdateColours();
@@ -419,11 +422,32 @@ void TRRTrack::SetHasBed(bool value) {
   for (auto& r : FRoutes) r->SetDirty(true);
 }
 
+void TRRTrack::SetTextureServices(TRRTrackTextureLoader loader, TRRTrackTextureErrorReport report) {
+  GTextureLoader = std::move(loader);
+  GTextureErrorReport = std::move(report);
+}
+
+void TRRTrack::LoadTexture() {
+  FLoadedTexture.Reset();
+  if (GTextureLoader) {
+    try {
+      FLoadedTexture = GTextureLoader(FTexture);
+    } catch (const std::exception& e) {
+      if (GTextureErrorReport) GTextureErrorReport(FTexture, e.what());
+      try {
+        FLoadedTexture = GTextureLoader(TRRAssetFileName(RRDefaultTrackTextureName, RRDefaultTrackTexturePath));
+      } catch (const std::exception&) {
+        FLoadedTexture.Reset();  // the mesh generator's own default
+      }
+    }
+  }
+  for (auto& r : FRoutes) r->SetTexture(FLoadedTexture);
+}
+
 void TRRTrack::SetTexture(const TRRAssetFileName& texture) {
   if (texture.SameFile(FTexture) && texture.FileName == FTexture.FileName) return;
   FTexture = texture;
-  // The primitives pick the texture up when they are rebuilt.
-  for (auto& r : FRoutes) r->SetDirty(true);
+  LoadTexture();
 }
 
 void TRRTrack::RouteShapeChanged() {

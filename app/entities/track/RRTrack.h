@@ -20,6 +20,7 @@
 // catalogue entry must come out the same on every machine, and stored keys were made that way.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -174,6 +175,14 @@ class TRRTrackDesc : public TRREntityDescription {
 using TRRTrackModelFactory = gx::TGXSceneNode* (*)(gx::TGXNode* parent, const TRRModelFileName& model,
                                                    TRRTrackType type);
 
+// ---- texture seam ----
+
+// Loads a track texture (the project installs the asset loader; without one tracks keep only the
+// name and the mesh generator draws its default). Raises when the file cannot be loaded.
+using TRRTrackTextureLoader = std::function<gx::TGXRef<gx::TGXRefCounted>(const TRRAssetFileName& name)>;
+// Reports a texture that could not be loaded (the project's file-error report).
+using TRRTrackTextureErrorReport = std::function<void(const TRRAssetFileName& name, const std::string& message)>;
+
 // ---- track ----
 
 class TRRTrack : public TRREntity {
@@ -236,7 +245,11 @@ class TRRTrack : public TRREntity {
   int Highlight() const { return FHighlight; }
   void SetHighlight(int state);
   const TRRAssetFileName& Texture() const { return FTexture; }
+  // A different name is stored and loaded; when loading fails the error is reported and the
+  // routes get the default texture (the name stays, so a file that returns is found again).
   void SetTexture(const TRRAssetFileName& texture);
+  static void SetTextureServices(TRRTrackTextureLoader loader, TRRTrackTextureErrorReport report);
+  const gx::TGXRef<gx::TGXRefCounted>& LoadedTexture() const { return FLoadedTexture; }
   // The application option "Aktive Weichenstellung anzeigen" (dims inactive switch routes).
   static bool ShowActiveSwitch();
   static void SetShowActiveSwitch(bool value);
@@ -269,6 +282,7 @@ class TRRTrack : public TRREntity {
   void TurnBridge(int32_t route);
   void UpdateColours();
   void ShowMarkers(bool show);
+  void LoadTexture();
 
   TRRTrackType FType = TRRTrackType::Straight;
   bool FSwitchable = false;
@@ -280,6 +294,7 @@ class TRRTrack : public TRREntity {
   bool FHasBed = true;
   int FHighlight = 0;
   TRRAssetFileName FTexture;
+  gx::TGXRef<gx::TGXRefCounted> FLoadedTexture;
   gx::TGXVector3 FCentre{0, 0, 0};
   // Kept for ToDescription.
   TRRModelFileName FBedModel;

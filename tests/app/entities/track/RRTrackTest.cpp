@@ -309,3 +309,63 @@ TEST(RRTrack, SnapsAFreeEndOntoTheNearestContactOfAnotherTrack) {
   gx::TGXQuaternion r2;
   EXPECT_FALSE(near->FindSnap(0, p2, r2));
 }
+
+TEST(RRTrack, TextureFallsBackToTheDefaultAndKeepsTheChosenName) {
+  struct TTexture : gx::TGXRefCounted {
+    explicit TTexture(std::string n) : Name(std::move(n)) {}
+    std::string Name;
+  };
+  std::vector<std::string> reports;
+  TRRTrack::SetTextureServices(
+      [](const TRRAssetFileName& name) -> gx::TGXRef<gx::TGXRefCounted> {
+        if (name.FileName == "Fehlt.dds") throw std::runtime_error("Datei fehlt");
+        return gx::TGXRef<gx::TGXRefCounted>(new TTexture(name.FileName));
+      },
+      [&](const TRRAssetFileName& name, const std::string& message) { reports.push_back(name.FileName + ": " + message); });
+  TScene s;
+  TRRTrack* t = s.Make(*SwitchDesc(TRRTrackType::Switch, 2));
+  auto name = [](const gx::TGXRef<gx::TGXRefCounted>& r) { return static_cast<TTexture*>(r.Get())->Name; };
+  EXPECT_EQ(name(t->GetRoute(1)->Texture()), RRDefaultTrackTextureName);
+  t->SetTexture(TRRAssetFileName("Fehlt.dds"));
+  EXPECT_EQ(reports, (std::vector<std::string>{"Fehlt.dds: Datei fehlt"}));
+  EXPECT_EQ(t->Texture().FileName, "Fehlt.dds");
+  EXPECT_EQ(name(t->GetRoute(0)->Texture()), RRDefaultTrackTextureName);
+  t->SetTexture(TRRAssetFileName("Fehlt.dds"));  // unchanged: not loaded again
+  EXPECT_EQ(reports.size(), 1u);
+  t->SetTexture(TRRAssetFileName("Beton.dds"));
+  EXPECT_EQ(name(t->GetRoute(1)->Texture()), "Beton.dds");
+  TRRTrack::SetTextureServices(nullptr, nullptr);
+}
+
+TEST(RRTrack, PiecesWithoutRoutesAreCreatedWithoutHarm) {
+  TScene s;
+  for (TRRTrackType type : {TRRTrackType::BufferStop, TRRTrackType::Turntable, TRRTrackType::Switch}) {
+    TRRTrackDesc d(type);
+    d.SetID(1);
+    d.SetActiveRoute(3);
+    TRRTrack* t = s.Make(d);
+    EXPECT_EQ(t->GetRouteCount(), 0);
+    EXPECT_EQ(t->GetRoute(0), nullptr);
+    t->SetActiveRoute(1);
+    EXPECT_EQ(t->ActiveRoute(), 0);
+    EXPECT_EQ(t->ToDescription()->RouteCount(), 0);
+  }
+  EXPECT_TRUE(s.Manager.Events.empty());
+}
+
+TEST(RRTrack, SelectionFrustumMeetsTheRouteBoxes) {
+  TScene s;
+  TRRTrackDesc d(TRRTrackType::Curve);
+  d.SetID(1);
+  d.AddRoute(Route(0, kPi / 2, 36));  // quarter circle from (0, 0, 0) to (36, 0, 36)
+  TRRTrack* t = s.Make(d);
+  auto frustum = [](gx::TGXVector3 min, gx::TGXVector3 max) {
+    gx::TGXOrientedBox box;
+    gx::BoxFromMinMax(box, min, max);
+    return gx::FrustumFromCorners(std::span<const gx::TGXVector3, 8>(box.Corners, 8));
+  };
+  // On the arc (radius 36 about (36, 0, 0): the point at 45 degrees is (10.5, 0, 25.5)).
+  EXPECT_TRUE(t->HitTest(frustum({9.5f, -1, 24.5f}, {11.5f, 1, 26.5f})));
+  // Inside the track's bounding box but off the arc.
+  EXPECT_FALSE(t->HitTest(frustum({28, -1, 4}, {32, 1, 8})));
+}
