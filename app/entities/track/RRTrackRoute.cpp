@@ -439,12 +439,12 @@ TGXQuaternion TRRTrackRoute::GetWorldOrientation(float d, bool flat) const {
 
 void TRRTrackRoute::SetParameters(float shift, float l1, float angle, float radius, float l2, float rotation) {
   if (IsFlexible()) throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRRTrackRoute"), "SetParameters"});
-  FShift = shift;
-  FL1 = l1;
-  FAngle = angle;
-  FRadius = radius;
-  FL2 = l2;
-  FRotation = rotation;
+  FShift = Finite(shift);
+  FL1 = Finite(l1);
+  FAngle = Finite(angle);
+  FRadius = Finite(radius);
+  FL2 = Finite(l2);
+  FRotation = Finite(rotation);
   ShapeChanged();
 }
 

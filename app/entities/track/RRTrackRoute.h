@@ -55,8 +55,9 @@ inline constexpr float RRRouteDistanceMiss = 99999997952.0f;
 // A route is twisted when its two contact rolls differ by more than this (radians).
 inline constexpr float RRTwistedRollDifference = 0.1f;
 // Upper bound of the segments a route is split into for boxes, bounds and nearest distance, so
-// that an absurd length in a file cannot make a walk run for ever (10 km at H0).
-inline constexpr int RRMaxRouteSegments = 1000000;
+// that an absurd length in a file cannot make a walk run for ever or fill the memory with
+// boxes (1 km at H0; a longer route just gets longer segments).
+inline constexpr int RRMaxRouteSegments = 100000;
 // Advance gives up (open end) after this many hops in a row that use up no distance, or after
 // this many hops in one call: a network of zero-length pieces must not keep it busy for ever.
 inline constexpr int RRMaxStalledHops = 256;
@@ -276,7 +277,8 @@ class TRRTrackRoute : public gx::TGXSceneObject {
   const gx::TGXMatrix& InverseWorldMatrix() const;
 
   // ---- mutators ----
-  // Fixed routes only (EInvalidCall with (route, "SetParameters") otherwise).
+  // Fixed routes only (EInvalidCall with (route, "SetParameters") otherwise). A value that is
+  // not a finite number counts as 0.
   void SetParameters(float shift, float l1, float angle, float radius, float l2, float rotation);
   // Flexible routes only, with round(flexL / spacing) > 0 (EInvalidCall otherwise). Without points
   // the route becomes a straight line of that many segments along +Z, and FlexOffset is set so

@@ -274,6 +274,11 @@ TEST_F(TrackConnections, ContactFramesPointAwayFromTheTrack) {
   ExpectNear(C(t, 1)->GetWorldSide(), {0, 0, -1});
   ExpectNear(C(t, 1)->GetWorldUp(), {0, 1, 0});
   EXPECT_EQ(C(t, 0)->GetOpposite(), C(t, 1));
+  // The world orientation carries +Z to the world tangent.
+  const gx::TGXQuaternion q = R(t)->GetWorldOrientation(4);
+  ExpectNear(gx::RotateVector({0, 0, 1}, q), R(t)->GetWorldTangent(4));
+  ExpectNear(gx::RotateVector({0, 1, 0}, q), R(t)->GetWorldUp(4));
+  ExpectNear(R(t)->GetWorldRailPosition(4), {7, RRTrackSegmentShape().RailHeight(), 0});
   EXPECT_FLOAT_EQ(C(t, 1)->GetDistance(), 10);
   // Picked from above within 1.5 scales, not from below and not farther away.
   EXPECT_TRUE(C(t, 1)->HitTest({13.5f, 10, 1}, {0, -1, 0}).has_value());

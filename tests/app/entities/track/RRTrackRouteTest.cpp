@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RREntity_10.h"
@@ -205,6 +206,19 @@ TEST(TrackRouteGeometry, FlexibleLookupsNearTheEndUseTheLastSegment) {
 TEST(TrackRouteGeometry, FlexibleRouteWithTooFewPointsFailsAsserted) {
   // Its contacts need positions, so creating it fails already (the entity loader reports it).
   EXPECT_THROW(Flexible(5, {{0, 1, 0, 0}}), gx::EGXAssertion);
+}
+
+TEST(TrackRouteGeometry, AbsurdNumbersStayBounded) {
+  // An arc far longer than any layout gets at most the segment limit of boxes.
+  auto huge = Fixed(1e30f, 1.0f, 1e30f, 1e30f);
+  EXPECT_LE(huge->Boxes().size(), static_cast<size_t>(RRMaxRouteSegments) + 2);
+  auto nan = Fixed(std::nanf(""), std::nanf(""), 3, std::numeric_limits<float>::infinity());
+  EXPECT_EQ(nan->GetLength(), 0);
+  EXPECT_EQ(nan->GetPosition(2), TGXVector3(0, 0, 2));
+  // An offset that would make the spacing vanish is not used.
+  auto flex = Flexible(3, {{0, 1, 0, 0}, {0, 1, 0, 1}, {0, 1, 0, 2}}, -1);
+  EXPECT_FLOAT_EQ(flex->GetSpacing(), 1);
+  EXPECT_FLOAT_EQ(flex->GetLength(), 2);
 }
 
 TEST(TrackRouteGeometry, SetParametersRefusesTheWrongKindAndEmptyRoutes) {
