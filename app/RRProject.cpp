@@ -18,6 +18,7 @@
 #include "app/RREntityIDProcessor.h"
 #include "app/RREntityManager.h"
 #include "app/RREntitySerializer.h"
+#include "app/RREvents.h"
 #include "app/RRGlobal.h"
 #include "app/RRHistory.h"
 #include "app/entities/RREntity.h"
@@ -33,51 +34,6 @@ extern char** environ;
 namespace rr {
 
 namespace {
-
-// The stored event section while the event manager is not part of the program: it keeps the
-// section's bytes so that a layout is written back exactly as it was read, and writes an empty
-// root group for a new layout.
-class TRRStoredEventSection : public IRRProjectEventSection {
- public:
-  TRRStoredEventSection() : FRootID(static_cast<int32_t>(std::random_device()() & 0x7FFFFFFE) + 1) {}
-
-  void SaveToStream(gx::TGXStream& s) override {
-    if (!FBytes.empty()) {
-      s.WriteBuffer(FBytes.data(), static_cast<int64_t>(FBytes.size()));
-      return;
-    }
-    gx::WriteAnsiString(s, "Ereignisse");
-    gx::WriteInteger(s, FRootID);
-    gx::WriteByte(s, 1);
-    gx::WriteInteger(s, 0);  // events
-    gx::WriteInteger(s, 0);  // sub-groups
-    gx::WriteInteger(s, 0);  // countdowns
-  }
-  void LoadFromStream(gx::TGXStream& s, int32_t version, bool merge) override {
-    if (merge) return;
-    if (version <= 9) {
-      // The flat form of old files: only an empty one is taken over.
-      if (gx::ReadInteger(s) != 0) throw gx::EGXException({"TRREventManager", "LoadFromStream", "Events"});
-      FBytes.clear();
-      return;
-    }
-    // The tree form: name, ID, enabled byte, counts; checked before it is kept.
-    int64_t start = s.Position();
-    gx::ReadAnsiString(s);
-    gx::ReadInteger(s);
-    gx::ReadByte(s);
-    s.SetPosition(start);
-    FBytes.resize(static_cast<size_t>(s.Remaining()));
-    if (!FBytes.empty()) s.ReadBuffer(FBytes.data(), static_cast<int64_t>(FBytes.size()));
-  }
-  void BeginRemap() override {}
-  void Remap(int32_t, int32_t) override {}
-  void EndRemap() override {}
-
- private:
-  int32_t FRootID;
-  std::vector<uint8_t> FBytes;
-};
 
 std::string FileNameWithoutFolder(const std::string& fileName) {
   size_t p = fileName.find_last_of("/\\");
@@ -110,10 +66,11 @@ bool SpawnProgram(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<IRRProjectEventSection> RRCreateEventSection() {
-  // The event manager joins here when it is part of the program.
-  return std::make_unique<TRRStoredEventSection>();
+void TRREventManagerSection::MergeImported(IRRProjectEventSection& imported) {
+  if (auto* other = dynamic_cast<TRREventManagerSection*>(&imported)) FManager.MergeImported(other->Manager());
 }
+
+std::unique_ptr<IRRProjectEventSection> RRCreateEventSection() { return std::make_unique<TRREventManagerSection>(); }
 
 // ---- helpers ----------------------------------------------------------------------------------
 
@@ -357,7 +314,7 @@ void TRRProject::CloseProject() {
     if (FServices.Clipboard) FServices.Clipboard->SetPasteAction(nullptr);
   });
   FFrameTimer.reset();
-  FTrackParameters = {};
+  FTrackParameters.Assign(TRRTrackParameters(TRRTrackCatalogueSource()));
 }
 
 // ---- new ----
@@ -434,11 +391,11 @@ void TRRProject::NewProjectSteps(const std::vector<uint8_t>& panelShape) {
   StartProject();
 }
 
-bool TRRProject::NewProject(const TRRTrackParameterStrings& trackParameters, const std::vector<uint8_t>& panelShape) {
+bool TRRProject::NewProject(const TRRTrackParameters& trackParameters, const std::vector<uint8_t>& panelShape) {
   CloseProject();
   try {
     NewProjectSteps(panelShape);
-    FTrackParameters = trackParameters;
+    FTrackParameters.Assign(trackParameters);
     return true;
   } catch (...) {
     CloseProject();
@@ -454,8 +411,8 @@ void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgra
   std::unique_ptr<gx::TGXMemoryStream> data = ReadWholeFile(*FServices.FileSystem, fileName);
   TRRProjectSerializer serializer(*data, FServices.FileSystem);
   TRREntityDescriptionList descriptions(true);
-  TRRTrackParameterStrings lists;
-  serializer.ReadProject(fileName, &lists, descriptions, FServices.Database);
+  TRRTrackParameters trackParameters;
+  serializer.ReadProject(fileName, &trackParameters, descriptions, FServices.Database);
   if (FServices.Database) FServices.Database->RefreshDescriptions(descriptions);
 
   // The progress display shows the thumbnail here once it can show images.
@@ -463,7 +420,7 @@ void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgra
   progress->SetText(RRTextInitProject);
   progress->SetProgress(done++, steps);
   Initialize();
-  FTrackParameters = std::move(lists);
+  FTrackParameters.Assign(trackParameters);
   serializer.ReadEvents(*FEvents);
 
   int32_t used = TRREntityIDProcessor::RenumberList(descriptions, FManager->NextID(), FEvents.get());
@@ -738,7 +695,7 @@ bool TRRProject::ImportFile(const std::string& fileName) {
           else list.Item(i)->RemoveFixed();
         }
         InsertDescriptions(list, events.get());
-        // The imported events are merged into the project's event manager here once it exists.
+        FEvents->MergeImported(*events);
         imported = true;
       }
     }
@@ -778,7 +735,14 @@ void TRRProject::Tick() {
 
 // ---- host ----
 
-bool TRRProject::IsReferencedByEvents(const TRREntity* entity) const { return false; }
+bool TRRProject::IsReferencedByEvents(const TRREntity* entity) const {
+  return FEvents && entity && FEvents->IsEntityReferenced(entity->ID());
+}
+
+TRREventManager* TRRProject::EventManager() const {
+  auto* section = dynamic_cast<TRREventManagerSection*>(FEvents.get());
+  return section ? &section->Manager() : nullptr;
+}
 int64_t TRRProject::FrameCounter() const { return FFrameTimer ? FFrameTimer->CurrentCounter() : 0; }
 int64_t TRRProject::FrameFrequency() const { return FFrameTimer ? FFrameTimer->Frequency() : 1000; }
 float TRRProject::FrameDeltaTime() const { return FFrameTimer ? FFrameTimer->DeltaTime() : 0; }

@@ -25,8 +25,10 @@
 #include <vector>
 
 #include "app/RRAction.h"
+#include "app/RREvents.h"
 #include "app/RRProjectHost.h"
 #include "app/RRProjectSerializer.h"
+#include "app/entities/track/RRTrackParameters.h"
 #include "app/RRUIService.h"
 #include "app/entities/RRAssetFileName.h"
 #include "app/entities/RREntityDescription.h"
@@ -161,7 +163,7 @@ class TRRProject : public IRRProjectHost {
   void Initialize();
   // A new layout with the light, the baseboard and the three cameras (the kinds that exist);
   // panelShape is the baseboard's 36-byte shape block. False when it failed (then closed).
-  bool NewProject(const TRRTrackParameterStrings& trackParameters, const std::vector<uint8_t>& panelShape = {});
+  bool NewProject(const TRRTrackParameters& trackParameters, const std::vector<uint8_t>& panelShape = {});
   // False when it failed (then closed and reported).
   bool LoadProject(const std::string& fileName, bool askForProgram);
   // False when nothing was written (read-only file; a write error is reported).
@@ -184,7 +186,9 @@ class TRRProject : public IRRProjectHost {
   gx::TGXScene* Scene() const { return FScene.get(); }
   TRREntityManager* Manager() const { return FManager.get(); }
   IRRProjectEventSection* Events() const { return FEvents.get(); }
-  TRRTrackParameterStrings& TrackParameters() { return FTrackParameters; }
+  // The event manager (null while closed, or with another event section given by the services).
+  TRREventManager* EventManager() const;
+  TRRTrackParameters& TrackParameters() { return FTrackParameters; }
   gx::TGXTimer* FrameTimer() const { return FFrameTimer.get(); }
   const TRRProjectServices& Services() const { return FServices; }
 
@@ -246,7 +250,7 @@ class TRRProject : public IRRProjectHost {
   gx::TGXSceneNode* FProjectNode = nullptr;
   std::unique_ptr<TRREntityManager> FManager;
   std::unique_ptr<IRRProjectEventSection> FEvents;
-  TRRTrackParameterStrings FTrackParameters;
+  TRRTrackParameters FTrackParameters;
   std::unique_ptr<gx::TGXTimer> FFrameTimer;
   TRREntity* FActiveCamera = nullptr;
   TRREntity* FPreviousCamera = nullptr;
@@ -259,7 +263,25 @@ class TRRProject : public IRRProjectHost {
 // The program's project (null outside the application object's lifetime).
 TRRProject* CurrentProject();
 
-// The event section the project uses (the event manager of the program).
+// The project's event manager as the file and the renumbering see it.
+class TRREventManagerSection : public IRRProjectEventSection {
+ public:
+  TRREventManager& Manager() { return FManager; }
+  void SaveToStream(gx::TGXStream& s) override { FManager.SaveToStream(s); }
+  void LoadFromStream(gx::TGXStream& s, int32_t version, bool merge) override {
+    FManager.LoadFromStream(s, version, merge);
+  }
+  void MergeImported(IRRProjectEventSection& imported) override;
+  bool IsEntityReferenced(int32_t entityID) const override { return FManager.IsEntityReferenced(entityID); }
+  void BeginRemap() override { FManager.BeginRemap(); }
+  void Remap(int32_t oldID, int32_t newID) override { FManager.Remap(oldID, newID); }
+  void EndRemap() override { FManager.EndRemap(); }
+
+ private:
+  TRREventManager FManager;
+};
+
+// The event section the project uses: the program's event manager.
 std::unique_ptr<IRRProjectEventSection> RRCreateEventSection();
 
 }  // namespace rr

@@ -9,6 +9,7 @@
 
 #include "app/RREntitySerializer.h"
 #include "app/entities/RREntity.h"
+#include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXEngine.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXNode.h"
@@ -17,9 +18,6 @@
 namespace rr {
 
 namespace {
-
-// A JPEG header, an empty string length prefix: the smallest list entry is an empty string.
-constexpr int64_t kMinStringSize = 4;
 
 struct TJpegError {
   jpeg_error_mgr Manager;
@@ -120,23 +118,16 @@ TRRProjectSerializer::TRRProjectSerializer(gx::TGXStream& stream, gx::TGXFileSys
   if (!FFileSystem && gx::Engine()) FFileSystem = &gx::Engine()->FileSystem();
 }
 
-void TRRProjectSerializer::WriteLists(const TRRTrackParameterStrings& lists) {
-  for (const auto& l : lists) {
-    gx::WriteInteger(FStream, static_cast<int32_t>(l.size()));
-    for (const auto& s : l) gx::WriteAnsiString(FStream, s);
-  }
-}
-
 void TRRProjectSerializer::WriteProject(const gx::TGXNode& projectNode, const std::string& fileName,
-                                        const TRRTrackParameterStrings& lists, IRRProjectEventSection& events,
+                                        const TRRTrackParameters& trackParameters, IRRProjectEventSection& events,
                                         const TRRBitmap* thumbnail) {
   std::vector<uint8_t> jpeg;
   if (thumbnail) jpeg = RREncodeJpeg(*thumbnail, JpegQuality);
-  WriteProject(projectNode, fileName, lists, events, jpeg);
+  WriteProject(projectNode, fileName, trackParameters, events, jpeg);
 }
 
 void TRRProjectSerializer::WriteProject(const gx::TGXNode& projectNode, const std::string& fileName,
-                                        const TRRTrackParameterStrings& lists, IRRProjectEventSection& events,
+                                        const TRRTrackParameters& trackParameters, IRRProjectEventSection& events,
                                         const std::vector<uint8_t>& thumbnailJpeg) {
   WriteFileHeader(FStream);
   gx::WriteBoolean(FStream, !thumbnailJpeg.empty());
@@ -144,7 +135,7 @@ void TRRProjectSerializer::WriteProject(const gx::TGXNode& projectNode, const st
     gx::WriteInteger(FStream, static_cast<int32_t>(thumbnailJpeg.size()));
     FStream.WriteBuffer(thumbnailJpeg.data(), static_cast<int64_t>(thumbnailJpeg.size()));
   }
-  WriteLists(lists);
+  trackParameters.WriteToStream(FStream);
   {
     std::vector<TRREntity*> entities = TopLevelEntities(projectNode);
     TRREntitySerializer entitySerializer(FStream, fileName, FFileSystem);
@@ -155,7 +146,7 @@ void TRRProjectSerializer::WriteProject(const gx::TGXNode& projectNode, const st
   events.SaveToStream(FStream);
 }
 
-void TRRProjectSerializer::ReadProject(const std::string& fileName, TRRTrackParameterStrings* lists,
+void TRRProjectSerializer::ReadProject(const std::string& fileName, TRRTrackParameters* trackParameters,
                                        TRREntityDescriptionList& list, const TRRDatabase* database) {
   FThumbnail.clear();
   FEventPosition = -1;
@@ -171,17 +162,11 @@ void TRRProjectSerializer::ReadProject(const std::string& fileName, TRRTrackPara
       FStream.ReadBuffer(FThumbnail.data(), size);
     }
   }
-  for (int n = 0; n < 3; ++n) {
-    int32_t count = gx::ReadCount(FStream, kMinStringSize);
-    for (int32_t i = 0; i < count; ++i) {
-      std::string s = gx::ReadAnsiString(FStream);
-      if (!lists || s.empty()) continue;
-      // Added like the filter adds names: sorted and once, ignoring case.
-      auto& l = (*lists)[static_cast<size_t>(n)];
-      auto at = std::lower_bound(l.begin(), l.end(), s,
-                                 [](const std::string& a, const std::string& b) { return gx::CompareText(a, b) < 0; });
-      if (at == l.end() || !gx::SameText(*at, s)) l.insert(at, std::move(s));
-    }
+  if (trackParameters) {
+    trackParameters->ReadFromStream(FStream);
+  } else {
+    TRRTrackParameters skipped{TRRTrackCatalogueSource()};
+    skipped.ReadFromStream(FStream);
   }
   TRREntitySerializer entitySerializer(FStream, fileName, FFileSystem);
   entitySerializer.ReadAll(list, database);

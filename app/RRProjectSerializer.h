@@ -33,6 +33,7 @@ class TGXNode;
 namespace rr {
 
 class TRRDatabase;
+class TRRTrackParameters;
 
 inline constexpr const char* RRGuidProjectSerializer = "{C6E7B3C7-D72C-4451-8C41-032323E8F90D}";
 inline constexpr int32_t RRProjectVersion = 12;
@@ -41,9 +42,6 @@ inline constexpr int JpegQuality = 90;
 // The merge-read version of an event section written in the current form in memory.
 inline constexpr int32_t RREventSectionCurrentVersion = 0x7FFFFFFF;
 
-// The three track-parameter lists as they are stored: manufacturers, track widths (gauge names)
-// and track systems.
-using TRRTrackParameterStrings = std::array<std::vector<std::string>, 3>;
 
 // The event section of a project file: what the serializer and the project need of the event
 // manager. LoadFromStream gets the project file's version (or RREventSectionCurrentVersion for
@@ -52,6 +50,9 @@ class IRRProjectEventSection : public IRREntityRemapListener {
  public:
   virtual void SaveToStream(gx::TGXStream& s) = 0;
   virtual void LoadFromStream(gx::TGXStream& s, int32_t version, bool merge) = 0;
+  // Takes over the events of an imported project file (whose entity references were renumbered).
+  virtual void MergeImported(IRRProjectEventSection& imported) {}
+  virtual bool IsEntityReferenced(int32_t entityID) const { return false; }
 };
 
 // A 24-bit image, rows top-down, three bytes per pixel (red, green, blue).
@@ -75,13 +76,14 @@ class TRRProjectSerializer : public gx::TGXSerializer {
   // Header, thumbnail (flag 0 without bitmap or when encoding fails), the lists, every entity
   // directly below projectNode in child order, the event section (none: an event section must
   // still be written by the caller - events is required for a readable file).
-  void WriteProject(const gx::TGXNode& projectNode, const std::string& fileName, const TRRTrackParameterStrings& lists,
+  void WriteProject(const gx::TGXNode& projectNode, const std::string& fileName, const TRRTrackParameters& trackParameters,
                     IRRProjectEventSection& events, const TRRBitmap* thumbnail);
   // The same with the JPEG given directly (a converted file keeps its image).
-  void WriteProject(const gx::TGXNode& projectNode, const std::string& fileName, const TRRTrackParameterStrings& lists,
+  void WriteProject(const gx::TGXNode& projectNode, const std::string& fileName, const TRRTrackParameters& trackParameters,
                     IRRProjectEventSection& events, const std::vector<uint8_t>& thumbnailJpeg);
-  // Header, thumbnail, lists (appended to lists when given) and the entity section into list.
-  void ReadProject(const std::string& fileName, TRRTrackParameterStrings* lists, TRREntityDescriptionList& list,
+  // Header, thumbnail, the track parameters (added to trackParameters when given, else skipped)
+  // and the entity section into list.
+  void ReadProject(const std::string& fileName, TRRTrackParameters* trackParameters, TRREntityDescriptionList& list,
                    const TRRDatabase* database = nullptr);
   // The event section behind the entity section (after ReadProject).
   void ReadEvents(IRRProjectEventSection& events);
@@ -92,7 +94,7 @@ class TRRProjectSerializer : public gx::TGXSerializer {
   int64_t EventSectionPosition() const { return FEventPosition; }
 
  private:
-  void WriteLists(const TRRTrackParameterStrings& lists);
+  void WriteLists(const TRRTrackParameters& trackParameters);
 
   gx::TGXStream& FStream;
   gx::TGXFileSystem* FFileSystem;

@@ -11,6 +11,12 @@
 #include "app/RRProjectSerializer.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityRegistry.h"
+#include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackParameters.h"
+#include "app/entities/track/RRTrackRoute.h"
+#include "app/RREvents.h"
+#include "app/RREventActions.h"
+#include "app/RREventConditions.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXSerialization.h"
 
@@ -62,9 +68,8 @@ rr::TRRProject* Project(std::ostream& err) {
 struct THeaderInfo {
   int32_t Version = 0;
   int64_t ThumbnailSize = 0;
-  rr::TRRTrackParameterStrings Lists;
+  rr::TRRTrackParameters Lists{rr::TRRTrackCatalogueSource()};
   std::vector<uint8_t> Thumbnail;
-  int64_t EventSectionSize = 0;
 };
 
 THeaderInfo ReadHeader(const std::string& file) {
@@ -77,7 +82,6 @@ THeaderInfo ReadHeader(const std::string& file) {
   info.Version = ser.FileVersion();
   info.Thumbnail = ser.Thumbnail();
   info.ThumbnailSize = static_cast<int64_t>(info.Thumbnail.size());
-  info.EventSectionSize = data->Size() - ser.EventSectionPosition();
   return info;
 }
 
@@ -94,12 +98,70 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
           d->Name().GetText() + "\" bei " + Vector({p.x, p.y, p.z}) + " Drehung " + Vector({q.x, q.y, q.z, q.w});
   if (d->LinkTarget()) text += " folgt " + std::to_string(d->LinkTarget());
   text += "\n";
-  // The key data of the kinds (a track's type, catalogue key, routes and partners) join here.
+  if (auto* t = dynamic_cast<const rr::TRRTrack*>(&e)) {
+    // A track: its type, catalogue key, active route and per route its length and the tracks
+    // connected at its two ends (0 = open).
+    std::unique_ptr<rr::TRRTrackDesc> td = t->ToDescription();
+    json += ",\"track\":{\"type\":" + std::to_string(static_cast<int>(t->Type())) +
+            ",\"catalogueKey\":" + Json(td->CatalogueKey()) + ",\"activeRoute\":" + std::to_string(t->ActiveRoute()) +
+            ",\"routes\":[";
+    text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Gleis Typ " +
+            std::to_string(static_cast<int>(t->Type())) + " \"" + td->CatalogueKey() + "\" aktiv " +
+            std::to_string(t->ActiveRoute()) + "\n";
+    for (int r = 0; r < t->GetRouteCount(); ++r) {
+      rr::TRRTrackRoute* route = t->GetRoute(r);
+      int32_t partners[2] = {0, 0};
+      for (int c = 0; c < 2; ++c) {
+        bool blocked = false;
+        rr::TRRTrackRouteContact* p = route->Contact(c)->FindPartner(blocked);
+        if (p && p->Route() && p->Route()->Track()) partners[c] = p->Route()->Track()->ID();
+      }
+      json += std::string(r ? "," : "") + "{\"length\":" + Number(route->GetLength()) + ",\"partners\":[" +
+              std::to_string(partners[0]) + "," + std::to_string(partners[1]) + "]}";
+      text += std::string(static_cast<size_t>(depth) * 2 + 4, ' ') + "Fahrweg " + std::to_string(r) + ": " +
+              Number(route->GetLength()) + " lang, Anschluss " + std::to_string(partners[0]) + " / " +
+              std::to_string(partners[1]) + "\n";
+    }
+    json += "]}";
+  }
   std::vector<rr::TRREntity*> children = e.ChildEntities();
   json += ",\"children\":[";
   for (size_t i = 0; i < children.size(); ++i) {
     if (i) json += ",";
     AppendEntity(*children[i], json, text, depth + 1);
+  }
+  json += "]}";
+}
+
+const std::vector<std::string>& ListOf(const rr::TRRTrackParameters& p, int index) {
+  return index == 0 ? p.Manufacturers().Items() : index == 1 ? p.TrackWidths().Items() : p.TrackSystems().Items();
+}
+
+// The event tree: groups with their events, each event with its condition and action classes.
+void AppendGroup(const rr::TRREventGroup& g, std::string& json, std::string& text, int depth) {
+  json += "{\"group\":" + Json(g.Name()) + ",\"id\":" + std::to_string(g.ID()) +
+          ",\"enabled\":" + (g.Enabled() ? "true" : "false") + ",\"events\":[";
+  text += std::string(static_cast<size_t>(depth) * 2, ' ') + "Gruppe " + std::to_string(g.ID()) + " \"" + g.Name() +
+          "\"" + (g.Enabled() ? "" : " (deaktiviert)") + "\n";
+  for (int i = 0; i < g.EventCount(); ++i) {
+    const rr::TRREvent& e = *g.Event(i);
+    std::string condition = e.Condition() ? e.Condition()->ClassName() : "";
+    json += std::string(i ? "," : "") + "{\"event\":" + Json(e.Name()) + ",\"id\":" + std::to_string(e.ID()) +
+            ",\"enabled\":" + (e.Enabled() ? "true" : "false") + ",\"condition\":" + Json(condition) +
+            ",\"actions\":[";
+    text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Ereignis " + std::to_string(e.ID()) + " \"" +
+            e.Name() + "\"" + (e.Enabled() ? "" : " (deaktiviert)") + ": " + condition + " ->";
+    for (int a = 0; a < e.ActionCount(); ++a) {
+      json += std::string(a ? "," : "") + Json(e.Action(a)->ClassName());
+      text += std::string(" ") + e.Action(a)->ClassName();
+    }
+    json += "]}";
+    text += "\n";
+  }
+  json += "],\"groups\":[";
+  for (int i = 0; i < g.GroupCount(); ++i) {
+    if (i) json += ",";
+    AppendGroup(*g.Group(i), json, text, depth + 1);
   }
   json += "]}";
 }
@@ -162,8 +224,11 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
     AppendEntity(*e, entities, text, 1);
   }
   entities += "]";
-  // The event tree is listed here once the event manager is part of the program; until then
-  // the size of the stored section.
+  std::string eventsJson = "null", eventsText;
+  if (rr::TRREventManager* events = project->EventManager()) {
+    eventsJson.clear();
+    AppendGroup(events->Root(), eventsJson, eventsText, 1);
+  }
   static const char* kListNames[] = {"manufacturers", "trackWidths", "trackSystems"};
   if (json) {
     out << "{\"file\":" << Json(file) << ",\"header\":{\"guid\":" << Json(rr::RRGuidProjectSerializer)
@@ -171,22 +236,22 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
         << ",\"trackParameters\":{";
     for (int l = 0; l < 3; ++l) {
       out << (l ? "," : "") << "\"" << kListNames[l] << "\":[";
-      for (size_t i = 0; i < header.Lists[static_cast<size_t>(l)].size(); ++i)
-        out << (i ? "," : "") << Json(header.Lists[static_cast<size_t>(l)][i]);
+      const auto& items = ListOf(header.Lists, l);
+      for (size_t i = 0; i < items.size(); ++i) out << (i ? "," : "") << Json(items[i]);
       out << "]";
     }
     out << "},\"entityCount\":" << count << ",\"entities\":" << entities
-        << ",\"events\":{\"sectionSize\":" << header.EventSectionSize << "}}\n";
+        << ",\"events\":" << eventsJson << "}\n";
   } else {
     out << "Datei: " << file << "\nVersion: " << header.Version << "\nVorschaubild: " << header.ThumbnailSize
         << " Bytes\n";
     const char* listTitles[] = {"Hersteller", "Spurweiten", "Gleissysteme"};
     for (int l = 0; l < 3; ++l) {
       out << listTitles[l] << ":";
-      for (const auto& s : header.Lists[static_cast<size_t>(l)]) out << " " << s;
+      for (const auto& s : ListOf(header.Lists, l)) out << " " << s;
       out << "\n";
     }
-    out << "Objekte: " << count << "\n" << text << "Ereignisse: " << header.EventSectionSize << " Bytes\n";
+    out << "Objekte: " << count << "\n" << text << "Ereignisse:\n" << eventsText;
   }
   project->CloseProject();
   return 0;

@@ -8,6 +8,7 @@
 
 #include "app/RREntitySerializer.h"
 #include "app/entities/RREntityGroup.h"
+#include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXNode.h"
@@ -114,13 +115,14 @@ TEST(ProjectFile, OlderVersionsAndTheirThumbnailFields) {
     gx::TGXMemoryStream s(file);
     TRRProjectSerializer ser(s);
     TRREntityDescriptionList list(true);
-    TRRTrackParameterStrings lists;
-    lists[0] = {"Andere", "hersteller"};
+    TRRTrackParameters lists{TRRTrackCatalogueSource()};
+    lists.AddManufacturer("Andere", false);
+    lists.AddManufacturer("hersteller", false);
     ser.ReadProject("/tmp/alt.vmp", &lists, list);
     ASSERT_EQ(list.Count(), 1) << version;
     EXPECT_EQ(list.Item(0)->Name().GetText(), "Altbau");
     // Added once, ignoring case, in sorted order.
-    EXPECT_EQ(lists[0], (std::vector<std::string>{"Andere", "hersteller"}));
+    EXPECT_EQ(lists.Manufacturers().Items(), (std::vector<std::string>{"Andere", "hersteller"}));
     EXPECT_FALSE(ser.HasThumbnail());
     prjtest::TEventStub events;
     ser.ReadEvents(events);

@@ -14,6 +14,8 @@
 
 #include "app/RRAssetFileLoader.h"
 #include "app/RREntityManager.h"
+#include "app/RREventConditions.h"
+#include "app/RREvents.h"
 #include "app/RREntitySerializer.h"
 #include "app/RRHistory.h"
 #include "app/entities/RREntity.h"
@@ -149,9 +151,9 @@ TEST_F(TProjectFixture, NewProjectCreatesTheDefaultObjectsInOrder) {
 }
 
 TEST_F(TProjectFixture, SaveLoadSaveIsByteIdenticalAndRenumbersIDs) {
-  TRRTrackParameterStrings lists;
-  lists[0] = {"Hersteller"};
-  lists[1] = {"H0"};
+  TRRTrackParameters lists{TRRTrackCatalogueSource()};
+  lists.AddManufacturer("Hersteller", false);
+  lists.AddTrackWidth("H0", false);
   ASSERT_TRUE(Project->NewProject(lists));
   TRREntity* a = AddFile("Haus", {10, 0, 10});
   AddFile("Anbau", {20, 0, 10}, a->ID());
@@ -162,7 +164,8 @@ TEST_F(TProjectFixture, SaveLoadSaveIsByteIdenticalAndRenumbersIDs) {
 
   ASSERT_TRUE(Project->LoadProject(first, false)) << (Errors.empty() ? "" : Errors[0]);
   EXPECT_FALSE(Project->IsModified());
-  EXPECT_EQ(Project->TrackParameters()[0], std::vector<std::string>{"Hersteller"});
+  EXPECT_EQ(Project->TrackParameters().Manufacturers().Items(), std::vector<std::string>{"Hersteller"});
+  EXPECT_EQ(Project->TrackParameters().TrackWidths().Items(), std::vector<std::string>{"H0"});
   std::string second = File("Kopie.vmp");
   ASSERT_TRUE(Project->SaveProject(second));
   EXPECT_EQ(ReadAllBytes(first), ReadAllBytes(second));
@@ -475,4 +478,47 @@ TEST_F(TProjectFixture, FrameStepCountsFramesAndShowsTheRate) {
   // 40 ms frames: the 26th frame reaches one second (the first measures the start).
   ASSERT_EQ(fps.size(), 1u);
   EXPECT_EQ(fps[0], "FPS: 26");
+}
+
+TEST_F(TProjectFixture, EventReferencesFollowTheRenumberingOnLoadAndImport) {
+  // The program's event manager instead of the recording stand-in.
+  TRRProjectServices s = Project->Services();
+  s.CreateEventSection = nullptr;
+  Project = std::make_unique<TRRProject>(s);
+  ASSERT_TRUE(Project->NewProject({}));
+  for (int i = 6; i <= 8; ++i) AddFile("Gleis " + std::to_string(i), {static_cast<float>(i), 0, 0});
+  TRREventManager* events = Project->EventManager();
+  ASSERT_NE(events, nullptr);
+  auto addEvent = [&](int32_t track) {
+    auto e = std::make_unique<TRREvent>(events);
+    auto c = std::make_unique<TRRSwitchCondition>(e.get());
+    c->SetTrackID(track);
+    e->SetCondition(std::move(c));
+    events->Root().AddEvent(std::move(e));
+  };
+  addEvent(8);
+  addEvent(-1);
+  // A deleted entity leaves a gap that closes on load (its place among the children goes to the
+  // last child, so the file holds 1 ... 5, 8, 7).
+  delete M().FindByID(6);
+  std::string file = File("Ereignisse.vmp");
+  ASSERT_TRUE(Project->SaveProject(file));
+  ASSERT_TRUE(Project->LoadProject(file, false)) << (Errors.empty() ? "" : Errors[0]);
+  events = Project->EventManager();
+  ASSERT_EQ(events->Root().EventCount(), 2);
+  auto track = [&](int i) {
+    return static_cast<TRRSwitchCondition*>(events->Root().Event(i)->Condition())->TrackID();
+  };
+  EXPECT_EQ(track(0), 6);
+  EXPECT_EQ(track(1), -1);
+  EXPECT_EQ(M().FindByID(6)->CreateDescription()->Name().GetText(), "Gleis 8");
+  EXPECT_TRUE(Project->IsReferencedByEvents(M().FindByID(6)));
+  EXPECT_FALSE(Project->IsReferencedByEvents(M().FindByID(7)));
+
+  // Importing the file into itself: the imported event follows the imported copy.
+  int32_t next = M().NextID();
+  ASSERT_TRUE(Project->ImportFile(file));
+  ASSERT_EQ(events->Root().EventCount(), 4);
+  // The light and the cameras are fixed and stay behind: the panel, then "Gleis 8".
+  EXPECT_EQ(track(2), next + 1);
 }
