@@ -31,7 +31,8 @@ void AddTrackSystems(rr::TRRAssetNode& tracks, const std::string& folderPath) {
   for (const auto& file : files) {
     std::ifstream in(file, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) throw rr::ETrackCatalogueError("Gleiskatalog " + file.string() + " ist nicht lesbar.");
+    if (!in.good() && !in.eof())
+      throw rr::ETrackCatalogueError("Gleiskatalog " + file.string() + " ist nicht lesbar.");
     rr::RRAddTrackSystem(tracks, folderPath, rr::RRReadTrackSystem(text, file.filename().string()));
   }
 }
@@ -57,15 +58,15 @@ std::vector<uint8_t> DefaultTrackTexture() {
   Put32(dds, 0);  // depth
   Put32(dds, 0);  // mip levels
   for (int i = 0; i < 11; ++i) Put32(dds, 0);
-  Put32(dds, 32);           // pixel format size
-  Put32(dds, 0x41);         // RGB with alpha
-  Put32(dds, 0);            // no FourCC
-  Put32(dds, 32);           // bits
-  Put32(dds, 0x00FF0000);   // red
-  Put32(dds, 0x0000FF00);   // green
-  Put32(dds, 0x000000FF);   // blue
-  Put32(dds, 0xFF000000);   // alpha
-  Put32(dds, 0x1000);       // texture
+  Put32(dds, 32);          // pixel format size
+  Put32(dds, 0x41);        // RGB with alpha
+  Put32(dds, 0);           // no FourCC
+  Put32(dds, 32);          // bits
+  Put32(dds, 0x00FF0000);  // red
+  Put32(dds, 0x0000FF00);  // green
+  Put32(dds, 0x000000FF);  // blue
+  Put32(dds, 0xFF000000);  // alpha
+  Put32(dds, 0x1000);      // texture
   for (int i = 0; i < 4; ++i) Put32(dds, 0);
   uint32_t seed = 0x5EED1234;
   for (uint32_t y = 0; y < kSize; ++y)
@@ -74,7 +75,9 @@ std::vector<uint8_t> DefaultTrackTexture() {
       int noise = static_cast<int>((seed >> 24) % 40) - 20;
       bool sleeper = (y % 16) < 8 && x >= 6 && x < 58;
       int r = sleeper ? 92 : 128, g = sleeper ? 62 : 120, b = sleeper ? 38 : 108;
-      auto c = [&](int v) { return static_cast<uint32_t>(std::clamp(v + noise / (sleeper ? 3 : 1), 0, 255)); };
+      auto c = [&](int v) {
+        return static_cast<uint32_t>(std::clamp(v + noise / (sleeper ? 3 : 1), 0, 255));
+      };
       Put32(dds, 0xFF000000u | (c(r) << 16) | (c(g) << 8) | c(b));
     }
   return dds;

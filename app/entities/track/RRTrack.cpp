@@ -27,9 +27,9 @@ const char* const RRKindTrack[RRTrackTypeCount] = {
 };
 
 const TRRTrackType RRTrackKindOrder[RRTrackTypeCount] = {
-    TRRTrackType::Straight,    TRRTrackType::Curve,          TRRTrackType::Flexible,
-    TRRTrackType::Crossing,    TRRTrackType::CrossSwitch,    TRRTrackType::Switch,
-    TRRTrackType::ThreeWaySwitch, TRRTrackType::BufferStop, TRRTrackType::Turntable,
+    TRRTrackType::Straight,       TRRTrackType::Curve,       TRRTrackType::Flexible,
+    TRRTrackType::Crossing,       TRRTrackType::CrossSwitch, TRRTrackType::Switch,
+    TRRTrackType::ThreeWaySwitch, TRRTrackType::BufferStop,  TRRTrackType::Turntable,
 };
 
 namespace {
@@ -41,10 +41,10 @@ struct TTypeInfo {
 };
 
 constexpr TTypeInfo kTypes[RRTrackTypeCount] = {
-    {"TRRLinearTrack", "Gerades Gleis", false},      {"TRRCurveTrack", "Gebogenes Gleis", false},
-    {"TRRFlexibleTrack", "Flexgleis", false},        {"TRRSwitchTrack", "Weiche", true},
-    {"TRRCrossSwitchTrack", "Kreuzweiche", true},    {"TRRThreeWaySwitchTrack", "Dreiwegweiche", true},
-    {"TRRCrossTrack", "Kreuzung", false},            {"TRRStopTrack", "Prellbock", false},
+    {"TRRLinearTrack", "Gerades Gleis", false},   {"TRRCurveTrack", "Gebogenes Gleis", false},
+    {"TRRFlexibleTrack", "Flexgleis", false},     {"TRRSwitchTrack", "Weiche", true},
+    {"TRRCrossSwitchTrack", "Kreuzweiche", true}, {"TRRThreeWaySwitchTrack", "Dreiwegweiche", true},
+    {"TRRCrossTrack", "Kreuzung", false},         {"TRRStopTrack", "Prellbock", false},
     {"TRRTurntableTrack", "Drehscheibe", true},
 };
 
@@ -53,9 +53,15 @@ bool ValidType(TRRTrackType type) { return TypeIndex(type) >= 0 && TypeIndex(typ
 
 }  // namespace
 
-const char* RRTrackTypeDisplayName(TRRTrackType type) { return ValidType(type) ? kTypes[TypeIndex(type)].DisplayName : ""; }
-const char* RRTrackTypeClassName(TRRTrackType type) { return ValidType(type) ? kTypes[TypeIndex(type)].ClassName : ""; }
-bool RRTrackTypeIsSwitchable(TRRTrackType type) { return ValidType(type) && kTypes[TypeIndex(type)].Switchable; }
+const char* RRTrackTypeDisplayName(TRRTrackType type) {
+  return ValidType(type) ? kTypes[TypeIndex(type)].DisplayName : "";
+}
+const char* RRTrackTypeClassName(TRRTrackType type) {
+  return ValidType(type) ? kTypes[TypeIndex(type)].ClassName : "";
+}
+bool RRTrackTypeIsSwitchable(TRRTrackType type) {
+  return ValidType(type) && kTypes[TypeIndex(type)].Switchable;
+}
 
 TRRTrackType RRTrackTypeFromClassName(std::string_view className) {
   for (int i = 0; i < RRTrackTypeCount; ++i)
@@ -103,21 +109,31 @@ std::unique_ptr<TRREntityDescription> ConstructTrackDesc() {
 
 template <int Type>
 const TRRDescriptionClass& KindRecord() {
-  static const TRRDescriptionClass info{"TRRTrackDesc", &TRREntityDescription::StaticClass(), &ConstructTrackDesc<Type>};
+  static const TRRDescriptionClass info{"TRRTrackDesc", &TRREntityDescription::StaticClass(),
+                                        &ConstructTrackDesc<Type>};
   return info;
 }
 
 const TRRDescriptionClass& KindRecordOf(TRRTrackType type) {
   switch (type) {
-    case TRRTrackType::Straight: return TRRTrackDesc::StaticClass();
-    case TRRTrackType::Curve: return KindRecord<1>();
-    case TRRTrackType::Flexible: return KindRecord<2>();
-    case TRRTrackType::Switch: return KindRecord<3>();
-    case TRRTrackType::CrossSwitch: return KindRecord<4>();
-    case TRRTrackType::ThreeWaySwitch: return KindRecord<5>();
-    case TRRTrackType::Crossing: return KindRecord<6>();
-    case TRRTrackType::BufferStop: return KindRecord<7>();
-    case TRRTrackType::Turntable: return KindRecord<8>();
+    case TRRTrackType::Straight:
+      return TRRTrackDesc::StaticClass();
+    case TRRTrackType::Curve:
+      return KindRecord<1>();
+    case TRRTrackType::Flexible:
+      return KindRecord<2>();
+    case TRRTrackType::Switch:
+      return KindRecord<3>();
+    case TRRTrackType::CrossSwitch:
+      return KindRecord<4>();
+    case TRRTrackType::ThreeWaySwitch:
+      return KindRecord<5>();
+    case TRRTrackType::Crossing:
+      return KindRecord<6>();
+    case TRRTrackType::BufferStop:
+      return KindRecord<7>();
+    case TRRTrackType::Turntable:
+      return KindRecord<8>();
   }
   throw EUnknownTrackType();
 }
@@ -133,7 +149,8 @@ TRRTrackDesc::~TRRTrackDesc() = default;
 
 void TRRTrackDesc::RegisterKinds(TRRRegisteredEntityList& list) {
   for (TRRTrackType type : RRTrackKindOrder)
-    list.Register(gx::TGXGuid::Parse(RRKindTrack[TypeIndex(type)]), TRRTrack::StaticClass(), KindRecordOf(type));
+    list.Register(gx::TGXGuid::Parse(RRKindTrack[TypeIndex(type)]), TRRTrack::StaticClass(),
+                  KindRecordOf(type));
 }
 
 void TRRTrack::RegisterKinds(TRRRegisteredEntityList& list) { TRRTrackDesc::RegisterKinds(list); }
@@ -157,7 +174,8 @@ void TRRTrackDesc::LoadFromStream(gx::TGXStream& s) {
   uint8_t width = gx::ReadByte(s);
   int32_t count = gx::ReadCount(s, kMinRouteRecordSize);
   if (count > RRMaxTrackRoutes)
-    throw gx::EGXException({gx::TGXExceptionArg::Object("TRRTrackDesc"), "LoadFromStream", "Too many routes"});
+    throw gx::EGXException(
+        {gx::TGXExceptionArg::Object("TRRTrackDesc"), "LoadFromStream", "Too many routes"});
   std::vector<std::unique_ptr<TRRTrackRouteDesc>> routes;
   routes.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
@@ -264,7 +282,8 @@ void TRRTrackDesc::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::
   if (bag.GetString("Manufacturer", text)) FManufacturer.SetText(gx::GX_LANG_GERMAN, text, true);
   if (bag.GetString("TrackSystem", text)) FTrackSystemName.SetText(gx::GX_LANG_GERMAN, text, true);
   text.clear();
-  FTrackWidth = static_cast<uint8_t>(bag.GetString("TrackWidth", text) ? RRTrackSystemIndex(text) : RRTrackSystemH0);
+  FTrackWidth =
+      static_cast<uint8_t>(bag.GetString("TrackWidth", text) ? RRTrackSystemIndex(text) : RRTrackSystemH0);
   bag.GetInteger("ActiveRoute", FActiveRoute);
   FHasBed = true;
   bag.GetBoolean("HasBed", FHasBed);
@@ -280,8 +299,8 @@ void TRRTrackDesc::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::
 std::string TRRTrackDesc::CatalogueKey() const {
   // The checksum as a signed 32-bit number: keys made on any machine must agree.
   int32_t checksum = static_cast<int32_t>(RRTrackRouteChecksum(FRoutes));
-  return FManufacturer.GetText() + "\\" + FTrackSystemName.GetText() + "\\" + RRTrackSystemName(FTrackWidth) + "\\" +
-         Description().GetText() + "\\" + std::to_string(checksum);
+  return FManufacturer.GetText() + "\\" + FTrackSystemName.GetText() + "\\" + RRTrackSystemName(FTrackWidth) +
+         "\\" + Description().GetText() + "\\" + std::to_string(checksum);
 }
 
 // ---- track ----
@@ -319,7 +338,9 @@ bool TRRTrack::ShowActiveSwitch() { return GShowActiveSwitch; }
 
 void TRRTrack::SetShowActiveSwitch(bool value) { GShowActiveSwitch = value; }
 
-void TRRTrack::SetModelFactory(TRRTrackModelFactory factory) { GModelFactory = factory ? factory : &PlaceholderModel; }
+void TRRTrack::SetModelFactory(TRRTrackModelFactory factory) {
+  GModelFactory = factory ? factory : &PlaceholderModel;
+}
 
 TRRTrack::TRRTrack(gx::TGXNode* parent, IRREntityManager* manager, const TRREntityDescription& description)
     : TRREntity(parent, manager, description) {
@@ -334,7 +355,8 @@ TRRTrack::TRRTrack(gx::TGXNode* parent, IRREntityManager* manager, const TRREnti
   FTexture = d.Texture();
   CreateRoutes(d);
   LoadTexture();
-  if (FSwitchable && !FRoutes.empty()) FActiveRoute = std::clamp<int32_t>(d.ActiveRoute(), 0, GetRouteCount() - 1);
+  if (FSwitchable && !FRoutes.empty())
+    FActiveRoute = std::clamp<int32_t>(d.ActiveRoute(), 0, GetRouteCount() - 1);
   FHasBed = d.HasBed();
   UpdateColours();
   RouteShapeChanged();
@@ -375,7 +397,8 @@ void TRRTrack::SetActiveRoute(int32_t index) {
   if (!FSwitchable || index == FActiveRoute) return;
   FActiveRoute = index;
   if (FType == TRRTrackType::Turntable) TurnBridge(index);
-  if (IRREventNotifier* notifier = RREventNotifierOf(Manager())) notifier->Notify(TRRConditionKind::Switch, this, index);
+  if (IRREventNotifier* notifier = RREventNotifierOf(Manager()))
+    notifier->Notify(TRRConditionKind::Switch, this, index);
   UpdateColours();
 }
 
@@ -435,7 +458,8 @@ void TRRTrack::LoadTexture() {
     } catch (const std::exception& e) {
       if (GTextureErrorReport) GTextureErrorReport(FTexture, e.what());
       try {
-        FLoadedTexture = GTextureLoader(TRRAssetFileName(RRDefaultTrackTextureName, RRDefaultTrackTexturePath));
+        FLoadedTexture =
+            GTextureLoader(TRRAssetFileName(RRDefaultTrackTextureName, RRDefaultTrackTexturePath));
       } catch (const std::exception&) {
         FLoadedTexture.Reset();  // the mesh generator's own default
       }
@@ -490,7 +514,8 @@ void TRRTrack::BuildTurntable(const TRRTrackDesc& d) {
     Update(true);
     FHut->SetWorldScale({s, s, s});
   }
-  for (auto& r : FRoutes) r->SetHiddenInterval(3 * FTurntableScale - 0.1f, r->GetLength() - 3 * FTurntableScale + 0.1f);
+  for (auto& r : FRoutes)
+    r->SetHiddenInterval(3 * FTurntableScale - 0.1f, r->GetLength() - 3 * FTurntableScale + 0.1f);
   TurnBridge(FActiveRoute);
 }
 
@@ -505,7 +530,8 @@ void TRRTrack::TurnBridge(int32_t route) {
   if (FBridge) {
     gx::TGXQuaternion qOld = gx::GXQuaternionRotationAxis({0, 1, 0}, oldRotation);
     gx::TGXQuaternion qNew = gx::GXQuaternionRotationAxis({0, 1, 0}, target->Rotation());
-    FBridge->Rotate(gx::GXQuaternionMultiply(gx::GXQuaternionInverse(qOld), qNew), gx::TGXTransformSpace::Local);
+    FBridge->Rotate(gx::GXQuaternionMultiply(gx::GXQuaternionInverse(qOld), qNew),
+                    gx::TGXTransformSpace::Local);
   }
   target->SetHiddenInterval(0, 0);
   FBridgeRoute = route;
@@ -609,7 +635,8 @@ bool TRRTrack::HitTest(const gx::TGXFrustum& volume) {
     }
   }
   for (TRREntity* child : ChildEntities())
-    if (gx::FrustumIntersectsOrientedBox(volume, gx::TransformOrientedBox(child->LocalBounds(), child->WorldMatrix())))
+    if (gx::FrustumIntersectsOrientedBox(
+            volume, gx::TransformOrientedBox(child->LocalBounds(), child->WorldMatrix())))
       return true;
   return false;
 }

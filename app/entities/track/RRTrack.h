@@ -181,7 +181,8 @@ using TRRTrackModelFactory = gx::TGXSceneNode* (*)(gx::TGXNode* parent, const TR
 // name and the mesh generator draws its default). Raises when the file cannot be loaded.
 using TRRTrackTextureLoader = std::function<gx::TGXRef<gx::TGXRefCounted>(const TRRAssetFileName& name)>;
 // Reports a texture that could not be loaded (the project's file-error report).
-using TRRTrackTextureErrorReport = std::function<void(const TRRAssetFileName& name, const std::string& message)>;
+using TRRTrackTextureErrorReport =
+    std::function<void(const TRRAssetFileName& name, const std::string& message)>;
 
 // ---- track ----
 

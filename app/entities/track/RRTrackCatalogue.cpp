@@ -28,8 +28,8 @@ class TReader {
   explicit TReader(const std::string& source) : FSource(source) {}
 
   [[noreturn]] void Fail(const std::string& what) const {
-    throw ETrackCatalogueError("Gleiskatalog " + FSource + (FPiece.empty() ? "" : ", Gleis \"" + FPiece + "\"") + ": " +
-                               what);
+    throw ETrackCatalogueError("Gleiskatalog " + FSource +
+                               (FPiece.empty() ? "" : ", Gleis \"" + FPiece + "\"") + ": " + what);
   }
   void SetPiece(std::string piece) { FPiece = std::move(piece); }
 
@@ -71,8 +71,8 @@ std::string Decimal(double v) {
   return s;
 }
 
-std::unique_ptr<TRRTrackRouteDesc> FixedRoute(double l1Mm, double angleDeg = 0, double radiusMm = 0, double l2Mm = 0,
-                                              double rotationDeg = 0) {
+std::unique_ptr<TRRTrackRouteDesc> FixedRoute(double l1Mm, double angleDeg = 0, double radiusMm = 0,
+                                              double l2Mm = 0, double rotationDeg = 0) {
   auto r = std::make_unique<TRRTrackRouteDesc>();
   r->L1 = static_cast<float>(l1Mm * kMillimetre);
   r->Angle = static_cast<float>(angleDeg * kPi / 180);
@@ -119,9 +119,11 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
   std::string gauge = reader.Text(root, "spurweite", true);
   system.TrackWidth = RRTrackSystemIndex(gauge);
   if (gauge != RRTrackSystemName(system.TrackWidth)) reader.Fail("unbekannte Spurweite \"" + gauge + "\".");
-  if (system.Manufacturer.empty() || system.SystemName.empty()) reader.Fail("Hersteller und System dürfen nicht leer sein.");
+  if (system.Manufacturer.empty() || system.SystemName.empty())
+    reader.Fail("Hersteller und System dürfen nicht leer sein.");
   std::string bed = reader.Text(root, "bettung", false);
-  if (!bed.empty() && bed != "ja" && bed != "nein") reader.Fail("Attribut \"bettung\" muss \"ja\" oder \"nein\" sein.");
+  if (!bed.empty() && bed != "ja" && bed != "nein")
+    reader.Fail("Attribut \"bettung\" muss \"ja\" oder \"nein\" sein.");
   const bool hasBed = bed != "nein";
 
   auto add = [&](TRRTrackType type, const std::string& name, const std::string& text) {
@@ -147,7 +149,8 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
 
     if (kind == "Gerade") {
       double l = reader.Number(n, "laenge", 1, kMaxLengthMm);
-      add(TRRTrackType::Straight, name, text("Gerades Gleis, " + Decimal(l) + " mm"))->AddRoute(FixedRoute(l));
+      add(TRRTrackType::Straight, name, text("Gerades Gleis, " + Decimal(l) + " mm"))
+          ->AddRoute(FixedRoute(l));
     } else if (kind == "Bogen") {
       double r = reader.Number(n, "radius", 10, 100000);
       double a = reader.Number(n, "winkel", 0.5, 180);
@@ -163,8 +166,8 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
       double l2 = n.attribute("l2") ? reader.Number(n, "l2", 0, kMaxLengthMm) : SwitchLeadOut(l, r, a);
       for (const THand& h : Hands(reader, n)) {
         TRRTrackDesc* d = add(TRRTrackType::Switch, name + h.Suffix,
-                              text(std::string("Weiche ") + h.Word + ", " + Decimal(l) + " mm, R " + Decimal(r) + " mm, " +
-                                   Decimal(a) + "°"));
+                              text(std::string("Weiche ") + h.Word + ", " + Decimal(l) + " mm, R " +
+                                   Decimal(r) + " mm, " + Decimal(a) + "°"));
         d->AddRoute(FixedRoute(l));
         d->AddRoute(FixedRoute(0, h.Sign * a, h.Sign * r, l2));
       }
@@ -173,15 +176,17 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
       double r = reader.Number(n, "radius", 10, 100000);
       double a = reader.Number(n, "winkel", 0.5, 90);
       double l2 = n.attribute("l2") ? reader.Number(n, "l2", 0, kMaxLengthMm) : SwitchLeadOut(l, r, a);
-      TRRTrackDesc* d = add(TRRTrackType::ThreeWaySwitch, name,
-                            text("Dreiwegweiche, " + Decimal(l) + " mm, R " + Decimal(r) + " mm, " + Decimal(a) + "°"));
+      TRRTrackDesc* d =
+          add(TRRTrackType::ThreeWaySwitch, name,
+              text("Dreiwegweiche, " + Decimal(l) + " mm, R " + Decimal(r) + " mm, " + Decimal(a) + "°"));
       d->AddRoute(FixedRoute(l));
       d->AddRoute(FixedRoute(0, -a, -r, l2));
       d->AddRoute(FixedRoute(0, a, r, l2));
     } else if (kind == "Kreuzung") {
       double l = reader.Number(n, "laenge", 1, kMaxLengthMm);
       double a = reader.Number(n, "winkel", 1, 90);
-      TRRTrackDesc* d = add(TRRTrackType::Crossing, name, text("Kreuzung, " + Decimal(l) + " mm, " + Decimal(a) + "°"));
+      TRRTrackDesc* d =
+          add(TRRTrackType::Crossing, name, text("Kreuzung, " + Decimal(l) + " mm, " + Decimal(a) + "°"));
       d->AddRoute(FixedRoute(l));
       d->AddRoute(FixedRoute(l, 0, 0, 0, a));
     } else if (kind == "Kreuzweiche") {
@@ -191,8 +196,9 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
       // Symmetric curve with lead-in and lead-out s from one straight's start to the other's end.
       double s = l / 2 - r * std::tan(a * kPi / 360);
       if (s < 0) reader.Fail("der Radius ist für Länge und Winkel der Kreuzweiche zu groß.");
-      TRRTrackDesc* d = add(TRRTrackType::CrossSwitch, name,
-                            text("Kreuzweiche, " + Decimal(l) + " mm, R " + Decimal(r) + " mm, " + Decimal(a) + "°"));
+      TRRTrackDesc* d =
+          add(TRRTrackType::CrossSwitch, name,
+              text("Kreuzweiche, " + Decimal(l) + " mm, R " + Decimal(r) + " mm, " + Decimal(a) + "°"));
       d->AddRoute(FixedRoute(l));
       d->AddRoute(FixedRoute(l, 0, 0, 0, a));
       d->AddRoute(FixedRoute(s, a, r, s));
@@ -202,7 +208,8 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
       add(TRRTrackType::BufferStop, name, text("Prellbock, " + Decimal(l) + " mm"))->AddRoute(FixedRoute(l));
     } else if (kind == "Drehscheibe") {
       double diameter = reader.Number(n, "durchmesser", 50, kMaxLengthMm);
-      TRRTrackDesc* d = add(TRRTrackType::Turntable, name, text("Drehscheibe, Ø " + Decimal(diameter) + " mm"));
+      TRRTrackDesc* d =
+          add(TRRTrackType::Turntable, name, text("Drehscheibe, Ø " + Decimal(diameter) + " mm"));
       for (int i = 0; i < kTurntableRoutes; ++i) d->AddRoute(FixedRoute(diameter, 0, 0, 0, i * 15.0));
     } else if (kind == "Flexgleis") {
       double l = reader.Number(n, "laenge", 10, kMaxLengthMm);
@@ -237,10 +244,13 @@ TRRAssetNode* Folder(TRRAssetNode& parent, const std::string& name) {
 
 }  // namespace
 
-int RRAddTrackSystem(TRRAssetNode& tracksFolder, const std::string& folderPath, TRRTrackSystemDefinition&& system) {
+int RRAddTrackSystem(TRRAssetNode& tracksFolder, const std::string& folderPath,
+                     TRRTrackSystemDefinition&& system) {
   const std::string gauge = RRTrackSystemName(system.TrackWidth);
-  TRRAssetNode* folder = Folder(*Folder(*Folder(tracksFolder, system.Manufacturer), gauge), system.SystemName);
-  const std::string prefix = folderPath + "\\" + system.Manufacturer + "\\" + gauge + "\\" + system.SystemName + "\\";
+  TRRAssetNode* folder =
+      Folder(*Folder(*Folder(tracksFolder, system.Manufacturer), gauge), system.SystemName);
+  const std::string prefix =
+      folderPath + "\\" + system.Manufacturer + "\\" + gauge + "\\" + system.SystemName + "\\";
   int added = 0;
   for (auto& piece : system.Pieces) {
     std::string path = prefix + piece->Name().GetText();

@@ -58,7 +58,8 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
 // Moves the pieces into folder "<manufacturer>\<gauge>\<system>" below tracksFolder (folders found
 // by name or created), with catalogue paths below folderPath and derived asset identifiers.
 // Returns the number of pieces added.
-int RRAddTrackSystem(TRRAssetNode& tracksFolder, const std::string& folderPath, TRRTrackSystemDefinition&& system);
+int RRAddTrackSystem(TRRAssetNode& tracksFolder, const std::string& folderPath,
+                     TRRTrackSystemDefinition&& system);
 // The asset identifier of a catalogue path: an MD5 name-based GUID (version 3 layout).
 gx::TGXGuid RRTrackAssetID(std::string_view cataloguePath);
 

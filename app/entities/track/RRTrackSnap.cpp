@@ -45,8 +45,8 @@ bool RRFindSnapPair(TRRTrack* a, float radius, TRRTrackRouteContact*& own, TRRTr
   return own != nullptr;
 }
 
-void RRSnapTransform(const TRRTrackRouteContact& own, const TRRTrackRouteContact& foreign, gx::TGXVector3& position,
-                     gx::TGXQuaternion& rotation) {
+void RRSnapTransform(const TRRTrackRouteContact& own, const TRRTrackRouteContact& foreign,
+                     gx::TGXVector3& position, gx::TGXQuaternion& rotation) {
   const gx::TGXQuaternion current =
       gx::QuaternionFromAxes(own.GetWorldOutward(), own.GetWorldUp(), own.GetWorldSide());
   const gx::TGXVector3 side = -foreign.GetWorldSide();

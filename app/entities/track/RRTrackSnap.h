@@ -18,8 +18,9 @@ namespace rr {
 class TRRTrack;
 class TRRTrackRouteContact;
 
-bool RRFindSnapPair(TRRTrack* track, float radius, TRRTrackRouteContact*& own, TRRTrackRouteContact*& foreign);
-void RRSnapTransform(const TRRTrackRouteContact& own, const TRRTrackRouteContact& foreign, gx::TGXVector3& position,
-                     gx::TGXQuaternion& rotation);
+bool RRFindSnapPair(TRRTrack* track, float radius, TRRTrackRouteContact*& own,
+                    TRRTrackRouteContact*& foreign);
+void RRSnapTransform(const TRRTrackRouteContact& own, const TRRTrackRouteContact& foreign,
+                     gx::TGXVector3& position, gx::TGXQuaternion& rotation);
 
 }  // namespace rr

@@ -7,8 +7,8 @@ namespace {
 // Scale factors as single-precision values of 87 / denominator (Z 1:220, N 1:160, TT 1:120,
 // H0 1:87, 0 1:45, 1 1:32, Ilm and G 1:22.5).
 constexpr TRRTrackSystem kSystems[RRTrackSystemCount] = {
-    {"Z", 0.39545456f, 0.0f},  {"N", 0.54375f, 0.0f},    {"TT", 0.725f, 0.0f},       {"H0", 1.0f, 0.0f},
-    {"0", 1.9333333f, 0.0f},   {"1", 2.71875f, 0.0f},    {"Ilm", 3.8666666f, 9.4f}, {"G", 3.8666666f, 9.4f},
+    {"Z", 0.39545456f, 0.0f}, {"N", 0.54375f, 0.0f}, {"TT", 0.725f, 0.0f},      {"H0", 1.0f, 0.0f},
+    {"0", 1.9333333f, 0.0f},  {"1", 2.71875f, 0.0f}, {"Ilm", 3.8666666f, 9.4f}, {"G", 3.8666666f, 9.4f},
 };
 
 }  // namespace

@@ -1,7 +1,5 @@
 // The track systems of the base catalogue (data/tracks) and the definition reader.
 
-#include "app/entities/track/RRTrackCatalogue.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +10,7 @@
 #include <set>
 
 #include "app/RRDatabase.h"
+#include "app/entities/track/RRTrackCatalogue.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "app/entities/track/RRTrackSystems.h"
 #include "engine/core/GXFileSystem.h"
@@ -30,7 +29,8 @@ class TrackCatalogue : public ::testing::Test {
     Tracks = Asset.Root().AddChild();
     Tracks->Name().SetText(gx::GX_LANG_GERMAN, "Gleise");
     std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(VELMORA_SOURCE_DIR) / "data" / "tracks"))
+    for (const auto& e :
+         std::filesystem::directory_iterator(std::filesystem::path(VELMORA_SOURCE_DIR) / "data" / "tracks"))
       files.push_back(e.path());
     std::sort(files.begin(), files.end());
     for (const auto& f : files) {
@@ -147,7 +147,9 @@ TEST_F(TrackCatalogue, SwitchAndDoubleSlipRoutesMeetAtTheirEnds) {
     root.Update(true);
     return t;
   };
-  auto end = [](TRRTrack* t, int route) { return t->GetRoute(route)->GetPosition(t->GetRoute(route)->GetLength()); };
+  auto end = [](TRRTrack* t, int route) {
+    return t->GetRoute(route)->GetPosition(t->GetRoute(route)->GetLength());
+  };
 
   // A turnout's diverging route ends level with its straight route.
   TRRTrack* w = make(Piece("Gleise\\Brettmann\\H0\\Profilgleis\\WL15"));
@@ -155,7 +157,8 @@ TEST_F(TrackCatalogue, SwitchAndDoubleSlipRoutesMeetAtTheirEnds) {
   EXPECT_LT(end(w, 1).x, -3.0f);  // left, 35 mm aside
 
   // The curved routes of a double slip join the straight routes' ends.
-  for (const char* path : {"Gleise\\Brettmann\\H0\\Profilgleis\\DKW15", "Gleise\\Brettmann\\N\\Profilgleis N\\NDKW15"}) {
+  for (const char* path :
+       {"Gleise\\Brettmann\\H0\\Profilgleis\\DKW15", "Gleise\\Brettmann\\N\\Profilgleis N\\NDKW15"}) {
     SCOPED_TRACE(path);
     TRRTrack* k = make(Piece(path));
     ASSERT_EQ(k->GetRouteCount(), 4);
@@ -183,20 +186,24 @@ TEST(TrackCatalogueReader, BadDefinitionsNameFileAndPiece) {
   const std::string head = "<Gleissystem hersteller=\"H\" system=\"S\" spurweite=\"H0\">";
   fails("<Gleissystem", "kein gültiges XML");
   fails("<Anderes/>", "Gleissystem");
-  fails("<Gleissystem hersteller=\"H\" system=\"S\" spurweite=\"HO\"><Gerade name=\"G\" laenge=\"1\"/></Gleissystem>",
-        "unbekannte Spurweite \"HO\"");
+  fails(
+      "<Gleissystem hersteller=\"H\" system=\"S\" spurweite=\"HO\"><Gerade name=\"G\" "
+      "laenge=\"1\"/></Gleissystem>",
+      "unbekannte Spurweite \"HO\"");
   fails(head + "</Gleissystem>", "keine Gleise");
   fails(head + "<Gerade name=\"G1\"/></Gleissystem>", "Gleis \"G1\": Attribut \"laenge\" fehlt");
   fails(head + "<Gerade name=\"G1\" laenge=\"188,3\"/></Gleissystem>", "keine Zahl");
   fails(head + "<Gerade name=\"G1\" laenge=\"nan\"/></Gleissystem>", "keine Zahl");
   fails(head + "<Gerade name=\"G1\" laenge=\"1e30\"/></Gleissystem>", "liegt nicht zwischen");
-  fails(head + "<Bogen name=\"B\" radius=\"360\" winkel=\"30\" richtung=\"oben\"/></Gleissystem>", "richtung");
-  fails(head + "<Kreuzweiche name=\"K\" laenge=\"100\" radius=\"2000\" winkel=\"15\"/></Gleissystem>", "zu groß");
+  fails(head + "<Bogen name=\"B\" radius=\"360\" winkel=\"30\" richtung=\"oben\"/></Gleissystem>",
+        "richtung");
+  fails(head + "<Kreuzweiche name=\"K\" laenge=\"100\" radius=\"2000\" winkel=\"15\"/></Gleissystem>",
+        "zu groß");
   fails(head + "<Weiche2 name=\"W\"/></Gleissystem>", "unbekanntes Element");
 
   // Names appear once per folder.
-  TRRTrackSystemDefinition twice =
-      RRReadTrackSystem(head + "<Gerade name=\"G\" laenge=\"10\"/><Gerade name=\"G\" laenge=\"20\"/></Gleissystem>", "t");
+  TRRTrackSystemDefinition twice = RRReadTrackSystem(
+      head + "<Gerade name=\"G\" laenge=\"10\"/><Gerade name=\"G\" laenge=\"20\"/></Gleissystem>", "t");
   gx::TGXFileSystem fs;
   TRRDatabase db(fs, {});
   TRRAsset asset(&db);
@@ -205,7 +212,8 @@ TEST(TrackCatalogueReader, BadDefinitionsNameFileAndPiece) {
   // One hand only, a given lead-out and description, no bed.
   TRRTrackSystemDefinition one = RRReadTrackSystem(
       "<Gleissystem hersteller=\"H\" system=\"S\" spurweite=\"N\" bettung=\"nein\">"
-      "<Weiche name=\"W\" richtung=\"rechts\" laenge=\"100\" radius=\"200\" winkel=\"10\" l2=\"5\" beschreibung=\"X\"/>"
+      "<Weiche name=\"W\" richtung=\"rechts\" laenge=\"100\" radius=\"200\" winkel=\"10\" l2=\"5\" "
+      "beschreibung=\"X\"/>"
       "</Gleissystem>",
       "t");
   ASSERT_EQ(one.Pieces.size(), 1u);

@@ -1,11 +1,10 @@
 // The gauge table and the per-project track filter.
 
-#include "app/entities/track/RRTrackParameters.h"
-
 #include <gtest/gtest.h>
 
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackParameters.h"
 #include "app/entities/track/RRTrackSystems.h"
 #include "engine/core/GXSerialization.h"
 #include "tests/app/entities/EntityTestSupport.h"

@@ -34,7 +34,8 @@ class TEventManager : public rrtest::TTestManager, public IRREventNotifierHost, 
   std::vector<TEvent> Events;
 };
 
-std::unique_ptr<TRRTrackRouteDesc> Route(float l1, float angle = 0, float radius = 0, float l2 = 0, float rotation = 0) {
+std::unique_ptr<TRRTrackRouteDesc> Route(float l1, float angle = 0, float radius = 0, float l2 = 0,
+                                         float rotation = 0) {
   auto r = std::make_unique<TRRTrackRouteDesc>();
   r->L1 = l1;
   r->Angle = angle;
@@ -113,7 +114,8 @@ TEST(RRTrack, SwitchingNotifiesOncePerRealChangeAndClamps) {
   // Without a listener switching still works.
   rrtest::TTestManager quiet;
   gx::TGXSceneNode root("r");
-  auto* lone = static_cast<TRRTrack*>(TRRTrack::StaticClass().Create(&root, &quiet, *SwitchDesc(TRRTrackType::Switch, 2)));
+  auto* lone = static_cast<TRRTrack*>(
+      TRRTrack::StaticClass().Create(&root, &quiet, *SwitchDesc(TRRTrackType::Switch, 2)));
   lone->SetActiveRoute(1);
   EXPECT_EQ(lone->ActiveRoute(), 1);
 }
@@ -321,7 +323,9 @@ TEST(RRTrack, TextureFallsBackToTheDefaultAndKeepsTheChosenName) {
         if (name.FileName == "Fehlt.dds") throw std::runtime_error("Datei fehlt");
         return gx::TGXRef<gx::TGXRefCounted>(new TTexture(name.FileName));
       },
-      [&](const TRRAssetFileName& name, const std::string& message) { reports.push_back(name.FileName + ": " + message); });
+      [&](const TRRAssetFileName& name, const std::string& message) {
+        reports.push_back(name.FileName + ": " + message);
+      });
   TScene s;
   TRRTrack* t = s.Make(*SwitchDesc(TRRTrackType::Switch, 2));
   auto name = [](const gx::TGXRef<gx::TGXRefCounted>& r) { return static_cast<TTexture*>(r.Get())->Name; };
