@@ -151,6 +151,7 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
     }
     FClipboard = std::make_unique<TRRClipboard>();
     FProject = std::make_unique<TRRProject>(TRRProjectServices::FromGlobal(*this));
+    InstallSampleLayouts();
     BuildRecentList();
     LoadSettings();
     // The smart-hint manager is created here, switched by GeneralSettings().SmartHints.
@@ -164,6 +165,20 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
     GGlobal = nullptr;
     throw;
   }
+}
+
+void TRRGlobal::InstallSampleLayouts() {
+  // At the first start (the sample layout is not in the documents yet) every shipped sample is
+  // copied; one already there is never overwritten, and a failure only means no samples.
+  namespace fsys = std::filesystem;
+  std::error_code ec;
+  fsys::path target = FileSystem().ResolvePath(RRSampleProject);
+  fsys::path source = FileSystem().ResolvePath("Game:\\Beispielanlagen\\");
+  if (!gx::TGXFileSystem::IsDiskPath(target.string()) || fsys::exists(target, ec) || !fsys::is_directory(source, ec)) return;
+  fsys::create_directories(target.parent_path(), ec);
+  for (const auto& entry : fsys::directory_iterator(source, ec))
+    if (entry.is_regular_file(ec))
+      fsys::copy_file(entry.path(), target.parent_path() / entry.path().filename(), fsys::copy_options::skip_existing, ec);
 }
 
 void TRRGlobal::AcquireInstanceLock() {

@@ -211,6 +211,7 @@ class TRRGlobal {
   void LoadConfiguration();
   void BuildRecentList();
   bool WriteSettingsFile();
+  void InstallSampleLayouts();
   void AcquireInstanceLock();
   void ReleaseInstanceLock();
   void LaunchPendingInstaller();

@@ -75,3 +75,28 @@ TEST_F(TCliProject, InfoListsTheEntitiesOfASavedLayoutAndConvertKeepsItsBytes) {
   EXPECT_EQ(cli::RunInfoCommand({}, out, err), 2);
   EXPECT_EQ(cli::RunConvertCommand({Dir + "/fehlt.vmp", copy}, out, err), 1);
 }
+
+TEST(SampleLayouts, AreCopiedIntoTheDocumentsAtTheFirstStartOnly) {
+  std::string dir = (fs::temp_directory_path() / "velmora-samples-XXXXXX").string();
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  fs::create_directories(dir + "/Game/Beispielanlagen");
+  std::ofstream(dir + "/Game/Beispielanlagen/Kleine Beispielanlage.vmp") << "neu";
+  std::ofstream(dir + "/Game/Beispielanlagen/Zweite.vmp") << "zwei";
+  rr::TRRScriptedUIService ui;
+  rr::TRRStartOptions options;
+  options.UI = &ui;
+  for (const char* root : {"Game", "User", "CommonUser", "Documents", "CommonDocuments", "Temp"})
+    options.Roots.push_back({root, dir + "/" + root});
+  auto read = [](const std::string& f) {
+    std::ifstream in(f);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  { rr::TRRGlobal global(options); }
+  EXPECT_EQ(read(dir + "/Documents/Beispielanlagen/Kleine Beispielanlage.vmp"), "neu");
+  EXPECT_EQ(read(dir + "/Documents/Beispielanlagen/Zweite.vmp"), "zwei");
+  // A sample the user changed stays as it is.
+  std::ofstream(dir + "/Documents/Beispielanlagen/Kleine Beispielanlage.vmp") << "geändert";
+  { rr::TRRGlobal global(options); }
+  EXPECT_EQ(read(dir + "/Documents/Beispielanlagen/Kleine Beispielanlage.vmp"), "geändert");
+  fs::remove_all(dir);
+}

@@ -13,6 +13,7 @@
 #include "app/RRDatabase.h"
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXFileSystem.h"
+#include "tools/assetgen/SampleLayouts.h"
 #include "tools/assetgen/TrackSystems.h"
 
 namespace {
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     TRRDatabase db(fileSystem, {});
     WriteCatalogue(db, (out / kCatalogueFile).string());
     WriteSharedData(db, (out / kSharedDataFile).string());
+    assetgen::WriteSampleLayouts(out);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "assetgen: %s\n", e.what());
     return 1;

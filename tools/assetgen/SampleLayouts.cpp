@@ -1,0 +1,122 @@
+#include "tools/assetgen/SampleLayouts.h"
+
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/RRDatabase.h"
+#include "app/RREntityManager.h"
+#include "app/RRProject.h"
+#include "app/RRProjectSerializer.h"
+#include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackParameters.h"
+#include "app/entities/track/RRTrackRoute.h"
+#include "engine/core/GXFileSystem.h"
+#include "engine/render/GXScene.h"
+
+namespace assetgen {
+
+namespace {
+
+using namespace rr;
+
+struct THost : IRRProjectHost {
+  gx::TGXScene Scene;
+  TRRConsoleUIService Ui;
+  gx::TGXNode* ProjectNode() override { return Scene.Root(); }
+  IRRUIService& UI() override { return Ui; }
+  TRRHistory* History() override { return nullptr; }
+  TRRClipboard* Clipboard() override { return nullptr; }
+  void SetModified() override {}
+};
+
+// Lays track pieces end to end on the flat baseboard.
+class TLayer {
+ public:
+  TLayer(THost& host, TRREntityManager& manager, const TRREntityDescriptionList& catalogue)
+      : FHost(host), FManager(manager), FCatalogue(catalogue) {}
+
+  const TRRTrackDesc* Find(const std::string& name) const {
+    for (TRREntityDescription* d : FCatalogue) {
+      auto* t = dynamic_cast<TRRTrackDesc*>(d);
+      if (t && t->Name().GetText() == name && t->Manufacturer().GetText() == "Brettmann" && t->TrackWidth() == 3)
+        return t;
+    }
+    return nullptr;
+  }
+
+  // A new piece whose route-0 start meets the given contact (none: at the origin).
+  TRRTrack* Attach(const std::string& name, TRRTrackRouteContact* to) {
+    const TRRTrackDesc* catalogue = Find(name);
+    if (!catalogue) throw std::runtime_error("Gleis " + name + " fehlt im Katalog.");
+    std::unique_ptr<TRREntityDescription> d = catalogue->Clone();
+    d->SetID(FManager.NextID());
+    FManager.ReserveIDs(1);
+    auto* track = static_cast<TRRTrack*>(FManager.CreateEntity(nullptr, *d));
+    FHost.Scene.Root()->Update(false);
+    if (!to) return track;
+    TRRTrackRouteContact* start = track->GetRoute(0)->Contact(0);
+    // Turn about the vertical axis until the start faces the other end, then move it there.
+    gx::TGXVector3 want = to->GetWorldOutward(), have = start->GetWorldOutward();
+    float angle = std::atan2(-want.x, -want.z) - std::atan2(have.x, have.z);
+    track->SetRotation({0, std::sin(angle / 2), 0, std::cos(angle / 2)});
+    FHost.Scene.Root()->Update(false);
+    gx::TGXVector3 p = to->GetWorldPosition(), q = start->GetWorldPosition(), pos = track->Position();
+    track->SetPosition({pos.x + p.x - q.x, pos.y + p.y - q.y, pos.z + p.z - q.z});
+    FHost.Scene.Root()->Update(false);
+    return track;
+  }
+
+ private:
+  THost& FHost;
+  TRREntityManager& FManager;
+  const TRREntityDescriptionList& FCatalogue;
+};
+
+}  // namespace
+
+void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
+  gx::TGXFileSystem fs;
+  fs.SetRoot("Game", dataFolder.string());
+  TRRDatabase db(fs, {});
+  TRREntityDescriptionList catalogue(false);
+  db.CollectCatalogByClass(TRRTrackDesc::StaticClass(), catalogue);
+
+  THost host;
+  TRREventManagerSection events;
+  // A fixed identifier for the empty event tree keeps the file the same on every run.
+  events.Manager().Root().SetID(1);
+  {
+    TRREntityManager manager(host, nullptr, &host.Scene);
+    // The entities go before the manager they are registered with, also on failure.
+    struct TClear {
+      THost& H;
+      ~TClear() { H.Scene.Root()->DeleteChildren(); }
+    } clear{host};
+    TLayer layer(host, manager, catalogue);
+    // The oval: twelve R1 curves and two straights a side; one straight is a right turnout whose
+    // branch leads into a short siding that ends at a buffer stop.
+    TRRTrack* first = layer.Attach("G1", nullptr);
+    TRRTrackRouteContact* end = first->GetRoute(0)->Contact(1);
+    for (int i = 0; i < 6; ++i) end = layer.Attach("R1 30° links", end)->GetRoute(0)->Contact(1);
+    TRRTrack* turnout = layer.Attach("WR15", end);
+    end = turnout->GetRoute(0)->Contact(1);
+    for (int i = 0; i < 6; ++i) end = layer.Attach("R1 30° links", end)->GetRoute(0)->Contact(1);
+    if (turnout->GetRouteCount() > 1) {
+      TRRTrackRouteContact* branch = layer.Attach("G1", turnout->GetRoute(1)->Contact(1))->GetRoute(0)->Contact(1);
+      if (layer.Find("P75")) layer.Attach("P75", branch);
+    }
+    // The baseboard under the oval joins here once baseboards are part of the program.
+
+    gx::TGXMemoryStream s;
+    std::filesystem::path folder = dataFolder / "Beispielanlagen";
+    std::filesystem::create_directories(folder);
+    std::string file = (folder / "Kleine Beispielanlage.vmp").string();
+    TRRTrackParameters none{TRRTrackCatalogueSource()};
+    TRRProjectSerializer(s, &fs).WriteProject(*host.Scene.Root(), file, none, events, nullptr);
+    RRWriteFileReplacing(file, s.Memory(), s.Data().size());
+  }
+}
+
+}  // namespace assetgen
