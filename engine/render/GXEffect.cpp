@@ -200,6 +200,17 @@ void TGXEffectParameterManager::AddSource(TGXRef<TGXEffectParameterSource> sourc
   FSources.push_back(std::move(source));
 }
 
+bool TGXEffectParameterManager::RemoveSource(std::string_view name) {
+  for (auto it = FSources.begin(); it != FSources.end(); ++it) {
+    if ((*it)->Name() != name) continue;
+    if (it->Get() == FWorld || it->Get() == FView || it->Get() == FProjection || it->Get() == FViewProjection)
+      throw EInvalidParameter({TGXExceptionArg::Object("TGXEffectParameterManager"), "RemoveSource", std::string(name)});
+    FSources.erase(it);
+    return true;
+  }
+  return false;
+}
+
 TGXEffectParameterSource* TGXEffectParameterManager::FindSource(std::string_view name) const {
   for (const auto& source : FSources)
     if (source->Name() == name) return source.Get();

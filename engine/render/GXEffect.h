@@ -254,6 +254,10 @@ class TGXEffectParameterManager {
   void AddSource(TGXRef<TGXEffectParameterSource> source);
   // Exact comparison; null when there is none.
   TGXEffectParameterSource* FindSource(std::string_view name) const;
+  // Takes a source of the program's away again (a project that closes removes the sources it
+  // added, so that the next one can add them anew). Effects bound to it keep it alive and keep
+  // reading it. The four matrix sources stay (EInvalidParameter); false for an unknown name.
+  bool RemoveSource(std::string_view name);
   int SourceCount() const { return static_cast<int>(FSources.size()); }
   TGXEffectParameterSource* Source(int index) const { return FSources.at(index).Get(); }
 

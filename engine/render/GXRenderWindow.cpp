@@ -73,15 +73,25 @@ TGXRenderWindow::~TGXRenderWindow() {
 void TGXRenderWindow::CreateSurfaces() {
   TGXGLRenderDevice& device = CoreFor("OnDeviceReset").Device();
   const uint32_t width = std::max(1u, FSurface->ClientWidth()), height = std::max(1u, FSurface->ClientHeight());
+  // The primary window's back buffer stands for the device's own, a secondary one's for the back
+  // buffer of its swap chain; the failure texts say which.
+  auto fail = [](const char* reason, const EGXException& e) {
+    throw EDirect3D({TGXExceptionArg::Object("TGXRenderWindow"), "OnDeviceReset", reason, e.what()});
+  };
+  TGXRef<TGXDeviceSurface> color, depth;
   try {
-    auto color = device.CreateRenderTarget(width, height, FParameters.BackBufferFormat);
-    TGXRef<TGXDeviceSurface> depth;
-    if (FParameters.EnableAutoDepthStencil)
-      depth = device.CreateDepthStencilSurface(width, height, FParameters.AutoDepthStencilFormat);
-    SetSurfaces(std::move(color), std::move(depth));
+    color = device.CreateRenderTarget(width, height, FParameters.BackBufferFormat);
   } catch (const EGXException& e) {
-    throw EDirect3D({TGXExceptionArg::Object("TGXRenderWindow"), "OnDeviceReset", "GetRenderTarget failed", e.what()});
+    fail(FPrimary ? "GetRenderTarget failed" : "GetBackBuffer failed", e);
   }
+  if (FParameters.EnableAutoDepthStencil) {
+    try {
+      depth = device.CreateDepthStencilSurface(width, height, FParameters.AutoDepthStencilFormat);
+    } catch (const EGXException& e) {
+      fail(FPrimary ? "GetDepthStencilSurface failed" : "CreateDepthStencilSurface failed", e);
+    }
+  }
+  SetSurfaces(std::move(color), std::move(depth));
 }
 
 void TGXRenderWindow::SetPresentParameters(const TGXPresentParameters& parameters) {

@@ -383,8 +383,16 @@ TEST(GXEffectParameterManagerTest, FourMatrixSourcesAndUniqueNames) {
   EXPECT_EQ(manager.FindSource("VIEW"), manager.View());
   EXPECT_EQ(manager.FindSource("view"), nullptr);
   EXPECT_THROW(manager.AddSource(MakeRef<TGXEffectMatrixPointerSource>("VIEW")), EGXAssertion);
+  auto position = MakeRef<TGXEffectMatrixPointerSource>("CAMERAPOSITION");
+  manager.AddSource(position);
+  EXPECT_EQ(manager.SourceCount(), 5);
+  // A project that closes takes its sources away; the next one adds them again.
+  EXPECT_TRUE(manager.RemoveSource("CAMERAPOSITION"));
+  EXPECT_FALSE(manager.RemoveSource("CAMERAPOSITION"));
+  EXPECT_THROW(manager.RemoveSource("VIEW"), EInvalidParameter);
   manager.AddSource(MakeRef<TGXEffectMatrixPointerSource>("CAMERAPOSITION"));
   EXPECT_EQ(manager.SourceCount(), 5);
+  EXPECT_EQ(position->RefCount(), 1);
 }
 
 TEST(GXMaterialTest, TechniqueMustBelongToTheEffect) {
