@@ -12,6 +12,7 @@
 #include "cli/CatalogCommand.h"
 #include "cli/GlInfoCommand.h"
 #include "cli/PackCommand.h"
+#include "cli/PackageServerCommand.h"
 #include "cli/ProjectCommands.h"
 #include "cli/SettingsCommand.h"
 #include "engine/core/GXSelfCheck.h"
@@ -69,6 +70,8 @@ const std::vector<TCliCommand>& Commands() {
        [](const std::vector<std::string>& args) { return cli::RunGlInfoCommand(args, std::cout, std::cerr); }},
       {"pack", "erstellt, listet, entpackt und prüft Paketarchive (.vma)",
        [](const std::vector<std::string>& args) { return cli::RunPackCommand(args, std::cout, std::cerr); }},
+      {"package-server", "stellt die Pakete eines Ordners zum Download bereit (--dir ORDNER --listen ADRESSE:PORT)",
+       [](const std::vector<std::string>& args) { return cli::RunPackageServerCommand(args, std::cout, std::cerr); }},
       {"settings", "zeigt die wirksamen Einstellungen und Ordner nach dem Start [--json]",
        [](const std::vector<std::string>& args) { return cli::RunSettingsCommand(args, std::cout, std::cerr); }, true},
       {"catalog", "listet die Pakete und den Katalog der Datenbank [--json] oder prüft sie (list | check)",
