@@ -110,9 +110,6 @@ TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDes
     GLuint object = 0;
     glGenSamplers(1, &object);
     FSamplerObjects.push_back(object);
-    const uint32_t min = SamplerState(sampler, "MINFILTER", 2), mag = SamplerState(sampler, "MAGFILTER", 2);
-    glSamplerParameteri(object, GL_TEXTURE_MIN_FILTER, Filter(min, SamplerState(sampler, "MIPFILTER", 2)));
-    glSamplerParameteri(object, GL_TEXTURE_MAG_FILTER, mag >= 2 ? GL_LINEAR : GL_NEAREST);
     glSamplerParameteri(object, GL_TEXTURE_WRAP_S, Address(SamplerState(sampler, "ADDRESSU", 1)));
     glSamplerParameteri(object, GL_TEXTURE_WRAP_T, Address(SamplerState(sampler, "ADDRESSV", 1)));
     glSamplerParameteri(object, GL_TEXTURE_WRAP_R, Address(SamplerState(sampler, "ADDRESSW", 1)));
@@ -262,7 +259,25 @@ void TGXGLCompiledEffect::SetTexture(TGXEffectHandle parameter, TGXGLTexture* te
   if (parameter < FTextures.size()) FTextures[parameter] = texture;
 }
 
+void TGXGLCompiledEffect::ApplySamplerFilters() {
+  const TGXTextureFilterLevel& level = FDevice.FilterLevel();
+  for (size_t s = 0; s < FSamplerObjects.size(); ++s) {
+    const TGXEffectSamplerDesc& sampler = FDesc.Samplers[s];
+    const GLuint object = FSamplerObjects[s];
+    const uint32_t min = SamplerState(sampler, "MINFILTER", level.MinFilter);
+    const uint32_t mag = SamplerState(sampler, "MAGFILTER", level.MagFilter);
+    glSamplerParameteri(object, GL_TEXTURE_MIN_FILTER, Filter(min, SamplerState(sampler, "MIPFILTER", level.MipFilter)));
+    glSamplerParameteri(object, GL_TEXTURE_MAG_FILTER, mag >= 2 ? GL_LINEAR : GL_NEAREST);
+    if (FDevice.Anisotropic()) {
+      const uint32_t anisotropy = min == 3 || mag == 3 ? SamplerState(sampler, "MAXANISOTROPY", level.MaxAnisotropy) : 1;
+      glSamplerParameterf(object, GL_TEXTURE_MAX_ANISOTROPY, GLfloat(std::max(1u, anisotropy)));
+    }
+  }
+  FFilterGeneration = FDevice.FilterGeneration();
+}
+
 void TGXGLCompiledEffect::BindTextures() {
+  if (FFilterGeneration != FDevice.FilterGeneration()) ApplySamplerFilters();
   for (size_t s = 0; s < FSamplerObjects.size(); ++s) {
     const int parameter = FSamplerTextures[s];
     FDevice.SetTexture(static_cast<uint32_t>(s), parameter >= 0 ? FTextures[size_t(parameter)].Get() : nullptr);

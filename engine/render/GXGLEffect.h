@@ -54,6 +54,9 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
   };
   void Upload(TProgram& program);
   void BindTextures();
+  // Sets each sampler object's filtering: the effect's own states, the device's filter level for
+  // the rest.
+  void ApplySamplerFilters();
 
   TGXGLRenderDevice& FDevice;
   TGXEffectDesc FDesc;
@@ -64,6 +67,7 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
   std::vector<bool> FClipFixed;
   std::vector<TGXRef<TGXGLTexture>> FTextures;  // per parameter
   std::vector<uint32_t> FSamplerObjects;         // per sampler
+  uint64_t FFilterGeneration = 0;                // the device's filter level the samplers have
   std::vector<int> FSamplerTextures;             // per sampler, the parameter index or -1
   uint64_t FNextVersion = 1;
   int FTechnique = 0;

@@ -328,6 +328,8 @@ TGXGLRenderDevice::TGXGLRenderDevice(std::unique_ptr<TGXGLContext> context)
     : FContext(std::move(context)), FAlive(std::make_shared<bool>(true)) {
   FContext->MakeCurrent();
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &FMaxRenderbufferSize);
+  FAnisotropic = epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+                 epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
   glGenFramebuffers(1, &FFramebuffer);
   glGenFramebuffers(1, &FReadFramebuffer);
   glGenVertexArrays(1, &FVertexArray);
@@ -731,6 +733,14 @@ void TGXGLRenderDevice::SetTexture(uint32_t unit, TGXGLTexture* texture) {
     glBindTexture(GL_TEXTURE_2D, 0);
     glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
   }
+}
+
+void TGXGLRenderDevice::SetFilterLevel(const TGXTextureFilterLevel& level) {
+  if (level.MinFilter == FFilterLevel.MinFilter && level.MagFilter == FFilterLevel.MagFilter &&
+      level.MipFilter == FFilterLevel.MipFilter && level.MaxAnisotropy == FFilterLevel.MaxAnisotropy)
+    return;
+  FFilterLevel = level;
+  ++FFilterGeneration;
 }
 
 void TGXGLRenderDevice::BindSampler(uint32_t unit, uint32_t sampler) {

@@ -108,6 +108,12 @@ inline constexpr uint32_t GXRenderStateCount = 256;
 
 enum : uint32_t { GXCullNone = 1, GXCullClockwise = 2, GXCullCounterClockwise = 3 };
 
+// Texture filter values: 1 point, 2 linear, 3 anisotropic (mip filter 0: none).
+struct TGXTextureFilterLevel {
+  uint32_t MinFilter = 2, MagFilter = 2, MipFilter = 1;
+  uint32_t MaxAnisotropy = 1;
+};
+
 // ---- the context ----
 
 // Adapter facts read from the current context.
@@ -295,6 +301,13 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   void BindSampler(uint32_t unit, uint32_t sampler);
   void ForgetSampler(uint32_t sampler);
 
+  // The filtering of every sampler state an effect does not set itself (the adapter's filter
+  // level for the texture-quality setting). Effects take a new level at their next pass.
+  void SetFilterLevel(const TGXTextureFilterLevel& level);
+  const TGXTextureFilterLevel& FilterLevel() const { return FFilterLevel; }
+  uint64_t FilterGeneration() const { return FFilterGeneration; }
+  bool Anisotropic() const { return FAnisotropic; }
+
   // Render states by their stored numbers; applied before the next draw.
   void SetRenderState(uint32_t state, uint32_t value);
   uint32_t RenderState(uint32_t state) const;
@@ -365,6 +378,10 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   bool FStatesDirty = true;
   bool FForceStates = true;
   uint32_t FProgram = 0;
+  // Until a window applies the adapter's level: linear, with linear mip filtering.
+  TGXTextureFilterLevel FFilterLevel{2, 2, 2, 1};
+  uint64_t FFilterGeneration = 1;
+  bool FAnisotropic = false;
 };
 
 }  // namespace gx

@@ -15,11 +15,6 @@
 
 namespace gx {
 
-// Texture filter values: 1 point, 2 linear, 3 anisotropic.
-struct TGXTextureFilterLevel {
-  uint32_t MinFilter = 2, MagFilter = 2, MipFilter = 1;
-  uint32_t MaxAnisotropy = 1;
-};
 
 // The filter levels an adapter offers, lowest quality first: one to three of them. Level 0 is
 // bilinear without mip blending; level 1 anisotropic (or linear) with linear mip filtering and

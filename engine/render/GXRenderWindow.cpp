@@ -155,6 +155,14 @@ void TGXRenderWindow::Render(TGXRenderer& renderer) {
 
 void TGXRenderWindow::RenderAll() { Render(CoreFor("RenderAll").Renderer()); }
 
-void TGXRenderWindow::OnDeviceReset() { CreateSurfaces(); }
+void TGXRenderWindow::OnDeviceReset() {
+  CreateSurfaces();
+  // The primary window brings the texture filtering of the adapter's chosen level back.
+  if (FPrimary && FParameters.Adapter) {
+    const TGXRenderAdapter& adapter = *FParameters.Adapter;
+    GX_ASSERT(adapter.FilterLevel >= 0 && size_t(adapter.FilterLevel) < adapter.FilterLevels.size());
+    CoreFor("OnDeviceReset").Device().SetFilterLevel(adapter.FilterLevels[size_t(adapter.FilterLevel)]);
+  }
+}
 
 }  // namespace gx

@@ -104,6 +104,8 @@ class TGXRenderWindow : public TGXRenderTarget {
   // Render with the render core's renderer.
   void RenderAll();
 
+  // Makes the back buffer and depth surface anew; the primary window also applies the adapter's
+  // filter level (FilterLevels[FilterLevel]; an index outside them is a programming error).
   void OnDeviceReset() override;
 
  protected:

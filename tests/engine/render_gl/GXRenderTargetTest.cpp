@@ -157,6 +157,58 @@ TEST_F(TRenderTargetTest, ChildrenRenderFirstSoTheWindowSamplesThisFramesTexture
   window->Viewport(0)->SetScene(nullptr);
 }
 
+TEST_F(TRenderTargetTest, SamplersWithoutOwnFilteringFollowTheAdaptersFilterLevel) {
+  TGXOffscreenSurface surface(16, 1);
+  auto window = MakeRef<TGXRenderWindow>(&surface);
+  EXPECT_EQ(Core->Device().FilterLevel().MipFilter, Core->Adapter().FilterLevels[0].MipFilter);
+  // A 2 x 1 texture, red and green, stretched over 16 pixels by an effect whose sampler names no
+  // filter: pixel 6 lies between the texel centres.
+  auto texture = MakeRef<TGXRenderTexture>(2, 1);
+  texture->AddViewport(0, 0, 0.5f, 1)->SetClearColor(kRed);
+  texture->AddViewport(0.5f, 0, 0.5f, 1)->SetClearColor(kGreen);
+  texture->RenderAll();
+  auto effect = MakeRef<TGXEffect>(nullptr, "Unfiltered.fx", true);
+  std::string text = kSampling;
+  text.replace(text.find("MinFilter = Point; MagFilter = Point; MipFilter = None; "), 56, "");
+  effect->SetSourceText(text);
+  auto material = MakeRef<TGXMaterial>(nullptr, "Unfiltered", true);
+  material->SetEffect(effect);
+  material->Load();
+  material->FindTexture("Map")->SetDeviceTexture(texture->Texture()->GetDeviceTexture());
+  TGXGLRenderDevice& device = Core->Device();
+  const float v[] = {-1, 1, 0.5f, 0, 0, 1, 1, 0.5f, 1, 0, 1, -1, 0.5f, 1, 1,
+                     -1, 1, 0.5f, 0, 0, 1, -1, 0.5f, 1, 1, -1, -1, 0.5f, 0, 1};
+  auto vb = device.CreateVertexBuffer(sizeof v);
+  static_cast<TGXGLVertexBuffer*>(vb.Get())->Write(0, v, sizeof v);
+  const TGXVertexElement elements[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0},
+                                       {0, 12, GXDeclFloat2, 0, GXUsageTexCoord, 0}};
+  TTestPrimitive primitive;
+  primitive.Material = material;
+  primitive.VertexGeometry = TGXVertexGeometry{0, 6, device.CreateVertexDeclaration(elements), {vb}, {20}};
+  TGXScene scene;
+  auto* object = new TTestObject(Box(-1, -1, -1, 1, 1, 1));
+  object->Primitives = {&primitive};
+  scene.Root()->AttachObject(object);
+  window->AddViewport(0, 0, 1, 1)->SetScene(&scene);
+  window->RenderAll();
+  const uint32_t blended = surface.Frame()[6];
+  EXPECT_NE(blended, kRed);
+  EXPECT_GT((blended >> 8) & 0xFF, 0u);
+  device.SetFilterLevel({1, 1, 0, 1});
+  window->RenderAll();
+  EXPECT_EQ(surface.Frame()[6], kRed);
+  // A reset brings the adapter's level back; an index beyond the levels is a programming error.
+  Core->Adapter().FilterLevel = 99;
+  EXPECT_THROW(window->SetPresentParameters(window->PresentParameters()), EGXAssertion);
+  Core->Adapter().FilterLevel = 0;
+  window->SetPresentParameters(window->PresentParameters());
+  texture->RenderAll();  // made anew by the reset
+  material->FindTexture("Map")->SetDeviceTexture(texture->Texture()->GetDeviceTexture());
+  window->RenderAll();
+  EXPECT_EQ(surface.Frame()[6], blended);
+  window->Viewport(0)->SetScene(nullptr);
+}
+
 TEST_F(TRenderTargetTest, LostDeviceSkipsFramesUntilTheResetRecreatesEverything) {
   TGXOffscreenSurface surface(8, 8);
   auto window = MakeRef<TGXRenderWindow>(&surface);
