@@ -13,6 +13,7 @@
 #include <functional>
 #include <random>
 
+#include "app/RRTextureConverter.h"
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXDigest.h"
 #include "engine/core/GXPackage.h"
@@ -221,8 +222,11 @@ void TRRAsset::MarkModified() {
 }
 
 void TRRAsset::Restore(TNameChanges& changes) {
-  for (auto it = changes.rbegin(); it != changes.rend(); ++it) *it->first = it->second;
-  changes.clear();
+  // Names first: some of them lie in companion lists that are put back afterwards.
+  for (auto it = changes.Names.rbegin(); it != changes.Names.rend(); ++it) *it->first = it->second;
+  for (auto it = changes.Companions.rbegin(); it != changes.Companions.rend(); ++it) it->first->Companions = it->second;
+  changes.Names.clear();
+  changes.Companions.clear();
 }
 
 void TRRAsset::WriteArchive(const std::string& file, TNameChanges& changes) {
@@ -241,7 +245,7 @@ void TRRAsset::WriteArchive(const std::string& file, TNameChanges& changes) {
         fileSystem.OpenFile(name.RelativeName.empty() ? name.FileName : std::string(RRGameRoot) + name.RelativeName);
     std::string entry = RRAssetDataName(data->Memory(), data->Data().size());
     if (!writer.Contains(entry)) writer.AddFile(*data, entry, levelCode);
-    changes.emplace_back(&name, name);
+    changes.Names.emplace_back(&name, name);
     name.RelativeName = ownPrefix + entry;
   };
 
@@ -252,9 +256,26 @@ void TRRAsset::WriteArchive(const std::string& file, TNameChanges& changes) {
       for (auto* a : access.OfType<TRRAssetFileNameAccess>()) store(a->Value(), 3);
       for (auto* m : access.OfType<TRRModelFileNameAccess>()) {
         TRRModelFileName& model = m->Value();
-        // Companion textures of a model from disk are found and converted for storage by the
-        // asset loader; until it exists the listed companions are stored as they are.
-        for (TRRAssetFileName& companion : model.Companions) store(companion, 0);
+        bool fresh = false;
+        if (model.Model.RelativeName.empty() && gx::TGXFileSystem::IsDiskPath(model.Model.FileName)) {
+          // A model from disk takes the textures found beside it, converted for storage.
+          std::vector<std::string> found = FindCompanionFiles(model.Model.FileName);
+          if (!found.empty()) {
+            std::vector<TRRAssetFileName> companions;
+            for (const std::string& file : found) {
+              std::unique_ptr<gx::TGXMemoryStream> source = fileSystem.OpenFile(file);
+              gx::TGXMemoryStream converted(ConvertTextureForPackage(source->Data()));
+              std::string entry = RRAssetDataName(converted.Memory(), converted.Data().size());
+              if (!writer.Contains(entry)) writer.AddFile(converted, entry, 0);
+              companions.emplace_back(file, ownPrefix + entry);
+            }
+            changes.Companions.emplace_back(&model, model.Companions);
+            model.Companions = std::move(companions);
+            fresh = true;
+          }
+        }
+        if (!fresh)
+          for (TRRAssetFileName& companion : model.Companions) store(companion, 0);
         store(model.Model, 3);
       }
     });

@@ -244,7 +244,11 @@ class TRRAsset {
   friend class TRRDatabase;
   // Names rewritten while writing, with their previous values, so that a write that is not kept
   // can be taken back.
-  using TNameChanges = std::vector<std::pair<TRRAssetFileName*, TRRAssetFileName>>;
+  struct TNameChanges {
+    std::vector<std::pair<TRRAssetFileName*, TRRAssetFileName>> Names;
+    // Companion lists of models from disk, replaced by the companions found beside them.
+    std::vector<std::pair<TRRModelFileName*, std::vector<TRRAssetFileName>>> Companions;
+  };
   void WriteArchive(const std::string& file, TNameChanges& changes);
   static void Restore(TNameChanges& changes);
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/RRTextureConverter.h"
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXPackage.h"
 #include "engine/core/GXStrings.h"
@@ -37,6 +38,26 @@ class TFileTestDesc : public rr::TRREntityDescription {
 };
 RR_DEFINE_DESCRIPTION_CLASS(TFileTestDesc, rr::TRREntityDescription)
 
+// A catalogue entry that refers to a model with companion files.
+class TModelFileTestDesc : public rr::TRREntityDescription {
+  RR_DESCRIPTION_CLASS()
+ public:
+  void LoadFromStream(gx::TGXStream& s) override {
+    TRREntityDescription::LoadFromStream(s);
+    Model.ReadFromStream(s);
+  }
+  void SaveToStream(gx::TGXStream& s) const override {
+    TRREntityDescription::SaveToStream(s);
+    Model.WriteToStream(s);
+  }
+  void GetPropertyAccess(rr::TRRPropertyAccessList& list) override {
+    TRREntityDescription::GetPropertyAccess(list);
+    list.Add<rr::TRRModelFileNameAccess>(Model);
+  }
+  rr::TRRModelFileName Model;
+};
+RR_DEFINE_DESCRIPTION_CLASS(TModelFileTestDesc, rr::TRREntityDescription)
+
 // Its own entity class: the registry answers class lookups with the first kind of a class.
 class TFileTestEntity : public rr::TRREntity {
   RR_ENTITY_CLASS()
@@ -59,6 +80,8 @@ void RegisterFileKind() {
   static bool done = [] {
     rr::RegisteredEntities().Register(gx::TGXGuid::Parse(kFileTestKind), rrtest::TFileTestEntity::StaticClass(),
                                       TFileTestDesc::StaticClass());
+    rr::RegisteredEntities().Register(gx::TGXGuid::Parse("{6A1C0F52-0C5B-4E57-9B2E-1D0B8E7A0DB2}"),
+                                      rrtest::TFileTestEntity::StaticClass(), rrtest::TModelFileTestDesc::StaticClass());
     return true;
   }();
   (void)done;
@@ -763,6 +786,51 @@ TEST_F(DatabaseTest, ClosingNeverLosesChangesSilently) {
   EXPECT_FALSE(db.HasTemporary());
   EXPECT_TRUE(fs::exists(FDir + "/Pakete/Geladen.vma"));
   EXPECT_EQ(ui.PendingAnswers(), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DatabaseTest, ModelsFromDiskTakeTheirTexturesConvertedAlong) {
+  // A 2x2 BMP (24 bits, blue) beside the model, and a broken one for the failing write.
+  std::vector<uint8_t> bmp(54 + 16, 0);
+  const uint8_t header[] = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24};
+  std::copy(std::begin(header), std::end(header), bmp.begin());
+  for (int p : {54, 57, 62, 65}) bmp[p] = 255;
+  std::ofstream(FDir + "/blau.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), 70);
+  WriteAll(FDir + "/kaputt.bmp", "BM kaputt");
+  WriteAll(FDir + "/haus.x", "model");
+  std::vector<std::string> listed = {"blau.bmp"};
+  RRSetModelTextureLister([&](const std::string&) { return listed; });
+
+  TRRDatabase db(FFs, {});
+  TRRAsset a(&db);
+  a.SetIdentifier(kIdA);
+  auto d = std::make_unique<rrtest::TModelFileTestDesc>();
+  d->Model.Model = TRRAssetFileName(FDir + "/haus.x");
+  d->Model.Companions.push_back(TRRAssetFileName(FDir + "/alt.png"));
+  auto* desc = static_cast<rrtest::TModelFileTestDesc*>(a.Root().AddDescription(std::move(d)));
+
+  // A texture that cannot be converted fails the write and leaves the names as they were.
+  listed = {"blau.bmp", "kaputt.bmp"};
+  EXPECT_THROW(a.WritePackage(FDir + "/p.vma", false), ETextureConversion);
+  ASSERT_EQ(desc->Model.Companions.size(), 1u);
+  EXPECT_EQ(desc->Model.Companions[0].FileName, FDir + "/alt.png");
+  EXPECT_TRUE(desc->Model.Model.RelativeName.empty());
+
+  listed = {"blau.bmp"};
+  a.WritePackage(FDir + "/p.vma", true);
+  RRSetModelTextureLister({});
+  ASSERT_EQ(desc->Model.Companions.size(), 1u);
+  const TRRAssetFileName& companion = desc->Model.Companions[0];
+  EXPECT_EQ(companion.FileName, FDir + "/blau.bmp");
+  gx::TGXPackageReader r(FDir + "/p.vma");
+  std::unique_ptr<gx::TGXMemoryStream> stored = r.Extract(companion.RelativeName.substr(39));
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(stored->Memory()), 4), "DDS ");
+  EXPECT_EQ(desc->Model.Model.RelativeName, kIdA.ToString() + "\\" + RRAssetDataName("model", 5));
+  EXPECT_EQ(r.FileCount(), 3);
 }
 
 }  // namespace
