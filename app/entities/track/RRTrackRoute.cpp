@@ -440,10 +440,10 @@ TGXQuaternion TRRTrackRoute::GetWorldOrientation(float d, bool flat) const {
 void TRRTrackRoute::SetParameters(float shift, float l1, float angle, float radius, float l2, float rotation) {
   if (IsFlexible()) throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRRTrackRoute"), "SetParameters"});
   FShift = Finite(shift);
-  FL1 = Finite(l1);
+  FL1 = std::max(Finite(l1), 0.0f);  // a straight of negative length would run backwards
   FAngle = Finite(angle);
   FRadius = Finite(radius);
-  FL2 = Finite(l2);
+  FL2 = std::max(Finite(l2), 0.0f);
   FRotation = Finite(rotation);
   ShapeChanged();
 }

@@ -278,7 +278,7 @@ class TRRTrackRoute : public gx::TGXSceneObject {
 
   // ---- mutators ----
   // Fixed routes only (EInvalidCall with (route, "SetParameters") otherwise). A value that is
-  // not a finite number counts as 0.
+  // not a finite number counts as 0, and so does a negative L1 or L2.
   void SetParameters(float shift, float l1, float angle, float radius, float l2, float rotation);
   // Flexible routes only, with round(flexL / spacing) > 0 (EInvalidCall otherwise). Without points
   // the route becomes a straight line of that many segments along +Z, and FlexOffset is set so

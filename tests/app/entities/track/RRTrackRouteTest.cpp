@@ -215,6 +215,7 @@ TEST(TrackRouteGeometry, AbsurdNumbersStayBounded) {
   auto nan = Fixed(std::nanf(""), std::nanf(""), 3, std::numeric_limits<float>::infinity());
   EXPECT_EQ(nan->GetLength(), 0);
   EXPECT_EQ(nan->GetPosition(2), TGXVector3(0, 0, 2));
+  EXPECT_EQ(Fixed(-5, 0, 0, -1)->GetLength(), 0);
   // An offset that would make the spacing vanish is not used.
   auto flex = Flexible(3, {{0, 1, 0, 0}, {0, 1, 0, 1}, {0, 1, 0, 2}}, -1);
   EXPECT_FLOAT_EQ(flex->GetSpacing(), 1);
