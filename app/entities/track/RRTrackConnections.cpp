@@ -24,7 +24,8 @@ TRRTrack* AsTrack(TRREntity* e) {
 
 // The first enabled contact of the route (start, then end) within tolerance of p, on a route of
 // the same scale.
-TRRTrackRouteContact* MatchRoute(TRRTrackRoute* route, const gx::TGXVector3& p, float toleranceSq, float scale) {
+TRRTrackRouteContact* MatchRoute(TRRTrackRoute* route, const gx::TGXVector3& p, float toleranceSq,
+                                 float scale) {
   if (!route || std::fabs(route->Scale() - scale) > 0.001f) return nullptr;
   for (int i = 0; i < 2; ++i) {
     TRRTrackRouteContact* c = route->Contact(i);
@@ -152,7 +153,8 @@ TRRContactIndex::TRRContactIndex(const TRREntityList& tracks) {
   }
 }
 
-void TRRContactIndex::TracksNear(const gx::TGXVector3& point, float toleranceSq, std::vector<TRRTrack*>& out) const {
+void TRRContactIndex::TracksNear(const gx::TGXVector3& point, float toleranceSq,
+                                 std::vector<TRRTrack*>& out) const {
   out.clear();
   const float r = std::sqrt(std::max(toleranceSq, 0.0f));
   std::vector<std::pair<int, TRRTrack*>> hits;

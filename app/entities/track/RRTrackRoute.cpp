@@ -35,7 +35,8 @@ TGXVector3 HeadingVector(float h) { return {std::sin(h), 0.0f, std::cos(h)}; }
 TGXVector3 RolledUp(float roll, float heading) {
   const float sr = std::sin(roll), cr = std::cos(roll);
   const float sh = std::sin(heading), ch = std::cos(heading);
-  // Rz(roll): (0, 1, 0) -> (-sin r, cos r, 0); Ry(h): (x, y, z) -> (x cos h + z sin h, y, -x sin h + z cos h).
+  // Rz(roll) takes (0, 1, 0) to (-sin r, cos r, 0); Ry(h) takes (x, y, z) to
+  // (x cos h + z sin h, y, -x sin h + z cos h).
   return {-sr * ch, cr, sr * sh};
 }
 
@@ -43,9 +44,10 @@ TGXVector3 Side(const TGXVector3& up, const TGXVector3& t) {
   return {up.y * t.z - up.z * t.y, up.z * t.x - up.x * t.z, up.x * t.y - up.y * t.x};
 }
 
-TGXMatrix FrameMatrix(const TGXVector3& side, const TGXVector3& up, const TGXVector3& forward, const TGXVector3& pos) {
-  return TGXMatrix(side.x, side.y, side.z, 0, up.x, up.y, up.z, 0, forward.x, forward.y, forward.z, 0, pos.x, pos.y,
-                   pos.z, 1);
+TGXMatrix FrameMatrix(const TGXVector3& side, const TGXVector3& up, const TGXVector3& forward,
+                      const TGXVector3& pos) {
+  return TGXMatrix(side.x, side.y, side.z, 0, up.x, up.y, up.z, 0, forward.x, forward.y, forward.z, 0, pos.x,
+                   pos.y, pos.z, 1);
 }
 
 std::string RouteKey(int number, const char* name) { return "Route" + std::to_string(number) + ":" + name; }
@@ -245,7 +247,8 @@ bool TRRTrackRouteContact::IsConnected() {
   return FEnabled && FindPartner(blocked) != nullptr;
 }
 
-std::optional<TGXVector3> TRRTrackRouteContact::HitTest(const TGXVector3& origin, const TGXVector3& direction) const {
+std::optional<TGXVector3> TRRTrackRouteContact::HitTest(const TGXVector3& origin,
+                                                        const TGXVector3& direction) const {
   const TGXVector3 p = GetWorldPosition();
   const TGXVector3 n = GetWorldUp();
   const std::optional<TGXVector3> hit = gx::RayPlane(origin, direction, n, -gx::GXVec3Dot(n, p), true);
@@ -338,7 +341,8 @@ TGXVector3 TRRTrackRoute::LocalPosition(float d) const {
     return {r - r * std::cos(theta), 0, r * std::sin(theta) + FL1};
   }
   const float e = d - arc - FL1;
-  return {r - r * std::cos(FAngle) + e * std::sin(FAngle), 0, r * std::sin(FAngle) + FL1 + e * std::cos(FAngle)};
+  return {r - r * std::cos(FAngle) + e * std::sin(FAngle), 0,
+          r * std::sin(FAngle) + FL1 + e * std::cos(FAngle)};
 }
 
 TGXVector3 TRRTrackRoute::FlexTangent(float d) const {
@@ -378,7 +382,9 @@ float TRRTrackRoute::Roll(float d) const {
   return r0 + (r1 - r0) * (d / length);
 }
 
-bool TRRTrackRoute::IsTwisted() const { return std::fabs(FContacts[0]->Roll() - FContacts[1]->Roll()) > RRTwistedRollDifference; }
+bool TRRTrackRoute::IsTwisted() const {
+  return std::fabs(FContacts[0]->Roll() - FContacts[1]->Roll()) > RRTwistedRollDifference;
+}
 
 TGXVector3 TRRTrackRoute::GetPosition(float d) const {
   const TGXVector3 p = LocalPosition(d);
@@ -437,7 +443,8 @@ TGXQuaternion TRRTrackRoute::GetWorldOrientation(float d, bool flat) const {
 
 // ---- mutators ----
 
-void TRRTrackRoute::SetParameters(float shift, float l1, float angle, float radius, float l2, float rotation) {
+void TRRTrackRoute::SetParameters(float shift, float l1, float angle, float radius, float l2,
+                                  float rotation) {
   if (IsFlexible()) throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRRTrackRoute"), "SetParameters"});
   FShift = Finite(shift);
   FL1 = std::max(Finite(l1), 0.0f);  // a straight of negative length would run backwards
@@ -454,7 +461,8 @@ void TRRTrackRoute::SetParameters(const TRRFlexPointArray& points, float flexL) 
   if (!(FScale + offset > 0.01f * FScale)) offset = 0;  // a corrupt offset must not make the spacing vanish
   const float spacing = FScale + offset;
   const float ratio = flexL / spacing;
-  const int c = std::isfinite(ratio) && ratio < RRMaxRouteSegments ? static_cast<int>(std::nearbyint(ratio)) : 0;
+  const int c =
+      std::isfinite(ratio) && ratio < RRMaxRouteSegments ? static_cast<int>(std::nearbyint(ratio)) : 0;
   if (c <= 0) throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRRTrackRoute"), "SetParameters"});
   TRRFlexPointArray stored;
   if (points.empty()) {
@@ -488,7 +496,8 @@ bool TRRTrackRoute::BendFlexible(const TGXVector3& p0, const TGXVector3& t0, con
   const TGXVector3 b = gx::GXVec3TransformCoord(p1, inv);
   const TGXVector3 m0 = gx::GXVec3TransformNormal(t0, inv) * (-1.5f * distance);
   const TGXVector3 m1 = gx::GXVec3TransformNormal(t1, inv) * (1.5f * distance);
-  if (!gx::GXIsFinite(m0) || !gx::GXIsFinite(m1) || gx::GXVec3LengthSq(m0) == 0 || gx::GXVec3LengthSq(m1) == 0)
+  if (!gx::GXIsFinite(m0) || !gx::GXIsFinite(m1) || gx::GXVec3LengthSq(m0) == 0 ||
+      gx::GXVec3LengthSq(m1) == 0)
     return false;
 
   // Samples at i * step: an accumulated single-precision parameter would drift and stop short.
@@ -572,7 +581,8 @@ float TRRTrackRoute::FindNearestDistance(const TGXVector3& q) const {
     a = b;
   }
   const float result = static_cast<float>(best) * g + bestT * g;
-  if (FHiddenStart > 0 && FHiddenEnd > 0 && result > FHiddenStart && result < FHiddenEnd) return RRRouteDistanceMiss;
+  if (FHiddenStart > 0 && FHiddenEnd > 0 && result > FHiddenStart && result < FHiddenEnd)
+    return RRRouteDistanceMiss;
   return result;
 }
 
@@ -623,7 +633,8 @@ void TRRTrackRoute::UpdateBounds() {
   const int count = SegmentCount(length);
   if (count > 0) {
     const float g = length / static_cast<float>(count);
-    const TGXVector3 corners[4] = {{mn.x, mn.y, mn.z}, {mx.x, mn.y, mn.z}, {mn.x, mx.y, mn.z}, {mx.x, mx.y, mn.z}};
+    const TGXVector3 corners[4] = {
+        {mn.x, mn.y, mn.z}, {mx.x, mn.y, mn.z}, {mn.x, mx.y, mn.z}, {mx.x, mx.y, mn.z}};
     for (int j = 0; j <= count; ++j) {
       const TGXMatrix f = GetFrame(static_cast<float>(j) * g);
       for (const TGXVector3& c : corners) {
@@ -654,8 +665,8 @@ void TRRTrackRoute::AddBox(float start, float length) {
     TRRRouteBox box;
     box.Start = s;
     box.End = e;
-    const gx::TGXBoundingBox local =
-        gx::BoxFromMinMax({shape.Min.x * FScale, shape.Min.y * FScale, 0}, {shape.Max.x * FScale, shape.Max.y * FScale, e - s});
+    const gx::TGXBoundingBox local = gx::BoxFromMinMax({shape.Min.x * FScale, shape.Min.y * FScale, 0},
+                                                       {shape.Max.x * FScale, shape.Max.y * FScale, e - s});
     box.Box = gx::TransformOrientedBox(local, GetFrame(s));
     FBoxes.push_back(box);
   }

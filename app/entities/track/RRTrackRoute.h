@@ -329,7 +329,10 @@ class TRRTrackRoute : public gx::TGXSceneObject {
   const gx::TGXVector4& Colour() const { return FColour; }
   void SetColour(const gx::TGXVector4& value) { FColour = value; }
   const gx::TGXRef<gx::TGXRefCounted>& Texture() const { return FTexture; }
-  void SetTexture(gx::TGXRef<gx::TGXRefCounted> texture) { FTexture = std::move(texture); FDirty = true; }
+  void SetTexture(gx::TGXRef<gx::TGXRefCounted> texture) {
+    FTexture = std::move(texture);
+    FDirty = true;
+  }
 
  protected:
   ~TRRTrackRoute() override;

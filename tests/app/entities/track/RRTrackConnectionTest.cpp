@@ -39,8 +39,8 @@ class TrackConnections : public ::testing::Test {
   mgrtest::TTestProject P;
 
   // A track of the type with the routes, placed at position and turned by heading about +Y.
-  TRRTrack* Make(TRRTrackType type, std::vector<std::unique_ptr<TRRTrackRouteDesc>> routes, TGXVector3 position = {},
-                 float heading = 0, uint8_t width = 3) {
+  TRRTrack* Make(TRRTrackType type, std::vector<std::unique_ptr<TRRTrackRouteDesc>> routes,
+                 TGXVector3 position = {}, float heading = 0, uint8_t width = 3) {
     TRRTrackDesc d(type);
     d.SetID(P.M().NextID());
     P.M().ReserveIDs(1);
@@ -64,7 +64,9 @@ class TrackConnections : public ::testing::Test {
     return Make(TRRTrackType::Curve, std::move(r), position, heading);
   }
   static TRRTrackRoute* R(TRRTrack* t, int i = 0) { return t->GetRoute(i); }
-  static TRRTrackRouteContact* C(TRRTrack* t, int contact, int route = 0) { return t->GetRoute(route)->Contact(contact); }
+  static TRRTrackRouteContact* C(TRRTrack* t, int contact, int route = 0) {
+    return t->GetRoute(route)->Contact(contact);
+  }
   static TRRTrackRouteContact* Partner(TRRTrackRouteContact* c, bool* blockedOut = nullptr) {
     bool blocked = false;
     TRRTrackRouteContact* p = c->FindPartner(blocked);

@@ -34,7 +34,8 @@ gx::TGXRef<TRRTrackRoute> Fixed(float l1, float angle = 0, float radius = 0, flo
   return gx::TGXRef<TRRTrackRoute>(new TRRTrackRoute(nullptr, 0, d, scale));
 }
 
-gx::TGXRef<TRRTrackRoute> Flexible(float flexL, TRRFlexPointArray points = {}, float offset = 0, float scale = 1) {
+gx::TGXRef<TRRTrackRoute> Flexible(float flexL, TRRFlexPointArray points = {}, float offset = 0,
+                                   float scale = 1) {
   TRRTrackRouteDesc d;
   d.FlexL = flexL;
   d.FlexPoints = std::move(points);
@@ -340,8 +341,16 @@ TEST(TrackRouteDescription, StreamBytesOfVersionTwo) {
   d.SaveToStream(s);
   ASSERT_EQ(s.Size(), 4 + 7 * 4 + 4 + 16 + 4 + 8);
   const auto* b = static_cast<const uint8_t*>(s.Memory());
-  auto i32 = [&](int at) { int32_t v; std::memcpy(&v, b + at, 4); return v; };
-  auto f32 = [&](int at) { float v; std::memcpy(&v, b + at, 4); return v; };
+  auto i32 = [&](int at) {
+    int32_t v;
+    std::memcpy(&v, b + at, 4);
+    return v;
+  };
+  auto f32 = [&](int at) {
+    float v;
+    std::memcpy(&v, b + at, 4);
+    return v;
+  };
   EXPECT_EQ(i32(0), 2);
   for (int k = 0; k < 7; ++k) EXPECT_EQ(f32(4 + 4 * k), static_cast<float>(k + 1)) << k;
   EXPECT_EQ(i32(32), 1);
