@@ -237,6 +237,7 @@ TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
   s.Animations = [&global] { return global.Animations(); };
   s.ShowFPS = [&global] { return global.ShowFPS(); };
   s.ClearPendingInstaller = [&global] { global.SetPendingInstaller({}); };
+  s.ResetDownloads = [&global] { global.ResetDownloadState(); };
   return s;
 }
 
@@ -582,7 +583,8 @@ void TRRProject::ReportAssetError(std::exception_ptr e) noexcept {
 
 void TRRProject::ClearMissingFiles() {
   FMissingFiles.clear();
-  // The download memory (remembered answer, packages tried) is cleared here with the download.
+  // The download's memory (the remembered answer, the packages tried) lasts one load.
+  if (FServices.ResetDownloads) FServices.ResetDownloads();
 }
 
 void TRRProject::ReportMissingFiles(bool importing) {

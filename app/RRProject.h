@@ -113,6 +113,8 @@ struct TRRProjectServices {
   std::function<bool()> ShowFPS;     // default off
   // Starts the companion program; false when it could not be started (default: spawns it).
   std::function<bool(const std::string&)> LaunchProgram;
+  // Forgets the package download's answers and tried packages, so each load asks afresh.
+  std::function<void()> ResetDownloads;
   // Clears the program's pending installer (a cancelled close question).
   std::function<void()> ClearPendingInstaller;
   // The 3D view's current image (none without a renderer): the thumbnail's source.

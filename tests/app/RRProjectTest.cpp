@@ -388,6 +388,25 @@ TEST_F(TProjectFixture, CloseQuestionCancelKeepsTheProjectAndClearsTheInstaller)
   EXPECT_FALSE(Project->IsOpen());
 }
 
+// The package download asks once per load: its memory is forgotten when a load or an import
+// begins, so a package refused during one load is offered again at the next.
+TEST_F(TProjectFixture, EachLoadAndImportStartsTheDownloadMemoryAfresh) {
+  int resets = 0;
+  TRRProjectServices s = Project->Services();
+  s.ResetDownloads = [&] { ++resets; };
+  Project = std::make_unique<TRRProject>(s);
+  ASSERT_TRUE(Project->NewProject({}));
+  AddFile("Haus", {0, 0, 0});
+  std::string file = File("Anlage.vmp");
+  ASSERT_TRUE(Project->SaveProject(file));
+  int before = resets;
+  ASSERT_TRUE(Project->LoadProject(file, false)) << (Errors.empty() ? "" : Errors[0]);
+  int afterLoad = resets;
+  EXPECT_GT(afterLoad, before);
+  ASSERT_TRUE(Project->ImportFile(file));
+  EXPECT_GT(resets, afterLoad);
+}
+
 TEST_F(TProjectFixture, ThumbnailSizesAndTheStoredImage) {
   int w = 0, h = 0;
   RRThumbnailSize(1024, 512, 512, w, h);
