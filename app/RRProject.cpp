@@ -320,6 +320,79 @@ void TRRProject::CloseProject() {
 
 // ---- new ----
 
+namespace {
+
+// Entities made from catalogue entries, found by their asset identifier. An entity inside another
+// one found too goes with it, so only the outermost ones are removed or rebuilt.
+class TProjectAssetUsage final : public IRRAssetUsage {
+ public:
+  explicit TProjectAssetUsage(TRRProject& project) : FProject(project) {}
+
+  int CountUsers(const std::vector<gx::TGXGuid>& assetIDs) override {
+    return static_cast<int>(Users(assetIDs, false).size());
+  }
+
+  void RemoveUsers(const std::vector<gx::TGXGuid>& assetIDs) override {
+    std::vector<TRREntity*> users = Users(assetIDs, true);
+    if (users.empty()) return;
+    // Snapshots of the removed entities would bring back entities of a deleted entry.
+    if (FProject.History()) FProject.History()->Clear();
+    FProject.Manager()->Selection().Clear();
+    for (TRREntity* e : users) delete e;
+    FProject.SetModified();
+  }
+
+  void ReplaceUsers(const gx::TGXGuid& assetID, const TRREntityDescription& replacement) override {
+    if (FProject.History()) FProject.History()->Clear();
+    if (FProject.Clipboard()) FProject.Clipboard()->RemoveAsset(assetID);
+    std::vector<TRREntity*> users = Users({assetID}, true);
+    if (users.empty()) return;
+    TRREntityManager& manager = *FProject.Manager();
+    manager.Selection().Clear();
+    for (TRREntity* e : users) {
+      std::unique_ptr<TRREntityDescription> d = e->CreateDescription();
+      d->AssignFrom(replacement);
+      d->SetAssetID(assetID);
+      manager.ReserveIDs(TRREntityIDProcessor::RenumberDescription(*d, manager.NextID()));
+      gx::TGXNode* parent = e->Parent();
+      delete e;
+      manager.CreateEntity(parent, *d);
+    }
+    FProject.SetModified();
+  }
+
+ private:
+  std::vector<TRREntity*> Users(const std::vector<gx::TGXGuid>& assetIDs, bool outermostOnly) {
+    std::vector<TRREntity*> found;
+    TRREntityManager* manager = FProject.Manager();
+    if (!manager) return found;
+    for (const gx::TGXGuid& id : assetIDs) manager->FindByAsset(id, found);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    if (!outermostOnly) return found;
+    std::vector<const gx::TGXNode*> nodes(found.begin(), found.end());
+    std::sort(nodes.begin(), nodes.end());
+    std::vector<TRREntity*> outer;
+    for (TRREntity* e : found) {
+      bool inside = false;
+      for (const gx::TGXNode* n = e->Parent(); n && !inside; n = n->Parent())
+        inside = std::binary_search(nodes.begin(), nodes.end(), n);
+      if (!inside) outer.push_back(e);
+    }
+    return outer;
+  }
+
+  TRRProject& FProject;
+};
+
+}  // namespace
+
+IRRAssetUsage* TRRProject::AssetUsage() {
+  if (!FOpen || !FManager) return nullptr;
+  if (!FAssetUsage) FAssetUsage = std::make_unique<TProjectAssetUsage>(*this);
+  return FAssetUsage.get();
+}
+
 TRREntity* TRRProject::CreateFromDescription(TRREntityDescription& description) {
   int32_t used = TRREntityIDProcessor::RenumberDescription(description, FManager->NextID());
   FManager->ReserveIDs(used);

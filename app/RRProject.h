@@ -46,6 +46,7 @@ namespace rr {
 
 class TRRDatabase;
 class TRRClipboard;
+class IRRAssetUsage;
 class TRREntity;
 class TRREntityManager;
 class TRRGlobal;
@@ -187,6 +188,9 @@ class TRRProject : public IRRProjectHost {
   // ---- parts ----
   gx::TGXScene* Scene() const { return FScene.get(); }
   TRREntityManager* Manager() const { return FManager.get(); }
+  // The layout's side of catalogue editing (counting, removing and rebuilding the entities made
+  // from catalogue entries); null while no project is open.
+  IRRAssetUsage* AssetUsage();
   IRRProjectEventSection* Events() const { return FEvents.get(); }
   // The event manager (null while closed, or with another event section given by the services).
   TRREventManager* EventManager() const;
@@ -236,6 +240,7 @@ class TRRProject : public IRRProjectHost {
   bool AnimationsOn() const override;
 
  private:
+  std::unique_ptr<IRRAssetUsage> FAssetUsage;
   void HandleException(std::exception_ptr e);
   void LoadProjectSteps(const std::string& fileName, bool askForProgram);
   void NewProjectSteps(const std::vector<uint8_t>& panelShape);

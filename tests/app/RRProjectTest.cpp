@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "app/RRAssetFileLoader.h"
+#include "app/RRDatabase.h"
 #include "app/RREntityManager.h"
 #include "app/RREventConditions.h"
 #include "app/RREvents.h"
@@ -405,6 +406,52 @@ TEST_F(TProjectFixture, EachLoadAndImportStartsTheDownloadMemoryAfresh) {
   EXPECT_GT(afterLoad, before);
   ASSERT_TRUE(Project->ImportFile(file));
   EXPECT_GT(resets, afterLoad);
+}
+
+// Catalogue editing reaches the layout through the project: entities of an entry are counted,
+// removed with it, or rebuilt in place when the entry is replaced.
+TEST_F(TProjectFixture, CatalogueEditsCountRemoveAndRebuildTheEntitiesOfAnEntry) {
+  EXPECT_EQ(Project->AssetUsage(), nullptr);  // nothing open, nothing in use
+  ASSERT_TRUE(Project->NewProject({}));
+  const gx::TGXGuid a = gx::TGXGuid::Parse("{11111111-2222-3333-4444-555555555555}");
+  const gx::TGXGuid b = gx::TGXGuid::Parse("{66666666-7777-8888-9999-AAAAAAAAAAAA}");
+  auto add = [&](const gx::TGXGuid& asset, gx::TGXVector3 pos) {
+    TFileDesc d;
+    d.SetAssetID(asset);
+    d.SetPosition(pos);
+    d.SetID(M().NextID());
+    M().ReserveIDs(1);
+    return M().CreateEntity(nullptr, d);
+  };
+  TRREntity* a1 = add(a, {1, 0, 0});
+  add(a, {2, 0, 0});
+  TRREntity* b1 = add(b, {3, 0, 0});
+  int32_t bID = b1->ID();
+  IRRAssetUsage* usage = Project->AssetUsage();
+  ASSERT_NE(usage, nullptr);
+  EXPECT_EQ(usage->CountUsers({a}), 2);
+  EXPECT_EQ(usage->CountUsers({a, b, a}), 3);
+
+  Project->SetModifiedFlag(false);
+  int32_t oldID = a1->ID();
+  TFileDesc replacement;
+  replacement.SetAssetID(a);
+  usage->ReplaceUsers(a, replacement);
+  EXPECT_TRUE(Project->IsModified());
+  EXPECT_EQ(M().FindByID(oldID), nullptr);  // rebuilt under fresh IDs
+  std::vector<TRREntity*> rebuilt;
+  M().FindByAsset(a, rebuilt);
+  ASSERT_EQ(rebuilt.size(), 2u);
+  std::vector<float> xs;
+  for (TRREntity* e : rebuilt) xs.push_back(e->Position().x);
+  std::sort(xs.begin(), xs.end());
+  EXPECT_EQ(xs, (std::vector<float>{1, 2}));  // in place
+  EXPECT_EQ(M().FindByID(bID), b1);
+
+  usage->RemoveUsers({a});
+  EXPECT_EQ(usage->CountUsers({a}), 0);
+  EXPECT_EQ(usage->CountUsers({b}), 1);
+  EXPECT_EQ(M().FindByID(bID), b1);
 }
 
 TEST_F(TProjectFixture, ThumbnailSizesAndTheStoredImage) {
