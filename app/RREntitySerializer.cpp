@@ -3,8 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <typeinfo>
 
 #include "app/RRDatabase.h"
 #include "app/entities/RREntity.h"
@@ -51,29 +54,37 @@ std::string MakeAbsoluteName(const std::string& name, const std::string& folder,
   return fs ? fs->ResolvePath(full) : full;
 }
 
-// Every asset and model file name of the description and its descendants.
+// Every asset and model file name of the description and its descendants, through one accessor
+// list for the whole tree.
 struct TNameFields {
-  std::vector<TRRAssetFileName*> Assets;      // through asset file name accessors
-  std::vector<TRRModelFileName*> Models;      // through model file name accessors
-  std::vector<std::unique_ptr<TRRPropertyAccessList>> Lists;
+  TRRPropertyAccessList List;
 };
 
 void CollectNames(TRREntityDescription& d, TNameFields& out) {
-  auto list = std::make_unique<TRRPropertyAccessList>();
-  d.GetPropertyAccess(*list);
-  for (auto* a : list->OfType<TRRAssetFileNameAccess>()) out.Assets.push_back(&a->Value());
-  for (auto* m : list->OfType<TRRModelFileNameAccess>()) out.Models.push_back(&m->Value());
-  out.Lists.push_back(std::move(list));
+  d.GetPropertyAccess(out.List);
   for (int i = 0; i < d.ChildCount(); ++i) CollectNames(*d.Child(i), out);
 }
 
+// The asset names first, then the model names with their companions (the order the names were
+// always visited in).
 template <class Fn>
 void ForEachFirstString(TNameFields& f, bool models, Fn&& fn) {
-  for (TRRAssetFileName* a : f.Assets) fn(a->FileName);
+  const int count = f.List.Count();
+  // ID references are most of the accessors; the exact type test passes them over cheaply.
+  auto isID = [](TRRPropertyAccess* a) { return typeid(*a) == typeid(TRREntityIDRefAccess); };
+  for (int i = 0; i < count; ++i) {
+    TRRPropertyAccess* a = f.List.Item(i);
+    if (isID(a)) continue;
+    if (auto* asset = dynamic_cast<TRRAssetFileNameAccess*>(a)) fn(asset->Value().FileName);
+  }
   if (!models) return;
-  for (TRRModelFileName* m : f.Models) {
-    fn(m->Model.FileName);
-    for (TRRAssetFileName& c : m->Companions) fn(c.FileName);
+  for (int i = 0; i < count; ++i) {
+    TRRPropertyAccess* a = f.List.Item(i);
+    if (isID(a)) continue;
+    if (auto* model = dynamic_cast<TRRModelFileNameAccess*>(a)) {
+      fn(model->Value().Model.FileName);
+      for (TRRAssetFileName& c : model->Value().Companions) fn(c.FileName);
+    }
   }
 }
 
@@ -145,10 +156,37 @@ void TRRDeflateStream::Finish() {
   Flush(true);
 }
 
-std::vector<uint8_t> RRInflateBlock(gx::TGXStream& outer, const std::string& className, int64_t maxSize) {
+namespace {
+
+// The inflated bytes in a block of plain memory: growing it never fills or copies what a vector
+// would (realloc can move large blocks without copying).
+class TInflated {
+ public:
+  TInflated() = default;
+  ~TInflated() { std::free(FData); }
+  TInflated(const TInflated&) = delete;
+  TInflated& operator=(const TInflated&) = delete;
+
+  uint8_t* Data() const { return FData; }
+  size_t Size() const { return FSize; }
+  size_t Capacity() const { return FCapacity; }
+  void SetSize(size_t size) { FSize = size; }
+  void Grow(size_t capacity) {
+    void* p = std::realloc(FData, capacity);
+    if (!p) throw std::bad_alloc();
+    FData = static_cast<uint8_t*>(p);
+    FCapacity = capacity;
+  }
+
+ private:
+  uint8_t* FData = nullptr;
+  size_t FSize = 0;
+  size_t FCapacity = 0;
+};
+
+void InflateInto(gx::TGXStream& outer, const std::string& className, int64_t maxSize, TInflated& out) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) throw Error(className, "Inflate", RRTextCorruptEntitySection);
-  std::vector<uint8_t> out;
   std::vector<uint8_t> in(kInflateChunk);
   try {
     for (;;) {
@@ -160,13 +198,14 @@ std::vector<uint8_t> RRInflateBlock(gx::TGXStream& outer, const std::string& cla
         z.next_in = in.data();
         z.avail_in = static_cast<uInt>(want);
       }
-      if (out.size() == z.total_out) {
-        if (static_cast<int64_t>(out.size()) >= maxSize) throw Error(className, "Inflate", RRTextEntitySectionTooLarge);
-        size_t grow = std::max<size_t>(out.size() * 2, kInflateChunk * 4);
-        out.resize(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(grow), maxSize)));
+      if (out.Capacity() == z.total_out) {
+        if (static_cast<int64_t>(out.Capacity()) >= maxSize)
+          throw Error(className, "Inflate", RRTextEntitySectionTooLarge);
+        size_t grow = std::max<size_t>(out.Capacity() * 2, kInflateChunk * 4);
+        out.Grow(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(grow), maxSize)));
       }
-      z.next_out = out.data() + z.total_out;
-      z.avail_out = static_cast<uInt>(std::min<size_t>(out.size() - z.total_out, 1u << 30));
+      z.next_out = out.Data() + z.total_out;
+      z.avail_out = static_cast<uInt>(std::min<size_t>(out.Capacity() - z.total_out, 1u << 30));
       int r = inflate(&z, Z_NO_FLUSH);
       if (r == Z_STREAM_END) break;
       if (r == Z_OK) continue;
@@ -178,12 +217,19 @@ std::vector<uint8_t> RRInflateBlock(gx::TGXStream& outer, const std::string& cla
     inflateEnd(&z);
     throw;
   }
-  out.resize(z.total_out);
+  out.SetSize(z.total_out);
   // Give back what was read past the end of the compressed data.
   int64_t unused = z.avail_in;
   inflateEnd(&z);
   if (unused) outer.Seek(-unused, gx::TGXSeekOrigin::Current);
-  return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> RRInflateBlock(gx::TGXStream& outer, const std::string& className, int64_t maxSize) {
+  TInflated block;
+  InflateInto(outer, className, maxSize, block);
+  return std::vector<uint8_t>(block.Data(), block.Data() + block.Size());
 }
 
 // ---- file names -------------------------------------------------------------------------------
@@ -191,9 +237,13 @@ std::vector<uint8_t> RRInflateBlock(gx::TGXStream& outer, const std::string& cla
 bool RRHasDrivePart(const std::string& name) {
   if (name.empty()) return false;
   if (name[0] == '/' || name[0] == '\\') return true;
-  size_t sep = name.find_first_of("/\\");
-  size_t colon = name.find(':');
-  return colon != std::string::npos && colon > 0 && (sep == std::string::npos || colon < sep);
+  // A colon before the first separator (and not at the start) is a root or drive prefix.
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c == '/' || c == '\\') return false;
+    if (c == ':') return i > 0;
+  }
+  return false;
 }
 
 std::string RRFileFolder(const std::string& fileName) {
@@ -262,20 +312,24 @@ void TRREntitySerializer::WriteDescription(const TRREntityDescription& descripti
   auto& d = const_cast<TRREntityDescription&>(description);
   TNameFields f;
   CollectNames(d, f);
-  std::vector<std::string> saved;
-  ForEachFirstString(f, true, [&](std::string& s) { saved.push_back(s); });
-  size_t i = 0;
-  ForEachFirstString(f, true, [&](std::string& s) {
-    if (!s.empty()) s = RRMakeRelativeName(s, FBaseFolder);
-  });
+  // Only names that change are kept and put back; RRMakeRelativeName leaves every name unchanged
+  // unless both it and the folder are disk paths.
+  std::vector<std::pair<std::string*, std::string>> saved;
+  bool diskFolder = !FBaseFolder.empty() && FBaseFolder[0] == '/';
+  if (diskFolder)
+    ForEachFirstString(f, true, [&](std::string& s) {
+      if (s.empty() || s[0] != '/') return;
+      std::string relative = RRMakeRelativeName(s, FBaseFolder);
+      if (relative == s) return;
+      saved.emplace_back(&s, std::move(s));
+      s = std::move(relative);
+    });
   struct TRestore {
-    TNameFields& F;
-    std::vector<std::string>& Saved;
-    size_t& I;
+    std::vector<std::pair<std::string*, std::string>>& Saved;
     ~TRestore() {
-      ForEachFirstString(F, true, [&](std::string& s) { s = std::move(Saved[I++]); });
+      for (auto& [field, value] : Saved) *field = std::move(value);
     }
-  } restore{f, saved, i};
+  } restore{saved};
   TRREntityDescription::WriteRecord(d, *FBlock);
   ++FWritten;
 }
@@ -318,7 +372,9 @@ void TRREntitySerializer::ReadAll(TRREntityDescriptionList& list, const TRRDatab
   if (version < 1 || version > RREntitySerializerVersion)
     throw Error(ClassName(), "ReadFileHeader", "Wrong version");
 
-  gx::TGXMemoryStream block(RRInflateBlock(FStream, ClassName()));
+  TInflated inflated;
+  InflateInto(FStream, ClassName(), RRMaxEntitySectionSize, inflated);
+  gx::TGXMemoryStreamAdapter block(inflated.Data(), static_cast<int64_t>(inflated.Size()));
   int32_t count = gx::ReadCount(block, RRMinDescriptionRecordSize);
   list.Clear();
   for (int32_t n = 0; n < count; ++n) {

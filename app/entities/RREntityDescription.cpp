@@ -1,6 +1,7 @@
 #include "app/entities/RREntityDescription.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RREntity_10.h"
@@ -39,6 +40,56 @@ std::unique_ptr<TRRPropertyAccess> TRRPropertyAccessList::Extract(int index) {
 
 TRREntityDescription::~TRREntityDescription() = default;
 
+namespace {
+
+// The fixed fields behind the texts move as one block (one stream call instead of one per value).
+// Version 1 ends after visible; version 2 adds the link fields.
+constexpr int kFixedSize1 = 1 + 12 + 12 + 16 + 12 + 1;
+constexpr int kFixedSize2 = kFixedSize1 + 4 + 12 + 16;
+
+struct TBlockReader {
+  const uint8_t* P;
+  uint32_t Cardinal() {
+    uint32_t v = uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+    P += 4;
+    return v;
+  }
+  float Single() {
+    uint32_t bits = Cardinal();
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+  }
+  bool Boolean() { return *P++ != 0; }
+  gx::TGXVector3 Vector3() {
+    gx::TGXVector3 v;
+    v.x = Single(), v.y = Single(), v.z = Single();
+    return v;
+  }
+  gx::TGXQuaternion Quaternion() {
+    gx::TGXQuaternion q;
+    q.x = Single(), q.y = Single(), q.z = Single(), q.w = Single();
+    return q;
+  }
+};
+
+struct TBlockWriter {
+  uint8_t* P;
+  void Cardinal(uint32_t v) {
+    for (int i = 0; i < 4; ++i) *P++ = static_cast<uint8_t>(v >> (8 * i));
+  }
+  void Single(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    Cardinal(bits);
+  }
+  void Boolean(bool b) { *P++ = b ? 1 : 0; }
+  void Vector3(const gx::TGXVector3& v) { Single(v.x), Single(v.y), Single(v.z); }
+  void Quaternion(const gx::TGXQuaternion& q) { Single(q.x), Single(q.y), Single(q.z), Single(q.w); }
+};
+
+}  // namespace
+
 void TRREntityDescription::LoadFromStream(gx::TGXStream& s) {
   int32_t version = gx::ReadInteger(s);
   if (version < 1 || version > RRDescriptionVersion) throw EUnknownEntityDescription();
@@ -47,16 +98,19 @@ void TRREntityDescription::LoadFromStream(gx::TGXStream& s) {
   FID = gx::ReadInteger(s);
   FName.ReadLocalized(s);
   FDescription.ReadLocalized(s);
-  FLocked = gx::ReadBoolean(s);
-  FPivot = gx::ReadVector3(s);
-  FPosition = gx::ReadVector3(s);
-  FRotation = gx::ReadQuaternion(s);
-  FScale = gx::ReadVector3(s);
-  FVisible = gx::ReadBoolean(s);
+  uint8_t fixed[kFixedSize2];
+  s.ReadBuffer(fixed, version >= 2 ? kFixedSize2 : kFixedSize1);
+  TBlockReader r{fixed};
+  FLocked = r.Boolean();
+  FPivot = r.Vector3();
+  FPosition = r.Vector3();
+  FRotation = r.Quaternion();
+  FScale = r.Vector3();
+  FVisible = r.Boolean();
   if (version >= 2) {
-    FLinkTarget = gx::ReadInteger(s);
-    FLinkOffset = gx::ReadVector3(s);
-    FLinkRotation = gx::ReadQuaternion(s);
+    FLinkTarget = static_cast<int32_t>(r.Cardinal());
+    FLinkOffset = r.Vector3();
+    FLinkRotation = r.Quaternion();
   }
 }
 
@@ -67,15 +121,18 @@ void TRREntityDescription::SaveToStream(gx::TGXStream& s) const {
   gx::WriteInteger(s, FID);
   FName.WriteLocalized(s);
   FDescription.WriteLocalized(s);
-  gx::WriteBoolean(s, FLocked);
-  gx::WriteVector3(s, FPivot);
-  gx::WriteVector3(s, FPosition);
-  gx::WriteQuaternion(s, FRotation);
-  gx::WriteVector3(s, FScale);
-  gx::WriteBoolean(s, FVisible);
-  gx::WriteInteger(s, FLinkTarget);
-  gx::WriteVector3(s, FLinkOffset);
-  gx::WriteQuaternion(s, FLinkRotation);
+  uint8_t fixed[kFixedSize2];
+  TBlockWriter w{fixed};
+  w.Boolean(FLocked);
+  w.Vector3(FPivot);
+  w.Vector3(FPosition);
+  w.Quaternion(FRotation);
+  w.Vector3(FScale);
+  w.Boolean(FVisible);
+  w.Cardinal(static_cast<uint32_t>(FLinkTarget));
+  w.Vector3(FLinkOffset);
+  w.Quaternion(FLinkRotation);
+  s.WriteBuffer(fixed, kFixedSize2);
 }
 
 void TRREntityDescription::GetPropertyAccess(TRRPropertyAccessList& list) {

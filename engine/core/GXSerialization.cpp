@@ -52,48 +52,84 @@ uint8_t ReadByte(TGXStream& s) {
 void WriteBoolean(TGXStream& s, bool value) { WriteByte(s, value ? 1 : 0); }
 bool ReadBoolean(TGXStream& s) { return ReadByte(s) != 0; }
 
-void WriteSingle(TGXStream& s, float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  WriteLE(s, bits, 4);
+namespace {
+
+// Runs of singles move through the stream in one piece: one call instead of one per value.
+void PutSingles(uint8_t* out, const float* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    uint32_t bits;
+    std::memcpy(&bits, &values[i], 4);
+    for (int k = 0; k < 4; ++k) out[4 * i + k] = static_cast<uint8_t>(bits >> (8 * k));
+  }
 }
 
+void GetSingles(const uint8_t* in, float* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    uint32_t bits = uint32_t(in[4 * i]) | uint32_t(in[4 * i + 1]) << 8 | uint32_t(in[4 * i + 2]) << 16 |
+                    uint32_t(in[4 * i + 3]) << 24;
+    std::memcpy(&values[i], &bits, 4);
+  }
+}
+
+void WriteSingles(TGXStream& s, const float* values, int count) {
+  uint8_t b[64];
+  PutSingles(b, values, count);
+  s.WriteBuffer(b, 4 * count);
+}
+
+void ReadSingles(TGXStream& s, float* values, int count) {
+  uint8_t b[64];
+  s.ReadBuffer(b, 4 * count);
+  GetSingles(b, values, count);
+}
+
+}  // namespace
+
+void WriteSingle(TGXStream& s, float value) { WriteSingles(s, &value, 1); }
+
 float ReadSingle(TGXStream& s) {
-  uint32_t bits = static_cast<uint32_t>(ReadLE(s, 4));
   float value;
-  std::memcpy(&value, &bits, 4);
+  ReadSingles(s, &value, 1);
   return value;
 }
 
 void WriteVector3(TGXStream& s, const TGXVector3& v) {
-  WriteSingle(s, v.x), WriteSingle(s, v.y), WriteSingle(s, v.z);
+  const float f[3] = {v.x, v.y, v.z};
+  WriteSingles(s, f, 3);
 }
 
 TGXVector3 ReadVector3(TGXStream& s) {
-  TGXVector3 v;
-  v.x = ReadSingle(s), v.y = ReadSingle(s), v.z = ReadSingle(s);
-  return v;
+  float f[3];
+  ReadSingles(s, f, 3);
+  return {f[0], f[1], f[2]};
 }
 
 void WriteQuaternion(TGXStream& s, const TGXQuaternion& q) {
-  WriteSingle(s, q.x), WriteSingle(s, q.y), WriteSingle(s, q.z), WriteSingle(s, q.w);
+  const float f[4] = {q.x, q.y, q.z, q.w};
+  WriteSingles(s, f, 4);
 }
 
 TGXQuaternion ReadQuaternion(TGXStream& s) {
+  float f[4];
+  ReadSingles(s, f, 4);
   TGXQuaternion q;
-  q.x = ReadSingle(s), q.y = ReadSingle(s), q.z = ReadSingle(s), q.w = ReadSingle(s);
+  q.x = f[0], q.y = f[1], q.z = f[2], q.w = f[3];
   return q;
 }
 
 void WriteMatrix(TGXStream& s, const TGXMatrix& m) {
+  float f[16];
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) WriteSingle(s, m.m[r][c]);
+    for (int c = 0; c < 4; ++c) f[4 * r + c] = m.m[r][c];
+  WriteSingles(s, f, 16);
 }
 
 TGXMatrix ReadMatrix(TGXStream& s) {
+  float f[16];
+  ReadSingles(s, f, 16);
   TGXMatrix m;
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) m.m[r][c] = ReadSingle(s);
+    for (int c = 0; c < 4; ++c) m.m[r][c] = f[4 * r + c];
   return m;
 }
 
@@ -127,38 +163,98 @@ int32_t ReadCount(TGXStream& s, int64_t minElementSize) {
 
 // ---- strings ----
 
+namespace {
+
+// Short strings go out as one piece with their length; longer ones in two.
+constexpr size_t kStackString = 512;
+
+bool IsAscii(std::string_view text) {
+  unsigned char any = 0;
+  for (char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+void WriteLengthAndBytes(TGXStream& s, const uint8_t* bytes, size_t size) {
+  uint8_t b[4 + kStackString];
+  int32_t length = CheckedLength(size);
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(static_cast<uint32_t>(length) >> (8 * i));
+  if (size <= kStackString) {
+    if (size) std::memcpy(b + 4, bytes, size);
+    s.WriteBuffer(b, static_cast<int64_t>(4 + size));
+    return;
+  }
+  s.WriteBuffer(b, 4);
+  s.WriteBuffer(bytes, static_cast<int64_t>(size));
+}
+
+}  // namespace
+
 void WriteAnsiString(TGXStream& s, std::string_view utf8) {
+  if (IsAscii(utf8)) {
+    WriteLengthAndBytes(s, reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size());
+    return;
+  }
   std::string ansi = Utf8ToAnsi(utf8);
-  WriteInteger(s, CheckedLength(ansi.size()));
-  s.WriteBuffer(ansi.data(), static_cast<int64_t>(ansi.size()));
+  WriteLengthAndBytes(s, reinterpret_cast<const uint8_t*>(ansi.data()), ansi.size());
 }
 
 std::string ReadAnsiString(TGXStream& s) {
   int32_t length = ReadCount(s, 1);
   std::string ansi(static_cast<size_t>(length), '\0');
   s.ReadBuffer(ansi.data(), length);
+  // ASCII reads as it is stored; only other bytes need the code page.
+  if (IsAscii(ansi)) return ansi;
   return AnsiToUtf8(ansi);
 }
 
 void WriteWideString(TGXStream& s, std::string_view utf8) {
-  std::u16string wide = Utf8ToUtf16(utf8);
-  WriteInteger(s, CheckedLength(wide.size() * 2));
-  std::string bytes(wide.size() * 2, '\0');
-  for (size_t i = 0; i < wide.size(); ++i) {
-    bytes[2 * i] = static_cast<char>(wide[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<char>(wide[i] >> 8);
+  uint8_t stack[kStackString];
+  std::vector<uint8_t> heap;
+  if (IsAscii(utf8)) {
+    // One code unit per byte, the high byte zero.
+    size_t size = utf8.size() * 2;
+    uint8_t* bytes = stack;
+    if (size > kStackString) {
+      heap.resize(size);
+      bytes = heap.data();
+    }
+    for (size_t i = 0; i < utf8.size(); ++i) {
+      bytes[2 * i] = static_cast<uint8_t>(utf8[i]);
+      bytes[2 * i + 1] = 0;
+    }
+    WriteLengthAndBytes(s, bytes, size);
+    return;
   }
-  s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  std::u16string wide = Utf8ToUtf16(utf8);
+  heap.resize(wide.size() * 2);
+  for (size_t i = 0; i < wide.size(); ++i) {
+    heap[2 * i] = static_cast<uint8_t>(wide[i] & 0xFF);
+    heap[2 * i + 1] = static_cast<uint8_t>(wide[i] >> 8);
+  }
+  WriteLengthAndBytes(s, heap.data(), heap.size());
 }
 
 std::string ReadWideString(TGXStream& s) {
   int32_t length = ReadCount(s, 1);
-  std::string bytes(static_cast<size_t>(length), '\0');
-  s.ReadBuffer(bytes.data(), length);
-  std::u16string wide(static_cast<size_t>(length / 2), u'\0');
-  for (size_t i = 0; i < wide.size(); ++i)
-    wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                    static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+  uint8_t stack[kStackString];
+  std::vector<uint8_t> heap;
+  uint8_t* bytes = stack;
+  if (static_cast<size_t>(length) > kStackString) {
+    heap.resize(static_cast<size_t>(length));
+    bytes = heap.data();
+  }
+  s.ReadBuffer(bytes, length);
+  size_t units = static_cast<size_t>(length / 2);
+  uint8_t any = 0;
+  for (size_t i = 0; i < units; ++i) any |= static_cast<uint8_t>(bytes[2 * i] & 0x80) | bytes[2 * i + 1];
+  if (any == 0) {
+    // ASCII: every code unit is one UTF-8 byte.
+    std::string out(units, '\0');
+    for (size_t i = 0; i < units; ++i) out[i] = static_cast<char>(bytes[2 * i]);
+    return out;
+  }
+  std::u16string wide(units, u'\0');
+  for (size_t i = 0; i < units; ++i) wide[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
   return Utf16ToUtf8(wide);
 }
 

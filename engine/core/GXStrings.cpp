@@ -113,7 +113,19 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+namespace {
+
+// Most stored texts are plain ASCII, which every conversion here keeps byte for byte.
+bool IsAscii(const char* p, size_t n) {
+  unsigned char any = 0;
+  for (size_t i = 0; i < n; ++i) any |= static_cast<unsigned char>(p[i]);
+  return any < 0x80;
+}
+
+}  // namespace
+
 std::string AnsiToUtf8(std::string_view ansi) {
+  if (IsAscii(ansi.data(), ansi.size())) return std::string(ansi);
   std::string out;
   out.reserve(ansi.size());
   for (char ch : ansi) {
@@ -127,6 +139,7 @@ std::string AnsiToUtf8(std::string_view ansi) {
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
+  if (IsAscii(utf8.data(), utf8.size())) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   size_t pos = 0;
@@ -177,6 +190,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
+  char16_t any = 0;
+  for (char16_t c : utf16) any |= c;
+  if (any < 0x80) return std::string(utf16.begin(), utf16.end());
   std::string out;
   out.reserve(utf16.size());
   for (size_t i = 0; i < utf16.size(); ++i) {

@@ -207,6 +207,9 @@ TEST(EntitySection, FileNamesAreStoredRelativeAndReadAgainstTheNewFolder) {
   }
   // The caller's description is unchanged.
   EXPECT_EQ(d.Texture.FileName, (base / "alt" / "Texturen" / "Holz.dds").string());
+  EXPECT_EQ(d.Model.Model.FileName, (base / "alt" / "Haus.x").string());
+  EXPECT_EQ(d.Model.Companions[0].FileName, (base / "Gemeinsam" / "Dach.dds").string());
+  EXPECT_EQ(d.Other.FileName, "Game:\\{00000000-0000-0000-0000-000000000001}\\Box.gxmesh");
 
   // Stored form: relative with backslashes; names under a root stay as they are.
   s.SetPosition(22);

@@ -194,7 +194,8 @@ void TRRTrackDesc::LoadFromStream(gx::TGXStream& s) {
     if (version == 1) gx::ReadInteger(s);
     turntable.ReadFromStream(s);
   }
-  TRRAssetFileName texture = FTexture;
+  // Older records keep the texture as constructed; no copy of it is needed for them.
+  TRRAssetFileName texture;
   if (version >= 3) texture.ReadFromStream(s);
 
   FType = type;
@@ -207,7 +208,7 @@ void TRRTrackDesc::LoadFromStream(gx::TGXStream& s) {
   FBedModel = std::move(bed);
   FNoBedModel = std::move(noBed);
   FTurntableModel = std::move(turntable);
-  FTexture = std::move(texture);
+  if (version >= 3) FTexture = std::move(texture);
 }
 
 void TRRTrackDesc::SaveToStream(gx::TGXStream& s) const {

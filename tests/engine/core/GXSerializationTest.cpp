@@ -98,6 +98,36 @@ TEST(GXSerialization, StringsAreWindows1252AndUtf16InFiles) {
   EXPECT_EQ(ReadWideString(wide), "ä😀");
 }
 
+TEST(GXSerialization, LongAndNonAsciiStringsKeepTheirBytes) {
+  // Texts longer than a few hundred bytes, plain and with characters beyond ASCII, both forms.
+  std::string plain(700, 'x');
+  std::string mixed = std::string(600, 'a') + "é€Ł" + std::string(10, 'z');
+  for (const std::string& text : {plain, mixed}) {
+    TGXMemoryStream s;
+    WriteAnsiString(s, text);
+    WriteWideString(s, text);
+    s.SetPosition(0);
+    EXPECT_EQ(ReadAnsiString(s), text == plain ? plain : std::string(600, 'a') + "é€?" + std::string(10, 'z'));
+    EXPECT_EQ(ReadWideString(s), text);
+    EXPECT_EQ(s.Remaining(), 0);
+  }
+  // Code units whose low byte is ASCII or whose high byte is zero are no plain ASCII: "Łé".
+  TGXMemoryStream wide(Bytes({4, 0, 0, 0, 0x41, 0x01, 0xE9, 0x00}));
+  EXPECT_EQ(ReadWideString(wide), "Łé");
+  // A lone surrogate becomes U+FFFD; the undefined code-page bytes survive a round trip.
+  TGXMemoryStream lone(Bytes({4, 0, 0, 0, 0x00, 0xD8, 'b', 0}));
+  EXPECT_EQ(ReadWideString(lone), "\xEF\xBF\xBD" "b");
+  TGXMemoryStream undefined(Bytes({3, 0, 0, 0, 0x81, 'q', 0x9D}));
+  std::string text = ReadAnsiString(undefined);
+  EXPECT_EQ(text, "\xC2\x81q\xC2\x9D");
+  TGXMemoryStream back;
+  WriteAnsiString(back, text);
+  EXPECT_EQ(back.Data(), Bytes({3, 0, 0, 0, 0x81, 'q', 0x9D}));
+  // A run of singles cut short is a read error, not a partial value.
+  TGXMemoryStream cut(Bytes({0, 0, 0x80, 0x3F, 0, 0, 0, 0x40, 0, 0}));
+  EXPECT_THROW(ReadVector3(cut), EGXStreamReadError);
+}
+
 TEST(GXSerialization, LengthsAndCountsBeyondTheDataAreReadErrors) {
   // Negative, larger than what remains, and absurdly large lengths never allocate.
   for (int32_t length : {-1, 5, INT32_MAX, INT32_MIN}) {
