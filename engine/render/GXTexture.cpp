@@ -36,15 +36,11 @@ TGXGLRenderDevice& DeviceFor(const TGXResource& resource, const char* operation)
 
 }  // namespace
 
-// ---- texture ----
-
-TGXTexture::~TGXTexture() {
+TGXTextureResource::~TGXTextureResource() {
   if (TGXRenderCore* core = GXCurrentRenderCore()) core->UnregisterDeviceCallback(this);
 }
 
-void TGXTexture::OnDeviceLost() {
-  if (IsManual() && FPool == GXPoolDefault) FDeviceTexture.Reset();
-}
+// ---- texture ----
 
 void TGXTexture::CreateManual() {
   TGXGLRenderDevice& device = DeviceFor(*this, "CreateManualTexture");
@@ -54,10 +50,6 @@ void TGXTexture::CreateManual() {
     throw EDirect3D({TGXExceptionArg::Object(ClassName()), "CreateManualTexture", "D3DXCreateTexture failed", e.what()});
   }
   if (FPool == GXPoolDefault) GXCurrentRenderCore()->RegisterDeviceCallback(this);
-}
-
-void TGXTexture::Recreate() {
-  if (IsManual() && IsLoaded()) CreateManual();
 }
 
 void TGXTexture::DoLoad() {
@@ -104,14 +96,6 @@ void TGXTexture::DoLoad() {
 
 // ---- cube texture ----
 
-TGXCubeTexture::~TGXCubeTexture() {
-  if (TGXRenderCore* core = GXCurrentRenderCore()) core->UnregisterDeviceCallback(this);
-}
-
-void TGXCubeTexture::OnDeviceLost() {
-  if (IsManual() && FPool == GXPoolDefault) FDeviceTexture.Reset();
-}
-
 void TGXCubeTexture::CreateManual() {
   TGXGLRenderDevice& device = DeviceFor(*this, "CreateManualTexture");
   try {
@@ -121,10 +105,6 @@ void TGXCubeTexture::CreateManual() {
         {TGXExceptionArg::Object(ClassName()), "CreateManualTexture", "D3DXCreateCubeTexture failed", e.what()});
   }
   if (FPool == GXPoolDefault) GXCurrentRenderCore()->RegisterDeviceCallback(this);
-}
-
-void TGXCubeTexture::Recreate() {
-  if (IsManual() && IsLoaded()) CreateManual();
 }
 
 void TGXCubeTexture::DoLoad() {

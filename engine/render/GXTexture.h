@@ -26,83 +26,82 @@ inline constexpr TGXGuid IID_IGXCubeTexture{
 enum : uint32_t { GXUsageRenderTarget = 1 };
 enum : uint32_t { GXPoolDefault = 0, GXPoolManaged = 1 };
 
-// Manual textures in the default pool are on the render core's device-callback list while they
-// hold a device texture: they give it up when the device is lost. On reset they do nothing; their
-// owner (a render texture) makes them anew with Recreate.
-class TGXTexture : public TGXResource, public IGXDeviceCallback {
+// What textures and cube textures share: the creation parameters and the device texture. Manual
+// textures in the default pool are on the render core's device-callback list while they hold a
+// device texture: they give it up when the device is lost. On reset they do nothing; their owner
+// (a render texture) makes them anew with Recreate.
+class TGXTextureResource : public TGXResource, public IGXDeviceCallback {
  public:
-  static constexpr TGXGuid IID = IID_IGXTexture;
-
-  TGXTexture(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
-      : TGXResource(cell, std::move(name), manual) {}
-  ~TGXTexture() override;
-  std::string ClassName() const override { return "TGXTexture"; }
-
-  uint32_t GetWidth() const { return FWidth; }
-  uint32_t GetHeight() const { return FHeight; }
   uint32_t GetLevels() const { return FLevels; }
   uint32_t GetUsage() const { return FUsage; }
   uint32_t GetFormat() const { return FFormat; }
   uint32_t GetPool() const { return FPool; }
   // Null until loaded.
   TGXGLTexture* GetDeviceTexture() const { return FDeviceTexture.Get(); }
-  void SetWidth(uint32_t value) { FWidth = value; }
-  void SetHeight(uint32_t value) { FHeight = value; }
   void SetLevels(uint32_t value) { FLevels = value; }
   void SetUsage(uint32_t value) { FUsage = value; }
   void SetFormat(uint32_t value) { FFormat = value; }
   void SetPool(uint32_t value) { FPool = value; }
 
-  // A manual texture in the default pool gives its device texture up when the device is lost;
-  // Recreate makes a new one (render textures do so on reset).
   void ReleaseDeviceTexture() { FDeviceTexture.Reset(); }
-  void Recreate();
-  void OnDeviceLost() override;
+  void Recreate() {
+    if (IsManual() && IsLoaded()) CreateManual();
+  }
+  void OnDeviceLost() override {
+    if (IsManual() && FPool == GXPoolDefault) FDeviceTexture.Reset();
+  }
   void OnDeviceReset() override {}
 
  protected:
+  TGXTextureResource(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
+      : TGXResource(cell, std::move(name), manual) {}
+  ~TGXTextureResource() override;
+  // Makes the empty device texture of a manual texture from the parameters.
+  virtual void CreateManual() = 0;
+
+  uint32_t FLevels = 0, FUsage = 0, FFormat = GXFormatA8R8G8B8, FPool = GXPoolManaged;
+  TGXRef<TGXGLTexture> FDeviceTexture;
+};
+
+class TGXTexture : public TGXTextureResource {
+ public:
+  static constexpr TGXGuid IID = IID_IGXTexture;
+
+  TGXTexture(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
+      : TGXTextureResource(cell, std::move(name), manual) {}
+  std::string ClassName() const override { return "TGXTexture"; }
+
+  uint32_t GetWidth() const { return FWidth; }
+  uint32_t GetHeight() const { return FHeight; }
+  void SetWidth(uint32_t value) { FWidth = value; }
+  void SetHeight(uint32_t value) { FHeight = value; }
+
+ protected:
   void DoLoad() override;
+  void CreateManual() override;
 
  private:
-  void CreateManual();
-  uint32_t FWidth = 0, FHeight = 0, FLevels = 0, FUsage = 0, FFormat = GXFormatA8R8G8B8, FPool = GXPoolManaged;
-  TGXRef<TGXGLTexture> FDeviceTexture;
+  uint32_t FWidth = 0, FHeight = 0;
 };
 using IGXTexture = TGXRef<TGXTexture>;
 
-class TGXCubeTexture : public TGXResource, public IGXDeviceCallback {
+class TGXCubeTexture : public TGXTextureResource {
  public:
   static constexpr TGXGuid IID = IID_IGXCubeTexture;
 
   TGXCubeTexture(TGXWeakRef<TGXResource>* cell, std::string name, bool manual)
-      : TGXResource(cell, std::move(name), manual) {}
-  ~TGXCubeTexture() override;
+      : TGXTextureResource(cell, std::move(name), manual) {}
   std::string ClassName() const override { return "TGXCubeTexture"; }
 
   uint32_t GetEdgeLength() const { return FEdgeLength; }
-  uint32_t GetLevels() const { return FLevels; }
-  uint32_t GetUsage() const { return FUsage; }
-  uint32_t GetFormat() const { return FFormat; }
-  uint32_t GetPool() const { return FPool; }
-  TGXGLTexture* GetDeviceTexture() const { return FDeviceTexture.Get(); }
   void SetEdgeLength(uint32_t value) { FEdgeLength = value; }
-  void SetLevels(uint32_t value) { FLevels = value; }
-  void SetUsage(uint32_t value) { FUsage = value; }
-  void SetFormat(uint32_t value) { FFormat = value; }
-  void SetPool(uint32_t value) { FPool = value; }
-
-  void ReleaseDeviceTexture() { FDeviceTexture.Reset(); }
-  void Recreate();
-  void OnDeviceLost() override;
-  void OnDeviceReset() override {}
 
  protected:
   void DoLoad() override;
+  void CreateManual() override;
 
  private:
-  void CreateManual();
-  uint32_t FEdgeLength = 0, FLevels = 0, FUsage = 0, FFormat = GXFormatA8R8G8B8, FPool = GXPoolManaged;
-  TGXRef<TGXGLTexture> FDeviceTexture;
+  uint32_t FEdgeLength = 0;
 };
 using IGXCubeTexture = TGXRef<TGXCubeTexture>;
 
