@@ -116,6 +116,12 @@ int64_t TRRDeflateStream::Write(const void* buffer, int64_t count) {
   if (FFinished) throw gx::EGXStreamWriteError();
   if (count <= 0) return 0;
   const uint8_t* p = static_cast<const uint8_t*>(buffer);
+  // The usual small value fits the buffer as it is.
+  if (static_cast<uint64_t>(count) < kDeflateBuffer - FIn.size()) {
+    FIn.insert(FIn.end(), p, p + count);
+    FTotalIn += count;
+    return count;
+  }
   int64_t left = count;
   while (left > 0) {
     size_t room = kDeflateBuffer - FIn.size();
@@ -295,14 +301,25 @@ void TRREntitySerializer::MakeRelative(TRREntityDescription& description, const 
   });
 }
 
-void TRREntitySerializer::MakeAbsolute(TRREntityDescription& description, int32_t version, const std::string& folder,
-                                       gx::TGXFileSystem* fileSystem) {
+namespace {
+
+// f is emptied afterwards, keeping its room for the next description of a section.
+void MakeAbsoluteWith(TNameFields& f, TRREntityDescription& description, int32_t version, const std::string& folder,
+                      gx::TGXFileSystem* fileSystem) {
   if (version < 2) return;
-  TNameFields f;
   CollectNames(description, f);
   ForEachFirstString(f, version >= 3, [&](std::string& s) {
     if (!s.empty()) s = MakeAbsoluteName(s, folder, fileSystem);
   });
+  for (int i = f.List.Count(); i-- > 0;) f.List.Extract(i);
+}
+
+}  // namespace
+
+void TRREntitySerializer::MakeAbsolute(TRREntityDescription& description, int32_t version, const std::string& folder,
+                                       gx::TGXFileSystem* fileSystem) {
+  TNameFields f;
+  MakeAbsoluteWith(f, description, version, folder, fileSystem);
 }
 
 void TRREntitySerializer::WriteDescription(const TRREntityDescription& description) {
@@ -377,9 +394,10 @@ void TRREntitySerializer::ReadAll(TRREntityDescriptionList& list, const TRRDatab
   gx::TGXMemoryStreamAdapter block(inflated.Data(), static_cast<int64_t>(inflated.Size()));
   int32_t count = gx::ReadCount(block, RRMinDescriptionRecordSize);
   list.Clear();
+  TNameFields names;
   for (int32_t n = 0; n < count; ++n) {
     std::unique_ptr<TRREntityDescription> d = TRREntityDescription::ReadRecord(block);
-    MakeAbsolute(*d, version, FBaseFolder, FFileSystem);
+    MakeAbsoluteWith(names, *d, version, FBaseFolder, FFileSystem);
     list.Add(std::move(d));
   }
 }
