@@ -5,36 +5,21 @@
 
 #include "app/RRDatabase.h"
 #include "app/RRGlobal.h"
+#include "cli/CliJson.h"
 
 namespace cli {
 
 namespace {
 
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
 const char* Bool(bool value) { return value ? "true" : "false"; }
 
 void NodeJson(const rr::TRRAssetNode& node, std::ostream& out) {
-  out << "{\"name\":" << Json(node.Name().GetText()) << ",\"entries\":[";
+  out << "{\"name\":" << JsonString(node.Name().GetText()) << ",\"entries\":[";
   bool first = true;
   for (rr::TRREntityDescription* d : node.Descriptions()) {
-    out << (first ? "" : ",") << "{\"kind\":" << Json(d->GetClass().Name) << ",\"name\":" << Json(d->Name().GetText())
-        << ",\"path\":" << Json(d->CataloguePath()) << ",\"asset\":" << Json(d->AssetID().ToString()) << "}";
+    out << (first ? "" : ",") << "{\"kind\":" << JsonString(d->GetClass().Name)
+        << ",\"name\":" << JsonString(d->Name().GetText()) << ",\"path\":" << JsonString(d->CataloguePath())
+        << ",\"asset\":" << JsonString(d->AssetID().ToString()) << "}";
     first = false;
   }
   out << "],\"folders\":[";
@@ -48,7 +33,8 @@ void NodeJson(const rr::TRRAssetNode& node, std::ostream& out) {
 void NodeText(const rr::TRRAssetNode& node, int depth, std::ostream& out) {
   std::string indent(static_cast<size_t>(depth) * 2, ' ');
   for (rr::TRREntityDescription* d : node.Descriptions())
-    out << indent << d->GetClass().Name << "  " << d->Name().GetText() << "  (" << d->CataloguePath() << ")\n";
+    out << indent << d->GetClass().Name << "  " << d->Name().GetText() << "  (" << d->CataloguePath()
+        << ")\n";
   for (int i = 0; i < node.ChildCount(); ++i) {
     out << indent << node.Child(i)->Name().GetText() << "/\n";
     NodeText(*node.Child(i), depth + 1, out);
@@ -60,28 +46,31 @@ void List(const rr::TRRDatabase& db, bool json, std::ostream& out) {
     out << "{\"packages\":[";
     for (int i = 0; i < db.Count(); ++i) {
       const rr::TRRAsset& a = *db.Item(i);
-      out << (i ? "," : "") << "{\"identifier\":" << Json(a.Identifier().ToString())
-          << ",\"name\":" << Json(a.Name().GetText()) << ",\"author\":" << Json(a.Author().GetText())
-          << ",\"revision\":" << a.Revision() << ",\"file\":" << Json(a.FileName())
-          << ",\"readOnly\":" << Bool(a.IsBasePackage()) << ",\"temporary\":" << Bool(a.Temporary()) << ",\"tree\":";
+      out << (i ? "," : "") << "{\"identifier\":" << JsonString(a.Identifier().ToString())
+          << ",\"name\":" << JsonString(a.Name().GetText())
+          << ",\"author\":" << JsonString(a.Author().GetText()) << ",\"revision\":" << a.Revision()
+          << ",\"file\":" << JsonString(a.FileName()) << ",\"readOnly\":" << Bool(a.IsBasePackage())
+          << ",\"temporary\":" << Bool(a.Temporary()) << ",\"tree\":";
       NodeJson(a.Root(), out);
       out << "}";
     }
     out << "],\"problems\":[";
     for (size_t i = 0; i < db.Problems().size(); ++i)
-      out << (i ? "," : "") << "{\"file\":" << Json(db.Problems()[i].FileName)
-          << ",\"reason\":" << Json(db.Problems()[i].Reason) << "}";
+      out << (i ? "," : "") << "{\"file\":" << JsonString(db.Problems()[i].FileName)
+          << ",\"reason\":" << JsonString(db.Problems()[i].Reason) << "}";
     out << "]}\n";
     return;
   }
   for (int i = 0; i < db.Count(); ++i) {
     const rr::TRRAsset& a = *db.Item(i);
-    out << a.Identifier().ToString() << "  " << a.Name().GetText() << (a.IsBasePackage() ? rr::RRReadOnlySuffix : "")
-        << (a.Temporary() ? rr::RRTemporarySuffix : "") << "\n  Autor: " << a.Author().GetText()
-        << "\n  Revision: " << a.Revision() << "\n  Datei: " << a.FileName() << "\n";
+    out << a.Identifier().ToString() << "  " << a.Name().GetText()
+        << (a.IsBasePackage() ? rr::RRReadOnlySuffix : "") << (a.Temporary() ? rr::RRTemporarySuffix : "")
+        << "\n  Autor: " << a.Author().GetText() << "\n  Revision: " << a.Revision()
+        << "\n  Datei: " << a.FileName() << "\n";
     NodeText(a.Root(), 1, out);
   }
-  for (const rr::TRRAssetProblem& p : db.Problems()) out << "Nicht lesbar: " << p.FileName << ": " << p.Reason << "\n";
+  for (const rr::TRRAssetProblem& p : db.Problems())
+    out << "Nicht lesbar: " << p.FileName << ": " << p.Reason << "\n";
 }
 
 // Every file the description or its children refer to.
@@ -140,7 +129,8 @@ int RunCatalogCommand(const std::vector<std::string>& args, std::ostream& out, s
     ++faults;
     out << "Nicht lesbar: " << p.FileName << ": " << p.Reason << "\n";
   }
-  for (int i = 0; i < db.Count(); ++i) CheckNode(db.Item(i)->Root(), *db.Item(i), db.FileSystem(), faults, out);
+  for (int i = 0; i < db.Count(); ++i)
+    CheckNode(db.Item(i)->Root(), *db.Item(i), db.FileSystem(), faults, out);
   if (faults == 0) out << "Katalog in Ordnung: " << db.Count() << " Pakete.\n";
   return faults == 0 ? 0 : 1;
 }

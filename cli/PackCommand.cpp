@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string_view>
 
+#include "cli/CliJson.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXPackage.h"
 
@@ -31,24 +32,6 @@ struct TUsageError {
 bool IsRegularFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  for (char c : s) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", u);
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 int Create(const std::vector<std::string>& args, std::ostream& out) {

@@ -6,6 +6,9 @@
 
 #include "app/RREntityManager.h"
 #include "app/RREntitySerializer.h"
+#include "app/RREventActions.h"
+#include "app/RREventConditions.h"
+#include "app/RREvents.h"
 #include "app/RRGlobal.h"
 #include "app/RRProject.h"
 #include "app/RRProjectSerializer.h"
@@ -14,9 +17,7 @@
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/entities/track/RRTrackRoute.h"
-#include "app/RREvents.h"
-#include "app/RREventActions.h"
-#include "app/RREventConditions.h"
+#include "cli/CliJson.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXSerialization.h"
 
@@ -24,37 +25,9 @@ namespace cli {
 
 namespace {
 
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string Number(float value) {
-  char buf[32];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
-}
-
 std::string Vector(std::initializer_list<float> values) {
   std::string s = "[";
-  for (float v : values) s += (s.size() > 1 ? "," : "") + Number(v);
+  for (float v : values) s += (s.size() > 1 ? "," : "") + JsonNumber(v);
   return s + "]";
 }
 
@@ -91,11 +64,13 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
   std::string kind = reg ? reg->Kind.ToString() : std::string();
   gx::TGXVector3 p = d->Position();
   gx::TGXQuaternion q = d->Rotation();
-  json += "{\"id\":" + std::to_string(e.ID()) + ",\"kind\":" + Json(d->GetClass().Name) + ",\"kindId\":" + Json(kind) +
-          ",\"name\":" + Json(d->Name().GetText()) + ",\"position\":" + Vector({p.x, p.y, p.z}) +
-          ",\"rotation\":" + Vector({q.x, q.y, q.z, q.w}) + ",\"link\":" + std::to_string(d->LinkTarget());
-  text += std::string(static_cast<size_t>(depth) * 2, ' ') + std::to_string(e.ID()) + " " + d->GetClass().Name + " \"" +
-          d->Name().GetText() + "\" bei " + Vector({p.x, p.y, p.z}) + " Drehung " + Vector({q.x, q.y, q.z, q.w});
+  json += "{\"id\":" + std::to_string(e.ID()) + ",\"kind\":" + JsonString(d->GetClass().Name) +
+          ",\"kindId\":" + JsonString(kind) + ",\"name\":" + JsonString(d->Name().GetText()) +
+          ",\"position\":" + Vector({p.x, p.y, p.z}) + ",\"rotation\":" + Vector({q.x, q.y, q.z, q.w}) +
+          ",\"link\":" + std::to_string(d->LinkTarget());
+  text += std::string(static_cast<size_t>(depth) * 2, ' ') + std::to_string(e.ID()) + " " +
+          d->GetClass().Name + " \"" + d->Name().GetText() + "\" bei " + Vector({p.x, p.y, p.z}) +
+          " Drehung " + Vector({q.x, q.y, q.z, q.w});
   if (d->LinkTarget()) text += " folgt " + std::to_string(d->LinkTarget());
   text += "\n";
   if (auto* t = dynamic_cast<const rr::TRRTrack*>(&e)) {
@@ -103,8 +78,8 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
     // connected at its two ends (0 = open).
     std::unique_ptr<rr::TRRTrackDesc> td = t->ToDescription();
     json += ",\"track\":{\"type\":" + std::to_string(static_cast<int>(t->Type())) +
-            ",\"catalogueKey\":" + Json(td->CatalogueKey()) + ",\"activeRoute\":" + std::to_string(t->ActiveRoute()) +
-            ",\"routes\":[";
+            ",\"catalogueKey\":" + JsonString(td->CatalogueKey()) +
+            ",\"activeRoute\":" + std::to_string(t->ActiveRoute()) + ",\"routes\":[";
     text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Gleis Typ " +
             std::to_string(static_cast<int>(t->Type())) + " \"" + td->CatalogueKey() + "\" aktiv " +
             std::to_string(t->ActiveRoute()) + "\n";
@@ -116,10 +91,10 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
         rr::TRRTrackRouteContact* p = route->Contact(c)->FindPartner(blocked);
         if (p && p->Route() && p->Route()->Track()) partners[c] = p->Route()->Track()->ID();
       }
-      json += std::string(r ? "," : "") + "{\"length\":" + Number(route->GetLength()) + ",\"partners\":[" +
-              std::to_string(partners[0]) + "," + std::to_string(partners[1]) + "]}";
+      json += std::string(r ? "," : "") + "{\"length\":" + JsonNumber(route->GetLength()) +
+              ",\"partners\":[" + std::to_string(partners[0]) + "," + std::to_string(partners[1]) + "]}";
       text += std::string(static_cast<size_t>(depth) * 2 + 4, ' ') + "Fahrweg " + std::to_string(r) + ": " +
-              Number(route->GetLength()) + " lang, Anschluss " + std::to_string(partners[0]) + " / " +
+              JsonNumber(route->GetLength()) + " lang, Anschluss " + std::to_string(partners[0]) + " / " +
               std::to_string(partners[1]) + "\n";
     }
     json += "]}";
@@ -134,25 +109,27 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
 }
 
 const std::vector<std::string>& ListOf(const rr::TRRTrackParameters& p, int index) {
-  return index == 0 ? p.Manufacturers().Items() : index == 1 ? p.TrackWidths().Items() : p.TrackSystems().Items();
+  return index == 0   ? p.Manufacturers().Items()
+         : index == 1 ? p.TrackWidths().Items()
+                      : p.TrackSystems().Items();
 }
 
 // The event tree: groups with their events, each event with its condition and action classes.
 void AppendGroup(const rr::TRREventGroup& g, std::string& json, std::string& text, int depth) {
-  json += "{\"group\":" + Json(g.Name()) + ",\"id\":" + std::to_string(g.ID()) +
+  json += "{\"group\":" + JsonString(g.Name()) + ",\"id\":" + std::to_string(g.ID()) +
           ",\"enabled\":" + (g.Enabled() ? "true" : "false") + ",\"events\":[";
-  text += std::string(static_cast<size_t>(depth) * 2, ' ') + "Gruppe " + std::to_string(g.ID()) + " \"" + g.Name() +
-          "\"" + (g.Enabled() ? "" : " (deaktiviert)") + "\n";
+  text += std::string(static_cast<size_t>(depth) * 2, ' ') + "Gruppe " + std::to_string(g.ID()) + " \"" +
+          g.Name() + "\"" + (g.Enabled() ? "" : " (deaktiviert)") + "\n";
   for (int i = 0; i < g.EventCount(); ++i) {
     const rr::TRREvent& e = *g.Event(i);
     std::string condition = e.Condition() ? e.Condition()->ClassName() : "";
-    json += std::string(i ? "," : "") + "{\"event\":" + Json(e.Name()) + ",\"id\":" + std::to_string(e.ID()) +
-            ",\"enabled\":" + (e.Enabled() ? "true" : "false") + ",\"condition\":" + Json(condition) +
-            ",\"actions\":[";
-    text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Ereignis " + std::to_string(e.ID()) + " \"" +
-            e.Name() + "\"" + (e.Enabled() ? "" : " (deaktiviert)") + ": " + condition + " ->";
+    json += std::string(i ? "," : "") + "{\"event\":" + JsonString(e.Name()) +
+            ",\"id\":" + std::to_string(e.ID()) + ",\"enabled\":" + (e.Enabled() ? "true" : "false") +
+            ",\"condition\":" + JsonString(condition) + ",\"actions\":[";
+    text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Ereignis " + std::to_string(e.ID()) +
+            " \"" + e.Name() + "\"" + (e.Enabled() ? "" : " (deaktiviert)") + ": " + condition + " ->";
     for (int a = 0; a < e.ActionCount(); ++a) {
-      json += std::string(a ? "," : "") + Json(e.Action(a)->ClassName());
+      json += std::string(a ? "," : "") + JsonString(e.Action(a)->ClassName());
       text += std::string(" ") + e.Action(a)->ClassName();
     }
     json += "]}";
@@ -177,7 +154,8 @@ bool TakeJson(std::vector<std::string>& args) {
 int RunNewCommand(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
   std::string file = "Neues Projekt.vmp";
   for (size_t i = 0; i < argsIn.size(); ++i) {
-    if (argsIn[i] == "--out" && i + 1 < argsIn.size()) file = argsIn[++i];
+    if (argsIn[i] == "--out" && i + 1 < argsIn.size())
+      file = argsIn[++i];
     else {
       err << "Unbekannte Option: " << argsIn[i] << "\n";
       return 2;
@@ -231,17 +209,18 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
   }
   static const char* kListNames[] = {"manufacturers", "trackWidths", "trackSystems"};
   if (json) {
-    out << "{\"file\":" << Json(file) << ",\"header\":{\"guid\":" << Json(rr::RRGuidProjectSerializer)
+    out << "{\"file\":" << JsonString(file)
+        << ",\"header\":{\"guid\":" << JsonString(rr::RRGuidProjectSerializer)
         << ",\"version\":" << header.Version << "},\"thumbnailSize\":" << header.ThumbnailSize
         << ",\"trackParameters\":{";
     for (int l = 0; l < 3; ++l) {
       out << (l ? "," : "") << "\"" << kListNames[l] << "\":[";
       const auto& items = ListOf(header.Lists, l);
-      for (size_t i = 0; i < items.size(); ++i) out << (i ? "," : "") << Json(items[i]);
+      for (size_t i = 0; i < items.size(); ++i) out << (i ? "," : "") << JsonString(items[i]);
       out << "]";
     }
-    out << "},\"entityCount\":" << count << ",\"entities\":" << entities
-        << ",\"events\":" << eventsJson << "}\n";
+    out << "},\"entityCount\":" << count << ",\"entities\":" << entities << ",\"events\":" << eventsJson
+        << "}\n";
   } else {
     out << "Datei: " << file << "\nVersion: " << header.Version << "\nVorschaubild: " << header.ThumbnailSize
         << " Bytes\n";
@@ -277,7 +256,8 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
       if (!project->LoadProject(in, false)) return 1;
       gx::TGXMemoryStream s;
       rr::TRRProjectSerializer ser(s, &fs);
-      ser.WriteProject(*project->ProjectNode(), target, project->TrackParameters(), *project->Events(), header.Thumbnail);
+      ser.WriteProject(*project->ProjectNode(), target, project->TrackParameters(), *project->Events(),
+                       header.Thumbnail);
       rr::RRWriteFileReplacing(target, s.Memory(), s.Data().size());
       project->CloseProject();
       out << "Projekt (Version " << header.Version << ") geschrieben: " << args[1] << "\n";

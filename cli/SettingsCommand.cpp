@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/RRGlobal.h"
+#include "cli/CliJson.h"
 
 namespace cli {
 
@@ -13,74 +14,40 @@ namespace {
 // The roots as the program names them (the file system keeps them in lower case).
 constexpr const char* kRootNames[] = {"Game", "User", "CommonUser", "Documents", "CommonDocuments", "Temp"};
 
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string Number(float value) {
-  char buf[32];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
-}
-
 const char* Bool(bool value) { return value ? "true" : "false"; }
 const char* JaNein(bool value) { return value ? "ja" : "nein"; }
 
 void PrintJson(rr::TRRGlobal& g, std::ostream& out) {
   const auto& general = g.GeneralSettings();
   const auto& render = g.RenderSettings();
-  out << "{\"settingsFile\":" << Json(g.Configuration().FileName());
-  out << ",\"lengthUnit\":{\"index\":" << g.LengthUnit() << ",\"name\":" << Json(g.LengthUnitName())
-      << ",\"factor\":" << Number(g.LengthUnitFactor()) << "}";
-  out << ",\"angleUnit\":{\"index\":" << g.AngleUnit() << ",\"name\":" << Json(g.AngleUnitName())
-      << ",\"factor\":" << Number(g.AngleUnitFactor()) << "}";
+  out << "{\"settingsFile\":" << JsonString(g.Configuration().FileName());
+  out << ",\"lengthUnit\":{\"index\":" << g.LengthUnit() << ",\"name\":" << JsonString(g.LengthUnitName())
+      << ",\"factor\":" << JsonNumber(g.LengthUnitFactor()) << "}";
+  out << ",\"angleUnit\":{\"index\":" << g.AngleUnit() << ",\"name\":" << JsonString(g.AngleUnitName())
+      << ",\"factor\":" << JsonNumber(g.AngleUnitFactor()) << "}";
   out << ",\"recentProjects\":[";
-  for (size_t i = 0; i < g.RecentProjects().size(); ++i) out << (i ? "," : "") << Json(g.RecentProjects()[i]);
+  for (size_t i = 0; i < g.RecentProjects().size(); ++i)
+    out << (i ? "," : "") << JsonString(g.RecentProjects()[i]);
   out << "],\"assetPaths\":[";
   auto paths = g.GetAssetPaths();
   for (size_t i = 0; i < paths.size(); ++i)
-    out << (i ? "," : "") << "{\"path\":" << Json(paths[i].Path) << ",\"enabled\":" << Bool(!paths[i].Disabled) << "}";
+    out << (i ? "," : "") << "{\"path\":" << JsonString(paths[i].Path)
+        << ",\"enabled\":" << Bool(!paths[i].Disabled) << "}";
   out << "],\"general\":{\"openLastProject\":" << Bool(general.OpenLastProject)
-      << ",\"autoUpdate\":" << Bool(general.AutoUpdate) << ",\"showWelcomeWindow\":" << Bool(general.ShowWelcomeWindow)
+      << ",\"autoUpdate\":" << Bool(general.AutoUpdate)
+      << ",\"showWelcomeWindow\":" << Bool(general.ShowWelcomeWindow)
       << ",\"smartHints\":" << Bool(general.SmartHints) << ",\"animations\":" << Bool(g.Animations())
       << ",\"autoTerrainAlignment\":" << Bool(general.AutoTerrainAlignment) << "}";
   out << ",\"render\":{\"showFPS\":" << Bool(g.ShowFPS()) << ",\"multiSample\":" << render.MultiSample
       << ",\"vSync\":" << Bool(render.VSync) << ",\"textureQuality\":" << render.TextureQuality
       << ",\"reflectionQuality\":" << render.ReflectionQuality
       << ",\"envReflectionQuality\":" << render.EnvReflectionQuality << "}";
-  out << ",\"sound\":{\"enabled\":" << Bool(g.SoundEnabled()) << ",\"volume\":" << Number(g.Volume()) << "}";
+  out << ",\"sound\":{\"enabled\":" << Bool(g.SoundEnabled()) << ",\"volume\":" << JsonNumber(g.Volume())
+      << "}";
   out << ",\"roots\":{";
   bool first = true;
   for (const char* name : kRootNames) {
-    out << (first ? "" : ",") << Json(name) << ":" << Json(g.FileSystem().GetRoot(name));
+    out << (first ? "" : ",") << JsonString(name) << ":" << JsonString(g.FileSystem().GetRoot(name));
     first = false;
   }
   out << "}}\n";
@@ -93,7 +60,8 @@ void PrintText(rr::TRRGlobal& g, std::ostream& out) {
   out << "Längeneinheit:         " << g.LengthUnitName() << " (" << g.LengthUnit() << ")\n";
   out << "Winkeleinheit:         " << g.AngleUnitName() << " (" << g.AngleUnit() << ")\n";
   out << "Zuletzt geöffnet:\n";
-  for (size_t i = 0; i < g.RecentProjects().size(); ++i) out << "  " << i + 1 << " " << g.RecentProjects()[i] << "\n";
+  for (size_t i = 0; i < g.RecentProjects().size(); ++i)
+    out << "  " << i + 1 << " " << g.RecentProjects()[i] << "\n";
   out << "Paketordner:\n";
   auto paths = g.GetAssetPaths();
   if (paths.empty()) out << "  (keine)\n";
@@ -110,7 +78,8 @@ void PrintText(rr::TRRGlobal& g, std::ostream& out) {
   out << "Texturqualität:        " << render.TextureQuality << "\n";
   out << "Spiegelungen:          " << render.ReflectionQuality << "\n";
   out << "Umgebungsspiegelungen: " << render.EnvReflectionQuality << "\n";
-  out << "Ton:                   " << JaNein(g.SoundEnabled()) << ", Lautstärke " << Number(g.Volume()) << "\n";
+  out << "Ton:                   " << JaNein(g.SoundEnabled()) << ", Lautstärke " << JsonNumber(g.Volume())
+      << "\n";
   out << "Wurzeln:\n";
   for (const char* name : kRootNames) {
     std::string label = std::string(name) + ":";
@@ -136,8 +105,10 @@ int RunSettingsCommand(const std::vector<std::string>& args, std::ostream& out, 
     err << "Das Programm ist nicht gestartet.\n";
     return 2;
   }
-  if (json) PrintJson(*g, out);
-  else PrintText(*g, out);
+  if (json)
+    PrintJson(*g, out);
+  else
+    PrintText(*g, out);
   return 0;
 }
 
