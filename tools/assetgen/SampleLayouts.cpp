@@ -46,8 +46,9 @@ class TLayer {
     return nullptr;
   }
 
-  // A new piece whose route-0 start meets the given contact (none: at the origin).
-  TRRTrack* Attach(const std::string& name, TRRTrackRouteContact* to) {
+  // A new piece whose route-0 contact (0: start, 1: end) meets the given contact (none: at the
+  // origin).
+  TRRTrack* Attach(const std::string& name, TRRTrackRouteContact* to, int contact = 0) {
     const TRRTrackDesc* catalogue = Find(name);
     if (!catalogue) throw std::runtime_error("Gleis " + name + " fehlt im Katalog.");
     std::unique_ptr<TRREntityDescription> d = catalogue->Clone();
@@ -56,8 +57,8 @@ class TLayer {
     auto* track = static_cast<TRRTrack*>(FManager.CreateEntity(nullptr, *d));
     FHost.Scene.Root()->Update(false);
     if (!to) return track;
-    TRRTrackRouteContact* start = track->GetRoute(0)->Contact(0);
-    // Turn about the vertical axis until the start faces the other end, then move it there.
+    TRRTrackRouteContact* start = track->GetRoute(0)->Contact(contact);
+    // Turn about the vertical axis until the contact faces the other end, then move it there.
     gx::TGXVector3 want = to->GetWorldOutward(), have = start->GetWorldOutward();
     float angle = std::atan2(-want.x, -want.z) - std::atan2(have.x, have.z);
     track->SetRotation({0, std::sin(angle / 2), 0, std::cos(angle / 2)});
@@ -105,7 +106,8 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     for (int i = 0; i < 6; ++i) end = layer.Attach("R1 30° links", end)->GetRoute(0)->Contact(1);
     if (turnout->GetRouteCount() > 1) {
       TRRTrackRouteContact* branch = layer.Attach("G1", turnout->GetRoute(1)->Contact(1))->GetRoute(0)->Contact(1);
-      if (layer.Find("P75")) layer.Attach("P75", branch);
+      // A buffer stop connects only at the end of its route.
+      if (layer.Find("P75")) layer.Attach("P75", branch, 1);
     }
     // The baseboard under the oval joins here once baseboards are part of the program.
 
