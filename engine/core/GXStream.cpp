@@ -7,7 +7,7 @@
 
 namespace gx {
 
-void TGXStream::ReadBuffer(void* buffer, int64_t count) {
+void TGXStream::ReadBufferChecked(void* buffer, int64_t count) {
   if (count <= 0) return;
   if (Read(buffer, count) != count) throw EGXStreamReadError();
 }
@@ -64,26 +64,35 @@ void TGXMemoryStream::SetSize(int64_t size) {
 
 // ---- adapter over foreign memory ----
 
+TGXMemoryStreamAdapter::TGXMemoryStreamAdapter(void* memory, int64_t size)
+    : FMemory(static_cast<uint8_t*>(memory)) {
+  // An adapter over no memory still needs a block address for the inline read; it never copies
+  // from or to it (size 0), and copies of the adapter stay valid.
+  static uint8_t empty = 0;
+  FBlockSize = FMemory && size > 0 ? size : 0;
+  FBlock = FBlockSize > 0 ? FMemory : &empty;
+}
+
 int64_t TGXMemoryStreamAdapter::Read(void* buffer, int64_t count) {
-  if (count <= 0 || FPosition >= FSize) return 0;
-  int64_t n = std::min(count, FSize - FPosition);
-  std::memcpy(buffer, FMemory + FPosition, static_cast<size_t>(n));
-  FPosition += n;
+  if (count <= 0 || FBlockPosition >= FBlockSize) return 0;
+  int64_t n = std::min(count, FBlockSize - FBlockPosition);
+  std::memcpy(buffer, FBlock + FBlockPosition, static_cast<size_t>(n));
+  FBlockPosition += n;
   return n;
 }
 
 int64_t TGXMemoryStreamAdapter::Write(const void* buffer, int64_t count) {
-  if (count <= 0 || FPosition >= FSize) return 0;
-  int64_t n = std::min(count, FSize - FPosition);
-  std::memcpy(FMemory + FPosition, buffer, static_cast<size_t>(n));
-  FPosition += n;
+  if (count <= 0 || FBlockPosition >= FBlockSize) return 0;
+  int64_t n = std::min(count, FBlockSize - FBlockPosition);
+  std::memcpy(FBlock + FBlockPosition, buffer, static_cast<size_t>(n));
+  FBlockPosition += n;
   return n;
 }
 
 int64_t TGXMemoryStreamAdapter::Seek(int64_t offset, TGXSeekOrigin origin) {
-  int64_t base = origin == TGXSeekOrigin::Begin ? 0 : origin == TGXSeekOrigin::Current ? FPosition : FSize;
-  FPosition = std::clamp<int64_t>(base + offset, 0, FSize);
-  return FPosition;
+  int64_t base = origin == TGXSeekOrigin::Begin ? 0 : origin == TGXSeekOrigin::Current ? FBlockPosition : FBlockSize;
+  FBlockPosition = std::clamp<int64_t>(base + offset, 0, FBlockSize);
+  return FBlockPosition;
 }
 
 // ---- file stream ----

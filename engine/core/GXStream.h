@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -50,16 +51,36 @@ class TGXStream {
   // cannot change their size raise the write error.
   virtual void SetSize(int64_t size);
 
-  int64_t Position() { return Seek(0, TGXSeekOrigin::Current); }
+  int64_t Position() { return FBlock ? FBlockPosition : Seek(0, TGXSeekOrigin::Current); }
   void SetPosition(int64_t pos) { Seek(pos, TGXSeekOrigin::Begin); }
   // Bytes between the position and the end; readers check counts and lengths against it.
-  int64_t Remaining() { return Size() - Position(); }
+  int64_t Remaining() { return FBlock ? FBlockSize - FBlockPosition : Size() - Position(); }
 
-  // Exact forms: raise the read or write error when fewer bytes move.
-  void ReadBuffer(void* buffer, int64_t count);
+  // Exact forms: raise the read or write error when fewer bytes move. A read that the fixed
+  // block of the stream holds in full is copied inline: readers take one value at a time, and a
+  // virtual call per value cost more than the copy.
+  void ReadBuffer(void* buffer, int64_t count) {
+    if (FBlock && count > 0 && count <= FBlockSize - FBlockPosition) {
+      std::memcpy(buffer, FBlock + FBlockPosition, static_cast<size_t>(count));
+      FBlockPosition += count;
+      return;
+    }
+    ReadBufferChecked(buffer, count);
+  }
   void WriteBuffer(const void* buffer, int64_t count);
   // Copies count bytes (all remaining when count < 0) from source; returns the number copied.
   int64_t CopyFrom(TGXStream& source, int64_t count);
+
+ protected:
+  // Streams over a fixed memory block set FBlock (never null for them) and keep their position
+  // in FBlockPosition (0...FBlockSize) so the inline read above can serve them.
+  uint8_t* FBlock = nullptr;
+  int64_t FBlockSize = 0;
+  int64_t FBlockPosition = 0;
+
+ private:
+  // The general exact read (any stream, short reads, counts <= 0).
+  void ReadBufferChecked(void* buffer, int64_t count);
 };
 
 // A stream over memory it owns, growing as it is written.
@@ -88,18 +109,16 @@ class TGXMemoryStream : public TGXStream {
 // left of the block; writing never grows it. Seek clamps the position to 0...Size.
 class TGXMemoryStreamAdapter : public TGXStream {
  public:
-  TGXMemoryStreamAdapter(void* memory, int64_t size) : FMemory(static_cast<uint8_t*>(memory)), FSize(size < 0 ? 0 : size) {}
+  TGXMemoryStreamAdapter(void* memory, int64_t size);
 
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TGXSeekOrigin origin) override;
-  int64_t Size() const override { return FSize; }
+  int64_t Size() const override { return FBlockSize; }
   uint8_t* Memory() const { return FMemory; }
 
  private:
   uint8_t* FMemory;
-  int64_t FSize;
-  int64_t FPosition = 0;
 };
 
 // A stream over a disk file (POSIX path).

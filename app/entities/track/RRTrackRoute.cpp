@@ -4,6 +4,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <limits>
 #include <string>
 
@@ -88,49 +89,89 @@ void RRSetTrackSegmentShape(const TRRTrackSegmentShape& shape) { SegmentShapeSlo
 
 bool TRRTrackRouteDesc::IsFlexible() const { return std::fabs(FlexL) > RRFlexLengthThreshold; }
 
+namespace {
+
+// A route record is mostly singles; they move through the stream in blocks (the head, the flex
+// points, the tail) instead of one stream call per value. The bytes are those of single writes.
+void PutCardinal(uint8_t*& p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) *p++ = static_cast<uint8_t>(v >> (8 * i));
+}
+void PutSingle(uint8_t*& p, float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, 4);
+  PutCardinal(p, bits);
+}
+uint32_t TakeCardinal(const uint8_t*& p) {
+  uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  p += 4;
+  return v;
+}
+float TakeSingle(const uint8_t*& p) {
+  uint32_t bits = TakeCardinal(p);
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+// Flex points in groups so the stack buffer stays small.
+constexpr size_t kFlexPointsPerBlock = 64;
+
+}  // namespace
+
 void TRRTrackRouteDesc::SaveToStream(gx::TGXStream& s) const {
-  gx::WriteInteger(s, RRTrackRouteDescVersion);
-  gx::WriteSingle(s, Shift);
-  gx::WriteSingle(s, L1);
-  gx::WriteSingle(s, Angle);
-  gx::WriteSingle(s, Radius);
-  gx::WriteSingle(s, L2);
-  gx::WriteSingle(s, FlexL);
-  gx::WriteSingle(s, Rotation);
-  gx::WriteInteger(s, static_cast<int32_t>(FlexPoints.size()));
-  for (const TRRFlexPoint& p : FlexPoints) {
-    gx::WriteSingle(s, p.DirX);
-    gx::WriteSingle(s, p.DirZ);
-    gx::WriteSingle(s, p.PosX);
-    gx::WriteSingle(s, p.PosZ);
+  uint8_t head[4 + 7 * 4 + 4];
+  uint8_t* p = head;
+  PutCardinal(p, static_cast<uint32_t>(RRTrackRouteDescVersion));
+  for (float f : {Shift, L1, Angle, Radius, L2, FlexL, Rotation}) PutSingle(p, f);
+  PutCardinal(p, static_cast<uint32_t>(static_cast<int32_t>(FlexPoints.size())));
+  s.WriteBuffer(head, sizeof head);
+  uint8_t points[16 * kFlexPointsPerBlock];
+  for (size_t first = 0; first < FlexPoints.size(); first += kFlexPointsPerBlock) {
+    const size_t n = std::min(kFlexPointsPerBlock, FlexPoints.size() - first);
+    p = points;
+    for (size_t i = first; i < first + n; ++i) {
+      const TRRFlexPoint& fp = FlexPoints[i];
+      PutSingle(p, fp.DirX), PutSingle(p, fp.DirZ), PutSingle(p, fp.PosX), PutSingle(p, fp.PosZ);
+    }
+    s.WriteBuffer(points, static_cast<int64_t>(16 * n));
   }
-  gx::WriteSingle(s, FlexOffset);
-  gx::WriteInteger(s, LastConnection[0]);
-  gx::WriteInteger(s, LastConnection[1]);
+  uint8_t tail[12];
+  p = tail;
+  PutSingle(p, FlexOffset);
+  PutCardinal(p, static_cast<uint32_t>(LastConnection[0]));
+  PutCardinal(p, static_cast<uint32_t>(LastConnection[1]));
+  s.WriteBuffer(tail, sizeof tail);
 }
 
 void TRRTrackRouteDesc::LoadFromStream(gx::TGXStream& s) {
   const int32_t version = gx::ReadInteger(s);
   if (version != 1 && version != 2) throw EUnknownEntityDescription();
   TRRTrackRouteDesc d;
-  if (version >= 2) d.Shift = gx::ReadSingle(s);
-  d.L1 = gx::ReadSingle(s);
-  d.Angle = gx::ReadSingle(s);
-  d.Radius = gx::ReadSingle(s);
-  d.L2 = gx::ReadSingle(s);
-  d.FlexL = gx::ReadSingle(s);
-  d.Rotation = gx::ReadSingle(s);
+  // Version 1 has no shift.
+  uint8_t head[7 * 4];
+  const int singles = version >= 2 ? 7 : 6;
+  s.ReadBuffer(head, 4 * singles);
+  const uint8_t* p = head;
+  if (version >= 2) d.Shift = TakeSingle(p);
+  for (float* f : {&d.L1, &d.Angle, &d.Radius, &d.L2, &d.FlexL, &d.Rotation}) *f = TakeSingle(p);
   const int32_t n = gx::ReadCount(s, 16);
   d.FlexPoints.resize(static_cast<size_t>(n));
-  for (TRRFlexPoint& p : d.FlexPoints) {
-    p.DirX = gx::ReadSingle(s);
-    p.DirZ = gx::ReadSingle(s);
-    p.PosX = gx::ReadSingle(s);
-    p.PosZ = gx::ReadSingle(s);
+  uint8_t points[16 * kFlexPointsPerBlock];
+  for (size_t first = 0; first < d.FlexPoints.size(); first += kFlexPointsPerBlock) {
+    const size_t count = std::min(kFlexPointsPerBlock, d.FlexPoints.size() - first);
+    s.ReadBuffer(points, static_cast<int64_t>(16 * count));
+    p = points;
+    for (size_t i = first; i < first + count; ++i) {
+      TRRFlexPoint& fp = d.FlexPoints[i];
+      fp.DirX = TakeSingle(p), fp.DirZ = TakeSingle(p), fp.PosX = TakeSingle(p), fp.PosZ = TakeSingle(p);
+    }
   }
-  d.FlexOffset = gx::ReadSingle(s);
-  d.LastConnection[0] = gx::ReadInteger(s);
-  d.LastConnection[1] = gx::ReadInteger(s);
+  uint8_t tail[12];
+  s.ReadBuffer(tail, sizeof tail);
+  p = tail;
+  d.FlexOffset = TakeSingle(p);
+  d.LastConnection[0] = static_cast<int32_t>(TakeCardinal(p));
+  d.LastConnection[1] = static_cast<int32_t>(TakeCardinal(p));
   *this = std::move(d);
 }
 

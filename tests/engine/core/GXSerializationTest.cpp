@@ -286,3 +286,68 @@ TEST(GXStream, AdapterClampsReadsAndSeeks) {
   EXPECT_EQ(a.Write(buf, 3), 0);  // never grows
   EXPECT_THROW(a.SetSize(4), EGXStreamWriteError);
 }
+
+// Exact reads from a fixed block are copied inline; the end of the block, a short read, reads
+// after seeks and writes, and an empty adapter must behave as the general path does.
+TEST(GXStream, AdapterExactReadsAtTheEndAndAcrossShortReads) {
+  uint8_t block[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  TGXMemoryStreamAdapter a(block, 10);
+  uint8_t buf[8] = {};
+  a.ReadBuffer(buf, 4);
+  EXPECT_EQ(buf[3], 3);
+  EXPECT_EQ(a.Position(), 4);
+  EXPECT_EQ(a.Remaining(), 6);
+  a.ReadBuffer(buf, 6);  // exactly up to the end
+  EXPECT_EQ(buf[5], 9);
+  EXPECT_EQ(a.Position(), 10);
+  EXPECT_EQ(a.Remaining(), 0);
+  EXPECT_THROW(a.ReadBuffer(buf, 1), EGXStreamReadError);
+  a.ReadBuffer(buf, 0);  // nothing to move is no error
+  a.ReadBuffer(buf, -3);
+
+  // A short read copies what is left, stops at the end and fails.
+  a.SetPosition(7);
+  buf[2] = 0xEE;
+  EXPECT_THROW(a.ReadBuffer(buf, 4), EGXStreamReadError);
+  EXPECT_EQ(buf[0], 7);
+  EXPECT_EQ(buf[2], 9);
+  EXPECT_EQ(a.Position(), 10);
+
+  // Seeks and writes move the position the inline read starts from.
+  a.Seek(-8, TGXSeekOrigin::End);
+  EXPECT_EQ(a.Remaining(), 8);
+  uint8_t patch[2] = {42, 43};
+  EXPECT_EQ(a.Write(patch, 2), 2);
+  EXPECT_EQ(ReadByte(a), 4);
+  a.SetPosition(2);
+  EXPECT_EQ(ReadWord(a), 42 | 43 << 8);
+  a.SetPosition(-5);  // clamped to the start
+  EXPECT_EQ(ReadByte(a), 0);
+
+  // Values across the end: a 4-byte Integer with 3 bytes left.
+  a.SetPosition(7);
+  EXPECT_THROW(ReadInteger(a), EGXStreamReadError);
+  EXPECT_EQ(a.Remaining(), 0);
+
+  // An adapter over nothing (or a negative size) holds no bytes.
+  TGXMemoryStreamAdapter none(nullptr, 5), negative(block, -1);
+  EXPECT_EQ(none.Size(), 0);
+  EXPECT_EQ(negative.Size(), 0);
+  EXPECT_THROW(none.ReadBuffer(buf, 1), EGXStreamReadError);
+  EXPECT_THROW(ReadByte(negative), EGXStreamReadError);
+  EXPECT_EQ(none.Remaining(), 0);
+  EXPECT_EQ(none.Read(buf, 1), 0);
+}
+
+// Streams without a fixed block keep the general path: a growing memory stream read to its end.
+TEST(GXStream, MemoryStreamExactReadsAfterGrowing) {
+  TGXMemoryStream m;
+  WriteInteger(m, 0x01020304);
+  m.SetPosition(0);
+  EXPECT_EQ(ReadInteger(m), 0x01020304);
+  WriteInteger(m, 7);  // grows the block the stream reads from
+  m.SetPosition(4);
+  EXPECT_EQ(ReadInteger(m), 7);
+  EXPECT_EQ(m.Remaining(), 0);
+  EXPECT_THROW(ReadByte(m), EGXStreamReadError);
+}

@@ -488,3 +488,45 @@ TEST(TrackRouteDescription, RoutesGiveBackWhatTheyWereMadeOf) {
   ASSERT_EQ(a.Size(), b.Size());
   EXPECT_EQ(std::memcmp(a.Memory(), b.Memory(), static_cast<size_t>(a.Size())), 0);
 }
+
+// Long flexible routes are written and read in groups of points: the bytes stay those of one
+// value after another, across group boundaries and read back from a fixed block as from a file.
+TEST(TrackRouteDescription, LongFlexibleRoutesKeepTheirBytesAcrossGroups) {
+  TRRTrackRouteDesc d;
+  d.L1 = 1.5f;
+  for (int i = 0; i < 150; ++i)
+    d.FlexPoints.push_back({0.001f * i, 1 - 0.001f * i, static_cast<float>(i), -0.5f * i});
+  d.FlexOffset = 3;
+  d.LastConnection[0] = -1;
+  d.LastConnection[1] = 77;
+  gx::TGXMemoryStream s;
+  d.SaveToStream(s);
+
+  gx::TGXMemoryStream expected;
+  gx::WriteInteger(expected, 2);
+  for (float f : {d.Shift, d.L1, d.Angle, d.Radius, d.L2, d.FlexL, d.Rotation}) gx::WriteSingle(expected, f);
+  gx::WriteInteger(expected, 150);
+  for (const TRRFlexPoint& p : d.FlexPoints)
+    for (float f : {p.DirX, p.DirZ, p.PosX, p.PosZ}) gx::WriteSingle(expected, f);
+  gx::WriteSingle(expected, 3);
+  gx::WriteInteger(expected, -1);
+  gx::WriteInteger(expected, 77);
+  ASSERT_EQ(s.Data(), expected.Data());
+
+  gx::TGXMemoryStreamAdapter block(s.Data().data(), s.Size());
+  TRRTrackRouteDesc back;
+  back.LoadFromStream(block);
+  EXPECT_EQ(back.FlexPoints, d.FlexPoints);
+  EXPECT_EQ(back.L1, 1.5f);
+  EXPECT_EQ(back.FlexOffset, 3);
+  EXPECT_EQ(back.LastConnection[0], -1);
+  EXPECT_EQ(back.LastConnection[1], 77);
+  EXPECT_EQ(block.Remaining(), 0);
+
+  // Cut inside the tail: the read fails at the end of the block and the description stays.
+  gx::TGXMemoryStreamAdapter cut(s.Data().data(), s.Size() - 5);
+  EXPECT_THROW(back.LoadFromStream(cut), gx::EGXStreamReadError);
+  EXPECT_EQ(cut.Remaining(), 0);
+  EXPECT_EQ(back.LastConnection[1], 77);
+  EXPECT_EQ(back.FlexPoints.size(), 150u);
+}
