@@ -366,12 +366,16 @@ TEST_F(TProjectFixture, CompanionProgramQuestionAndAFailedStart) {
   EXPECT_EQ(Ui.Texts()[0], std::string(RRTextCompanion) + program.string());
   EXPECT_EQ(Ui.Texts()[1], std::string(RRTextCompanionFailed) + program.string());
   for (const auto& shown : Ui.Shown())
-    if (shown.Kind == TRRScriptedUIService::TKind::Question) EXPECT_EQ(shown.DefaultButton, TRRAnswer::No);
+    if (shown.Kind == TRRScriptedUIService::TKind::Question) {
+      EXPECT_EQ(shown.DefaultButton, TRRAnswer::No);
+    }
   EXPECT_EQ(Launched, std::vector<std::string>{program.string()});
 
   // A plain file without the execute bit is no program.
   fsys::permissions(program, fsys::perms::owner_read | fsys::perms::owner_write);
-  if (geteuid() != 0) EXPECT_EQ(RRFindCompanionProgram(file), "");
+  if (geteuid() != 0) {
+    EXPECT_EQ(RRFindCompanionProgram(file), "");
+  }
 }
 
 TEST_F(TProjectFixture, CloseQuestionCancelKeepsTheProjectAndClearsTheInstaller) {

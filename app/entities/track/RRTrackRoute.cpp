@@ -502,8 +502,9 @@ void TRRTrackRoute::SetParameters(const TRRFlexPointArray& points, float flexL) 
   if (!(FScale + offset > 0.01f * FScale)) offset = 0;  // a corrupt offset must not make the spacing vanish
   const float spacing = FScale + offset;
   const float ratio = flexL / spacing;
+  // Negative, non-finite and huge lengths give no segment count at all (and no out-of-range cast).
   const int c =
-      std::isfinite(ratio) && ratio < RRMaxRouteSegments ? static_cast<int>(std::nearbyint(ratio)) : 0;
+      ratio > 0 && ratio < RRMaxRouteSegments ? static_cast<int>(std::nearbyint(ratio)) : 0;
   if (c <= 0) throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRRTrackRoute"), "SetParameters"});
   TRRFlexPointArray stored;
   if (points.empty()) {

@@ -230,6 +230,10 @@ TEST(TrackRouteGeometry, SetParametersRefusesTheWrongKindAndEmptyRoutes) {
   EXPECT_THROW(flex->SetParameters(0, 1, 0, 0, 0, 0), gx::EInvalidCall);
   EXPECT_THROW(flex->SetParameters({}, 0.3f), gx::EInvalidCall);
   EXPECT_THROW(Flexible(0.3f), gx::EInvalidCall);
+  // Negative and enormous lengths from a file are refused the same way (found by fuzzing).
+  EXPECT_THROW(Flexible(-10), gx::EInvalidCall);
+  EXPECT_THROW(Flexible(-3e38f), gx::EInvalidCall);
+  EXPECT_THROW(Flexible(3e38f), gx::EInvalidCall);
   // A FlexL of 0 is a fixed route of length 0.
   auto zero = Flexible(0);
   EXPECT_FALSE(zero->IsFlexible());
