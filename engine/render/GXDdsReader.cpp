@@ -59,7 +59,7 @@ uint32_t PixelFormat(std::span<const uint8_t> d) {
   if (flags & kPfRGB) {
     if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return a == 0xFF000000u ? 21 : 22;
     if (bits == 16 && r == 0xF800 && g == 0x07E0 && b == 0x001F && a == 0) return 23;
-    if (bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F) return a == 0x8000 ? GXFormatA1R5G5B5 : 24;
+    if (bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F) return a == 0x8000 ? uint32_t{GXFormatA1R5G5B5} : 24u;  // 24: X1R5G5B5
     if (bits == 16 && r == 0x0F00 && g == 0x00F0 && b == 0x000F && a == 0xF000) return GXFormatA4R4G4B4;
   } else if ((flags & kPfLuminance) && bits == 8 && r == 0xFF && a == 0) {
     return GXFormatL8;
