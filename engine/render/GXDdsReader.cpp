@@ -59,7 +59,8 @@ uint32_t PixelFormat(std::span<const uint8_t> d) {
   if (flags & kPfRGB) {
     if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF) return a == 0xFF000000u ? 21 : 22;
     if (bits == 16 && r == 0xF800 && g == 0x07E0 && b == 0x001F && a == 0) return 23;
-    if (bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F) return a == 0x8000 ? uint32_t{GXFormatA1R5G5B5} : 24u;  // 24: X1R5G5B5
+    if (bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F)
+      return a == 0x8000 ? uint32_t{GXFormatA1R5G5B5} : 24u;  // 24: X1R5G5B5
     if (bits == 16 && r == 0x0F00 && g == 0x00F0 && b == 0x000F && a == 0xF000) return GXFormatA4R4G4B4;
   } else if ((flags & kPfLuminance) && bits == 8 && r == 0xFF && a == 0) {
     return GXFormatL8;
@@ -78,17 +79,22 @@ bool GXIsCompressedFormat(uint32_t format) {
 uint64_t GXSurfaceSize(uint32_t format, uint32_t width, uint32_t height) {
   const uint64_t w = width, h = height;
   switch (format) {
-    case GXFormatDXT1: return ((w + 3) / 4) * ((h + 3) / 4) * 8;
+    case GXFormatDXT1:
+      return ((w + 3) / 4) * ((h + 3) / 4) * 8;
     case GXFormatDXT3:
-    case GXFormatDXT5: return ((w + 3) / 4) * ((h + 3) / 4) * 16;
+    case GXFormatDXT5:
+      return ((w + 3) / 4) * ((h + 3) / 4) * 16;
     case 21:
-    case 22: return w * h * 4;
+    case 22:
+      return w * h * 4;
     case 23:
     case 24:
     case GXFormatA1R5G5B5:
-    case GXFormatA4R4G4B4: return w * h * 2;
+    case GXFormatA4R4G4B4:
+      return w * h * 2;
     case GXFormatL8:
-    case GXFormatA8: return w * h;
+    case GXFormatA8:
+      return w * h;
   }
   return 0;
 }
@@ -97,7 +103,8 @@ TGXDdsImage GXReadDds(std::span<const uint8_t> d) {
   if (d.size() < kDataStart) Bad("File shorter than the header");
   if (U32(d, 0) != 0x20534444) Bad("Not a DDS file");  // "DDS "
   if (U32(d, kHeaderSize) != 124 || U32(d, kFormatSize) != 32) Bad("Wrong header size");
-  if ((U32(d, kFormatFlags) & kPfFourCC) && U32(d, kFourCC) == 0x30315844) Bad("Extended header not supported");
+  if ((U32(d, kFormatFlags) & kPfFourCC) && U32(d, kFourCC) == 0x30315844)
+    Bad("Extended header not supported");
   TGXDdsImage image;
   image.Width = U32(d, kWidth);
   image.Height = U32(d, kHeight);
