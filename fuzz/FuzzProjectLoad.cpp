@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/RRBareProjectHost.h"
 #include "app/RREntityIDProcessor.h"
 #include "app/RREntityManager.h"
 #include "app/RREntitySerializer.h"
@@ -26,15 +27,7 @@
 
 namespace {
 
-struct THost : rr::IRRProjectHost {
-  gx::TGXScene Scene;
-  rr::TRRScriptedUIService Ui;
-  gx::TGXNode* ProjectNode() override { return Scene.Root(); }
-  rr::IRRUIService& UI() override { return Ui; }
-  rr::TRRHistory* History() override { return nullptr; }
-  rr::TRRClipboard* Clipboard() override { return nullptr; }
-  void SetModified() override {}
-};
+using THost = rr::TRRBareProjectHost<rr::TRRScriptedUIService>;
 
 std::vector<uint8_t> Wrap(const uint8_t* data, size_t size, bool old) {
   uLongf bound = compressBound(static_cast<uLong>(size));

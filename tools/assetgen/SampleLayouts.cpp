@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/RRBareProjectHost.h"
 #include "app/RRDatabase.h"
 #include "app/RREntityManager.h"
 #include "app/RRProject.h"
@@ -21,15 +22,7 @@ namespace {
 
 using namespace rr;
 
-struct THost : IRRProjectHost {
-  gx::TGXScene Scene;
-  TRRConsoleUIService Ui;
-  gx::TGXNode* ProjectNode() override { return Scene.Root(); }
-  IRRUIService& UI() override { return Ui; }
-  TRRHistory* History() override { return nullptr; }
-  TRRClipboard* Clipboard() override { return nullptr; }
-  void SetModified() override {}
-};
+using THost = TRRBareProjectHost<TRRConsoleUIService>;
 
 // Lays track pieces end to end on the flat baseboard.
 class TLayer {
