@@ -9,6 +9,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests, benchmarks, fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang
+  # programs the test scripts call (a minimal Debian has neither)
+  curl procps
   # engine foundation; locales for the tests that run under a German number format
   zlib1g-dev libssl-dev libpugixml-dev uuid-dev locales
   # rendering: OpenGL 3.3 core through libepoxy, EGL on Mesa (llvmpipe)
