@@ -205,6 +205,12 @@ void TGXPackageFileList::Sort() {
                    [](const TItem& a, const TItem& b) { return a.Key < b.Key; });
 }
 
+int TGXPackageFileList::FindDuplicate() const {
+  for (size_t i = 1; i < FItems.size(); ++i)
+    if (FItems[i].Key == FItems[i - 1].Key) return static_cast<int>(i);
+  return -1;
+}
+
 // ---- package ----
 
 TGXPackage::TGXPackage(std::unique_ptr<TGXStream> stream)
@@ -274,8 +280,11 @@ void TGXPackageReader::ReadDirectory() {
       if (nameBytes <= 0 || nameBytes % 2 != 0 || nameBytes > 2 * MaxNameLength) corrupt();
       dir.ReadBuffer(raw, nameBytes);
       name.resize(static_cast<size_t>(nameBytes / 2));
-      for (size_t k = 0; k < name.size(); ++k)
+      for (size_t k = 0; k < name.size(); ++k) {
         name[k] = static_cast<char16_t>(raw[2 * k] | raw[2 * k + 1] << 8);
+        // A NUL ends the name for every file system, so the entry could not be extracted as named.
+        if (name[k] == 0) corrupt();
+      }
       TGXPackageFile f;
       f.Name = CanonicalName(Utf16ToUtf8(name));
       f.Offset = ReadInteger(dir);
@@ -293,36 +302,73 @@ void TGXPackageReader::ReadDirectory() {
   // The directory ends with its last record, and its checksum must hold.
   uint8_t extra;
   if (dir.Read(&extra, 1) != 0 || !dir.Ended()) corrupt();
+  // Two names the same ignoring case: lookups find only one, and extracting into a folder would
+  // write one over the other. The writer never makes such a directory.
   files.Sort();
+  if (files.FindDuplicate() >= 0) corrupt();
+  // Every entry owns its bytes: streams that share bytes let a small file state many large
+  // entries (each inflating the same data), which no writer produces.
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  ranges.reserve(static_cast<size_t>(files.Count()));
+  for (int i = 0; i < files.Count(); ++i)
+    ranges.emplace_back(files[i].Offset, int64_t(files[i].Offset) + files[i].CompressedSize);
+  std::sort(ranges.begin(), ranges.end());
+  for (size_t i = 1; i < ranges.size(); ++i)
+    if (ranges[i].first < ranges[i - 1].second) corrupt();
   FFiles = std::move(files);
 }
 
-std::unique_ptr<TGXMemoryStream> TGXPackageReader::Extract(std::string_view name) {
+std::unique_ptr<TGXMemoryStream> TGXPackageReader::Extract(std::string_view name, int64_t maxSize) {
   int index = IndexOf(name);
-  return index < 0 ? nullptr : ExtractAt(index);
+  return index < 0 ? nullptr : ExtractAt(index, maxSize);
 }
 
-std::unique_ptr<TGXMemoryStream> TGXPackageReader::ExtractAt(int index) {
+const TGXPackageFile& TGXPackageReader::Prepare(int index, int64_t maxSize) {
   const TGXPackageFile& f = FFiles[index];
-  if (f.Size > int64_t(f.CompressedSize) * kMaxInflateRatio + 64)
+  if (f.Size > std::min(maxSize, MaxEntrySize) || f.Size > int64_t(f.CompressedSize) * kMaxInflateRatio + 64)
     throw EGXPackageError(kGXCorruptPackageEntry + f.Name);
-  TGXStream& s = Stream();
-  s.SetPosition(f.Offset);
+  Stream().SetPosition(f.Offset);
+  return f;
+}
+
+std::unique_ptr<TGXMemoryStream> TGXPackageReader::ExtractAt(int index, int64_t maxSize) {
+  const TGXPackageFile& f = Prepare(index, maxSize);
   std::vector<uint8_t> data;
-  if (!InflateExact(s, f.CompressedSize, f.Size, data, FBuffer))
+  if (!InflateExact(Stream(), f.CompressedSize, f.Size, data, FBuffer))
     throw EGXPackageError(kGXCorruptPackageEntry + f.Name);
   return std::make_unique<TGXMemoryStream>(std::move(data));
 }
 
+template <class TSink>
+void TGXPackageReader::Inflate(int index, TSink&& sink) {
+  const TGXPackageFile& f = Prepare(index, MaxEntrySize);
+  TInflateStream z(Stream(), f.CompressedSize, FBuffer);
+  std::vector<uint8_t> chunk(kChunk);
+  int64_t left = f.Size;
+  while (left > 0) {
+    int64_t want = std::min<int64_t>(left, static_cast<int64_t>(chunk.size()));
+    int64_t n = z.Read(chunk.data(), want);
+    if (n > 0) sink(chunk.data(), static_cast<size_t>(n));
+    if (n != want) throw EGXPackageError(kGXCorruptPackageEntry + f.Name);  // ended early or damaged
+    left -= n;
+  }
+  uint8_t spare;
+  if (z.Read(&spare, 1) != 0 || !z.Ended()) throw EGXPackageError(kGXCorruptPackageEntry + f.Name);
+}
+
+void TGXPackageReader::ExtractTo(int index, TGXStream& dest) {
+  Inflate(index,
+          [&](const uint8_t* data, size_t size) { dest.WriteBuffer(data, static_cast<int64_t>(size)); });
+}
+
 std::string TGXPackageReader::Verify(int index) {
-  std::unique_ptr<TGXMemoryStream> data;
+  TGXMD5 md5;
   try {
-    data = ExtractAt(index);
+    Inflate(index, [&](const uint8_t* data, size_t size) { md5.Update(data, size); });
   } catch (const EGXPackageError& e) {
     return e.what();
   }
-  if (GXMD5(data->Memory(), data->Data().size()) != FFiles[index].Digest)
-    return kGXCorruptPackageEntry + FFiles[index].Name + " (MD5)";
+  if (md5.Final() != FFiles[index].Digest) return kGXCorruptPackageEntry + FFiles[index].Name + " (MD5)";
   return {};
 }
 

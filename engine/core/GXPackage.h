@@ -61,6 +61,9 @@ class TGXPackageFileList {
   // Appends without ordering; Sort must follow (for reading a whole directory at once).
   void Append(TGXPackageFile file);
   void Sort();
+  // After Sort: the index of the first entry whose name equals the one before it ignoring case,
+  // or -1.
+  int FindDuplicate() const;
   void Clear() { FItems.clear(); }
 
  private:
@@ -77,6 +80,9 @@ class TGXPackage {
   static constexpr int MaxNameLength = 260;  // UTF-16 code units
   // Entry positions are signed 32-bit values: no byte of a package may lie beyond this.
   static constexpr int64_t MaxPackageSize = INT32_MAX;
+  // The largest entry a reader inflates (the size a download may have): a directory may state
+  // any size up to 2 GiB, and a few megabytes of deflate data can honestly expand to a gigabyte.
+  static constexpr int64_t MaxEntrySize = int64_t(1) << 30;
 
   virtual ~TGXPackage();
   TGXPackage(const TGXPackage&) = delete;
@@ -127,16 +133,27 @@ class TGXPackageReader : public TGXPackage {
 
   // The entry's data in a new memory stream at position 0, or nullptr when the package holds no
   // such name. Raises EGXPackageError when the entry's data is damaged (does not inflate, ends
-  // early, or inflates to another size than the directory states). The digest is not checked
+  // early, or inflates to another size than the directory states) or when the directory states
+  // more than maxSize bytes (checked before anything is allocated). The digest is not checked
   // here (see Verify).
-  std::unique_ptr<TGXMemoryStream> Extract(std::string_view name);
-  std::unique_ptr<TGXMemoryStream> ExtractAt(int index);
-  // Inflates the entry and compares size and digest; returns an empty text when it is sound,
-  // else the reason.
+  std::unique_ptr<TGXMemoryStream> Extract(std::string_view name, int64_t maxSize = MaxEntrySize);
+  std::unique_ptr<TGXMemoryStream> ExtractAt(int index, int64_t maxSize = MaxEntrySize);
+  // Inflates the entry into dest in pieces, so memory stays bounded whatever the entry's size;
+  // the same failures as ExtractAt, raised when the damage is reached (dest then holds the bytes
+  // before it).
+  void ExtractTo(int index, TGXStream& dest);
+  // Inflates the entry in pieces and compares size and digest; returns an empty text when it is
+  // sound, else the reason. Memory stays bounded whatever the entry's size.
   std::string Verify(int index);
 
  private:
   void ReadDirectory();
+  // Checks the stated size against maxSize and what deflate could produce from the compressed
+  // size, and positions the stream at the entry.
+  const TGXPackageFile& Prepare(int index, int64_t maxSize);
+  // Inflates the entry in pieces of at most 256 KB into sink and checks its size and checksum.
+  template <class TSink>
+  void Inflate(int index, TSink&& sink);
 
   int64_t FBase = 0;             // stream position of the signature
   std::vector<uint8_t> FBuffer;  // compressed input, reused between extracts

@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -386,4 +387,184 @@ TEST(GXPackage, VerifyFindsDigestMismatch) {
   TGXPackageReader fr(forged);
   EXPECT_EQ(fr.Verify(0), "Corrupt package entry: b.dds (MD5)");
   EXPECT_EQ(Content(*fr.ExtractAt(0)), "bbbb");  // reading does not check the digest
+}
+
+namespace {
+
+// A directory of the given records (names as UTF-8, may hold a NUL).
+std::vector<uint8_t> DirectoryOf(const std::vector<TGXPackageFile>& files) {
+  TGXMemoryStream d;
+  WriteInteger(d, static_cast<int32_t>(files.size()));
+  for (const TGXPackageFile& f : files) {
+    WriteWideString(d, f.Name);
+    WriteInteger(d, f.Offset), WriteInteger(d, f.Size), WriteInteger(d, f.CompressedSize);
+    d.WriteBuffer(f.Digest.data(), 16);
+  }
+  return d.Data();
+}
+
+TGXPackageFile Renamed(TGXPackageFile f, std::string name) {
+  f.Name = std::move(name);
+  return f;
+}
+TGXPackageFile Longer(TGXPackageFile f) {
+  ++f.CompressedSize;
+  return f;
+}
+
+// Reads zeros up to a size, without holding them.
+class TZeroStream : public TGXStream {
+ public:
+  explicit TZeroStream(int64_t size) : FSize(size) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    int64_t n = std::max<int64_t>(0, std::min(count, FSize - FPos));
+    std::memset(buffer, 0, static_cast<size_t>(n));
+    FPos += n;
+    return n;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t offset, TGXSeekOrigin origin) override {
+    FPos = (origin == TGXSeekOrigin::Begin ? 0 : origin == TGXSeekOrigin::Current ? FPos : FSize) + offset;
+    return FPos;
+  }
+  int64_t Size() const override { return FSize; }
+
+ private:
+  int64_t FSize, FPos = 0;
+};
+
+// Peak resident memory since the last reset, in KiB (VmHWM; writing 5 to clear_refs resets it).
+int64_t PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atoll(line.c_str() + 6);
+  return -1;
+}
+void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+}  // namespace
+
+TEST(GXPackage, ReaderRefusesDirectoriesNoWriterMakes) {
+  std::vector<uint8_t> good = SamplePackage();
+  TGXMemoryStream s(good);
+  TGXPackageReader r(s);
+  const TGXPackageFile a = r.File(0), b = r.File(1), d = r.File(2);
+  TGXPackageFile inside = b;  // a short stream starting inside b's bytes
+  inside.Offset = b.Offset + 2;
+  inside.CompressedSize = 8;
+  struct Case {
+    const char* What;
+    std::vector<TGXPackageFile> Files;
+    bool Refused;
+  };
+  const Case cases[] = {
+      {"the sample as written", {a, b, d}, false},
+      {"same name ignoring case", {a, Renamed(b, "a.TXT")}, true},
+      {"same name once canonical", {a, Renamed(b, "x\\..\\A.txt")}, true},
+      {"same name with folded Latin letters", {Renamed(a, "Ä.txt"), Renamed(b, "ä.TXT")}, true},
+      {"names differing in more than case", {a, Renamed(b, "a.txt2")}, false},
+      {"NUL inside a name", {Renamed(a, std::string("A\0.txt", 6))}, true},
+      {"NUL at the end of a name", {Renamed(a, std::string("A.txt\0", 6))}, true},
+      {"two entries on the same bytes", {a, Renamed(a, "zweite.txt")}, true},
+      {"a stream starting inside another", {b, Renamed(inside, "x")}, true},
+      {"a stream reaching into the next", {Longer(b), a}, true},
+      {"adjacent streams", {b, a}, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ReaderError(WithDirectory(good, DirectoryOf(c.Files))),
+              c.Refused ? "Corrupt package directory." : "")
+        << c.What;
+}
+
+TEST(GXPackage, StatedSizesAboveTheCapsAreRefusedBeforeInflating) {
+  // One incompressible entry of 1.1 MB, stored: deflate could expand that many bytes past 1 GiB,
+  // so only the cap refuses a size just above it.
+  std::string noise(1100000, '\0');
+  uint32_t x = 12345;
+  for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  TGXMemoryStream archive;
+  {
+    TGXPackageWriter w(archive);
+    auto src = Text(noise), info = Text(std::string(1000, 'i'));
+    w.AddFile(src, "gross.bin", 0);
+    w.AddFile(info, "Info.dat");
+    w.Finish();
+  }
+  std::vector<uint8_t> good = archive.Data();
+  TGXMemoryStream gs(good);
+  TGXPackageReader gr(gs);
+  TGXPackageFile big = gr.File(0);
+  ASSERT_EQ(big.Name, "gross.bin");
+  ASSERT_GT(int64_t(big.CompressedSize) * 1032, TGXPackage::MaxEntrySize);
+
+  for (int64_t size : {TGXPackage::MaxEntrySize + 1, int64_t(INT32_MAX)}) {
+    big.Size = static_cast<int32_t>(size);
+    TGXMemoryStream s(WithDirectory(good, DirectoryOf({big, gr.File(1)})));
+    TGXPackageReader r(s);  // the directory itself is sound: the other entry stays readable
+    EXPECT_EQ(r.Verify(1), "");
+    try {
+      r.ExtractAt(0);
+      ADD_FAILURE() << size;
+    } catch (const EGXPackageError& e) {
+      EXPECT_STREQ(e.what(), "Corrupt package entry: gross.bin");
+    }
+    EXPECT_EQ(r.Verify(0), "Corrupt package entry: gross.bin");
+    TGXMemoryStream sink;
+    EXPECT_THROW(r.ExtractTo(0, sink), EGXPackageError);
+    EXPECT_EQ(sink.Size(), 0);
+  }
+
+  // A caller's own smaller cap (the catalogue entry's) refuses before inflating too.
+  EXPECT_EQ(gr.Extract("info.dat", 1000)->Size(), 1000);
+  try {
+    gr.Extract("info.dat", 999);
+    FAIL();
+  } catch (const EGXPackageError& e) {
+    EXPECT_STREQ(e.what(), "Corrupt package entry: Info.dat");
+  }
+}
+
+TEST(GXPackage, VerifyAndExtractToStreamInBoundedMemory) {
+  // 256 MB of zeros deflate to about 256 KB: checking must not hold the entry.
+  constexpr int64_t kSize = 256ll << 20;
+  TGXMemoryStream archive;
+  {
+    TGXPackageWriter w(archive);
+    TZeroStream zeros(kSize);
+    w.AddFile(zeros, "null.bin", 1);
+    auto tail = Text("Ende");
+    w.AddFile(tail, "tail.txt");
+    w.Finish();
+  }
+  TGXMemoryStream s(archive.Data());
+  TGXPackageReader r(s);
+  ASSERT_EQ(r.File(0).Size, kSize);
+
+  ResetPeakResident();
+  int64_t before = PeakResidentKiB();
+  ASSERT_GT(before, 0);
+  EXPECT_EQ(r.Verify(0), "");
+  struct TCounting : TGXStream {
+    int64_t Written = 0;
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void*, int64_t n) override { return Written += n, n; }
+    int64_t Seek(int64_t, TGXSeekOrigin) override { return Written; }
+    int64_t Size() const override { return Written; }
+  } sink;
+  r.ExtractTo(0, sink);
+  EXPECT_EQ(sink.Written, kSize);
+  EXPECT_LT(PeakResidentKiB() - before, 64 * 1024) << "KiB above the start";
+
+  // Damage is found in the streamed path as in the whole one: a stated size one byte off.
+  TGXPackageFile f = r.File(0);
+  for (int32_t size : {f.Size - 1, f.Size + 1}) {
+    TGXPackageFile lie = f;
+    lie.Size = size;
+    std::vector<uint8_t> bytes(s.Data());
+    TGXMemoryStream forged(WithDirectory(bytes, DirectoryOf({lie, r.File(1)})));
+    TGXPackageReader fr(forged);
+    EXPECT_EQ(fr.Verify(0), "Corrupt package entry: null.bin") << size;
+    EXPECT_EQ(fr.Verify(1), "");
+  }
 }
