@@ -1,5 +1,6 @@
 #include "engine/core/GXConfiguration.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -46,6 +47,193 @@ class TCrLfWriter : public pugi::xml_writer {
  private:
   TGXStream& FStream;
 };
+
+// The code units of a document as the parser will see them: one byte (UTF-8), two or four
+// bytes in either order. Markup is ASCII in every one of these, so the depth scan below only
+// looks at unit values.
+struct TCodeUnits {
+  const uint8_t* Data = nullptr;
+  size_t Count = 0;
+  int Width = 1;
+  bool BigEndian = false;
+  pugi::xml_encoding Encoding = pugi::encoding_utf8;
+
+  uint32_t operator[](size_t i) const {
+    const uint8_t* p = Data + i * static_cast<size_t>(Width);
+    switch (Width) {
+      case 2:
+        return BigEndian ? (uint32_t(p[0]) << 8 | p[1]) : (uint32_t(p[1]) << 8 | p[0]);
+      case 4:
+        return BigEndian ? (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3])
+                         : (uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]);
+      default:
+        return p[0];
+    }
+  }
+};
+
+// Byte-order marks first, then the first "<" in each form; everything else is UTF-8. The parser
+// is then told this encoding, so the scan and the parser read the same characters.
+TCodeUnits DetectUnits(const std::vector<char>& bytes) {
+  TCodeUnits u;
+  u.Data = reinterpret_cast<const uint8_t*>(bytes.data());
+  auto b = [&](size_t i) { return i < bytes.size() ? static_cast<uint8_t>(bytes[i]) : 0xFFu; };
+  auto set = [&](int width, bool big, pugi::xml_encoding encoding) {
+    u.Width = width;
+    u.BigEndian = big;
+    u.Encoding = encoding;
+  };
+  if (b(0) == 0 && b(1) == 0 && b(2) == 0xFE && b(3) == 0xFF)
+    set(4, true, pugi::encoding_utf32_be);
+  else if (b(0) == 0xFF && b(1) == 0xFE && b(2) == 0 && b(3) == 0)
+    set(4, false, pugi::encoding_utf32_le);
+  else if (b(0) == 0xFE && b(1) == 0xFF)
+    set(2, true, pugi::encoding_utf16_be);
+  else if (b(0) == 0xFF && b(1) == 0xFE)
+    set(2, false, pugi::encoding_utf16_le);
+  else if (b(0) == 0xEF && b(1) == 0xBB && b(2) == 0xBF)
+    set(1, false, pugi::encoding_utf8);
+  else if (b(0) == 0 && b(1) == 0 && b(2) == 0 && b(3) == '<')
+    set(4, true, pugi::encoding_utf32_be);
+  else if (b(0) == '<' && b(1) == 0 && b(2) == 0 && b(3) == 0)
+    set(4, false, pugi::encoding_utf32_le);
+  else if (b(0) == 0 && b(1) == '<')
+    set(2, true, pugi::encoding_utf16_be);
+  else if (b(0) == '<' && b(1) == 0)
+    set(2, false, pugi::encoding_utf16_le);
+  u.Count = bytes.size() / static_cast<size_t>(u.Width);
+  return u;
+}
+
+bool At(const TCodeUnits& u, size_t i, std::string_view text) {
+  if (i + text.size() > u.Count) return false;
+  for (size_t k = 0; k < text.size(); ++k)
+    if (u[i + k] != static_cast<unsigned char>(text[k])) return false;
+  return true;
+}
+
+// Index just behind the next `end` at or after i, or Count when the document ends first.
+size_t Behind(const TCodeUnits& u, size_t i, std::string_view end) {
+  for (; i < u.Count; ++i)
+    if (At(u, i, end)) return i + end.size();
+  return u.Count;
+}
+
+// Index behind the '>' that closes a tag or declaration starting at i, skipping quoted values
+// (and, in a document type declaration, its bracketed subset with comments and instructions).
+size_t BehindTag(const TCodeUnits& u, size_t i, bool declaration) {
+  int brackets = 0;
+  while (i < u.Count) {
+    uint32_t c = u[i];
+    if (c == '"' || c == '\'') {
+      for (++i; i < u.Count && u[i] != c; ++i) {
+      }
+      ++i;
+    } else if (declaration && At(u, i, "<!--")) {
+      i = Behind(u, i + 4, "-->");
+    } else if (declaration && At(u, i, "<?")) {
+      i = Behind(u, i + 2, "?>");
+    } else if (declaration && c == '[') {
+      ++brackets;
+      ++i;
+    } else if (declaration && c == ']') {
+      if (brackets > 0) --brackets;
+      ++i;
+    } else if (c == '>' && brackets == 0) {
+      return i + 1;
+    } else {
+      ++i;
+    }
+  }
+  return u.Count;
+}
+
+// Refuses what the settings can never hold before the parser builds anything: NUL characters
+// (the parser would end the text there) and elements nested deeper than MaxDepth. A malformed
+// document may be misjudged here; the parser refuses it then, and the depth of an accepted tree
+// is checked again.
+void ScanDocument(const TCodeUnits& u) {
+  for (size_t i = 0; i < u.Count; ++i)
+    if (u[i] == 0)
+      throw EGXConfigurationError("NUL-Zeichen im Text (Position " + std::to_string(i * size_t(u.Width)) +
+                                  ")");
+  int depth = 0;
+  for (size_t i = 0; i < u.Count;) {
+    if (u[i] != '<') {
+      ++i;
+    } else if (At(u, i, "<!--")) {
+      i = Behind(u, i + 4, "-->");
+    } else if (At(u, i, "<![CDATA[")) {
+      i = Behind(u, i + 9, "]]>");
+    } else if (At(u, i, "<?")) {
+      i = Behind(u, i + 2, "?>");
+    } else if (At(u, i, "<!")) {
+      i = BehindTag(u, i + 2, true);
+    } else if (At(u, i, "</")) {
+      if (depth > 0) --depth;
+      i = BehindTag(u, i + 2, false);
+    } else {
+      size_t end = BehindTag(u, i + 1, false);
+      bool empty = end >= 2 && end <= u.Count && u[end - 1] == '>' && u[end - 2] == '/';
+      if (!empty && ++depth > TGXConfiguration::MaxDepth)
+        throw EGXConfigurationError("Elemente tiefer als " + std::to_string(TGXConfiguration::MaxDepth) +
+                                    " Ebenen verschachtelt (Position " + std::to_string(i * size_t(u.Width)) +
+                                    ")");
+      i = end;
+    }
+  }
+}
+
+int TreeDepth(const pugi::xml_node& root) {
+  int depth = 0, deepest = 0;
+  pugi::xml_node n = root.first_child();
+  while (n) {
+    if (n.type() == pugi::node_element) deepest = std::max(deepest, depth + 1);
+    if (n.first_child()) {
+      n = n.first_child();
+      ++depth;
+      continue;
+    }
+    while (n && !n.next_sibling() && n != root) {
+      n = n.parent();
+      --depth;
+    }
+    if (!n || n == root) break;
+    n = n.next_sibling();
+  }
+  return deepest;
+}
+
+const char* ParseReason(pugi::xml_parse_status status) {
+  switch (status) {
+    case pugi::status_out_of_memory:
+      return "zu wenig Speicher";
+    case pugi::status_unrecognized_tag:
+      return "unbekanntes Markup";
+    case pugi::status_bad_pi:
+      return "fehlerhafte Verarbeitungsanweisung";
+    case pugi::status_bad_comment:
+      return "fehlerhafter Kommentar";
+    case pugi::status_bad_cdata:
+      return "fehlerhafter CDATA-Abschnitt";
+    case pugi::status_bad_doctype:
+      return "fehlerhafte Dokumenttyp-Deklaration";
+    case pugi::status_bad_pcdata:
+      return "fehlerhafter Text";
+    case pugi::status_bad_start_element:
+      return "fehlerhaftes Start-Tag";
+    case pugi::status_bad_attribute:
+      return "fehlerhaftes Attribut";
+    case pugi::status_bad_end_element:
+      return "fehlerhaftes End-Tag";
+    case pugi::status_end_element_mismatch:
+      return "End-Tag fehlt oder passt nicht zum Start-Tag";
+    case pugi::status_no_document_element:
+      return "kein Wurzelelement";
+    default:
+      return "nicht lesbar";
+  }
+}
 
 }  // namespace
 
@@ -184,13 +372,20 @@ void TGXConfiguration::LoadFromStream(TGXStream& stream) {
   std::vector<char> data(static_cast<size_t>(remaining > 0 ? remaining : 0));
   if (!data.empty()) stream.ReadBuffer(data.data(), static_cast<int64_t>(data.size()));
   Clear();
+  TCodeUnits units = DetectUnits(data);
+  ScanDocument(units);
   // The default parse drops whitespace-only text between elements, so indentation never turns
   // into values.
   pugi::xml_parse_result result =
-      FDocument.load_buffer(data.data(), data.size(), pugi::parse_default, pugi::encoding_auto);
+      FDocument.load_buffer(data.data(), data.size(), pugi::parse_default, units.Encoding);
   if (!result) {
     Clear();
-    throw EGXConfigurationError(std::string(result.description()) + " (Position " + std::to_string(result.offset) + ")");
+    throw EGXConfigurationError(std::string("XML-Fehler: ") + ParseReason(result.status) + " (Position " +
+                                std::to_string(result.offset) + ")");
+  }
+  if (TreeDepth(FDocument) > MaxDepth) {
+    Clear();
+    throw EGXConfigurationError("Elemente tiefer als " + std::to_string(MaxDepth) + " Ebenen verschachtelt");
   }
 }
 

@@ -79,9 +79,16 @@ class TGXConfiguration {
   TGXConfiguration(const TGXConfiguration&) = delete;
   TGXConfiguration& operator=(const TGXConfiguration&) = delete;
 
+  // Elements nested deeper than this make a document unreadable. The depth is checked before the
+  // tree is built: deep trees cost memory out of all proportion to the text, and saving one
+  // indents every line by its depth.
+  static constexpr int MaxDepth = 256;
+
   // Parses the rest of the stream into the document, replacing what was there. On a parse error
-  // the document is empty afterwards and EGXConfigurationError carries the parser's reason.
-  // Accepts UTF-8 with or without byte-order mark (and UTF-16 with one).
+  // the document is empty afterwards and EGXConfigurationError carries the reason in German with
+  // the position. A NUL character or nesting deeper than MaxDepth is such an error. Accepts
+  // UTF-8 with or without byte-order mark, and UTF-16 or UTF-32 (with byte-order mark, or
+  // recognised by the first "<").
   void LoadFromStream(TGXStream& stream);
   // Writes the whole document (an empty document writes nothing).
   void SaveToStream(TGXStream& stream) const;

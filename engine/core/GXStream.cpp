@@ -110,6 +110,14 @@ TGXFileStream::TGXFileStream(const std::string& path, Mode mode) : FPath(path) {
   }
 }
 
+TGXFileStream::TGXFileStream(int descriptor, const std::string& path) : FPath(path) {
+  FFile = fdopen(descriptor, "w+b");
+  if (!FFile) {
+    close(descriptor);
+    throw EGXFileOpenError("Datei kann nicht geöffnet werden: " + path);
+  }
+}
+
 TGXFileStream::~TGXFileStream() {
   if (FFile) std::fclose(FFile);
 }

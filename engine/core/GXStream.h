@@ -129,6 +129,9 @@ class TGXFileStream : public TGXStream {
   // Raises EGXFileOpenError with the German text "Datei kann nicht geöffnet werden: <path>" when
   // the file cannot be opened.
   TGXFileStream(const std::string& path, Mode mode);
+  // Takes over an open descriptor for reading and writing (closed with the stream); path only
+  // names it in messages.
+  TGXFileStream(int descriptor, const std::string& path);
   ~TGXFileStream() override;
   TGXFileStream(const TGXFileStream&) = delete;
   TGXFileStream& operator=(const TGXFileStream&) = delete;

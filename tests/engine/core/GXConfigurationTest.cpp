@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <string>
 
 #include "engine/core/GXException.h"
@@ -143,4 +144,106 @@ TEST(GXConfiguration, TextsSurviveASaveAndReload) {
   IGXConfigNode m = d.GetNode(nullptr, "Application");
   EXPECT_EQ(m->ReadString("Text", ""), odd);
   EXPECT_STREQ(m->GetXMLNode().child("AssetPath").attribute("enabled").value(), "0");
+}
+
+namespace {
+
+std::string Nested(int depth, const std::string& inner = "1") {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "<e>";
+  text += inner;
+  for (int i = 0; i < depth; ++i) text += "</e>";
+  return text;
+}
+
+// Little-endian UTF-16 of an ASCII text, with or without byte-order mark.
+std::string Utf16Le(const std::string& text, bool bom) {
+  std::string out = bom ? "\xFF\xFE" : "";
+  for (char c : text) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
+// Counts what the XML library allocates, to see whether a document's tree was ever built.
+size_t GXmlBytes = 0;
+void* CountingAllocate(size_t size) {
+  GXmlBytes += size;
+  return std::malloc(size);
+}
+
+}  // namespace
+
+TEST(GXConfiguration, NulCharactersAndDeepNestingAreRefusedWhereMarkupDoesNotCount) {
+  const int limit = TGXConfiguration::MaxDepth;
+  struct {
+    const char* What;
+    std::string Text;
+    bool Readable;
+  } cases[] = {
+      {"at the limit", Nested(limit), true},
+      {"one level deeper", Nested(limit + 1), false},
+      {"self-closing at the limit", Nested(limit - 1, "<x/>"), true},
+      {"self-closing one deeper", Nested(limit, "<x a=\"1\" />"), false},
+      {"markup in comments, CDATA, instructions and values",
+       "<a b=\"<c><c>\" d='</a>'><!-- " + Nested(limit + 5) + " --><![CDATA[" + Nested(limit + 5) +
+           "]]><?p " + Nested(limit + 5) + "?>" + Nested(limit - 1) + "</a>",
+       true},
+      {"document type with a subset", "<!DOCTYPE a [<!ENTITY x \"<b>\"><!-- ' -->]>" + Nested(limit), true},
+      {"NUL after the document", "<a>1</a>" + std::string(1, '\0'), false},
+      {"NUL in a value", "<a>1" + std::string(1, '\0') + "2</a>", false},
+      {"UTF-16 at the limit", Utf16Le(Nested(limit), true), true},
+      {"UTF-16 without mark one deeper", Utf16Le(Nested(limit + 1), false), false},
+  };
+  for (const auto& c : cases) {
+    TGXConfiguration config;
+    if (c.Readable)
+      EXPECT_NO_THROW(LoadText(config, c.Text)) << c.What;
+    else
+      EXPECT_THROW(LoadText(config, c.Text), EGXConfigurationError) << c.What;
+  }
+  // A UTF-16 document is read, not just accepted.
+  TGXConfiguration config;
+  LoadText(config, Utf16Le("<Application><Volume>42</Volume></Application>", false));
+  EXPECT_EQ(config.GetNode(nullptr, "Application")->ReadInteger("Volume", 0), 42);
+}
+
+TEST(GXConfiguration, AMillionLevelsAreRefusedBeforeATreeIsBuilt) {
+  const std::string text = Nested(1000000);
+  pugi::set_memory_management_functions(CountingAllocate, std::free);
+  GXmlBytes = 0;
+  TGXConfiguration config;
+  std::string message;
+  try {
+    LoadText(config, text);
+  } catch (const EGXConfigurationError& e) {
+    message = e.what();
+  }
+  size_t used = GXmlBytes;
+  pugi::set_memory_management_functions(std::malloc, std::free);
+  EXPECT_EQ(message, "Elemente tiefer als 256 Ebenen verschachtelt (Position 768)");
+  EXPECT_LT(used, size_t(64) << 10);
+  EXPECT_EQ(config.SaveToString(), "");
+}
+
+TEST(GXConfiguration, ParseErrorsNameTheirReasonInGerman) {
+  struct {
+    const char* Text;
+    const char* Message;
+  } cases[] = {
+      {"<Application><GeneralSettings>",
+       "XML-Fehler: End-Tag fehlt oder passt nicht zum Start-Tag (Position 29)"},
+      {"", "XML-Fehler: kein Wurzelelement (Position 0)"},
+      {"<a></b>", "XML-Fehler: End-Tag fehlt oder passt nicht zum Start-Tag (Position 5)"},
+  };
+  for (const auto& c : cases) {
+    TGXConfiguration config;
+    try {
+      LoadText(config, c.Text);
+      ADD_FAILURE() << c.Text;
+    } catch (const EGXConfigurationError& e) {
+      EXPECT_STREQ(e.what(), c.Message) << c.Text;
+    }
+  }
 }
