@@ -569,7 +569,7 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image, 
       Invalid("CreateTexture", "Image data shorter than its layout");
   GLuint name = 0;
   glGenTextures(1, &name);
-  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name, ++FTextureSerial));
   texture->FWidth = image.Width;
   texture->FHeight = image.Height;
   texture->FLevels = image.Levels;
@@ -626,7 +626,7 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXImage& image, uin
   if (levels == 0 || levels > chain) levels = chain;
   GLuint name = 0;
   glGenTextures(1, &name);
-  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name, ++FTextureSerial));
   texture->FWidth = image.Width;
   texture->FHeight = image.Height;
   texture->FLevels = levels;
@@ -656,7 +656,7 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateEmptyTexture(uint32_t width, uint3
   if (levels == 0 || levels > chain) levels = chain;
   GLuint name = 0;
   glGenTextures(1, &name);
-  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name, ++FTextureSerial));
   texture->FWidth = width;
   texture->FHeight = height;
   texture->FLevels = levels;
@@ -702,7 +702,7 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, 
          static_cast<long long>(width) * 65536 + height);
   GLuint name = 0;
   glGenTextures(1, &name);
-  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name));
+  TGXRef<TGXGLTexture> texture(new TGXGLTexture(FAlive, name, ++FTextureSerial));
   texture->FWidth = width;
   texture->FHeight = height;
   texture->FLevels = 1;

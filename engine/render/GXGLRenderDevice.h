@@ -225,6 +225,9 @@ class TGXGLVertexDeclaration : public TGXDeviceVertexDeclaration {
 class TGXGLTexture : public TGXRefCounted {
  public:
   uint32_t Name() const { return FName; }
+  // A number the device gives each texture it makes, never repeated: a new texture may get a
+  // freed one's address and GL name, but never its serial.
+  uint64_t Serial() const { return FSerial; }
   uint32_t Width() const { return FWidth; }
   uint32_t Height() const { return FHeight; }
   uint32_t Levels() const { return FLevels; }
@@ -233,10 +236,12 @@ class TGXGLTexture : public TGXRefCounted {
 
  private:
   friend class TGXGLRenderDevice;
-  TGXGLTexture(std::shared_ptr<bool> alive, uint32_t name) : FAlive(std::move(alive)), FName(name) {}
+  TGXGLTexture(std::shared_ptr<bool> alive, uint32_t name, uint64_t serial)
+      : FAlive(std::move(alive)), FName(name), FSerial(serial) {}
   ~TGXGLTexture() override;
   std::shared_ptr<bool> FAlive;
   uint32_t FName;
+  uint64_t FSerial;
   uint32_t FWidth = 0, FHeight = 0, FLevels = 0, FFormat = 0;
   bool FCube = false;
 };
@@ -351,6 +356,7 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   uint32_t FVertexArray = 0;
   bool FLost = false;
   bool FInScene = false;
+  uint64_t FTextureSerial = 0;
 
   TGXRef<TGXGLSurface> FColor, FDepth;
   bool FFramebufferDirty = true;

@@ -5,6 +5,8 @@
 
 #include "engine/core/GXException.h"
 #include "engine/render/GXMaterial.h"
+#include "engine/render/GXMesh.h"
+#include "engine/render/GXModel.h"
 #include "engine/render/GXTexture.h"
 
 namespace gx {
@@ -100,22 +102,32 @@ TGXRenderCore::TGXRenderCore(TGXResourceManager* manager) {
   FDevice = std::make_unique<TGXGLRenderDevice>(std::move(context));
   FEffectParameters = std::make_unique<TGXEffectParameterManager>();
   FRenderer = std::make_unique<TGXRenderer>(*FDevice, *FEffectParameters);
+  FVertexLayouts = std::make_unique<TGXVertexLayoutFactory>(
+      [device = FDevice.get()](std::span<const TGXVertexElement> elements) {
+        return device->CreateVertexDeclaration(elements);
+      });
   if (!manager && Engine()) manager = &Engine()->ResourceManager();
   FEffectFactory = std::make_unique<TGXEffectFactory>(manager);
   FMaterialFactory = std::make_unique<TGXMaterialFactory>(manager);
   FTextureFactory = std::make_unique<TGXTextureFactory>(manager);
   FCubeTextureFactory = std::make_unique<TGXCubeTextureFactory>(manager);
+  FMeshFactory = std::make_unique<TGXMeshFactory>(manager);
+  FModelFactory = std::make_unique<TGXModelFactory>(manager);
+  GXRegisterModelImporters();
   GCurrentRenderCore = this;
 }
 
 TGXRenderCore::~TGXRenderCore() {
   if (GCurrentRenderCore == this) GCurrentRenderCore = nullptr;
+  FModelFactory.reset();
+  FMeshFactory.reset();
   FCubeTextureFactory.reset();
   FTextureFactory.reset();
   FMaterialFactory.reset();
   FEffectFactory.reset();
   FRenderer.reset();
   FEffectParameters.reset();
+  FVertexLayouts.reset();
   FDevice.reset();
 }
 

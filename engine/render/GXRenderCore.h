@@ -12,6 +12,7 @@
 #include "engine/render/GXEffect.h"
 #include "engine/render/GXGLRenderDevice.h"
 #include "engine/render/GXRenderer.h"
+#include "engine/render/GXVertexLayout.h"
 
 namespace gx {
 
@@ -83,12 +84,15 @@ class TGXEffectFactory;
 class TGXMaterialFactory;
 class TGXTextureFactory;
 class TGXCubeTextureFactory;
+class TGXMeshFactory;
+class TGXModelFactory;
 
 class TGXRenderCore : public TGXEngineCore {
  public:
   // Makes the GL context (EGL surfaceless), the device, the parameter manager and the renderer,
-  // and registers the effect, material, texture and cube-texture factories with the manager
-  // (the live engine's when none is given and an engine exists). EDirect3D "No compatible
+  // and registers the effect, material, texture, cube-texture, mesh and model factories with the
+  // manager (the live engine's when none is given and an engine exists), in that order; they are
+  // freed in reverse. The model importers are registered (GXRegisterModelImporters). EDirect3D "No compatible
   // graphic cards found" when no OpenGL 3.3 core context can be made. The newest live render
   // core is the one resources load on (GXCurrentRenderCore).
   explicit TGXRenderCore(TGXResourceManager* manager = nullptr);
@@ -108,6 +112,8 @@ class TGXRenderCore : public TGXEngineCore {
   TGXRenderAdapter& Adapter() { return FAdapter; }
   TGXEffectParameterManager& EffectParameters() { return *FEffectParameters; }
   TGXRenderer& Renderer() { return *FRenderer; }
+  // One device declaration per distinct vertex layout.
+  TGXVertexLayoutFactory& VertexLayouts() { return *FVertexLayouts; }
 
  private:
   TGXD3DDeviceCallback FDeviceCallbacks;
@@ -115,10 +121,13 @@ class TGXRenderCore : public TGXEngineCore {
   TGXRenderAdapter FAdapter;
   std::unique_ptr<TGXEffectParameterManager> FEffectParameters;
   std::unique_ptr<TGXRenderer> FRenderer;
+  std::unique_ptr<TGXVertexLayoutFactory> FVertexLayouts;
   std::unique_ptr<TGXEffectFactory> FEffectFactory;
   std::unique_ptr<TGXMaterialFactory> FMaterialFactory;
   std::unique_ptr<TGXTextureFactory> FTextureFactory;
   std::unique_ptr<TGXCubeTextureFactory> FCubeTextureFactory;
+  std::unique_ptr<TGXMeshFactory> FMeshFactory;
+  std::unique_ptr<TGXModelFactory> FModelFactory;
 };
 
 // The render core resources load on, or null.

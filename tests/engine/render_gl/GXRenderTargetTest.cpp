@@ -222,7 +222,8 @@ TEST_F(TRenderTargetTest, LostDeviceSkipsFramesUntilTheResetRecreatesEverything)
   Core->RegisterDeviceCallback(&second);
   Core->RegisterDeviceCallback(&first);  // counted once
 
-  TGXGLTexture* before = texture->Texture()->GetDeviceTexture();
+  // Recreation shows in the serial: a new texture may reuse the old one's address and GL name.
+  const uint64_t before = texture->Texture()->GetDeviceTexture()->Serial();
   Core->LoseDevice();
   EXPECT_EQ(first.Lost, 1);
   EXPECT_EQ(second.Lost, 0);
@@ -235,7 +236,7 @@ TEST_F(TRenderTargetTest, LostDeviceSkipsFramesUntilTheResetRecreatesEverything)
   EXPECT_EQ(first.Reset, 1);
   ASSERT_NE(window->ColorSurface(), nullptr);
   ASSERT_NE(texture->Texture()->GetDeviceTexture(), nullptr);
-  EXPECT_NE(texture->Texture()->GetDeviceTexture(), before);
+  EXPECT_NE(texture->Texture()->GetDeviceTexture()->Serial(), before);
   window->RenderAll();
   EXPECT_EQ(surface.PresentCount(), 1);
   EXPECT_EQ(surface.Frame()[0], kGreen);

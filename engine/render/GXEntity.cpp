@@ -1,0 +1,74 @@
+#include "engine/render/GXEntity.h"
+
+#include "engine/core/GXException.h"
+#include "engine/core/GXGeometry.h"
+#include "engine/render/GXCamera.h"
+#include "engine/render/GXRenderQueue.h"
+
+namespace gx {
+
+const TGXMatrix* TGXSubEntity::GetWorldMatrix() {
+  TGXSceneNode* node = FEntity->Node();
+  return node ? &node->WorldMatrix() : nullptr;
+}
+
+TGXEntity::TGXEntity(IGXMesh mesh) : FMesh(std::move(mesh)) {
+  GX_ASSERT(FMesh);
+  Refresh();
+}
+
+TGXRef<TGXEntity> TGXEntity::Create(TGXSceneNode* node, IGXMesh mesh) {
+  TGXRef<TGXEntity> entity = MakeRef<TGXEntity>(std::move(mesh));
+  if (node) node->AttachObject(entity.Get());
+  return entity;
+}
+
+void TGXEntity::Refresh() {
+  if (FRevision == FMesh->Revision()) return;
+  FRevision = FMesh->Revision();
+  const int count = FMesh->SubMeshCount();
+  FSubEntities.clear();
+  for (int i = 0; i < count; ++i) {
+    auto sub = std::make_unique<TGXSubEntity>(this, i);
+    sub->VertexGeometry = FMesh->GetGeometry();
+    sub->IndexGeometry = FMesh->SubMesh(i)->IndexGeometry;
+    FSubEntities.push_back(std::move(sub));
+  }
+  SetLocalBounds(BoxFromMinMax(FMesh->GetBoundsMin(), FMesh->GetBoundsMax()));
+}
+
+int TGXEntity::SubEntityCount() const { return static_cast<int>(FSubEntities.size()); }
+
+TGXSubEntity* TGXEntity::SubEntity(int index) {
+  Refresh();
+  if (index < 0 || index >= SubEntityCount())
+    throw EInvalidParameter({TGXExceptionArg::Object("TGXEntity"), "SubEntity", index});
+  TGXSubEntity* sub = FSubEntities[size_t(index)].get();
+  sub->Material = FMesh->SubMesh(index)->Material;
+  return sub;
+}
+
+void TGXEntity::AddToRenderQueue(TGXSceneCamera* camera, TGXRenderQueue* queue) {
+  Refresh();
+  TGXVector3 eye;
+  if (camera && camera->Node()) eye = camera->Node()->WorldPosition();
+  const float distance = DistanceSquared(eye, WorldBounds().Center);
+  for (size_t i = 0; i < FSubEntities.size(); ++i) {
+    TGXSubEntity* sub = FSubEntities[i].get();
+    sub->Material = FMesh->SubMesh(int(i))->Material;
+    queue->Add(sub, 0.0f, distance);
+  }
+}
+
+bool TGXEntity::RayIntersect(const TGXVector3& origin, const TGXVector3& direction, TGXVector3& normal,
+                             TGXVector3& hit) {
+  if (!Visible()) return false;
+  Refresh();
+  if (!BoxContains(LocalBounds(), origin)) {
+    TGXVector3 boxNormal, boxHit;
+    if (!TGXSceneObject::RayIntersect(origin, direction, boxNormal, boxHit)) return false;
+  }
+  return FMesh->RayIntersect(origin, direction, normal, hit, false);
+}
+
+}  // namespace gx

@@ -1,0 +1,59 @@
+#pragma once
+// TGXEntity: the scene object that draws and picks a mesh. It has one TGXSubEntity (a render
+// primitive) per sub-mesh; sub-entities follow the mesh: a changed sub-mesh list or geometry
+// (the mesh's revision) is picked up before the next draw, a material assigned to a sub-mesh at
+// every draw.
+
+#include <memory>
+#include <vector>
+
+#include "engine/core/GXSceneNode.h"
+#include "engine/render/GXMesh.h"
+#include "engine/render/GXRenderPrimitive.h"
+
+namespace gx {
+
+class TGXEntity;
+
+class TGXSubEntity : public TGXRenderPrimitive {
+ public:
+  TGXSubEntity(TGXEntity* entity, int subMesh) : FEntity(entity), FSubMesh(subMesh) {}
+  TGXEntity* Entity() const { return FEntity; }
+  int SubMeshIndex() const { return FSubMesh; }
+  // The entity's node's world matrix (null while the entity is detached).
+  const TGXMatrix* GetWorldMatrix() override;
+
+ private:
+  TGXEntity* FEntity;
+  int FSubMesh;
+};
+
+class TGXEntity : public TGXSceneObject {
+ public:
+  // Mesh is required (EGXAssertion otherwise). LocalBounds := the mesh's bounds.
+  explicit TGXEntity(IGXMesh mesh);
+  // A new entity of the mesh attached to the node.
+  static TGXRef<TGXEntity> Create(TGXSceneNode* node, IGXMesh mesh);
+
+  const IGXMesh& Mesh() const { return FMesh; }
+  int SubEntityCount() const;
+  TGXSubEntity* SubEntity(int index);
+
+  // Every sub-entity, on layer 0, at the squared distance from the camera's node to the centre
+  // of the entity's world bounds.
+  void AddToRenderQueue(TGXSceneCamera* camera, TGXRenderQueue* queue) override;
+  // The box test first - skipped when the ray starts inside the box, which the box test never
+  // reports as a hit - then the mesh's triangles with back faces not culled.
+  bool RayIntersect(const TGXVector3& origin, const TGXVector3& direction, TGXVector3& normal,
+                    TGXVector3& hit) override;
+
+ private:
+  // Rebuilds the sub-entities (and the bounds) when the mesh changed since the last time.
+  void Refresh();
+
+  IGXMesh FMesh;
+  std::vector<std::unique_ptr<TGXSubEntity>> FSubEntities;
+  uint64_t FRevision = ~uint64_t(0);
+};
+
+}  // namespace gx
