@@ -408,7 +408,12 @@ class TXWriter {
       E.Integers({uint32_t(ticks)});
       E.End();
     }
-    for (uint32_t m : FModel.RootMeshes) MeshOrReference(m);
+    // Every mesh at the top level, in order, so that reading keeps the order; frames reference
+    // them by name.
+    for (uint32_t m = 0; m < FModel.Meshes.size(); ++m) {
+      FWritten[m] = true;
+      Mesh(FModel.Meshes[m], MeshName(m));
+    }
     std::vector<uint32_t> roots;
     FChildren = ChildLists(FModel, roots);
     for (uint32_t r : roots) Frame(r);

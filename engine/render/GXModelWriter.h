@@ -50,9 +50,11 @@ struct TGXXFileWriteOptions {
   bool Doubles = false;  // "0064": 64-bit floats
 };
 
-// Nodes as frames with their matrices, meshes inline in the first frame that shows them (later
-// frames reference them by name), meshes on the target node at the top level, normals with their
-// own faces, texture coordinates, one material per sub-mesh, the animation as one AnimationSet.
+// Every mesh at the top level (named "Mesh0", ...), nodes as frames with their matrices that
+// reference the meshes they show, normals with their own faces, texture coordinates, one material
+// per sub-mesh with a texture name, the animation as one AnimationSet. A top-level mesh no frame
+// references is read back on the target node, so a mesh both on the target and on a node comes
+// back only on the node.
 std::vector<uint8_t> GXWriteXFile(const TGXModelData& model, const TGXXFileWriteOptions& options = {});
 
 // The MSZIP body of a compressed .x file: the 32-bit size (16 + body size), then blocks of at most

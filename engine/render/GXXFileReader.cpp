@@ -428,7 +428,8 @@ class TBuilder {
       if (o.Type == "Frame") {
         Frame(top, -1);
       } else if (o.Type == "Mesh") {
-        if (!referencedMesh[top]) FModel.RootMeshes.push_back(MeshIndex(top));
+        const uint32_t mesh = MeshIndex(top);
+        if (!referencedMesh[top]) FModel.RootMeshes.push_back(mesh);
       } else if (o.Type == "AnimTicksPerSecond") {
         TValues v(o);
         ticks = v.Count(0);
