@@ -4,6 +4,7 @@
 #include <jerror.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +30,37 @@ uint32_t Le32(std::span<const uint8_t> d, size_t at) {
 
 uint16_t Le16(std::span<const uint8_t> d, size_t at) { return uint16_t(d[at] | d[at + 1] << 8); }
 
+// The TGA header fields the reader needs.
+struct TTgaHeader {
+  uint8_t IdLength, MapType, Type;
+  uint16_t MapFirst, MapLength;
+  uint8_t MapDepth;
+  uint16_t Width, Height;
+  uint8_t Depth, Descriptor;
+};
+
+TTgaHeader TgaHeader(std::span<const uint8_t> d) {
+  return {d[0], d[1], d[2], Le16(d, 3), Le16(d, 5), d[7], Le16(d, 12), Le16(d, 14), d[16], d[17]};
+}
+
+bool TrueColorDepth(uint8_t depth) { return depth == 15 || depth == 16 || depth == 24 || depth == 32; }
+
+bool PlausibleTga(std::span<const uint8_t> data) {
+  if (data.size() < 18) return false;
+  const TTgaHeader h = TgaHeader(data);
+  if (h.Width == 0 || h.Height == 0 || h.MapType > 1 || (h.Descriptor & 0xC0) != 0) return false;
+  switch (h.Type & ~8) {
+    case 1:
+      return h.MapType == 1 && h.Depth == 8 && h.MapLength > 0 && TrueColorDepth(h.MapDepth);
+    case 2:
+      return TrueColorDepth(h.Depth) && (h.MapType == 0 || TrueColorDepth(h.MapDepth));
+    case 3:
+      return h.Depth == 8 && (h.MapType == 0 || TrueColorDepth(h.MapDepth));
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 TGXImageFileType GXImageFileType(std::span<const uint8_t> data) {
@@ -37,6 +69,7 @@ TGXImageFileType GXImageFileType(std::span<const uint8_t> data) {
   if (data.size() >= 8 && std::memcmp(data.data(), png, 8) == 0) return TGXImageFileType::Png;
   if (data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return TGXImageFileType::Jpeg;
   if (data.size() >= 2 && data[0] == 'B' && data[1] == 'M') return TGXImageFileType::Bmp;
+  if (PlausibleTga(data)) return TGXImageFileType::Tga;
   return TGXImageFileType::Unknown;
 }
 
@@ -45,6 +78,7 @@ TGXImage GXReadImage(std::span<const uint8_t> data) {
     case TGXImageFileType::Png: return GXReadPng(data);
     case TGXImageFileType::Jpeg: return GXReadJpeg(data);
     case TGXImageFileType::Bmp: return GXReadBmp(data);
+    case TGXImageFileType::Tga: return GXReadTga(data);
     default: Fail("ReadImage", "Unbekanntes Bildformat");
   }
 }
@@ -253,6 +287,119 @@ TGXImage GXReadBmp(std::span<const uint8_t> data) {
       }
       out[x] = p;
     }
+  }
+  return result;
+}
+
+}  // namespace gx
+
+// ---- TGA ----
+
+namespace gx {
+
+namespace {
+
+// One stored colour of 15, 16, 24 or 32 bits as 0xAARRGGBB; alpha only with alpha bits.
+uint32_t TgaColor(const uint8_t* p, uint8_t depth, bool alpha) {
+  switch (depth) {
+    case 15:
+    case 16: {
+      const uint32_t v = uint32_t(p[0] | p[1] << 8);
+      const uint32_t r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+      const uint32_t a = alpha && depth == 16 ? ((v & 0x8000) ? 0xFFu : 0u) : 0xFFu;
+      return a << 24 | (r << 3 | r >> 2) << 16 | (g << 3 | g >> 2) << 8 | (b << 3 | b >> 2);
+    }
+    case 24:
+      return 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    default:
+      return (alpha ? uint32_t(p[3]) : 0xFFu) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+  }
+}
+
+}  // namespace
+
+TGXImage GXReadTga(std::span<const uint8_t> data) {
+  const char* op = "ReadTga";
+  if (!PlausibleTga(data)) Fail(op, "Fehlerhafte TGA-Datei: unbekannter Kopf");
+  const TTgaHeader h = TgaHeader(data);
+  CheckSize(op, h.Width, h.Height);
+  // Alpha comes from the colours themselves (the map's for a colour-mapped file), and only when
+  // the descriptor announces alpha bits.
+  const bool mapped = (h.Type & ~8) == 1;
+  const uint8_t colorDepth = mapped ? h.MapDepth : h.Depth;
+  const bool alpha =
+      (h.Descriptor & 0x0F) != 0 && (colorDepth == 32 || colorDepth == 16) && (h.Type & ~8) != 3;
+  size_t at = 18 + size_t(h.IdLength);
+
+  // The colour map, when the file has one (true-colour and grey files may carry an unused one).
+  std::vector<uint32_t> palette;
+  if (h.MapType == 1) {
+    const size_t entry = (size_t(h.MapDepth) + 7) / 8;
+    const size_t mapBytes = size_t(h.MapLength) * entry;
+    if (at > data.size() || mapBytes > data.size() - at) Fail(op, "Fehlerhafte TGA-Datei: Farbtabelle fehlt");
+    if (mapped) {
+      palette.resize(size_t(h.MapFirst) + h.MapLength, 0xFF000000u);
+      for (size_t i = 0; i < h.MapLength; ++i)
+        palette[h.MapFirst + i] = TgaColor(data.data() + at + i * entry, h.MapDepth, alpha);
+    }
+    at += mapBytes;
+  }
+
+  const size_t bytesPerPixel = (size_t(h.Depth) + 7) / 8;
+  const size_t pixelCount = size_t(h.Width) * h.Height;
+  auto decode = [&](const uint8_t* p) -> uint32_t {
+    switch (h.Type & ~8) {
+      case 1:
+        return p[0] < palette.size() ? palette[p[0]] : 0xFF000000u;  // beyond the map: black
+      case 3:
+        return 0xFF000000u | uint32_t(p[0]) * 0x010101u;
+      default:
+        return TgaColor(p, h.Depth, alpha);
+    }
+  };
+
+  // Pixels in file order first; the rows are put in place afterwards.
+  std::vector<uint32_t> stored(pixelCount);
+  if (h.Type & 8) {
+    size_t n = 0;
+    while (n < pixelCount) {
+      if (at >= data.size()) Fail(op, "Fehlerhafte TGA-Datei: die Pixeldaten sind unvollständig");
+      const uint8_t packet = data[at++];
+      const size_t count = std::min<size_t>((packet & 0x7F) + 1u, pixelCount - n);
+      if (packet & 0x80) {
+        if (bytesPerPixel > data.size() - at)
+          Fail(op, "Fehlerhafte TGA-Datei: die Pixeldaten sind unvollständig");
+        const uint32_t p = decode(data.data() + at);
+        at += bytesPerPixel;
+        std::fill_n(stored.begin() + std::ptrdiff_t(n), count, p);
+      } else {
+        if (count * bytesPerPixel > data.size() - at)
+          Fail(op, "Fehlerhafte TGA-Datei: die Pixeldaten sind unvollständig");
+        for (size_t i = 0; i < count; ++i, at += bytesPerPixel) stored[n + i] = decode(data.data() + at);
+      }
+      n += count;
+    }
+  } else {
+    if (at > data.size() || pixelCount * bytesPerPixel > data.size() - at)
+      Fail(op, "Fehlerhafte TGA-Datei: die Pixeldaten sind unvollständig");
+    for (size_t i = 0; i < pixelCount; ++i, at += bytesPerPixel) stored[i] = decode(data.data() + at);
+  }
+
+  TGXImage result;
+  result.Width = h.Width;
+  result.Height = h.Height;
+  result.HasAlpha = alpha;
+  result.Pixels.resize(pixelCount);
+  const bool topDown = (h.Descriptor & 0x20) != 0;
+  const bool rightToLeft = (h.Descriptor & 0x10) != 0;
+  for (uint32_t y = 0; y < h.Height; ++y) {
+    const uint32_t fileRow = topDown ? y : h.Height - 1 - y;
+    const uint32_t* in = stored.data() + size_t(fileRow) * h.Width;
+    uint32_t* out = result.Pixels.data() + size_t(y) * h.Width;
+    if (rightToLeft)
+      std::reverse_copy(in, in + h.Width, out);
+    else
+      std::copy(in, in + h.Width, out);
   }
   return result;
 }

@@ -4,6 +4,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -167,6 +168,130 @@ TEST(TGXImageReaderTest, RefusesCorruptAndHostileFiles) {
   for (size_t n = 0; n < bmp.size(); ++n)
     EXPECT_THROW(GXReadImage(std::span(bmp.data(), n)), EGXImageFormat) << n;
   EXPECT_THROW(GXReadImage(std::vector<uint8_t>{'G', 'I', 'F', '8'}), EGXImageFormat);
+}
+
+// A TGA file of the pixels (0xAARRGGBB, top row first): type 1-3 or 9-11, written bottom-up
+// unless topDown; colour-mapped files get a map of the distinct pixels in mapDepth bits.
+std::vector<uint8_t> Tga(uint8_t type, uint8_t depth, uint8_t alphaBits, bool topDown, uint16_t width,
+                         uint16_t height, const std::vector<uint32_t>& pixels, uint8_t mapDepth = 24) {
+  auto color = [](std::vector<uint8_t>& out, uint32_t p, uint8_t bits) {
+    const uint8_t a = uint8_t(p >> 24), r = uint8_t(p >> 16), g = uint8_t(p >> 8), b = uint8_t(p);
+    if (bits == 8) {
+      out.push_back(r);
+    } else if (bits == 15 || bits == 16) {
+      const uint16_t v = uint16_t((a >= 0x80 ? 0x8000 : 0) | (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+      out.push_back(uint8_t(v)), out.push_back(uint8_t(v >> 8));
+    } else {
+      out.insert(out.end(), {b, g, r});
+      if (bits == 32) out.push_back(a);
+    }
+  };
+  std::vector<uint32_t> map;
+  const bool mapped = (type & ~8) == 1;
+  if (mapped)
+    for (uint32_t p : pixels)
+      if (std::find(map.begin(), map.end(), p) == map.end()) map.push_back(p);
+  std::vector<uint8_t> out = {0,
+                              uint8_t(mapped),
+                              type,
+                              0,
+                              0,
+                              uint8_t(map.size()),
+                              uint8_t(map.size() >> 8),
+                              mapped ? mapDepth : uint8_t(0),
+                              0,
+                              0,
+                              0,
+                              0,
+                              uint8_t(width),
+                              uint8_t(width >> 8),
+                              uint8_t(height),
+                              uint8_t(height >> 8),
+                              depth,
+                              uint8_t(alphaBits | (topDown ? 0x20 : 0))};
+  for (uint32_t p : map) color(out, p, mapDepth);
+  std::vector<uint32_t> rows;
+  for (uint16_t y = 0; y < height; ++y) {
+    const uint16_t from = topDown ? y : uint16_t(height - 1 - y);
+    rows.insert(rows.end(), pixels.begin() + from * width, pixels.begin() + (from + 1) * width);
+  }
+  auto write = [&](uint32_t p) {
+    if (mapped)
+      out.push_back(uint8_t(std::find(map.begin(), map.end(), p) - map.begin()));
+    else
+      color(out, p, depth);
+  };
+  if (type & 8) {
+    // Runs of equal pixels as run packets, the others as one-pixel raw packets.
+    for (size_t i = 0; i < rows.size();) {
+      size_t n = 1;
+      while (i + n < rows.size() && rows[i + n] == rows[i] && n < 128) ++n;
+      out.push_back(uint8_t(n > 1 ? 0x80 | (n - 1) : 0));
+      write(rows[i]);
+      i += n;
+    }
+  } else {
+    for (uint32_t p : rows) write(p);
+  }
+  return out;
+}
+
+TEST(TGXImageReaderTest, DecodesTgaKinds) {
+  // Pure channels survive 5-bit depths; the last three pixels form a run.
+  const std::vector<uint32_t> pixels = {0xFFFF0000, 0x0000FF00, 0xFF0000FF,
+                                        0x00FFFFFF, 0x00FFFFFF, 0x00FFFFFF};
+  auto opaque = [](std::vector<uint32_t> p) {
+    for (uint32_t& v : p) v |= 0xFF000000u;
+    return p;
+  };
+  const std::vector<uint32_t> grey = {0xFF101010, 0xFF808080, 0xFFFFFFFF, 0xFF000000, 0xFF000000, 0xFF000000};
+  struct TCase {
+    const char* Name;
+    std::vector<uint8_t> File;
+    bool Alpha;
+    std::vector<uint32_t> Expected;
+  };
+  const TCase cases[] = {
+      {"24 bit, bottom-up", Tga(2, 24, 0, false, 3, 2, pixels), false, opaque(pixels)},
+      {"24 bit, top-down", Tga(2, 24, 0, true, 3, 2, pixels), false, opaque(pixels)},
+      {"32 bit with alpha", Tga(2, 32, 8, false, 3, 2, pixels), true, pixels},
+      {"32 bit, descriptor without alpha", Tga(2, 32, 0, true, 3, 2, pixels), false, opaque(pixels)},
+      {"16 bit with alpha bit", Tga(2, 16, 1, false, 3, 2, pixels), true, pixels},
+      {"15 bit", Tga(2, 15, 0, false, 3, 2, pixels), false, opaque(pixels)},
+      {"grey", Tga(3, 8, 0, false, 3, 2, grey), false, grey},
+      {"colour-mapped", Tga(1, 8, 0, true, 3, 2, pixels), false, opaque(pixels)},
+      {"colour-mapped, 32-bit map with alpha", Tga(1, 8, 8, false, 3, 2, pixels, 32), true, pixels},
+      {"run-length 24 bit", Tga(10, 24, 0, false, 3, 2, pixels), false, opaque(pixels)},
+      {"run-length 32 bit", Tga(10, 32, 8, true, 3, 2, pixels), true, pixels},
+      {"run-length grey", Tga(11, 8, 0, true, 3, 2, grey), false, grey},
+      {"run-length colour-mapped", Tga(9, 8, 0, false, 3, 2, pixels, 16), false, opaque(pixels)},
+  };
+  for (const TCase& c : cases) {
+    ASSERT_EQ(GXImageFileType(c.File), TGXImageFileType::Tga) << c.Name;
+    const TGXImage image = GXReadImage(c.File);
+    EXPECT_EQ(image.Width, 3u) << c.Name;
+    EXPECT_EQ(image.Height, 2u) << c.Name;
+    EXPECT_EQ(image.HasAlpha, c.Alpha) << c.Name;
+    EXPECT_EQ(image.Pixels, c.Expected) << c.Name;
+  }
+}
+
+TEST(TGXImageReaderTest, RefusesImplausibleAndTruncatedTga) {
+  const std::vector<uint32_t> pixels(6, 0xFF123456);
+  // Not taken as TGA at all: unknown image types, depths, sizes and map kinds.
+  for (std::vector<uint8_t> f : {Tga(4, 24, 0, false, 3, 2, pixels), Tga(2, 12, 0, false, 3, 2, pixels),
+                                 Tga(2, 24, 0, false, 0, 2, pixels), Tga(1, 16, 0, false, 3, 2, pixels)})
+    EXPECT_EQ(GXImageFileType(f), TGXImageFileType::Unknown);
+  // Every prefix of a plausible file is refused, never read past.
+  for (const auto& file : {Tga(2, 32, 8, false, 3, 2, pixels), Tga(10, 24, 0, false, 3, 2, pixels),
+                           Tga(1, 8, 0, false, 3, 2, pixels)}) {
+    for (size_t n = 18; n < file.size(); ++n)
+      EXPECT_THROW(GXReadImage(std::span(file.data(), n)), EGXImageFormat) << n;
+  }
+  // An absurd size is refused before anything is allocated.
+  auto huge = Tga(2, 24, 0, false, 3, 2, pixels);
+  huge[12] = huge[13] = huge[14] = huge[15] = 0xFF;
+  EXPECT_THROW(GXReadImage(huge), EGXImageFormat);
 }
 
 }  // namespace
