@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "engine/core/GXException.h"
+#include "engine/render/GX3DSImporter.h"
 #include "engine/render/GXEntity.h"
 #include "engine/render/GXTexture.h"
+#include "engine/render/GXXFileImporter.h"
 
 namespace gx {
 
@@ -145,7 +147,14 @@ const std::vector<TGXModelImporterClass>& GXModelImporterClasses() { return Impo
 
 void GXRegisterModelImporters() {
   // The engine's importers, in the order models try them: 3DS first, then DirectX.
-  // (Each is a reader of GXModelData plus GXBuildModel; their lines go here.)
+  RegisterModelImporter("TGX3DSImporter",
+                        [](TGXStream& s, TGXSceneNode* target) -> std::unique_ptr<TGXModelImporter> {
+                          return std::make_unique<TGX3DSImporter>(s, target);
+                        });
+  RegisterModelImporter("TGXXFileImporter",
+                        [](TGXStream& s, TGXSceneNode* target) -> std::unique_ptr<TGXModelImporter> {
+                          return std::make_unique<TGXXFileImporter>(s, target);
+                        });
 }
 
 // ---- model ----
