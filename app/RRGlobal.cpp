@@ -437,7 +437,10 @@ void TRRGlobal::ReportException(IRRUIService& ui, std::exception_ptr e) {
   }
 }
 
-void TRRGlobal::HandleException(std::exception_ptr e) { ReportException(*FUI, e); }
+void TRRGlobal::HandleException(std::exception_ptr e) {
+  if (FExceptionHook && FExceptionHook(e)) return;
+  ReportException(*FUI, e);
+}
 
 // ---- shut-down --------------------------------------------------------------------------------
 

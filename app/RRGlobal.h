@@ -197,8 +197,11 @@ class TRRGlobal {
   // A program to start after shut-down (set by the update window); empty for none.
   void SetPendingInstaller(std::string path) { FPendingInstaller = std::move(path); }
 
-  // Shows the report of an exception (default: the one being handled) through the UI service.
+  // Shows the report of an exception (default: the one being handled) through the UI service,
+  // unless a hook is set and takes it (the command line keeps the exception for its one-line
+  // message and shows the full report only when asked to).
   void HandleException(std::exception_ptr e = std::current_exception());
+  void SetExceptionHook(std::function<bool(std::exception_ptr)> hook) { FExceptionHook = std::move(hook); }
   // The same without a global object (start-up failed before it existed).
   static void ReportException(IRRUIService& ui, std::exception_ptr e);
   // The texts the handler shows.
@@ -237,6 +240,7 @@ class TRRGlobal {
   bool FAnimations = true;
   bool FSoundEnabled = true;
   float FVolume = 100;
+  std::function<bool(std::exception_ptr)> FExceptionHook;
   TRRGeneralSettings FGeneral;
   TRRRenderSettings FRender;
   // smart hints: joins with the hint balloons

@@ -278,6 +278,7 @@ bool TRRProject::IsModified() const { return FModified || (FHistory && FHistory-
 void TRRProject::StartProject() {
   ReportMissingFiles(false);
   ClearMissingFiles();
+  ReportRepairedValues();
   if (FFrameTimer) FFrameTimer->Reset();
   FFrameCount = 0;
   FFrameTimeSum = 0;
@@ -486,7 +487,9 @@ void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgra
   TRRProjectSerializer serializer(*data, FServices.FileSystem);
   TRREntityDescriptionList descriptions(true);
   TRRTrackParameters trackParameters;
+  const int repairedBefore = RRRepairedDescriptionValues();
   serializer.ReadProject(fileName, &trackParameters, descriptions, FServices.Database);
+  const int repaired = RRRepairedDescriptionValues() - repairedBefore;
   if (FServices.Database) FServices.Database->RefreshDescriptions(descriptions);
 
   // The progress display shows the thumbnail here once it can show images.
@@ -496,6 +499,8 @@ void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgra
   Initialize();
   FTrackParameters.Assign(trackParameters);
   serializer.ReadEvents(*FEvents);
+  FRepairedValues = repaired;
+  FRepairedFile = fileName;
 
   int32_t used = TRREntityIDProcessor::RenumberList(descriptions, FManager->NextID(), FEvents.get());
   FManager->ReserveIDs(used);
@@ -660,6 +665,14 @@ void TRRProject::ClearMissingFiles() {
   if (FServices.ResetDownloads) FServices.ResetDownloads();
 }
 
+void TRRProject::ReportRepairedValues() {
+  const int count = std::exchange(FRepairedValues, 0);
+  if (count <= 0) return;
+  std::string text = ReplaceFirst(RRTextRepairedValues, "%s", "\"" + FRepairedFile + "\"");
+  FServices.UI->ShowMessage(ReplaceFirst(text, "%d", std::to_string(count)), RRCaptionRepairedValues,
+                            TRRMessageIcon::Warning);
+}
+
 void TRRProject::ReportMissingFiles(bool importing) {
   if (FMissingFiles.empty()) return;
   FServices.UI->ShowMessage(RRBuildMissingFilesReport(FMissingFiles, importing), RRCaptionError,
@@ -730,6 +743,7 @@ bool TRRProject::ImportFile(const std::string& fileName) {
   try {
     std::unique_ptr<gx::TGXMemoryStream> data = ReadWholeFile(*FServices.FileSystem, fileName);
     ClearMissingFiles();
+    const int repairedBefore = RRRepairedDescriptionValues();
     bool imported = false;
     // An object file.
     {
@@ -777,6 +791,9 @@ bool TRRProject::ImportFile(const std::string& fileName) {
     if (!imported) throw gx::EGXException({"TRRProject", "ImportFile", RRTextImportUnknown});
     ReportMissingFiles(true);
     ClearMissingFiles();
+    FRepairedValues = RRRepairedDescriptionValues() - repairedBefore;
+    FRepairedFile = fileName;
+    ReportRepairedValues();
     return true;
   } catch (...) {
     FServices.UI->ShowMessage(RRTextImportFailed1 + fileName + RRTextImportFailed2, RRCaptionError,

@@ -79,6 +79,12 @@ inline constexpr const char* RRTextMissingDisk = "Dateien auf der Festplatte:";
 inline constexpr const char* RRTextMissingPackage = "Dateien im Datenbankpaket mit der Kennung ";
 inline constexpr const char* RRTextMissingPlaceholders = "Die fehlenden Dateien wurden durch Platzhalter ersetzt.";
 inline constexpr const char* RRCaptionError = "Fehler";
+// A layout whose placement numbers were not finite (a damaged or hand-made file); %s is the file,
+// %d the count of values.
+inline constexpr const char* RRTextRepairedValues =
+    "Die Datei %s enthielt %d ungültige Zahlenwerte in Position, Drehung oder Skalierung von Objekten. "
+    "Sie wurden durch 0, keine Drehung bzw. die Skalierung 1 ersetzt.";
+inline constexpr const char* RRCaptionRepairedValues = "Ungültige Werte ersetzt";
 inline constexpr const char* RRTitleExport = "Exportieren...";
 inline constexpr const char* RRCaptionExportDone = "Export erfolgreich";
 inline constexpr const char* RRTextExportDone = "Selektierte Objekte erfolgreich nach %s exportiert.";
@@ -210,6 +216,8 @@ class TRRProject : public IRRProjectHost {
   void ReportAssetError(std::exception_ptr e) noexcept;
   void ClearMissingFiles();
   void ReportMissingFiles(bool importing);
+  // Shows once how many non-finite placement values the last load or import replaced.
+  void ReportRepairedValues();
   const std::vector<TRRAssetFileName>& MissingFiles() const { return FMissingFiles; }
 
   // ---- export and import ----
@@ -262,6 +270,9 @@ class TRRProject : public IRRProjectHost {
   TRREntity* FActiveCamera = nullptr;
   TRREntity* FPreviousCamera = nullptr;
   std::vector<TRRAssetFileName> FMissingFiles;
+  // Placement values the readers repaired during the current load or import, and its file.
+  int FRepairedValues = 0;
+  std::string FRepairedFile;
   // Frame-rate display.
   int FFrameCount = 0;
   float FFrameTimeSum = 0;

@@ -1,6 +1,7 @@
 #include "cli/CliJson.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace cli {
@@ -39,6 +40,8 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string JsonNumber(float value) {
+  // JSON has no NaN or infinity; null is what its readers accept for "no number".
+  if (!std::isfinite(value)) return "null";
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, value);
   return std::string(buf, r.ptr);

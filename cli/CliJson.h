@@ -8,7 +8,8 @@ namespace cli {
 
 // A JSON string literal of UTF-8 text: quotes, backslashes and control characters escaped.
 std::string JsonString(std::string_view text);
-// The shortest text that reads back as the same single, independent of the locale.
+// The shortest text that reads back as the same single, independent of the locale; null for
+// NaN and infinities.
 std::string JsonNumber(float value);
 
 }  // namespace cli

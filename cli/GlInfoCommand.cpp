@@ -4,21 +4,12 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/CliJson.h"
 #include "engine/render/GXRenderCore.h"
 
 namespace cli {
 
 namespace {
-
-std::string JsonText(const std::string& s) {
-  std::string r = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') r += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) continue;
-    r += c;
-  }
-  return r + "\"";
-}
 
 template <class T>
 std::string JsonList(const std::vector<T>& values) {
@@ -31,11 +22,24 @@ std::string JsonList(const std::vector<T>& values) {
 
 const char* FilterName(uint32_t filter) {
   switch (filter) {
-    case 1: return "Punkt";
-    case 2: return "linear";
-    case 3: return "anisotrop";
+    case 1:
+      return "Punkt";
+    case 2:
+      return "linear";
+    case 3:
+      return "anisotrop";
   }
   return "keiner";
+}
+
+// Formats by name with their number: "X8R8G8B8 (22)".
+std::string FormatList(const std::vector<uint32_t>& formats, bool json) {
+  std::string r = json ? "[" : "";
+  for (size_t i = 0; i < formats.size(); ++i) {
+    const std::string name = gx::GXFormatName(formats[i]);
+    r += (i ? ", " : "") + (json ? JsonString(name) : name + " (" + std::to_string(formats[i]) + ")");
+  }
+  return json ? r + "]" : r;
 }
 
 }  // namespace
@@ -60,19 +64,23 @@ int RunGlInfoCommand(const std::vector<std::string>& args, std::ostream& out, st
   const gx::TGXRenderAdapter& a = core->Adapter();
   const gx::TGXGLInfo& i = a.Info;
   if (json) {
-    out << "{\"vendor\":" << JsonText(i.Vendor) << ",\"renderer\":" << JsonText(i.Renderer)
-        << ",\"version\":" << JsonText(i.Version) << ",\"shadingLanguage\":" << JsonText(i.ShadingLanguageVersion)
+    out << "{\"vendor\":" << JsonString(i.Vendor) << ",\"renderer\":" << JsonString(i.Renderer)
+        << ",\"version\":" << JsonString(i.Version)
+        << ",\"shadingLanguage\":" << JsonString(i.ShadingLanguageVersion)
         << ",\"maxTextureSize\":" << i.MaxTextureSize << ",\"maxCubeMapSize\":" << i.MaxCubeMapSize
         << ",\"maxRenderTargetSize\":" << i.MaxRenderbufferSize << ",\"textureUnits\":" << i.MaxTextureUnits
         << ",\"vertexAttributes\":" << i.MaxVertexAttribs << ",\"colorAttachments\":" << i.MaxColorAttachments
         << ",\"maxAnisotropy\":" << (i.Anisotropic ? i.MaxAnisotropy : 1.0f)
         << ",\"dxtCompression\":" << (i.TextureCompressionS3TC ? "true" : "false")
-        << ",\"colorFormats\":" << JsonList(a.ColorFormats) << ",\"depthFormats\":" << JsonList(a.DepthFormats)
+        << ",\"colorFormats\":" << JsonList(a.ColorFormats)
+        << ",\"colorFormatNames\":" << FormatList(a.ColorFormats, true)
+        << ",\"depthFormats\":" << JsonList(a.DepthFormats)
+        << ",\"depthFormatNames\":" << FormatList(a.DepthFormats, true)
         << ",\"multiSampleTypes\":" << JsonList(a.MultiSampleTypes) << ",\"filterLevels\":[";
     for (size_t n = 0; n < a.FilterLevels.size(); ++n) {
       const auto& f = a.FilterLevels[n];
-      out << (n ? "," : "") << "{\"min\":" << f.MinFilter << ",\"mag\":" << f.MagFilter << ",\"mip\":" << f.MipFilter
-          << ",\"maxAnisotropy\":" << f.MaxAnisotropy << "}";
+      out << (n ? "," : "") << "{\"min\":" << f.MinFilter << ",\"mag\":" << f.MagFilter
+          << ",\"mip\":" << f.MipFilter << ",\"maxAnisotropy\":" << f.MaxAnisotropy << "}";
     }
     out << "]}\n";
     return 0;
@@ -87,8 +95,9 @@ int RunGlInfoCommand(const std::vector<std::string>& args, std::ostream& out, st
       << "Vertex-Attribute:    " << i.MaxVertexAttribs << "\n"
       << "Anisotropie max.:    " << (i.Anisotropic ? i.MaxAnisotropy : 1.0f) << "\n"
       << "DXT-Kompression:     " << (i.TextureCompressionS3TC ? "ja" : "nein") << "\n"
-      << "Farbformate:         " << JsonList(a.ColorFormats) << "\n"
-      << "Tiefenformate:       " << JsonList(a.DepthFormats) << " (bestes " << a.BestDepthFormat() << ")\n"
+      << "Farbformate:         " << FormatList(a.ColorFormats, false) << "\n"
+      << "Tiefenformate:       " << FormatList(a.DepthFormats, false) << " (bestes "
+      << gx::GXFormatName(a.BestDepthFormat()) << ")\n"
       << "Multisampling:       " << JsonList(a.MultiSampleTypes) << "\n"
       << "Filterstufen:\n";
   for (size_t n = 0; n < a.FilterLevels.size(); ++n) {

@@ -10,6 +10,7 @@
 #include "app/RREventConditions.h"
 #include "app/RREvents.h"
 #include "app/RRGlobal.h"
+#include "app/RRLayoutFileProbe.h"
 #include "app/RRProject.h"
 #include "app/RRProjectSerializer.h"
 #include "app/entities/RREntity.h"
@@ -18,6 +19,7 @@
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "cli/CliJson.h"
+#include "cli/CliReport.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXSerialization.h"
 
@@ -143,6 +145,16 @@ void AppendGroup(const rr::TRREventGroup& g, std::string& json, std::string& tex
   json += "]}";
 }
 
+// Why a file cannot be written as the output (empty when it can): a folder in its place, or an
+// existing file without permission to replace it.
+std::string OutputFileProblem(const std::string& file, bool replace) {
+  const rr::TRRLayoutFileProbe probe = rr::RRProbeLayoutFile(rr::Global()->FileSystem(), file);
+  if (probe.Kind == rr::TRRLayoutFileKind::Folder) return "\"" + file + "\" ist ein Ordner, keine Datei.";
+  if (probe.Kind != rr::TRRLayoutFileKind::Missing && !replace)
+    return "\"" + file + "\" gibt es schon; --force überschreibt die Datei.";
+  return {};
+}
+
 bool TakeJson(std::vector<std::string>& args) {
   bool json = false;
   std::erase_if(args, [&](const std::string& a) { return a == "--json" ? (json = true) : false; });
@@ -153,23 +165,40 @@ bool TakeJson(std::vector<std::string>& args) {
 
 int RunNewCommand(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
   std::string file = "Neues Projekt.vmp";
+  bool force = false;
   for (size_t i = 0; i < argsIn.size(); ++i) {
     if (argsIn[i] == "--out" && i + 1 < argsIn.size())
       file = argsIn[++i];
+    else if (argsIn[i] == "--force")
+      force = true;
     else {
-      err << "Unbekannte Option: " << argsIn[i] << "\n";
-      return 2;
+      err << "Unbekannte Option: " << argsIn[i] << " (velmora-cli new --help)\n";
+      return ExitUsage;
     }
   }
   rr::TRRProject* project = Project(err);
-  if (!project) return 2;
-  if (!project->NewProject({})) return 1;
+  if (!project) return ExitFailed;
+  if (std::string line = OutputFileProblem(file, force); !line.empty()) return Fail(err, line);
+  if (!project->NewProject({}))
+    return Fail(err, "Das neue Projekt konnte nicht angelegt werden.", TakeError());
+  std::string made;
+  int count = 0;
+  if (gx::TGXNode* node = project->ProjectNode()) {
+    for (int i = 0; i < node->ChildCount(); ++i) {
+      auto* e = dynamic_cast<rr::TRREntity*>(node->Child(i));
+      if (!e) continue;
+      ++count;
+      std::unique_ptr<rr::TRREntityDescription> d = e->CreateDescription();
+      made +=
+          "  " + std::to_string(e->ID()) + " " + d->GetClass().Name + " \"" + d->Name().GetText() + "\"\n";
+    }
+  }
   bool saved = project->SaveProject(file);
-  int count = project->ProjectNode() ? project->ProjectNode()->ChildCount() : 0;
   project->CloseProject();
-  if (!saved) return 1;
-  out << "Neues Projekt mit " << count << " Objekten gespeichert: " << file << "\n";
-  return 0;
+  if (!saved)
+    return Fail(err, "\"" + file + "\" kann nicht geschrieben werden: " + rr::RRShortErrorText(TakeError()));
+  out << "Neues Projekt mit " << count << " Objekten gespeichert: " << file << "\n" << made;
+  return ExitOK;
 }
 
 int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
@@ -177,19 +206,23 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
   bool json = TakeJson(args);
   if (args.size() != 1) {
     err << "Aufruf: velmora-cli info DATEI [--json]\n";
-    return 2;
+    return ExitUsage;
   }
   rr::TRRProject* project = Project(err);
-  if (!project) return 2;
+  if (!project) return ExitFailed;
   const std::string& file = args[0];
+  const rr::TRRLayoutFileProbe probe = rr::RRProbeLayoutFile(rr::Global()->FileSystem(), file);
+  const std::string problem = rr::RRLayoutFileErrorLine(file, probe, rr::TRRExpectedFile::Project);
+  if (probe.Kind != rr::TRRLayoutFileKind::Project || probe.Version < rr::RRProjectMinVersion ||
+      probe.Version > rr::RRProjectVersion)
+    return Fail(err, problem);
   THeaderInfo header;
   try {
     header = ReadHeader(file);
   } catch (...) {
-    rr::Global()->HandleException();
-    return 1;
+    return Fail(err, problem, std::current_exception());
   }
-  if (!project->LoadProject(file, false)) return 1;
+  if (!project->LoadProject(file, false)) return Fail(err, problem, TakeError());
 
   std::string entities, text;
   gx::TGXNode* node = project->ProjectNode();
@@ -239,48 +272,60 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
 int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 2) {
     err << "Aufruf: velmora-cli convert EINGABE AUSGABE\n";
-    return 2;
+    return ExitUsage;
   }
   rr::TRRProject* project = Project(err);
-  if (!project) return 2;
+  if (!project) return ExitFailed;
   gx::TGXFileSystem& fs = rr::Global()->FileSystem();
   const std::string& in = args[0];
+  const rr::TRRLayoutFileProbe probe = rr::RRProbeLayoutFile(fs, in);
+  const std::string problem = rr::RRLayoutFileErrorLine(in, probe, rr::TRRExpectedFile::ProjectOrObjectFile);
+  const bool isProject = probe.Kind == rr::TRRLayoutFileKind::Project;
+  if (isProject ? probe.Version < rr::RRProjectMinVersion || probe.Version > rr::RRProjectVersion
+                : probe.Kind != rr::TRRLayoutFileKind::ObjectFile &&
+                      probe.Kind != rr::TRRLayoutFileKind::OldObjectFile)
+    return Fail(err, problem);
+  // The output is replaced as a whole, so only a folder in its place is refused.
+  if (std::string line = OutputFileProblem(args[1], true); !line.empty()) return Fail(err, line);
   std::string target = fs.ResolvePath(args[1]);
+  gx::TGXMemoryStream s;
+  std::string done;
   try {
     std::unique_ptr<gx::TGXMemoryStream> data = fs.OpenFile(in);
-    uint16_t magic = data->Size() >= 18 ? gx::ReadWord(*data) : 0;
-    gx::TGXGuid guid = data->Size() >= 18 ? gx::ReadGuid(*data) : gx::TGXGuid();
-    data->SetPosition(0);
-    if (magic == gx::TGXSerializer::HeaderId && guid == gx::TGXGuid::Parse(rr::RRGuidProjectSerializer)) {
+    if (isProject) {
       THeaderInfo header = ReadHeader(in);
-      if (!project->LoadProject(in, false)) return 1;
-      gx::TGXMemoryStream s;
+      if (!project->LoadProject(in, false)) return Fail(err, problem, TakeError());
       rr::TRRProjectSerializer ser(s, &fs);
       ser.WriteProject(*project->ProjectNode(), target, project->TrackParameters(), *project->Events(),
                        header.Thumbnail);
-      rr::RRWriteFileReplacing(target, s.Memory(), s.Data().size());
       project->CloseProject();
-      out << "Projekt (Version " << header.Version << ") geschrieben: " << args[1] << "\n";
+      done = "Projekt (Version " + std::to_string(header.Version) + ") geschrieben: " + args[1];
     } else {
       // An object file: descriptions only, their file names re-anchored to the new folder.
       rr::TRREntityDescriptionList list(true);
       rr::TRREntitySerializer(*data, fs.ResolvePath(in), &fs).ReadAll(list, &rr::Global()->Database());
-      gx::TGXMemoryStream s;
       {
         rr::TRREntitySerializer w(s, target, &fs);
         w.BeginWrite(list.Count());
         for (rr::TRREntityDescription* d : list) w.WriteDescription(*d);
         w.EndWrite();
       }
-      rr::RRWriteFileReplacing(target, s.Memory(), s.Data().size());
-      out << "Objektdatei mit " << list.Count() << " Objekten geschrieben: " << args[1] << "\n";
+      done = "Objektdatei mit " + std::to_string(list.Count()) + " Objekten geschrieben: " + args[1];
     }
   } catch (...) {
     project->CloseProject();
-    rr::Global()->HandleException();
-    return 1;
+    return Fail(err, problem, std::current_exception());
   }
-  return 0;
+  try {
+    rr::RRWriteFileReplacing(target, s.Memory(), s.Data().size());
+  } catch (...) {
+    return Fail(err,
+                "\"" + args[1] +
+                    "\" kann nicht geschrieben werden: " + rr::RRShortErrorText(std::current_exception()),
+                std::current_exception());
+  }
+  out << done << "\n";
+  return ExitOK;
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 // velmora-cli: the layout application's core without a window, for batch work, support and
 // tests. Commands are looked up in a table so that each feature adds its own.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -9,7 +10,10 @@
 #include <vector>
 
 #include "app/RRGlobal.h"
+#include "app/RRLayoutFileProbe.h"
 #include "cli/CatalogCommand.h"
+#include "cli/CliJson.h"
+#include "cli/CliReport.h"
 #include "cli/GlInfoCommand.h"
 #include "cli/PackCommand.h"
 #include "cli/PackageServerCommand.h"
@@ -26,15 +30,26 @@ namespace {
 struct TCliCommand {
   const char* Name;
   const char* Summary;
+  // The command's own help (velmora-cli COMMAND --help); commands that answer --help themselves
+  // (their sub-commands have their own) leave it empty.
+  const char* Usage;
   std::function<int(const std::vector<std::string>&)> Run;
   // Runs inside the program's start-up and shut-down (rr::Global() exists while it runs).
   bool NeedsStartup = false;
 };
 
+constexpr const char* kCommonOptions =
+    "\nAllgemeine Optionen:\n"
+    "  --root NAME=ORDNER  ordnet einen Ordner zu (Game, User, CommonUser, Documents, CommonDocuments, "
+    "Temp)\n"
+    "  --verbose           zeigt bei Fehlern den vollständigen Fehlerbericht\n"
+    "Exit-Status: 0 Erfolg, 1 die Arbeit ist fehlgeschlagen, 2 falscher Aufruf.\n";
+
 int RunSelfCheck(const std::vector<std::string>& args) {
   bool json = false;
   for (const auto& a : args) {
-    if (a == "--json") json = true;
+    if (a == "--json")
+      json = true;
     else {
       std::fprintf(stderr, "Unbekannte Option: %s\n", a.c_str());
       return 2;
@@ -47,49 +62,88 @@ int RunSelfCheck(const std::vector<std::string>& args) {
     const auto& it = items[i];
     all = all && it.Passed;
     if (json) {
-      std::string detail;
-      for (char c : it.Detail) {
-        if (c == '"' || c == '\\') detail += '\\';
-        detail += c;
-      }
-      std::printf("%s{\"name\":\"%s\",\"passed\":%s,\"detail\":\"%s\"}", i ? "," : "", it.Name.c_str(),
-                  it.Passed ? "true" : "false", detail.c_str());
+      std::printf("%s{\"name\":%s,\"passed\":%s,\"detail\":%s}", i ? "," : "",
+                  cli::JsonString(it.Name).c_str(), it.Passed ? "true" : "false",
+                  cli::JsonString(it.Detail).c_str());
     } else {
       std::printf("%-12s %s  %s\n", it.Name.c_str(), it.Passed ? "ok    " : "FEHLER", it.Detail.c_str());
     }
   }
-  if (json) std::printf("]\n");
-  else std::printf(all ? "Selbsttest bestanden.\n" : "Selbsttest fehlgeschlagen.\n");
+  if (json)
+    std::printf("]\n");
+  else
+    std::printf(all ? "Selbsttest bestanden.\n" : "Selbsttest fehlgeschlagen.\n");
   return all ? 0 : 1;
 }
 
 const std::vector<TCliCommand>& Commands() {
   static const std::vector<TCliCommand> commands = {
-      {"selfcheck", "prüft Mathematik, Ausnahmen und Bibliotheken der Engine [--json]", RunSelfCheck},
+      {"selfcheck", "prüft Mathematik, Ausnahmen und Bibliotheken der Engine [--json]",
+       "Aufruf: velmora-cli selfcheck [--json]\nPrüft Mathematik, Ausnahmen und Bibliotheken der Engine; "
+       "Exit-Status 1, "
+       "wenn eine Prüfung fehlschlägt.\n",
+       RunSelfCheck},
       {"glinfo", "zeigt Grafikkarte, Fähigkeiten und Filterstufen, wie die Engine sie sieht [--json]",
-       [](const std::vector<std::string>& args) { return cli::RunGlInfoCommand(args, std::cout, std::cerr); }},
-      {"pack", "erstellt, listet, entpackt und prüft Paketarchive (.vma)",
+       "Aufruf: velmora-cli glinfo [--json]\nZeigt Grafikkarte, Grenzen, Farb- und Tiefenformate und "
+       "Filterstufen.\n",
+       [](const std::vector<std::string>& args) {
+         return cli::RunGlInfoCommand(args, std::cout, std::cerr);
+       }},
+      {"pack", "erstellt, listet, entpackt und prüft Paketarchive (.vma)", "",
        [](const std::vector<std::string>& args) { return cli::RunPackCommand(args, std::cout, std::cerr); }},
-      {"package-server", "stellt die Pakete eines Ordners zum Download bereit (--dir ORDNER --listen ADRESSE:PORT)",
-       [](const std::vector<std::string>& args) { return cli::RunPackageServerCommand(args, std::cout, std::cerr); }},
+      {"package-server",
+       "stellt die Pakete eines Ordners zum Download bereit (--dir ORDNER --listen ADRESSE:PORT)", "",
+       [](const std::vector<std::string>& args) {
+         return cli::RunPackageServerCommand(args, std::cout, std::cerr);
+       }},
       {"settings", "zeigt die wirksamen Einstellungen und Ordner nach dem Start [--json]",
-       [](const std::vector<std::string>& args) { return cli::RunSettingsCommand(args, std::cout, std::cerr); }, true},
+       "Aufruf: velmora-cli settings [--json]\nZeigt die Einstellungen und Ordner, wie das Programm sie nach "
+       "dem Start "
+       "verwendet.\n",
+       [](const std::vector<std::string>& args) {
+         return cli::RunSettingsCommand(args, std::cout, std::cerr);
+       },
+       true},
       {"catalog", "listet die Pakete und den Katalog der Datenbank [--json] oder prüft sie (list | check)",
-       [](const std::vector<std::string>& args) { return cli::RunCatalogCommand(args, std::cout, std::cerr); }, true},
-      {"new", "legt ein neues Projekt mit den Standardobjekten an [--out DATEI]",
-       [](const std::vector<std::string>& args) { return cli::RunNewCommand(args, std::cout, std::cerr); }, true},
+       "Aufruf: velmora-cli catalog list [--json]\n       velmora-cli catalog check\nlist zeigt die Pakete "
+       "und den "
+       "Katalogbaum; check prüft, ob jedes Paket lesbar ist und jede genannte Datei vorhanden (Exit-Status 1 "
+       "bei "
+       "Fehlern).\n",
+       [](const std::vector<std::string>& args) {
+         return cli::RunCatalogCommand(args, std::cout, std::cerr);
+       },
+       true},
+      {"new", "legt ein neues Projekt mit den Standardobjekten an [--out DATEI] [--force]",
+       "Aufruf: velmora-cli new [--out DATEI] [--force]\nLegt ein neues Projekt mit den Standardobjekten an "
+       "(ohne "
+       "--out: \"Neues Projekt.vmp\") und nennt die angelegten Objekte. Eine vorhandene Datei wird nur mit "
+       "--force "
+       "überschrieben.\n",
+       [](const std::vector<std::string>& args) { return cli::RunNewCommand(args, std::cout, std::cerr); },
+       true},
       {"info", "zeigt Kopf, Gleisfilter, Objekte und Ereignisse einer Projektdatei [--json]",
-       [](const std::vector<std::string>& args) { return cli::RunInfoCommand(args, std::cout, std::cerr); }, true},
-      {"convert", "liest eine Projekt- oder Objektdatei und schreibt sie im aktuellen Format (EINGABE AUSGABE)",
-       [](const std::vector<std::string>& args) { return cli::RunConvertCommand(args, std::cout, std::cerr); }, true},
+       "Aufruf: velmora-cli info DATEI [--json]\nZeigt Kopf, Gleisfilter, Objekte (Gleise mit Fahrwegen und "
+       "Anschlüssen) und Ereignisse einer Projektdatei.\n",
+       [](const std::vector<std::string>& args) { return cli::RunInfoCommand(args, std::cout, std::cerr); },
+       true},
+      {"convert",
+       "liest eine Projekt- oder Objektdatei und schreibt sie im aktuellen Format (EINGABE AUSGABE)",
+       "Aufruf: velmora-cli convert EINGABE AUSGABE\nLiest eine Projekt- oder Objektdatei jeder lesbaren "
+       "Version "
+       "und schreibt sie im aktuellen Format.\n",
+       [](const std::vector<std::string>& args) {
+         return cli::RunConvertCommand(args, std::cout, std::cerr);
+       },
+       true},
   };
   return commands;
 }
 
 // Start-up, the command, shut-down - as the desktop program runs them, with messages and
-// questions answered by the console policy. Exit status: the command's; 1 when the start-up
-// check fails; 2 when the start-up fails or the command raises (reported with the program's
-// error texts).
+// questions answered by the console policy. Errors the program's handler takes become one line
+// (the full report with --verbose). Exit status: the command's; 1 when the start-up or its
+// database check fails or the command raises.
 int RunWithStartup(const TCliCommand& command, const std::vector<std::string>& args,
                    const std::vector<gx::TGXRootOption>& roots) {
   rr::TRRConsoleUIService ui;
@@ -100,16 +154,25 @@ int RunWithStartup(const TCliCommand& command, const std::vector<std::string>& a
   try {
     global = std::make_unique<rr::TRRGlobal>(options);
   } catch (...) {
-    rr::TRRGlobal::ReportException(ui, std::current_exception());
-    return 2;
+    return cli::Fail(std::cerr, rr::RRShortErrorText(std::current_exception()), std::current_exception());
   }
-  if (!global->CheckDatabase()) return 1;
-  int result = 2;
+  if (!global->CheckDatabase()) return cli::ExitFailed;
+  global->SetExceptionHook([](std::exception_ptr e) {
+    cli::KeepError(e);
+    return true;
+  });
+  int result = cli::ExitFailed;
   try {
     result = command.Run(args);
   } catch (...) {
-    global->HandleException();
+    cli::KeepError(std::current_exception());
   }
+  // An error the command did not report itself.
+  if (std::exception_ptr e = cli::TakeError()) {
+    cli::Fail(std::cerr, rr::RRShortErrorText(e), e);
+    if (result == cli::ExitOK) result = cli::ExitFailed;
+  }
+  global->SetExceptionHook(nullptr);
   global.reset();
   return result;
 }
@@ -118,8 +181,16 @@ void PrintVersion() { std::printf("velmora-cli %s (3D-Velmora 2013)\n", VELMORA_
 
 void PrintHelp() {
   PrintVersion();
-  std::printf("\nAufruf: velmora-cli <Befehl> [Optionen] [--root NAME=ORDNER ...]\n       velmora-cli --version | --help\n\nBefehle:\n");
-  for (const auto& c : Commands()) std::printf("  %-12s %s\n", c.Name, c.Summary);
+  std::printf(
+      "\nAufruf: velmora-cli <Befehl> [Optionen] [--root NAME=ORDNER ...] [--verbose]\n"
+      "       velmora-cli --version | --help\n       velmora-cli <Befehl> --help\n\nBefehle:\n");
+  for (const auto& c : Commands()) std::printf("  %-14s %s\n", c.Name, c.Summary);
+  std::printf("%s", kCommonOptions);
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  return std::any_of(args.begin(), args.end(),
+                     [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
 }  // namespace
@@ -128,38 +199,44 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintHelp();
-    return 2;
+    return cli::ExitUsage;
   }
   if (args[0] == "--version" || args[0] == "-V") {
     PrintVersion();
-    return 0;
+    return cli::ExitOK;
   }
   if (args[0] == "--help" || args[0] == "-h") {
     PrintHelp();
-    return 0;
+    return cli::ExitOK;
   }
+  const size_t before = args.size();
+  std::erase(args, std::string("--verbose"));
+  cli::SetVerbose(args.size() != before);
   std::vector<gx::TGXRootOption> roots;
   try {
     roots = gx::TakeRootOptions(args);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return 2;
+    std::fprintf(stderr, "velmora-cli: %s\n", e.what());
+    return cli::ExitUsage;
   }
   if (args.empty()) {
     PrintHelp();
-    return 2;
+    return cli::ExitUsage;
   }
   for (const auto& c : Commands()) {
-    if (args[0] == c.Name) {
-      if (c.NeedsStartup) return RunWithStartup(c, std::vector<std::string>(args.begin() + 1, args.end()), roots);
-      try {
-        return c.Run(std::vector<std::string>(args.begin() + 1, args.end()));
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 2;
-      }
+    if (args[0] != c.Name) continue;
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (*c.Usage && AsksForHelp(rest)) {
+      std::printf("%s%s", c.Usage, kCommonOptions);
+      return cli::ExitOK;
+    }
+    if (c.NeedsStartup) return RunWithStartup(c, rest, roots);
+    try {
+      return c.Run(rest);
+    } catch (...) {
+      return cli::Fail(std::cerr, rr::RRShortErrorText(std::current_exception()), std::current_exception());
     }
   }
   std::fprintf(stderr, "Unbekannter Befehl: %s (velmora-cli --help zeigt alle Befehle)\n", args[0].c_str());
-  return 2;
+  return cli::ExitUsage;
 }

@@ -1,6 +1,7 @@
 #include "app/entities/RREntityDescription.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "app/entities/RREntityRegistry.h"
@@ -88,7 +89,38 @@ struct TBlockWriter {
   void Quaternion(const gx::TGXQuaternion& q) { Single(q.x), Single(q.y), Single(q.z), Single(q.w); }
 };
 
+thread_local int GRepairedValues = 0;
+
+bool Finite(const gx::TGXVector3& v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+bool Finite(const gx::TGXQuaternion& q) {
+  return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w);
+}
+void Repair(gx::TGXVector3& v, float fallback) {
+  if (Finite(v)) return;
+  for (float* c : {&v.x, &v.y, &v.z})
+    if (!std::isfinite(*c)) *c = fallback;
+  ++GRepairedValues;
+}
+void Repair(gx::TGXQuaternion& q) {
+  if (Finite(q)) return;
+  q = {0, 0, 0, 1};
+  ++GRepairedValues;
+}
+
 }  // namespace
+
+int RRRepairedDescriptionValues() { return GRepairedValues; }
+
+void TRREntityDescription::RepairNonFiniteValues() {
+  Repair(FPivot, 0);
+  Repair(FPosition, 0);
+  Repair(FRotation);
+  Repair(FScale, 1);
+  Repair(FLinkOffset, 0);
+  Repair(FLinkRotation);
+}
 
 void TRREntityDescription::LoadFromStream(gx::TGXStream& s) {
   int32_t version = gx::ReadInteger(s);
@@ -112,6 +144,7 @@ void TRREntityDescription::LoadFromStream(gx::TGXStream& s) {
     FLinkOffset = r.Vector3();
     FLinkRotation = r.Quaternion();
   }
+  RepairNonFiniteValues();
 }
 
 void TRREntityDescription::SaveToStream(gx::TGXStream& s) const {
@@ -139,11 +172,15 @@ void TRREntityDescription::GetPropertyAccess(TRRPropertyAccessList& list) {
   list.Add<TRREntityIDRefAccess>(FLinkTarget);
 }
 
-void TRREntityDescription::AssignFrom(const TRREntityDescription& other) { FDescription = other.FDescription; }
+void TRREntityDescription::AssignFrom(const TRREntityDescription& other) {
+  FDescription = other.FDescription;
+}
 
-void TRREntityDescription::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::string& modelFileName) {
+void TRREntityDescription::LoadFromPropertyBag(const TRREntityDescription_10& bag,
+                                               std::string& modelFileName) {
   modelFileName.clear();
-  if (const TRREntityProperty_10* id = bag.FindPropertyOfType(TRREntityPropertyType_10::ID)) id->GetInteger(FID);
+  if (const TRREntityProperty_10* id = bag.FindPropertyOfType(TRREntityPropertyType_10::ID))
+    id->GetInteger(FID);
   std::string text;
   if (bag.GetString("Name", text)) FName.SetText(gx::GX_LANG_GERMAN, text);
   if (bag.GetString("Description", text)) FDescription.SetText(gx::GX_LANG_GERMAN, text);
@@ -152,23 +189,27 @@ void TRREntityDescription::LoadFromPropertyBag(const TRREntityDescription_10& ba
   bag.GetVector3("Position", FPosition);
   bag.GetVector3("Scale", FScale);
   bag.GetQuaternion("Rotation", FRotation);
+  RepairNonFiniteValues();
 }
 
 // ---- tree ----
 
 TRREntityDescription* TRREntityDescription::AddChild(std::unique_ptr<TRREntityDescription>&& child) {
   if (!child || child->FParent)
-    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object(GetClass().Name), "AddChild", "Child has a parent"});
+    throw gx::EInvalidParameter(
+        {gx::TGXExceptionArg::Object(GetClass().Name), "AddChild", "Child has a parent"});
   for (const TRREntityDescription* d = this; d; d = d->FParent)
     if (d == child.get())
-      throw gx::EInvalidParameter({gx::TGXExceptionArg::Object(GetClass().Name), "AddChild", "Child is an ancestor"});
+      throw gx::EInvalidParameter(
+          {gx::TGXExceptionArg::Object(GetClass().Name), "AddChild", "Child is an ancestor"});
   child->FParent = this;
   FChildren.push_back(std::move(child));
   return FChildren.back().get();
 }
 
 std::unique_ptr<TRREntityDescription> TRREntityDescription::ExtractChild(TRREntityDescription* child) {
-  auto it = std::find_if(FChildren.begin(), FChildren.end(), [child](const auto& c) { return c.get() == child; });
+  auto it =
+      std::find_if(FChildren.begin(), FChildren.end(), [child](const auto& c) { return c.get() == child; });
   if (it == FChildren.end()) return nullptr;
   auto owned = std::move(*it);
   FChildren.erase(it);
@@ -206,7 +247,8 @@ void TRREntityDescription::RemoveFixed() {
 
 void TRREntityDescription::WriteRecord(const TRREntityDescription& description, gx::TGXStream& s) {
   const TRRRegisteredEntity* entry = RegisteredEntities().FindByDescriptionClass(description.GetClass());
-  if (!entry) throw EUnknownEntityClass(std::string(RRTextUnknownDescriptionClass) + description.GetClass().Name);
+  if (!entry)
+    throw EUnknownEntityClass(std::string(RRTextUnknownDescriptionClass) + description.GetClass().Name);
   gx::WriteGuid(s, entry->Kind);
   description.SaveToStream(s);
   gx::WriteInteger(s, description.ChildCount());
@@ -238,7 +280,8 @@ std::unique_ptr<TRREntityDescription> TRREntityDescription::ReadRecord(gx::TGXSt
 
 TRREntityDescription* TRREntityDescription::ReadRecord(TRREntityDescription* parent, gx::TGXStream& s) {
   if (!parent)
-    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREntityDescription"), "ReadRecord", "No parent"});
+    throw gx::EInvalidParameter(
+        {gx::TGXExceptionArg::Object("TRREntityDescription"), "ReadRecord", "No parent"});
   int depth = 0;
   for (const TRREntityDescription* d = parent; d; d = d->FParent) ++depth;
   return parent->AddChild(ReadRecordAt(s, depth));
@@ -248,14 +291,16 @@ TRREntityDescription* TRREntityDescription::ReadRecord(TRREntityDescription* par
 
 void TRREntityDescriptionList::Add(TRREntityDescription* description) {
   if (FOwnsItems && description && description->Parent())
-    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREntityDescriptionList"), "Add", "Item has a parent"});
+    throw gx::EInvalidParameter(
+        {gx::TGXExceptionArg::Object("TRREntityDescriptionList"), "Add", "Item has a parent"});
   FItems.push_back(description);
 }
 
 void TRREntityDescriptionList::Add(std::unique_ptr<TRREntityDescription> description) {
   // A list that does not own its items would keep a pointer to a freed description.
   if (!FOwnsItems)
-    throw gx::EInvalidCall({gx::TGXExceptionArg::Object("TRREntityDescriptionList"), "Add", "List does not own its items"});
+    throw gx::EInvalidCall(
+        {gx::TGXExceptionArg::Object("TRREntityDescriptionList"), "Add", "List does not own its items"});
   Add(description.get());
   description.release();
 }

@@ -61,6 +61,11 @@ class EUnknownEntityDescription : public std::runtime_error {
 
 inline constexpr const char* RRTextUnknownDescriptionClass = "Unknown description class: ";
 
+// How many placement values the readers of this thread have repaired so far (see
+// TRREntityDescription::RepairNonFiniteValues); a load compares it before and after to report
+// the repairs once.
+int RRRepairedDescriptionValues();
+
 // The version of the base payload that is written; versions 1 and 2 are read.
 inline constexpr int32_t RRDescriptionVersion = 2;
 // Records nested deeper than this are refused (a layout nests groups a few levels deep; the limit
@@ -84,18 +89,18 @@ struct TRRDescriptionClass {
 };
 
 // In the class body of every description class (after the opening brace).
-#define RR_DESCRIPTION_CLASS()                       \
- public:                                             \
+#define RR_DESCRIPTION_CLASS()                           \
+ public:                                                 \
   static const ::rr::TRRDescriptionClass& StaticClass(); \
   const ::rr::TRRDescriptionClass& GetClass() const override { return StaticClass(); }
 
 // Once per description class in its .cpp, inside namespace rr.
-#define RR_DEFINE_DESCRIPTION_CLASS(ThisClass, ParentClass)                                         \
-  const ::rr::TRRDescriptionClass& ThisClass::StaticClass() {                                      \
-    static const ::rr::TRRDescriptionClass info{                                                   \
-        #ThisClass, &ParentClass::StaticClass(),                                                   \
+#define RR_DEFINE_DESCRIPTION_CLASS(ThisClass, ParentClass)                                             \
+  const ::rr::TRRDescriptionClass& ThisClass::StaticClass() {                                           \
+    static const ::rr::TRRDescriptionClass info{                                                        \
+        #ThisClass, &ParentClass::StaticClass(),                                                        \
         []() -> std::unique_ptr<::rr::TRREntityDescription> { return std::make_unique<ThisClass>(); }}; \
-    return info;                                                                                   \
+    return info;                                                                                        \
   }
 
 // ---- property access ----
@@ -193,6 +198,11 @@ class TRREntityDescription {
   // a missing key or one of another type leaves the field as it is. modelFileName names the
   // model file (without folder) the old-format reader looks the asset up by; the base clears it.
   virtual void LoadFromPropertyBag(const TRREntityDescription_10& bag, std::string& modelFileName);
+  // Non-finite numbers in the placement (a damaged or hand-made file) would spread through every
+  // transform and be written back: pivot, position and link offset components become 0, scale
+  // components 1, a rotation with any non-finite component the identity. Both readers call it;
+  // each repaired value counts in RRRepairedDescriptionValues.
+  void RepairNonFiniteValues();
   // A fixed description (the light, a predefined camera) cannot be deleted, copied, exported or
   // grouped. The base answers false; those kinds answer for themselves.
   virtual bool IsFixed() const { return false; }

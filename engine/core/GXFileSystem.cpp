@@ -292,7 +292,13 @@ TGXRootOption ParseRootOption(std::string_view text) {
   std::string_view name = eq == std::string_view::npos ? std::string_view() : text.substr(0, eq);
   if (name.empty() || name.find_first_of(":\\/") != std::string_view::npos)
     throw EInvalidParameter({"--root", "NAME=ORDNER erwartet", std::string(text)});
-  return {std::string(name), std::string(text.substr(eq + 1))};
+  for (const char* root : GXStandardRoots)
+    if (SameText(name, root)) return {root, std::string(text.substr(eq + 1))};
+  std::string known;
+  for (const char* root : GXStandardRoots) known += (known.empty() ? "" : ", ") + std::string(root);
+  throw EInvalidParameter({"--root",
+                           "Unbekannter Ordnername " + std::string(name) + " (bekannt: " + known + ")",
+                           std::string(text)});
 }
 
 std::vector<TGXRootOption> TakeRootOptions(std::vector<std::string>& args) {

@@ -116,8 +116,13 @@ struct TGXRootOption {
   std::string Folder;  // as given; empty removes the root
 };
 
-// Parses "NAME=DIR". Raises EInvalidParameter for text without '=' or with an empty name or a
-// name holding ':', '\' or '/'.
+// The roots every program maps at start-up; "--root" names one of them.
+inline constexpr const char* GXStandardRoots[] = {
+    "Game", "User", "CommonUser", "Documents", "CommonDocuments", "Temp"};
+
+// Parses "NAME=DIR". Raises EInvalidParameter for text without '=' or with a name that is not
+// one of the standard roots (compared ignoring case; the result carries the root's own spelling),
+// so a typo never maps a root nothing reads.
 TGXRootOption ParseRootOption(std::string_view text);
 // Takes every "--root NAME=DIR" and "--root=NAME=DIR" out of args (the other arguments stay in
 // order) and returns them in the order given. A "--root" without a value raises

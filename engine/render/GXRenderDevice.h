@@ -9,6 +9,7 @@
 // the user-interface thread only.
 
 #include <cstdint>
+#include <string>
 
 #include "engine/core/GXMath.h"
 #include "engine/core/GXRefCounted.h"
@@ -40,6 +41,35 @@ enum TGXFormat : uint32_t {
   GXFormatIndex16 = 101,
   GXFormatIndex32 = 102,
 };
+
+// The format's name as the stored numbers are known ("X8R8G8B8"), or "Format N" for others.
+inline std::string GXFormatName(uint32_t format) {
+  switch (format) {
+    case GXFormatA8R8G8B8:
+      return "A8R8G8B8";
+    case GXFormatX8R8G8B8:
+      return "X8R8G8B8";
+    case GXFormatR5G6B5:
+      return "R5G6B5";
+    case GXFormatX1R5G5B5:
+      return "X1R5G5B5";
+    case 25:
+      return "A1R5G5B5";
+    case GXFormatD32:
+      return "D32";
+    case 75:
+      return "D24S8";
+    case GXFormatD24X8:
+      return "D24X8";
+    case GXFormatD16:
+      return "D16";
+    case GXFormatIndex16:
+      return "INDEX16";
+    case GXFormatIndex32:
+      return "INDEX32";
+  }
+  return "Format " + std::to_string(format);
+}
 
 // The number of vertex streams a device offers; stream numbers are 0 .. GXMaxVertexStreams - 1.
 inline constexpr uint32_t GXMaxVertexStreams = 16;

@@ -1,17 +1,19 @@
-#include "cli/ProjectCommands.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 
+#include "app/RREntityManager.h"
 #include "app/RRGlobal.h"
 #include "app/RRProject.h"
-#include "app/RREntityManager.h"
 #include "app/entities/RREntityGroup.h"
+#include "cli/CliJson.h"
+#include "cli/ProjectCommands.h"
 
 namespace fs = std::filesystem;
 
@@ -58,7 +60,9 @@ TEST_F(TCliProject, InfoListsTheEntitiesOfASavedLayoutAndConvertKeepsItsBytes) {
   std::ostringstream out, err;
   ASSERT_EQ(cli::RunInfoCommand({file, "--json"}, out, err), 0) << err.str();
   const std::string json = out.str();
-  auto has = [&](const std::string& part) { EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json; };
+  auto has = [&](const std::string& part) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  };
   has("\"header\":{\"guid\":\"{C6E7B3C7-D72C-4451-8C41-032323E8F90D}\",\"version\":12},\"thumbnailSize\":0");
   has("\"entityCount\":1");
   has("{\"id\":1,\"kind\":\"TRREntityGroupDesc\",\"kindId\":\"{280464B0-A843-4A29-A93E-4065F9C4EBC5}\","
@@ -70,7 +74,8 @@ TEST_F(TCliProject, InfoListsTheEntitiesOfASavedLayoutAndConvertKeepsItsBytes) {
   std::string copy = Dir + "/Kopie.vmp";
   ASSERT_EQ(cli::RunConvertCommand({file, copy}, out, err), 0) << err.str();
   std::ifstream a(file, std::ios::binary), b(copy, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), std::string(std::istreambuf_iterator<char>(b), {}));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}),
+            std::string(std::istreambuf_iterator<char>(b), {}));
 
   EXPECT_EQ(cli::RunInfoCommand({}, out, err), 2);
   EXPECT_EQ(cli::RunConvertCommand({Dir + "/fehlt.vmp", copy}, out, err), 1);
@@ -99,4 +104,108 @@ TEST(SampleLayouts, AreCopiedIntoTheDocumentsAtTheFirstStartOnly) {
   { rr::TRRGlobal global(options); }
   EXPECT_EQ(read(dir + "/Documents/Beispielanlagen/Kleine Beispielanlage.vmp"), "geändert");
   fs::remove_all(dir);
+}
+
+namespace {
+
+std::string ReadFile(const std::string& f) {
+  std::ifstream in(f, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void WriteFile(const std::string& f, const std::string& bytes) {
+  std::ofstream(f, std::ios::binary) << bytes;
+}
+
+}  // namespace
+
+// Input a command cannot use gives one line naming the file and what is wrong, and exit status 1.
+TEST_F(TCliProject, FilesOfAnotherKindOrVersionGiveOneLineEach) {
+  rr::TRRProject& project = Global->Project();
+  ASSERT_TRUE(project.NewProject({}));
+  const std::string layout = Dir + "/Anlage.vmp";
+  ASSERT_TRUE(project.SaveProject(layout));
+  project.CloseProject();
+  const std::string bytes = ReadFile(layout);
+  std::string newer = bytes, older = bytes;
+  newer[18] = 13;  // the header's version (bytes 18..21)
+  older[18] = 7;
+  // An object file: the engine header with the object file's class and version 3.
+  const std::string object =
+      std::string("\x05\x23", 2) +
+      std::string("\x72\x6C\xA9\xF5\x1D\xCB\xCA\x46\x92\xF7\x4D\x4F\xF9\xE5\x99\x55", 16) +
+      std::string("\x03\0\0\0", 4);
+  const struct {
+    const char* Name;
+    std::string Bytes;  // empty: the name is a folder
+    const char* Info;
+    const char* Convert;
+  } cases[] = {
+      {"text.vmp", "Hallo, ich bin keine Anlage.\n", "ist keine Projektdatei.",
+       "ist weder eine Projekt- noch eine Objektdatei."},
+      {"object.vme", object, "ist eine Objektdatei, keine Projektdatei.", "ist beschädigt."},
+      {"newer.vmp", newer, "wurde mit einer neueren Version erstellt.",
+       "wurde mit einer neueren Version erstellt."},
+      {"older.vmp", older, "wurde mit einer zu alten Version", "wurde mit einer zu alten Version"},
+      {"cut.vmp", bytes.substr(0, bytes.size() - 9), "ist beschädigt.", "ist beschädigt."},
+      {"ordner.vmp", "", "ist ein Ordner, keine Datei.", "ist ein Ordner, keine Datei."},
+      {"fehlt.vmp", "-", "wurde nicht gefunden.", "wurde nicht gefunden."},
+  };
+  for (const auto& c : cases) {
+    const std::string file = Dir + "/" + c.Name;
+    if (c.Bytes.empty())
+      fs::create_directory(file);
+    else if (c.Bytes != "-")
+      WriteFile(file, c.Bytes);
+    for (bool info : {true, false}) {
+      std::ostringstream out, err;
+      int rc = info ? cli::RunInfoCommand({file}, out, err)
+                    : cli::RunConvertCommand({file, Dir + "/out.vmp"}, out, err);
+      EXPECT_EQ(rc, 1) << c.Name;
+      const std::string line = err.str();
+      EXPECT_EQ(line.find("\"" + file + "\" " + (info ? c.Info : c.Convert)), 0u) << c.Name << ": " << line;
+      EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    }
+  }
+  EXPECT_FALSE(fs::exists(Dir + "/out.vmp"));
+  // A folder as the output, and "new" over an existing file without --force.
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::RunConvertCommand({layout, Dir + "/ordner.vmp"}, out, err), 1);
+  EXPECT_NE(err.str().find("ordner.vmp\" ist ein Ordner"), std::string::npos) << err.str();
+  EXPECT_EQ(cli::RunNewCommand({"--out", layout}, out, err), 1);
+  EXPECT_NE(err.str().find("--force"), std::string::npos) << err.str();
+  EXPECT_EQ(ReadFile(layout), bytes);
+  EXPECT_EQ(cli::RunNewCommand({"--out", layout, "--force"}, out, err), 0) << err.str();
+}
+
+// Stored placements that are not finite load as 0 and the identity, are reported once, and are
+// never written back or printed as something no JSON reader takes.
+TEST_F(TCliProject, NonFinitePlacementsLoadAsZeroAndAreReportedOnce) {
+  rr::TRRProject& project = Global->Project();
+  ASSERT_TRUE(project.NewProject({}));
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  rr::TRREntityGroupDesc group;
+  group.SetID(project.Manager()->NextID());
+  group.SetPosition({nan, 2, -inf});
+  group.SetRotation({0, inf, 0, 1});
+  group.SetScale({nan, 2, 2});
+  project.Manager()->ReserveIDs(1);
+  project.Manager()->CreateEntity(nullptr, group);
+  const std::string file = Dir + "/Kaputt.vmp";
+  ASSERT_TRUE(project.SaveProject(file));
+  project.CloseProject();
+  Ui.ClearShown();
+
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::RunInfoCommand({file, "--json"}, out, err), 0) << err.str();
+  EXPECT_NE(out.str().find("\"position\":[0,2,0],\"rotation\":[0,0,0,1]"), std::string::npos) << out.str();
+  int reports = 0;
+  for (const std::string& t : Ui.Texts()) reports += t.find("3 ungültige Zahlenwerte") != std::string::npos;
+  EXPECT_EQ(reports, 1);
+  const std::string copy = Dir + "/Heil.vmp";
+  ASSERT_EQ(cli::RunConvertCommand({file, copy}, out, err), 0) << err.str();
+  Ui.ClearShown();
+  ASSERT_EQ(cli::RunInfoCommand({copy}, out, err), 0);
+  EXPECT_TRUE(Ui.Texts().empty()) << Ui.Texts()[0];
+  EXPECT_EQ(cli::JsonNumber(nan), "null");
+  EXPECT_EQ(cli::JsonNumber(-inf), "null");
 }

@@ -28,5 +28,5 @@ msg=$("$cli" info "$work/zufall.vmp" "${roots[@]}" 2>&1)
 rc=$?
 set -e
 [ "$rc" -eq 1 ] || { echo "exit status $rc, expected 1"; exit 1; }
-echo "$msg" | grep -q "Wrong header id" || { echo "message: $msg"; exit 1; }
+[ "$msg" = "\"$work/zufall.vmp\" ist keine Projektdatei." ] || { echo "message: $msg"; exit 1; }
 echo "project files: ok"

@@ -189,7 +189,10 @@ TEST(GXRootOption, ParsesAndAppliesOverrides) {
   EXPECT_EQ(fs.GetRoot("User"), std::filesystem::current_path().string() + "/rel/dir/");
   EXPECT_EQ(fs.GetRoot("Temp"), "");
 
-  for (const char* bad : {"Game", "=/x", "C:=/x", "a\\b=/x"})
+  // Root names are compared ignoring case and come back in the root's own spelling; a name no
+  // program maps is a typo and refused.
+  EXPECT_EQ(ParseRootOption("documents=/d").Name, "Documents");
+  for (const char* bad : {"Game", "=/x", "C:=/x", "a\\b=/x", "Dokumente=/x", "Gamer=/x"})
     EXPECT_THROW(ParseRootOption(bad), EInvalidParameter) << bad;
   std::vector<std::string> dangling = {"--root"};
   EXPECT_THROW(TakeRootOptions(dangling), EInvalidParameter);

@@ -1,0 +1,23 @@
+#pragma once
+// How a command reports failure: one German line on standard error, the full error report with
+// its call stack only with --verbose. Exit status: 0 success, 1 the work failed, 2 wrong use.
+
+#include <exception>
+#include <ostream>
+#include <string>
+
+namespace cli {
+
+inline constexpr int ExitOK = 0, ExitFailed = 1, ExitUsage = 2;
+
+bool Verbose();
+void SetVerbose(bool verbose);
+
+// The exception the program's error handler took last while a command ran; Take clears it.
+void KeepError(std::exception_ptr e);
+std::exception_ptr TakeError();
+
+// Writes line, then with --verbose the full report of e (when there is one); returns ExitFailed.
+int Fail(std::ostream& err, const std::string& line, std::exception_ptr e = nullptr);
+
+}  // namespace cli
