@@ -175,23 +175,55 @@ bool RRIsSafeArchiveEntryName(std::string_view name) {
 }
 
 std::vector<std::string> RRExtractZipPackages(const std::string& zipFile, const std::string& folder,
-                                              const TRRDownloadLimits& limits) {
+                                              const TRRDownloadLimits& limits,
+                                              std::vector<std::string>* skipped) {
   std::vector<std::string> out;
+  auto skip = [&](std::string_view name, const char* why) {
+    if (skipped) skipped->push_back(std::string(name) + ": " + why);
+  };
   int error = 0;
   zip_t* archive = zip_open(zipFile.c_str(), ZIP_RDONLY, &error);
   if (!archive) return out;
   static std::mt19937 random{std::random_device{}()};
   zip_int64_t count = zip_get_num_entries(archive, 0);
+  // Bytes written, also of entries refused on the way, and what the whole archive may inflate to.
   int64_t extractedTotal = 0;
+  int64_t totalAllowed = limits.MaxPackageSize;
+  std::error_code sizeError;
+  uintmax_t archiveSize = fs::file_size(zipFile, sizeError);
+  if (limits.MaxInflateRatio > 0 && !sizeError) {
+    double byRatio = limits.MaxInflateRatio * static_cast<double>(archiveSize);
+    totalAllowed = std::min(
+        totalAllowed, std::max(limits.MinRatioCheckedSize, static_cast<int64_t>(std::min(byRatio, 9e18))));
+  }
   for (zip_int64_t i = 0; i < count && i < limits.MaxZipEntries; ++i) {
     if (static_cast<int>(out.size()) >= limits.MaxZipPackages) break;
     zip_stat_t st;
-    if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) continue;
+    if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+      continue;
     std::string_view name(st.name);
-    if (name.empty() || name.back() == '/' || !EndsWithVma(name) || !RRIsSafeArchiveEntryName(name)) continue;
-    if ((st.valid & ZIP_STAT_SIZE) && static_cast<int64_t>(st.size) > limits.MaxPackageSize) continue;
+    if (name.empty() || name.back() == '/' || !EndsWithVma(name)) continue;
+    if (!RRIsSafeArchiveEntryName(name)) {
+      skip(name, "unsicherer Name");
+      continue;
+    }
+    if ((st.valid & ZIP_STAT_SIZE) && static_cast<int64_t>(st.size) > limits.MaxPackageSize) {
+      skip(name, "zu groß");
+      continue;
+    }
+    // What the entry may inflate to. The stored size bounds the bytes libzip reads, so the ratio
+    // holds whatever the archive claims about the inflated size.
+    int64_t allowed = limits.MaxPackageSize;
+    if (limits.MaxInflateRatio > 0 && (st.valid & ZIP_STAT_COMP_SIZE)) {
+      double byRatio = limits.MaxInflateRatio * static_cast<double>(st.comp_size);
+      allowed = std::min(allowed,
+                         std::max(limits.MinRatioCheckedSize, static_cast<int64_t>(std::min(byRatio, 9e18))));
+    }
     zip_file_t* entry = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-    if (!entry) continue;
+    if (!entry) {
+      skip(name, "nicht lesbar");
+      continue;
+    }
     // A fresh name of our own: the entry's name never becomes a path.
     std::string target;
     int fd = -1;
@@ -199,29 +231,32 @@ std::vector<std::string> RRExtractZipPackages(const std::string& zipFile, const 
       target = UniqueFileName(folder + "/" + std::to_string(random() % 10000) + RRAssetExtension);
       fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     }
-    bool ok = fd >= 0;
+    const char* why = fd >= 0 ? nullptr : "nicht schreibbar";
     int64_t written = 0;
     char buf[65536];
-    while (ok) {
+    while (!why) {
       zip_int64_t n = zip_fread(entry, buf, sizeof buf);
-      if (n < 0) ok = false;
+      if (n < 0) why = "beschädigt";
       if (n <= 0) break;
       written += n;
       // The stored sizes are the archive's claim; the bytes actually read are what counts.
-      if (written > limits.MaxPackageSize || extractedTotal + written > limits.MaxPackageSize) ok = false;
-      for (zip_int64_t done = 0; ok && done < n;) {
+      if (written > allowed || extractedTotal + written > totalAllowed) why = "entpackt zu groß";
+      for (zip_int64_t done = 0; !why && done < n;) {
         ssize_t w = write(fd, buf + done, static_cast<size_t>(n - done));
-        if (w <= 0) ok = false;
-        else done += w;
+        if (w <= 0)
+          why = "nicht schreibbar";
+        else
+          done += w;
       }
     }
     zip_fclose(entry);
-    if (fd >= 0 && close(fd) != 0) ok = false;
-    if (!ok) {
+    if (fd >= 0 && close(fd) != 0 && !why) why = "nicht schreibbar";
+    extractedTotal += written;
+    if (why) {
       if (fd >= 0) unlink(target.c_str());
+      skip(name, why);
       continue;
     }
-    extractedTotal += written;
     out.push_back(target);
   }
   zip_discard(archive);

@@ -54,6 +54,11 @@ struct TRRDownloadLimits {
   // Entries looked at in a zip archive, and packages taken from it.
   int MaxZipEntries = 10000;
   int MaxZipPackages = 64;
+  // Bytes a zip entry may inflate to per byte it takes in the archive, once it is past
+  // MinRatioCheckedSize (0: no such bound). Packages hold compressed data, so a real one
+  // hardly shrinks in a zip; a zip bomb does, a thousandfold.
+  double MaxInflateRatio = 0;
+  int64_t MinRatioCheckedSize = int64_t(32) << 20;
   // Seconds to connect, and seconds without a single byte before a transfer is given up.
   long ConnectTimeout = 15;
   long StallTimeout = 60;
@@ -71,10 +76,11 @@ std::optional<std::string> RRParsePackageInfo(std::string_view answer, int32_t m
 // path, no drive letter, either separator).
 bool RRIsSafeArchiveEntryName(std::string_view name);
 // Extracts every ".vma" entry of the zip archive into folder under a fresh random name and
-// returns the files written. Unsafe names, oversized entries and damaged data are skipped; a
-// file that is not a zip archive gives nothing.
+// returns the files written. Unsafe names, oversized entries and damaged data are skipped (each
+// with its reason in skipped, when given); a file that is not a zip archive gives nothing.
 std::vector<std::string> RRExtractZipPackages(const std::string& zipFile, const std::string& folder,
-                                              const TRRDownloadLimits& limits = {});
+                                              const TRRDownloadLimits& limits = {},
+                                              std::vector<std::string>* skipped = nullptr);
 
 // One package download (the worker's part). Touches nothing of the database.
 class TRRAssetDownloader {

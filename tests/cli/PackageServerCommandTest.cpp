@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -236,6 +239,175 @@ TEST_F(TDownloadFixture, AnswersThatDoNotFitAreRefusedAndLeaveNothingBehind) {
   }
   fake.stop();
   serving.join();
+}
+
+// ---- what the server serves ---------------------------------------------------------------------
+
+cli::THttpRequest Request(const std::string& method, const std::string& path, const std::string& range = {},
+                          const std::string& body = {}) {
+  cli::THttpRequest r;
+  r.Method = method;
+  r.Path = path;
+  r.Body = body;
+  r.Headers = {{"Host", "evil.example"}};
+  if (!range.empty()) r.Headers.push_back({"Range", range});
+  return r;
+}
+
+std::string HeaderOf(const cli::THttpResponse& r, const std::string& name) {
+  for (const auto& [n, v] : r.Headers)
+    if (n == name) return v;
+  return {};
+}
+
+// The status of a request; a file answer's descriptor is closed.
+int StatusOf(cli::TPackageServer& server, const cli::THttpRequest& request) {
+  cli::THttpResponse r = server.Handle(request);
+  if (r.File >= 0) close(r.File);
+  return r.Status;
+}
+
+TEST_F(TDownloadFixture, OnlyTheFilesFoundAtStartAreServedAndOnlyWhileTheyAreThoseFiles) {
+  const std::string serve = FDir + "/serve", file = serve + "/a.vma";
+  MakePackage(file, kX, "Hallo");
+  MakePackage(FDir + "/y.vma", kY, "Ypsilon");
+  fs::create_symlink(FDir + "/y.vma", serve + "/link.vma");
+  const int64_t size = static_cast<int64_t>(fs::file_size(file));
+  cli::TPackageServer server(serve);
+  ASSERT_EQ(server.Offers().size(), 1u);
+  ASSERT_FALSE(server.Problems().empty());
+  EXPECT_NE(server.Problems().back().find("link.vma"), std::string::npos);
+
+  struct TCase {
+    const char* Method;
+    std::string Path, Range;
+    int Status;
+    std::string ContentRange;
+    int64_t Offset, Length;
+  } cases[] = {
+      {"GET", "/packages/a.vma", "", 200, "", 0, size},
+      {"HEAD", "/packages/a.vma", "", 200, "", 0, size},
+      {"GET", "/packages/a.vma", "bytes=10-19", 206, "bytes 10-19/" + std::to_string(size), 10, 10},
+      {"GET", "/packages/a.vma", "bytes=-5", 206,
+       "bytes " + std::to_string(size - 5) + "-" + std::to_string(size - 1) + "/" + std::to_string(size),
+       size - 5, 5},
+      {"GET", "/packages/a.vma", "bytes=" + std::to_string(size) + "-", 416,
+       "bytes */" + std::to_string(size), 0, 0},
+      {"POST", "/packages/a.vma", "", 405, "", 0, 0},
+      {"GET", "/packages/link.vma", "", 404, "", 0, 0},
+      {"GET", "/packages/../serve/a.vma", "", 404, "", 0, 0},
+      {"GET", "/packages/", "", 404, "", 0, 0},
+      {"GET", "/a.vma", "", 404, "", 0, 0},
+      {"GET", rr::RRPackageInfoPath, "", 405, "", 0, 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Method) + " " + c.Path + " " + c.Range);
+    cli::THttpResponse r = server.Handle(Request(c.Method, c.Path, c.Range));
+    EXPECT_EQ(r.Status, c.Status);
+    EXPECT_EQ(HeaderOf(r, "Content-Range"), c.ContentRange);
+    EXPECT_EQ(r.File >= 0, c.Status == 200 || c.Status == 206);
+    if (r.File < 0) continue;
+    EXPECT_EQ(r.FileOffset, c.Offset);
+    EXPECT_EQ(r.FileLength, c.Length);
+    close(r.File);
+  }
+
+  // The name swapped for a link to a secret, for a copy, for a pipe: none of them is served.
+  // The very file put back is served again.
+  fs::rename(file, FDir + "/a.orig");
+  WriteText(FDir + "/secret", "GEHEIM");
+  fs::create_symlink(FDir + "/secret", file);
+  EXPECT_EQ(StatusOf(server, Request("GET", "/packages/a.vma")), 404);
+  fs::remove(file);
+  fs::copy_file(FDir + "/a.orig", file);
+  EXPECT_EQ(StatusOf(server, Request("GET", "/packages/a.vma")), 404);
+  fs::remove(file);
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  EXPECT_EQ(StatusOf(server, Request("GET", "/packages/a.vma")), 404);
+  fs::remove(file);
+  fs::rename(FDir + "/a.orig", file);
+  EXPECT_EQ(StatusOf(server, Request("GET", "/packages/a.vma")), 200);
+
+  EXPECT_FALSE(cli::TPackageServer(FDir + "/nicht-da").FolderFound());
+}
+
+TEST_F(TDownloadFixture, DownloadAddressesComeFromThePublicUrlOrAreRelativeNeverFromTheHost) {
+  MakePackage(FDir + "/serve/a b.vma", kX, "Hallo");
+  const std::string body = "ID=0A000000-1111-2222-3333-444444444444";
+  cli::TPackageServer relative(FDir + "/serve");
+  cli::THttpResponse r = relative.Handle(Request("POST", rr::RRPackageInfoPath, "", body));
+  EXPECT_EQ(r.Status, 200);
+  EXPECT_NE(r.Body.find("url=\"/packages/a%20b.vma\""), std::string::npos) << r.Body;
+  EXPECT_EQ(r.Body.find("evil"), std::string::npos);
+  cli::TPackageServer configured(FDir + "/serve", "https://pakete.example/verein/");
+  r = configured.Handle(Request("POST", rr::RRPackageInfoPath, "", body));
+  EXPECT_NE(r.Body.find("url=\"https://pakete.example/verein/packages/a%20b.vma\""), std::string::npos)
+      << r.Body;
+  EXPECT_EQ(configured.InfoRequests(), 1);
+  // The downloader joins a relative address with the server it asked.
+  EXPECT_EQ(
+      RRParsePackageInfo(relative.InfoAnswer("0A000000-1111-2222-3333-444444444444", ""), 0, "http://h:1/"),
+      "http://h:1/packages/a%20b.vma");
+}
+
+TEST(FormValue, DecodesTheNamedFieldAndNothingElse) {
+  struct TCase {
+    const char* Form;
+    const char* Value;
+  } cases[] = {{"ID=ABC", "ABC"},   {"x=1&ID=a+b%21&ID=2", "a b!"},
+               {"ID=%zz", ""},      {"ID=%00", ""},
+               {"IDX=1&xID=2", ""}, {"", ""},
+               {"ID", ""},          {"&&ID=&", ""}};
+  for (const TCase& c : cases) EXPECT_EQ(cli::FormValue(c.Form, "ID"), c.Value) << c.Form;
+}
+
+// A zip entry written from memory (libzip compresses it).
+void AddToZip(zip_t* z, const std::string& name, const std::string& bytes) {
+  void* copy = malloc(bytes.size());
+  memcpy(copy, bytes.data(), bytes.size());
+  zip_source_t* s = zip_source_buffer(z, copy, bytes.size(), 1);
+  ASSERT_NE(s, nullptr);
+  ASSERT_GE(zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8), 0);
+}
+
+TEST_F(TDownloadFixture, ZipEntriesInflateOnlyWithinTheirCapPerEntryAndPerArchive) {
+  MakePackage(FDir + "/ok.vma", kX, "Hallo");
+  const std::string package = ReadText(FDir + "/ok.vma"), zeros(900 << 10, '\0');
+  rr::TRRDownloadLimits limits;
+  limits.MaxInflateRatio = 50;
+  limits.MinRatioCheckedSize = 1 << 20;
+  struct TCase {
+    std::vector<std::pair<std::string, std::string>> Entries;
+    size_t Files;
+    std::vector<std::string> Skipped;
+  } cases[] = {
+      // 16 MiB in some 16 KB: beyond 50 times its stored size.
+      {{{"ok.vma", package}, {"bomb.vma", std::string(16 << 20, '\0')}}, 1, {"bomb.vma: entpackt zu groß"}},
+      // Each entry under the 1 MiB that always passes, but not all of them together.
+      {{{"b1.vma", zeros}, {"b2.vma", zeros}, {"b3.vma", zeros}},
+       1,
+       {"b2.vma: entpackt zu groß", "b3.vma: entpackt zu groß"}},
+  };
+  for (const TCase& c : cases) {
+    const std::string zipped = FDir + "/bombs.zip", out = FDir + "/out";
+    int error = 0;
+    zip_t* z = zip_open(zipped.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr);
+    for (const auto& [name, bytes] : c.Entries) AddToZip(z, name, bytes);
+    ASSERT_EQ(zip_close(z), 0);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    std::vector<std::string> skipped;
+    EXPECT_EQ(RRExtractZipPackages(zipped, out, limits, &skipped).size(), c.Files);
+    EXPECT_EQ(skipped, c.Skipped);
+    size_t left = 0;
+    for (auto& e : fs::directory_iterator(out)) left += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(left, c.Files);
+    // Without the ratio (the downloader's default) the same archive is taken whole.
+    fs::remove_all(out);
+    fs::create_directories(out);
+    EXPECT_EQ(RRExtractZipPackages(zipped, out).size(), c.Entries.size());
+  }
 }
 
 }  // namespace

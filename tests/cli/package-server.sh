@@ -15,6 +15,8 @@ info="$base/data/VelmoraApp/VelmoraApp13/Assets/assets.php"
 answer=$(curl -s --max-time 10 -d 'ID=17A372D8-E05D-4119-AE3F-8D4F79D1D0D9' "$info")
 url=$(sed -n 's/.*<asset id="{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}" revision="[0-9]*" url="\([^"]*\)".*/\1/p' <<<"$answer")
 [ -n "$url" ] || fail "keine Adresse in: $answer"
+# Without --public-url the address is relative to the server.
+case "$url" in /*) url="$base$url" ;; esac
 curl -s --max-time 10 -o "$work/paket.vma" "$url" || fail "Download von $url"
 cmp -s "$work/paket.vma" "$data/Basisdaten.vma" || fail "Paket unterscheidet sich"
 grep -q '<asset ' <<<"$(curl -s --max-time 10 -d 'ID=00000000-0000-0000-0000-000000000001' "$info")" && fail "unbekannte Kennung beantwortet"
