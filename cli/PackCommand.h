@@ -5,9 +5,12 @@
 //   pack create OUT.vma [--level CODE] FILE[=NAME] ...
 //   pack list PKG.vma [--json]
 //   pack extract PKG.vma NAME [-o FILE]
+//   pack extract PKG.vma --all -o DIR
 //   pack check PKG.vma
+//   pack [SUBCOMMAND] --help
 //
-// Exit status: 0 done, 1 check found damaged entries, 2 failure (the system's message is printed).
+// Exit status: 0 done, 1 the work failed (unreadable or damaged package, failed check, colliding
+// names; the system's message is printed), 2 wrong use (the message and the usage text).
 
 #include <iosfwd>
 #include <string>
