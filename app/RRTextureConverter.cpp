@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
+#include <optional>
 
 #include "engine/core/GXStrings.h"
 #include "engine/render/GXDdsReader.h"
 #include "engine/render/GXImageReader.h"
+#include "engine/render/GXModelReader.h"
 
 namespace rr {
 
@@ -122,6 +126,79 @@ void RRSetModelTextureLister(TRRModelTextureLister lister) {
   GLister = std::move(lister);
 }
 
+namespace {
+
+// The texture names the model file's meshes list, colours and empty names dropped; none when
+// the file cannot be read as a model.
+std::vector<std::string> ModelTextureNames(const std::string& modelFile) {
+  std::ifstream in(modelFile, std::ios::binary);
+  if (!in) return {};
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const gx::TGXModelData model = gx::GXReadModel(bytes.data(), bytes.size());
+  std::vector<std::string> names;
+  for (const gx::TGXModelMesh& mesh : model.Meshes)
+    for (const gx::TGXModelSubMesh& sub : mesh.SubMeshes)
+      if (!sub.TextureName.empty() && !gx::GXModelIsColorName(sub.TextureName))
+        names.push_back(sub.TextureName);
+  return names;
+}
+
+// The entry of folder named like part, ignoring case (the exact name first, else the first match
+// in sorted order, so the answer does not depend on the directory's order).
+std::optional<std::filesystem::path> FindIgnoringCase(const std::filesystem::path& folder,
+                                                      const std::string& part) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists(folder / part, ec)) return folder / part;
+  std::optional<std::string> best;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (gx::SameText(name, part) && (!best || name < *best)) best = name;
+  }
+  if (!best) return std::nullopt;
+  return folder / *best;
+}
+
+// The file that a texture name means beside the model: its parts (split on both separators) as a
+// path below the model's folder, else its last part directly in the folder. Absolute names and
+// names climbing out of the folder only get the second try.
+std::optional<std::filesystem::path> CompanionFile(const std::filesystem::path& folder,
+                                                   const std::string& name) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> parts;
+  bool relative = !name.empty() && name[0] != '\\' && name[0] != '/' && name.find(':') == std::string::npos;
+  std::string part;
+  for (char c : name + "/") {
+    if (c != '\\' && c != '/') {
+      part += c;
+      continue;
+    }
+    if (part == "..") relative = false;
+    if (!part.empty() && part != ".") parts.push_back(part);
+    part.clear();
+  }
+  if (parts.empty()) return std::nullopt;
+  std::error_code ec;
+  if (relative) {
+    fs::path at = folder;
+    bool found = true;
+    for (const std::string& p : parts) {
+      std::optional<fs::path> next = FindIgnoringCase(at, p);
+      if (!next) {
+        found = false;
+        break;
+      }
+      at = *next;
+    }
+    if (found && fs::is_regular_file(at, ec)) return at;
+  }
+  std::optional<fs::path> beside = FindIgnoringCase(folder, parts.back());
+  if (beside && fs::is_regular_file(*beside, ec)) return beside;
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::vector<std::string> FindCompanionFiles(const std::string& modelFile) {
   namespace fs = std::filesystem;
   TRRModelTextureLister lister;
@@ -130,25 +207,21 @@ std::vector<std::string> FindCompanionFiles(const std::string& modelFile) {
     lister = GLister;
   }
   std::vector<std::string> out;
-  if (!lister) return out;
   std::vector<std::string> names;
   try {
-    names = lister(modelFile);
+    names = lister ? lister(modelFile) : ModelTextureNames(modelFile);
   } catch (...) {
     return out;
   }
-  fs::path folder = fs::path(modelFile).parent_path();
-  for (std::string name : names) {
-    std::replace(name.begin(), name.end(), '\\', '/');
-    // Only files beside the model (or below it): a listed name never reaches elsewhere.
-    fs::path relative = fs::path(name).lexically_normal();
-    if (name.empty() || relative.is_absolute() || (!relative.empty() && *relative.begin() == "..")) continue;
-    std::error_code ec;
-    fs::path file = folder / relative;
-    if (fs::is_regular_file(file, ec)) out.push_back(file.string());
+  const fs::path folder = fs::path(modelFile).parent_path();
+  for (const std::string& name : names) {
+    if (name.find('\0') != std::string::npos) continue;  // colours, and no name for the file system
+    if (std::optional<fs::path> file = CompanionFile(folder, name)) out.push_back(file->string());
   }
-  std::stable_sort(out.begin(), out.end(), [](const std::string& a, const std::string& b) { return gx::CompareText(a, b) < 0; });
-  out.erase(std::unique(out.begin(), out.end(), [](const std::string& a, const std::string& b) { return gx::SameText(a, b); }),
+  std::stable_sort(out.begin(), out.end(),
+                   [](const std::string& a, const std::string& b) { return gx::CompareText(a, b) < 0; });
+  out.erase(std::unique(out.begin(), out.end(),
+                        [](const std::string& a, const std::string& b) { return gx::SameText(a, b); }),
             out.end());
   return out;
 }

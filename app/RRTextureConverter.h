@@ -7,8 +7,9 @@
 // levels). Anything else, or an image that does not decode, raises ETextureConversion with
 // "Error converting texture.". No render device is needed.
 //
-// FindCompanionFiles: the texture files a model on disk names, found next to it. Reading the
-// model is the model importer's part; until one is registered a model has no companions.
+// FindCompanionFiles: the texture files a model on disk names, found next to it. The model is
+// read with the device-free model readers (no render device); a lister set for tests replaces
+// them.
 
 #include <cstdint>
 #include <functional>
@@ -33,10 +34,12 @@ std::vector<uint8_t> ConvertTextureForPackage(std::span<const uint8_t> data);
 
 // The texture names a model file lists (as written in the model, relative to its folder).
 using TRRModelTextureLister = std::function<std::vector<std::string>(const std::string& modelFile)>;
-// Registered by the model importer; an empty function removes it.
+// Replaces the model readers (tests); an empty function restores them.
 void RRSetModelTextureLister(TRRModelTextureLister lister);
-// The model's folder joined with each listed texture name that exists there, sorted ignoring
-// case, without duplicates. Empty while no importer is registered or the model cannot be read.
+// For each listed texture name (colours dropped), the file it names beside the model: its parts,
+// split on "\" and "/", as a path below the model's folder, else its last part in the folder
+// itself (absolute names and names with ".." only get this), each part matched ignoring case.
+// Sorted ignoring case, without duplicates; empty when the model cannot be read.
 std::vector<std::string> FindCompanionFiles(const std::string& modelFile);
 
 }  // namespace rr

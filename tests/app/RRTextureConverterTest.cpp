@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "engine/render/GXDdsReader.h"
+#include "engine/render/GXModelWriter.h"
 
 namespace fs = std::filesystem;
 using namespace rr;
@@ -135,6 +136,38 @@ TEST(TextureConverter, CompanionFilesLieBesideTheModel) {
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0], dir + "/model/b.png");
   EXPECT_EQ(found[1], dir + "/model/tex/A.png");
+  fs::remove_all(dir);
+}
+
+TEST(TextureConverter, CompanionFilesOfTheModelsOwnTextureNames) {
+  std::string dir = (fs::temp_directory_path() / "velmora-companion-XXXXXX").string();
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  fs::create_directories(dir + "/model/Tex");
+  for (const char* f : {"/model/holz.png", "/model/Tex/stein.DDS", "/model/Dach.bmp", "/geheim.png"})
+    std::ofstream(dir + f) << "x";
+  // One mesh whose sub-meshes name their textures in every way exporters write them.
+  gx::TGXModelData model;
+  gx::TGXModelMesh mesh;
+  mesh.Vertices.resize(3);
+  mesh.Indices = {0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2};
+  const std::vector<std::string> names = {"C:\\Modelle\\Haus\\HOLZ.PNG",   // absolute: its file name
+                                          "tex/STEIN.dds",                 // relative path, other case
+                                          "/home/anna/textures/dach.BMP",  // absolute POSIX
+                                          "..\\geheim.png",                // outside: only beside
+                                          gx::GXModelColorName(1, 0, 0, 1),
+                                          "fehlt.png"};
+  for (uint32_t i = 0; i < names.size(); ++i) mesh.SubMeshes.push_back({i * 3, 3, names[i], {}, {}});
+  model.Meshes = {mesh};
+  model.RootMeshes = {0};
+  for (const auto& [file, bytes] : {std::pair{"/model/Haus.x", gx::GXWriteXFile(model)},
+                                    std::pair{"/model/Haus.3ds", gx::GXWrite3DS(model)}}) {
+    std::ofstream(dir + file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const std::vector<std::string> found = FindCompanionFiles(dir + file);
+    EXPECT_EQ(found, (std::vector<std::string>{dir + "/model/Dach.bmp", dir + "/model/holz.png",
+                                               dir + "/model/Tex/stein.DDS"}))
+        << file;
+  }
   fs::remove_all(dir);
 }
 
