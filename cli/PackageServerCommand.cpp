@@ -228,8 +228,10 @@ const TPackageOffer* TPackageServer::Find(const gx::TGXGuid& id) const {
 
 std::string TPackageServer::InfoAnswer(const std::string& identifierText, const std::string& base) const {
   std::string answer = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<assets>\n";
-  std::optional<gx::TGXGuid> id =
-      gx::TGXGuid::TryParse("{" + std::string(gx::TrimText(identifierText)) + "}");
+  // Built by appending: "{" + std::string(...) makes GCC 12 warn of an overlap (-Wrestrict).
+  std::string braced = "{";
+  braced.append(gx::TrimText(identifierText)).append("}");
+  std::optional<gx::TGXGuid> id = gx::TGXGuid::TryParse(braced);
   if (const TPackageOffer* o = id ? Find(*id) : nullptr)
     answer += "  <asset id=\"" + o->Identifier.ToString() + "\" revision=\"" + std::to_string(o->Revision) +
               "\" url=\"" + XmlText(base + kPackagePrefix + UrlEncodePath(o->FileName)) + "\"/>\n";

@@ -29,7 +29,10 @@ namespace {
 
 std::string Vector(std::initializer_list<float> values) {
   std::string s = "[";
-  for (float v : values) s += (s.size() > 1 ? "," : "") + JsonNumber(v);
+  for (float v : values) {
+    if (s.size() > 1) s += ',';
+    s += JsonNumber(v);
+  }
   return s + "]";
 }
 

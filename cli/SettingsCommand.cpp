@@ -6,13 +6,11 @@
 
 #include "app/RRGlobal.h"
 #include "cli/CliJson.h"
+#include "engine/core/GXFileSystem.h"
 
 namespace cli {
 
 namespace {
-
-// The roots as the program names them (the file system keeps them in lower case).
-constexpr const char* kRootNames[] = {"Game", "User", "CommonUser", "Documents", "CommonDocuments", "Temp"};
 
 const char* Bool(bool value) { return value ? "true" : "false"; }
 const char* JaNein(bool value) { return value ? "ja" : "nein"; }
@@ -46,7 +44,7 @@ void PrintJson(rr::TRRGlobal& g, std::ostream& out) {
       << "}";
   out << ",\"roots\":{";
   bool first = true;
-  for (const char* name : kRootNames) {
+  for (const char* name : gx::GXStandardRoots) {
     out << (first ? "" : ",") << JsonString(name) << ":" << JsonString(g.FileSystem().GetRoot(name));
     first = false;
   }
@@ -81,7 +79,7 @@ void PrintText(rr::TRRGlobal& g, std::ostream& out) {
   out << "Ton:                   " << JaNein(g.SoundEnabled()) << ", Lautstärke " << JsonNumber(g.Volume())
       << "\n";
   out << "Wurzeln:\n";
-  for (const char* name : kRootNames) {
+  for (const char* name : gx::GXStandardRoots) {
     std::string label = std::string(name) + ":";
     label.resize(17, ' ');
     out << "  " << label << g.FileSystem().GetRoot(name) << "\n";

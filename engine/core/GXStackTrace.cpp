@@ -154,7 +154,7 @@ bool FindSymbol(void* address, std::string& name, uintptr_t& start, std::string&
   std::string path = !module.empty() && module[0] == '/' ? module : "/proc/self/exe";
   size_t slash = module.rfind('/');
   if (slash != std::string::npos) module.erase(0, slash + 1);
-  if (module.empty()) module = "?";
+  if (module.empty()) module.push_back('?');  // not = "?": GCC 12 warns of an overlap (-Wrestrict) there
   const TModuleSymbols& symbols = ModuleSymbols(path);
   uintptr_t base = symbols.Relative ? reinterpret_cast<uintptr_t>(info.dli_fbase) : 0;
   uintptr_t offset = reinterpret_cast<uintptr_t>(address) - base;

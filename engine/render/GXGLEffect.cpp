@@ -81,7 +81,8 @@ TGXGLCompiledEffect::TGXGLCompiledEffect(TGXGLRenderDevice& device, TGXEffectDes
     const char* type = GlslType(p.Type);
     if (!type) continue;
     header += std::string("uniform ") + type + " " + p.Name;
-    if (p.ArraySize > 0) header += "[" + std::to_string(p.ArraySize) + "]";
+    // Appended piece by piece: "[" + std::to_string(...) makes GCC 12 warn of an overlap (-Wrestrict).
+    if (p.ArraySize > 0) header.append("[").append(std::to_string(p.ArraySize)).append("]");
     header += ";\n";
   }
   for (const auto& s : FDesc.Samplers)
