@@ -159,7 +159,7 @@ TRRAsset::TRRAsset(TRRDatabase* database, const std::string& fileName, bool temp
   gx::TGXPackageReader reader(fileName);
   // Without its catalogue a package has no identifier: mounting it under the zero GUID would
   // shadow nothing useful and hide the damage, so it counts as unreadable.
-  std::unique_ptr<gx::TGXMemoryStream> info = reader.Extract(RRAssetInfoEntry);
+  std::unique_ptr<gx::TGXMemoryStream> info = reader.Extract(RRAssetInfoEntry, RRMaxAssetInfoSize);
   if (!info) throw EAssetError(RRTextMissingAssetInfo);
   ReadInfo(*info);
   for (int i = 0; i < reader.FileCount(); ++i) {

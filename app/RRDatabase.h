@@ -45,6 +45,9 @@ class TRRDatabase;
 
 inline constexpr const char* RRAssetInfoEntry = "Info.dat";
 inline constexpr const char* RRAssetExtension = ".vma";
+// The largest "Info.dat" read: real catalogues are a few hundred kilobytes, and packages are
+// opened at every start, so a forged size must not cost seconds and gigabytes each time.
+inline constexpr int64_t RRMaxAssetInfoSize = int64_t(64) << 20;
 // The "Info.dat" version written; 2 and 1200 are read as well.
 inline constexpr int32_t RRAssetVersion = 1201;
 // Catalogue folders nested deeper than this are refused (the recursive reader's stack stays

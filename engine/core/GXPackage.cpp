@@ -343,7 +343,8 @@ template <class TSink>
 void TGXPackageReader::Inflate(int index, TSink&& sink) {
   const TGXPackageFile& f = Prepare(index, MaxEntrySize);
   TInflateStream z(Stream(), f.CompressedSize, FBuffer);
-  std::vector<uint8_t> chunk(kChunk);
+  // Small entries (most of a catalogue's) take a small piece: no 256 KB to clear for each.
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::clamp<int64_t>(f.Size, 1, kChunk)));
   int64_t left = f.Size;
   while (left > 0) {
     int64_t want = std::min<int64_t>(left, static_cast<int64_t>(chunk.size()));

@@ -833,4 +833,19 @@ TEST_F(DatabaseTest, ModelsFromDiskTakeTheirTexturesConvertedAlong) {
   EXPECT_EQ(r.FileCount(), 3);
 }
 
+TEST_F(DatabaseTest, AnOversizedCatalogueIsRefusedBeforeItIsInflated) {
+  // A real catalogue followed by zeros, just above the cap: refused by its stated size (read
+  // whole, it would be accepted after 64 MiB had been inflated, at every start).
+  std::vector<uint8_t> info = HandInfo("{11111111-2222-3333-4444-555555555555}", 1201, true, 1);
+  info.resize(static_cast<size_t>(RRMaxAssetInfoSize) + 1);
+  WriteRawPackage(FDir + "/Game/gross.vma", {{"Info.dat", info}});
+  info.resize(1000);
+  WriteRawPackage(FDir + "/Game/klein.vma", {{"Info.dat", info}});
+
+  TRRDatabase db(FFs, {});
+  ASSERT_EQ(db.Problems().size(), 1u);
+  EXPECT_EQ(db.Problems()[0].Reason, "Corrupt package entry: Info.dat");
+  EXPECT_EQ(db.Count(), 1);
+}
+
 }  // namespace
