@@ -15,6 +15,7 @@
 #include "cli/CliJson.h"
 #include "cli/CliReport.h"
 #include "cli/GlInfoCommand.h"
+#include "cli/ModelCommand.h"
 #include "cli/PackCommand.h"
 #include "cli/PackageServerCommand.h"
 #include "cli/ProjectCommands.h"
@@ -135,6 +136,10 @@ const std::vector<TCliCommand>& Commands() {
        [](const std::vector<std::string>& args) {
          return cli::RunConvertCommand(args, std::cout, std::cerr);
        },
+       true},
+      {"model", "zeigt, was eine Modelldatei (.3ds, .x, .gxmesh) enthält (info DATEI [--json])",
+       cli::ModelCommandUsage,
+       [](const std::vector<std::string>& args) { return cli::RunModelCommand(args, std::cout, std::cerr); },
        true},
   };
   return commands;

@@ -13,6 +13,7 @@
 #include "app/RRDatabase.h"
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXFileSystem.h"
+#include "tools/assetgen/Primitives.h"
 #include "tools/assetgen/SampleLayouts.h"
 #include "tools/assetgen/TrackSystems.h"
 
@@ -65,6 +66,7 @@ void WriteSharedData(TRRDatabase& db, const std::string& file) {
   SetGerman(a.Description(), "Gemeinsame Standarddaten (Texturen, Platzhaltermodell).");
   SetGerman(a.Root().Name(), "Basisdaten");
   auto trackTextures = assetgen::AddTrackTextures(a, std::filesystem::path(file).parent_path());
+  auto primitives = assetgen::AddPrimitives(a, std::filesystem::path(file).parent_path());
   a.WritePackage(file, false);
 }
 
