@@ -407,6 +407,7 @@ void THttpServer::Run() {
       Sweep(now);
     }
     // Connections closed in this round are freed only now: later events may still name them.
+    if (FLive == FConnections.size()) continue;
     auto dead = std::stable_partition(FConnections.begin(), FConnections.end(),
                                       [](TConnection* c) { return !c->Dead; });
     for (auto it = dead; it != FConnections.end(); ++it) delete *it;
@@ -443,9 +444,7 @@ void THttpServer::Accept() {
   for (;;) {
     int fd = accept4(FListen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;  // EAGAIN, or out of descriptors until connections end
-    size_t live =
-        std::count_if(FConnections.begin(), FConnections.end(), [](TConnection* c) { return !c->Dead; });
-    if (live >= static_cast<size_t>(FLimits.MaxConnections) && !EvictIdle()) {
+    if (FLive >= static_cast<size_t>(FLimits.MaxConnections) && !EvictIdle()) {
       static const char busy[] =
           "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
       (void)!send(fd, busy, sizeof busy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -455,6 +454,7 @@ void THttpServer::Accept() {
     auto* c = new TConnection(fd, FLimits);
     c->IdleSince = Now();
     FConnections.push_back(c);
+    ++FLive;
     Watch(*c, EPOLLIN);
   }
 }
@@ -600,6 +600,7 @@ void THttpServer::Close(TConnection& c) {
   if (c.File >= 0) close(c.File);
   c.File = -1;
   c.Dead = true;
+  --FLive;
 }
 
 void THttpServer::Sweep(double now) {

@@ -150,7 +150,8 @@ class THttpServer {
   int FEpoll = -1;
   int FWake = -1;
   std::atomic<bool> FStopping{false};
-  std::vector<TConnection*> FConnections;
+  std::vector<TConnection*> FConnections;  // closed ones until the end of a round
+  size_t FLive = 0;
 };
 
 }  // namespace cli

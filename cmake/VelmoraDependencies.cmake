@@ -18,5 +18,5 @@ find_library(SQUISH_LIBRARY squish REQUIRED)
 add_library(Velmora::Squish UNKNOWN IMPORTED)
 set_target_properties(Velmora::Squish PROPERTIES IMPORTED_LOCATION ${SQUISH_LIBRARY}
   INTERFACE_INCLUDE_DIRECTORIES ${SQUISH_INCLUDE_DIR})
-# The package server of velmora-cli (Debian's libcpp-httplib-dev: header plus shared library).
+# Fake HTTP servers of the package download tests (Debian's libcpp-httplib-dev: header plus shared library).
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)

@@ -19,7 +19,7 @@ PACKAGES=(
   libopenal-dev
   # layout application
   libcurl4-openssl-dev libzip-dev libjpeg62-turbo-dev libpng-dev libsquish-dev
-  # package server of velmora-cli
+  # fake HTTP servers of the package download tests (the package server has its own)
   libcpp-httplib-dev
   # desktop program and automation
   qt6-base-dev libqt6opengl6-dev libqt6dbus6 dbus dbus-x11 xvfb xauth
