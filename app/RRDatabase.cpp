@@ -15,6 +15,7 @@
 
 #include "app/RRTextureConverter.h"
 #include "app/entities/RREntityGroup.h"
+#include "engine/core/GXAtomicFile.h"
 #include "engine/core/GXDigest.h"
 #include "engine/core/GXPackage.h"
 #include "engine/core/GXStrings.h"
@@ -46,18 +47,6 @@ void CollectPackageFiles(const std::string& folder, std::vector<std::string>& ou
     std::string name = it->path().filename().string();
     if (name.size() > 4 && gx::SameText(std::string_view(name).substr(name.size() - 4), RRAssetExtension))
       out.push_back(it->path().string());
-  }
-}
-
-// A name for a temporary file next to file that does not exist yet.
-std::string TemporaryNameBeside(const std::string& file) {
-  static std::mt19937_64 random{std::random_device{}()};
-  for (;;) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08llx.tmp", static_cast<unsigned long long>(random() & 0xFFFFFFFFu));
-    std::string name = file + suffix;
-    std::error_code ec;
-    if (!fs::exists(name, ec)) return name;
   }
 }
 
@@ -230,8 +219,17 @@ void TRRAsset::Restore(TNameChanges& changes) {
 }
 
 void TRRAsset::WriteArchive(const std::string& file, TNameChanges& changes) {
-  gx::TGXFileSystem& fileSystem = FDatabase->FileSystem();
   gx::TGXPackageWriter writer(file);
+  WriteArchiveTo(writer, changes);
+}
+
+void TRRAsset::WriteArchive(gx::TGXStream& stream, TNameChanges& changes) {
+  gx::TGXPackageWriter writer(stream);
+  WriteArchiveTo(writer, changes);
+}
+
+void TRRAsset::WriteArchiveTo(gx::TGXPackageWriter& writer, TNameChanges& changes) {
+  gx::TGXFileSystem& fileSystem = FDatabase->FileSystem();
   const std::string ownPrefix = FIdentifier.ToString() + "\\";
   const std::string sharedPrefix = std::string(RRBasePackage2) + "\\";
 
@@ -468,14 +466,15 @@ bool TRRDatabase::WriteChanges(IRRProgress* progress) {
 
   struct TPending {
     TRRAsset* Asset;
-    std::string Temp;
+    // The complete new package, put in the old one's place only when all are written.
+    std::unique_ptr<gx::TGXAtomicFile> File;
     TRRAsset::TNameChanges Changes;
   };
   std::vector<TPending> pending;
   // Takes back everything of a write that is not kept: the temporary files and the names.
   auto discard = [&]() {
     for (TPending& p : pending) {
-      unlink(p.Temp.c_str());
+      p.File.reset();
       TRRAsset::Restore(p.Changes);
     }
     pending.clear();
@@ -496,8 +495,8 @@ bool TRRDatabase::WriteChanges(IRRProgress* progress) {
       if (!a.Modified()) continue;
       // A package without file was never added through its file; there is nothing to replace.
       if (a.FileName().empty()) throw EAssetError(RRTextWriteDatabaseError);
-      pending.push_back({&a, TemporaryNameBeside(a.FileName()), {}});
-      a.WriteArchive(pending.back().Temp, pending.back().Changes);
+      pending.push_back({&a, std::make_unique<gx::TGXAtomicFile>(a.FileName()), {}});
+      a.WriteArchive(*pending.back().File, pending.back().Changes);
     }
     if (progress && progress->Cancelled()) {
       discard();
@@ -511,14 +510,16 @@ bool TRRDatabase::WriteChanges(IRRProgress* progress) {
   if (progress) progress->SetProgress(90, 100);
   std::vector<std::pair<std::string, bool>> files;
   for (const auto& p : FPackages) files.emplace_back(p->FileName(), p->Temporary());
-  // Each rename replaces one package atomically by its complete new version; a package whose
-  // rename fails keeps its old file.
+  // Each commit replaces one package atomically by its complete new version; a package whose
+  // commit fails keeps its old file, and so do the ones after it.
   bool failed = false;
   for (TPending& p : pending) {
-    if (failed || std::rename(p.Temp.c_str(), p.Asset->FileName().c_str()) != 0) {
+    try {
+      if (!failed) p.File->Commit();
+    } catch (const std::exception&) {
       failed = true;
-      unlink(p.Temp.c_str());
     }
+    p.File.reset();
   }
   pending.clear();
   ReloadAll(std::move(files));
@@ -642,13 +643,17 @@ void TRRDatabase::StoreTemporary(const std::string& folder) {
     a.Unmount();
     fs::rename(a.FileName(), target, ec);
     if (ec) {
-      // Another file system: copy, then remove the original.
-      std::error_code ec2;
-      if (fs::copy_file(a.FileName(), target, ec2) && !ec2) {
+      // Another file system: a complete copy (never half of one in a watched folder), then the
+      // original goes.
+      try {
+        gx::TGXFileStream source(a.FileName(), gx::TGXFileStream::Mode::Read);
+        gx::TGXAtomicFile copy(target.string());
+        copy.CopyFrom(source, -1);
+        copy.Commit();
+        std::error_code ec2;
         fs::remove(a.FileName(), ec2);
         ec.clear();
-      } else {
-        fs::remove(target, ec2);
+      } catch (const std::exception&) {
       }
     }
     if (ec) {

@@ -38,6 +38,10 @@
 #include "engine/core/GXGuid.h"
 #include "engine/core/GXSerialization.h"
 
+namespace gx {
+class TGXPackageWriter;
+}
+
 namespace rr {
 
 class TRRAsset;
@@ -253,6 +257,9 @@ class TRRAsset {
     std::vector<std::pair<TRRModelFileName*, std::vector<TRRAssetFileName>>> Companions;
   };
   void WriteArchive(const std::string& file, TNameChanges& changes);
+  // The same into a stream (a replacement that the database commits with the others).
+  void WriteArchive(gx::TGXStream& stream, TNameChanges& changes);
+  void WriteArchiveTo(gx::TGXPackageWriter& writer, TNameChanges& changes);
   static void Restore(TNameChanges& changes);
 
   TRRDatabase* FDatabase;

@@ -15,12 +15,15 @@
 #include <ctime>
 #include <cxxabi.h>
 #include <filesystem>
+#include <initializer_list>
 #include <typeinfo>
+#include <utility>
 
 #include "app/RRAssetDownloader.h"
 #include "app/RRDatabase.h"
 #include "app/RRProject.h"
 #include "app/RRUnits.h"
+#include "engine/core/GXAtomicFile.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXGuid.h"
 #include "engine/core/GXStackTrace.h"
@@ -41,27 +44,111 @@ TRRGlobal* GGlobal = nullptr;
 // The roots the start-up puts below the publisher's and product's folders.
 constexpr const char* kUserRoots[] = {"User", "CommonUser", "Documents", "CommonDocuments", "Temp"};
 
+// The pattern with each "%s" and "%d" replaced by the next argument, in order.
+std::string FillIn(const char* pattern, std::initializer_list<std::string> args) {
+  std::string out;
+  auto arg = args.begin();
+  for (const char* p = pattern; *p; ++p) {
+    if (p[0] == '%' && (p[1] == 's' || p[1] == 'd') && arg != args.end()) {
+      out += *arg++;
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+// A settings group while it is read; the values reading replaces become log lines.
+struct TSettingsGroup {
+  gx::IGXConfigNode Node;
+  const char* Name;
+  std::vector<std::string>& Repairs;
+
+  // Before the document is changed: the line names the text as it was read (cut to a sane length).
+  void Repaired(const char* key, int used, bool outOfRange, int lo, int hi) {
+    std::string text = Node->ReadString(key, "");
+    if (text.size() > 60) text = text.substr(0, 60) + "…";
+    std::string name = std::string(Name) + "/" + key;
+    std::string value = std::to_string(used);
+    Repairs.push_back(outOfRange ? FillIn(RRTextSettingOutOfRange,
+                                          {name, text, std::to_string(lo), std::to_string(hi), value})
+                                 : FillIn(RRTextSettingNoInteger, {name, text, value}));
+  }
+};
+
 // An integer setting limited to lo...hi. A stored value that does not parse, or lies outside,
 // is replaced in the document too, so the file is sound after the next save.
-int ReadClamped(const gx::IGXConfigNode& node, const char* key, int def, int lo, int hi) {
-  int v = node->ReadInteger(key, def);
+int ReadClamped(TSettingsGroup& g, const char* key, int def, int lo, int hi) {
+  int v = g.Node->ReadInteger(key, def);
   int fixed = std::clamp(v, lo, hi);
-  if (node->ValueExists(key) && (!node->IsInteger(key) || fixed != v)) node->WriteInteger(key, fixed);
+  if (g.Node->ValueExists(key) && (!g.Node->IsInteger(key) || fixed != v)) {
+    g.Repaired(key, fixed, g.Node->IsInteger(key), lo, hi);
+    g.Node->WriteInteger(key, fixed);
+  }
   return fixed;
 }
 
 // As ReadClamped, but a value outside lo...hi counts as the default.
-int ReadInSet(const gx::IGXConfigNode& node, const char* key, int def, int lo, int hi) {
-  int v = node->ReadInteger(key, def);
+int ReadInSet(TSettingsGroup& g, const char* key, int def, int lo, int hi) {
+  int v = g.Node->ReadInteger(key, def);
   int fixed = v < lo || v > hi ? def : v;
-  if (node->ValueExists(key) && (!node->IsInteger(key) || fixed != v)) node->WriteInteger(key, fixed);
+  if (g.Node->ValueExists(key) && (!g.Node->IsInteger(key) || fixed != v)) {
+    g.Repaired(key, fixed, g.Node->IsInteger(key), lo, hi);
+    g.Node->WriteInteger(key, fixed);
+  }
   return fixed;
 }
 
-bool ReadFlag(const gx::IGXConfigNode& node, const char* key, bool def) {
-  bool v = node->ReadBoolean(key, def);
-  if (node->ValueExists(key) && !node->IsInteger(key)) node->WriteBoolean(key, v);
+bool ReadFlag(TSettingsGroup& g, const char* key, bool def) {
+  bool v = g.Node->ReadBoolean(key, def);
+  if (g.Node->ValueExists(key) && !g.Node->IsInteger(key)) {
+    g.Repaired(key, v ? 1 : 0, false, 0, 1);
+    g.Node->WriteBoolean(key, v);
+  }
   return v;
+}
+
+// The whole file when it is a readable regular file within the size limit; otherwise the German
+// reason. A missing file is no failure (nothing read, no reason).
+bool ReadSettingsBytes(const std::string& file, int64_t limit, std::vector<uint8_t>& data,
+                       std::string& reason) {
+  // O_NONBLOCK: a pipe in the file's place must not stop the start-up.
+  int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno != ENOENT) reason = "nicht lesbar";
+    return false;
+  }
+  struct stat st;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (!ok) reason = "keine gewöhnliche Datei";
+  if (ok && st.st_size > limit) {
+    ok = false;
+    reason = "größer als " + std::to_string(limit >> 20) + " MiB";
+  }
+  // Read up to one byte beyond the limit: a file that grows meanwhile is still refused.
+  data.resize(ok ? static_cast<size_t>(st.st_size) + 1 : 0);
+  size_t done = 0;
+  while (ok) {
+    if (done == data.size()) data.resize(std::min<size_t>(data.size() * 2, static_cast<size_t>(limit) + 1));
+    ssize_t n = read(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      reason = "nicht lesbar";
+    } else if (n == 0) {
+      break;
+    } else {
+      done += static_cast<size_t>(n);
+      if (done > static_cast<size_t>(limit)) {
+        ok = false;
+        reason = "größer als " + std::to_string(limit >> 20) + " MiB";
+      }
+    }
+  }
+  close(fd);
+  data.resize(ok ? done : 0);
+  return ok;
 }
 
 std::string ReplaceFirst(std::string text, const std::string& what, const std::string& with) {
@@ -207,18 +294,56 @@ void TRRGlobal::DefineRoots(const std::vector<gx::TGXRootOption>& overrides) {
 
 void TRRGlobal::LoadConfiguration() {
   gx::TGXFileSystem& fs = FileSystem();
-  FConfiguration.SetFileName(fs.ResolvePath(RRSettingsFile));
-  // Whatever keeps the file from loading leaves the settings empty: every read gives its default
-  // and the next save writes a sound file.
-  try {
-    std::string disk = fs.LocateFile(RRSettingsFile);
-    struct stat st;
-    if (!disk.empty() && stat(disk.c_str(), &st) == 0 && st.st_size > MaxSettingsFileSize) return;
-    std::unique_ptr<gx::TGXMemoryStream> stream = fs.OpenFile(RRSettingsFile);
-    FConfiguration.LoadFromStream(*stream);
-  } catch (...) {
-    FConfiguration.Clear();
+  const std::string file = fs.ResolvePath(RRSettingsFile);
+  FConfiguration.SetFileName(file);
+  if (!gx::TGXFileSystem::IsDiskPath(file)) return;
+  struct stat st;
+  if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    ReportSettingsFolder(file);
+    return;
   }
+  // Missing (the first start): empty settings, every read gives its default.
+  std::string disk = fs.LocateFile(RRSettingsFile);
+  if (disk.empty()) return;
+  std::vector<uint8_t> data;
+  std::string reason;
+  if (ReadSettingsBytes(disk, MaxSettingsFileSize, data, reason)) {
+    // An empty file holds nothing to keep (what a full disk left of an old save).
+    if (gx::TrimText(std::string_view(reinterpret_cast<const char*>(data.data()), data.size())).empty()) return;
+    try {
+      gx::TGXMemoryStream stream(std::move(data));
+      FConfiguration.LoadFromStream(stream);
+      return;
+    } catch (const std::exception& e) {
+      reason = e.what();
+    }
+  }
+  if (reason.empty()) return;
+  FConfiguration.Clear();
+  RescueSettingsFile(disk, reason);
+}
+
+void TRRGlobal::RescueSettingsFile(const std::string& file, const std::string& reason) {
+  // A link keeps pointing where the user keeps the file: the broken file is moved aside there.
+  std::string broken = file;
+  try {
+    broken = gx::TGXAtomicFile::FollowLinks(file);
+  } catch (const std::exception&) {
+  }
+  const std::string aside = broken + RRSettingsRescueSuffix;
+  if (std::rename(broken.c_str(), aside.c_str()) == 0) {
+    FUI->ShowMessage(FillIn(RRTextSettingsRescued, {file, reason, aside}), RRCaptionSettings,
+                     TRRMessageIcon::Warning);
+  } else {
+    FKeepSettingsFile = true;
+    FUI->ShowMessage(FillIn(RRTextSettingsNotRescued, {file, reason, aside}), RRCaptionSettings,
+                     TRRMessageIcon::Warning);
+  }
+}
+
+void TRRGlobal::ReportSettingsFolder(const std::string& file) {
+  if (std::exchange(FSettingsFolderReported, true)) return;
+  FUI->ShowMessage(FillIn(RRTextSettingsFolder, {file}), RRCaptionSettings, TRRMessageIcon::Warning);
 }
 
 void TRRGlobal::BuildRecentList() {
@@ -247,7 +372,8 @@ bool TRRGlobal::CheckDatabase() {
 // ---- settings ---------------------------------------------------------------------------------
 
 void TRRGlobal::LoadSettings() {
-  gx::IGXConfigNode general = SettingsNode("GeneralSettings");
+  std::vector<std::string> repairs;
+  TSettingsGroup general{SettingsNode("GeneralSettings"), "GeneralSettings", repairs};
   FLengthUnit = ReadClamped(general, "LengthUnit", 0, 0, RRLengthUnitCount - 1);
   FLengthUnitName = RRLengthUnits[FLengthUnit].Name;
   FLengthUnitFactor = RRLengthUnits[FLengthUnit].Factor;
@@ -261,17 +387,19 @@ void TRRGlobal::LoadSettings() {
   FGeneral.SmartHints = ReadFlag(general, "SmartHints", true);
   FGeneral.AutoTerrainAlignment = ReadFlag(general, "AutoTerrainAlignment", true);
 
-  gx::IGXConfigNode sound = SettingsNode("SoundSettings");
+  TSettingsGroup sound{SettingsNode("SoundSettings"), "SoundSettings", repairs};
   FSoundEnabled = ReadFlag(sound, "SoundEnabled", true);
   FVolume = static_cast<float>(ReadClamped(sound, "Volume", 100, 0, 100));
 
-  gx::IGXConfigNode render = SettingsNode("RenderSettings");
+  TSettingsGroup render{SettingsNode("RenderSettings"), "RenderSettings", repairs};
   FShowFPS = ReadFlag(render, "ShowFPS", false);
   FRender.MultiSample = ReadInSet(render, "MultiSample", 0, 0, 16);
   FRender.VSync = ReadFlag(render, "VSync", true);
   FRender.TextureQuality = ReadClamped(render, "TextureQuality", 3, 1, 1 << 16);
   FRender.ReflectionQuality = ReadClamped(render, "ReflectionQuality", 3, 0, 3);
   FRender.EnvReflectionQuality = ReadClamped(render, "EnvReflectionQuality", 1, 0, 3);
+  // The repaired values are in the document now, so the next reading finds nothing to report.
+  for (const std::string& line : repairs) FUI->Log(line);
 
   // While a project is open, its menu receives RRMsgSettingsChanged here (joins with the project).
 }
@@ -293,7 +421,7 @@ bool TRRGlobal::SaveSettings() {
 
 bool TRRGlobal::WriteSettingsFile() {
   const std::string& file = FConfiguration.FileName();
-  if (!gx::TGXFileSystem::IsDiskPath(file)) return false;
+  if (FKeepSettingsFile || !gx::TGXFileSystem::IsDiskPath(file)) return false;
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path folder = fs::path(file).parent_path();
@@ -303,23 +431,14 @@ bool TRRGlobal::WriteSettingsFile() {
   std::string data = FConfiguration.SaveToString();
   // The old file is replaced only by a complete new one: a full disk or a crash while writing
   // leaves the previous settings in place.
-  std::string temp = file + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  struct stat st;
-  fchmod(fd, stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-  bool ok = true;
-  for (size_t done = 0; ok && done < data.size();) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
+  try {
+    gx::TGXAtomicFile::WriteFile(file, data.data(), data.size());
+    return true;
+  } catch (const std::exception&) {
+    struct stat st;
+    if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ReportSettingsFolder(file);
+    return false;
   }
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && std::rename(temp.c_str(), file.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
-  return ok;
 }
 
 std::vector<TRRAssetPath> TRRGlobal::GetAssetPaths() {

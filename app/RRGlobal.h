@@ -7,7 +7,8 @@
 // Start-up, in this order: seed the random generator; take the instance lock; create the engine;
 // map the file-system roots (each user root followed by "Maralt/3D-Velmora 2013/", then the
 // program's --root overrides); create the render core and the media core (a failure leaves the
-// core absent); load "User:\Settings.xml" (missing, unreadable or malformed: empty settings);
+// core absent); load "User:\Settings.xml" (missing: empty settings; unreadable or malformed: moved
+// aside to "Settings.xml.defekt" with a message, then empty settings);
 // read the asset paths and open the asset database; create the clipboard and the project; build
 // the recent list; read the settings; create the hint manager. Shut-down runs the reverse.
 
@@ -66,6 +67,29 @@ inline constexpr const char* RRTextErrorDescription =
     "\r\n\r\nBeschreibung: Es ist ein Fehler der Klasse \"%s\" mit der Meldung \"%s\" aufgetreten.";
 inline constexpr const char* RRTextErrorDetails = "\r\n\r\nFehlerdetails:\r\n%s\r\n%s";
 inline constexpr int RRErrorStackLines = 8;
+
+// The settings file that cannot be read is kept beside itself under this suffix (a previous such
+// copy is replaced), so the next save never overwrites a user's settings with the defaults.
+inline constexpr const char* RRSettingsRescueSuffix = ".defekt";
+inline constexpr const char* RRCaptionSettings = "Einstellungen";
+// %s: the settings file, the reason, the copy.
+inline constexpr const char* RRTextSettingsRescued =
+    "Die Einstellungsdatei „%s“ war beschädigt (%s) und wurde nach „%s“ verschoben. Es gelten die "
+    "Standardeinstellungen.";
+inline constexpr const char* RRTextSettingsNotRescued =
+    "Die Einstellungsdatei „%s“ ist beschädigt (%s) und konnte nicht nach „%s“ verschoben werden. Sie "
+    "bleibt unverändert, es gelten die Standardeinstellungen, und Änderungen der Einstellungen werden "
+    "nicht gespeichert.";
+// %s: the settings file.
+inline constexpr const char* RRTextSettingsFolder =
+    "An der Stelle der Einstellungsdatei „%s“ liegt ein Ordner. Die Einstellungen können erst "
+    "gespeichert werden, wenn er entfernt oder umbenannt ist.";
+// Log lines of values that reading replaced. %s: group/key, the text read; %d: the value used.
+inline constexpr const char* RRTextSettingNoInteger =
+    "Einstellung %s: „%s“ ist keine ganze Zahl, es gilt %d.";
+// %s: group/key, the text read; %d: lowest, highest, the value used.
+inline constexpr const char* RRTextSettingOutOfRange =
+    "Einstellung %s: „%s“ liegt außerhalb von %d bis %d, es gilt %d.";
 
 // What the error handler shows for an exception.
 struct TRRErrorReport {
@@ -155,11 +179,13 @@ class TRRGlobal {
 
   // Reads units, animation, sound, frame-rate and render settings into the fields. Values out of
   // range are clamped and unparsable ones replaced by their defaults, also in the document, so
-  // the next save writes a sound file.
+  // the next save writes a sound file. Each replacement is logged once (one line naming the key
+  // and the text read) through the UI service's log, so a hand edit without effect is explained.
   void LoadSettings();
   // Writes the recent list (all nine keys, empty beyond the list), Animations and SoundEnabled,
-  // then the file: into a temporary file in the same folder that replaces the old file only when
-  // it is complete. Returns false when the file could not be written; never throws.
+  // then the file (TGXAtomicFile: a link at its place is written through). Returns false when the
+  // file could not be written, and without writing while a damaged settings file could not be
+  // moved aside; a folder in the file's place is reported once. Never throws.
   bool SaveSettings();
 
   // The asset paths: sorted ignoring case, duplicates dropped, each with a trailing '/'.
@@ -211,7 +237,12 @@ class TRRGlobal {
 
  private:
   void DefineRoots(const std::vector<gx::TGXRootOption>& overrides);
+  // Reads the settings file. One that cannot be read (XML error, NUL character, too deep, over
+  // MaxSettingsFileSize, unreadable) is moved aside before anything is written, and the user is
+  // told once where it is now; the settings then start empty.
   void LoadConfiguration();
+  void RescueSettingsFile(const std::string& file, const std::string& reason);
+  void ReportSettingsFolder(const std::string& file);
   void BuildRecentList();
   bool WriteSettingsFile();
   void InstallSampleLayouts();
@@ -221,6 +252,9 @@ class TRRGlobal {
 
   IRRUIService* FUI;
   int FInstanceLock = -1;
+  // A damaged settings file that could not be moved aside: it is never overwritten.
+  bool FKeepSettingsFile = false;
+  bool FSettingsFolderReported = false;
   std::unique_ptr<gx::TGXEngine> FEngine;
   gx::TGXConfiguration FConfiguration;
   std::unique_ptr<TRRDatabase> FDatabase;

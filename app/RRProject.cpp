@@ -23,6 +23,7 @@
 #include "app/RRHistory.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityRegistry.h"
+#include "engine/core/GXAtomicFile.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXGuid.h"
@@ -121,26 +122,14 @@ std::string RRBuildMissingFilesReport(const std::vector<TRRAssetFileName>& missi
 }
 
 void RRWriteFileReplacing(const std::string& fileName, const void* data, size_t size) {
-  std::string temp = fileName + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) throw gx::EGXFileOpenError(ReplaceFirst(gx::kGXFileOpenErrorFormat, "%s", fileName));
-  struct stat st;
-  fchmod(fd, stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-  bool ok = true;
-  const char* p = static_cast<const char*>(data);
-  for (size_t done = 0; ok && done < size;) {
-    ssize_t n = write(fd, p + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
+  std::unique_ptr<gx::TGXAtomicFile> file;
+  try {
+    file = std::make_unique<gx::TGXAtomicFile>(fileName);
+  } catch (const gx::EGXFileOpenError&) {
+    throw gx::EGXFileOpenError(ReplaceFirst(gx::kGXFileOpenErrorFormat, "%s", fileName));
   }
-  ok = ok && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && std::rename(temp.c_str(), fileName.c_str()) == 0;
-  if (!ok) {
-    unlink(temp.c_str());
-    throw gx::EGXStreamWriteError();
-  }
+  file->WriteBuffer(data, static_cast<int64_t>(size));
+  file->Commit();
 }
 
 bool RRIsReadOnlyFile(const std::string& fileName) {

@@ -145,7 +145,8 @@ struct TRRProjectServices {
 std::string RRBuildMissingFilesReport(const std::vector<TRRAssetFileName>& missing, bool importing);
 
 // Writes data to fileName through a temporary file in the same folder that replaces it once
-// complete (keeping the old file's permissions). Raises gx::EGXFileOpenError or the write error.
+// complete (gx::TGXAtomicFile: the old file's permissions kept, a link written through, nothing
+// left by a killed process). Raises gx::EGXFileOpenError or the write error.
 void RRWriteFileReplacing(const std::string& fileName, const void* data, size_t size);
 // Whether the file exists and this process really cannot write it (mode bits, read-only file
 // systems and immutable files alike; root may write files without write bits).

@@ -79,6 +79,8 @@ class TScriptedProgress : public IRRProgress {
   int FCalls = 0;
 };
 
+void IRRUIService::Log(const std::string& text) { std::cerr << RRToLf(text) << std::endl; }
+
 std::vector<std::string> TRRScriptedUIService::Texts() const {
   std::vector<std::string> out;
   for (const auto& s : FShown)
@@ -239,6 +241,11 @@ std::optional<std::string> TRRConsoleUIService::SelectFolderDialog(const std::st
   WriteEntry(TRRMessageIcon::None, "", text + "\nkeine Ordnerauswahl ohne Benutzer -> " + std::string(RRButtonCancel));
   FLog.flush();
   return std::nullopt;
+}
+
+void TRRConsoleUIService::Log(const std::string& text) {
+  FLog << RRToLf(text) << '\n';
+  FLog.flush();
 }
 
 std::unique_ptr<IRRProgress> TRRConsoleUIService::BeginProgress(const std::string& caption, const std::string& text,

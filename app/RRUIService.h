@@ -79,6 +79,9 @@ class IRRUIService {
   virtual std::optional<std::string> SelectFolderDialog(const std::string& text, const std::string& initialFolder) = 0;
   virtual std::unique_ptr<IRRProgress> BeginProgress(const std::string& caption, const std::string& text,
                                                      bool cancellable) = 0;
+  // One line for the program's log, never a window: notes a user may look for but need not
+  // answer (a setting read as its default). Without a log of its own: standard error.
+  virtual void Log(const std::string& text);
 
  protected:
   virtual TRRAnswer DoAsk(const std::string& text, const std::string& caption, TRRButtons buttons,
@@ -121,6 +124,8 @@ class TRRScriptedUIService : public IRRUIService {
   // Only the texts of messages and questions.
   std::vector<std::string> Texts() const;
   std::vector<std::string> ProgressTexts() const { return FProgressTexts; }
+  // The log lines, in order (kept apart from what was shown).
+  const std::vector<std::string>& LogLines() const { return FLogLines; }
   size_t PendingAnswers() const { return FAnswers.size(); }
   size_t PendingPaths() const { return FPaths.size(); }
   void ClearShown() { FShown.clear(); FProgressTexts.clear(); }
@@ -131,6 +136,7 @@ class TRRScriptedUIService : public IRRUIService {
   std::optional<std::string> SelectFolderDialog(const std::string& text, const std::string& initialFolder) override;
   std::unique_ptr<IRRProgress> BeginProgress(const std::string& caption, const std::string& text,
                                              bool cancellable) override;
+  void Log(const std::string& text) override { FLogLines.push_back(text); }
 
  protected:
   TRRAnswer DoAsk(const std::string& text, const std::string& caption, TRRButtons buttons, TRRMessageIcon icon,
@@ -144,6 +150,7 @@ class TRRScriptedUIService : public IRRUIService {
   std::deque<std::optional<std::string>> FPaths;
   std::vector<TShown> FShown;
   std::vector<std::string> FProgressTexts;
+  std::vector<std::string> FLogLines;
   int FCancelAfter = -1;
 };
 
@@ -177,6 +184,8 @@ class TRRConsoleUIService : public IRRUIService {
   std::optional<std::string> SelectFolderDialog(const std::string& text, const std::string& initialFolder) override;
   std::unique_ptr<IRRProgress> BeginProgress(const std::string& caption, const std::string& text,
                                              bool cancellable) override;
+  // Log lines go to the log as they are.
+  void Log(const std::string& text) override;
 
  protected:
   TRRAnswer DoAsk(const std::string& text, const std::string& caption, TRRButtons buttons, TRRMessageIcon icon,

@@ -131,6 +131,19 @@ bool ProcFileLinksWork() {
   return works;
 }
 
+// The path with its folder written without links, "." or ".." (for messages after following a
+// link such as "../Sicherung/x.xml"); unchanged when the folder does not exist.
+std::string Canonical(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  char* real = realpath(folder.c_str(), nullptr);
+  if (!real) return path;
+  std::string out = real;
+  std::free(real);
+  if (out.back() != '/') out += '/';
+  return out + (slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
 void SyncFolder(const std::string& folder) noexcept {
   int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -156,10 +169,11 @@ std::string TGXAtomicFile::FollowLinks(const std::string& path) {
   std::string current = path;
   for (int hops = 0; hops <= 40; ++hops) {
     struct stat st;
-    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+      return hops == 0 ? current : Canonical(current);
     char text[PATH_MAX];
     ssize_t n = readlink(current.c_str(), text, sizeof text - 1);
-    if (n <= 0) return current;
+    if (n <= 0) return hops == 0 ? current : Canonical(current);
     std::string link(text, static_cast<size_t>(n));
     if (link.front() != '/') {
       size_t slash = current.rfind('/');

@@ -169,13 +169,6 @@ int64_t Deflate(TGXStream& source, TGXStream& dest, int level, int64_t limitEnd,
   return written;
 }
 
-std::string RandomHex() {
-  std::random_device rd;
-  char buf[17];
-  std::snprintf(buf, sizeof buf, "%08x%08x", rd(), rd());
-  return buf;
-}
-
 }  // namespace
 
 // ---- file list ----
@@ -377,16 +370,9 @@ std::string TGXPackageReader::Verify(int index) {
 
 namespace {
 
-std::string TempNameFor(const std::string& fileName) {
-  size_t slash = fileName.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-  return folder + "." + base + "." + RandomHex() + ".tmp";
-}
-
-std::unique_ptr<TGXStream> OpenTemp(const std::string& fileName, const std::string& tempName) {
+std::unique_ptr<TGXAtomicFile> OpenTemp(const std::string& fileName) {
   try {
-    return std::make_unique<TGXFileStream>(tempName, TGXFileStream::Mode::CreateNew);
+    return std::make_unique<TGXAtomicFile>(fileName);
   } catch (const EGXFileOpenError&) {
     // The user knows the destination, not the temporary name.
     throw EGXFileOpenError("Datei kann nicht geöffnet werden: " + fileName);
@@ -395,11 +381,10 @@ std::unique_ptr<TGXStream> OpenTemp(const std::string& fileName, const std::stri
 
 }  // namespace
 
-TGXPackageWriter::TGXPackageWriter(const std::string& fileName)
-    : TGXPackageWriter(fileName, TempNameFor(fileName)) {}
+TGXPackageWriter::TGXPackageWriter(const std::string& fileName) : TGXPackageWriter(OpenTemp(fileName), fileName) {}
 
-TGXPackageWriter::TGXPackageWriter(const std::string& fileName, const std::string& tempName)
-    : TGXPackage(OpenTemp(fileName, tempName)), FFileName(fileName), FTempName(tempName) {
+TGXPackageWriter::TGXPackageWriter(std::unique_ptr<TGXAtomicFile> file, const std::string& fileName)
+    : TGXPackage(std::move(file)), FFileName(fileName), FFile(&static_cast<TGXAtomicFile&>(Stream())) {
   Start();
 }
 
@@ -425,10 +410,9 @@ void TGXPackageWriter::Start() {
 }
 
 void TGXPackageWriter::Abandon() noexcept {
-  if (FTempName.empty()) return;
-  CloseStream();
-  std::remove(FTempName.c_str());
-  FTempName.clear();
+  if (!FFile) return;
+  FFile = nullptr;
+  CloseStream();  // the uncommitted file takes its temporary file with it
 }
 
 int TGXPackageWriter::ZlibLevel(int levelCode) {
@@ -507,19 +491,20 @@ void TGXPackageWriter::Finish() {
     int64_t size;
     Deflate(dir, s, 9, MaxPackageSize - 4, digest, size);
     WriteInteger(s, static_cast<int32_t>(dirPos));
-    if (!FFileName.empty()) static_cast<TGXFileStream&>(s).Sync();
   } catch (...) {
     Rollback(dirPos);
     throw;
   }
-  if (!FFileName.empty()) {
-    CloseStream();
-    if (std::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
+  if (FFile) {
+    try {
+      FFile->Commit();
+    } catch (const EGXStreamError&) {
       Abandon();
       FBroken = true;
       throw EGXStreamError("Datei kann nicht geschrieben werden: " + FFileName);
     }
-    FTempName.clear();
+    FFile = nullptr;
+    CloseStream();
   }
   FFinished = true;
 }

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/GXAtomicFile.h"
 #include "engine/core/GXDigest.h"
 #include "engine/core/GXStream.h"
 
@@ -160,9 +161,9 @@ class TGXPackageReader : public TGXPackage {
 };
 
 // Writes a package. Entries are compressed into the archive as they are added; Finish writes the
-// directory and the trailer. A writer given a file name writes to a temporary file in the same
-// folder and renames it to the file name in Finish, so the destination is never half-written; a
-// writer destroyed before Finish removes its temporary file.
+// directory and the trailer. A writer given a file name writes to a TGXAtomicFile that takes the
+// file name in Finish, so the destination is never half-written; a writer destroyed before Finish,
+// or a process killed while writing, leaves no temporary file.
 class TGXPackageWriter : public TGXPackage {
  public:
   explicit TGXPackageWriter(const std::string& fileName);
@@ -185,14 +186,14 @@ class TGXPackageWriter : public TGXPackage {
   bool Finished() const { return FFinished; }
 
  private:
-  TGXPackageWriter(const std::string& fileName, const std::string& tempName);
+  TGXPackageWriter(std::unique_ptr<TGXAtomicFile> file, const std::string& fileName);
   void Start();
   void Rollback(int64_t position);
   void Abandon() noexcept;
 
   int64_t FBase = 0;      // stream position of the signature
-  std::string FFileName;  // destination, empty for a stream
-  std::string FTempName;
+  std::string FFileName;           // destination, empty for a stream
+  TGXAtomicFile* FFile = nullptr;  // the owned stream of a writer given a file name, until Finish
   bool FFinished = false;
   bool FBroken = false;  // a failed entry could not be cut off the stream
 };

@@ -315,3 +315,161 @@ TEST_F(RRGlobalTest, ErrorReportsForFileErrorsMissingPackageFilesAndUnexpectedEr
   EXPECT_EQ(shown[4].Text, unexpected + "\r\n\r\nFehlerdetails:\r\n" + TRRGlobal::ProgramVersion() + "\r\n");
   EXPECT_EQ(TRRGlobal::ProgramVersion().find('.'), TRRGlobal::ProgramVersion().size() - 3);
 }
+
+// ---- the settings file where the user keeps it ----
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string DeepNesting(int levels) {
+  std::string text = "<Application>";
+  for (int i = 0; i < levels; ++i) text += "<x>";
+  for (int i = 0; i < levels; ++i) text += "</x>";
+  return text + "</Application>";
+}
+
+std::string RandomBytes(size_t count) {
+  std::string bytes;
+  uint32_t state = 28;
+  for (size_t i = 0; i < count; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes += static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+TEST_F(RRGlobalTest, AnUnreadableSettingsFileIsMovedAsideOnceAndTheProgramStartsOnDefaults) {
+  const std::string good =
+      "<Application><GeneralSettings><LengthUnit>3</LengthUnit><RecentProject0>/a.vmp</RecentProject0>";
+  struct {
+    const char* What;
+    std::string Text;
+    const char* Reason;
+  } cases[] = {
+      {"missing end tag", good + "</GeneralSettings>", "End-Tag fehlt"},
+      {"cut file", good.substr(0, 50), "XML-Fehler"},
+      {"NUL byte", good + std::string(1, '\0') + "</GeneralSettings></Application>", "NUL-Zeichen"},
+      {"random bytes", RandomBytes(4096), ""},
+      {"over 16 MiB", good + std::string(16 << 20, ' ') + "</GeneralSettings></Application>",
+       "größer als 16 MiB"},
+      {"20,000 levels", DeepNesting(20000), "tiefer als 256 Ebenen"},
+  };
+  const std::string aside = SettingsPath() + ".defekt";
+  for (const auto& c : cases) {
+    WriteSettings(c.Text);
+    std::ofstream(aside) << "die vorige Kopie";
+    FUI.ClearShown();
+    {
+      TRRGlobal global(FOptions);
+      // Moved aside before anything could be written, with the bytes as they were.
+      EXPECT_FALSE(fs::exists(SettingsPath())) << c.What;
+      EXPECT_TRUE(ReadFile(aside) == c.Text) << c.What;
+      ASSERT_EQ(FUI.Shown().size(), 1u) << c.What;
+      const auto& shown = FUI.Shown()[0];
+      EXPECT_EQ(shown.Caption, "Einstellungen");
+      EXPECT_EQ(shown.Text.rfind("Die Einstellungsdatei „" + SettingsPath() + "“ war beschädigt (", 0), 0u)
+          << shown.Text;
+      EXPECT_NE(shown.Text.find(c.Reason), std::string::npos) << c.What << ": " << shown.Text;
+      EXPECT_NE(shown.Text.find(") und wurde nach „" + aside +
+                                "“ verschoben. Es gelten die Standardeinstellungen."),
+                std::string::npos)
+          << shown.Text;
+      EXPECT_EQ(global.LengthUnit(), 0) << c.What;
+      EXPECT_EQ(global.RecentProjects(), std::vector<std::string>{Sample()}) << c.What;
+    }
+    EXPECT_EQ(FUI.Shown().size(), 1u) << c.What;  // the shut-down adds nothing
+    EXPECT_EQ(ReadSettings().rfind("<Application>\r\n", 0), 0u) << c.What;
+    EXPECT_TRUE(ReadFile(aside) == c.Text) << c.What;
+  }
+
+  // Sound, missing and empty files are read without a word.
+  for (const std::string& text : {good + "</GeneralSettings></Application>", std::string(" \r\n")}) {
+    WriteSettings(text);
+    FUI.ClearShown();
+    { TRRGlobal global(FOptions); }
+    EXPECT_TRUE(FUI.Shown().empty()) << FUI.Shown()[0].Text;
+  }
+}
+
+TEST_F(RRGlobalTest, ADamagedSettingsFileThatCannotBeMovedAsideIsNeverOverwritten) {
+  WriteSettings("<Application><GeneralSettings>");
+  // A folder (not empty) under the name of the copy: the rename cannot replace it.
+  fs::create_directories(SettingsPath() + ".defekt/belegt");
+  {
+    TRRGlobal global(FOptions);
+    ASSERT_EQ(FUI.Shown().size(), 1u);
+    EXPECT_EQ(FUI.Shown()[0].Text.rfind("Die Einstellungsdatei „" + SettingsPath() + "“ ist beschädigt (", 0),
+              0u)
+        << FUI.Shown()[0].Text;
+    EXPECT_FALSE(global.SaveSettings());
+  }
+  EXPECT_EQ(ReadSettings(), "<Application><GeneralSettings>");
+}
+
+TEST_F(RRGlobalTest, ALinkedSettingsFileIsWrittenThroughAndRescuedWhereItsTargetLies) {
+  fs::create_directories(FDir + "/User");
+  fs::create_directories(FDir + "/Sicherung");
+  const std::string target = FDir + "/Sicherung/velmora.xml";
+  std::ofstream(target)
+      << "<Application><GeneralSettings><LengthUnit>2</LengthUnit></GeneralSettings></Application>";
+  fs::create_symlink("../Sicherung/velmora.xml", SettingsPath());
+  {
+    TRRGlobal global(FOptions);
+    EXPECT_EQ(global.LengthUnit(), 2);
+    global.AddRecentProject(FDir + "/Anlage.vmp");
+  }
+  EXPECT_TRUE(fs::is_symlink(SettingsPath()));
+  EXPECT_NE(ReadFile(target).find("<RecentProject0>" + FDir + "/Anlage.vmp</RecentProject0>"),
+            std::string::npos);
+  EXPECT_EQ(FUI.Shown().size(), 0u);
+
+  std::ofstream(target) << "<Application>";
+  { TRRGlobal global(FOptions); }
+  ASSERT_EQ(FUI.Shown().size(), 1u);
+  EXPECT_NE(FUI.Shown()[0].Text.find("nach „" + target + ".defekt“ verschoben"), std::string::npos)
+      << FUI.Shown()[0].Text;
+  EXPECT_EQ(ReadFile(target + ".defekt"), "<Application>");
+  EXPECT_TRUE(fs::is_symlink(SettingsPath()));
+  EXPECT_EQ(ReadFile(target).rfind("<Application>\r\n", 0), 0u);
+}
+
+TEST_F(RRGlobalTest, AFolderInThePlaceOfTheSettingsFileIsReportedOnce) {
+  fs::create_directories(SettingsPath());
+  {
+    TRRGlobal global(FOptions);
+    EXPECT_FALSE(global.SaveSettings());
+  }
+  ASSERT_EQ(FUI.Texts().size(), 1u);
+  EXPECT_EQ(FUI.Texts()[0],
+            "An der Stelle der Einstellungsdatei „" + SettingsPath() +
+                "“ liegt ein Ordner. Die Einstellungen können erst gespeichert werden, wenn er "
+                "entfernt oder umbenannt ist.");
+  EXPECT_TRUE(fs::is_directory(SettingsPath()));
+}
+
+TEST_F(RRGlobalTest, ValuesReadAsTheirDefaultsOrClampedAreLoggedOnceWithoutAMessage) {
+  WriteSettings(
+      "<Application><GeneralSettings><LengthUnit>7</LengthUnit><Animations>true</Animations>"
+      "<AngleUnit>1</AngleUnit></GeneralSettings><SoundSettings><Volume>3,5</Volume></SoundSettings>"
+      "<RenderSettings><MultiSample>99</MultiSample><VSync>" +
+      std::string(100, 'j') + "</VSync></RenderSettings></Application>");
+  TRRGlobal global(FOptions);
+  EXPECT_EQ(FUI.LogLines(),
+            (std::vector<std::string>{
+                "Einstellung GeneralSettings/LengthUnit: „7“ liegt außerhalb von 0 bis 4, es gilt 4.",
+                "Einstellung GeneralSettings/Animations: „true“ ist keine ganze Zahl, es gilt 1.",
+                "Einstellung SoundSettings/Volume: „3,5“ ist keine ganze Zahl, es gilt 100.",
+                "Einstellung RenderSettings/MultiSample: „99“ liegt außerhalb von 0 bis 16, es gilt 0.",
+                "Einstellung RenderSettings/VSync: „" + std::string(60, 'j') +
+                    "…“ ist keine ganze Zahl, es gilt 1.",
+            }));
+  EXPECT_TRUE(FUI.Shown().empty());
+  global.LoadSettings();
+  EXPECT_EQ(FUI.LogLines().size(), 5u);
+}

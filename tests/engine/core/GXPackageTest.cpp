@@ -258,8 +258,11 @@ TEST(GXPackage, FileWriterReplacesTheDestinationOnlyWhenFinished) {
   TTempDir dir;
   std::string dest = dir / "Basis.vma";
   {
+    // A named temporary file, so that it can be seen in the folder.
+    TGXAtomicFile::SetUnnamedAllowed(false);
     std::ofstream(dest) << "old";
     TGXPackageWriter w(dest);
+    TGXAtomicFile::SetUnnamedAllowed(true);
     auto src = Text("neu");
     w.AddFile(src, "neu.txt");
     EXPECT_EQ(dir.Files().size(), 2u);  // the old file and the temporary one
