@@ -505,9 +505,9 @@ void THttpServer::Dispatch(TConnection& c) {
     response.Body = "Internal Server Error\n";
   }
   const std::string* connection = req.Header("Connection");
-  bool close = req.Minor == 0 || (connection && gx::SameText(*connection, "close")) ||
-               c.Requests >= FLimits.MaxRequestsPerConnection || FStopping;
-  StartAnswer(c, std::move(response), req.Method == "HEAD", close);
+  bool closeAfter = req.Minor == 0 || (connection && gx::SameText(*connection, "close")) ||
+                    c.Requests >= FLimits.MaxRequestsPerConnection || FStopping;
+  StartAnswer(c, std::move(response), req.Method == "HEAD", closeAfter);
 }
 
 void THttpServer::StartAnswer(TConnection& c, THttpResponse response, bool headOnly, bool closeAfter) {
