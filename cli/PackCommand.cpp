@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "cli/CliJson.h"
+#include "cli/CliReport.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXPackage.h"
 #include "engine/core/GXStrings.h"
@@ -313,7 +314,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out) {
     out << "FEHLER " << reader.FileName(i) << ": " << reason << "\n";
   }
   out << reader.FileCount() << " Einträge geprüft, " << bad << " fehlerhaft.\n";
-  return bad ? 1 : 0;
+  return bad ? ExitFailed : ExitOK;
 }
 
 }  // namespace
@@ -326,7 +327,7 @@ int RunPackCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string& sub = args[0];
     if (sub == "--help" || sub == "-h") {
       out << kUsage;
-      return 0;
+      return ExitOK;
     }
     using TRun = int (*)(const std::vector<std::string>&, std::ostream&);
     struct TSub {
@@ -344,20 +345,19 @@ int RunPackCommand(const std::vector<std::string>& args, std::ostream& out, std:
       for (const auto& a : rest)
         if (a == "--help" || a == "-h") {
           out << s.Usage;
-          return 0;
+          return ExitOK;
         }
       return s.Run(rest, out);
     }
     throw TUsageError{"Unbekannter Unterbefehl: " + sub};
   } catch (const TUsageError& e) {
     err << e.Message << "\n" << usage;
-    return 2;
+    return ExitUsage;
   } catch (const TWorkError& e) {
-    err << e.Message << "\n";
+    return Fail(err, e.Message);
   } catch (const std::exception& e) {
-    err << e.what() << "\n";
+    return Fail(err, e.what(), std::current_exception());  // the full report with --verbose
   }
-  return 1;
 }
 
 }  // namespace cli
