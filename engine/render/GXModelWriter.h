@@ -41,6 +41,7 @@ struct TGX3DSWriteOptions {
 // materials ("Material1", ...), a colour name as diffuse colour and transparency; a mesh whose only
 // sub-mesh has an empty texture name without material groups. With nodes, a keyframer with one
 // object node per node (its transform as first keys, the animation's keys after it); without, none.
+// A mesh with more than 65,535 vertices or faces raises EInvalidParameter (the counts are 16 bit).
 std::vector<uint8_t> GXWrite3DS(const TGXModelData& model, const TGX3DSWriteOptions& options = {});
 
 enum class EGXXFileForm : uint8_t { Text, Binary, CompressedText, CompressedBinary };
