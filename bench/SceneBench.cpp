@@ -49,6 +49,19 @@ class TBenchObject : public TGXSceneObject {
   TGXRenderPrimitive FPrimitive;
 };
 
+// Code-built effects are complete only with a compiled program; the benchmark measures the scene
+// walk and the queue, so a program that does nothing stands in for the device's.
+class TNoOpEffect : public TGXCompiledEffect {
+ public:
+  void SetTechnique(TGXEffectHandle) override {}
+  void Begin() override {}
+  void End() override {}
+  void BeginPass(int) override {}
+  void EndPass() override {}
+  void SetMatrix(TGXEffectHandle, const TGXMatrix&) override {}
+  void CommitChanges() override {}
+};
+
 struct TBenchScene {
   TGXScene Scene;
   std::vector<TGXRef<TGXEffect>> Effects;
@@ -68,6 +81,7 @@ struct TBenchScene {
     // Eight effects: six opaque (one of them two-pass), two blended.
     for (int e = 0; e < 8; ++e) {
       auto effect = MakeRef<TGXEffect>(nullptr, "Bench" + std::to_string(e), true);
+      effect->SetCompiled(std::make_unique<TNoOpEffect>());
       TGXEffectTechnique* t = effect->AddTechnique("Main", 1);
       t->AddPass(e >= 6);
       if (e == 5) t->AddPass(false);

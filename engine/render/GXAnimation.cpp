@@ -74,7 +74,23 @@ void TGXSubAnimation::AddPositionKey(uint32_t frame, const TGXVector3& value) {
   AddKey(FPositionKeys, frame, value);
 }
 void TGXSubAnimation::AddRotationKey(uint32_t frame, const TGXQuaternion& value) {
+  const size_t before = FRotationKeys.size();
   AddKey(FRotationKeys, frame, value);
+  if (FRotationKeys.size() == before || before == 0) return;
+  // The first half of GXQuaternionSlerp, for the pair ending in the new key.
+  const TGXQuaternion& a = FRotationKeys[before - 1].Value;
+  float dot = GXQuaternionDot(a, value);
+  TSlerpPair pair;
+  if (dot < 0) {
+    dot = -dot;
+    pair.Sign = -1;
+  }
+  if (1.0f - dot > 1e-6f) {
+    pair.Theta = std::acos(std::min(dot, 1.0f));
+    pair.Sin = std::sin(pair.Theta);
+    pair.Linear = false;
+  }
+  FRotationPairs.push_back(pair);
 }
 void TGXSubAnimation::AddScaleKey(uint32_t frame, const TGXVector3& value) {
   AddKey(FScaleKeys, frame, value);
@@ -85,7 +101,20 @@ TGXVector3 TGXSubAnimation::SamplePosition(float f, uint32_t& hint) const {
 }
 
 TGXQuaternion TGXSubAnimation::SampleRotation(float f, uint32_t& hint) const {
-  return Sample(FRotationKeys, f, hint, TGXQuaternion(), GXQuaternionSlerp);
+  return Sample(FRotationKeys, f, hint, TGXQuaternion(),
+                [this, &hint](const TGXQuaternion& a, const TGXQuaternion& b, float t) {
+                  // The second half of GXQuaternionSlerp with the pair's angle (Sample has set
+                  // hint to the pair's first key).
+                  const TSlerpPair& pair = FRotationPairs[hint];
+                  float wa = 1 - t, wb = t;
+                  if (!pair.Linear) {
+                    wa = std::sin((1 - t) * pair.Theta) / pair.Sin;
+                    wb = std::sin(t * pair.Theta) / pair.Sin;
+                  }
+                  wb *= pair.Sign;
+                  return TGXQuaternion{wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z,
+                                       wa * a.w + wb * b.w};
+                });
 }
 
 TGXVector3 TGXSubAnimation::SampleScale(float f, uint32_t& hint) const {
@@ -185,6 +214,7 @@ void TGXAnimationController::Bind(IGXAnimation animation, TGXNode* root) {
     for (int i = 0; i < animation->SubAnimationCount(); ++i) {
       const std::string& name = animation->SubAnimation(i)->Name();
       TTrack track;
+      track.Sub = animation->SubAnimation(i);
       track.Node = root->Name() == name ? root : root->FindChild(name, true);
       binding.Tracks.push_back(track);
     }
@@ -235,11 +265,9 @@ void TGXAnimationController::SetTime(float t) {
   FTime = t;
   const float f = FTime / FSecondsPerFrame + float(FStartFrame);
   for (TBinding& binding : FBindings) {
-    const TGXAnimation& animation = *binding.Animation;
-    for (size_t i = 0; i < binding.Tracks.size(); ++i) {
-      TTrack& track = binding.Tracks[i];
+    for (TTrack& track : binding.Tracks) {
       if (!track.Node) continue;
-      const TGXSubAnimation& sub = *animation.SubAnimation(int(i));
+      const TGXSubAnimation& sub = *track.Sub;
       if (!sub.PositionKeys().empty()) track.Node->SetPosition(sub.SamplePosition(f, track.Hint[0]));
       if (!sub.RotationKeys().empty()) track.Node->SetRotation(sub.SampleRotation(f, track.Hint[1]));
       if (!sub.ScaleKeys().empty()) track.Node->SetScale(sub.SampleScale(f, track.Hint[2]));

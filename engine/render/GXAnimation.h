@@ -62,6 +62,13 @@ class TGXSubAnimation {
   std::vector<TGXPositionKey> FPositionKeys;
   std::vector<TGXRotationKey> FRotationKeys;
   std::vector<TGXScaleKey> FScaleKeys;
+  // Per pair of neighbouring rotation keys what the spherical interpolation between them
+  // computes once: the angle and the sign (slerp's acos and sine are most of a sample's cost).
+  struct TSlerpPair {
+    float Theta = 0, Sin = 0, Sign = 1;
+    bool Linear = true;
+  };
+  std::vector<TSlerpPair> FRotationPairs;
 };
 
 class TGXAnimation : public TGXResource {
@@ -133,6 +140,7 @@ class TGXAnimationController {
 
  private:
   struct TTrack {
+    const TGXSubAnimation* Sub = nullptr;
     TGXNode* Node = nullptr;
     uint32_t Hint[3] = {0, 0, 0};
   };

@@ -26,22 +26,29 @@ TGXRef<TGXEntity> TGXEntity::Create(TGXSceneNode* node, IGXMesh mesh) {
 void TGXEntity::Refresh() {
   if (FRevision == FMesh->Revision()) return;
   FRevision = FMesh->Revision();
-  const int count = FMesh->SubMeshCount();
   FSubEntities.clear();
+  FBuilt = false;
+  SetLocalBounds(BoxFromMinMax(FMesh->GetBoundsMin(), FMesh->GetBoundsMax()));
+}
+
+void TGXEntity::BuildSubEntities() {
+  Refresh();
+  if (FBuilt) return;
+  const int count = FMesh->SubMeshCount();
   for (int i = 0; i < count; ++i) {
     auto sub = std::make_unique<TGXSubEntity>(this, i);
     sub->VertexGeometry = FMesh->GetGeometry();
     sub->IndexGeometry = FMesh->SubMesh(i)->IndexGeometry;
     FSubEntities.push_back(std::move(sub));
   }
-  SetLocalBounds(BoxFromMinMax(FMesh->GetBoundsMin(), FMesh->GetBoundsMax()));
+  FBuilt = true;
 }
 
-int TGXEntity::SubEntityCount() const { return static_cast<int>(FSubEntities.size()); }
+int TGXEntity::SubEntityCount() const { return FMesh->SubMeshCount(); }
 
 TGXSubEntity* TGXEntity::SubEntity(int index) {
-  Refresh();
-  if (index < 0 || index >= SubEntityCount())
+  BuildSubEntities();
+  if (index < 0 || index >= int(FSubEntities.size()))
     throw EInvalidParameter({TGXExceptionArg::Object("TGXEntity"), "SubEntity", index});
   TGXSubEntity* sub = FSubEntities[size_t(index)].get();
   sub->Material = FMesh->SubMesh(index)->Material;
@@ -49,7 +56,7 @@ TGXSubEntity* TGXEntity::SubEntity(int index) {
 }
 
 void TGXEntity::AddToRenderQueue(TGXSceneCamera* camera, TGXRenderQueue* queue) {
-  Refresh();
+  BuildSubEntities();
   TGXVector3 eye;
   if (camera && camera->Node()) eye = camera->Node()->WorldPosition();
   const float distance = DistanceSquared(eye, WorldBounds().Center);

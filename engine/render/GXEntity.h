@@ -48,12 +48,16 @@ class TGXEntity : public TGXSceneObject {
                     TGXVector3& hit) override;
 
  private:
-  // Rebuilds the sub-entities (and the bounds) when the mesh changed since the last time.
+  // Rebuilds the sub-entities (and the bounds) when the mesh changed since the last time. The
+  // sub-entities are made only when first needed: instances of large models are made by the
+  // thousand, and most never draw before the frame that shows them.
   void Refresh();
+  void BuildSubEntities();
 
   IGXMesh FMesh;
   std::vector<std::unique_ptr<TGXSubEntity>> FSubEntities;
   uint64_t FRevision = ~uint64_t(0);
+  bool FBuilt = false;
 };
 
 }  // namespace gx

@@ -52,8 +52,15 @@ void TGXMeshSerializer::Validate(const TGXMeshData& data, const char* operation)
   if (data.FirstVertex > uint32_t(INT32_MAX)) Fail(*this, operation, "Bad first vertex");
   if (data.Streams.size() > GXMaxVertexStreams) Fail(*this, operation, "Too many streams");
   if (data.Layout.Elements().size() > GXMaxMeshElements) Fail(*this, operation, "Too many elements");
-  for (const TGXVertexElement& e : data.Layout.Elements())
-    if (e.Stream >= data.Streams.size()) Fail(*this, operation, "Element on a missing stream");
+  const std::vector<TGXVertexElement>& elements = data.Layout.Elements();
+  for (size_t i = 0; i < elements.size(); ++i) {
+    if (elements[i].Stream >= data.Streams.size()) Fail(*this, operation, "Element on a missing stream");
+    // A usage and index name one shader input; twice would also make the element order depend
+    // on how often the file was written (an equal element is inserted before the other).
+    for (size_t j = 0; j < i; ++j)
+      if (elements[j].Usage == elements[i].Usage && elements[j].UsageIndex == elements[i].UsageIndex)
+        Fail(*this, operation, "Duplicate element");
+  }
   const uint64_t drawnEnd = uint64_t(data.FirstVertex) + data.VertexCount;
   for (uint32_t s = 0; s < data.Streams.size(); ++s) {
     const TGXMeshStreamData& stream = data.Streams[s];

@@ -64,6 +64,21 @@ TEST(TGXAnimationTest, SamplingClampsInterpolatesAndIgnoresTheHint) {
   EXPECT_NEAR(q.y, std::sqrt(0.5f), 1e-5);
   EXPECT_NEAR(q.w, std::sqrt(0.5f), 1e-5);
   EXPECT_EQ(track.SampleScale(5, hint), TGXVector3(1, 1, 1));
+
+  // Between any two keys the sample is the slerp of their values, also across the short way
+  // round (a negative dot product) and for keys too close for the spherical formula.
+  TGXSubAnimation turns("Turns");
+  const TGXQuaternion keys[] = {{}, GXQuaternionRotationAxis({0, 1, 0}, 2.5f), {0, -1, 0, 0},
+                                GXQuaternionRotationAxis({1, 0, 0}, 1e-4f), {0, 0, 0, 1}};
+  for (uint32_t k = 0; k < 5; ++k) turns.AddRotationKey(k * 10, keys[k]);
+  for (uint32_t k = 0; k < 4; ++k)
+    for (float t : {0.1f, 0.5f, 0.75f}) {
+      const TGXQuaternion expected = GXQuaternionSlerp(keys[k], keys[k + 1], t);
+      const TGXQuaternion q = turns.SampleRotation(float(k * 10) + t * 10, hint);
+      EXPECT_NEAR(q.x, expected.x, 1e-6) << k << " " << t;
+      EXPECT_NEAR(q.y, expected.y, 1e-6) << k << " " << t;
+      EXPECT_NEAR(q.w, expected.w, 1e-6) << k << " " << t;
+    }
 }
 
 class TGXAnimationControllerTest : public ::testing::Test {

@@ -135,6 +135,11 @@ TEST(TGXMeshDataTest, RefusesFilesThatWouldDrawOrPickOutsideTheirData) {
        [](TRawMesh& m) {
          m.Elements.push_back({1, GXDeclColor, GXUsageColor, 0});
        }},
+      // A fuzz find: two elements of the same usage and index swapped places on every rewrite.
+      {"the same usage and index twice",
+       [](TRawMesh& m) {
+         m.Elements.push_back({0, GXDeclFloat1, GXUsagePosition, 0});
+       }},
       {"stream number of the end marker", [](TRawMesh& m) { m.Elements[0].Stream = 0xFF; }},
       {"unknown element type", [](TRawMesh& m) { m.Elements[0].Type = 40; }},
       {"seventeen streams", [](TRawMesh& m) { m.Streams.resize(17, m.Streams[0]); }},
