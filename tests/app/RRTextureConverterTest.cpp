@@ -97,6 +97,14 @@ TEST(TextureConverter, ImagesBecomeDxtWithAFullMipChain) {
 
   // DDS stays byte for byte.
   EXPECT_EQ(ConvertTextureForPackage(rgba), rgba);
+
+  // TGA, which has no magic number: 32 bits with 8 alpha bits, rows from the top.
+  std::vector<uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 4, 0, 32, 0x28};
+  for (int i = 0; i < 16; ++i) tga.insert(tga.end(), {0, 0, 255, 128});
+  std::vector<uint8_t> fromTga = ConvertTextureForPackage(tga);
+  gx::TGXDdsImage d = gx::GXReadDds(fromTga);
+  EXPECT_EQ(d.Format, gx::GXFormatDXT5);
+  EXPECT_EQ(FirstPixel(fromTga, d, true), 0x80FF0000u);
 }
 
 TEST(TextureConverter, AnythingElseIsRefused) {
