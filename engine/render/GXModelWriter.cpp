@@ -145,7 +145,8 @@ std::vector<uint8_t> GXWrite3DS(const TGXModelData& model, const TGX3DSWriteOpti
   // Counts are 16 bit in the file: a mesh beyond them cannot be written.
   for (const TGXModelMesh& mesh : model.Meshes)
     if (mesh.Vertices.size() > 0xFFFF || mesh.Indices.size() / 3 > 0xFFFF)
-      throw EInvalidParameter({TGXExceptionArg::Object("GXWrite3DS"), "WriteMesh", "Zu viele Ecken oder Flächen"});
+      throw EInvalidParameter(
+          {TGXExceptionArg::Object("GXWrite3DS"), "WriteMesh", "Zu viele Ecken oder Flächen"});
   TGX3DSChunkWriter w;
   w.Begin(0x4D4D);
   w.Begin(0x0002);
