@@ -757,6 +757,10 @@ std::vector<uint8_t> GXInflateXFileBody(const uint8_t* data, size_t size) {
   if (total < 16 || total - 16 > GXMaxXFileInflatedSize) UnknownXFile();
   const uint32_t expected = total - 16;
   std::vector<uint8_t> out;
+  // Room for what the blocks can give at deflate's best ratio (about 1032 : 1), never more than
+  // stated: a lying header cannot make the reader allocate beyond a bound of the input's size,
+  // and sound files inflate without reallocating.
+  out.reserve(size_t(std::min<uint64_t>(expected, uint64_t(size) * 1032)));
   z_stream z{};
   if (inflateInit2(&z, -MAX_WBITS) != Z_OK) UnknownXFile();
   struct TEnd {
