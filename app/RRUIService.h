@@ -163,7 +163,8 @@ class TRRScriptedUIService : public IRRUIService {
 //   overwritten or deleted unless the caller asked for it, and no flow is aborted by a Cancel
 //   the caller never chose;
 // - file and folder dialogs return nothing (cancelled): batch work names its files itself;
-// - progress displays write their texts and are never cancelled.
+// - progress displays write their texts and are never cancelled;
+// - log lines are written as they are.
 // Every text goes to the log with its caption, line breaks as "\n", followed by the answer given.
 struct TRRConsolePolicy {
   bool AssumeYes = false;
