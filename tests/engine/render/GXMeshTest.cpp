@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "engine/core/GXException.h"
+#include "engine/core/GXGeometry.h"
 #include "engine/core/GXSceneNode.h"
 #include "engine/render/GXEntity.h"
 #include "engine/render/GXMesh.h"
@@ -61,6 +65,44 @@ TEST(TGXMeshTest, PickingTakesExactlyTheDrawnTrianglesAndTheNearestHit) {
       EXPECT_FLOAT_EQ(std::abs(normal.z), 1) << c.Name;
     }
   }
+}
+
+TEST(TGXMeshTest, PickingFindsWhatTestingEveryTriangleFinds) {
+  // Random soups of triangles of all sizes and rays through them: the mesh's filtered walk must
+  // report the hit a plain loop of exact tests reports.
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> coordinate(-10, 10), small(-0.01f, 0.01f);
+  int hits = 0;
+  for (int round = 0; round < 40; ++round) {
+    std::vector<TGXVector3> positions;
+    for (int i = 0; i < 300; ++i) {
+      const TGXVector3 base(coordinate(random), coordinate(random), coordinate(random));
+      const bool tiny = i % 3 == 0;
+      positions.push_back(base +
+                          (tiny ? TGXVector3(small(random), small(random), small(random))
+                                : TGXVector3(coordinate(random), coordinate(random), coordinate(random))));
+    }
+    std::vector<uint16_t> indices;
+    for (uint16_t i = 0; i < 300; ++i) indices.push_back(uint16_t((i * 7 + round) % 300));
+    auto mesh = NewMesh();
+    SetPositions(*mesh, positions);
+    AddSub(*mesh, indices, 0, uint32_t(indices.size()));
+    const TGXVector3 origin(coordinate(random), coordinate(random), -30),
+        target(coordinate(random) * 0.3f, coordinate(random) * 0.3f, 0);
+    for (bool cull : {false, true}) {
+      float best = INFINITY;
+      for (size_t i = 0; i + 2 < indices.size(); i += 3)
+        if (auto h = RayTriangle(origin, target - origin, positions[indices[i]], positions[indices[i + 1]],
+                                 positions[indices[i + 2]], cull))
+          best = std::min(best, h->Distance);
+      TGXVector3 n, h;
+      const bool found = mesh->RayIntersect(origin, target - origin, n, h, cull);
+      ASSERT_EQ(found, best < INFINITY) << round;
+      hits += found;
+      if (found) EXPECT_NEAR(GXVec3Length(h - origin) / GXVec3Length(target - origin), best, 1e-4f) << round;
+    }
+  }
+  EXPECT_GT(hits, 20);  // most rays hit something, so the comparison means something
 }
 
 TEST(TGXMeshTest, CulledBackFacesAndMissingPositionsAreNeverHit) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -171,6 +172,35 @@ TEST_F(TMeshGLTest, ConcatenationCombinesBuffersAndOffsetsIndices) {
   EXPECT_EQ(Indices(*mesh, 2).IndexCount(), 6u);
   EXPECT_EQ(mesh->SubMesh(2)->Indices, (std::vector<uint16_t>{4, 6, 7, 0, 1, 2}));
   EXPECT_EQ(Indices(*mesh, 2).Index(0), 4u);
+}
+
+TEST_F(TMeshGLTest, BuiltModelMeshesHoldTheStandardVerticesAndEachSubMeshItsOwnIndices) {
+  TGXModelData data;
+  TGXModelMesh mesh;
+  mesh.Name = "Box";
+  for (int i = 0; i < 4; ++i) mesh.Vertices.push_back({{float(i), 0, 1}, {0, 0, -1}, {0.5f, float(i)}});
+  mesh.Indices = {0, 1, 2, 0, 2, 3};
+  mesh.SubMeshes.push_back({0, 3, "a.png", {0, 0, 1}, {2, 0, 1}});
+  mesh.SubMeshes.push_back({3, 3, "b.png", {0, 0, 1}, {3, 0, 1}});
+  data.Meshes.push_back(mesh);
+  TGXBuiltModel built = GXBuildModel(data, nullptr);
+  ASSERT_EQ(built.Meshes.size(), 1u);
+  const TGXMesh& m = *built.Meshes[0].Mesh;
+  EXPECT_TRUE(m.IsLoaded());
+  EXPECT_EQ(m.GetName().Text(), "Box");
+  EXPECT_EQ(Vertices(m).Size(), 4u * 32);
+  float v;
+  std::memcpy(&v, Vertices(m).Data().data() + 3 * 32 + 28, 4);
+  EXPECT_EQ(v, 3);  // the texture coordinate's v at offset 28 of vertex 3
+  EXPECT_EQ(m.GetGeometry().Strides, (std::vector<uint32_t>{32}));
+  EXPECT_EQ(m.SubMesh(1)->Indices, (std::vector<uint16_t>{0, 2, 3}));
+  EXPECT_EQ(Indices(m, 1).IndexCount(), 3u);
+  EXPECT_EQ(m.SubMesh(1)->IndexGeometry.FirstIndex, 0u);
+  EXPECT_EQ(m.GetBoundsMax().x, 3);
+  EXPECT_EQ(m.Position(2), TGXVector3(2, 0, 1));
+  const TGXMeshData back = m.GetData();
+  EXPECT_EQ(back.PositionElement()->Offset, 0);
+  EXPECT_EQ(back.Layout.Elements().back().Offset, 24);
 }
 
 TEST_F(TMeshGLTest, EntitiesQueueOneSubEntityPerSubMesh) {
