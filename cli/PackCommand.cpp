@@ -14,6 +14,7 @@
 
 #include "cli/CliJson.h"
 #include "cli/CliReport.h"
+#include "engine/core/GXAtomicFile.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXPackage.h"
 #include "engine/core/GXStrings.h"
@@ -228,6 +229,16 @@ void MakeParents(const std::string& dir, const std::string& path) {
 // Inflates entry index into the file at path; with below, never through a symbolic link (the
 // names come from the package). A failed entry leaves no regular file behind.
 void ExtractToFile(TGXPackageReader& reader, int index, const std::string& path, bool below) {
+  struct stat target;
+  if (!below && (::stat(path.c_str(), &target) != 0 || S_ISREG(target.st_mode))) {
+    // The file the user named replaces an old one only when complete, and an interrupted
+    // extraction leaves nothing (a link there is written through). Devices and pipes such as
+    // /dev/null are written into below.
+    TGXAtomicFile file(path);
+    reader.ExtractTo(index, file);
+    file.Commit();
+    return;
+  }
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (below ? O_NOFOLLOW : 0), 0666);
   if (fd < 0) throw EGXFileOpenError("Datei kann nicht geöffnet werden: " + path);
   struct stat st;

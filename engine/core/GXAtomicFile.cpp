@@ -188,7 +188,9 @@ TGXAtomicFile::TGXAtomicFile(const std::string& target) : FFileName(target), FTa
   const std::string openError = "Datei kann nicht geöffnet werden: " + FFileName;
   struct stat st;
   const bool exists = stat(FTarget.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) throw EGXFileOpenError(openError);
+  // Only a regular file is replaced: a rename over a device, a pipe or a folder would put a file
+  // where something else belongs.
+  if (exists && !S_ISREG(st.st_mode)) throw EGXFileOpenError(openError);
   const std::string folder = FolderOf(FTarget);
 
   int fd = -1;

@@ -28,8 +28,8 @@ struct TGXTemporaryFileSlot;
 class TGXAtomicFile : public TGXStream {
  public:
   // Opens the temporary file. Raises EGXFileOpenError ("Datei kann nicht geöffnet werden: ...",
-  // naming the target) when the folder cannot take it, the target is a folder or a chain of
-  // links does not end.
+  // naming the target) when the folder cannot take it, the target exists but is no regular file
+  // (a folder, device or pipe) or a chain of links does not end.
   explicit TGXAtomicFile(const std::string& target);
   // Without Commit the temporary file goes and the target stays as it was.
   ~TGXAtomicFile() override;

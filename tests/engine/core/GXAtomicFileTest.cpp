@@ -121,11 +121,13 @@ TEST_P(GXAtomicFileTest, LinksAreWrittenThroughAndTheLinksStay) {
   EXPECT_EQ(Names(FDir + "/Daten"), (std::set<std::string>{"tief", "kette", "lose", "fehlt.xml"}));
 }
 
-TEST_P(GXAtomicFileTest, FoldersLinkLoopsAndMissingFoldersAreRefusedNamingTheTarget) {
+TEST_P(GXAtomicFileTest, FoldersPipesLinkLoopsAndMissingFoldersAreRefusedNamingTheTarget) {
   fs::create_directories(FDir + "/Ordner");
   fs::create_symlink(FDir + "/b", FDir + "/a");
   fs::create_symlink(FDir + "/a", FDir + "/b");
-  for (const std::string& target : {FDir + "/Ordner", FDir + "/a", FDir + "/fehlt/Datei.xml"}) {
+  ASSERT_EQ(mkfifo((FDir + "/Rohr").c_str(), 0600), 0);
+  for (const std::string& target :
+       {FDir + "/Ordner", FDir + "/a", FDir + "/fehlt/Datei.xml", FDir + "/Rohr"}) {
     try {
       TGXAtomicFile file(target);
       ADD_FAILURE() << target;
@@ -133,7 +135,7 @@ TEST_P(GXAtomicFileTest, FoldersLinkLoopsAndMissingFoldersAreRefusedNamingTheTar
       EXPECT_EQ(std::string(e.what()), "Datei kann nicht geöffnet werden: " + target);
     }
   }
-  EXPECT_EQ(Names(FDir), (std::set<std::string>{"Ordner", "a", "b"}));
+  EXPECT_EQ(Names(FDir), (std::set<std::string>{"Ordner", "a", "b", "Rohr"}));
 }
 
 // A process killed while writing leaves no temporary file: unnamed files vanish with the process,
