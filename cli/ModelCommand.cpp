@@ -21,20 +21,34 @@ std::string Num(float v) {
   return text;
 }
 
-std::string Vec(const gx::TGXVector3& v) { return "(" + Num(v.x) + ", " + Num(v.y) + ", " + Num(v.z) + ")"; }
-std::string Quat(const gx::TGXQuaternion& q) {
-  return "(" + Num(q.x) + ", " + Num(q.y) + ", " + Num(q.z) + ", " + Num(q.w) + ")";
+// Values between brackets, appended piece by piece: "(" + text + ... makes GCC 12 warn of an
+// overlap (-Wrestrict).
+template <class T, class F>
+std::string Join(const char* open, std::initializer_list<T> values, const char* separator, const char* close,
+                 F text) {
+  std::string s = open;
+  bool first = true;
+  for (const T& v : values) {
+    if (!first) s += separator;
+    s += text(v);
+    first = false;
+  }
+  return s += close;
 }
-std::string JsonVec(const gx::TGXVector3& v) {
-  return "[" + JsonNumber(v.x) + "," + JsonNumber(v.y) + "," + JsonNumber(v.z) + "]";
-}
+
+std::string Vec(const gx::TGXVector3& v) { return Join("(", {v.x, v.y, v.z}, ", ", ")", Num); }
+std::string Quat(const gx::TGXQuaternion& q) { return Join("(", {q.x, q.y, q.z, q.w}, ", ", ")", Num); }
+std::string JsonVec(const gx::TGXVector3& v) { return Join("[", {v.x, v.y, v.z}, ",", "]", JsonNumber); }
 std::string JsonQuat(const gx::TGXQuaternion& q) {
-  return "[" + JsonNumber(q.x) + "," + JsonNumber(q.y) + "," + JsonNumber(q.z) + "," + JsonNumber(q.w) + "]";
+  return Join("[", {q.x, q.y, q.z, q.w}, ",", "]", JsonNumber);
 }
 std::string JsonList(const std::vector<uint32_t>& values) {
   std::string s = "[";
-  for (size_t i = 0; i < values.size(); ++i) s += (i ? "," : "") + std::to_string(values[i]);
-  return s + "]";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i) s += ',';
+    s += std::to_string(values[i]);
+  }
+  return s += "]";
 }
 std::string TextList(const std::vector<uint32_t>& values) {
   std::string s;

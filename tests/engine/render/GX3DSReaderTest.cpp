@@ -297,7 +297,9 @@ TEST(GX3DSReader, NodesNamesParentsAndEntities) {
   std::vector<std::string> names;
   for (const TGXModelNode& n : model.Nodes) {
     names.push_back(n.Name);
-    if (n.Parent >= 0) EXPECT_LT(n.Parent, int32_t(&n - model.Nodes.data()));
+    if (n.Parent >= 0) {
+      EXPECT_LT(n.Parent, int32_t(&n - model.Nodes.data()));
+    }
   }
   // Parents first: C1 hangs under C2 once the cycle is cut.
   EXPECT_EQ(names, (std::vector<std::string>{"A", "B1", "B2", "C2", "C1", "a"}));
