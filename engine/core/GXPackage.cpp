@@ -381,7 +381,8 @@ std::unique_ptr<TGXAtomicFile> OpenTemp(const std::string& fileName) {
 
 }  // namespace
 
-TGXPackageWriter::TGXPackageWriter(const std::string& fileName) : TGXPackageWriter(OpenTemp(fileName), fileName) {}
+TGXPackageWriter::TGXPackageWriter(const std::string& fileName)
+    : TGXPackageWriter(OpenTemp(fileName), fileName) {}
 
 TGXPackageWriter::TGXPackageWriter(std::unique_ptr<TGXAtomicFile> file, const std::string& fileName)
     : TGXPackage(std::move(file)), FFileName(fileName), FFile(&static_cast<TGXAtomicFile&>(Stream())) {
