@@ -20,10 +20,8 @@ void AddKey(std::vector<TGXAnimationKey<T>>& keys, uint32_t frame, const T& valu
 template <typename T>
 uint32_t FindKey(const std::vector<TGXAnimationKey<T>>& keys, float f, uint32_t hint) {
   const uint32_t last = uint32_t(keys.size()) - 1;
-  uint32_t i = std::min(hint, last - 1);
-  if (float(keys[i].Frame) > f) {
-    // Backwards (a rewound or wrapped time): binary search below the hint.
-    uint32_t lo = 0, hi = i;
+  // The last key in [lo, hi] whose frame is not above f (keys[lo] is known to be).
+  auto search = [&](uint32_t lo, uint32_t hi) {
     while (lo < hi) {
       const uint32_t mid = lo + (hi - lo + 1) / 2;
       if (float(keys[mid].Frame) <= f)
@@ -32,21 +30,16 @@ uint32_t FindKey(const std::vector<TGXAnimationKey<T>>& keys, float f, uint32_t 
         hi = mid - 1;
     }
     return lo;
-  }
+  };
+  uint32_t i = std::min(hint, last - 1);
+  // Backwards (a rewound or wrapped time): below the hint.
+  if (float(keys[i].Frame) > f) return search(0, i);
   // Forwards: a few steps, then a binary search for long jumps.
   for (int step = 0; step < 4; ++step) {
     if (float(keys[i + 1].Frame) > f) return i;
     ++i;
   }
-  uint32_t lo = i, hi = last - 1;
-  while (lo < hi) {
-    const uint32_t mid = lo + (hi - lo + 1) / 2;
-    if (float(keys[mid].Frame) <= f)
-      lo = mid;
-    else
-      hi = mid - 1;
-  }
-  return lo;
+  return search(i, last - 1);
 }
 
 template <typename T, typename Lerp>

@@ -3,14 +3,7 @@
 # 0 success / 1 the work failed / 2 wrong use, one German line per failure (the full report only
 # with --verbose), unknown root names refused, "new" never overwrites without --force.
 set -u
-cli="$1"
-work="$2"
-data="$3"
-rm -rf "$work"
-mkdir -p "$work"
-roots=()
-for r in User CommonUser Documents CommonDocuments Temp; do roots+=(--root "$r=$work/$r"); done
-roots+=(--root "Game=$data")
+. "$(dirname "${BASH_SOURCE[0]}")/cli-test-roots.sh" "$@"
 fail() { echo "FEHLER: $*"; exit 1; }
 # run EXPECTED-STATUS COMMAND...: standard output in $out, standard error in $err.
 run() {

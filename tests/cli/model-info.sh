@@ -2,15 +2,8 @@
 # velmora-cli model info as a user runs it: the primitives of the shared base package by their
 # virtual paths, a .3ds file, one .x model in every form (all read the same), and the failures.
 set -u
-cli="$1"
-work="$2"
-data="$3"
 models="$4"
-rm -rf "$work"
-mkdir -p "$work"
-roots=()
-for r in User CommonUser Documents CommonDocuments Temp; do roots+=(--root "$r=$work/$r"); done
-roots+=(--root "Game=$data")
+. "$(dirname "${BASH_SOURCE[0]}")/cli-test-roots.sh" "$@"
 fail() { echo "FEHLER: $*"; exit 1; }
 run() {
   local want=$1; shift

@@ -2,14 +2,7 @@
 # "velmora-cli new", "info" and "convert" as a user runs them, with every root in a fresh folder
 # below the build tree and the generated base packages as the Game root.
 set -eu
-cli="$1"
-work="$2"
-data="$3"
-rm -rf "$work"
-mkdir -p "$work"
-roots=()
-for r in User CommonUser Documents CommonDocuments Temp; do roots+=(--root "$r=$work/$r"); done
-roots+=(--root "Game=$data")
+. "$(dirname "${BASH_SOURCE[0]}")/cli-test-roots.sh" "$@"
 
 "$cli" new --out "$work/neu.vmp" "${roots[@]}" >/dev/null
 # The file starts with the project header, version 12.
