@@ -46,7 +46,7 @@ class TRecordingModifier : public TRREntityModifier {
 TEST(RREntityManager, IDsAreNeverReusedAndTheTableOnlyGrows) {
   TTestProject p;
   std::vector<TRREntity*> e;
-  for (int i = 0; i < 9; ++i) e.push_back(p.Model("M" + std::to_string(i + 1)));
+  for (int i = 0; i < 9; ++i) e.push_back(p.Model(std::string("M").append(std::to_string(i + 1))));
   EXPECT_EQ(e[4]->ID(), 5);
   delete e[4];
   EXPECT_EQ(p.M().FindByID(5), nullptr);

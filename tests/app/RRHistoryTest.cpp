@@ -127,7 +127,7 @@ TEST(RRHistory, DeleteUndoBringsBackLinksAndSkipsNestedSelections) {
 TEST(RRHistory, LimitAndRedoDiscarding) {
   TTestProject p;
   TRREntity* m = p.Model("m");
-  for (int i = 0; i < RRHistoryLimit; ++i) Rename(p, p.M().FindByID(1), "n" + std::to_string(i));
+  for (int i = 0; i < RRHistoryLimit; ++i) Rename(p, p.M().FindByID(1), std::string("n").append(std::to_string(i)));
   EXPECT_EQ(p.Modified, 0);
   Rename(p, p.M().FindByID(1), "last");
   EXPECT_EQ(p.Hist->Count(), RRHistoryLimit);

@@ -99,7 +99,9 @@ TEST(TGXMeshTest, PickingFindsWhatTestingEveryTriangleFinds) {
       const bool found = mesh->RayIntersect(origin, target - origin, n, h, cull);
       ASSERT_EQ(found, best < INFINITY) << round;
       hits += found;
-      if (found) EXPECT_NEAR(GXVec3Length(h - origin) / GXVec3Length(target - origin), best, 1e-4f) << round;
+      if (found) {
+        EXPECT_NEAR(GXVec3Length(h - origin) / GXVec3Length(target - origin), best, 1e-4f) << round;
+      }
     }
   }
   EXPECT_GT(hits, 20);  // most rays hit something, so the comparison means something

@@ -56,7 +56,7 @@ inline TGXRef<TGXEffect> MakeEffect(TGXNullRenderDevice& device, const std::stri
   effect->SetCompiled(std::move(compiled));
   for (size_t t = 0; t < passes.size(); ++t) {
     TGXEffectTechnique* technique =
-        effect->AddTechnique("T" + std::to_string(t), static_cast<TGXEffectHandle>(t + 1));
+        effect->AddTechnique(std::string("T").append(std::to_string(t)), static_cast<TGXEffectHandle>(t + 1));
     for (bool blend : passes[t]) technique->AddPass(blend);
   }
   if (manager) {

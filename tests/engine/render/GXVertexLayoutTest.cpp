@@ -33,7 +33,7 @@ TEST(TGXVertexLayoutTest, OrdersElementsAndComputesOffsetsPerStream) {
 TEST(TGXVertexLayoutTest, EqualLayoutsShareOneDeclaration) {
   int made = 0;
   TGXVertexLayoutFactory factory([&made](std::span<const TGXVertexElement>) {
-    return TGXRef<TGXDeviceVertexDeclaration>(new TGXNullVertexDeclaration("D" + std::to_string(++made)));
+    return TGXRef<TGXDeviceVertexDeclaration>(new TGXNullVertexDeclaration(std::string("D").append(std::to_string(++made))));
   });
   TGXVertexLayoutDecl a, b, c;
   a.AddElement(0, GXDeclFloat3, GXUsagePosition, 0);

@@ -71,7 +71,7 @@ class TGLEffectTest : public ::testing::Test {
   }
 
   TGXRef<TGXMaterial> Material(std::vector<float> color, const char* technique = "Flat") {
-    auto m = MakeRef<TGXMaterial>(nullptr, "M" + std::to_string(Materials.size()), true);
+    auto m = MakeRef<TGXMaterial>(nullptr, std::string("M").append(std::to_string(Materials.size())), true);
     m->SetEffect(Effect);
     m->Load();
     m->SetTechnique(Effect->FindTechnique(technique));
