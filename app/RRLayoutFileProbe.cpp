@@ -10,6 +10,7 @@
 #include "engine/core/GXException.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXSerialization.h"
+#include "engine/core/GXStream.h"
 
 namespace rr {
 
@@ -25,9 +26,15 @@ TRRLayoutFileProbe RRProbeLayoutFile(gx::TGXFileSystem& fileSystem, const std::s
     probe.Kind = TRRLayoutFileKind::Missing;
     return probe;
   }
-  std::unique_ptr<gx::TGXMemoryStream> data;
+  // Only the header is wanted: a file on disk gives its first 22 bytes, a packaged one (rare
+  // here) comes whole from the file system.
+  std::unique_ptr<gx::TGXStream> data;
   try {
-    data = fileSystem.OpenFile(file);
+    const std::string located = fileSystem.LocateFile(file);
+    if (!located.empty())
+      data = std::make_unique<gx::TGXFileStream>(located, gx::TGXFileStream::Mode::Read);
+    else
+      data = fileSystem.OpenFile(file);
   } catch (const std::exception& e) {
     probe.Kind = TRRLayoutFileKind::Unreadable;
     probe.Reason = e.what();
