@@ -1,0 +1,113 @@
+#pragma once
+// What the model and material code needs from the program while a layout is open: the file
+// system, the resource manager, the asset-error report, the package request of a missing
+// packaged file and the reflection manager. The project installs the services when it opens and
+// clears them when it closes; tests install their own (TRRModelServicesScope).
+//
+// IRRReflectionManager is the side of the layout's reflections that materials meet: whether
+// planar mirrors and environment maps are on, the materials that show a reflection (with the
+// node they belong to), and the listeners told when the reflection settings change. Until the
+// layout's reflections are rendered, TRRDefaultReflectionManager answers: planar reflections on,
+// environment maps neither supported nor on, and it keeps nothing.
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+#include "app/RRAssetFileLoader.h"
+#include "app/entities/RRAssetFileName.h"
+#include "engine/core/GXFileSystem.h"
+#include "engine/core/GXResourceManager.h"
+
+namespace gx {
+class TGXMaterial;
+class TGXSceneNode;
+}  // namespace gx
+
+namespace rr {
+
+// Reflection modes of a material sub description.
+enum : uint8_t { RRReflectionNone = 0, RRReflectionPlanar = 1, RRReflectionEnvironment = 2 };
+
+// Told when the reflection settings change (the materials that depend on them must be made anew).
+class IRRReflectionListener {
+ public:
+  virtual void ReflectionSettingsChanged() = 0;
+
+ protected:
+  ~IRRReflectionListener() = default;
+};
+
+class IRRReflectionManager {
+ public:
+  virtual ~IRRReflectionManager() = default;
+
+  virtual bool PlanarReflectionsEnabled() const = 0;
+  virtual bool EnvironmentMapsSupported() const = 0;
+  virtual bool EnvironmentMapsEnabled() const = 0;
+
+  // The material shows the reflection of mode (RRReflectionPlanar or RRReflectionEnvironment)
+  // for the node. The manager holds the material until it is unregistered or the node goes.
+  virtual void RegisterMaterial(gx::TGXMaterial* material, gx::TGXSceneNode* node, uint8_t mode) = 0;
+  // Forgets every material registered for the node (a node that goes away).
+  virtual void UnregisterNode(gx::TGXSceneNode* node) = 0;
+
+  // A listener already listed is not added twice; removing an unknown one does nothing.
+  virtual void AddListener(IRRReflectionListener* listener) = 0;
+  virtual void RemoveListener(IRRReflectionListener* listener) = 0;
+};
+
+// Planar reflections on; environment maps not supported (so never on); registrations and
+// listeners are accepted and ignored.
+class TRRDefaultReflectionManager : public IRRReflectionManager {
+ public:
+  bool PlanarReflectionsEnabled() const override { return true; }
+  bool EnvironmentMapsSupported() const override { return false; }
+  bool EnvironmentMapsEnabled() const override { return false; }
+  void RegisterMaterial(gx::TGXMaterial*, gx::TGXSceneNode*, uint8_t) override {}
+  void UnregisterNode(gx::TGXSceneNode*) override {}
+  void AddListener(IRRReflectionListener*) override {}
+  void RemoveListener(IRRReflectionListener*) override {}
+};
+
+// A file that could not be loaded, with the exception that said why. Never raises.
+using TRRAssetErrorReport = std::function<void(const TRRAssetFileName& file, std::exception_ptr error)>;
+
+struct TRRModelServices {
+  gx::TGXFileSystem* FileSystem = nullptr;      // required
+  gx::TGXResourceManager* Resources = nullptr;  // required
+  // Default: nothing is reported.
+  TRRAssetErrorReport ReportAssetError;
+  // Asked for a missing packaged file (TRRAssetFileLoader); default: no download.
+  TRRPackageRequest RequestPackage;
+  // The open layout's reflections; null while no layout is open (then no material registers).
+  IRRReflectionManager* Reflections = nullptr;
+
+  // Installs a copy of the services (replacing any installed ones). The material caches are
+  // emptied, since they hold resources of the previous resource manager.
+  static void Install(const TRRModelServices& services);
+  // Removes the services and empties the material caches (before the render core goes).
+  static void Clear();
+  // The installed services, or null.
+  static const TRRModelServices* Get();
+
+  // Reports through ReportAssetError when one is set; never raises.
+  void Report(const TRRAssetFileName& file, std::exception_ptr error) const noexcept;
+  // A data loader for the asset file with the services' file system and package request.
+  gx::IGXDataLoader MakeLoader(const TRRAssetFileName& file) const;
+};
+
+// Installs services for its lifetime and restores the ones installed before (tests, commands).
+class TRRModelServicesScope {
+ public:
+  explicit TRRModelServicesScope(const TRRModelServices& services);
+  ~TRRModelServicesScope();
+  TRRModelServicesScope(const TRRModelServicesScope&) = delete;
+  TRRModelServicesScope& operator=(const TRRModelServicesScope&) = delete;
+
+ private:
+  bool FHadPrevious = false;
+  TRRModelServices FPrevious;
+};
+
+}  // namespace rr
