@@ -47,13 +47,17 @@ class IRRReflectionManager;
 // ---- names and texts ----
 
 inline constexpr const char* RRBasePackageID = "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}";
-inline constexpr const char* RRModelEffectFile = "Game:\\{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Shader\\Model.fx";
-inline constexpr const char* RRModelEffectRelative = "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Shader\\Model.fx";
+inline constexpr const char* RRModelEffectFile =
+    "Game:\\{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Shader\\Model.fx";
+inline constexpr const char* RRModelEffectRelative =
+    "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Shader\\Model.fx";
 // The folder includes of the model effect are resolved against.
 inline constexpr const char* RRModelEffectRoot = "Game:\\{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}";
-inline constexpr const char* RRDummyTextureFile = "Game:\\{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Textures\\Dummy.png";
+inline constexpr const char* RRDummyTextureFile =
+    "Game:\\{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Textures\\Dummy.png";
 inline constexpr const char* RRLightConeTextureName = "Lichtkegel.png";
-inline constexpr const char* RRLightConeTextureRelative = "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Lichtkegel.png";
+inline constexpr const char* RRLightConeTextureRelative =
+    "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Lichtkegel.png";
 inline constexpr const char* RRMaterialNamePrefix = "RRMaterial:";
 inline constexpr const char* RRPrivateMaterialName = "RRMaterial:Privat";
 inline constexpr const char* RRTextUnknownMaterialSubDesc = "Unknown material subdesc.";
@@ -77,9 +81,9 @@ enum : uint16_t {
 inline constexpr int RRFeatureCount = 9;
 // The definition of each bit, in bit order 1, 2, 4, ..., 256.
 inline constexpr const char* RRFeatureNames[RRFeatureCount] = {
-    "ENABLE_LIGHT",      "ENABLE_DIFFUSEMAP",         "ENABLE_TRANSPARENCY",
-    "ENABLE_ALPHATEST",  "ENABLE_ADDITIVE_BLENDING",  "ENABLE_ENVIRONMENTMAPPING",
-    "ENABLE_REFLECTION", "ENABLE_EXPLICIT_COLOR",     "ENABLE_TEXSCALING"};
+    "ENABLE_LIGHT",      "ENABLE_DIFFUSEMAP",        "ENABLE_TRANSPARENCY",
+    "ENABLE_ALPHATEST",  "ENABLE_ADDITIVE_BLENDING", "ENABLE_ENVIRONMENTMAPPING",
+    "ENABLE_REFLECTION", "ENABLE_EXPLICIT_COLOR",    "ENABLE_TEXSCALING"};
 
 // ---- sub description ----
 
@@ -227,7 +231,8 @@ class TRRMaterialGenerator {
   // the default sub description. A catalogue model replaced by one with other sub-meshes thus
   // still gets its materials.
   static gx::IGXMaterial MakeMaterialOrDerived(const TRRMaterialDesc& desc, std::string_view key,
-                                               const TRRMaterialDesc* derived, gx::TGXSceneNode* node = nullptr);
+                                               const TRRMaterialDesc* derived,
+                                               gx::TGXSceneNode* node = nullptr);
   // The material of a sub description; node is the scene node that will use it (for
   // reflections). A material already loaded is returned as it is. Null when its effect cannot
   // be had (reported once); a texture that cannot be loaded is replaced by the dummy texture.
@@ -244,7 +249,8 @@ class TRRMaterialGenerator {
   // The description of a loaded model: one entry per sub-mesh path of its template, by the
   // derivation rules; companions are the model's companion files (texture names are looked up
   // by their file-name part, ignoring case). Cached per model name and companion list.
-  static TRRMaterialDesc DeriveDescription(const gx::TGXModel& model, const std::vector<TRRAssetFileName>& companions);
+  static TRRMaterialDesc DeriveDescription(const gx::TGXModel& model,
+                                           const std::vector<TRRAssetFileName>& companions);
   // The sub description the rules give one sub-mesh: twoSided from the model, lightCone when the
   // node or an ancestor is named "lk...", textureName as the model lists it.
   static TRRMaterialSubDesc DeriveSubDesc(bool twoSided, bool lightCone, const std::string& textureName,

@@ -66,6 +66,11 @@ struct TRRBitmap {
 std::vector<uint8_t> RREncodeJpeg(const TRRBitmap& bitmap, int quality = JpegQuality);
 // The image of JPEG data; false for data that is not a readable JPEG (never throws).
 bool RRDecodeJpeg(const std::vector<uint8_t>& jpeg, TRRBitmap& bitmap);
+// PNG of the bitmap (8-bit RGB); empty for an empty bitmap or when encoding fails.
+std::vector<uint8_t> RREncodePng(const TRRBitmap& bitmap);
+// PNG of width x height pixels 0xAARRGGBB, rows top-down: RGBA with alpha, else RGB. Empty when
+// the pixels do not fill the size or encoding fails. The same pixels always give the same bytes.
+std::vector<uint8_t> RREncodePng(uint32_t width, uint32_t height, const std::vector<uint32_t>& pixels, bool alpha);
 
 class TRRProjectSerializer : public gx::TGXSerializer {
  public:

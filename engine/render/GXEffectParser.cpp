@@ -585,6 +585,24 @@ class TParser {
           if (!LookUp(kRenderStates, std::size(kRenderStates), state, number))
             Error("Unknown render state \"" + state + "\"");
           uint32_t value = 0;
+          if (IsSymbol("(")) {
+            // The value of a parameter declared before, read when the pass begins.
+            Next();
+            const std::string name = TakeIdent("Parameter name");
+            Expect(")");
+            int index = -1;
+            for (size_t i = 0; i < FDesc.Parameters.size(); ++i)
+              if (FDesc.Parameters[i].Name == name) index = static_cast<int>(i);
+            if (index < 0) Error("Unknown parameter \"" + name + "\"");
+            const TGXEffectParameterDesc& parameter = FDesc.Parameters[size_t(index)];
+            if (parameter.ArraySize > 0 ||
+                (parameter.Type != TGXEffectValueType::Bool && parameter.Type != TGXEffectValueType::Int &&
+                 parameter.Type != TGXEffectValueType::Float))
+              Error("Parameter \"" + name + "\" cannot set a render state");
+            p.ParameterStates.emplace_back(number, index);
+            Expect(";");
+            continue;
+          }
           if (FToken.K == TToken::Ident) {
             if (!LookUp(kStateValues, std::size(kStateValues), FToken.Text, value))
               Error("Unknown value \"" + FToken.Text + "\"");

@@ -89,6 +89,10 @@ struct TGXEffectPassDesc {
   std::string VertexShader, PixelShader;
   // Render states (stored numbers) in the order written; floats as their bits.
   std::vector<std::pair<uint32_t, uint32_t>> States;
+  // Render states taken from a parameter when the pass begins ("CullMode = (CullMode);"): the
+  // state and the index of a single bool, int or float parameter in the effect's Parameters.
+  // Set after the fixed States.
+  std::vector<std::pair<uint32_t, int>> ParameterStates;
   // The value the pass sets for the state, or the fallback when it does not set it.
   uint32_t State(uint32_t state, uint32_t fallback = 0) const;
   bool AlphaBlend() const;

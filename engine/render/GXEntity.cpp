@@ -12,6 +12,11 @@ const TGXMatrix* TGXSubEntity::GetWorldMatrix() {
   return node ? &node->WorldMatrix() : nullptr;
 }
 
+void TGXSubEntity::SetMaterial(IGXMaterial material) {
+  FOwnMaterial = std::move(material);
+  Material = FOwnMaterial ? FOwnMaterial : FEntity->Mesh()->SubMesh(FSubMesh)->Material;
+}
+
 TGXEntity::TGXEntity(IGXMesh mesh) : FMesh(std::move(mesh)) {
   GX_ASSERT(FMesh);
   Refresh();
@@ -51,7 +56,7 @@ TGXSubEntity* TGXEntity::SubEntity(int index) {
   if (index < 0 || index >= int(FSubEntities.size()))
     throw EInvalidParameter({TGXExceptionArg::Object("TGXEntity"), "SubEntity", index});
   TGXSubEntity* sub = FSubEntities[size_t(index)].get();
-  sub->Material = FMesh->SubMesh(index)->Material;
+  sub->Material = sub->FOwnMaterial ? sub->FOwnMaterial : FMesh->SubMesh(index)->Material;
   return sub;
 }
 
@@ -62,7 +67,7 @@ void TGXEntity::AddToRenderQueue(TGXSceneCamera* camera, TGXRenderQueue* queue) 
   const float distance = DistanceSquared(eye, WorldBounds().Center);
   for (size_t i = 0; i < FSubEntities.size(); ++i) {
     TGXSubEntity* sub = FSubEntities[i].get();
-    sub->Material = FMesh->SubMesh(int(i))->Material;
+    sub->Material = sub->FOwnMaterial ? sub->FOwnMaterial : FMesh->SubMesh(int(i))->Material;
     queue->Add(sub, 0.0f, distance);
   }
 }

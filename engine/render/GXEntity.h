@@ -2,7 +2,8 @@
 // TGXEntity: the scene object that draws and picks a mesh. It has one TGXSubEntity (a render
 // primitive) per sub-mesh; sub-entities follow the mesh: a changed sub-mesh list or geometry
 // (the mesh's revision) is picked up before the next draw, a material assigned to a sub-mesh at
-// every draw.
+// every draw - unless the sub-entity has a material of its own (SetMaterial), which instances of
+// one shared mesh need to look different.
 
 #include <memory>
 #include <vector>
@@ -20,12 +21,19 @@ class TGXSubEntity : public TGXRenderPrimitive {
   TGXSubEntity(TGXEntity* entity, int subMesh) : FEntity(entity), FSubMesh(subMesh) {}
   TGXEntity* Entity() const { return FEntity; }
   int SubMeshIndex() const { return FSubMesh; }
+  // The sub-entity's own material, drawn instead of the sub-mesh's; null goes back to the
+  // sub-mesh's. Kept until the mesh's sub-meshes change.
+  void SetMaterial(IGXMaterial material);
+  // The material set with SetMaterial, or null.
+  const IGXMaterial& OwnMaterial() const { return FOwnMaterial; }
   // The entity's node's world matrix (null while the entity is detached).
   const TGXMatrix* GetWorldMatrix() override;
 
  private:
+  friend class TGXEntity;
   TGXEntity* FEntity;
   int FSubMesh;
+  IGXMaterial FOwnMaterial;
 };
 
 class TGXEntity : public TGXSceneObject {

@@ -205,6 +205,8 @@ void TGXGLCompiledEffect::BeginPass(int index) {
   const TGXEffectPassDesc& pass = FDesc.Techniques[size_t(FTechnique)].Passes[size_t(index)];
   if (FStateManager) {
     for (const auto& [state, value] : pass.States) FStateManager->SetRenderState(state, value);
+    for (const auto& [state, parameter] : pass.ParameterStates)
+      FStateManager->SetRenderState(state, ParameterState(state, parameter));
     return;
   }
   FPass = &passes[size_t(index)];
@@ -215,8 +217,30 @@ void TGXGLCompiledEffect::BeginPass(int index) {
     FSavedStates.emplace_back(state, FDevice.RenderState(state));
     FDevice.SetRenderState(state, value);
   }
+  for (const auto& [state, parameter] : pass.ParameterStates) {
+    FSavedStates.emplace_back(state, FDevice.RenderState(state));
+    FDevice.SetRenderState(state, ParameterState(state, parameter));
+  }
   Upload(*FPass);
   BindTextures();
+}
+
+uint32_t TGXGLCompiledEffect::ParameterState(uint32_t state, int parameter) const {
+  const std::vector<uint8_t>& value = FValues.at(size_t(parameter));
+  uint32_t raw = 0;
+  if (value.size() >= 4) std::memcpy(&raw, value.data(), 4);
+  const bool isFloat = FDesc.Parameters[size_t(parameter)].Type == TGXEffectValueType::Float;
+  // Depth biases are stored as float bits, every other state as a whole number.
+  if (state == GXRSDepthBias || state == GXRSSlopeScaleDepthBias) {
+    if (isFloat) return raw;
+    const float f = static_cast<float>(static_cast<int32_t>(raw));
+    std::memcpy(&raw, &f, 4);
+    return raw;
+  }
+  if (!isFloat) return raw;
+  float f = 0;
+  std::memcpy(&f, &raw, 4);
+  return f > 0 && f < 4294967040.0f ? static_cast<uint32_t>(f) : 0;
 }
 
 void TGXGLCompiledEffect::EndPass() {

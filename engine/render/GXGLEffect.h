@@ -10,7 +10,9 @@
 // with the transpose flag, so that shaders multiply `vec4 * matrix`.
 //
 // A pass sets only the render states it names and puts back the previous values when it ends,
-// so that a blended pass does not leave blending on for the next one.
+// so that a blended pass does not leave blending on for the next one. A state may take the value
+// of a parameter ("CullMode = (CullMode);"), read when the pass begins, so that materials of one
+// effect can differ in culling and depth bias.
 
 #include <memory>
 #include <string>
@@ -53,6 +55,8 @@ class TGXGLCompiledEffect : public TGXCompiledEffect {
     std::vector<uint64_t> Uploaded;  // per parameter, the version uploaded last
   };
   void Upload(TProgram& program);
+  // The render state's value from the parameter's current value (a pass's ParameterStates).
+  uint32_t ParameterState(uint32_t state, int parameter) const;
   void BindTextures();
   // Sets each sampler object's filtering: the effect's own states, the device's filter level for
   // the rest.

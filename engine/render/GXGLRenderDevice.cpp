@@ -678,6 +678,21 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateEmptyTexture(uint32_t width, uint3
   return texture;
 }
 
+void TGXGLRenderDevice::WriteTexture(TGXGLTexture* texture, uint32_t level, std::span<const uint32_t> pixels) {
+  if (!texture || texture->Cube() || level >= texture->Levels() || ColorInternalFormat(texture->Format()) == GL_NONE)
+    Invalid("WriteTexture", "Not a plain colour texture of this device");
+  const uint32_t w = std::max(1u, texture->Width() >> level), h = std::max(1u, texture->Height() >> level);
+  if (pixels.size() != size_t(w) * h) Invalid("WriteTexture", "Wrong pixel count");
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, texture->Name());
+  // 0xAARRGGBB words are B, G, R, A bytes; row 0 (the image top) first, as CreateTexture stores images.
+  glTexSubImage2D(GL_TEXTURE_2D, GLint(level), 0, 0, GLsizei(w), GLsizei(h), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                  pixels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  ForgetTextureUnit0();
+  CheckError("WriteTexture");
+}
+
 TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateTextureSurface(TGXGLTexture* texture, uint32_t face) {
   if (!texture || face >= (texture->Cube() ? 6u : 1u) || ColorInternalFormat(texture->Format()) == GL_NONE)
     Invalid("CreateTextureSurface", "Not a colour texture of this device");

@@ -301,6 +301,9 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   TGXRef<TGXDeviceSurface> CreateRenderTexture(uint32_t width, uint32_t height, uint32_t format);
   // Binds the texture (null unbinds) to the unit, unless it is bound there already.
   void SetTexture(uint32_t unit, TGXGLTexture* texture);
+  // Fills a level of a plain texture made by CreateEmptyTexture with pixels 0xAARRGGBB (row 0 the
+  // image top; exactly the level's width x height of them, else EInvalidParameter).
+  void WriteTexture(TGXGLTexture* texture, uint32_t level, std::span<const uint32_t> pixels);
   // Binds the sampler object to the unit unless it is bound there; ForgetSampler before the
   // object is deleted, so that a new object of the same name is bound again.
   void BindSampler(uint32_t unit, uint32_t sampler);

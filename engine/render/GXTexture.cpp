@@ -44,11 +44,14 @@ TGXTextureResource::~TGXTextureResource() {
 
 void TGXTexture::CreateManual() {
   TGXGLRenderDevice& device = DeviceFor(*this, "CreateManualTexture");
+  if (!FInitialPixels.empty() && FInitialPixels.size() != size_t(FWidth) * FHeight)
+    throw EInvalidParameter({TGXExceptionArg::Object(ClassName()), "CreateManualTexture", "Wrong pixel count"});
   try {
     FDeviceTexture = device.CreateEmptyTexture(FWidth, FHeight, FLevels, FFormat, false);
   } catch (const EGXException& e) {
     throw EDirect3D({TGXExceptionArg::Object(ClassName()), "CreateManualTexture", "D3DXCreateTexture failed", e.what()});
   }
+  if (!FInitialPixels.empty()) device.WriteTexture(FDeviceTexture.Get(), 0, FInitialPixels);
   if (FPool == GXPoolDefault) GXCurrentRenderCore()->RegisterDeviceCallback(this);
 }
 

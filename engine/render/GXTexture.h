@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/core/GXGuid.h"
 #include "engine/core/GXResourceManager.h"
@@ -76,12 +77,19 @@ class TGXTexture : public TGXTextureResource {
   void SetWidth(uint32_t value) { FWidth = value; }
   void SetHeight(uint32_t value) { FHeight = value; }
 
+  // The pixels (0xAARRGGBB, row 0 the image top) a manual texture's level 0 is filled with each
+  // time its device texture is made; empty leaves it undefined. Set before loading: width x
+  // height words, else loading raises EInvalidParameter.
+  void SetInitialPixels(std::vector<uint32_t> pixels) { FInitialPixels = std::move(pixels); }
+  const std::vector<uint32_t>& InitialPixels() const { return FInitialPixels; }
+
  protected:
   void DoLoad() override;
   void CreateManual() override;
 
  private:
   uint32_t FWidth = 0, FHeight = 0;
+  std::vector<uint32_t> FInitialPixels;
 };
 using IGXTexture = TGXRef<TGXTexture>;
 
