@@ -1,6 +1,7 @@
 #include "app/entities/RREntityRegistry.h"
 
 #include "app/entities/RREntityGroup.h"
+#include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
 
 namespace rr {
@@ -40,6 +41,7 @@ const TRRDescriptionClass* TRRRegisteredEntityList::FindDescriptionClass(std::st
 void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
   TRREntityGroup::RegisterKinds(list);
   TRRTrack::RegisterKinds(list);
+  TRRModel::RegisterKinds(list);
 }
 
 TRRRegisteredEntityList& RegisteredEntities() {

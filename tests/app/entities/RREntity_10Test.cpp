@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/entities/RREntityGroup.h"
+#include "app/entities/RRModel.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXSerialization.h"
 #include "tests/app/entities/EntityTestSupport.h"
@@ -65,7 +66,7 @@ TEST(OldPropertyBag, ReadsNodesByHashedNamesIntoGroupDescriptions) {
   const TRREntityDescription_10* child = bag->Child(0);
   EXPECT_EQ(child->ClassName(), "TRRModel");
   EXPECT_EQ(child->DescriptionClassName(), "TRRModelDesc");
-  EXPECT_EQ(child->DescriptionClass(), nullptr);  // no model kind in this build
+  EXPECT_EQ(child->DescriptionClass(), &TRRModelDesc::StaticClass());
   int32_t link = 0;
   EXPECT_TRUE(child->GetIDRef("LinkID", link));
   EXPECT_EQ(link, 5);
