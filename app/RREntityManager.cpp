@@ -8,6 +8,7 @@
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/RREntityRegistry.h"
+#include "app/entities/track/RRTrackGeometry.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXStrings.h"
 #include "engine/render/GXCamera.h"
@@ -50,6 +51,24 @@ TRREntityManager::TRREntityManager(IRRProjectHost& project, gx::TGXRenderTarget*
 TRREntityManager::~TRREntityManager() {
   for (TRREntityModifier* m : FModifiers) m->SetManager(nullptr);
   FModifiers.clear();
+}
+
+// ---- track drawing ----
+
+TRRTrackResources* TRREntityManager::TrackResources() {
+  if (!FTrackResources) {
+    IRRProjectHost* project = &FProject;
+    FTrackResources = std::make_unique<TRRTrackResources>(
+        TRRTrackResources::EngineSource([project](const std::string& text) { project->UI().Log(text); }));
+  }
+  return FTrackResources.get();
+}
+
+TRRTrackGeometry* TRREntityManager::GetTrackGeometry(int kind) { return TrackResources()->Geometry(kind); }
+TRRTrackEffect* TRREntityManager::GetTrackEffect(int kind) { return TrackResources()->Effect(kind); }
+
+void TRREntityManager::SetTrackResources(std::unique_ptr<TRRTrackResources> resources) {
+  FTrackResources = std::move(resources);
 }
 
 // ---- IDs ----

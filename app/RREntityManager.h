@@ -39,6 +39,8 @@ class TGXSceneObject;
 namespace rr {
 
 class TRREntityDescription;
+class TRRTrackEffect;
+class TRRTrackGeometry;
 
 // German texts of the manager.
 inline constexpr const char* RRCaptionDelete = "Löschen";
@@ -114,7 +116,7 @@ class TRREntityManager : public IRREntityManager {
   TRREntitySelection& Selection() { return FSelection; }
 
   // ---- view state ----
-  bool TechnicalView() const { return FTechnicalView; }
+  bool TechnicalView() const override { return FTechnicalView; }
   void SetTechnicalView(bool value);
   bool ShowOverlay() const { return FShowOverlay; }
   void SetShowOverlay(bool value);
@@ -134,6 +136,17 @@ class TRREntityManager : public IRREntityManager {
   void SetCursor(int32_t x, int32_t y) { FCursorX = x, FCursorY = y; }
   int64_t PickCount() const { return FPickCount; }
   void UpdateFrame();
+
+  // ---- track drawing ----
+  // The shared track geometries and effects, made on first request from the engine's resources
+  // on the current render core (the project log hears once of each that cannot be made), freed
+  // with the manager.
+  TRRTrackResources* TrackResources() override;
+  // Geometry kinds 0-2 and effect kinds 0-6 (RRTrackGeometry.h); null when they cannot be made.
+  TRRTrackGeometry* GetTrackGeometry(int kind);
+  TRRTrackEffect* GetTrackEffect(int kind);
+  // Replaces the resources (tests hand in ones on the null device).
+  void SetTrackResources(std::unique_ptr<TRRTrackResources> resources);
 
   // ---- input ----
   // True when the message was handled.
@@ -190,6 +203,7 @@ class TRREntityManager : public IRREntityManager {
   TRREntityList FTracks;
   TRREntityList FVehicles;
   TRREntityList FStreets;
+  std::unique_ptr<TRRTrackResources> FTrackResources;
 };
 
 }  // namespace rr

@@ -39,6 +39,7 @@ namespace rr {
 class TRREntity;
 class TRREntityDescription;
 class TRREntityModifier;
+class TRRTrackResources;
 
 // What an entity and a modifier ask of the manager that keeps the entities of a project.
 class IRREntityManager {
@@ -61,6 +62,10 @@ class IRREntityManager {
   virtual gx::TGXRef<gx::TGXSceneObject> CreateSelectionBox(TRREntity* entity) { return nullptr; }
   // Removes the modifier from the stack (the modifier's destructor calls it).
   virtual void RemoveModifier(TRREntityModifier* modifier) {}
+  // The shared track geometries and effects (RRTrackGeometry.h); null when tracks are not drawn.
+  virtual TRRTrackResources* TrackResources() { return nullptr; }
+  // The technical view is on (the active camera is the technical-drawing camera).
+  virtual bool TechnicalView() const { return false; }
 };
 
 // ---- class records ----

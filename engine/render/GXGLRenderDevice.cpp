@@ -902,13 +902,12 @@ void TGXGLRenderDevice::DrawPrimitive(TGXPrimitiveType type, uint32_t startVerte
   glDrawArrays(GLPrimitive(type), GLint(startVertex), GLsizei(count));
 }
 
-void TGXGLRenderDevice::DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
-                                             uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount) {
+uint64_t TGXGLRenderDevice::PrepareIndexedDraw(const char* operation, TGXPrimitiveType type, int32_t baseVertex,
+                                               uint32_t startIndex, uint32_t primitiveCount) {
   const uint64_t count = VerticesFor(type, primitiveCount);
-  if (count == 0 || primitiveCount == 0) return;
-  if (!FIndices) Invalid("DrawIndexedPrimitive", "No index buffer");
-  if (uint64_t(startIndex) + count > FIndices->IndexCount())
-    Invalid("DrawIndexedPrimitive", "Indices beyond the index buffer");
+  if (count == 0 || primitiveCount == 0) return 0;
+  if (!FIndices) Invalid(operation, "No index buffer");
+  if (uint64_t(startIndex) + count > FIndices->IndexCount()) Invalid(operation, "Indices beyond the index buffer");
   // The vertices the indices may reach: checked against the largest index ever written first,
   // and only when that is not enough against the indices actually drawn.
   if (baseVertex < 0 || !VertexRangeValid(uint64_t(baseVertex), uint64_t(FIndices->FMaxIndex) + 1)) {
@@ -918,16 +917,53 @@ void TGXGLRenderDevice::DrawIndexedPrimitive(TGXPrimitiveType type, int32_t base
       low = std::min<uint64_t>(low, v);
       high = std::max<uint64_t>(high, v);
     }
-    if (int64_t(baseVertex) + int64_t(low) < 0) Invalid("DrawIndexedPrimitive", "Index below the first vertex");
-    CheckVertexRange("DrawIndexedPrimitive", uint64_t(int64_t(baseVertex) + int64_t(low)), high - low + 1);
+    if (int64_t(baseVertex) + int64_t(low) < 0) Invalid(operation, "Index below the first vertex");
+    CheckVertexRange(operation, uint64_t(int64_t(baseVertex) + int64_t(low)), high - low + 1);
   }
   ApplyFramebuffer();
   ApplyStates();
   ApplyAttributes();
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, FIndices->Name());
+  return count;
+}
+
+void TGXGLRenderDevice::DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                             uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount) {
+  const uint64_t count = PrepareIndexedDraw("DrawIndexedPrimitive", type, baseVertex, startIndex, primitiveCount);
+  if (count == 0) return;
   const uint32_t size = FIndices->IndexSize();
   glDrawElementsBaseVertex(GLPrimitive(type), GLsizei(count), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                            reinterpret_cast<const void*>(uintptr_t(startIndex) * size), baseVertex);
+}
+
+void TGXGLRenderDevice::DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                                      uint32_t numVertices, uint32_t startIndex,
+                                                      uint32_t primitiveCount, uint32_t instanceCount) {
+  if (instanceCount == 0) return;
+  const uint64_t count =
+      PrepareIndexedDraw("DrawIndexedPrimitiveInstanced", type, baseVertex, startIndex, primitiveCount);
+  if (count == 0) return;
+  const uint32_t size = FIndices->IndexSize();
+  glDrawElementsInstancedBaseVertex(GLPrimitive(type), GLsizei(count),
+                                    size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                                    reinterpret_cast<const void*>(uintptr_t(startIndex) * size),
+                                    GLsizei(instanceCount), baseVertex);
+}
+
+bool TGXGLRenderDevice::WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data,
+                                          uint32_t size) {
+  auto* gl = dynamic_cast<TGXGLVertexBuffer*>(buffer);
+  if (!gl || offset > gl->Size() || size > gl->Size() - offset) return false;
+  gl->Write(offset, data, size);
+  return true;
+}
+
+bool TGXGLRenderDevice::WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data,
+                                         uint32_t size) {
+  auto* gl = dynamic_cast<TGXGLIndexBuffer*>(buffer);
+  if (!gl || offset > gl->Size() || size > gl->Size() - offset) return false;
+  gl->Write(offset, data, size);
+  return true;
 }
 
 std::vector<uint32_t> TGXGLRenderDevice::ReadPixels(TGXDeviceSurface* surface) {

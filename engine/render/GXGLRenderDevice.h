@@ -265,6 +265,10 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format) override;
   TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) override;
   TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) override;
+  // TGXGLVertexBuffer::Write / TGXGLIndexBuffer::Write; false for a buffer of another device or a
+  // range beyond the buffer.
+  bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
+  bool WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
   // Elements with an unknown type, a usage without attribute location or a stream beyond the
   // device's raise EInvalidParameter.
   TGXRef<TGXDeviceVertexDeclaration> CreateVertexDeclaration(std::span<const TGXVertexElement> elements);
@@ -281,6 +285,10 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) override;
   void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t numVertices,
                             uint32_t startIndex, uint32_t primitiveCount) override;
+  // Checked like DrawIndexedPrimitive (every instance reads the same vertices).
+  void DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                     uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount,
+                                     uint32_t instanceCount) override;
 
   // A texture holding the image's faces and levels read from data (the file the layout was read
   // from); GL_TEXTURE_MAX_LEVEL follows the level count. EDirect3D "D3DXCreateTexture failed" for
@@ -293,6 +301,9 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   // (0: the complete chain). Formats and sizes as for render targets; others raise EDirect3D.
   TGXRef<TGXGLTexture> CreateEmptyTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format,
                                           bool cube);
+  // Fills a level of a plain texture made by CreateEmptyTexture with pixels 0xAARRGGBB (row 0 the
+  // image top; exactly the level's width x height of them, else EInvalidParameter).
+  void WriteTexture(TGXGLTexture* texture, uint32_t level, std::span<const uint32_t> pixels);
   // A colour surface on level 0 of a face of a texture made by CreateEmptyTexture (face 0 for a
   // plain texture), so that the texture can be drawn into and sampled afterwards.
   TGXRef<TGXDeviceSurface> CreateTextureSurface(TGXGLTexture* texture, uint32_t face);
@@ -301,9 +312,6 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   TGXRef<TGXDeviceSurface> CreateRenderTexture(uint32_t width, uint32_t height, uint32_t format);
   // Binds the texture (null unbinds) to the unit, unless it is bound there already.
   void SetTexture(uint32_t unit, TGXGLTexture* texture);
-  // Fills a level of a plain texture made by CreateEmptyTexture with pixels 0xAARRGGBB (row 0 the
-  // image top; exactly the level's width x height of them, else EInvalidParameter).
-  void WriteTexture(TGXGLTexture* texture, uint32_t level, std::span<const uint32_t> pixels);
   // Binds the sampler object to the unit unless it is bound there; ForgetSampler before the
   // object is deleted, so that a new object of the same name is bound again.
   void BindSampler(uint32_t unit, uint32_t sampler);
@@ -344,6 +352,9 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   void ApplyAttributes();
   bool VertexRangeValid(uint64_t firstVertex, uint64_t vertexCount) const;
   void CheckVertexRange(const char* operation, uint64_t firstVertex, uint64_t vertexCount) const;
+  // Checks an indexed draw and applies the pending state; the index count to draw (0: nothing).
+  uint64_t PrepareIndexedDraw(const char* operation, TGXPrimitiveType type, int32_t baseVertex, uint32_t startIndex,
+                              uint32_t primitiveCount);
   TGXRef<TGXDeviceSurface> CreateSurface(uint32_t width, uint32_t height, uint32_t format, bool depth);
 
   struct TStream {

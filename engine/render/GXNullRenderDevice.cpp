@@ -38,6 +38,12 @@ const char* KindName(TGXDeviceCallKind kind) {
       return "DrawPrimitive";
     case TGXDeviceCallKind::DrawIndexedPrimitive:
       return "DrawIndexedPrimitive";
+    case TGXDeviceCallKind::WriteVertexBuffer:
+      return "WriteVertexBuffer";
+    case TGXDeviceCallKind::WriteIndexBuffer:
+      return "WriteIndexBuffer";
+    case TGXDeviceCallKind::DrawIndexedPrimitiveInstanced:
+      return "DrawIndexedPrimitiveInstanced";
     case TGXDeviceCallKind::Note:
       return "Note";
   }
@@ -101,6 +107,11 @@ std::string TGXDeviceCall::Text() const {
       return s + "(" + values(3) + ")";
     case TGXDeviceCallKind::DrawIndexedPrimitive:
       return s + "(" + values(6) + ")";
+    case TGXDeviceCallKind::WriteVertexBuffer:
+    case TGXDeviceCallKind::WriteIndexBuffer:
+      return s + "(" + ObjectName + ", " + values(2) + (Values[2] ? "" : ") failed") + (Values[2] ? ")" : "");
+    case TGXDeviceCallKind::DrawIndexedPrimitiveInstanced:
+      return s + "(" + values(6) + ", " + std::to_string(InstanceCount) + ")";
     case TGXDeviceCallKind::Note:
       return ObjectName;
   }
@@ -239,6 +250,49 @@ void TGXNullRenderDevice::DrawIndexedPrimitive(TGXPrimitiveType type, int32_t ba
     c->Values[3] = numVertices;
     c->Values[4] = startIndex;
     c->Values[5] = primitiveCount;
+  }
+}
+
+bool TGXNullRenderDevice::WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data,
+                                            uint32_t size) {
+  const bool ok = FWriteResult && buffer && uint64_t(offset) + size <= buffer->Size();
+  if (FRecording) {
+    std::string name = HandleName<TGXNullVertexBuffer>(buffer);
+    TGXDeviceCall* c = Record(TGXDeviceCallKind::WriteVertexBuffer, buffer, &name);
+    c->Values[0] = offset;
+    c->Values[1] = size;
+    c->Values[2] = ok;
+  }
+  return ok;
+}
+
+bool TGXNullRenderDevice::WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data,
+                                           uint32_t size) {
+  const bool ok = FWriteResult && buffer && uint64_t(offset) + size <= buffer->Size();
+  if (FRecording) {
+    std::string name = HandleName<TGXNullIndexBuffer>(buffer);
+    TGXDeviceCall* c = Record(TGXDeviceCallKind::WriteIndexBuffer, buffer, &name);
+    c->Values[0] = offset;
+    c->Values[1] = size;
+    c->Values[2] = ok;
+  }
+  return ok;
+}
+
+void TGXNullRenderDevice::DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex,
+                                                        uint32_t minIndex, uint32_t numVertices,
+                                                        uint32_t startIndex, uint32_t primitiveCount,
+                                                        uint32_t instanceCount) {
+  ++FDrawCalls;
+  FPrimitives += int64_t(primitiveCount) * instanceCount;
+  if (auto* c = Record(TGXDeviceCallKind::DrawIndexedPrimitiveInstanced)) {
+    c->Values[0] = type;
+    c->Values[1] = baseVertex;
+    c->Values[2] = minIndex;
+    c->Values[3] = numVertices;
+    c->Values[4] = startIndex;
+    c->Values[5] = primitiveCount;
+    c->InstanceCount = instanceCount;
   }
 }
 

@@ -73,18 +73,22 @@ enum class TGXDeviceCallKind {
   SetIndices,
   DrawPrimitive,
   DrawIndexedPrimitive,
+  WriteVertexBuffer,
+  WriteIndexBuffer,
+  DrawIndexedPrimitiveInstanced,
   // Not a device call: a line written by Note, for tests that interleave their own events.
   Note,
 };
 
 // One recorded call. Object identifies the handle passed or created (never dereferenced, the
 // handle may be gone) and ObjectName is its name then ("none" for null). Values hold the integer
-// arguments in declaration order; Depth the clear depth; Viewport the viewport record.
+// arguments in declaration order (seven for the instanced draw, the last in InstanceCount); Depth the clear depth; Viewport the viewport record.
 struct TGXDeviceCall {
   TGXDeviceCallKind Kind;
   const void* Object = nullptr;
   std::string ObjectName;
   int64_t Values[6] = {};
+  int64_t InstanceCount = 0;
   float Depth = 0;
   TGXViewportRect Viewport;
   // The call as one line, in the form shown at the top of this file.
@@ -98,6 +102,11 @@ class TGXNullRenderDevice : public TGXRenderDevice {
                                                      uint32_t format) override;
   TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) override;
   TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) override;
+  // Recorded as "WriteVertexBuffer(VertexBuffer1, offset, size)"; the bytes are not kept. False
+  // while SetWriteResult(false) plays a failing lock, or for a range beyond the buffer.
+  bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
+  bool WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
+  void SetWriteResult(bool value) { FWriteResult = value; }
 
   bool BeginScene() override;
   void EndScene() override;
@@ -112,6 +121,10 @@ class TGXNullRenderDevice : public TGXRenderDevice {
   void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) override;
   void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
                             uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount) override;
+  // One draw call; primitives drawn count every instance.
+  void DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                     uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount,
+                                     uint32_t instanceCount) override;
 
   // What BeginScene answers (true unless set), e.g. false to play a lost device.
   void SetBeginSceneResult(bool value) { FBeginSceneResult = value; }
@@ -138,6 +151,7 @@ class TGXNullRenderDevice : public TGXRenderDevice {
   std::vector<TGXDeviceCall> FCalls;
   bool FRecording = true;
   bool FBeginSceneResult = true;
+  bool FWriteResult = true;
   bool FInScene = false;
   int FCreated = 0;
   int64_t FDrawCalls = 0;

@@ -152,6 +152,12 @@ class TGXRenderDevice {
                                                              uint32_t format) = 0;
   virtual TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) = 0;
   virtual TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) = 0;
+  // Copies size bytes into the buffer at offset (a lock, a copy and an unlock). False when the
+  // buffer cannot be written - a buffer of another device, a range beyond its end, a failed
+  // lock - and the buffer is then unchanged.
+  virtual bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data,
+                                 uint32_t size) = 0;
+  virtual bool WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) = 0;
 
   // ---- drawing ----
 
@@ -177,6 +183,11 @@ class TGXRenderDevice {
   // baseVertex and lies in minIndex .. minIndex + numVertices - 1.
   virtual void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
                                     uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount) = 0;
+  // DrawIndexedPrimitive of the same indices instanceCount times in one call; the vertex shader
+  // tells the copies apart by gl_InstanceID (0 .. instanceCount - 1). A count of 0 draws nothing.
+  virtual void DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
+                                             uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount,
+                                             uint32_t instanceCount) = 0;
 };
 
 }  // namespace gx

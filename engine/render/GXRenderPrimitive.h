@@ -31,6 +31,9 @@ class TGXRenderPrimitive {
   std::optional<TGXVertexGeometry> VertexGeometry;
   std::optional<TGXIndexGeometry> IndexGeometry;
   uint32_t PrimitiveType = GXTriangleList;
+  // Indexed primitives drawn more than once in one call (instanced; the vertex shader tells the
+  // copies apart by gl_InstanceID). 0 draws nothing.
+  uint32_t InstanceCount = 1;
 
   // Called right before the primitive is drawn (after sorting, before its material is applied).
   virtual void BeforeRender() {}

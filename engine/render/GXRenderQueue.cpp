@@ -31,6 +31,7 @@ constexpr size_t kRadixThreshold = 256;
 
 void TGXRenderQueue::Clear() {
   FCount = 0;
+  ++FGeneration;
   FTechniqueIds.clear();
   FLastTechnique = nullptr;
 }

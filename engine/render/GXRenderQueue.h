@@ -45,6 +45,9 @@ class TGXRenderQueue {
   void Finish();
 
   int ItemCount() const { return FCount; }
+  // Grows with every Clear: objects that gather their primitives over one collection (batching)
+  // know a new one has begun.
+  uint64_t Generation() const { return FGeneration; }
   // A bad index raises the list index error.
   const TGXRenderQueueItem& Items(int index) const;
 
@@ -67,6 +70,7 @@ class TGXRenderQueue {
 
   std::vector<TEntry> FEntries;
   int FCount = 0;
+  uint64_t FGeneration = 0;
   // Per-frame numbers of the techniques, in order of first appearance.
   std::unordered_map<const TGXEffectTechnique*, uint32_t> FTechniqueIds;
   const TGXEffectTechnique* FLastTechnique = nullptr;

@@ -205,6 +205,8 @@ void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
   TGXRenderPrimitive* primitive = item.Primitive;
   GX_ASSERT(primitive->VertexGeometry.has_value());
   primitive->BeforeRender();
+  // A primitive drawn as part of another (an instanced batch) has nothing left to draw.
+  if (primitive->InstanceCount == 0) return;
   FStateManager.Activate(primitive->Material.Get(), item.Pass);
 
   const TGXMatrix* world = primitive->GetWorldMatrix();
@@ -218,11 +220,18 @@ void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
     const uint32_t count = GXPrimitiveCount(type, indices->IndexCount);
     if (count == 0) return;
     FStateManager.BindIndexGeometry(*indices);
-    FDevice.DrawIndexedPrimitive(type, static_cast<int32_t>(vertices.FirstVertex), 0, vertices.VertexCount,
-                                 indices->FirstIndex, count);
+    ++FDrawCalls;
+    if (primitive->InstanceCount == 1)
+      FDevice.DrawIndexedPrimitive(type, static_cast<int32_t>(vertices.FirstVertex), 0, vertices.VertexCount,
+                                   indices->FirstIndex, count);
+    else
+      FDevice.DrawIndexedPrimitiveInstanced(type, static_cast<int32_t>(vertices.FirstVertex), 0,
+                                            vertices.VertexCount, indices->FirstIndex, count,
+                                            primitive->InstanceCount);
   } else {
     const uint32_t count = GXPrimitiveCount(type, vertices.VertexCount);
     if (count == 0) return;
+    ++FDrawCalls;
     FDevice.DrawPrimitive(type, vertices.FirstVertex, count);
   }
 }
@@ -247,6 +256,7 @@ void TGXRenderer::BuildQueue(TGXViewport& viewport) {
 }
 
 void TGXRenderer::DrawQueue() {
+  FDrawCalls = 0;
   for (int i = 0; i < FQueue.ItemCount(); ++i) Draw(FQueue.Items(i));
 }
 

@@ -108,6 +108,8 @@ class TGXRenderer {
   void DrawQueue();
 
   TGXRenderDevice& Device() const { return FDevice; }
+  // Draw calls of the last DrawQueue (one per drawn queue item, an instanced item counting once).
+  int DrawCallCount() const { return FDrawCalls; }
   TGXRenderQueue& Queue() { return FQueue; }
   TGXRenderStateManager& StateManager() { return FStateManager; }
   TGXNullCamera* NullCamera() const { return FNullCamera.Get(); }
@@ -129,6 +131,7 @@ class TGXRenderer {
   TGXMatrix FView, FProjection, FViewProjection, FWorld;
   // Indices of the children that passed the packed-box test, a stack shared by the recursion.
   std::vector<int> FSeenChildren;
+  int FDrawCalls = 0;
 };
 
 }  // namespace gx

@@ -548,7 +548,11 @@ bool TRRTrack::Update(bool force) {
     return std::fabs(v.x - 1) > 0.001f || std::fabs(v.y - 1) > 0.001f || std::fabs(v.z - 1) > 0.001f;
   };
   if (off(s) || off(l)) SetWorldScale({1, 1, 1});
-  return TRREntity::Update(force);
+  const bool changed = TRREntity::Update(force);
+  // The drawn primitives keep their world matrix until the next change (valid until drawn).
+  if (changed)
+    for (auto& r : FRoutes) r->UpdateWorldMatrices();
+  return changed;
 }
 
 void TRRTrack::ShowMarkers(bool show) {

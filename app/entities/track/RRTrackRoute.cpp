@@ -11,8 +11,10 @@
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RREntity_10.h"
 #include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackPrimitives.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXSerialization.h"
+#include "engine/render/GXCamera.h"
 
 namespace rr {
 
@@ -328,6 +330,34 @@ TRRTrackRoute::TRRTrackRoute(TRRTrack* track, int index, const TRRTrackRouteDesc
 }
 
 TRRTrackRoute::~TRRTrackRoute() = default;
+
+bool TRRTrackRoute::HasBed() const { return FTrack ? FTrack->HasBed() : true; }
+
+// ---- drawing ----
+
+void TRRTrackRoute::BuildPrimitives() {
+  FPrimitives.clear();
+  FPrimitives = RRBuildTrackPrimitives(*this);
+  FDirty = false;
+}
+
+void TRRTrackRoute::UpdateWorldMatrices() {
+  for (auto& p : FPrimitives) p->UpdateWorldMatrix();
+}
+
+void TRRTrackRoute::AddToRenderQueue(gx::TGXSceneCamera* camera, gx::TGXRenderQueue* queue) {
+  IRREntityManager* manager = FTrack ? FTrack->Manager() : nullptr;
+  TRRTrackResources* resources = manager ? manager->TrackResources() : nullptr;
+  if (!resources || !queue) return;
+  if (FDirty) BuildPrimitives();
+  const bool technical = manager->TechnicalView();
+  float distance = 0;
+  if (camera && camera->Node()) distance = gx::DistanceSquared(camera->Node()->WorldPosition(), WorldBounds().Center);
+  const bool batching = resources->Batching();
+  TRRTrackBatcher& batcher = resources->Batcher();
+  for (auto& p : FPrimitives)
+    if (p->SetUp(*resources, technical)) batcher.Add(p.get(), queue, distance, batching);
+}
 
 float TRRTrackRoute::GetSpacing() const { return IsFlexible() ? FScale + FFlexOffset : FScale; }
 

@@ -43,6 +43,7 @@ class TRRTrackRouteContact;
 class TRREntityDescription_10;
 class TRRPropertyAccessList;
 class TRRContactIndex;
+class TRRTrackPrimitive;
 
 // ---- constants ----
 
@@ -266,6 +267,10 @@ class TRRTrackRoute : public gx::TGXSceneObject {
   gx::TGXMatrix GetFrame(float d, bool flat = false) const;
   gx::TGXQuaternion GetOrientation(float d, bool flat = false) const;
   bool IsTwisted() const;
+  // The roll at d: from contact 0's to contact 1's, in proportion to the distance.
+  float RollAt(float d) const { return Roll(d); }
+  // The radius with the angle's sign (the arc length Angle * ArcRadius is never negative).
+  float ArcRadius() const { return FArcRadius; }
 
   // ---- world queries (the track node's world values) ----
   gx::TGXVector3 GetWorldPosition(float d) const;
@@ -333,6 +338,20 @@ class TRRTrackRoute : public gx::TGXSceneObject {
     FTexture = std::move(texture);
     FDirty = true;
   }
+  // The track's bed switch (true for a route without track).
+  bool HasBed() const;
+
+  // ---- drawing (RRTrackPrimitives.h) ----
+  // Frees the primitives and builds them anew from the current shape; clears the dirty flag.
+  void BuildPrimitives();
+  const std::vector<std::unique_ptr<TRRTrackPrimitive>>& Primitives() const { return FPrimitives; }
+  // Every primitive's world matrix from the track's current WorldMatrix (the track calls it
+  // when its transform was updated).
+  void UpdateWorldMatrices();
+  // Rebuilds when dirty, then sets every primitive up (effect, technique - "CAD" in the
+  // technical view - and geometry) and queues it at the squared distance from the camera node
+  // to the centre of WorldBounds (0 without node). Nothing without the manager's track resources.
+  void AddToRenderQueue(gx::TGXSceneCamera* camera, gx::TGXRenderQueue* queue) override;
 
  protected:
   ~TRRTrackRoute() override;
@@ -368,6 +387,7 @@ class TRRTrackRoute : public gx::TGXSceneObject {
   float FDepthBias = 0;
   gx::TGXVector4 FColour{1, 1, 1, 1};
   gx::TGXRef<gx::TGXRefCounted> FTexture;
+  std::vector<std::unique_ptr<TRRTrackPrimitive>> FPrimitives;
 };
 
 }  // namespace rr

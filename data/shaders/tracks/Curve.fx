@@ -1,0 +1,43 @@
+// Curved track: an arc of Radius (signed, model units) turning by Angle over Length.
+#include "TrackCommon.fxh"
+
+float SegmentSize = 1;
+float Length = 1;
+float Angle = 0;
+float Radius = 1;
+
+vertexshader CurveVS {
+  in vec3 vPosition;
+  in vec3 vNormal;
+  in vec2 vTexCoord0;
+  out vec3 wNormal;
+  out vec2 uv;
+  out vec4 color;
+  void main() {
+    TTrack t;
+    if (Instanced > 0.5) t = TrackInstance();
+    else t = TrackSingle(0.0, SegmentSize, Length, vec4(Angle, Radius, 0.0, 0.0));
+    if (TrackCollapsed(t)) {
+      gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
+      wNormal = vec3(0.0, 1.0, 0.0);
+      uv = vec2(0.0);
+      color = vec4(0.0);
+      return;
+    }
+    float d = vPosition.z * t.s;
+    float theta = t.len > 0.0 ? t.shape.x * d / t.len : 0.0;
+    vec3 p = TrackArc(vec3(vPosition.xy, 0.0), theta, t.shape.y);
+    vec3 n = TrackArcNormal(vNormal, theta);
+    uv = vTexCoord0;
+    gl_Position = TrackProject(p, t.world, t.bias);
+    wNormal = TrackWorldNormal(n, t.world);
+    color = t.color;
+  }
+}
+
+technique Main {
+  pass P0 { VertexShader = CurveVS; PixelShader = TrackPS; CullMode = None; }
+}
+technique CAD {
+  pass P0 { VertexShader = CurveVS; PixelShader = TrackCadPS; CullMode = None; }
+}

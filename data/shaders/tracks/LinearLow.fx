@@ -1,0 +1,38 @@
+// Straight bedded track from one segment stretched over Length; the texture repeats SegmentCount times.
+#include "TrackCommon.fxh"
+
+float Length = 1;
+float SegmentCount = 1;
+
+vertexshader LinearLowVS {
+  in vec3 vPosition;
+  in vec3 vNormal;
+  in vec2 vTexCoord0;
+  out vec3 wNormal;
+  out vec2 uv;
+  out vec4 color;
+  void main() {
+    TTrack t;
+    if (Instanced > 0.5) t = TrackInstance(); else t = TrackSingle(SegmentCount, 0.0, Length, vec4(0.0));
+    if (TrackCollapsed(t)) {
+      gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
+      wNormal = vec3(0.0, 1.0, 0.0);
+      uv = vec2(0.0);
+      color = vec4(0.0);
+      return;
+    }
+    vec3 p = vec3(vPosition.xy, vPosition.z * t.len);
+    vec3 n = vNormal;
+    uv = vec2(vTexCoord0.x, vTexCoord0.y * t.n);
+    gl_Position = TrackProject(p, t.world, t.bias);
+    wNormal = TrackWorldNormal(n, t.world);
+    color = t.color;
+  }
+}
+
+technique Main {
+  pass P0 { VertexShader = LinearLowVS; PixelShader = TrackPS; CullMode = None; }
+}
+technique CAD {
+  pass P0 { VertexShader = LinearLowVS; PixelShader = TrackCadPS; CullMode = None; }
+}

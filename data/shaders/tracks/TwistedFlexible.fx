@@ -1,0 +1,59 @@
+// Flexible track rolled from TwistAngle0 at its first point to TwistAngle1 at Length (scale times segments).
+#include "TrackCommon.fxh"
+
+float4 SegmentInfo[64];
+float SegmentSize = 1;
+float Length = 1;
+float TwistAngle0 = 0;
+float TwistAngle1 = 0;
+
+vertexshader TwistedFlexibleVS {
+  in vec3 vPosition;
+  in vec3 vNormal;
+  in vec2 vTexCoord0;
+  out vec3 wNormal;
+  out vec2 uv;
+  out vec4 color;
+  void main() {
+    TTrack t = TrackSingle(0.0, SegmentSize, Length, vec4(0.0, 0.0, TwistAngle0, TwistAngle1));
+    if (TrackCollapsed(t)) {
+      gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
+      wNormal = vec3(0.0, 1.0, 0.0);
+      uv = vec2(0.0);
+      color = vec4(0.0);
+      return;
+    }
+    int k = int(floor(vPosition.z));
+    float f = vPosition.z - float(k);
+    // A vertex on a joint belongs to the segment before it (the same point), so the last one
+    // stays on the last point.
+    if (k > 0 && f < 0.0001) {
+      k -= 1;
+      f = 1.0;
+    }
+    k = clamp(k, 0, 62);
+    vec4 a = SegmentInfo[k];
+    vec4 b = SegmentInfo[k + 1];
+    vec2 pos = mix(a.zw, b.zw, f);
+    vec2 dir = mix(a.xy, b.xy, f);
+    dir = length(dir) > 0.0 ? normalize(dir) : vec2(0.0, 1.0);
+    vec3 side = vec3(dir.y, 0.0, -dir.x);
+    vec3 fwd = vec3(dir.x, 0.0, dir.y);
+    float r = mix(TwistAngle0, TwistAngle1, Length > 0.0 ? vPosition.z * SegmentSize / Length : 0.0);
+    vec2 q = TrackRoll(vPosition.xy, r);
+    vec2 m = TrackRoll(vNormal.xy, r);
+    vec3 p = vec3(pos.x, 0.0, pos.y) / SegmentSize + side * q.x + vec3(0.0, q.y, 0.0);
+    vec3 n = side * m.x + vec3(0.0, m.y, 0.0) + fwd * vNormal.z;
+    uv = vTexCoord0;
+    gl_Position = TrackProject(p, t.world, t.bias);
+    wNormal = TrackWorldNormal(n, t.world);
+    color = t.color;
+  }
+}
+
+technique Main {
+  pass P0 { VertexShader = TwistedFlexibleVS; PixelShader = TrackPS; CullMode = None; }
+}
+technique CAD {
+  pass P0 { VertexShader = TwistedFlexibleVS; PixelShader = TrackCadPS; CullMode = None; }
+}

@@ -1,0 +1,43 @@
+// Straight track rolled about its axis from TwistAngle0 at the start to TwistAngle1 at Length.
+#include "TrackCommon.fxh"
+
+float SegmentSize = 1;
+float Length = 1;
+float TwistAngle0 = 0;
+float TwistAngle1 = 0;
+
+vertexshader TwistedLinearVS {
+  in vec3 vPosition;
+  in vec3 vNormal;
+  in vec2 vTexCoord0;
+  out vec3 wNormal;
+  out vec2 uv;
+  out vec4 color;
+  void main() {
+    TTrack t;
+    if (Instanced > 0.5) t = TrackInstance();
+    else t = TrackSingle(0.0, SegmentSize, Length, vec4(0.0, 0.0, TwistAngle0, TwistAngle1));
+    if (TrackCollapsed(t)) {
+      gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
+      wNormal = vec3(0.0, 1.0, 0.0);
+      uv = vec2(0.0);
+      color = vec4(0.0);
+      return;
+    }
+    float d = vPosition.z * t.s;
+    float r = mix(t.shape.z, t.shape.w, t.len > 0.0 ? d / t.len : 0.0);
+    vec3 p = vec3(TrackRoll(vPosition.xy, r), d);
+    vec3 n = vec3(TrackRoll(vNormal.xy, r), vNormal.z);
+    uv = vTexCoord0;
+    gl_Position = TrackProject(p, t.world, t.bias);
+    wNormal = TrackWorldNormal(n, t.world);
+    color = t.color;
+  }
+}
+
+technique Main {
+  pass P0 { VertexShader = TwistedLinearVS; PixelShader = TrackPS; CullMode = None; }
+}
+technique CAD {
+  pass P0 { VertexShader = TwistedLinearVS; PixelShader = TrackCadPS; CullMode = None; }
+}
