@@ -14,8 +14,10 @@
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXFileSystem.h"
 #include "tools/assetgen/BaseMaterials.h"
+#include "tools/assetgen/ModelCatalogue.h"
 #include "tools/assetgen/Primitives.h"
 #include "tools/assetgen/SampleLayouts.h"
+#include "tools/assetgen/TrackModels.h"
 #include "tools/assetgen/TrackSystems.h"
 
 namespace {
@@ -51,7 +53,8 @@ void WriteCatalogue(TRRDatabase& db, const std::string& file) {
   SetGerman(a.Root().Name(), "Katalog");
   assetgen::AddTrackSystems(*AddFolder(a.Root(), "Gleise"), "Gleise");
   AddFolder(a.Root(), "Landschaft");
-  AddFolder(a.Root(), "Gebäude");
+  auto buildings = assetgen::AddBuildings(a, *AddFolder(a.Root(), "Gebäude"), "Gebäude",
+                                         std::filesystem::path(file).parent_path());
   AddFolder(a.Root(), "Fahrzeuge");
   AddFolder(a.Root(), "Signale");
   TRRAssetNode* groups = AddFolder(a.Root(), "Gruppen");
@@ -68,6 +71,7 @@ void WriteSharedData(TRRDatabase& db, const std::string& file) {
   SetGerman(a.Root().Name(), "Basisdaten");
   auto trackTextures = assetgen::AddTrackTextures(a, std::filesystem::path(file).parent_path());
   auto primitives = assetgen::AddPrimitives(a, std::filesystem::path(file).parent_path());
+  auto trackModels = assetgen::AddTrackModels(a, std::filesystem::path(file).parent_path());
   auto materials = assetgen::AddMaterialFiles(a, std::filesystem::path(file).parent_path(), VELMORA_DATA_DIR);
   a.WritePackage(file, false);
 }

@@ -1,0 +1,116 @@
+#include "tools/assetgen/ModelCatalogue.h"
+
+#include <fstream>
+#include <set>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+#include "app/RRDatabase.h"
+#include "app/entities/RRModel.h"
+#include "engine/core/GXDigest.h"
+#include "engine/core/GXStrings.h"
+#include "tools/assetgen/Buildings.h"
+#include "tools/assetgen/Textures.h"
+
+namespace assetgen {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteFile(const fs::path& file, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  if (!out) throw std::runtime_error("Datei kann nicht geschrieben werden: " + file.string());
+}
+
+// The file-name part of a disk path or a path with backslashes.
+std::string FilePart(const std::string& path) {
+  const size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string SourceName(const std::string& folder, const std::string& file) {
+  return std::string(ModelSourceFolder) + "\\Gebäude\\" + folder + "\\" + file;
+}
+
+rr::TRRAssetNode* SubFolder(rr::TRRAssetNode& parent, const std::string& name) {
+  for (int i = 0; i < parent.ChildCount(); ++i)
+    if (parent.Child(i)->Name().GetText() == name) return parent.Child(i);
+  rr::TRRAssetNode* node = parent.AddChild();
+  node->Name().SetText(gx::GX_LANG_GERMAN, name, true);
+  return node;
+}
+
+// The work folder and the scratch package, removed in that order's reverse.
+struct TScratch {
+  fs::path Folder;
+  std::unique_ptr<rr::TRRAsset> Package;
+  ~TScratch() {
+    Package.reset();
+    std::error_code ignored;
+    fs::remove_all(Folder, ignored);
+  }
+};
+
+}  // namespace
+
+gx::TGXGuid ModelAssetID(std::string_view cataloguePath) {
+  gx::TGXDigest digest = gx::GXMD5("3D-Velmora Modellkatalog\\" + gx::LowerCaseText(cataloguePath));
+  digest[6] = static_cast<uint8_t>((digest[6] & 0x0F) | 0x30);
+  digest[8] = static_cast<uint8_t>((digest[8] & 0x3F) | 0x80);
+  return gx::TGXGuid::FromBytes(digest.data());
+}
+
+std::shared_ptr<void> AddBuildings(rr::TRRAsset& catalogue, rr::TRRAssetNode& folder,
+                                   const std::string& folderPath, const fs::path& workRoot) {
+  auto scratch = std::make_shared<TScratch>();
+  scratch->Folder = workRoot / "Modellquellen.tmp";
+  fs::remove_all(scratch->Folder);
+  fs::create_directories(scratch->Folder);
+
+  // The models and, once each, the textures they name, side by side as an author keeps them.
+  const std::vector<TBuildingModel> buildings = BuildingModels();
+  std::set<std::string> textures;
+  for (const TBuildingModel& b : buildings) {
+    for (const std::string& t : ModelTextures(b.Model)) textures.insert(t);
+    WriteFile(scratch->Folder / b.FileName, ModelFileBytes(b.Model, b.Form));
+  }
+  for (const std::string& t : textures) WriteFile(scratch->Folder / t, EncodeTexture(t, PaintTexture(t)));
+
+  // Stored once through the package writer: it finds the companions and converts them.
+  scratch->Package = std::make_unique<rr::TRRAsset>(catalogue.Database());
+  scratch->Package->SetIdentifier(catalogue.Identifier());
+  std::vector<rr::TRRModelDesc*> stored;
+  for (const TBuildingModel& b : buildings) {
+    auto d = std::make_unique<rr::TRRModelDesc>();
+    d->SetAssetID(ModelAssetID(b.Name));
+    d->ModelFile().Model.FileName = (scratch->Folder / b.FileName).string();
+    stored.push_back(static_cast<rr::TRRModelDesc*>(scratch->Package->Root().AddDescription(std::move(d))));
+  }
+  scratch->Package->WritePackage((scratch->Folder / "Quellen.vma").string(), true);
+  scratch->Package->Mount();
+
+  for (size_t i = 0; i < buildings.size(); ++i) {
+    const TBuildingModel& b = buildings[i];
+    const std::string path = folderPath + "\\" + b.Folder + "\\" + b.Name;
+    auto d = std::make_unique<rr::TRRModelDesc>();
+    d->SetAssetID(ModelAssetID(path));
+    d->Name().SetText(gx::GX_LANG_GERMAN, b.Name, true);
+    d->SetCataloguePath(path);
+    d->SetCADType(BuildingCadType);
+    d->SetLoop(b.Loop);
+    d->SetAnimationEnabled(true);
+    rr::TRRModelFileName file = stored[i]->ModelFile();
+    if (file.Model.RelativeName.empty() || file.Companions.size() != ModelTextures(b.Model).size())
+      throw std::runtime_error("Modell " + b.Name + ": Texturen nicht gefunden.");
+    file.Model.FileName = SourceName(b.Folder, b.FileName);
+    for (rr::TRRAssetFileName& c : file.Companions) c.FileName = SourceName(b.Folder, FilePart(c.FileName));
+    d->ModelFile() = std::move(file);
+    SubFolder(folder, b.Folder)->AddDescription(std::move(d));
+  }
+  return scratch;
+}
+
+}  // namespace assetgen
