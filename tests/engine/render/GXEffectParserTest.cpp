@@ -148,12 +148,39 @@ TEST(TGXEffectParserTest, MalformedInputGivesAnErrorWithFileAndLine) {
   EXPECT_NE(message("#pragma once\n").find("Unknown directive"), std::string::npos);
   EXPECT_NE(message("/* open\nfloat a;\n").find("Comment not closed"), std::string::npos);
   EXPECT_NE(message("technique T { pass { Fog = 1; } }").find("Unknown render state"), std::string::npos);
-  EXPECT_NE(message("technique T { pass { CullMode = Sideways; } }").find("Unknown value"), std::string::npos);
+  EXPECT_NE(message("technique T { pass { CullMode = Sideways; } }").find("Unknown value"),
+            std::string::npos);
   EXPECT_NE(message("technique T { }").find("no pass"), std::string::npos);
   EXPECT_NE(message("technique T { pass { ZEnable = true; } }").find("vertex shader"), std::string::npos);
   EXPECT_NE(message("texture t = 1;").find("no initial value"), std::string::npos);
   EXPECT_NE(message("sampler2D s { Texture = nothing; };").find("names no texture"), std::string::npos);
   EXPECT_NE(message("string s <int x = \"a\";>;").find("Unknown type"), std::string::npos);
+}
+
+TEST(TGXEffectParserTest, StatesTakenFromParametersNameTheParameter) {
+  const char* text = R"(
+int Cull = 3;
+float Bias;
+float3 Colour;
+float Many[2];
+vertexshader V { void main() {} }
+pixelshader P { void main() {} }
+technique T { pass { VertexShader = V; PixelShader = P; ZEnable = true; CullMode = (Cull); DepthBias = (Bias); } }
+)";
+  const TGXEffectDesc desc = GXParseEffect(text, "p.fx");
+  const TGXEffectPassDesc& pass = desc.Techniques[0].Passes[0];
+  EXPECT_EQ(pass.States, (std::vector<std::pair<uint32_t, uint32_t>>{{GXRSZEnable, 1}}));
+  EXPECT_EQ(pass.ParameterStates,
+            (std::vector<std::pair<uint32_t, int>>{{GXRSCullMode, 0}, {GXRSDepthBias, 1}}));
+  const std::string head =
+      "int Cull; float3 Colour; float Many[2];\n"
+      "vertexshader V { void main() {} } pixelshader P { void main() {} }\n";
+  for (const char* state : {"CullMode = (Nothing);", "CullMode = (Colour);", "CullMode = (Many);",
+                            "CullMode = (Cull;", "CullMode = (Later);"}) {
+    const std::string bad =
+        head + "technique T { pass { VertexShader = V; PixelShader = P; " + state + " } }\nfloat Later;\n";
+    EXPECT_THROW(GXParseEffect(bad, "p.fx"), EGXEffectSyntax) << state;
+  }
 }
 
 }  // namespace

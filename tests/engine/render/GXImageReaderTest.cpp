@@ -1,18 +1,21 @@
-#include "engine/render/GXImageReader.h"
-
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
+
+#include "engine/render/GXImageInfo.h"
+#include "engine/render/GXImageReader.h"
 
 namespace gx {
 namespace {
 
 // A PNG of the pixels (0xAARRGGBB, top row first), with or without its alpha channel.
-std::vector<uint8_t> EncodePng(uint32_t width, uint32_t height, const std::vector<uint32_t>& pixels, bool alpha) {
+std::vector<uint8_t> EncodePng(uint32_t width, uint32_t height, const std::vector<uint32_t>& pixels,
+                               bool alpha) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -82,7 +85,8 @@ std::vector<uint8_t> Bmp(int32_t width, int32_t height, uint16_t bits, uint32_t 
 }
 
 TEST(TGXImageReaderTest, DecodesPngWithAndWithoutAlphaTopRowFirst) {
-  const std::vector<uint32_t> pixels = {0xFFFF0000, 0x8000FF00, 0x000000FF, 0xFFFFFFFF, 0xFF000000, 0x40102030};
+  const std::vector<uint32_t> pixels = {0xFFFF0000, 0x8000FF00, 0x000000FF,
+                                        0xFFFFFFFF, 0xFF000000, 0x40102030};
   const auto withAlpha = EncodePng(3, 2, pixels, true);
   EXPECT_EQ(GXImageFileType(withAlpha), TGXImageFileType::Png);
   TGXImage image = GXReadImage(withAlpha);
@@ -292,6 +296,148 @@ TEST(TGXImageReaderTest, RefusesImplausibleAndTruncatedTga) {
   auto huge = Tga(2, 24, 0, false, 3, 2, pixels);
   huge[12] = huge[13] = huge[14] = huge[15] = 0xFF;
   EXPECT_THROW(GXReadImage(huge), EGXImageFormat);
+}
+
+// ---- image headers without decoding ----
+
+// A DDS header (4 x 4 unless given) with the pixel format's flags, code or masks; caps2 for cube
+// and volume flags.
+std::vector<uint8_t> DdsHeader(uint32_t pfFlags, uint32_t fourCC, uint32_t bits,
+                               std::array<uint32_t, 4> masks, uint32_t mips = 0, uint32_t caps2 = 0,
+                               uint32_t width = 4, uint32_t height = 4) {
+  std::vector<uint8_t> f(128, 0);
+  auto put = [&](size_t at, uint32_t v) { std::memcpy(&f[at], &v, 4); };
+  std::memcpy(f.data(), "DDS ", 4);
+  put(4, 124);
+  put(8, 0x1007 | (mips ? 0x20000 : 0));
+  put(12, height);
+  put(16, width);
+  put(28, mips);
+  put(76, 32);
+  put(80, pfFlags);
+  put(84, fourCC);
+  put(88, bits);
+  for (int i = 0; i < 4; ++i) put(92 + 4 * i, masks[size_t(i)]);
+  put(112, caps2);
+  return f;
+}
+
+TEST(GXReadImageInfoTest, AgreesWithTheDecoderOnEveryFileItDecodes) {
+  const std::vector<uint32_t> six = {0xFF102030, 0x80FFFFFF, 0xFF000000, 0x00123456, 0xFFFFFFFF, 0xFF808080};
+  const std::vector<uint8_t> rows24(2 * 8, 0x7F);  // 2 x 2 pixels, rows padded to 8 bytes
+  const std::vector<uint8_t> rows32(2 * 2 * 4, 0x7F);
+  std::vector<uint8_t> masks56;  // a version-3 header's masks, alpha included
+  for (uint32_t m : {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u})
+    for (int i = 0; i < 4; ++i) masks56.push_back(uint8_t(m >> (8 * i)));
+  std::vector<uint8_t> bmpV3 = Bmp(2, 2, 32, 3, {}, rows32, 56);
+  std::memcpy(&bmpV3[14 + 40], masks56.data(), 16);
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> files = {
+      {"png rgb", EncodePng(3, 2, six, false)},
+      {"png rgba", EncodePng(3, 2, six, true)},
+      {"jpeg", EncodeJpeg(5, 3, 10, 20, 30)},
+      {"bmp 24", Bmp(2, -2, 24, 0, {}, rows24)},
+      {"bmp 32 plain", Bmp(2, 2, 32, 0, {}, rows32)},
+      {"bmp 32 alpha mask", bmpV3},
+      {"tga 24", Tga(2, 24, 0, false, 3, 2, six)},
+      {"tga 32 alpha", Tga(2, 32, 8, true, 3, 2, six)},
+      {"tga 32 no alpha bits", Tga(2, 32, 0, true, 3, 2, six)},
+      {"tga rle 16 alpha", Tga(10, 16, 1, false, 3, 2, six)},
+      {"tga mapped 32", Tga(1, 8, 8, false, 3, 2, six, 32)},
+      {"tga grey", Tga(3, 8, 0, false, 3, 2, six)},
+  };
+  for (const auto& [name, file] : files) {
+    SCOPED_TRACE(name);
+    const TGXImage image = GXReadImage(file);
+    const TGXImageInfo info = GXReadImageInfo(file);
+    EXPECT_EQ(info.Type, GXImageFileType(file));
+    EXPECT_EQ(info.Width, image.Width);
+    EXPECT_EQ(info.Height, image.Height);
+    EXPECT_EQ(info.Levels, 1u);
+    EXPECT_EQ(info.Format, image.HasAlpha ? uint32_t(GXFormatA8R8G8B8) : uint32_t(GXFormatX8R8G8B8));
+    // Every shorter piece of the file either reads the same header or fails cleanly.
+    for (size_t n = 0; n < std::min<size_t>(file.size(), 200); ++n) {
+      const std::vector<uint8_t> piece(file.begin(), file.begin() + ptrdiff_t(n));
+      try {
+        const TGXImageInfo part = GXReadImageInfo(piece);
+        EXPECT_EQ(part.Width, info.Width);
+        EXPECT_EQ(part.Format, info.Format);
+      } catch (const EGXImageFormat&) {
+      }
+    }
+  }
+}
+
+TEST(GXReadImageInfoTest, ReadsDdsFormatsLevelsAndCubes) {
+  struct TCase {
+    const char* Name;
+    std::vector<uint8_t> File;
+    uint32_t Format, Levels;
+    bool Cube;
+  };
+  const std::vector<TCase> cases = {
+      {"dxt1 mips", DdsHeader(0x4, GXFormatDXT1, 0, {}, 3, 0, 8, 4), GXFormatDXT1, 3, false},
+      {"dxt5", DdsHeader(0x4, GXFormatDXT5, 0, {}), GXFormatDXT5, 1, false},
+      {"a8r8g8b8", DdsHeader(0x41, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}), 21, 1, false},
+      {"x8r8g8b8", DdsHeader(0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0}), 22, 1, false},
+      {"alpha mask without flag", DdsHeader(0x40, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}), 22, 1, false},
+      {"a8b8g8r8", DdsHeader(0x41, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}), 32, 1, false},
+      {"x8b8g8r8", DdsHeader(0x40, 0, 32, {0xFF, 0xFF00, 0xFF0000, 0}), 33, 1, false},
+      {"r8g8b8", DdsHeader(0x40, 0, 24, {0xFF0000, 0xFF00, 0xFF, 0}), 20, 1, false},
+      {"r5g6b5", DdsHeader(0x40, 0, 16, {0xF800, 0x7E0, 0x1F, 0}), 23, 1, false},
+      {"a1r5g5b5", DdsHeader(0x41, 0, 16, {0x7C00, 0x3E0, 0x1F, 0x8000}), 25, 1, false},
+      {"a4r4g4b4", DdsHeader(0x41, 0, 16, {0xF00, 0xF0, 0xF, 0xF000}), 26, 1, false},
+      {"l8", DdsHeader(0x20000, 0, 8, {0xFF, 0, 0, 0}), 50, 1, false},
+      {"a8", DdsHeader(0x2, 0, 8, {0, 0, 0, 0xFF}), 28, 1, false},
+      {"cube", DdsHeader(0x4, GXFormatDXT1, 0, {}, 0, 0xFE00), GXFormatDXT1, 1, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TGXImageInfo info = GXReadImageInfo(c.File);
+    EXPECT_EQ(info.Type, TGXImageFileType::Dds);
+    EXPECT_EQ(info.Format, c.Format);
+    EXPECT_EQ(info.Levels, c.Levels);
+    EXPECT_EQ(info.Cube, c.Cube);
+  }
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> refused = {
+      {"volume", DdsHeader(0x4, GXFormatDXT1, 0, {}, 0, 0x200000)},
+      {"extended header", DdsHeader(0x4, 0x30315844, 0, {})},
+      {"no code", DdsHeader(0x4, 0, 0, {})},
+      {"unknown masks", DdsHeader(0x40, 0, 32, {0xFF, 0xFF, 0xFF, 0})},
+      {"no pixels", DdsHeader(0x4, GXFormatDXT1, 0, {}, 0, 0, 0, 4)},
+      {"too wide", DdsHeader(0x4, GXFormatDXT1, 0, {}, 0, 0, 16385, 4)},
+      {"absurd levels", DdsHeader(0x4, GXFormatDXT1, 0, {}, 1000)},
+      {"short", std::vector<uint8_t>{'D', 'D', 'S', ' ', 124, 0, 0, 0}},
+  };
+  for (const auto& [name, file] : refused) EXPECT_THROW(GXReadImageInfo(file), EGXImageFormat) << name;
+}
+
+TEST(GXReadImageInfoTest, FindsTheFrameAndTheTransparencyPastOtherBlocksAndRefusesGarbage) {
+  // A JPEG whose frame header comes after a large application block.
+  std::vector<uint8_t> jpeg = EncodeJpeg(7, 9, 1, 2, 3);
+  std::vector<uint8_t> app = {0xFF, 0xE5, 0xFF, 0xF0};
+  app.resize(2 + 0xFFF0, 0xAB);
+  jpeg.insert(jpeg.begin() + 2, app.begin(), app.end());
+  TGXImageInfo info = GXReadImageInfo(jpeg);
+  EXPECT_EQ(info.Width, 7u);
+  EXPECT_EQ(info.Height, 9u);
+  // A grey PNG with a transparency block before its data has alpha.
+  std::vector<uint8_t> png = EncodePng(2, 2, std::vector<uint32_t>(4, 0xFF808080), false);
+  const std::vector<uint8_t> trns = {0, 0, 0, 6, 't', 'R', 'N', 'S', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  png.insert(png.begin() + 8 + 25, trns.begin(), trns.end());
+  EXPECT_EQ(GXReadImageInfo(png).Format, uint32_t(GXFormatA8R8G8B8));
+
+  std::vector<uint8_t> noData = EncodePng(2, 2, std::vector<uint32_t>(4, 0xFF808080), false);
+  noData.resize(8 + 25);
+  const std::vector<uint8_t> iend = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  noData.insert(noData.end(), iend.begin(), iend.end());
+  std::vector<uint8_t> badColour = EncodePng(2, 2, std::vector<uint32_t>(4, 0xFF808080), false);
+  badColour[25] = 5;
+  std::vector<uint8_t> longBlock = EncodePng(2, 2, std::vector<uint32_t>(4, 0xFF808080), false);
+  longBlock[33] = 0x7F;  // the block after the header claims 2 GiB
+  std::vector<uint8_t> jpegWithoutFrame = {0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 0, 0, 0xFF, 0xDA, 0, 2};
+  for (const auto& bad : {noData, badColour, longBlock, jpegWithoutFrame,
+                          std::vector<uint8_t>{'G', 'I', 'F', '8', '9'}, std::vector<uint8_t>{}})
+    EXPECT_THROW(GXReadImageInfo(bad), EGXImageFormat);
 }
 
 }  // namespace
