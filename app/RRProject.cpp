@@ -21,14 +21,20 @@
 #include "app/RREvents.h"
 #include "app/RRGlobal.h"
 #include "app/RRHistory.h"
+#include "app/RRModelServices.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityRegistry.h"
+#include "app/entities/RRModel.h"
+#include "app/entities/track/RRTrack.h"
 #include "engine/core/GXAtomicFile.h"
+#include "engine/core/GXEngine.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXGuid.h"
 #include "engine/core/GXStrings.h"
+#include "engine/render/GXModelReader.h"
 #include "engine/render/GXScene.h"
+#include "engine/render/GXTexture.h"
 
 extern char** environ;
 
@@ -227,6 +233,8 @@ TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
   s.ShowFPS = [&global] { return global.ShowFPS(); };
   s.ClearPendingInstaller = [&global] { global.SetPendingInstaller({}); };
   s.ResetDownloads = [&global] { global.ResetDownloadState(); };
+  s.Resources = &global.Engine().ResourceManager();
+  s.RequestPackage = [&global](const std::string& relativePath) { return global.RequestPackage(relativePath); };
   return s;
 }
 
@@ -256,7 +264,9 @@ void TRRProject::Initialize() {
   FManager = std::make_unique<TRREntityManager>(*this, nullptr, FScene.get());
   FHistory = std::make_unique<TRRHistory>(*FManager, FServices.UndoAction, FServices.RedoAction);
   FEvents = FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
-  // The reflection manager joins here.
+  // The layout's reflections render once the 3D view does; until then the default answers.
+  FReflections = std::make_unique<TRRDefaultReflectionManager>();
+  InstallModelServices();
   FFrameTimer = std::make_unique<gx::TGXTimer>(FServices.Clock);
   if (FServices.Clipboard) FServices.Clipboard->SetPasteAction(FServices.PasteAction);
   // The sound device is opened here once the media core plays sounds.
@@ -264,7 +274,68 @@ void TRRProject::Initialize() {
 
 bool TRRProject::IsModified() const { return FModified || (FHistory && FHistory->CanUndo()); }
 
+namespace {
+
+bool HasFactory(gx::TGXResourceManager* resources, const gx::TGXGuid& kind) {
+  if (!resources) return false;
+  for (int i = 0; i < resources->FactoryCount(); ++i)
+    if (resources->Factory(i)->GetResourceKind() == kind) return true;
+  return false;
+}
+
+void AddMissing(std::vector<TRRAssetFileName>& list, const TRRAssetFileName& file) noexcept {
+  try {
+    list.push_back(file);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+void TRRProject::InstallModelServices() {
+  FModelServices.reset();
+  TRRModelServices services;
+  services.FileSystem = FServices.FileSystem;
+  services.Resources = FServices.Resources ? FServices.Resources
+                                           : (gx::Engine() ? &gx::Engine()->ResourceManager() : nullptr);
+  // Every file that fails is listed in the report shown after the load or import, whatever the
+  // reason (missing, damaged, unreadable).
+  services.ReportAssetError = [this](const TRRAssetFileName& file, std::exception_ptr) {
+    AddMissing(FMissingFiles, file);
+  };
+  services.RequestPackage = FServices.RequestPackage;
+  services.Reflections = FReflections.get();
+  FModelServices = std::make_unique<TRRModelServicesScope>(services);
+  TRRTrack::SetModelFactory(&RRCreateTrackModelEntity);
+  // Track textures load only where textures can be made (not in commands that do not draw).
+  if (HasFactory(services.Resources, gx::IID_IGXTexture)) {
+    TRRTrack::SetTextureServices(
+        [](const TRRAssetFileName& name) -> gx::TGXRef<gx::TGXRefCounted> {
+          const TRRModelServices* s = TRRModelServices::Get();
+          if (!s || !s->Resources) throw EAssetFileException(name);
+          gx::IGXTexture texture = s->Resources->Get<gx::TGXTexture>(name.EffectiveFileName());
+          if (texture->IsUnloaded()) {
+            texture->SetDataLoader(s->MakeLoader(name));
+            texture->Load();
+          }
+          if (!texture->IsLoaded()) throw EAssetFileException(name);
+          return texture;
+        },
+        [this](const TRRAssetFileName& name, const std::string&) { AddMissing(FMissingFiles, name); });
+  } else {
+    TRRTrack::SetTextureServices(nullptr, nullptr);
+  }
+}
+
+void TRRProject::ClearModelServices() {
+  TRRTrack::SetModelFactory(nullptr);
+  TRRTrack::SetTextureServices(nullptr, nullptr);
+  FModelServices.reset();
+  FReflections.reset();
+}
+
 void TRRProject::StartProject() {
+  FLastMissingFiles = FMissingFiles;
   ReportMissingFiles(false);
   ClearMissingFiles();
   ReportRepairedValues();
@@ -299,6 +370,7 @@ void TRRProject::CloseProject() {
     FProjectNode = nullptr;
     FScene.reset();
   });
+  swallow([&] { ClearModelServices(); });
   swallow([&] { FEvents.reset(); });
   swallow([&] { FManager.reset(); });
   swallow([&] {
@@ -727,7 +799,7 @@ void TRRProject::InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEv
   // The active camera frames the selection here once cameras can be aimed.
 }
 
-bool TRRProject::ImportFile(const std::string& fileName) {
+bool TRRProject::ImportFile(const std::string& fileName, std::string* error) {
   if (!FOpen) return false;
   try {
     std::unique_ptr<gx::TGXMemoryStream> data = ReadWholeFile(*FServices.FileSystem, fileName);
@@ -751,7 +823,23 @@ bool TRRProject::ImportFile(const std::string& fileName) {
         imported = true;
       }
     }
-    // A 3D model (.3ds, .x) becomes a model description here once models exist.
+    // A 3D model (.3ds, .x) that the model readers accept: a new model object.
+    if (!imported) {
+      bool model = false;
+      try {
+        data->SetPosition(0);
+        gx::GXReadModel(*data);
+        model = true;
+      } catch (...) {
+      }
+      if (model) {
+        std::string disk = FServices.FileSystem->ResolvePath(fileName);
+        TRREntityDescriptionList list(true);
+        list.Add(RRImportedModelDesc(fileName, gx::TGXFileSystem::IsDiskPath(disk) ? disk : std::string()));
+        InsertDescriptions(list, nullptr);
+        imported = true;
+      }
+    }
     // A project file.
     if (!imported) {
       TRREntityDescriptionList list(true);
@@ -778,6 +866,7 @@ bool TRRProject::ImportFile(const std::string& fileName) {
       }
     }
     if (!imported) throw gx::EGXException({"TRRProject", "ImportFile", RRTextImportUnknown});
+    FLastMissingFiles = FMissingFiles;
     ReportMissingFiles(true);
     ClearMissingFiles();
     FRepairedValues = RRRepairedDescriptionValues() - repairedBefore;
@@ -785,8 +874,9 @@ bool TRRProject::ImportFile(const std::string& fileName) {
     ReportRepairedValues();
     return true;
   } catch (...) {
-    FServices.UI->ShowMessage(RRTextImportFailed1 + fileName + RRTextImportFailed2, RRCaptionError,
-                              TRRMessageIcon::Error);
+    const std::string text = RRTextImportFailed1 + fileName + RRTextImportFailed2;
+    if (error) *error = text;
+    else FServices.UI->ShowMessage(text, RRCaptionError, TRRMessageIcon::Error);
     return false;
   }
 }

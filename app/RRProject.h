@@ -37,6 +37,7 @@
 
 namespace gx {
 class TGXFileSystem;
+class TGXResourceManager;
 class TGXNode;
 class TGXScene;
 class TGXSceneNode;
@@ -46,6 +47,8 @@ namespace rr {
 
 class TRRDatabase;
 class TRRClipboard;
+class IRRReflectionManager;
+class TRRModelServicesScope;
 class IRRAssetUsage;
 class TRREntity;
 class TRREntityManager;
@@ -131,6 +134,12 @@ struct TRRProjectServices {
   // The status bar's frame-rate panel.
   std::function<void(const std::string&)> ShowFPSText;
   gx::IGXClock* Clock = nullptr;
+  // What models, materials and track textures load through while a layout is open (default:
+  // the live engine's resource manager); loading needs the factories of a render core.
+  gx::TGXResourceManager* Resources = nullptr;
+  // Asked for a missing file of a package that is not installed; true when one was added
+  // (default: none).
+  std::function<bool(const std::string&)> RequestPackage;
   // The registered description class of a kind by its class name ("TRRLightDesc"); default: the
   // kind registry. Null while the kind does not exist.
   std::function<const TRRDescriptionClass*(const char*)> FindKind;
@@ -225,9 +234,16 @@ class TRRProject : public IRRProjectHost {
   // Writes the selected entities that are not fixed into an object file; false when nothing
   // was exported (message shown for errors).
   bool ExportSelection(const std::string& fileName);
-  // Reads an object file or a project file and inserts its entities at the camera's target;
-  // false when it failed (message shown).
-  bool ImportFile(const std::string& fileName);
+  // Reads an object file, a 3D model (.3ds, .x: a new model object) or a project file, tried in
+  // this order, and inserts its entities at the camera's target; false when it failed. The
+  // failure is shown, or with error given stored there instead.
+  bool ImportFile(const std::string& fileName, std::string* error = nullptr);
+  // The point imports are placed at (the active camera's target).
+  void SetCameraTarget(std::function<gx::TGXVector3()> target) { FServices.CameraTarget = std::move(target); }
+  // The files the last load or import could not find (the report shown at its end).
+  const std::vector<TRRAssetFileName>& LastMissingFiles() const { return FLastMissingFiles; }
+  // The open layout's reflections (null while closed).
+  IRRReflectionManager* Reflections() const { return FReflections.get(); }
   // Inserts the descriptions as new entities (fresh IDs, references following), selects them
   // and moves them to the camera's target. With events the event references follow too.
   void InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEventSection* events);
@@ -256,6 +272,9 @@ class TRRProject : public IRRProjectHost {
   void AskCompanionProgram(const std::string& fileName);
   TRREntity* CreateFromDescription(TRREntityDescription& description);
   void CreateDefaultObjects(const std::vector<uint8_t>& panelShape, IRRProgress* progress);
+  // Models, materials and track textures load through the project's services while it is open.
+  void InstallModelServices();
+  void ClearModelServices();
 
   TRRProjectServices FServices;
   std::string FFileName;
@@ -271,6 +290,9 @@ class TRRProject : public IRRProjectHost {
   TRREntity* FActiveCamera = nullptr;
   TRREntity* FPreviousCamera = nullptr;
   std::vector<TRRAssetFileName> FMissingFiles;
+  std::vector<TRRAssetFileName> FLastMissingFiles;
+  std::unique_ptr<IRRReflectionManager> FReflections;
+  std::unique_ptr<TRRModelServicesScope> FModelServices;
   // Placement values the readers repaired during the current load or import, and its file.
   int FRepairedValues = 0;
   std::string FRepairedFile;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "app/RRTextureConverter.h"
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RREntity_10.h"
 #include "app/entities/track/RRTrack.h"
@@ -87,6 +88,21 @@ void TRRModelDesc::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::
     size_t p = file.find_last_of("\\/");
     modelFileName = p == std::string::npos ? file : file.substr(p + 1);
   }
+}
+
+std::unique_ptr<TRRModelDesc> RRImportedModelDesc(const std::string& file, const std::string& diskFile) {
+  auto d = std::make_unique<TRRModelDesc>();
+  d->SetAssetID(gx::TGXGuid::NewGuid());
+  size_t slash = file.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+  if (size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) name.erase(dot);
+  d->Name().SetText(gx::GX_LANG_GERMAN, name, true);
+  d->SetCADType(RRModelDefaultCadType);
+  d->ModelFile().Model = TRRAssetFileName(file);
+  if (!diskFile.empty())
+    for (const std::string& companion : FindCompanionFiles(diskFile))
+      d->ModelFile().Companions.emplace_back(companion);
+  return d;
 }
 
 // ---- model entity ----

@@ -91,6 +91,13 @@ class TRRModelDesc : public TRREntityDescription {
   uint8_t FCADType = 0;
 };
 
+// The description an imported model file becomes: a new asset identifier, the file's name
+// without folder and extension as German name, CAD type 4, the file as model file and the
+// textures found beside it (FindCompanionFiles) as companions. file is the path as given (a disk
+// path or a path below a root), diskFile where the file lies on disk (empty: the companions are
+// not looked for).
+std::unique_ptr<TRRModelDesc> RRImportedModelDesc(const std::string& file, const std::string& diskFile);
+
 // ---- model entity ----
 
 class TRRModelEntity : public gx::TGXSceneNode {
