@@ -6,6 +6,7 @@
 #include "app/RRDatabase.h"
 #include "app/RRGlobal.h"
 #include "cli/CliJson.h"
+#include "cli/TrackImportCommand.h"
 
 namespace cli {
 
@@ -106,8 +107,10 @@ int RunCatalogCommand(const std::vector<std::string>& args, std::ostream& out, s
     err << "Das Programm ist nicht gestartet.\n";
     return 2;
   }
+  if (!args.empty() && args[0] == "import-tracks")
+    return RunTrackImportCommand(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
   if (args.empty() || (args[0] != "list" && args[0] != "check")) {
-    err << "Aufruf: velmora-cli catalog list [--json] | catalog check\n";
+    err << "Aufruf: velmora-cli catalog list [--json] | catalog check | catalog import-tracks DATEI.xtp...\n";
     return 2;
   }
   bool json = false;

@@ -105,12 +105,15 @@ const std::vector<TCliCommand>& Commands() {
          return cli::RunSettingsCommand(args, std::cout, std::cerr);
        },
        true},
-      {"catalog", "listet die Pakete und den Katalog der Datenbank [--json] oder prüft sie (list | check)",
-       "Aufruf: velmora-cli catalog list [--json]\n       velmora-cli catalog check\nlist zeigt die Pakete "
-       "und den "
-       "Katalogbaum; check prüft, ob jedes Paket lesbar ist und jede genannte Datei vorhanden (Exit-Status 1 "
-       "bei "
-       "Fehlern).\n",
+      {"catalog",
+       "listet die Pakete und den Katalog der Datenbank [--json], prüft sie oder liest Gleisbibliotheken ein "
+       "(list | check | import-tracks)",
+       "Aufruf: velmora-cli catalog list [--json]\n       velmora-cli catalog check\n"
+       "       velmora-cli catalog import-tracks DATEI.xtp... [--package PAKET.vma] [--dry-run] [--json]\n"
+       "list zeigt die Pakete und den Katalogbaum; check prüft, ob jedes Paket lesbar ist und jede genannte Datei "
+       "vorhanden (Exit-Status 1 bei Fehlern); import-tracks liest die Gleise von XTrackCAD-Parameterdateien in ein "
+       "Benutzerpaket (ohne --package \"User:\\Pakete\\Importierte Gleise.vma\"), --dry-run zeigt nur, was "
+       "eingelesen würde.\n",
        [](const std::vector<std::string>& args) {
          return cli::RunCatalogCommand(args, std::cout, std::cerr);
        },
