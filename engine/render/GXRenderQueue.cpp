@@ -1,5 +1,7 @@
 #include "engine/render/GXRenderQueue.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -31,7 +33,9 @@ constexpr size_t kRadixThreshold = 256;
 
 void TGXRenderQueue::Clear() {
   FCount = 0;
-  ++FGeneration;
+  // Unique over all queues, so that a new queue at a freed one's address is never taken for it.
+  static std::atomic<uint64_t> generations{0};
+  FGeneration = ++generations;
   FTechniqueIds.clear();
   FLastTechnique = nullptr;
 }

@@ -45,8 +45,8 @@ class TGXRenderQueue {
   void Finish();
 
   int ItemCount() const { return FCount; }
-  // Grows with every Clear: objects that gather their primitives over one collection (batching)
-  // know a new one has begun.
+  // A new number at every Clear, never given to another queue: objects that gather their
+  // primitives over one collection (batching) know a new one has begun.
   uint64_t Generation() const { return FGeneration; }
   // A bad index raises the list index error.
   const TGXRenderQueueItem& Items(int index) const;

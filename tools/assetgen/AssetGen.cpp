@@ -17,6 +17,7 @@
 #include "tools/assetgen/ModelCatalogue.h"
 #include "tools/assetgen/Primitives.h"
 #include "tools/assetgen/SampleLayouts.h"
+#include "tools/assetgen/TrackMeshes.h"
 #include "tools/assetgen/TrackModels.h"
 #include "tools/assetgen/TrackSystems.h"
 
@@ -72,6 +73,8 @@ void WriteSharedData(TRRDatabase& db, const std::string& file) {
   auto trackTextures = assetgen::AddTrackTextures(a, std::filesystem::path(file).parent_path());
   auto primitives = assetgen::AddPrimitives(a, std::filesystem::path(file).parent_path());
   auto trackModels = assetgen::AddTrackModels(a, std::filesystem::path(file).parent_path());
+  auto trackDrawing = assetgen::AddTrackDrawing(a, std::filesystem::path(file).parent_path(),
+                                                std::filesystem::path(VELMORA_DATA_DIR) / "shaders" / "tracks");
   auto materials = assetgen::AddMaterialFiles(a, std::filesystem::path(file).parent_path(), VELMORA_DATA_DIR);
   a.WritePackage(file, false);
 }

@@ -15,9 +15,9 @@ vertexshader CurveVS {
   out vec4 color;
   void main() {
     TTrack t;
-    if (Instanced > 0.5) t = TrackInstance();
+    if (Instanced > 0.5) t = TrackInstance(gl_InstanceID);
     else t = TrackSingle(0.0, SegmentSize, Length, vec4(Angle, Radius, 0.0, 0.0));
-    if (TrackCollapsed(t)) {
+    if (TrackCollapsed(t, gl_VertexID)) {
       gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
       wNormal = vec3(0.0, 1.0, 0.0);
       uv = vec2(0.0);

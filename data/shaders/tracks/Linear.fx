@@ -12,8 +12,8 @@ vertexshader LinearVS {
   out vec4 color;
   void main() {
     TTrack t;
-    if (Instanced > 0.5) t = TrackInstance(); else t = TrackSingle(0.0, Length, 0.0, vec4(0.0));
-    if (TrackCollapsed(t)) {
+    if (Instanced > 0.5) t = TrackInstance(gl_InstanceID); else t = TrackSingle(0.0, Length, 0.0, vec4(0.0));
+    if (TrackCollapsed(t, gl_VertexID)) {
       gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
       wNormal = vec3(0.0, 1.0, 0.0);
       uv = vec2(0.0);

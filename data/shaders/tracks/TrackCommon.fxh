@@ -37,9 +37,9 @@ struct TTrack {
   vec4 shape;
 };
 
-TTrack TrackInstance() {
+// i: gl_InstanceID (the shared code is also seen by the pixel shaders, which have none).
+TTrack TrackInstance(int i) {
   TTrack t;
-  int i = gl_InstanceID;
   t.world = InstanceWorld[i];
   t.color = InstanceColor[i];
   t.n = InstanceData[i].x;
@@ -63,8 +63,8 @@ TTrack TrackSingle(float n, float s, float len, vec4 shape) {
 }
 
 // A copy of the segment beyond the primitive's segments (batched drawing only).
-bool TrackCollapsed(TTrack t) {
-  return Instanced > 0.5 && floor((float(gl_VertexID) + 0.5) / SegmentVertices) >= t.n;
+bool TrackCollapsed(TTrack t, int vertex) {
+  return Instanced > 0.5 && floor((float(vertex) + 0.5) / SegmentVertices) >= t.n;
 }
 
 vec4 TrackProject(vec3 p, mat4 world, float bias) {

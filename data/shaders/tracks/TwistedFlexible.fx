@@ -16,7 +16,7 @@ vertexshader TwistedFlexibleVS {
   out vec4 color;
   void main() {
     TTrack t = TrackSingle(0.0, SegmentSize, Length, vec4(0.0, 0.0, TwistAngle0, TwistAngle1));
-    if (TrackCollapsed(t)) {
+    if (TrackCollapsed(t, gl_VertexID)) {
       gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
       wNormal = vec3(0.0, 1.0, 0.0);
       uv = vec2(0.0);

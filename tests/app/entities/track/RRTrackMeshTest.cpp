@@ -484,10 +484,10 @@ TEST(RRTrackPrimitives, ParametersPerKindColourBiasAndTexture) {
   // The straight route with bed: the stretched one-segment mesh.
   TRRTrackPrimitive* low = sw->GetRoute(0)->Primitives()[0].get();
   low->BeforeRender();
-  EXPECT_FLOAT_EQ(Value(low->Material, "Length"), 19);
+  EXPECT_FLOAT_EQ(Value(low->Material, "Length"), 18.83f);
   EXPECT_FLOAT_EQ(Value(low->Material, "SegmentCount"), 19);
   // A curve: piece angle, radius in model units.
-  TRRTrackPrimitive* arc = sw->GetRoute(2)->Primitives()[0].get();
+  TRRTrackPrimitive* arc = sw->GetRoute(2)->Primitives().back().get();
   arc->BeforeRender();
   EXPECT_FLOAT_EQ(Value(arc->Material, "Angle"), 0.7854f);
   EXPECT_FLOAT_EQ(Value(arc->Material, "Radius"), 43.7f);
