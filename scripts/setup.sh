@@ -9,6 +9,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests, benchmarks, fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang
+  # parameter files of real track systems that the track library tests read (data only)
+  xtrkcad-common
   # programs the test scripts call (a minimal Debian has neither)
   curl procps
   # engine foundation; locales for the tests that run under a German number format
