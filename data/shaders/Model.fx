@@ -6,7 +6,7 @@
 //   ENABLE_DIFFUSEMAP          colours multiplied by DiffuseMap
 //   ENABLE_TEXSCALING          texture coordinates multiplied by TexScaling
 //   ENABLE_ALPHATEST           pixels whose alpha (0..255) is below AlphaRef are dropped
-//   ENABLE_TRANSPARENCY        blended by alpha times Opacity
+//   ENABLE_TRANSPARENCY        blended by alpha times Opacity (lit) or ExplicitColor's alpha
 //   ENABLE_ADDITIVE_BLENDING   added to what is behind (light cones)
 //   ENABLE_REFLECTION          planar mirror: ReflectionMap mixed in by Reflection
 //   ENABLE_ENVIRONMENTMAPPING  EnvironmentMap mixed in by Reflection
@@ -113,8 +113,11 @@ pixelshader ModelPS {
     colour = mix(colour, texture(EnvironmentSampler, reflect(-v, n)).rgb, clamp(Reflection, 0.0, 1.0));
 #endif
 #endif
+#ifdef ENABLE_LIGHT
 #ifdef ENABLE_TRANSPARENCY
+    // Unlit colours carry the opacity in ExplicitColor's alpha already.
     alpha *= Opacity;
+#endif
 #endif
     fragment = vec4(colour, alpha);
   }
