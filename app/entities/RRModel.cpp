@@ -191,7 +191,10 @@ bool TRRModelEntity::Instantiate(const TRRModelServices& services) {
     try {
       dummy = resources.Get<gx::TGXModel>(RRDummyModelFile);
       // A dummy that failed already is held by the entities that met it and was reported then.
-      if (dummy->IsUnloaded()) dummy->Load();
+      if (dummy->IsUnloaded()) {
+        dummy->SetDataLoader(services.MakeLoader(TRRAssetFileName(RRDummyModelFile)));
+        dummy->Load();
+      }
     } catch (...) {
       services.Report(TRRAssetFileName(RRDummyModelFile), std::current_exception());
     }
