@@ -404,6 +404,9 @@ std::optional<TRefusal> TConverter::MakeRoute(const TRRTrackLibraryPath& path,
   // The same track listed again (a path named in two positions) is one route.
   for (const TRoute& other : FRoutes)
     if (other.Key == r.Key) return std::nullopt;
+  // A path's segments may be drawn either way; the route runs from the end point listed first,
+  // so a piece keeps the hand the file describes it with (a left curve bends left).
+  if (r.EndPoint[0] >= 0 && r.EndPoint[1] >= 0 && r.EndPoint[1] < r.EndPoint[0]) r = r.Reversed();
   FRoutes.push_back(std::move(r));
   return std::nullopt;
 }
@@ -459,11 +462,18 @@ std::optional<TRefusal> TConverter::Classify() {
   // One route.
   if (n == 1) {
     TRoute& r = FRoutes[0];
-    if (r.EndPoint[0] < 0 || r.EndPoint[1] < 0) {
+    if ((r.EndPoint[0] < 0 || r.EndPoint[1] < 0) && D.EndPoints.size() == 1) {
       // A buffer stop starts at its closed end: only its end connects.
       if (r.EndPoint[0] >= 0) r = r.Reversed();
       FFixedOrientation[0] = true;
       Type = TRRTrackType::BufferStop;
+    } else if (r.EndPoint[0] < 0 || r.EndPoint[1] < 0) {
+      const int end = r.EndPoint[0] < 0 ? 0 : 1;
+      return TRefusal{TRRTrackRefusal::NotAtEndPoint,
+                      "Fahrweg \"" + r.PathName + "\" " + (end == 0 ? "beginnt " : "endet ") +
+                          (r.Miss[end] < 0 ? std::string("an keinem Endpunkt")
+                                           : Millimetres(r.Miss[end]) + " neben dem nächsten Endpunkt") +
+                          "."};
     } else if (r.Straight()) {
       Type = ContainsFlex(D) ? TRRTrackType::Flexible : TRRTrackType::Straight;
     } else {
