@@ -23,6 +23,12 @@ constexpr double kMaxLengthMm = 2000;
 // Turntable stubs are 15 degrees apart (12 routes across the pit).
 constexpr int kTurntableRoutes = 12;
 
+// The buffer-stop and turntable models of the shared base package.
+TRRModelFileName BaseModel(const char* file) {
+  const std::string relative = std::string("{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Modelle\\") + file;
+  return {TRRAssetFileName(RRGameRoot + relative, relative), {}};
+}
+
 class TReader {
  public:
   explicit TReader(const std::string& source) : FSource(source) {}
@@ -205,12 +211,16 @@ TRRTrackSystemDefinition RRReadTrackSystem(std::string_view xml, const std::stri
       d->AddRoute(FixedRoute(s, -a, -r, s, a));
     } else if (kind == "Prellbock") {
       double l = reader.Number(n, "laenge", 1, kMaxLengthMm);
-      add(TRRTrackType::BufferStop, name, text("Prellbock, " + Decimal(l) + " mm"))->AddRoute(FixedRoute(l));
+      TRRTrackDesc* d = add(TRRTrackType::BufferStop, name, text("Prellbock, " + Decimal(l) + " mm"));
+      d->AddRoute(FixedRoute(l));
+      d->BedModel() = BaseModel("Prellbock.x");
+      d->NoBedModel() = BaseModel("PrellbockOhneBettung.x");
     } else if (kind == "Drehscheibe") {
       double diameter = reader.Number(n, "durchmesser", 50, kMaxLengthMm);
       TRRTrackDesc* d =
           add(TRRTrackType::Turntable, name, text("Drehscheibe, Ø " + Decimal(diameter) + " mm"));
       for (int i = 0; i < kTurntableRoutes; ++i) d->AddRoute(FixedRoute(diameter, 0, 0, 0, i * 15.0));
+      d->TurntableModel() = BaseModel("Drehscheibe.x");
     } else if (kind == "Flexgleis") {
       double l = reader.Number(n, "laenge", 10, kMaxLengthMm);
       auto r = std::make_unique<TRRTrackRouteDesc>();

@@ -11,6 +11,7 @@
 
 #include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackCatalogue.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "engine/render/GXEntity.h"
 #include "engine/render/GXModelReader.h"
@@ -437,4 +438,33 @@ TEST_F(TRRModelTest, TrackModelsAreModelEntities) {
     }
   }
   TRRTrack::SetModelFactory(nullptr);
+}
+
+TEST(RRTrackCatalogueModels, BufferStopsAndTurntablesNameTheModelsOfTheSharedPackage) {
+  const char* xml = R"(<Gleissystem hersteller="Probe" system="Test" spurweite="H0">
+    <Prellbock name="P" laenge="90"/><Drehscheibe name="D" durchmesser="260"/><Gerade name="G" laenge="90"/>
+  </Gleissystem>)";
+  TRRTrackSystemDefinition system = RRReadTrackSystem(xml, "test.xml");
+  ASSERT_EQ(system.Pieces.size(), 3u);
+  const std::string shared = "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Modelle\\";
+  struct TCase {
+    const TRRModelFileName& Model;
+    std::string Want;
+  } cases[] = {{system.Pieces[0]->BedModel(), "Prellbock.x"},
+               {system.Pieces[0]->NoBedModel(), "PrellbockOhneBettung.x"},
+               {system.Pieces[1]->TurntableModel(), "Drehscheibe.x"},
+               {system.Pieces[2]->BedModel(), ""}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Want);
+    EXPECT_EQ(c.Model.Model.RelativeName, c.Want.empty() ? "" : shared + c.Want);
+    EXPECT_EQ(c.Model.Model.EffectiveFileName(), c.Want.empty() ? "" : "Game:\\" + shared + c.Want);
+    EXPECT_TRUE(c.Model.Companions.empty());
+  }
+  // The names are stored with the piece and read back.
+  gx::TGXMemoryStream s;
+  TRREntityDescription::WriteRecord(*system.Pieces[0], s);
+  s.SetPosition(0);
+  auto back = TRREntityDescription::ReadRecord(s);
+  EXPECT_EQ(static_cast<TRRTrackDesc&>(*back).NoBedModel().Model.RelativeName,
+            shared + "PrellbockOhneBettung.x");
 }
