@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/RRBareProjectHost.h"
 #include "app/RRDatabase.h"
@@ -15,6 +16,7 @@
 #include "app/entities/track/RRTrackRoute.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/render/GXScene.h"
+#include "tools/assetgen/LayoutScenery.h"
 
 namespace assetgen {
 
@@ -48,6 +50,7 @@ class TLayer {
     d->SetID(FManager.NextID());
     FManager.ReserveIDs(1);
     auto* track = static_cast<TRRTrack*>(FManager.CreateEntity(nullptr, *d));
+    FLaid.push_back(track);
     FHost.Scene.Root()->Update(false);
     if (!to) return track;
     TRRTrackRouteContact* start = track->GetRoute(0)->Contact(contact);
@@ -62,10 +65,13 @@ class TLayer {
     return track;
   }
 
+  const std::vector<TRRTrack*>& Laid() const { return FLaid; }
+
  private:
   THost& FHost;
   TRREntityManager& FManager;
   const TRREntityDescriptionList& FCatalogue;
+  std::vector<TRRTrack*> FLaid;
 };
 
 }  // namespace
@@ -90,18 +96,24 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     } clear{host};
     TLayer layer(host, manager, catalogue);
     // The oval: twelve R1 curves and two straights a side; one straight is a right turnout whose
-    // branch leads into a short siding that ends at a buffer stop.
+    // branch turns back parallel to the main line into a short siding that ends at a buffer stop.
     TRRTrack* first = layer.Attach("G1", nullptr);
     TRRTrackRouteContact* end = first->GetRoute(0)->Contact(1);
     for (int i = 0; i < 6; ++i) end = layer.Attach("R1 30° links", end)->GetRoute(0)->Contact(1);
     TRRTrack* turnout = layer.Attach("WR15", end);
     end = turnout->GetRoute(0)->Contact(1);
     for (int i = 0; i < 6; ++i) end = layer.Attach("R1 30° links", end)->GetRoute(0)->Contact(1);
+    TRRTrack* siding = nullptr;
     if (turnout->GetRouteCount() > 1) {
-      TRRTrackRouteContact* branch = layer.Attach("G1", turnout->GetRoute(1)->Contact(1))->GetRoute(0)->Contact(1);
+      TRRTrackRouteContact* parallel =
+          layer.Attach("R2 15° links", turnout->GetRoute(1)->Contact(1))->GetRoute(0)->Contact(1);
+      siding = layer.Attach("G1", parallel);
+      TRRTrackRouteContact* branch = siding->GetRoute(0)->Contact(1);
       // A buffer stop connects only at the end of its route.
       if (layer.Find("P75")) layer.Attach("P75", branch, 1);
     }
+    // The buildings, clear of every track.
+    if (siding) assetgen::AddSampleBuildings(manager, db, layer.Laid(), *first, *siding);
     // The baseboard under the oval joins here once baseboards are part of the program.
 
     gx::TGXMemoryStream s;

@@ -10,13 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "app/RRBareProjectHost.h"
 #include "app/RRDatabase.h"
+#include "app/RREntityManager.h"
+#include "app/RRProjectSerializer.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXStrings.h"
 #include "engine/render/GXDdsReader.h"
 #include "engine/render/GXModelReader.h"
 #include "tools/assetgen/Buildings.h"
+#include "tools/assetgen/LayoutScenery.h"
 #include "tools/assetgen/ModelCatalogue.h"
 #include "tools/assetgen/Textures.h"
 #include "tools/assetgen/TrackModels.h"
@@ -253,6 +259,66 @@ TEST_F(TGeneratedCatalogue, TrackModelsFitTheTrackThatShowsThem) {
   int up = hut;
   while (up >= 0 && up != bridge) up = turntable.Nodes[size_t(up)].Parent;
   EXPECT_EQ(up, bridge);
+}
+
+TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
+  const std::string file = std::string(VELMORA_CLI_DATA_DIR) + "/Beispielanlagen/Kleine Beispielanlage.vmp";
+  std::unique_ptr<gx::TGXMemoryStream> bytes = FFileSystem.OpenFile(file);
+  TRREntityDescriptionList list(true);
+  TRRTrackParameters parameters{TRRTrackCatalogueSource()};
+  TRRProjectSerializer(*bytes, &FFileSystem).ReadProject(file, &parameters, list, FDatabase.get());
+
+  TRRBareProjectHost<TRRConsoleUIService> host;
+  TRREntityManager manager(host, nullptr, &host.Scene);
+  struct TClear {
+    TRRBareProjectHost<TRRConsoleUIService>& H;
+    ~TClear() { H.Scene.Root()->DeleteChildren(); }
+  } clear{host};
+  std::vector<std::pair<std::string, assetgen::TBox>> models;
+  std::vector<std::pair<std::string, assetgen::TBox>> tracks;
+  std::vector<TRRTrack*> trackEntities;
+  for (TRREntityDescription* d : list) {
+    if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
+      // A building of the catalogue, shown as the catalogue package holds it, where the layout puts it.
+      TRREntityDescriptionList entries(false);
+      FDatabase->CollectCatalogByAsset(m->AssetID(), entries);
+      ASSERT_EQ(entries.Count(), 1) << m->Name().GetText();
+      EXPECT_EQ(entries.Item(0)->CataloguePath().rfind("Gebäude\\", 0), 0u);
+      const std::vector<uint8_t> data = Bytes(m->ModelFile().Model.EffectiveFileName());
+      models.push_back(
+          {m->Name().GetText(), assetgen::PlacedModelBox(gx::GXReadModel(data.data(), data.size()),
+                                                         m->Position(), m->Rotation())});
+    } else if (dynamic_cast<TRRTrackDesc*>(d)) {
+      trackEntities.push_back(static_cast<TRRTrack*>(manager.CreateEntity(nullptr, *d)));
+    }
+  }
+  host.Scene.Root()->Update(false);
+  for (TRRTrack* t : trackEntities) {
+    // The engine's own world box of the track entity.
+    assetgen::TBox box;
+    box.Add(t->WorldBounds().Min());
+    box.Add(t->WorldBounds().Max());
+    tracks.push_back({t->Name(), box});
+  }
+  std::set<std::string> names;
+  for (const auto& [name, box] : models) names.insert(name);
+  EXPECT_EQ(names, (std::set<std::string>{"Landbahnhof", "Güterschuppen", "Lokschuppen", "Wasserturm",
+                                          "Dorfkirche", "Einfamilienhaus", "Stadthaus", "Windmühle"}));
+  ASSERT_GE(tracks.size(), 16u);
+  for (const auto& [name, box] : models)
+    for (const auto& [track, t] : tracks) EXPECT_FALSE(box.MeetsInPlan(t)) << name << " meets " << track;
+  // The station stands at the oval's straight and the goods shed at the siding: their boxes come
+  // within a unit of the first piece and of the siding's straight (the sixteenth).
+  auto gap = [](const assetgen::TBox& a, const assetgen::TBox& b) {
+    return std::max({a.Min.x - b.Max.x, b.Min.x - a.Max.x, a.Min.z - b.Max.z, b.Min.z - a.Max.z});
+  };
+  for (const auto& [name, box] : models) {
+    if (name == "Landbahnhof") {
+      EXPECT_LT(gap(box, tracks[0].second), 1.0f);
+    } else if (name == "Güterschuppen") {
+      EXPECT_LT(gap(box, tracks[15].second), 1.0f);
+    }
+  }
 }
 
 }  // namespace
