@@ -277,6 +277,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   std::vector<std::pair<std::string, assetgen::TBox>> models;
   std::vector<std::pair<std::string, assetgen::TBox>> tracks;
   std::vector<TRRTrack*> trackEntities;
+  int bufferStops = 0;
   for (TRREntityDescription* d : list) {
     if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
       // A building of the catalogue, shown as the catalogue package holds it, where the layout puts it.
@@ -288,10 +289,19 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
       models.push_back(
           {m->Name().GetText(), assetgen::PlacedModelBox(gx::GXReadModel(data.data(), data.size()),
                                                          m->Position(), m->Rotation())});
-    } else if (dynamic_cast<TRRTrackDesc*>(d)) {
+    } else if (auto* t = dynamic_cast<TRRTrackDesc*>(d)) {
+      // The buffer stop shows the shared package's models, with and without bed.
+      if (t->Type() == TRRTrackType::BufferStop) {
+        ++bufferStops;
+        for (const TRRModelFileName* m : {&t->BedModel(), &t->NoBedModel()}) {
+          const std::vector<uint8_t> data = Bytes(m->Model.EffectiveFileName());
+          EXPECT_FALSE(gx::GXReadModel(data.data(), data.size()).Meshes.empty());
+        }
+      }
       trackEntities.push_back(static_cast<TRRTrack*>(manager.CreateEntity(nullptr, *d)));
     }
   }
+  EXPECT_EQ(bufferStops, 1);
   host.Scene.Root()->Update(false);
   for (TRRTrack* t : trackEntities) {
     // The engine's own world box of the track entity.
