@@ -27,6 +27,7 @@ constexpr double kMaxCoordinate = 1000000 / kCentimetresPerInch;
 // half of what the whole route may miss.
 constexpr double kPlacementTolerance = 0.005 / kMillimetresPerInch;
 constexpr double kShapeTolerance = RRTrackLibraryShapeTolerance;
+constexpr double kNegligible = 1e-5;
 constexpr double kDirectionTolerance = RRTrackLibraryDirectionTolerance * kDegree;
 // Segments meeting at a larger angle make no track; smaller kinks are judged by how far the
 // fitted route strays from them.
@@ -668,8 +669,9 @@ bool TConverter::Fit(const TRoute& r, double startHeading, double frameHeading, 
     if (!std::isfinite(k.L1) || !std::isfinite(k.L2) || !std::isfinite(k.R)) continue;
     if (k.L1 < -kPlacementTolerance || k.L2 < -kPlacementTolerance || k.R * sign < kMinRadius) continue;
     TPlaced fit = base;
-    fit.L1 = std::max(k.L1, 0.0);
-    fit.L2 = std::max(k.L2, 0.0);
+    // Lengths below a quarter of a micrometre are what the file's six decimals leave over.
+    fit.L1 = k.L1 < kNegligible ? 0.0 : k.L1;
+    fit.L2 = k.L2 < kNegligible ? 0.0 : k.L2;
     fit.Angle = delta;
     fit.Radius = k.R;
     const double d = strays(fit);
