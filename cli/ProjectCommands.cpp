@@ -15,6 +15,7 @@
 #include "app/RRProjectSerializer.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityRegistry.h"
+#include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/entities/track/RRTrackRoute.h"
@@ -103,6 +104,23 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
               std::to_string(partners[1]) + "\n";
     }
     json += "]}";
+  }
+  if (auto* m = dynamic_cast<const rr::TRRModelDesc*>(d.get())) {
+    // A model: its file with the companions, CAD type and the animation's settings.
+    const std::string indent(static_cast<size_t>(depth) * 2 + 2, ' ');
+    json += ",\"model\":{\"file\":" + JsonString(m->ModelFile().Model.EffectiveFileName()) + ",\"companions\":[";
+    text += indent + "Modell " + m->ModelFile().Model.EffectiveFileName() + ", CAD-Typ " +
+            std::to_string(m->CADType()) + ", Animation " + (m->AnimationEnabled() ? "an" : "aus") +
+            (m->Loop() ? ", Schleife" : ", einmal") + ", Start " + JsonNumber(m->StartTime()) + " s, Tempo " +
+            JsonNumber(m->Speed()) + "\n";
+    for (size_t i = 0; i < m->ModelFile().Companions.size(); ++i) {
+      const std::string c = m->ModelFile().Companions[i].EffectiveFileName();
+      json += std::string(i ? "," : "") + JsonString(c);
+      text += indent + "  Begleitdatei " + c + "\n";
+    }
+    json += "],\"cadType\":" + std::to_string(m->CADType()) + ",\"enabled\":" +
+            (m->AnimationEnabled() ? "true" : "false") + ",\"loop\":" + (m->Loop() ? "true" : "false") +
+            ",\"startTime\":" + JsonNumber(m->StartTime()) + ",\"speed\":" + JsonNumber(m->Speed()) + "}";
   }
   std::vector<rr::TRREntity*> children = e.ChildEntities();
   json += ",\"children\":[";

@@ -15,6 +15,7 @@
 #include "cli/CliJson.h"
 #include "cli/CliReport.h"
 #include "cli/GlInfoCommand.h"
+#include "cli/ImportCommand.h"
 #include "cli/ModelCommand.h"
 #include "cli/PackCommand.h"
 #include "cli/PackageServerCommand.h"
@@ -139,6 +140,12 @@ const std::vector<TCliCommand>& Commands() {
        [](const std::vector<std::string>& args) {
          return cli::RunConvertCommand(args, std::cout, std::cerr);
        },
+       true},
+      {"import",
+       "importiert Objektdateien, 3D-Modelle und Projektdateien in eine Projektdatei (PROJEKT DATEI... --out "
+       "AUSGABE)",
+       cli::ImportCommandUsage,
+       [](const std::vector<std::string>& args) { return cli::RunImportCommand(args, std::cout, std::cerr); },
        true},
       {"model", "zeigt, was eine Modelldatei (.3ds, .x, .gxmesh) enthält (info DATEI [--json])",
        cli::ModelCommandUsage,
