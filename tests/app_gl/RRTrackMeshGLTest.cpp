@@ -232,7 +232,7 @@ TEST_F(TTrackGLTest, EveryEffectCompilesWithBothTechniques) {
     EXPECT_EQ(e->DefaultTechnique()->Name(), "Main");
     EXPECT_EQ(e->CADTechnique()->Name(), "CAD");
     EXPECT_TRUE(e->CADTechnique()->Valid());
-    EXPECT_EQ(e->InstanceParameters(false).Complete(), kind <= RREffectTwistedCurve);
+    EXPECT_TRUE(e->InstanceParameters(false).Complete());
   }
   for (int kind = 0; kind < RRTrackGeometryKinds; ++kind) EXPECT_NE(Resources->Geometry(kind), nullptr);
   EXPECT_TRUE(Reports.empty());

@@ -234,7 +234,7 @@ TRRTrackEffect::TRRTrackEffect(int kind, gx::IGXEffect effect) : FKind(kind), FE
         break;
     }
     // The instancing arrays are optional: without all of them the kind draws one by one.
-    if (kind <= RREffectTwistedCurve) {
+    {
       TRRTrackInstanceParameters& i = FInstance[m];
       auto array = [&](const char* name, uint32_t elementSize) -> gx::TGXEffectValueSource* {
         gx::TGXEffectValueSource* v = material->FindValue(name);
@@ -246,6 +246,14 @@ TRRTrackEffect::TRRTrackEffect(int kind, gx::IGXEffect effect) : FKind(kind), FE
       i.Shape = array("InstanceShape", 16);
       i.Instanced = material->FindValue("Instanced");
       i.SegmentVertices = material->FindValue("SegmentVertices");
+      if (kind >= RREffectFlexible) {
+        gx::TGXEffectValueSource* v = material->FindValue("InstanceSegmentInfo");
+        i.SegmentInfo =
+            v && v->ElementSize() == 16 && v->Count() >= RRTrackMaxFlexInstances * RRTrackSegmentCopies
+                ? v
+                : nullptr;
+        if (!i.SegmentInfo) i.World = nullptr;
+      }
       if (!i.Complete()) i = TRRTrackInstanceParameters();
     }
   }

@@ -69,7 +69,9 @@ inline constexpr int RRTrackEffectKinds = 7;
 // Straight and curved primitives of one kind drawn in one frame from this many on become
 // instanced draws (when the effect has the arrays), RRTrackMaxInstances per call at most.
 inline constexpr int RRTrackBatchThreshold = 16;
-inline constexpr int RRTrackMaxInstances = 32;
+inline constexpr int RRTrackMaxInstances = 64;
+// Free-form primitives carry 64 flex points each: fewer of them fit into one call.
+inline constexpr int RRTrackMaxFlexInstances = 16;
 
 enum TRRTrackGeometryKind : int { RRGeometryNoBed = 0, RRGeometryBed = 1, RRGeometryBedLow = 2 };
 enum TRRTrackEffectKind : int {
@@ -173,13 +175,14 @@ struct TRRTrackEffectParameters {
   gx::TGXEffectValueSource* SegmentInfo = nullptr;
 };
 
-// The arrays an effect of kinds 0-4 declares to draw many primitives at once: "InstanceWorld"
-// (float4x4[32], each primitive's world matrix), "InstanceColor" (float4[32], "SpecialColor"),
-// "InstanceData" (float4[32]: segment count n, segment size s, length, depth bias) and
-// "InstanceShape" (float4[32]: angle, radius, twist angle 0, twist angle 1), and the switch
+// The arrays an effect declares to draw many primitives at once: "InstanceWorld"
+// (float4x4[64], each primitive's world matrix), "InstanceColor" (float4[64], "SpecialColor"),
+// "InstanceData" (float4[64]: segment count n, segment size s, length, depth bias) and
+// "InstanceShape" (float4[64]: angle, radius, twist angle 0, twist angle 1), and the switch
 // "Instanced" (single, 1 while they are used) and "SegmentVertices" (single, the vertices of one
-// segment copy; large for the one-segment geometry). The shader draws instance gl_InstanceID with those
-// values and collapses copies at or past n.
+// segment copy; large for the one-segment geometry); kinds 5 and 6 also "InstanceSegmentInfo"
+// (float4[1024]: 64 flex points per primitive, 16 primitives per call). The shader draws instance
+// gl_InstanceID with those values and collapses copies at or past n.
 struct TRRTrackInstanceParameters {
   gx::TGXEffectValueSource* World = nullptr;
   gx::TGXEffectValueSource* Color = nullptr;
@@ -187,6 +190,8 @@ struct TRRTrackInstanceParameters {
   gx::TGXEffectValueSource* Shape = nullptr;
   gx::TGXEffectValueSource* Instanced = nullptr;
   gx::TGXEffectValueSource* SegmentVertices = nullptr;
+  // Flexible kinds: "InstanceSegmentInfo" (float4[16 * 64], 64 flex points per primitive).
+  gx::TGXEffectValueSource* SegmentInfo = nullptr;
   bool Complete() const { return World && Color && Data && Shape && Instanced && SegmentVertices; }
 };
 

@@ -254,42 +254,58 @@ std::vector<std::unique_ptr<TRRTrackPrimitive>> RRBuildTrackPrimitives(TRRTrackR
 // ---- batching ----
 
 void TRRTrackBatchPrimitive::BeforeRender() {
-  const size_t first = size_t(FIndex) * RRTrackMaxInstances;
+  const size_t max = size_t(FGroup->MaxInstances());
+  const size_t first = size_t(FIndex) * max;
   if (!FGroup->Instanced() || first >= FGroup->Members.size()) {
     InstanceCount = 0;
     return;
   }
-  const size_t count = std::min<size_t>(RRTrackMaxInstances, FGroup->Members.size() - first);
+  const size_t count = std::min(max, FGroup->Members.size() - first);
+  TRRTrackEffect* effect = FGroup->Effect;
+  TRRTrackInstanceParameters& ip = effect->InstanceParameters(FGroup->CAD);
   float world[RRTrackMaxInstances * 16], color[RRTrackMaxInstances * 4], data[RRTrackMaxInstances * 4],
       shape[RRTrackMaxInstances * 4];
+  int longest = 0;
+  // Flex points of free-form members, 64 per member.
+  static thread_local std::vector<TRRFlexPoint> info;
+  if (FGroup->FreeForm) info.assign(count * RRTrackSegmentCopies, TRRFlexPoint());
   for (size_t i = 0; i < count; ++i) {
     const TRRTrackPrimitive* m = FGroup->Members[first + i];
     const TRRTrackRoute* r = m->Route();
     std::memcpy(world + i * 16, &m->WorldMatrix(), 64);
     std::memcpy(color + i * 4, &r->Colour(), 16);
-    const float n = float(m->SegmentCount()), s = m->SegmentLength();
+    longest = std::max(longest, m->SegmentCount());
+    const float n = float(m->SegmentCount());
+    float s = m->SegmentLength();
+    const auto* curved = dynamic_cast<const TRRCurvedTrackPrimitive*>(m);
+    if (const auto* free = dynamic_cast<const TRRFreeFormTrackPrimitive*>(m)) {
+      // As the single draw sets them: the scale as segment size, scale * n as length.
+      s = free->Scale();
+      const TRRFlexPointArray& points = r->FlexPoints();
+      std::copy_n(points.begin() + free->FirstPoint(), m->SegmentCount() + 1,
+                  info.begin() + i * RRTrackSegmentCopies);
+    }
     data[i * 4 + 0] = n;
     data[i * 4 + 1] = s;
     data[i * 4 + 2] = n * s;
     data[i * 4 + 3] = r->DepthBias();
-    const auto* curved = dynamic_cast<const TRRCurvedTrackPrimitive*>(m);
     shape[i * 4 + 0] = curved ? curved->Angle() : 0.0f;
     shape[i * 4 + 1] = curved ? curved->Radius() : 0.0f;
     shape[i * 4 + 2] = m->TwistAngle0();
     shape[i * 4 + 3] = m->TwistAngle1();
   }
-  TRRTrackEffect* effect = FGroup->Effect;
-  TRRTrackInstanceParameters& ip = effect->InstanceParameters(FGroup->CAD);
   const auto n = uint32_t(count);
   ip.World->SetRaw(world, n * 64);
   ip.Color->SetRaw(color, n * 16);
   ip.Data->SetRaw(data, n * 16);
   ip.Shape->SetRaw(shape, n * 16);
+  if (FGroup->FreeForm) ip.SegmentInfo->SetRaw(info.data(), uint32_t(info.size() * sizeof(TRRFlexPoint)));
   Set(ip.Instanced, 1);
   const TRRTrackGeometry* g = FGroup->Geometry;
-  Set(ip.SegmentVertices, g->SegmentIndexCount() == g->Indices().IndexCount
-                              ? 1e9f
-                              : float(g->Vertices().VertexCount / RRTrackSegmentCopies));
+  const bool single = g->SegmentIndexCount() == g->Indices().IndexCount;
+  Set(ip.SegmentVertices, single ? 1e9f : float(g->Vertices().VertexCount / RRTrackSegmentCopies));
+  // Only the copies the longest member needs.
+  if (!single) IndexGeometry->IndexCount = uint32_t(longest) * g->SegmentIndexCount();
   SetDiffuse(effect->Parameters(FGroup->CAD).DiffuseMap, FGroup->Texture);
   InstanceCount = n;
 }
@@ -316,6 +332,7 @@ TRRTrackBatchGroup* TRRTrackBatcher::Find(TRRTrackPrimitive* p) {
   g->CAD = p->CAD();
   g->Geometry = p->Geometry();
   g->Texture = p->Texture();
+  g->FreeForm = p->Kind() == TRRTrackPrimitiveKind::FreeForm;
   g->Members.clear();
   return FLast = g;
 }
@@ -325,15 +342,16 @@ void TRRTrackBatcher::Add(TRRTrackPrimitive* primitive, gx::TGXRenderQueue* queu
   if (queue != FQueue || queue->Generation() != FGeneration) Begin(queue);
   primitive->SetBatchGroup(nullptr);
   queue->Add(primitive, 0, distance);
-  if (!batching || primitive->Kind() == TRRTrackPrimitiveKind::FreeForm || !primitive->Effect() ||
+  if (!batching || !primitive->Effect() ||
       !primitive->Effect()->InstanceParameters(primitive->CAD()).Complete())
     return;
   TRRTrackBatchGroup* g = Find(primitive);
   const size_t index = g->Members.size();
   g->Members.push_back(primitive);
   primitive->SetBatchGroup(g);
-  if (index % RRTrackMaxInstances != 0) return;
-  const size_t b = index / RRTrackMaxInstances;
+  const size_t max = size_t(g->MaxInstances());
+  if (index % max != 0) return;
+  const size_t b = index / max;
   if (b >= g->Batches.size()) g->Batches.push_back(std::make_unique<TRRTrackBatchPrimitive>(g, int(b)));
   TRRTrackBatchPrimitive* batch = g->Batches[b].get();
   batch->Material = primitive->Material;

@@ -25,11 +25,12 @@
 //   free-form: effect twisted 6, else 5; geometry bed 1, else 0
 // with the technique "CAD" while the technical view is on.
 //
-// Batching: TRRTrackBatcher gathers the straight and curved primitives queued in one collection
-// by (effect, technique, geometry, texture). A group of RRTrackBatchThreshold or more is drawn by
-// batch primitives, each one instanced draw of up to RRTrackMaxInstances members with their values
-// in the effect's instance arrays; the members themselves then draw nothing. Smaller groups, and
-// effects without the arrays, draw one primitive per call.
+// Batching: TRRTrackBatcher gathers the primitives queued in one collection by (effect,
+// technique, geometry, texture). A group of RRTrackBatchThreshold or more is drawn by batch
+// primitives, each one instanced draw of up to RRTrackMaxInstances members (free-form ones:
+// RRTrackMaxFlexInstances) with their values in the effect's instance arrays, drawing as many
+// segment copies as its longest member needs; the members themselves then draw nothing. Smaller
+// groups, and effects without the arrays, draw one primitive per call.
 
 #include <memory>
 #include <vector>
@@ -168,6 +169,9 @@ class TRRTrackBatchGroup {
   std::vector<TRRTrackPrimitive*> Members;
   // Batch primitives, one per RRTrackMaxInstances members (kept for reuse).
   std::vector<std::unique_ptr<TRRTrackBatchPrimitive>> Batches;
+  bool FreeForm = false;
+  // Members per instanced draw.
+  int MaxInstances() const { return FreeForm ? RRTrackMaxFlexInstances : RRTrackMaxInstances; }
   // The group is drawn instanced in this collection.
   bool Instanced() const { return Members.size() >= size_t(RRTrackBatchThreshold); }
 };
@@ -175,7 +179,7 @@ class TRRTrackBatchGroup {
 class TRRTrackBatchPrimitive : public gx::TGXRenderPrimitive {
  public:
   TRRTrackBatchPrimitive(TRRTrackBatchGroup* group, int index) : FGroup(group), FIndex(index) {}
-  // Fills the instance arrays from members [index * 32, ...) and sets the instance count; 0 when
+  // Fills the instance arrays from its members and sets the instance count; 0 when
   // the group is too small (its members draw themselves).
   void BeforeRender() override;
   // The members' own world matrices are in the arrays.
@@ -189,9 +193,9 @@ class TRRTrackBatchPrimitive : public gx::TGXRenderPrimitive {
 
 class TRRTrackBatcher {
  public:
-  // Queues a primitive that has been set up: straight and curved ones whose effect has the
-  // instance arrays go into their group (its batch primitives are queued as the group grows),
-  // every primitive is queued itself as well.
+  // Queues a primitive that has been set up: one whose effect has the instance arrays goes into
+  // its group (its batch primitives are queued as the group grows); every primitive is queued
+  // itself as well.
   void Add(TRRTrackPrimitive* primitive, gx::TGXRenderQueue* queue, float distance, bool batching);
   int GroupCount() const { return FUsed; }
   const TRRTrackBatchGroup& Group(int index) const { return *FGroups.at(size_t(index)); }

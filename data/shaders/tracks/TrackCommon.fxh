@@ -15,16 +15,16 @@ sampler2D DiffuseSampler {
   AddressU = Clamp; AddressV = Wrap;
 };
 
-// Batched drawing: 1 while the arrays below hold the values of up to 32 primitives.
+// Batched drawing: 1 while the arrays below hold the values of up to 64 primitives.
 float Instanced = 0;
 // Vertices of one segment copy (copies at or past a primitive's segment count collapse).
 float SegmentVertices = 1000000000;
-float4x4 InstanceWorld[32];
-float4 InstanceColor[32];
+float4x4 InstanceWorld[64];
+float4 InstanceColor[64];
 // segment count, segment size, length, depth bias
-float4 InstanceData[32];
+float4 InstanceData[64];
 // angle, radius, twist angle 0, twist angle 1
-float4 InstanceShape[32];
+float4 InstanceShape[64];
 
 glsl {
 struct TTrack {

@@ -2,6 +2,8 @@
 #include "TrackCommon.fxh"
 
 float4 SegmentInfo[64];
+// Batched drawing: 64 flex points per primitive, 16 primitives.
+float4 InstanceSegmentInfo[1024];
 float SegmentSize = 1;
 float Length = 1;
 float TwistAngle0 = 0;
@@ -15,7 +17,14 @@ vertexshader TwistedFlexibleVS {
   out vec2 uv;
   out vec4 color;
   void main() {
-    TTrack t = TrackSingle(0.0, SegmentSize, Length, vec4(0.0, 0.0, TwistAngle0, TwistAngle1));
+    TTrack t;
+    int base = 0;
+    if (Instanced > 0.5) {
+      t = TrackInstance(gl_InstanceID);
+      base = gl_InstanceID * 64;
+    } else {
+      t = TrackSingle(0.0, SegmentSize, Length, vec4(0.0, 0.0, TwistAngle0, TwistAngle1));
+    }
     if (TrackCollapsed(t, gl_VertexID)) {
       gl_Position = vec4(0.0, 0.0, -2.0, 1.0);
       wNormal = vec3(0.0, 1.0, 0.0);
@@ -32,17 +41,17 @@ vertexshader TwistedFlexibleVS {
       f = 1.0;
     }
     k = clamp(k, 0, 62);
-    vec4 a = SegmentInfo[k];
-    vec4 b = SegmentInfo[k + 1];
+    vec4 a = Instanced > 0.5 ? InstanceSegmentInfo[base + k] : SegmentInfo[k];
+    vec4 b = Instanced > 0.5 ? InstanceSegmentInfo[base + k + 1] : SegmentInfo[k + 1];
     vec2 pos = mix(a.zw, b.zw, f);
     vec2 dir = mix(a.xy, b.xy, f);
     dir = length(dir) > 0.0 ? normalize(dir) : vec2(0.0, 1.0);
     vec3 side = vec3(dir.y, 0.0, -dir.x);
     vec3 fwd = vec3(dir.x, 0.0, dir.y);
-    float r = mix(TwistAngle0, TwistAngle1, Length > 0.0 ? vPosition.z * SegmentSize / Length : 0.0);
+    float r = mix(t.shape.z, t.shape.w, t.len > 0.0 ? vPosition.z * t.s / t.len : 0.0);
     vec2 q = TrackRoll(vPosition.xy, r);
     vec2 m = TrackRoll(vNormal.xy, r);
-    vec3 p = vec3(pos.x, 0.0, pos.y) / SegmentSize + side * q.x + vec3(0.0, q.y, 0.0);
+    vec3 p = vec3(pos.x, 0.0, pos.y) / t.s + side * q.x + vec3(0.0, q.y, 0.0);
     vec3 n = side * m.x + vec3(0.0, m.y, 0.0) + fwd * vNormal.z;
     uv = vTexCoord0;
     gl_Position = TrackProject(p, t.world, t.bias);

@@ -64,11 +64,12 @@ inline gx::IGXEffect MakeTrackEffect(gx::TGXNullRenderDevice& device, int kind,
       {"DepthBias", T::Float, 1}, {"SpecialColor", T::Float4, 1}, {"DiffuseMap", T::Texture, 1}};
   for (auto& [name, type] : OwnParameters(kind))
     list.emplace_back(name, type, name == "SegmentInfo" ? segmentInfo : 1);
-  if (instancing && kind <= rr::RREffectTwistedCurve) {
-    list.emplace_back("InstanceWorld", T::Float4x4, 32);
-    list.emplace_back("InstanceColor", T::Float4, 32);
-    list.emplace_back("InstanceData", T::Float4, 32);
-    list.emplace_back("InstanceShape", T::Float4, 32);
+  if (instancing) {
+    if (kind >= rr::RREffectFlexible) list.emplace_back("InstanceSegmentInfo", T::Float4, 1024);
+    list.emplace_back("InstanceWorld", T::Float4x4, 64);
+    list.emplace_back("InstanceColor", T::Float4, 64);
+    list.emplace_back("InstanceData", T::Float4, 64);
+    list.emplace_back("InstanceShape", T::Float4, 64);
     list.emplace_back("Instanced", T::Float, 1);
     list.emplace_back("SegmentVertices", T::Float, 1);
   }
