@@ -1,6 +1,8 @@
 // Route descriptions read from arbitrary bytes and turned into routes: every geometric query on
 // whatever shape a file holds must answer without crashing or hanging. The first byte chooses
-// the track-system scale; bytes after the record give a bend target.
+// the track-system scale; bytes after the record give a bend target. The route's drawing
+// primitives are built and set up against the track effects on the null device: a bounded
+// number of them, each of 1 to 64 segments, whatever the numbers.
 
 #include <cmath>
 #include <cstddef>
@@ -8,9 +10,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "app/entities/track/RRTrackPrimitives.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXStream.h"
+#include "tests/app/entities/track/TrackDrawingSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
@@ -40,6 +44,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           {target[4], 0, target[5]});
     }
     (void)route->ToDescription();
+
+    static tracktest::TDrawing drawing;
+    static std::unique_ptr<rr::TRRTrackResources> resources = [] {
+      drawing.Device.SetRecording(false);
+      return drawing.Make();
+    }();
+    route->BuildPrimitives();
+    const size_t bound = 3 * (rr::RRMaxRouteSegments / 64 + 1) + 4096 + route->FlexPoints().size() / 63 + 1;
+    if (route->Primitives().size() > bound) __builtin_trap();
+    gx::TGXRenderQueue queue;
+    queue.Clear();
+    for (const auto& p : route->Primitives()) {
+      if (p->SegmentCount() < 1 || p->SegmentCount() > 64) __builtin_trap();
+      for (bool cad : {false, true})
+        if (p->SetUp(*resources, cad)) {
+          resources->Batcher().Add(p.get(), &queue, 0, true);
+          p->BeforeRender();
+        }
+    }
   } catch (const std::runtime_error&) {
     // stream read errors, unknown versions, EInvalidCall for empty flexible routes
   } catch (const gx::EGXAssertion&) {
