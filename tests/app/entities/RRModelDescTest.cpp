@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 #include "app/entities/RREntityRegistry.h"
@@ -271,4 +273,40 @@ TEST(RRModelDesc, CorruptedRecordsEitherReadOrRaise) {
       } catch (const std::runtime_error&) {
       }
     }
+}
+
+TEST(RRModelDesc, TheFuzzSeedsAreModelRecordsAndBags) {
+  // The seeds of the description fuzz target: the first byte picks the reader (odd: an old
+  // property-bag node), the rest is one model record of each version or a model node.
+  const std::string folder = std::string(VELMORA_SOURCE_DIR) + "/fuzz/corpus/FuzzEntityDescription/";
+  struct TCase {
+    const char* File;
+    float WantSpeed;
+    uint8_t WantCad;
+  } cases[] = {{"model-v1.bin", 0.1f, 4},
+               {"model-v2.bin", 0.1f, 4},
+               {"model-v3.bin", 2.0f, 4},
+               {"model-bag.bin", 1, 9}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.File);
+    std::ifstream in(folder + c.File, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 1u);
+    gx::TGXMemoryStream s(std::vector<uint8_t>(bytes.begin() + 1, bytes.end()));
+    std::unique_ptr<TRREntityDescription> d;
+    if (bytes[0] & 1) {
+      auto bag = TRREntityDescription_10::ReadFromStream(s);
+      ASSERT_EQ(bag->DescriptionClass(), &TRRModelDesc::StaticClass());
+      d = bag->DescriptionClass()->Create();
+      std::string name;
+      d->LoadFromPropertyBag(*bag, name);
+      EXPECT_EQ(name, "Muehle.3ds");
+    } else {
+      d = TRREntityDescription::ReadRecord(s);
+    }
+    EXPECT_EQ(s.Position(), s.Size());
+    const TRRModelDesc& m = AsModel(d);
+    EXPECT_FLOAT_EQ(m.Speed(), c.WantSpeed);
+    EXPECT_EQ(m.CADType(), c.WantCad);
+  }
 }
