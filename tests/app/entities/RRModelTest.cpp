@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/RREntityManager.h"
+#include "app/RRProject.h"
 #include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackCatalogue.h"
@@ -17,6 +19,7 @@
 #include "engine/render/GXModelReader.h"
 #include "tests/app/MaterialTestSupport.h"
 #include "tests/app/ModelTestSupport.h"
+#include "tests/app/ProjectTestSupport.h"
 
 using namespace rr;
 
@@ -467,4 +470,48 @@ TEST(RRTrackCatalogueModels, BufferStopsAndTurntablesNameTheModelsOfTheSharedPac
   auto back = TRREntityDescription::ReadRecord(s);
   EXPECT_EQ(static_cast<TRRTrackDesc&>(*back).NoBedModel().Model.RelativeName,
             shared + "PrellbockOhneBettung.x");
+}
+
+TEST_F(TRRModelTest, ALayoutWithDamagedModelFilesLoadsWithDummiesAndNamesThem) {
+  PutFile(std::string(kPackage) + "\\Kaputt.x", {'x', 'o', 'f', ' ', '0', '3', '0', '3'});
+  TRRScriptedUIService ui;
+  TRRProjectServices s;
+  s.UI = &ui;
+  s.FileSystem = &FileSystem;
+  s.Resources = &Resources;
+  s.FindKind = [](const char*) -> const TRRDescriptionClass* { return nullptr; };
+  s.CreateEventSection = [] { return std::make_unique<prjtest::TEventStub>(); };
+  TRRProject project(std::move(s));
+  ASSERT_TRUE(project.NewProject({}));
+  for (const char* file : {"Haus.x", "Kaputt.x", "Fehlt.x"}) {
+    TRRModelDesc d;
+    d.SetID(project.Manager()->NextID());
+    project.Manager()->ReserveIDs(1);
+    d.ModelFile() = File(file);
+    project.Manager()->CreateEntity(nullptr, d);
+  }
+  const std::string layout = (Folder / "Anlage.vmp").string();
+  ASSERT_TRUE(project.SaveProject(layout));
+  ui.ClearShown();
+  ASSERT_TRUE(project.LoadProject(layout, false));
+  std::vector<TRREntity*> models;
+  project.Manager()->FindByClass(TRRModel::StaticClass(), models);
+  ASSERT_EQ(models.size(), 3u);
+  int dummies = 0;
+  for (TRREntity* e : models) {
+    auto* m = static_cast<TRRModel*>(e);
+    EXPECT_TRUE(m->ModelEntity()->HasModel());
+    dummies += m->ModelEntity()->IsDummy();
+  }
+  EXPECT_EQ(dummies, 2);
+  ASSERT_EQ(project.LastMissingFiles().size(), 2u);
+  std::vector<std::string> texts = ui.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_NE(texts[0].find(RRTextMissingLoad), std::string::npos);
+  EXPECT_NE(texts[0].find("Kaputt.x"), std::string::npos);
+  EXPECT_NE(texts[0].find("Fehlt.x"), std::string::npos);
+  // The fixture's services are back once the layout is closed.
+  project.CloseProject();
+  ASSERT_NE(TRRModelServices::Get(), nullptr);
+  EXPECT_EQ(TRRModelServices::Get()->Reflections, &TestReflections);
 }
