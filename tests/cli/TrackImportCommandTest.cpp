@@ -155,6 +155,8 @@ TEST_F(TCliTrackImport, TwoConnectedImportedPiecesStayConnectedThroughConvertAnd
   std::ostringstream info;
   ASSERT_EQ(cli::RunInfoCommand({copy, "--json"}, info, e), 0) << e.str();
   ExpectHas(info.str(), "\"name\":\"NM 1188 Gerade 188,3 mm\"");
+  // What the parts list and the track filter read of a placed piece: manufacturer, system, gauge.
+  ExpectHas(info.str(), "\"catalogueKey\":\"Nordmark\\\\Profilgleis\\\\H0\\\\Gerades Gleis, 188,3 mm\\\\");
   ExpectHas(info.str(), "\"routes\":[{\"length\":18.83,\"partners\":[0,2]}]");
   ExpectHas(info.str(), "\"partners\":[1,0]}]");
 }
