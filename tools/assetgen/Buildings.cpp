@@ -484,7 +484,7 @@ TModelKit Bauernhaus() {
   }
   for (int side : {1, 3})
     for (float z : {2.0f, 8.0f}) Window(k, w[size_t(side)], z, 5.25f, 1.1f, 1.2f, kWindow, kTimber);
-  TModelKit::TRoof roof = Roof(-8, -5, 8, 5, 6.8f, 12.6f, kTiles, kTimber, true, 0.7f);
+  TModelKit::TRoof roof = Roof(-8, -5, 8, 5, 6.8f, 12.6f, kTiles, kTimber, true, 0.5f);
   k.GableRoof(roof);
   for (int side : {1, 3}) Window(k, w[size_t(side)], 5.0f, 8.0f, 1.0f, 1.1f, kWindow, {});
   Chimney(k, -4.0f, 1.2f, 9.0f, 13.6f);
@@ -563,7 +563,7 @@ TModelKit Windmuehle() {
     FrustumOpening(k, kWindow, 4.0f, 2.7f, 0.8f, 11.5f, 8, phase, face, 6.4f, 0.9f, 1.2f);
   // The cap, with the shaft sticking out towards -z.
   k.Frustum(kTimber, {0, 0, 0}, 3.0f, 3.0f, 11.5f, 12.0f, 8, TileOf(kTimber), K::kBottom, phase);
-  k.Cone(kBoards, {0, 0, 0}, 3.0f, 12.0f, 15.0f, 8, TileOf(kBoards), phase);
+  k.Cone(kTarPaper, {0, 0, 0}, 3.0f, 12.0f, 15.0f, 8, TileOf(kTarPaper), phase);
   k.Box(kTimber, {-0.3f, 12.0f, -5.2f}, {0.3f, 12.6f, 0}, TileOf(kTimber), K::kAll);
   // The sails turn about the shaft's end, clear of the gallery.
   const TGXVector3 hub{0, 12.3f, -5.3f};

@@ -335,7 +335,7 @@ const std::vector<TTextureDef>& Definitions() {
       {{"PutzOcker.png", {6, 6}}, [] { return Plaster(0xFFD9B77A, 12); }},
       {{"Klinker.tga", {4, 4}}, [] { return Brick(0xFF9C4430, 0xFFB8B0A0, 13); }},
       {{"KlinkerGelb.tga", {4, 4}}, [] { return Brick(0xFFC8A66A, 0xFFE0DACA, 14); }},
-      {{"Dachziegel.png", {3, 3}}, [] { return RoofTiles(0xFF9A3E2A, 15); }},
+      {{"Dachziegel.png", {3, 3}}, [] { return RoofTiles(0xFF7E2E1E, 15); }},
       {{"Schiefer.tga", {3, 3}}, [] { return Slate(16); }},
       {{"Holz.png", {3, 3}}, [] { return Boards(0xFF7A3A26, 17); }},
       {{"HolzNatur.png", {3, 3}}, [] { return Boards(0xFF8C6A46, 18); }},
