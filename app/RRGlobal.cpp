@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "app/RRAssetDownloader.h"
+#include "app/RRAssetFileLoader.h"
 #include "app/RRDatabase.h"
 #include "app/RRProject.h"
 #include "app/RRUnits.h"
@@ -237,6 +238,7 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
       FPackageRequests = std::make_unique<TRRPackageRequests>(*FDatabase, *FUI, [this] { return PackageServer(); });
     }
     FClipboard = std::make_unique<TRRClipboard>();
+    FTrackTextures = RRCreateTrackTextureList();
     FProject = std::make_unique<TRRProject>(TRRProjectServices::FromGlobal(*this));
     InstallSampleLayouts();
     BuildRecentList();

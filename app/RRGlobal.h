@@ -29,6 +29,7 @@ namespace rr {
 class TRRDatabase;
 class TRRPackageRequests;
 class TRRClipboard;
+class TRRAssetFileNameList;
 class TRRProject;
 
 inline constexpr const char* RRPublisherName = "Maralt";
@@ -153,6 +154,8 @@ class TRRGlobal {
   gx::TGXFileSystem& FileSystem() const { return FEngine->FileSystem(); }
   gx::TGXConfiguration& Configuration() { return FConfiguration; }
   TRRClipboard& Clipboard() const { return *FClipboard; }
+  // The known track textures (RRCreateTrackTextureList at start); every track created adds its own.
+  TRRAssetFileNameList& TrackTextures() const { return *FTrackTextures; }
   // The program's one project (CurrentProject), closed between layouts.
   TRRProject& Project() const { return *FProject; }
   // The node Application/<group>, created when missing.
@@ -263,6 +266,7 @@ class TRRGlobal {
   std::string FPendingInstaller;
   // The entity clipboard: lives with the program, so its content outlives the project copied from.
   std::unique_ptr<TRRClipboard> FClipboard;
+  std::unique_ptr<TRRAssetFileNameList> FTrackTextures;
   std::unique_ptr<TRRProject> FProject;
   int FLengthUnit = 0;
   std::string FLengthUnitName;

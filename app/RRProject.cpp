@@ -234,8 +234,14 @@ TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
   s.ClearPendingInstaller = [&global] { global.SetPendingInstaller({}); };
   s.ResetDownloads = [&global] { global.ResetDownloadState(); };
   s.Resources = &global.Engine().ResourceManager();
+  s.TrackTextures = &global.TrackTextures();
   s.RequestPackage = [&global](const std::string& relativePath) { return global.RequestPackage(relativePath); };
   return s;
+}
+
+void TRRProject::EntityCreated(TRREntity* entity) {
+  if (auto* track = dynamic_cast<TRRTrack*>(entity); track && FServices.TrackTextures)
+    FServices.TrackTextures->Add(track->Texture());
 }
 
 TRRProject* CurrentProject() { return Global() ? &Global()->Project() : nullptr; }

@@ -47,6 +47,7 @@ namespace rr {
 
 class TRRDatabase;
 class TRRClipboard;
+class TRRAssetFileNameList;
 class IRRReflectionManager;
 class TRRModelServicesScope;
 class IRRAssetUsage;
@@ -143,6 +144,8 @@ struct TRRProjectServices {
   // The registered description class of a kind by its class name ("TRRLightDesc"); default: the
   // kind registry. Null while the kind does not exist.
   std::function<const TRRDescriptionClass*(const char*)> FindKind;
+  // The known track textures; each track created adds its texture (none: not kept).
+  TRRAssetFileNameList* TrackTextures = nullptr;
   // A new, empty event section (default: RRCreateEventSection).
   std::function<std::unique_ptr<IRRProjectEventSection>()> CreateEventSection;
 
@@ -263,6 +266,8 @@ class TRRProject : public IRRProjectHost {
   int64_t FrameFrequency() const override;
   float FrameDeltaTime() const override;
   bool AnimationsOn() const override;
+  // A track adds its texture to the known track textures.
+  void EntityCreated(TRREntity* entity) override;
 
  private:
   std::unique_ptr<IRRAssetUsage> FAssetUsage;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/RRAssetFileLoader.h"
+#include "app/RRProject.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackPrimitives.h"
 #include "app/entities/track/RRTrackRoute.h"
@@ -609,4 +611,33 @@ TEST(RRTrackBatching, BatchedAndSinglePathsDrawTheSamePrimitives) {
     const TDrawn again = frame(true);
     EXPECT_EQ(again.Calls, batched.Calls);
   }
+}
+
+// ---- texture list ----
+
+TEST(RRTrackTextures, EveryCreatedTrackAddsItsTextureOnce) {
+  auto list = RRCreateTrackTextureList();
+  ASSERT_EQ(list->Count(), 7);
+  TRRScriptedUIService ui;
+  gx::TGXFileSystem fs;
+  TRRProjectServices services;
+  services.UI = &ui;
+  services.FileSystem = &fs;
+  services.TrackTextures = list.get();
+  TRRProject project(services);
+  TTracks s;
+  TRRTrack* standard = s.Make(Straight(10), 1);
+  project.EntityCreated(standard);  // the default texture is listed already
+  EXPECT_EQ(list->Count(), 7);
+  TRRTrackDesc d(TRRTrackType::Straight);
+  d.SetID(2);
+  d.AddRoute(Straight(5));
+  d.Texture() = TRRAssetFileName("/home/anlage/Eigene Schwellen.png");
+  auto* own = static_cast<TRRTrack*>(TRRTrack::StaticClass().Create(&s.Root, &s.Manager, d));
+  project.EntityCreated(own);
+  project.EntityCreated(own);
+  ASSERT_EQ(list->Count(), 8);
+  EXPECT_EQ(list->Item(7).FileName, "/home/anlage/Eigene Schwellen.png");
+  delete own;
+  delete standard;
 }
