@@ -612,8 +612,11 @@ TRRMaterialSubDesc TRRMaterialGenerator::DeriveSubDesc(bool twoSided, bool light
   }
   const std::string part = FileNamePart(textureName);
   if (part.empty()) return sub;
+  // Stored companions keep their original file name beside the package entry (whose name is a
+  // digest), so the original name is compared first, the relative one after.
   for (const TRRAssetFileName& companion : companions)
-    if (gx::SameText(FileNamePart(companion.EffectiveFileName()), part)) {
+    if (gx::SameText(FileNamePart(companion.FileName), part) ||
+        gx::SameText(FileNamePart(companion.RelativeName), part)) {
       sub.DiffuseMap = companion;
       ApplyAlphaRules(sub);
       break;
