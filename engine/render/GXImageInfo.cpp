@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/core/GXSerialization.h"
+
 namespace gx {
 
 namespace {
@@ -40,42 +42,36 @@ TGXImageInfo Dds(std::span<const uint8_t> d) {
   if (caps2 & 0x200000) Fail("Volumentexturen werden nicht unterstützt");
   info.Cube = (caps2 & 0x200) != 0;
   const uint32_t pf = Le32(d, 80), fourCC = Le32(d, 84), bits = Le32(d, 88);
-  const uint32_t r = Le32(d, 92), g = Le32(d, 96), b = Le32(d, 100), a = Le32(d, 104);
-  const bool alpha = (pf & 0x1) != 0 && a != 0;
+  const uint32_t r = Le32(d, 92), g = Le32(d, 96), b = Le32(d, 100);
+  // The alpha mask counts only with an alpha flag, as the texture reader takes it.
+  const uint32_t a = pf & 0x3 ? Le32(d, 104) : 0;
   if (pf & 0x4) {
     if (fourCC == 0x30315844) Fail("Erweiterte DDS-Köpfe werden nicht unterstützt");  // "DX10"
     if (fourCC == 0) Fail("Fehlerhafte DDS-Datei: Format fehlt");
     info.Format = fourCC;
     return info;
   }
-  struct TLayout {
-    uint32_t Bits, R, G, B, A, WithAlpha, WithoutAlpha;
-  };
-  static const TLayout layouts[] = {
-      {32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000, GXFormatA8R8G8B8, GXFormatX8R8G8B8},
-      {32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000, GXFormatA8B8G8R8, GXFormatX8B8G8R8},
-      {24, 0xFF0000, 0xFF00, 0xFF, 0, 0, GXFormatR8G8B8},
-      {16, 0xF800, 0x7E0, 0x1F, 0, 0, GXFormatR5G6B5},
-      {16, 0x7C00, 0x3E0, 0x1F, 0x8000, GXFormatA1R5G5B5, GXFormatX1R5G5B5},
-      {16, 0xF00, 0xF0, 0xF, 0xF000, GXFormatA4R4G4B4, 30},  // 30: X4R4G4B4
-  };
+  uint32_t format = 0;
   if (pf & 0x40) {
-    for (const TLayout& l : layouts)
-      if (bits == l.Bits && r == l.R && g == l.G && b == l.B) {
-        if (alpha && a == l.A && l.WithAlpha) {
-          info.Format = l.WithAlpha;
-          return info;
-        }
-        if (!alpha) {
-          info.Format = l.WithoutAlpha;
-          return info;
-        }
-      }
-  } else if ((pf & 0x20000) && bits == 8 && r == 0xFF) {
-    info.Format = GXFormatL8;
-    return info;
+    if (bits == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF)
+      format = a == 0xFF000000u ? GXFormatA8R8G8B8 : GXFormatX8R8G8B8;
+    else if (bits == 32 && r == 0xFF && g == 0xFF00 && b == 0xFF0000)
+      format = a == 0xFF000000u ? GXFormatA8B8G8R8 : GXFormatX8B8G8R8;
+    else if (bits == 24 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF && a == 0)
+      format = GXFormatR8G8B8;
+    else if (bits == 16 && r == 0xF800 && g == 0x07E0 && b == 0x001F && a == 0)
+      format = GXFormatR5G6B5;
+    else if (bits == 16 && r == 0x7C00 && g == 0x03E0 && b == 0x001F)
+      format = a == 0x8000 ? uint32_t(GXFormatA1R5G5B5) : uint32_t(GXFormatX1R5G5B5);
+    else if (bits == 16 && r == 0x0F00 && g == 0x00F0 && b == 0x000F)
+      format = a == 0xF000 ? uint32_t(GXFormatA4R4G4B4) : a == 0 ? 30u : 0u;  // 30: X4R4G4B4
+  } else if ((pf & 0x20000) && bits == 8 && r == 0xFF && a == 0) {
+    format = GXFormatL8;
   } else if ((pf & 0x2) && bits == 8 && a == 0xFF) {
-    info.Format = GXFormatA8;
+    format = GXFormatA8;
+  }
+  if (format != 0) {
+    info.Format = format;
     return info;
   }
   Fail("Fehlerhafte DDS-Datei: unbekanntes Pixelformat");
@@ -109,6 +105,7 @@ TGXImageInfo Png(std::span<const uint8_t> d) {
   if (!valid)
     Fail("Fehlerhafte PNG-Datei: Farbtyp " + std::to_string(colour) + " mit Tiefe " + std::to_string(depth));
   bool alpha = colour == 4 || colour == 6;
+  uint32_t paletteEntries = 0;
   // A transparency chunk comes before the image data; the chunks are walked up to the data.
   size_t at = 8 + 8 + 13 + 4;
   for (;;) {
@@ -119,7 +116,14 @@ TGXImageInfo Png(std::span<const uint8_t> d) {
     const uint8_t* type = d.data() + at + 4;
     if (std::memcmp(type, "IDAT", 4) == 0) break;
     if (std::memcmp(type, "IEND", 4) == 0) Fail("Fehlerhafte PNG-Datei: Bilddaten fehlen");
-    if (std::memcmp(type, "tRNS", 4) == 0) alpha = true;
+    // Transparency counts as the decoder takes it: a sound block of the right size, after the
+    // palette for palette images (a damaged one is skipped).
+    const bool sound =
+        Be32(d, at + 8 + length) == ~GXChecksum(d.data() + at + 4, size_t(length) + 4, 0xFFFFFFFFu);
+    if (sound && std::memcmp(type, "PLTE", 4) == 0) paletteEntries = length / 3;
+    if (sound && std::memcmp(type, "tRNS", 4) == 0)
+      alpha = alpha || (colour == 0 && length == 2) || (colour == 2 && length == 6) ||
+              (colour == 3 && length >= 1 && length <= paletteEntries);
     at += size_t(length) + 12;
   }
   info.Format = alpha ? GXFormatA8R8G8B8 : GXFormatX8R8G8B8;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -420,11 +421,21 @@ TEST(GXReadImageInfoTest, FindsTheFrameAndTheTransparencyPastOtherBlocksAndRefus
   TGXImageInfo info = GXReadImageInfo(jpeg);
   EXPECT_EQ(info.Width, 7u);
   EXPECT_EQ(info.Height, 9u);
-  // A grey PNG with a transparency block before its data has alpha.
+  // An RGB PNG with a transparency block before its data has alpha.
   std::vector<uint8_t> png = EncodePng(2, 2, std::vector<uint32_t>(4, 0xFF808080), false);
-  const std::vector<uint8_t> trns = {0, 0, 0, 6, 't', 'R', 'N', 'S', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> trns = {0, 0, 0, 6, 't', 'R', 'N', 'S', 0, 0x80, 0, 0x80, 0, 0x80};
+  const uint32_t crc = uint32_t(crc32(0, trns.data() + 4, 10));
+  for (int i = 3; i >= 0; --i) trns.push_back(uint8_t(crc >> (8 * i)));
+  // The same block damaged is skipped, as the decoder skips it.
+  std::vector<uint8_t> damaged = png;
+  std::vector<uint8_t> badTrns = trns;
+  badTrns.back() ^= 1;
+  damaged.insert(damaged.begin() + 8 + 25, badTrns.begin(), badTrns.end());
+  EXPECT_EQ(GXReadImageInfo(damaged).Format, uint32_t(GXFormatX8R8G8B8));
+  EXPECT_FALSE(GXReadImage(damaged).HasAlpha);
   png.insert(png.begin() + 8 + 25, trns.begin(), trns.end());
   EXPECT_EQ(GXReadImageInfo(png).Format, uint32_t(GXFormatA8R8G8B8));
+  EXPECT_TRUE(GXReadImage(png).HasAlpha);
 
   std::vector<uint8_t> noData = EncodePng(2, 2, std::vector<uint32_t>(4, 0xFF808080), false);
   noData.resize(8 + 25);
