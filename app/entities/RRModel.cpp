@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <unordered_map>
 
 #include "app/RRTextureConverter.h"
 #include "app/entities/RREntityRegistry.h"
@@ -141,10 +142,121 @@ void ForEachSubEntity(gx::TGXNode* node, Fn&& fn) {
   for (int i = 0; i < node->ChildCount(); ++i) ForEachSubEntity(node->Child(i), fn);
 }
 
+const TRRMaterialDesc& EmptyMaterials() {
+  static const TRRMaterialDesc empty;
+  return empty;
+}
+
+bool SameCompanions(const std::vector<TRRAssetFileName>& a, const std::vector<TRRAssetFileName>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i].FileName != b[i].FileName || a[i].RelativeName != b[i].RelativeName) return false;
+  return true;
+}
+
+// How the instances of one model file with one companion list are dressed: the derived
+// description and, once an instance was dressed with it, its materials in sub-entity order.
+// Materials without reflection are shared by their description's bytes and do not depend on the
+// node, so the next instance takes them without building paths, digests and resource names
+// again. Weak slots only: a dressing never keeps a model or a material alive, and a dead one is
+// made again.
+struct TDressing {
+  gx::TGXWeakRef<gx::TGXModel> Model;
+  std::vector<TRRAssetFileName> Companions;
+  TRRSharedMaterialDesc Derived;
+  bool Shareable = false;  // no sub description reflects
+  std::vector<gx::TGXWeakRef<gx::TGXMaterial>> Materials;
+};
+
+struct TDressings {
+  gx::TGXResourceManager* Resources = nullptr;
+  std::unordered_multimap<const gx::TGXModel*, std::unique_ptr<TDressing>> Items;
+  size_t PruneAt = 64;
+};
+
+TDressing& DressingOf(const gx::TGXModel& model, const std::vector<TRRAssetFileName>& companions,
+                      gx::TGXResourceManager* resources) {
+  static TDressings all;
+  if (all.Resources != resources) {
+    all.Items.clear();
+    all.Resources = resources;
+  }
+  auto range = all.Items.equal_range(&model);
+  for (auto it = range.first; it != range.second;) {
+    if (!it->second->Model) {
+      it = all.Items.erase(it);  // a dead model whose address came back
+      continue;
+    }
+    if (SameCompanions(it->second->Companions, companions)) return *it->second;
+    ++it;
+  }
+  if (all.Items.size() >= all.PruneAt) {
+    std::erase_if(all.Items, [](const auto& item) { return !item.second->Model; });
+    all.PruneAt = std::max<size_t>(64, all.Items.size() * 2);
+  }
+  auto d = std::make_unique<TDressing>();
+  d->Model = const_cast<gx::TGXModel*>(&model);
+  d->Companions = companions;
+  d->Derived =
+      std::make_shared<const TRRMaterialDesc>(TRRMaterialGenerator::DeriveDescription(model, companions));
+  d->Shareable = true;
+  for (int i = 0; i < d->Derived->Count(); ++i)
+    d->Shareable = d->Shareable && d->Derived->SubDesc(i).ReflectionMode == RRReflectionNone;
+  return *all.Items.emplace(&model, std::move(d))->second;
+}
+
+// Gives the node's sub-entities the dressing's materials; false when there are none (yet), one
+// of them died or the sub-entities do not match.
+bool DressFrom(TDressing& dressing, gx::TGXSceneNode* node) {
+  if (dressing.Materials.empty()) return false;
+  thread_local std::vector<gx::IGXMaterial> locked;
+  locked.clear();
+  for (const auto& m : dressing.Materials) {
+    locked.push_back(m.Lock());
+    if (!locked.back()) {
+      dressing.Materials.clear();
+      return false;
+    }
+  }
+  size_t count = 0;
+  ForEachSubEntity(node, [&](gx::TGXSubEntity&) { ++count; });
+  if (count != locked.size()) return false;
+  size_t i = 0;
+  ForEachSubEntity(node, [&](gx::TGXSubEntity& sub) { sub.SetMaterial(locked[i++]); });
+  locked.clear();
+  return true;
+}
+
+// Keeps the materials a freshly dressed instance got, when every one of them could be made.
+void RecordDressing(TDressing& dressing, gx::TGXSceneNode* node) {
+  if (!dressing.Shareable) return;
+  std::vector<gx::TGXWeakRef<gx::TGXMaterial>> materials;
+  bool complete = true;
+  ForEachSubEntity(node, [&](gx::TGXSubEntity& sub) {
+    complete = complete && sub.OwnMaterial();
+    materials.emplace_back(sub.OwnMaterial().Get());
+  });
+  if (complete && !materials.empty()) dressing.Materials = std::move(materials);
+}
+
 }  // namespace
 
 TRRModelEntity::TRRModelEntity(gx::TGXNode* parent, TRRMaterialDesc* materials, const TRRModelFileName& file)
     : gx::TGXSceneNode({}, parent), FFileName(file) {
+  TRRSharedMaterialDesc shared;
+  if (materials && !materials->Empty()) shared = std::make_shared<const TRRMaterialDesc>(*materials);
+  const bool given = shared != nullptr;
+  Build(shared);
+  if (materials && !given && shared) materials->Assign(*shared);
+}
+
+TRRModelEntity::TRRModelEntity(gx::TGXNode* parent, TRRSharedMaterialDesc& materials,
+                               const TRRModelFileName& file)
+    : gx::TGXSceneNode({}, parent), FFileName(file) {
+  Build(materials);
+}
+
+void TRRModelEntity::Build(TRRSharedMaterialDesc& materials) {
   const TRRModelServices* services = TRRModelServices::Get();
   if (FFileName.Model.EffectiveFileName().empty() || !services || !services->Resources ||
       !HasFactory(*services->Resources, gx::IID_IGXModel))
@@ -153,17 +265,24 @@ TRRModelEntity::TRRModelEntity(gx::TGXNode* parent, TRRMaterialDesc* materials, 
   if (!Instantiate(*services)) return;
 
   const std::vector<TRRAssetFileName> none;
-  TRRMaterialDesc derived =
-      TRRMaterialGenerator::DeriveDescription(*FModel, FIsDummy ? none : FFileName.Companions);
+  TDressing& dressing = DressingOf(*FModel, FIsDummy ? none : FFileName.Companions, services->Resources);
+  FDerived = dressing.Derived;
   if (FIsDummy || !materials || materials->Empty()) {
-    FMaterials = std::move(derived);
-    if (!FIsDummy && materials) materials->Assign(FMaterials);
-    TRRMaterialGenerator::ApplyMaterials(this, FMaterials);
+    FMaterials = FDerived;
+    if (!FIsDummy) materials = FDerived;
+    if (!DressFrom(dressing, this)) {
+      TRRMaterialGenerator::ApplyMaterials(this, *FMaterials);
+      RecordDressing(dressing, this);
+    }
   } else {
-    FMaterials.Assign(*materials);
-    TRRMaterialGenerator::ApplyMaterials(this, FMaterials, &derived);
+    FMaterials = materials;
+    TRRMaterialGenerator::ApplyMaterials(this, *FMaterials, FDerived.get());
   }
   FAnimation = FModel->GetAnimation();
+}
+
+const TRRMaterialDesc& TRRModelEntity::Materials() const {
+  return FMaterials ? *FMaterials : EmptyMaterials();
 }
 
 bool TRRModelEntity::Instantiate(const TRRModelServices& services) {
@@ -213,11 +332,8 @@ TRRModelEntity::~TRRModelEntity() {
 }
 
 void TRRModelEntity::ApplyMaterials() {
-  if (!HasModel()) return;
-  const std::vector<TRRAssetFileName> none;
-  TRRMaterialDesc derived =
-      TRRMaterialGenerator::DeriveDescription(*FModel, FIsDummy ? none : FFileName.Companions);
-  TRRMaterialGenerator::ApplyMaterials(this, FMaterials, &derived);
+  if (!HasModel() || !FMaterials) return;
+  TRRMaterialGenerator::ApplyMaterials(this, *FMaterials, FDerived.get());
 }
 
 gx::TGXSceneNode* RRCreateTrackModelEntity(gx::TGXNode* parent, const TRRModelFileName& model, TRRTrackType) {
@@ -284,8 +400,8 @@ TRRModel::~TRRModel() {
 }
 
 void TRRModel::BuildModel(const TRRModelFileName& file, bool loop, float startTime) {
-  FMaterials.Clear();
-  FModelEntity = new TRRModelEntity(this, &FMaterials, file);
+  FMaterials.reset();
+  FModelEntity = new TRRModelEntity(this, FMaterials, file);
   FStartTime = startTime;
   FHasAnimation = false;
   if (const gx::IGXAnimation& animation = FModelEntity->Animation()) {
@@ -296,7 +412,7 @@ void TRRModel::BuildModel(const TRRModelFileName& file, bool loop, float startTi
     FController->SetLoop(loop);
     FController->SetTime(startTime);
   }
-  if (!FMaterials.Empty()) {
+  if (FMaterials && !FMaterials->Empty()) {
     const TRRModelServices* services = TRRModelServices::Get();
     FReflections = services ? services->Reflections : nullptr;
     if (FReflections) FReflections->AddListener(this);
@@ -310,7 +426,7 @@ void TRRModel::FreeModel() {
   FController.reset();
   delete FModelEntity;
   FModelEntity = nullptr;
-  FMaterials.Clear();
+  FMaterials.reset();
 }
 
 void TRRModel::ReplaceModel(const TRRModelFileName& file) {
@@ -318,6 +434,8 @@ void TRRModel::ReplaceModel(const TRRModelFileName& file) {
   FSpeed = 1.0f;
   BuildModel(file, FLoop, 0);
 }
+
+const TRRMaterialDesc& TRRModel::Materials() const { return FMaterials ? *FMaterials : EmptyMaterials(); }
 
 const TRRModelFileName& TRRModel::ModelFileName() const {
   static const TRRModelFileName none;

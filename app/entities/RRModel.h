@@ -100,12 +100,19 @@ std::unique_ptr<TRRModelDesc> RRImportedModelDesc(const std::string& file, const
 
 // ---- model entity ----
 
+// Material descriptions that are derived or handed on are shared, unchanged, between the model,
+// its model entity and every other instance of the same file: a layout shows the same building
+// thousands of times.
+using TRRSharedMaterialDesc = std::shared_ptr<const TRRMaterialDesc>;
+
 class TRRModelEntity : public gx::TGXSceneNode {
  public:
   // The node under parent, made from the model file. materials is in/out: when it is null or
   // empty (or the file could not be loaded) the description is derived from the model and kept,
   // and unless the placeholder is shown a copy is handed back; otherwise the entity keeps a copy.
   TRRModelEntity(gx::TGXNode* parent, TRRMaterialDesc* materials, const TRRModelFileName& file);
+  // The same with a shared description: an empty one receives the derived description itself.
+  TRRModelEntity(gx::TGXNode* parent, TRRSharedMaterialDesc& materials, const TRRModelFileName& file);
   ~TRRModelEntity() override;
 
   // Gives every sub-entity the material of its path again (sub-mesh paths the description does
@@ -119,13 +126,17 @@ class TRRModelEntity : public gx::TGXSceneNode {
   bool HasModel() const { return FModel && FModel->IsLoaded(); }
   const gx::IGXModel& Model() const { return FModel; }
   const gx::IGXAnimation& Animation() const { return FAnimation; }
-  const TRRMaterialDesc& Materials() const { return FMaterials; }
+  const TRRMaterialDesc& Materials() const;
 
  private:
+  // Loads and instantiates the model (the dummy when that fails) and dresses it; materials as in
+  // the constructors.
+  void Build(TRRSharedMaterialDesc& materials);
   bool Instantiate(const TRRModelServices& services);
 
   TRRModelFileName FFileName;
-  TRRMaterialDesc FMaterials;
+  TRRSharedMaterialDesc FMaterials;
+  TRRSharedMaterialDesc FDerived;
   gx::IGXModel FModel;
   gx::IGXAnimation FAnimation;
   bool FIsDummy = false;
@@ -161,7 +172,8 @@ class TRRModel : public TRREntity, private IRRReflectionListener {
   void ReplaceModel(const TRRModelFileName& file);
   TRRModelEntity* ModelEntity() const { return FModelEntity; }
   const TRRModelFileName& ModelFileName() const;
-  const TRRMaterialDesc& Materials() const { return FMaterials; }
+  // Empty until the model entity filled it (and for the dummy).
+  const TRRMaterialDesc& Materials() const;
   uint8_t CADType() const { return FCADType; }
   // Takes effect at the next switch of the CAD display.
   void SetCADType(uint8_t value) { FCADType = value; }
@@ -197,7 +209,7 @@ class TRRModel : public TRREntity, private IRRReflectionListener {
   void ReflectionSettingsChanged() override;
 
   TRRModelEntity* FModelEntity = nullptr;  // a child node: the node tree owns it
-  TRRMaterialDesc FMaterials;
+  TRRSharedMaterialDesc FMaterials;
   std::unique_ptr<std::vector<gx::IGXMaterial>> FSavedMaterials;
   std::unique_ptr<gx::TGXAnimationController> FController;
   IRRReflectionManager* FReflections = nullptr;

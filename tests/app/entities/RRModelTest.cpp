@@ -11,6 +11,7 @@
 
 #include "app/RREntityManager.h"
 #include "app/RRProject.h"
+#include "app/RRProjectSerializer.h"
 #include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackCatalogue.h"
@@ -514,4 +515,34 @@ TEST_F(TRRModelTest, ALayoutWithDamagedModelFilesLoadsWithDummiesAndNamesThem) {
   project.CloseProject();
   ASSERT_NE(TRRModelServices::Get(), nullptr);
   EXPECT_EQ(TRRModelServices::Get()->Reflections, &TestReflections);
+}
+
+TEST_F(TRRModelTest, InstancesOfOneFileShareTheirMaterialsAlsoAfterTheOthersWent) {
+  TRRModel* a = Make("Haus.x");
+  TRRModel* b = Make("Haus.x");
+  const std::vector<gx::TGXMaterial*> first = DrawnMaterials(a->ModelEntity());
+  EXPECT_EQ(DrawnMaterials(b->ModelEntity()), first);
+  EXPECT_EQ(&a->Materials(), &b->Materials());  // one derived description for both
+  std::vector<std::string> names;
+  for (gx::TGXMaterial* m : first) names.push_back(m->GetName().Text());
+  // With every instance gone the materials are gone too; a new instance makes them again.
+  delete a;
+  delete b;
+  TRRModel* c = Make("Haus.x");
+  std::vector<std::string> again;
+  for (gx::TGXMaterial* m : DrawnMaterials(c->ModelEntity())) {
+    ASSERT_NE(m, nullptr);
+    again.push_back(m->GetName().Text());
+  }
+  EXPECT_EQ(again, names);
+  // Other companions are another dressing: the walls find their texture now.
+  PutFile(std::string(kPackage) + "\\Putz.png",
+          RREncodePng(2, 2, {0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u, 0xFFFF0000u}, false));
+  TRRModelDesc d;
+  d.SetID(++NextID);
+  d.ModelFile() = File("Haus.x");
+  d.ModelFile().Companions = {TRRAssetFileName("Putz.png", std::string(kPackage) + "\\Putz.png")};
+  auto* textured = static_cast<TRRModel*>(TRRModel::StaticClass().Create(Root.get(), nullptr, d));
+  EXPECT_NE(DrawnMaterials(textured->ModelEntity())[0], DrawnMaterials(c->ModelEntity())[0]);
+  EXPECT_EQ(textured->Materials().SubDesc(0).DiffuseMap.RelativeName, std::string(kPackage) + "\\Putz.png");
 }
