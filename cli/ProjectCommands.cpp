@@ -80,15 +80,18 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
   if (d->LinkTarget()) text += " folgt " + std::to_string(d->LinkTarget());
   text += "\n";
   if (auto* t = dynamic_cast<const rr::TRRTrack*>(&e)) {
-    // A track: its type, catalogue key, active route and per route its length and the tracks
-    // connected at its two ends (0 = open).
+    // A track: its type, catalogue key, active route, texture (its effective file name) and
+    // bed, and per route its length and the tracks connected at its two ends (0 = open).
     std::unique_ptr<rr::TRRTrackDesc> td = t->ToDescription();
     json += ",\"track\":{\"type\":" + std::to_string(static_cast<int>(t->Type())) +
             ",\"catalogueKey\":" + JsonString(td->CatalogueKey()) +
-            ",\"activeRoute\":" + std::to_string(t->ActiveRoute()) + ",\"routes\":[";
+            ",\"activeRoute\":" + std::to_string(t->ActiveRoute()) +
+            ",\"texture\":" + JsonString(t->Texture().EffectiveFileName()) +
+            ",\"hasBed\":" + (t->HasBed() ? "true" : "false") + ",\"routes\":[";
     text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Gleis Typ " +
             std::to_string(static_cast<int>(t->Type())) + " \"" + td->CatalogueKey() + "\" aktiv " +
-            std::to_string(t->ActiveRoute()) + "\n";
+            std::to_string(t->ActiveRoute()) + ", Textur \"" + t->Texture().EffectiveFileName() + "\"" +
+            (t->HasBed() ? ", mit Bettung" : ", ohne Bettung") + "\n";
     for (int r = 0; r < t->GetRouteCount(); ++r) {
       rr::TRRTrackRoute* route = t->GetRoute(r);
       int32_t partners[2] = {0, 0};
@@ -108,7 +111,8 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
   if (auto* m = dynamic_cast<const rr::TRRModelDesc*>(d.get())) {
     // A model: its file with the companions, CAD type and the animation's settings.
     const std::string indent(static_cast<size_t>(depth) * 2 + 2, ' ');
-    json += ",\"model\":{\"file\":" + JsonString(m->ModelFile().Model.EffectiveFileName()) + ",\"companions\":[";
+    json +=
+        ",\"model\":{\"file\":" + JsonString(m->ModelFile().Model.EffectiveFileName()) + ",\"companions\":[";
     text += indent + "Modell " + m->ModelFile().Model.EffectiveFileName() + ", CAD-Typ " +
             std::to_string(m->CADType()) + ", Animation " + (m->AnimationEnabled() ? "an" : "aus") +
             (m->Loop() ? ", Schleife" : ", einmal") + ", Start " + JsonNumber(m->StartTime()) + " s, Tempo " +
@@ -118,9 +122,10 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
       json += std::string(i ? "," : "") + JsonString(c);
       text += indent + "  Begleitdatei " + c + "\n";
     }
-    json += "],\"cadType\":" + std::to_string(m->CADType()) + ",\"enabled\":" +
-            (m->AnimationEnabled() ? "true" : "false") + ",\"loop\":" + (m->Loop() ? "true" : "false") +
-            ",\"startTime\":" + JsonNumber(m->StartTime()) + ",\"speed\":" + JsonNumber(m->Speed()) + "}";
+    json += "],\"cadType\":" + std::to_string(m->CADType()) +
+            ",\"enabled\":" + (m->AnimationEnabled() ? "true" : "false") +
+            ",\"loop\":" + (m->Loop() ? "true" : "false") + ",\"startTime\":" + JsonNumber(m->StartTime()) +
+            ",\"speed\":" + JsonNumber(m->Speed()) + "}";
   }
   std::vector<rr::TRREntity*> children = e.ChildEntities();
   json += ",\"children\":[";

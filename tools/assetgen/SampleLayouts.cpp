@@ -35,7 +35,8 @@ class TLayer {
   const TRRTrackDesc* Find(const std::string& name) const {
     for (TRREntityDescription* d : FCatalogue) {
       auto* t = dynamic_cast<TRRTrackDesc*>(d);
-      if (t && t->Name().GetText() == name && t->Manufacturer().GetText() == "Brettmann" && t->TrackWidth() == 3)
+      if (t && t->Name().GetText() == name && t->Manufacturer().GetText() == "Brettmann" &&
+          t->TrackWidth() == 3)
         return t;
     }
     return nullptr;
@@ -107,7 +108,25 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     if (turnout->GetRouteCount() > 1) {
       TRRTrackRouteContact* parallel =
           layer.Attach("R2 15° links", turnout->GetRoute(1)->Contact(1))->GetRoute(0)->Contact(1);
-      siding = layer.Attach("G1", parallel);
+      // The siding: a flexible track without bed, two straights long and gently bent, in the
+      // dark brown texture; the buffer stop follows its end.
+      siding = layer.Find("F914") ? layer.Attach("F914", parallel) : layer.Attach("G1", parallel);
+      if (siding->GetRoute(0)->IsFlexible()) {
+        TRRTrackRoute* flex = siding->GetRoute(0);
+        flex->SetParameters({}, 2 * 18.83f);
+        host.Scene.Root()->Update(false);
+        const gx::TGXVector3 p0 = flex->Contact(0)->GetWorldPosition();
+        const gx::TGXVector3 out = flex->Contact(0)->GetWorldOutward();
+        const gx::TGXVector3 side = flex->Contact(0)->GetWorldSide();
+        const gx::TGXVector3 p1 = p0 - out * 37.0f + side * 2.0f;
+        const gx::TGXVector3 t1 = gx::GXVec3Normalize(-out * 37.0f + side * 4.0f);
+        flex->BendFlexible(p0, out, t1, p1);
+        siding->SetHasBed(false);
+        siding->SetTexture(TRRAssetFileName(
+            "Holz und Schotter (Dunkelbraun)",
+            std::string(RRBasePackage2) + "\\Textures\\Tracks\\Holz und Schotter (Dunkelbraun).dds"));
+        host.Scene.Root()->Update(false);
+      }
       TRRTrackRouteContact* branch = siding->GetRoute(0)->Contact(1);
       // A buffer stop connects only at the end of its route.
       if (layer.Find("P75")) layer.Attach("P75", branch, 1);
