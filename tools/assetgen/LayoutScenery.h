@@ -32,8 +32,8 @@ TBox PlacedModelBox(const gx::TGXModelData& model, const gx::TGXVector3& positio
 TBox TrackBox(const rr::TRRTrack& track);
 
 // Moves a model from start along direction (horizontal) in steps of a tenth of a unit until its
-// box keeps margin from every track box in plan, and returns that position; gives up (raising)
-// after 100 units.
+// box (its own box turned by rotation, which holds PlacedModelBox) keeps margin from every track
+// box in plan, and returns that position; gives up (raising) after 100 units.
 gx::TGXVector3 PlaceClear(const gx::TGXModelData& model, gx::TGXVector3 start,
                           const gx::TGXVector3& direction, const gx::TGXQuaternion& rotation,
                           const std::vector<TBox>& tracks, float margin);
