@@ -724,16 +724,20 @@ TEST_F(TRRMaterialGeneratorTest, ColoursFromTextureNames) {
 TEST_F(TRRMaterialGeneratorTest, CompanionsByTheirFileNameIgnoringCase) {
   using F = gx::EGXModelFormat;
   gx::IGXModel model = Model(
-      Nodes(F::XFile, {{"A", -1, "texturen\\WAND.PNG"}, {"B", -1, "dach.png"}, {"C", -1, ""}}), "Haus.x");
+      Nodes(F::XFile, {{"A", -1, "texturen\\WAND.PNG"}, {"B", -1, "dach.png"}, {"C", -1, ""}, {"D", -1, "ziegel.png"}}), "Haus.x");
+  // A stored companion's entry is named by its digest; its original name still finds it.
   const std::vector<TRRAssetFileName> companions = {
       TRRAssetFileName("C:\\Modelle\\Fenster.png"),
-      TRRAssetFileName("C:\\Modelle\\wand.png", "{CCCCCCCC-0000-0000-0000-000000000001}\\Wand.png")};
+      TRRAssetFileName("C:\\Modelle\\wand.png", "{CCCCCCCC-0000-0000-0000-000000000001}\\Wand.png"),
+      TRRAssetFileName("Ziegel.PNG", "{CCCCCCCC-0000-0000-0000-000000000001}\\9f2c41d07be3.dds")};
   const TRRMaterialDesc d = TRRMaterialGenerator::DeriveDescription(*model, companions);
   const TRRMaterialSubDesc& wall = *d.Find("Root\\Node_0\\Mesh_0\\SubMesh_0");
   EXPECT_EQ(wall.DiffuseMap.RelativeName, "{CCCCCCCC-0000-0000-0000-000000000001}\\Wand.png");
   EXPECT_EQ(wall.DiffuseMap.FileName, "C:\\Modelle\\wand.png");
   EXPECT_TRUE(d.Find("Root\\Node_1\\Mesh_0\\SubMesh_0")->DiffuseMap.IsEmpty());
   EXPECT_TRUE(d.Find("Root\\Node_2\\Mesh_0\\SubMesh_0")->DiffuseMap.IsEmpty());
+  EXPECT_EQ(d.Find("Root\\Node_3\\Mesh_0\\SubMesh_0")->DiffuseMap.RelativeName,
+            "{CCCCCCCC-0000-0000-0000-000000000001}\\9f2c41d07be3.dds");
 
   // The dummy model is derived without companions: no maps at all.
   const TRRMaterialDesc dummy = TRRMaterialGenerator::DeriveDescription(*model, {});
