@@ -17,6 +17,7 @@
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXEngine.h"
 #include "engine/render/GXCamera.h"
+#include "engine/render/GXModelReader.h"
 #include "engine/render/GXRenderCore.h"
 #include "engine/render/GXRenderWindow.h"
 #include "engine/render/GXScene.h"
@@ -122,6 +123,18 @@ TEST_F(TBuildingPictures, EveryBuildingIsDrawnWithItsOwnTextures) {
     TRRModelEntity* e = Show(static_cast<TRRModelDesc*>(d)->ModelFile());
     EXPECT_TRUE(e->HasModel());
     EXPECT_FALSE(e->IsDummy());
+    // Every sub-mesh that names a texture file is drawn with its companion.
+    const TRRModelFileName& file = static_cast<TRRModelDesc*>(d)->ModelFile();
+    const std::unique_ptr<gx::TGXMemoryStream> bytes =
+        Engine->FileSystem().OpenFile(file.Model.EffectiveFileName());
+    size_t fileTextures = 0, mapped = 0;
+    for (const gx::TGXModelMesh& m : gx::GXReadModel(bytes->Memory(), bytes->Data().size()).Meshes)
+      for (const gx::TGXModelSubMesh& sub : m.SubMeshes)
+        fileTextures += !gx::GXModelIsColorName(sub.TextureName);
+    for (int i = 0; i < e->Materials().Count(); ++i)
+      for (const TRRAssetFileName& c : file.Companions)
+        mapped += e->Materials().SubDesc(i).DiffuseMap.SameFile(c);
+    EXPECT_EQ(mapped, fileTextures);
     EXPECT_GT(Picture(d->Name().GetText(), e->WorldBounds()), 0.08);
     delete e;
     ++drawn;
