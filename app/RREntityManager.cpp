@@ -8,6 +8,7 @@
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/RREntityRegistry.h"
+#include "app/entities/track/RRTrackConnections.h"
 #include "app/entities/track/RRTrackGeometry.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXStrings.h"
@@ -75,7 +76,8 @@ void TRREntityManager::SetTrackResources(std::unique_ptr<TRRTrackResources> reso
 
 void TRREntityManager::ReserveIDs(int32_t count) {
   if (count < 0 || count > MaxEntityID - FNextID)
-    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREntityManager"), "ReserveIDs", "ID range exhausted"});
+    throw gx::EInvalidParameter(
+        {gx::TGXExceptionArg::Object("TRREntityManager"), "ReserveIDs", "ID range exhausted"});
   FNextID += count;
 }
 
@@ -83,7 +85,8 @@ TRREntity* TRREntityManager::CreateEntity(gx::TGXNode* parent, const TRREntityDe
   const TRRRegisteredEntity* entry = RegisteredEntities().FindByDescriptionClass(description.GetClass());
   if (!entry) throw CreateEntityError(RRTextUnknownEntityClass);
   if (!parent) parent = ProjectNode();
-  if (description.ID() <= 0 || description.ID() > MaxEntityID) throw CreateEntityError(RRTextInvalidDescription);
+  if (description.ID() <= 0 || description.ID() > MaxEntityID)
+    throw CreateEntityError(RRTextInvalidDescription);
   if (FindByID(description.ID())) throw CreateEntityError(RRTextDuplicateEntityID);
   TRREntity* entity = entry->EntityClass->Create(parent, this, description);
   for (int i = 0; i < description.ChildCount(); ++i) CreateEntity(entity, *description.Child(i));
@@ -94,8 +97,8 @@ TRREntity* TRREntityManager::CreateEntity(gx::TGXNode* parent, const TRREntityDe
 
 TRREntityKindList TRREntityManager::KindListOf(const TRREntityClass& cls) {
   static const std::pair<const char*, TRREntityKindList> kinds[] = {
-      {"TRRCamera", TRREntityKindList::Cameras}, {"TRRLight", TRREntityKindList::Light},
-      {"TRRPanel", TRREntityKindList::Panels},   {"TRRTrack", TRREntityKindList::Tracks},
+      {"TRRCamera", TRREntityKindList::Cameras},        {"TRRLight", TRREntityKindList::Light},
+      {"TRRPanel", TRREntityKindList::Panels},          {"TRRTrack", TRREntityKindList::Tracks},
       {"TRRTrackVehicle", TRREntityKindList::Vehicles}, {"TRRStreet", TRREntityKindList::Streets}};
   for (const auto& [name, list] : kinds)
     for (const TRREntityClass* c = &cls; c; c = c->Parent)
@@ -105,13 +108,26 @@ TRREntityKindList TRREntityManager::KindListOf(const TRREntityClass& cls) {
 
 void TRREntityManager::AddToKindList(TRREntity* e) {
   switch (KindListOf(e->GetClass())) {
-    case TRREntityKindList::Cameras: FCameras.Append(e); break;
-    case TRREntityKindList::Light: FLight = e; break;
-    case TRREntityKindList::Panels: FPanels.Append(e); break;
-    case TRREntityKindList::Tracks: FTracks.Append(e); break;
-    case TRREntityKindList::Vehicles: FVehicles.Append(e); break;
-    case TRREntityKindList::Streets: FStreets.Append(e); break;
-    case TRREntityKindList::None: break;
+    case TRREntityKindList::Cameras:
+      FCameras.Append(e);
+      break;
+    case TRREntityKindList::Light:
+      FLight = e;
+      break;
+    case TRREntityKindList::Panels:
+      FPanels.Append(e);
+      break;
+    case TRREntityKindList::Tracks:
+      FTracks.Append(e);
+      break;
+    case TRREntityKindList::Vehicles:
+      FVehicles.Append(e);
+      break;
+    case TRREntityKindList::Streets:
+      FStreets.Append(e);
+      break;
+    case TRREntityKindList::None:
+      break;
   }
 }
 
@@ -139,7 +155,8 @@ void TRREntityManager::RegisterEntity(TRREntity* entity) {
 void TRREntityManager::UnregisterEntity(TRREntity* entity) {
   FSelection.Remove(entity);
   int32_t id = entity->ID();
-  if (id > 0 && static_cast<size_t>(id) <= FEntities.size() && FEntities[static_cast<size_t>(id) - 1] == entity)
+  if (id > 0 && static_cast<size_t>(id) <= FEntities.size() &&
+      FEntities[static_cast<size_t>(id) - 1] == entity)
     FEntities[static_cast<size_t>(id) - 1] = nullptr;
   RemoveFromKindList(entity);
   if (FHoveredEntity == entity) FHoveredEntity = nullptr, FHitObject = nullptr;
@@ -154,7 +171,9 @@ TRREntity* TRREntityManager::FindByID(int32_t id) const {
 
 void TRREntityManager::EntityCreated(TRREntity* entity) { FProject.EntityCreated(entity); }
 
-bool TRREntityManager::ShowSelectionBorders() const { return FShowOverlay && FProject.SelectionBordersEnabled(); }
+bool TRREntityManager::ShowSelectionBorders() const {
+  return FShowOverlay && FProject.SelectionBordersEnabled();
+}
 
 // ---- lookups ----
 
@@ -222,8 +241,10 @@ void TRREntityManager::UpdatePick() {
   const gx::TGXMatrix identity;
   const gx::TGXViewportRect& rect = viewport->Rect();
   float x = static_cast<float>(FCursorX), y = static_cast<float>(FCursorY);
-  FRayOrigin = gx::GXVec3Unproject({x, y, 0}, rect, camera->GetProjectionMatrix(), camera->GetViewMatrix(), identity);
-  gx::TGXVector3 far = gx::GXVec3Unproject({x, y, 1}, rect, camera->GetProjectionMatrix(), camera->GetViewMatrix(), identity);
+  FRayOrigin =
+      gx::GXVec3Unproject({x, y, 0}, rect, camera->GetProjectionMatrix(), camera->GetViewMatrix(), identity);
+  gx::TGXVector3 far =
+      gx::GXVec3Unproject({x, y, 1}, rect, camera->GetProjectionMatrix(), camera->GetViewMatrix(), identity);
   FRayDirection = far - FRayOrigin;
   gx::TGXPickResult hit = scene->Pick(FRayOrigin, FRayDirection);
   if (!hit.Object) return;
@@ -249,6 +270,16 @@ void TRREntityManager::UpdateFrame() {
   // when its turn comes.
   for (size_t i = 0; i < FEntities.size(); ++i)
     if (TRREntity* e = FEntities[i]) e->UpdateView(FTechnicalView);
+  if (FTechnicalView) {
+    const int64_t now = FProject.FrameCounter();
+    const int64_t period = std::max<int64_t>(FProject.FrameFrequency(), 1) / 5;
+    // A counter that went back (a new timer) counts as a period passed.
+    if (FLastConnectionRefresh < 0 || now - FLastConnectionRefresh >= period ||
+        now < FLastConnectionRefresh) {
+      RRRefreshConnections(FTracks);
+      FLastConnectionRefresh = now;
+    }
+  }
   bool animations = FProject.AnimationsOn();
   float dt = FProject.FrameDeltaTime();
   for (size_t i = 0; i < FEntities.size(); ++i)
@@ -279,7 +310,8 @@ bool TRREntityManager::HandleInput(gx::TGXRenderTarget* view, const TRRInputReco
 
 bool TRREntityManager::HandleKey(gx::TGXRenderTarget* view, const TRRInputRecord& record) {
   if (!FSelection.Empty()) {
-    if (OfferToModifiers([&](TRREntityModifier* m) { return m->KeyEvent(view, record.Message, record, record.Key); }))
+    if (OfferToModifiers(
+            [&](TRREntityModifier* m) { return m->KeyEvent(view, record.Message, record, record.Key); }))
       return true;
     // Only pressing Delete deletes: a character message carrying 46 is a typed ".", and the
     // key-up of Delete must not ask a second time.
@@ -310,7 +342,8 @@ bool TRREntityManager::HandleMouse(gx::TGXRenderTarget* view, const TRRInputReco
   bool handled = false;
   if (IsSelectClick(msg) && FHoveredEntity) {
     TRREntity* e = FHoveredEntity;
-    bool plainPick = IsMouseDown(msg) && !e->Locked() && KindListOf(e->GetClass()) != TRREntityKindList::Panels;
+    bool plainPick =
+        IsMouseDown(msg) && !e->Locked() && KindListOf(e->GetClass()) != TRREntityKindList::Panels;
     if (plainPick || (IsMouseDown(msg) && ctrl) || msg == RRMsgLButtonDblClk) {
       {
         TSelectionBracket bracket(FSelection);
@@ -323,7 +356,9 @@ bool TRREntityManager::HandleMouse(gx::TGXRenderTarget* view, const TRRInputReco
       }
       handled = true;
     }
-    if (!ctrl && OfferToModifiers([&](TRREntityModifier* m) { return m->MouseEvent(view, msg, 1, record, record.Buttons); }))
+    if (!ctrl && OfferToModifiers([&](TRREntityModifier* m) {
+          return m->MouseEvent(view, msg, 1, record, record.Buttons);
+        }))
       handled = true;
     if (handled) return true;
   }
@@ -336,7 +371,8 @@ bool TRREntityManager::HandleMouse(gx::TGXRenderTarget* view, const TRRInputReco
 
 void TRREntityManager::AddModifier(TRREntityModifier* modifier, int position) {
   if (!modifier || std::find(FModifiers.begin(), FModifiers.end(), modifier) != FModifiers.end())
-    throw gx::EInvalidParameter({gx::TGXExceptionArg::Object("TRREntityManager"), "AddModifier", "Invalid modifier"});
+    throw gx::EInvalidParameter(
+        {gx::TGXExceptionArg::Object("TRREntityManager"), "AddModifier", "Invalid modifier"});
   if (modifier->IsExclusive())
     for (TRREntityModifier* m : FModifiers) m->Deactivate();
   if (position < 0 || position > ModifierCount()) position = ModifierCount();
@@ -385,7 +421,8 @@ bool TRREntityManager::CanDeleteSelection() {
   }
   if (!referenced) return true;
   const char* text = FSelection.Count() == 1 ? RRTextDeleteReferencedOne : RRTextDeleteReferencedMany;
-  return FProject.UI().Ask(text, RRCaptionDelete, TRRButtons::OKCancel, TRRMessageIcon::Question) == TRRAnswer::OK;
+  return FProject.UI().Ask(text, RRCaptionDelete, TRRButtons::OKCancel, TRRMessageIcon::Question) ==
+         TRRAnswer::OK;
 }
 
 void TRREntityManager::DeleteSelection() {
@@ -430,7 +467,8 @@ void TRREntityManager::GroupSelection() {
   ReserveIDs(1);
   // The member operations read the cached world values.
   ProjectNode()->Update(false);
-  auto* group = static_cast<TRREntityGroup*>(TRREntityGroup::StaticClass().Create(ProjectNode(), this, description));
+  auto* group =
+      static_cast<TRREntityGroup*>(TRREntityGroup::StaticClass().Create(ProjectNode(), this, description));
   group->BeginUpdate();
   for (TRREntity* m : members) group->AddMember(m);
   group->EndUpdate();

@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "app/RREntitySelection.h"
 #include "app/RRInput.h"
 #include "app/RRProjectHost.h"
-#include "app/RREntitySelection.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityModifier.h"
 #include "engine/core/GXMath.h"
@@ -45,10 +45,12 @@ class TRRTrackGeometry;
 // German texts of the manager.
 inline constexpr const char* RRCaptionDelete = "Löschen";
 inline constexpr const char* RRTextDeleteReferencedOne =
-    "Das zu löschende Objekt wird von mindestens einem Ereignis referenziert. Wenn Sie fortfahren, verlieren alle "
+    "Das zu löschende Objekt wird von mindestens einem Ereignis referenziert. Wenn Sie fortfahren, verlieren "
+    "alle "
     "Ereignisse die Verknüpfung zum gelöschten Objekt.";
 inline constexpr const char* RRTextDeleteReferencedMany =
-    "Die zu löschenden Objekte werden von mindestens einem Ereignis referenziert. Wenn Sie fortfahren, verlieren alle "
+    "Die zu löschenden Objekte werden von mindestens einem Ereignis referenziert. Wenn Sie fortfahren, "
+    "verlieren alle "
     "Ereignisse die Verknüpfung zu den gelöschten Objekten.";
 inline constexpr const char* RRTextGroupName = "Gruppe";
 inline constexpr const char* RRTextUnknownEntityClass = "Unknown entity class";
@@ -69,7 +71,8 @@ enum class TRREntityKindList { Cameras, Light, Panels, Tracks, Vehicles, Streets
 class TRREntityManager : public IRREntityManager {
  public:
   // view and scene may be null (no picking).
-  TRREntityManager(IRRProjectHost& project, gx::TGXRenderTarget* view = nullptr, gx::TGXScene* scene = nullptr);
+  TRREntityManager(IRRProjectHost& project, gx::TGXRenderTarget* view = nullptr,
+                   gx::TGXScene* scene = nullptr);
   ~TRREntityManager() override;
   TRREntityManager(const TRREntityManager&) = delete;
   TRREntityManager& operator=(const TRREntityManager&) = delete;
@@ -135,6 +138,9 @@ class TRREntityManager : public IRREntityManager {
   // The cursor in view coordinates (mouse messages set it).
   void SetCursor(int32_t x, int32_t y) { FCursorX = x, FCursorY = y; }
   int64_t PickCount() const { return FPickCount; }
+  // Picking, modifier ticks, UpdateView and Animate of every entity; while the technical view is
+  // on, the connections of all tracks are refreshed (RRRefreshConnections) at most every 0.2 s of
+  // the frame timer, which keeps markers and connection IDs current.
   void UpdateFrame();
 
   // ---- track drawing ----
@@ -204,6 +210,8 @@ class TRREntityManager : public IRREntityManager {
   TRREntityList FVehicles;
   TRREntityList FStreets;
   std::unique_ptr<TRRTrackResources> FTrackResources;
+  // Frame counter of the last connection refresh; -1 before the first.
+  int64_t FLastConnectionRefresh = -1;
 };
 
 }  // namespace rr

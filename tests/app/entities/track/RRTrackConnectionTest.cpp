@@ -388,3 +388,26 @@ TEST_F(TrackConnections, SnappingPutsTheContactOntoTheOtherFacingIt) {
   EXPECT_EQ(Partner(foreign), own);
   EXPECT_EQ(R(fixed)->Advance(0, 3, R(fixed)->GetLength()).Route, R(moving));
 }
+
+TEST_F(TrackConnections, TechnicalViewRefreshesConnectionsAtMostEveryFifthOfASecond) {
+  TRRTrack* a = Straight(10);
+  TRRTrack* b = Straight(10, {0, 0, 10});
+  const gx::TGXVector3 green{0, 1, 0}, red{1, 0, 0};
+  P.Counter = 1000;
+  P.M().UpdateFrame();  // no technical view: nothing is searched
+  EXPECT_EQ(C(a, 1)->Connection(), 0);
+  P.M().SetTechnicalView(true);
+  P.M().UpdateFrame();
+  EXPECT_EQ(C(a, 1)->Connection(), b->ID());
+  EXPECT_EQ(C(b, 0)->MarkerColour(), green);
+  // Pulled apart: the markers turn red at the next refresh, not before 0.2 s have passed.
+  b->SetPosition({0, 0, 12});
+  P.Scene.Root()->Update(false);
+  P.Counter += 199;
+  P.M().UpdateFrame();
+  EXPECT_EQ(C(b, 0)->MarkerColour(), green);
+  P.Counter += 1;
+  P.M().UpdateFrame();
+  EXPECT_EQ(C(b, 0)->MarkerColour(), red);
+  EXPECT_EQ(C(a, 1)->Connection(), b->ID());  // the remembered ID stays
+}
