@@ -7,6 +7,7 @@
 
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RREntity_10.h"
+#include "app/entities/track/RRContactLine.h"
 #include "app/entities/track/RRTrackEvents.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "app/entities/track/RRTrackSnap.h"
@@ -378,6 +379,7 @@ void TRRTrack::CreateRoutes(const TRRTrackDesc& d) {
     // Pushed before the next is made: a route finds its pivot on route 0 of the track.
     gx::TGXRef<TRRTrackRoute> route(new TRRTrackRoute(this, i, *d.Route(i), scale));
     AttachObject(route.Get());
+    for (int c = 0; c < 2; ++c) AttachObject(route->Contact(c)->Marker());
     FRoutes.push_back(route);
   }
 }

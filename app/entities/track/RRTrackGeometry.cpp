@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/entities/track/RRContactLine.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackPrimitives.h"
 #include "app/entities/track/RRTrackRoute.h"
@@ -12,6 +13,7 @@
 #include "engine/render/GXMesh.h"
 #include "engine/render/GXRenderCore.h"
 #include "engine/render/GXTexture.h"
+#include "engine/render/GXVertexLayout.h"
 
 namespace rr {
 
@@ -342,6 +344,20 @@ gx::TGXRefCounted* TRRTrackResources::DefaultTexture() {
   return FDefaultTexture.Get();
 }
 
+TRRContactLineTemplate* TRRTrackResources::ContactLine() {
+  if (!FSource.Device) return nullptr;
+  if (FContactLine || FContactLineFailed) return FContactLine.get();
+  try {
+    gx::TGXRef<gx::TGXDeviceVertexDeclaration> layout;
+    if (FSource.LineLayout) layout = FSource.LineLayout();
+    FContactLine = std::make_unique<TRRContactLineTemplate>(*FSource.Device, layout, FSource.MakeLineMaterial);
+  } catch (const std::exception& e) {
+    FContactLineFailed = true;
+    Report("Kontaktmarkierung kann nicht erstellt werden", e);
+  }
+  return FContactLine.get();
+}
+
 TRRTrackResources::TSource TRRTrackResources::EngineSource(std::function<void(const std::string&)> report) {
   TSource source;
   gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
@@ -349,6 +365,11 @@ TRRTrackResources::TSource TRRTrackResources::EngineSource(std::function<void(co
   if (!core || !engine) return source;
   source.Device = &core->Device();
   source.Report = std::move(report);
+  source.LineLayout = [core] {
+    gx::TGXVertexLayoutDecl decl;
+    decl.AddElement(0, gx::GXDeclFloat3, gx::GXUsagePosition, 0);
+    return core->VertexLayouts().GetLayout(decl);
+  };
   source.LoadMesh = [](const std::string& file) {
     gx::IGXMesh mesh = gx::Engine()->ResourceManager().Get<gx::TGXMesh>(file);
     mesh->Load();

@@ -262,6 +262,7 @@ std::unique_ptr<TRRTrackEffect> RRCreateTrackEffect(int kind, gx::IGXEffect effe
 // ---- the shared set ----
 
 class TRRTrackBatcher;
+class TRRContactLineTemplate;
 
 class TRRTrackResources {
  public:
@@ -279,6 +280,10 @@ class TRRTrackResources {
     std::function<void(const std::string& message)> Report;
     // Told the segment box whenever TrackBed.gxmesh has been loaded.
     std::function<void(const gx::TGXVector3& min, const gx::TGXVector3& max)> SegmentShapeLoaded;
+    // The device layout of position-only vertices for the contact markers (none: no layout).
+    std::function<gx::TGXRef<gx::TGXDeviceVertexDeclaration>()> LineLayout;
+    // The material of a marker colour (none: the material generator's, RRContactLine.h).
+    std::function<gx::IGXMaterial(const gx::TGXVector3& colour)> MakeLineMaterial;
   };
 
   explicit TRRTrackResources(TSource source);
@@ -296,6 +301,9 @@ class TRRTrackResources {
   TRRTrackEffect* Effect(int kind);
   // Null without a device or texture.
   gx::TGXRefCounted* DefaultTexture();
+  // The shared line of the contact markers, made once; null without a device or when its
+  // buffer cannot be made (reported once).
+  TRRContactLineTemplate* ContactLine();
   int ReportCount() const { return FReports; }
 
   // Batching of straight and curved primitives (on unless switched off).
@@ -312,6 +320,8 @@ class TRRTrackResources {
   std::array<std::unique_ptr<TRRTrackEffect>, RRTrackEffectKinds> FEffects;
   std::array<bool, RRTrackEffectKinds> FEffectFailed{};
   bool FTextureTried = false;
+  std::unique_ptr<TRRContactLineTemplate> FContactLine;
+  bool FContactLineFailed = false;
   gx::TGXRef<gx::TGXRefCounted> FDefaultTexture;
   int FReports = 0;
   bool FBatching = true;

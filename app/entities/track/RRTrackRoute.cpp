@@ -10,6 +10,7 @@
 
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RREntity_10.h"
+#include "app/entities/track/RRContactLine.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackPrimitives.h"
 #include "engine/core/GXException.h"
@@ -234,7 +235,17 @@ void TRRTrackRouteDesc::Assign(const TRRTrackRouteDesc& other) {
 // ---- contacts ----
 
 TRRTrackRouteContact::TRRTrackRouteContact(TRRTrackRoute* route, int32_t index, int32_t connection)
-    : FRoute(route), FIndex(index), FConnection(connection) {}
+    : FRoute(route), FIndex(index), FConnection(connection), FMarker(gx::MakeRef<TRRContactLine>(this)) {}
+
+TRRTrackRouteContact::~TRRTrackRouteContact() {
+  FMarker->Orphan();
+  if (gx::TGXSceneNode* node = FMarker->Node()) node->DetachObject(FMarker.Get());
+}
+
+void TRRTrackRouteContact::SetMarkerVisible(bool value) {
+  FMarkerVisible = value;
+  FMarker->SetVisible(value);
+}
 
 void TRRTrackRouteContact::SetEnabled(bool value) { FEnabled = value; }
 

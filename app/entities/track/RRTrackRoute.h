@@ -44,6 +44,7 @@ class TRREntityDescription_10;
 class TRRPropertyAccessList;
 class TRRContactIndex;
 class TRRTrackPrimitive;
+class TRRContactLine;
 
 // ---- constants ----
 
@@ -147,6 +148,10 @@ struct RouteLocation {
 class TRRTrackRouteContact {
  public:
   TRRTrackRouteContact(TRRTrackRoute* route, int32_t index, int32_t connection);
+  // Detaches the marker from the node it is attached to.
+  ~TRRTrackRouteContact();
+  TRRTrackRouteContact(const TRRTrackRouteContact&) = delete;
+  TRRTrackRouteContact& operator=(const TRRTrackRouteContact&) = delete;
 
   TRRTrackRoute* Route() const { return FRoute; }
   int32_t Index() const { return FIndex; }
@@ -189,10 +194,12 @@ class TRRTrackRouteContact {
   // Both enabled, same track scale (within 0.001) and closer than 0.2 (absolute).
   bool Coincides(const TRRTrackRouteContact& other) const;
 
-  // Marker of the technical view (the drawing is the mesh generator's): shown or hidden, green
-  // (0, 1, 0) when last found connected, red (1, 0, 0) when open.
+  // Marker of the technical view and of selected tracks (RRContactLine.h): shown or hidden, green
+  // (0, 1, 0) when last found connected, red (1, 0, 0) when open. The track attaches the marker
+  // object to its node; its visibility follows MarkerVisible.
   bool MarkerVisible() const { return FMarkerVisible; }
-  void SetMarkerVisible(bool value) { FMarkerVisible = value; }
+  void SetMarkerVisible(bool value);
+  TRRContactLine* Marker() const { return FMarker.Get(); }
   const gx::TGXVector3& MarkerColour() const { return FMarkerColour; }
   void SetMarkerColour(const gx::TGXVector3& colour);
   // Counts colour changes (each makes the drawing build a new material).
@@ -211,6 +218,7 @@ class TRRTrackRouteContact {
   bool FMarkerVisible = false;
   gx::TGXVector3 FMarkerColour{1, 0, 0};
   uint32_t FMarkerRevision = 0;
+  gx::TGXRef<TRRContactLine> FMarker;
   gx::TGXVector3 FPosition, FOutward{0, 0, 1}, FUp{0, 1, 0}, FSide{1, 0, 0};
 };
 
