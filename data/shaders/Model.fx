@@ -28,6 +28,8 @@ float3 LightSpecular : LIGHTSPECULAR = {0.8, 0.8, 0.8};
 int CullMode = 3;
 // A fraction of the depth range, added to the depth of every pixel.
 float DepthBias = 0;
+// The depth test; off for overlays that must show through the scene (the track contact markers).
+bool ZEnable = true;
 float3 Ambient = {0.8, 0.8, 0.8};
 float3 Diffuse = {0.9, 0.9, 0.9};
 float3 Specular = {1, 1, 1};
@@ -129,6 +131,7 @@ technique Model {
     PixelShader = ModelPS;
     CullMode = (CullMode);
     DepthBias = (DepthBias);
+    ZEnable = (ZEnable);
 #ifdef ENABLE_TRANSPARENCY
     AlphaBlendEnable = true;
     SrcBlend = SrcAlpha;

@@ -1,6 +1,7 @@
 #include "app/entities/track/RRContactLine.h"
 
 #include "app/RRMaterial.h"
+#include "app/RRModelServices.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackGeometry.h"
@@ -32,7 +33,26 @@ gx::IGXMaterial TRRContactLineTemplate::GeneratorMaterial(const gx::TGXVector3& 
   TRRMaterialSubDesc sub;
   sub.Lit = false;
   sub.Diffuse = colour;
-  return TRRMaterialGenerator::MakeMaterial(sub);
+  gx::IGXMaterial shared = TRRMaterialGenerator::MakeMaterial(sub);
+  const TRRModelServices* services = TRRModelServices::Get();
+  if (!shared || !services || !services->Resources) return shared;
+  // The shared material may dress model sub-meshes too: the marker draws with its own copy,
+  // whose depth test is off.
+  gx::IGXMaterial own = services->Resources->Get<gx::TGXMaterial>(RRContactLineMaterialName, true, true);
+  try {
+    own->SetEffect(shared->GetEffect());
+    own->Load();
+  } catch (...) {
+    return shared;
+  }
+  if (!own->IsLoaded() || own->ParameterCount() != shared->ParameterCount()) return shared;
+  for (int i = 0; i < own->ParameterCount(); ++i) own->Parameter(i)->CopyValue(*shared->Parameter(i));
+  own->SetTechnique(shared->GetTechnique());
+  if (gx::TGXEffectValueSource* z = own->FindValue("ZEnable")) {
+    const std::vector<uint8_t> off(z->Data().size(), 0);
+    z->SetRaw(off.data(), static_cast<uint32_t>(off.size()));
+  }
+  return own;
 }
 
 gx::IGXMaterial TRRContactLineTemplate::MakeMaterial(const gx::TGXVector3& colour) const {

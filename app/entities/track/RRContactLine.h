@@ -8,9 +8,11 @@
 // (12 bytes each) from (-4.5, 0.23, 0) to (4.5, 0.23, 0), made once on the device. A marker's
 // world matrix is scale(track-system scale) * contact frame (rows side, up, outward, the
 // contact position) * the track's WorldMatrix, so the line lies 0.23 scales above the contact,
-// 9 scales wide. Its material comes from the template's material maker (the material
-// generator's unlit material with the marker colour as diffuse) and is made again only when the
-// contact's marker revision changes.
+// 9 scales wide. Its material comes from the template's material maker and is made again only
+// when the contact's marker revision changes. The default maker takes the material generator's
+// unlit material with the marker colour as diffuse and gives the marker its own copy of it with
+// the model effect's depth test ("ZEnable") off: the markers lie inside a bedded track and are
+// drawn through it, as an overlay.
 
 #include <cstdint>
 #include <functional>
@@ -29,6 +31,7 @@ class TRRTrackRouteContact;
 inline constexpr float RRContactLineHalfWidth = 4.5f;
 inline constexpr float RRContactLineHeight = 0.23f;
 inline constexpr uint32_t RRContactLineStride = 12;
+inline constexpr const char* RRContactLineMaterialName = "RRMaterial:Kontaktmarkierung";
 
 // The shared line: one vertex buffer of two vertices, and the maker of marker materials.
 class TRRContactLineTemplate {
@@ -41,7 +44,9 @@ class TRRContactLineTemplate {
   const gx::TGXVertexGeometry& Vertices() const { return FVertices; }
   // Null when no material can be had for the colour.
   gx::IGXMaterial MakeMaterial(const gx::TGXVector3& colour) const;
-  // The generator's material for a colour: unlit, diffuse = colour, the rest default.
+  // The generator's material for a colour (unlit, diffuse = colour, the rest default), as a
+  // material of its own without depth test; the shared one when no copy can be made; null
+  // without model services or effect.
   static gx::IGXMaterial GeneratorMaterial(const gx::TGXVector3& colour);
 
  private:

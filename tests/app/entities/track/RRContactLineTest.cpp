@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <set>
 
 #include "app/entities/track/RRContactLine.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "engine/render/GXRenderQueue.h"
+#include "tests/app/MaterialTestSupport.h"
 #include "tests/app/entities/track/TrackDrawingSupport.h"
 
 namespace {
@@ -178,4 +180,40 @@ TEST(RRContactLine, ARouteOutlivedByNothingLeavesNoMarkerBehind) {
   gx::TGXRef<TRRTrackRoute> lone = gx::MakeRef<TRRTrackRoute>(nullptr, 0, d, 1.0f);
   lone->Contact(0)->SetMarkerVisible(true);
   EXPECT_EQ(s.Queued(lone->Contact(0)), 0);
+}
+
+// The generator's marker material, on the real model effect.
+class TContactLineMaterialTest : public rr::test::TMaterialTest {};
+
+TEST_F(TContactLineMaterialTest, MarkerDrawsWithItsOwnColouredCopyWithoutDepthTest) {
+  auto zEnabled = [](const gx::IGXMaterial& m) {
+    gx::TGXEffectValueSource* z = m->FindValue("ZEnable");
+    if (!z) return -1;
+    for (uint8_t b : z->Data())
+      if (b) return 1;
+    return 0;
+  };
+  TRRMaterialSubDesc sub;
+  sub.Lit = false;
+  sub.Diffuse = {0, 1, 0};
+  gx::IGXMaterial shared = TRRMaterialGenerator::MakeMaterial(sub);
+  ASSERT_TRUE(shared);
+  gx::IGXMaterial green = TRRContactLineTemplate::GeneratorMaterial({0, 1, 0});
+  gx::IGXMaterial red = TRRContactLineTemplate::GeneratorMaterial({1, 0, 0});
+  ASSERT_TRUE(green && red);
+  EXPECT_NE(green.Get(), shared.Get());
+  EXPECT_NE(green.Get(), red.Get());
+  EXPECT_EQ(zEnabled(shared), 1);  // models keep their depth test
+  EXPECT_EQ(zEnabled(green), 0);
+  EXPECT_EQ(zEnabled(red), 0);
+  EXPECT_EQ(green->GetTechnique(), shared->GetTechnique());
+  const std::vector<float> expected[] = {{0, 1, 0, 1}, {1, 0, 0, 1}};
+  const gx::IGXMaterial* made[] = {&green, &red};
+  for (int i = 0; i < 2; ++i) {
+    gx::TGXEffectValueSource* c = (*made[i])->FindValue("ExplicitColor");
+    ASSERT_TRUE(c);
+    std::vector<float> f(4);
+    std::memcpy(f.data(), c->Data().data(), 16);
+    EXPECT_EQ(f, expected[i]) << i;
+  }
 }
