@@ -22,6 +22,7 @@
 #include "engine/render/GXRenderCore.h"
 #include "engine/render/GXRenderWindow.h"
 #include "engine/render/GXScene.h"
+#include "engine/render/GXVertexLayout.h"
 #include "tests/app/entities/EntityTestSupport.h"
 #include "tools/assetgen/TrackMeshes.h"
 
@@ -333,4 +334,57 @@ TEST_F(TTrackGLTest, BatchedFramesEqualUnbatchedOnesInFewerDrawCalls) {
   int differing = 0;
   for (size_t i = 0; i < single.size(); ++i) differing += single[i] != batched[i];
   EXPECT_EQ(differing, 0);
+}
+
+TEST_F(TTrackGLTest, ContactMarkersShowThroughTheBedOnlyWithoutDepthTest) {
+  // The model effect's flat colour, as the marker material; zEnable is its depth-test value.
+  bool zEnable = true;
+  TRRTrackResources::TSource s = Source(0);
+  s.LineLayout = [this] {
+    gx::TGXVertexLayoutDecl decl;
+    decl.AddElement(0, gx::GXDeclFloat3, gx::GXUsagePosition, 0);
+    return Core->VertexLayouts().GetLayout(decl);
+  };
+  s.MakeLineMaterial = [&zEnable](const gx::TGXVector3& colour) {
+    gx::IGXEffect effect = gx::MakeRef<gx::TGXEffect>(nullptr, "Marker.fx", true);
+    effect->SetMacros({"ENABLE_EXPLICIT_COLOR"});
+    effect->SetSourceText(
+        ReadText(std::filesystem::path(VELMORA_SOURCE_DIR) / "data" / "shaders" / "Model.fx"));
+    effect->Load();
+    if (!effect->IsLoaded()) throw std::runtime_error(effect->LoadError());
+    gx::IGXMaterial m = gx::MakeRef<gx::TGXMaterial>(nullptr, "Marker", true);
+    m->SetEffect(effect);
+    m->Load();
+    m->FindValue("ExplicitColor")->SetFloats({colour.x, colour.y, colour.z, 1});
+    const int32_t z = zEnable ? 1 : 0;
+    m->FindValue("ZEnable")->SetRaw(&z, 4);
+    return m;
+  };
+  Resources = std::make_unique<TRRTrackResources>(std::move(s));
+  Manager.Resources = Resources.get();
+  // Two bedded straights meeting at z = 15: the markers there lie inside both beds.
+  TRRTrack* a = Make(TRRTrackType::Straight, {Fixed(30)}, {0, 0, -15});
+  Make(TRRTrackType::Straight, {Fixed(30)}, {0, 0, 15});
+  Manager.Technical = true;
+  auto markerShows = [&](const std::vector<uint32_t>& frame) {
+    int hits = 0;
+    for (float x : {-1.0f, 1.0f})
+      for (float z : {14.9f, 15.0f, 15.1f}) {
+        const uint32_t p = At(frame, x, z, 0, 0, 40);
+        hits += p == 0xFFFF0000u || p == 0xFF00FF00u;
+      }
+    return hits;
+  };
+  for (TRRTrack* t : Tracks) t->UpdateView(true);
+  ASSERT_TRUE(a->GetRoute(0)->Contact(1)->MarkerVisible());
+  const std::vector<uint32_t> hidden = Render(0, 0, 40);
+  EXPECT_EQ(markerShows(hidden), 0);
+  zEnable = false;
+  for (TRRTrack* t : Tracks)
+    for (int c = 0; c < 2; ++c) t->GetRoute(0)->Contact(c)->SetMarkerColour({0, 1, 0});  // a new material
+  const std::vector<uint32_t> shown = Render(0, 0, 40);
+  WritePng("cad-contact-markers", shown, kWidth, kHeight);
+  EXPECT_GE(markerShows(shown), 2);
+  EXPECT_TRUE(Reports.empty());
+  Manager.Technical = false;
 }
