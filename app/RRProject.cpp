@@ -840,8 +840,12 @@ bool TRRProject::ImportFile(const std::string& fileName, std::string* error) {
       }
       if (model) {
         std::string disk = FServices.FileSystem->ResolvePath(fileName);
+        const bool onDisk = gx::TGXFileSystem::IsDiskPath(disk);
+        // A plain disk path is stored as the absolute path it resolved to: a name relative to
+        // the working folder would later be read relative to the layout's folder instead.
+        const bool rooted = fileName.find(":\\") != std::string::npos;
         TRREntityDescriptionList list(true);
-        list.Add(RRImportedModelDesc(fileName, gx::TGXFileSystem::IsDiskPath(disk) ? disk : std::string()));
+        list.Add(RRImportedModelDesc(onDisk && !rooted ? disk : fileName, onDisk ? disk : std::string()));
         InsertDescriptions(list, nullptr);
         imported = true;
       }

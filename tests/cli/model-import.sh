@@ -72,4 +72,10 @@ run 2 import "$work/a.vmp" "$work/modelle/Schuppen.x" --out "$work/d.vmp" --at 1
 run 2 import "$work/a.vmp" "$work/modelle/Schuppen.x" --out
 run 2 import "$work/a.vmp" "$work/modelle/Schuppen.x" --out "$work/d.vmp" --schnell
 [ ! -e "$work/d.vmp" ] || fail "written after wrong use"
+# A model named relative to the working folder is stored with its absolute path: the layout,
+# saved elsewhere, still finds it.
+(cd "$work/modelle" && "$cli" import "$work/leer.vmp" Schuppen.x --out "$work/e.vmp" "${roots[@]}" >/dev/null 2>&1) ||
+  fail "relative import"
+run 0 info "$work/e.vmp" --json
+echo "$out" | grep -q '"model":{"file":"'"$work"'/modelle/Schuppen.x"' || fail "relative: $out"
 echo "cli model import: ok"
