@@ -20,6 +20,7 @@
 #include "engine/core/GXResourceManager.h"
 
 namespace gx {
+class TGXEffectParameterManager;
 class TGXMaterial;
 class TGXSceneNode;
 }  // namespace gx
@@ -47,7 +48,8 @@ class IRRReflectionManager {
   virtual bool EnvironmentMapsEnabled() const = 0;
 
   // The material shows the reflection of mode (RRReflectionPlanar or RRReflectionEnvironment)
-  // for the node. The manager holds the material until it is unregistered or the node goes.
+  // for the node. The manager refers to the material weakly until it is unregistered, the node
+  // goes or the material dies.
   virtual void RegisterMaterial(gx::TGXMaterial* material, gx::TGXSceneNode* node, uint8_t mode) = 0;
   // Forgets every material registered for the node (a node that goes away).
   virtual void UnregisterNode(gx::TGXSceneNode* node) = 0;
@@ -55,6 +57,9 @@ class IRRReflectionManager {
   // A listener already listed is not added twice; removing an unknown one does nothing.
   virtual void AddListener(IRRReflectionListener* listener) = 0;
   virtual void RemoveListener(IRRReflectionListener* listener) = 0;
+
+  // The light changed the layout's lighting (maps drawn once must be drawn again).
+  virtual void LightingChanged() {}
 };
 
 // Planar reflections on; environment maps not supported (so never on); registrations and
@@ -82,6 +87,9 @@ struct TRRModelServices {
   TRRPackageRequest RequestPackage;
   // The open layout's reflections; null while no layout is open (then no material registers).
   IRRReflectionManager* Reflections = nullptr;
+  // The global effect sources the light writes (the render core's while one exists); null: the
+  // light keeps its values to itself.
+  gx::TGXEffectParameterManager* EffectParameters = nullptr;
 
   // Installs a copy of the services (replacing any installed ones). The material caches are
   // emptied, since they hold resources of the previous resource manager.
