@@ -33,6 +33,7 @@
 
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityDescription.h"
+#include "app/entities/panel/RRPanelPartition.h"
 #include "app/entities/panel/RRPanelTexture.h"
 #include "engine/core/GXMath.h"
 #include "engine/render/GXEffect.h"
@@ -41,7 +42,6 @@
 namespace rr {
 
 class TRRRegisteredEntityList;
-class TRRPanelPartition;
 
 inline constexpr const char* RRKindPanel = "{EEA00247-0129-4C69-AAB1-D7CFA5808E42}";
 inline constexpr int32_t RRPanelDescVersion = 2;
@@ -84,13 +84,8 @@ struct TRRPanelParams {
 // a finite thickness within 0.1..100. reason (when given) names the first fault.
 bool RRCheckPanelParams(const TRRPanelParams& params, std::string* reason = nullptr);
 
-// One edge of a partition: only exterior edges get a side wall.
-struct TRRPanelEdge {
-  bool Exterior = true;
-  int32_t StartX = 0, StartY = 0, EndX = 0, EndY = 0;
-};
 // A partition rectangle in grid points (inclusive) with its edges front (y = y0), left (x = x0),
-// right (x = x1), back (y = y1).
+// right (x = x1), back (y = y1) (TRRPanelEdge of RRPanelPartition.h).
 struct TRRPanelPartitionShape {
   uint32_t X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
   TRRPanelEdge Edges[4];
