@@ -19,9 +19,13 @@
 #include "app/RREntityManager.h"
 #include "app/RREntitySerializer.h"
 #include "app/RREvents.h"
+#include "app/RRFloor.h"
 #include "app/RRGlobal.h"
 #include "app/RRHistory.h"
 #include "app/RRModelServices.h"
+#include "app/RRProjectRenderWindow.h"
+#include "app/RRSkybox.h"
+#include "app/entities/RRCamera.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RRModel.h"
@@ -33,6 +37,7 @@
 #include "engine/core/GXGuid.h"
 #include "engine/core/GXStrings.h"
 #include "engine/render/GXModelReader.h"
+#include "engine/render/GXRenderCore.h"
 #include "engine/render/GXScene.h"
 #include "engine/render/GXTexture.h"
 
@@ -236,12 +241,14 @@ TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
   s.Resources = &global.Engine().ResourceManager();
   s.TrackTextures = &global.TrackTextures();
   s.RequestPackage = [&global](const std::string& relativePath) { return global.RequestPackage(relativePath); };
+  s.TextureQuality = global.RenderSettings().TextureQuality;
   return s;
 }
 
 void TRRProject::EntityCreated(TRREntity* entity) {
   if (auto* track = dynamic_cast<TRRTrack*>(entity); track && FServices.TrackTextures)
     FServices.TrackTextures->Add(track->Texture());
+  if (entity && entity->Is<TRRCamera>()) CamerasChanged();
 }
 
 TRRProject* CurrentProject() { return Global() ? &Global()->Project() : nullptr; }
@@ -266,7 +273,15 @@ void TRRProject::Initialize() {
   FModified = false;
   FScene = std::make_unique<gx::TGXScene>();
   FProjectNode = new gx::TGXSceneNode("Project", FScene->Root());
-  // The 3D view, project menu, ruler, global effect parameters, floor and sky join here.
+  // The 3D view exists where the host hands in a surface and a render core draws.
+  if (FServices.ViewSurface && gx::GXCurrentRenderCore())
+    FRenderWindow = gx::MakeRef<TRRProjectRenderWindow>(FServices.ViewSurface, FScene.get(), FServices.TextureQuality);
+  // The project menu, ruler and global effect parameters join here.
+  FFloor = new TRRFloor(FScene->Root());
+  FSkyboxNode = new gx::TGXSceneNode(RRSkyboxNodeName, FScene->Root());
+  FSkyboxNode->SetScale({RRSkyboxScale, RRSkyboxScale, RRSkyboxScale});
+  FSkybox = new TRRSkybox();
+  FSkyboxNode->AttachObject(FSkybox);
   FManager = std::make_unique<TRREntityManager>(*this, nullptr, FScene.get());
   FHistory = std::make_unique<TRRHistory>(*FManager, FServices.UndoAction, FServices.RedoAction);
   FEvents = FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
@@ -365,20 +380,29 @@ void TRRProject::CloseProject() {
   swallow([&] {
     if (FManager) FManager->Selection().Clear();
   });
+  // The cameras go with the scene; none of them is chosen or activated again.
+  if (auto* active = dynamic_cast<TRRCamera*>(FActiveCamera)) swallow([&] { active->SetActive(false); });
   FActiveCamera = nullptr;
-  FPreviousCamera = nullptr;
+  FPreviousCameraID = 0;
   // The entities go with the scene, before the manager they are registered with.
   swallow([&] {
     if (FManager) FManager->SetCamera(nullptr);
   });
   swallow([&] { FHistory.reset(); });
   swallow([&] {
+    if (FRenderWindow) FRenderWindow->SetScene(nullptr);
+  });
+  swallow([&] {
     FProjectNode = nullptr;
+    FFloor = nullptr;
+    FSkyboxNode = nullptr;
+    FSkybox = nullptr;
     FScene.reset();
   });
   swallow([&] { ClearModelServices(); });
   swallow([&] { FEvents.reset(); });
   swallow([&] { FManager.reset(); });
+  swallow([&] { FRenderWindow.Reset(); });
   swallow([&] {
     if (FServices.Clipboard) FServices.Clipboard->SetPasteAction(nullptr);
   });
@@ -496,22 +520,34 @@ void TRRProject::CreateDefaultObjects(const std::vector<uint8_t>& panelShape, IR
     float depth = b.Empty ? 0.0f : b.Max().z - b.Min().z;
     panel->SetPosition({0, 0, depth});
   }
-  // Cameras: the free camera (type 1) looking down at 45 degrees and the two top-down cameras
-  // (types 3 and 4) at (0, 300, 0) looking straight down. The camera kind sets the types and
-  // aims them at the baseboard when it exists.
+  // Cameras: the free camera (type 1) turned down by 45 degrees and the two top-down cameras
+  // (types 3 and 4) looking straight down, all aimed at the baseboard.
   if (const TRRDescriptionClass* cls = KindByName("TRRCameraDesc")) {
     const float quarter = static_cast<float>(M_PI / 4), half = static_cast<float>(M_PI / 2);
     auto rotationX = [](float angle) {
       return gx::TGXQuaternion{std::sin(angle / 2), 0, 0, std::cos(angle / 2)};
     };
+    auto setType = [](TRREntityDescription& d, uint8_t type) {
+      if (auto* c = dynamic_cast<TRRCameraDesc*>(&d)) c->SetType(type);
+    };
+    FScene->Root()->Update(false);
+    gx::TGXBoundingBox panelBox;
+    if (panel) panelBox = panel->WorldBounds();
     auto free = cls->Create();
     free->Name().SetText(gx::GX_LANG_GERMAN, RRNameFreeCamera, true);
+    setType(*free, RRCameraFree);
     free->SetRotation(rotationX(quarter));
     TRREntity* freeCamera = CreateFromDescription(*free);
-    for (const char* name : {RRName2DCamera, RRNameTechnicalCamera}) {
+    FScene->Root()->Update(false);
+    if (auto* c = dynamic_cast<TRRCamera*>(freeCamera); c && panel) c->FrameEntities({panel});
+    const uint8_t types[] = {RRCameraTopDown, RRCameraTechnical};
+    const char* names[] = {RRName2DCamera, RRNameTechnicalCamera};
+    const gx::TGXVector3 over = RRTopDownPlaceOver(panelBox);
+    for (int i = 0; i < 2; ++i) {
       auto d = cls->Create();
-      d->Name().SetText(gx::GX_LANG_GERMAN, name, true);
-      d->SetPosition({0, 300, 0});
+      d->Name().SetText(gx::GX_LANG_GERMAN, names[i], true);
+      setType(*d, types[i]);
+      d->SetPosition(over);
       d->SetRotation(rotationX(half));
       CreateFromDescription(*d);
     }
@@ -577,8 +613,22 @@ void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgra
     FManager->CreateEntity(nullptr, *d);
   }
   FScene->Root()->Update(false);
-  // The camera kind names the camera its description marks active; without one camera 0 is used.
-  SetActiveCamera(nullptr);
+  // The first camera its description marks active (the byte means "active when saved"); without
+  // one camera 0.
+  TRREntity* active = nullptr;
+  for (TRREntityDescription* d : descriptions) {
+    TRREntityDescriptionList cameras(false);
+    d->CollectByClass(TRRCameraDesc::StaticClass(), cameras);
+    auto check = [&](TRREntityDescription* c) {
+      auto* cd = dynamic_cast<TRRCameraDesc*>(c);
+      TRREntity* e = cd && cd->Active() ? FManager->FindByID(cd->ID()) : nullptr;
+      if (!active && e && e->Is<TRRCamera>()) active = e;
+    };
+    check(d);
+    for (TRREntityDescription* c : cameras) check(c);
+    if (active) break;
+  }
+  SetActiveCamera(active);
   data.reset();
   // The panels' texture thumbnail cache is filled here once panels exist.
   FFileName = fileName;
@@ -678,30 +728,87 @@ bool TRRProject::CloseQuery() {
 // ---- cameras ----
 
 void TRRProject::SetActiveCamera(TRREntity* camera) {
-  // The camera kind activates and deactivates itself and its viewport once it exists.
+  // 1. The current camera lets go (its controller goes with it).
+  if (auto* old = dynamic_cast<TRRCamera*>(FActiveCamera)) old->SetActive(false);
+  // 2. The new one, or the fallback.
   TRREntity* result = camera;
   if (camera) {
-    if (camera != FActiveCamera) FPreviousCamera = FActiveCamera;
+    if (camera != FActiveCamera) FPreviousCameraID = FActiveCamera ? FActiveCamera->ID() : 0;
   } else if (FManager) {
+    TRREntity* previous = PreviousCamera();
     const TRREntityList& cameras = FManager->Cameras();
-    bool previousListed = false;
-    for (TRREntity* c : cameras) previousListed = previousListed || (c == FPreviousCamera && FPreviousCamera);
-    if (previousListed) result = FPreviousCamera;
+    if (previous) result = previous;
     else if (cameras.Count() > 0 && cameras.Item(0) != FActiveCamera && !cameras.Item(0)->EntityDestroying())
       result = cameras.Item(0);
-    FPreviousCamera = nullptr;
+    FPreviousCameraID = 0;
   }
   FActiveCamera = result;
-  // The technical view follows a technical-drawing camera (type 4) once cameras have types.
-  if (FManager) FManager->SetCamera(FActiveCamera);
+  // 3. Activation and the view.
+  auto* active = dynamic_cast<TRRCamera*>(FActiveCamera);
+  if (active) active->SetActive(true);
+  if (FRenderWindow) FRenderWindow->SetCamera(active ? active->EngineCamera() : nullptr);
+  // 4. The manager, the technical view (floor and sky hidden in it) and the camera menu.
+  if (FManager) {
+    FManager->SetCamera(FActiveCamera, active ? active->Modifier() : nullptr);
+    const bool technical = active && active->Type() == RRCameraTechnical;
+    FManager->SetTechnicalView(technical);
+    if (FFloor) FFloor->SetVisible(!technical);
+    if (FSkyboxNode) FSkyboxNode->SetVisible(!technical);
+  }
+  if (active) {
+    active->Update(false);
+    // The controller of a top-down camera moved it to the place of the other one.
+    RulersChanged();
+  }
+  CamerasChanged();
+}
+
+TRREntity* TRRProject::PreviousCamera() const {
+  if (!FManager || FPreviousCameraID <= 0) return nullptr;
+  TRREntity* e = FManager->FindByID(FPreviousCameraID);
+  if (!e || e->EntityDestroying()) return nullptr;
+  for (TRREntity* c : FManager->Cameras())
+    if (c == e) return e;
+  return nullptr;
+}
+
+void TRRProject::ActiveCameraDestroyed(TRREntity* camera) {
+  if (camera != FActiveCamera) return;
+  FActiveCamera = nullptr;
+  // Closing frees every camera; only an open layout chooses another one.
+  if (!FOpen || !FManager) return;
+  if (FRenderWindow) FRenderWindow->SetCamera(nullptr);
+  SetActiveCamera(nullptr);
+}
+
+gx::TGXVector3 TRRProject::CameraTargetPoint() const {
+  if (FServices.CameraTarget) return FServices.CameraTarget();
+  auto* camera = dynamic_cast<TRRCamera*>(FActiveCamera);
+  if (!camera || !FManager) return {0, 0, 0};
+  return RRCameraRotationPivot(*camera, *FManager, true);
+}
+
+void TRRProject::CaptureMouse() {
+  if (FServices.CaptureMouse) FServices.CaptureMouse();
+}
+void TRRProject::ReleaseMouse() {
+  if (FServices.ReleaseMouse) FServices.ReleaseMouse();
+}
+void TRRProject::CamerasChanged() {
+  if (FServices.CamerasChanged) FServices.CamerasChanged();
+}
+void TRRProject::RulersChanged() {
+  if (FServices.RulersChanged) FServices.RulersChanged();
 }
 
 // ---- thumbnail ----
 
 std::optional<TRRBitmap> TRRProject::CreateThumbnail(int maxSize) const {
   try {
-    if (!FServices.ViewImage) return std::nullopt;
-    std::optional<TRRBitmap> image = FServices.ViewImage();
+    // The host's image source, else the 3D view's last frame.
+    std::optional<TRRBitmap> image;
+    if (FServices.ViewImage) image = FServices.ViewImage();
+    else if (FRenderWindow) image = FRenderWindow->ViewImage();
     if (!image || image->Width <= 0 || image->Height <= 0) return std::nullopt;
     int w = 0, h = 0;
     RRThumbnailSize(image->Width, image->Height, maxSize, w, h);
@@ -777,6 +884,8 @@ bool TRRProject::ExportSelection(const std::string& fileName) {
 }
 
 void TRRProject::InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEventSection* events) {
+  // The target first: the pivot's ray must not hit the entities about to be inserted.
+  const gx::TGXVector3 t = CameraTargetPoint();
   TRREntitySelection& selection = FManager->Selection();
   selection.BeginUpdate();
   struct TEnd {
@@ -793,7 +902,6 @@ void TRRProject::InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEv
   FScene->Root()->Update(false);
   gx::TGXBoundingBox b = selection.GetBounds();
   gx::TGXVector3 c = selection.Centre();
-  gx::TGXVector3 t = FServices.CameraTarget ? FServices.CameraTarget() : gx::TGXVector3{0, 0, 0};
   // Entities without anything drawn have no bounds: their pivots count then.
   float minY = b.Min().y;
   if (b.Empty) {
@@ -802,7 +910,10 @@ void TRRProject::InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEv
   }
   selection.Translate({t.x - c.x, t.y - minY + 0.01f, t.z - c.z});
   FScene->Root()->Update(false);
-  // The active camera frames the selection here once cameras can be aimed.
+  if (auto* camera = dynamic_cast<TRRCamera*>(FActiveCamera)) {
+    camera->FrameEntities(std::vector<TRREntity*>(selection.begin(), selection.end()));
+    FScene->Root()->Update(false);
+  }
 }
 
 bool TRRProject::ImportFile(const std::string& fileName, std::string* error) {
@@ -896,11 +1007,17 @@ bool TRRProject::ImportFile(const std::string& fileName, std::string* error) {
 void TRRProject::Tick() {
   if (!FOpen || !FScene) return;
   FScene->Root()->Update(false);
-  // The floor is placed under the project node's bounds here once it exists.
+  if (FFloor && FProjectNode) FFloor->Place(FProjectNode->WorldBounds());
   FManager->UpdateFrame();
   // The event manager advances its countdowns (with animations on) and runs its queued actions
   // here once it is part of the program.
-  // The 3D view renders here once it exists.
+  // A view that is minimised or has no pixels skips the whole drawing step (frame counting
+  // included); without a view the frames are still counted.
+  if (FRenderWindow && !FRenderWindow->CanRender()) {
+    FFrameTimer->Tick();
+    return;
+  }
+  if (FRenderWindow) RenderView();
   ++FFrameCount;
   FFrameTimeSum += FFrameTimer->DeltaTime();
   if (FFrameTimeSum >= 1.0f) {
@@ -912,6 +1029,22 @@ void TRRProject::Tick() {
     FFrameTimeSum = 0;
   }
   FFrameTimer->Tick();
+}
+
+uint32_t TRRProject::BackgroundColor() const {
+  if (FManager && FManager->TechnicalView()) return RRTechnicalBackground;
+  return RRTechnicalBackground;
+}
+
+void TRRProject::RenderView() {
+  const uint32_t background = BackgroundColor();
+  // Floor and sky fade into the background; in the technical view both are hidden.
+  if (FFloor) FFloor->SetSkyColor(background);
+  if (FSkybox) FSkybox->SetSkyColor(background);
+  gx::TGXCamera* camera = FRenderWindow->Camera();
+  // The reflections of the active camera's view are rendered here once they exist.
+  if (FSkyboxNode && camera && camera->Node()) FSkyboxNode->SetPosition(camera->Node()->WorldPosition());
+  FRenderWindow->RenderFrame(background);
 }
 
 // ---- host ----

@@ -33,9 +33,11 @@
 #include "app/entities/RRAssetFileName.h"
 #include "app/entities/RREntityDescription.h"
 #include "engine/core/GXMath.h"
+#include "engine/core/GXRefCounted.h"
 #include "engine/core/GXTimer.h"
 
 namespace gx {
+class TGXRenderSurface;
 class TGXFileSystem;
 class TGXResourceManager;
 class TGXNode;
@@ -55,6 +57,9 @@ class TRREntity;
 class TRREntityManager;
 class TRRGlobal;
 class TRRHistory;
+class TRRFloor;
+class TRRSkybox;
+class TRRProjectRenderWindow;
 
 // ---- texts ----
 
@@ -130,8 +135,16 @@ struct TRRProjectServices {
   std::function<void()> ClearPendingInstaller;
   // The 3D view's current image (none without a renderer): the thumbnail's source.
   std::function<std::optional<TRRBitmap>()> ViewImage;
-  // The point the active camera looks at (origin when not given).
+  // The point imports are placed at (default: the active camera's rotation pivot, the selection
+  // left out).
   std::function<gx::TGXVector3()> CameraTarget;
+  // The 3D view keeps (and gives back) the mouse while a camera controller drags.
+  std::function<void()> CaptureMouse;
+  std::function<void()> ReleaseMouse;
+  // The camera menu follows the cameras (made, removed, activated).
+  std::function<void()> CamerasChanged;
+  // The rulers are drawn again (a top-down camera moved).
+  std::function<void()> RulersChanged;
   // The status bar's frame-rate panel.
   std::function<void(const std::string&)> ShowFPSText;
   gx::IGXClock* Clock = nullptr;
@@ -146,6 +159,11 @@ struct TRRProjectServices {
   std::function<const TRRDescriptionClass*(const char*)> FindKind;
   // The known track textures; each track created adds its texture (none: not kept).
   TRRAssetFileNameList* TrackTextures = nullptr;
+  // The surface the 3D view draws on (the desktop's view panel, an offscreen surface of the
+  // command line); none: no view, the frame step draws nothing. Must outlive the open project.
+  gx::TGXRenderSurface* ViewSurface = nullptr;
+  // The texture-quality setting (the adapter's filter level is this minus 1, clamped).
+  int TextureQuality = 3;
   // A new, empty event section (default: RRCreateEventSection).
   std::function<std::unique_ptr<IRRProjectEventSection>()> CreateEventSection;
 
@@ -218,9 +236,16 @@ class TRRProject : public IRRProjectHost {
   const TRRProjectServices& Services() const { return FServices; }
 
   // ---- cameras ----
+  // The only way to activate a camera: the old one is deactivated, the new one activated, the
+  // view looks through it, the manager gets it and its controller, and the technical view
+  // follows a technical-drawing camera. Null falls back (while open) to the previous camera if
+  // it still exists, else to camera 0 unless that is the active one or being destroyed.
   void SetActiveCamera(TRREntity* camera);
   TRREntity* ActiveCamera() const { return FActiveCamera; }
-  TRREntity* PreviousCamera() const { return FPreviousCamera; }
+  // Kept by ID: a camera freed since is never looked at again.
+  TRREntity* PreviousCamera() const;
+  // The point imports are placed at: the services' target, else the active camera's pivot.
+  gx::TGXVector3 CameraTargetPoint() const;
 
   // ---- thumbnails ----
   std::optional<TRRBitmap> CreateThumbnail(int maxSize) const;
@@ -251,6 +276,15 @@ class TRRProject : public IRRProjectHost {
   // and moves them to the camera's target. With events the event references follow too.
   void InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEventSection* events);
 
+  // ---- 3D view, floor and sky (null while closed; the view also without a surface) ----
+  TRRProjectRenderWindow* RenderWindow() const { return FRenderWindow.Get(); }
+  TRRFloor* Floor() const { return FFloor; }
+  gx::TGXSceneNode* SkyboxNode() const { return FSkyboxNode; }
+  TRRSkybox* Skybox() const { return FSkybox; }
+  // Taken by the next Initialize (a new or loaded project).
+  void SetViewSurface(gx::TGXRenderSurface* surface) { FServices.ViewSurface = surface; }
+  void SetFrameClock(gx::IGXClock* clock) { FServices.Clock = clock; }
+
   // ---- frame ----
   void Tick();
   int FramesCounted() const { return FFrameCount; }
@@ -266,8 +300,13 @@ class TRRProject : public IRRProjectHost {
   int64_t FrameFrequency() const override;
   float FrameDeltaTime() const override;
   bool AnimationsOn() const override;
-  // A track adds its texture to the known track textures.
+  // A track adds its texture to the known track textures; a camera tells the camera menu.
   void EntityCreated(TRREntity* entity) override;
+  void CaptureMouse() override;
+  void ReleaseMouse() override;
+  void CamerasChanged() override;
+  void RulersChanged() override;
+  void ActiveCameraDestroyed(TRREntity* camera) override;
 
  private:
   std::unique_ptr<IRRAssetUsage> FAssetUsage;
@@ -280,6 +319,11 @@ class TRRProject : public IRRProjectHost {
   // Models, materials and track textures load through the project's services while it is open.
   void InstallModelServices();
   void ClearModelServices();
+  // The view's background: the light's sky colour, the technical background in the technical
+  // view or without a light.
+  uint32_t BackgroundColor() const;
+  // Frame step 6: background, reflections, sky at the camera, render.
+  void RenderView();
 
   TRRProjectServices FServices;
   std::string FFileName;
@@ -293,7 +337,7 @@ class TRRProject : public IRRProjectHost {
   TRRTrackParameters FTrackParameters;
   std::unique_ptr<gx::TGXTimer> FFrameTimer;
   TRREntity* FActiveCamera = nullptr;
-  TRREntity* FPreviousCamera = nullptr;
+  int32_t FPreviousCameraID = 0;
   std::vector<TRRAssetFileName> FMissingFiles;
   std::vector<TRRAssetFileName> FLastMissingFiles;
   std::unique_ptr<IRRReflectionManager> FReflections;
@@ -301,6 +345,10 @@ class TRRProject : public IRRProjectHost {
   // Placement values the readers repaired during the current load or import, and its file.
   int FRepairedValues = 0;
   std::string FRepairedFile;
+  gx::TGXRef<TRRProjectRenderWindow> FRenderWindow;
+  TRRFloor* FFloor = nullptr;
+  gx::TGXSceneNode* FSkyboxNode = nullptr;
+  TRRSkybox* FSkybox = nullptr;
   // Frame-rate display.
   int FFrameCount = 0;
   float FFrameTimeSum = 0;

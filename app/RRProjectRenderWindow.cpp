@@ -1,0 +1,97 @@
+#include "app/RRProjectRenderWindow.h"
+
+#include <algorithm>
+
+#include "engine/render/GXRenderCore.h"
+#include "engine/render/GXScene.h"
+
+namespace rr {
+
+int RRFilterLevelFor(int textureQuality, int levelCount) {
+  if (levelCount <= 0) return 0;
+  return std::clamp(textureQuality - 1, 0, levelCount - 1);
+}
+
+namespace {
+
+// The adapter's filter level has to be chosen before the window makes its surfaces (the primary
+// window applies it then).
+gx::TGXRenderSurface* ChooseFilterLevel(gx::TGXRenderSurface* surface, int textureQuality) {
+  if (gx::TGXRenderCore* core = gx::GXCurrentRenderCore()) {
+    gx::TGXRenderAdapter& adapter = core->Adapter();
+    adapter.FilterLevel = RRFilterLevelFor(textureQuality, int(adapter.FilterLevels.size()));
+  }
+  return surface;
+}
+
+}  // namespace
+
+TRRProjectRenderWindow::TRRProjectRenderWindow(gx::TGXRenderSurface* surface, gx::TGXScene* scene,
+                                               int textureQuality)
+    : gx::TGXRenderWindow(ChooseFilterLevel(surface, textureQuality)) {
+  gx::TGXViewport* view = AddViewport(0, 0, 1, 1);
+  view->SetScene(scene);
+}
+
+TRRProjectRenderWindow::~TRRProjectRenderWindow() = default;
+
+void TRRProjectRenderWindow::SetScene(gx::TGXScene* scene) { View()->SetScene(scene); }
+
+void TRRProjectRenderWindow::SetCamera(gx::TGXCamera* camera) {
+  View()->SetCamera(camera);
+  if (camera) camera->SetViewportSize(View()->Rect().Width, View()->Rect().Height);
+}
+
+gx::TGXCamera* TRRProjectRenderWindow::Camera() const {
+  return dynamic_cast<gx::TGXCamera*>(View()->Camera());
+}
+
+float TRRProjectRenderWindow::Aspect() const {
+  const uint32_t w = Surface()->ClientWidth(), h = Surface()->ClientHeight();
+  return float(w) / float(h ? h : 1);
+}
+
+bool TRRProjectRenderWindow::CanRender() const {
+  return !Surface()->Minimised() && Surface()->ClientWidth() > 0 && Surface()->ClientHeight() > 0;
+}
+
+void TRRProjectRenderWindow::RenderFrame(uint32_t background) {
+  if (!CanRender()) return;
+  UpdateSize();
+  View()->SetClearColor(background);
+  gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
+  if (!core) return;
+  RenderAll();
+  FDrawCalls = core->Renderer().DrawCallCount();
+  FFrameWidth = Width();
+  FFrameHeight = Height();
+  ++FFrames;
+}
+
+std::vector<uint32_t> TRRProjectRenderWindow::LastFrame() const {
+  if (FFrames == 0) return {};
+  // An offscreen surface keeps what it showed; any other is read back from the colour surface,
+  // which holds the last frame until the next one is drawn.
+  if (auto* offscreen = dynamic_cast<const gx::TGXOffscreenSurface*>(Surface()))
+    if (offscreen->Frame().size() == size_t(FFrameWidth) * FFrameHeight) return offscreen->Frame();
+  gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
+  if (!core || !ColorSurface()) return {};
+  return core->Device().ReadPixels(ColorSurface());
+}
+
+std::optional<TRRBitmap> TRRProjectRenderWindow::ViewImage() const {
+  const std::vector<uint32_t> frame = LastFrame();
+  if (frame.empty() || frame.size() != size_t(FFrameWidth) * FFrameHeight) return std::nullopt;
+  TRRBitmap b;
+  b.Width = int(FFrameWidth);
+  b.Height = int(FFrameHeight);
+  b.Pixels.resize(frame.size() * 3);
+  for (size_t i = 0; i < frame.size(); ++i) {
+    b.Pixels[3 * i] = uint8_t(frame[i] >> 16);
+    b.Pixels[3 * i + 1] = uint8_t(frame[i] >> 8);
+    b.Pixels[3 * i + 2] = uint8_t(frame[i]);
+  }
+  return b;
+}
+
+}  // namespace rr
