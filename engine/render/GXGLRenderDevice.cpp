@@ -24,12 +24,18 @@ namespace {
 
 GLenum GLPrimitive(TGXPrimitiveType type) {
   switch (type) {
-    case GXPointList: return GL_POINTS;
-    case GXLineList: return GL_LINES;
-    case GXLineStrip: return GL_LINE_STRIP;
-    case GXTriangleList: return GL_TRIANGLES;
-    case GXTriangleStrip: return GL_TRIANGLE_STRIP;
-    case GXTriangleFan: return GL_TRIANGLE_FAN;
+    case GXPointList:
+      return GL_POINTS;
+    case GXLineList:
+      return GL_LINES;
+    case GXLineStrip:
+      return GL_LINE_STRIP;
+    case GXTriangleList:
+      return GL_TRIANGLES;
+    case GXTriangleStrip:
+      return GL_TRIANGLE_STRIP;
+    case GXTriangleFan:
+      return GL_TRIANGLE_FAN;
   }
   return GL_NONE;
 }
@@ -37,52 +43,79 @@ GLenum GLPrimitive(TGXPrimitiveType type) {
 // Vertices (or indices) that primitiveCount primitives of the type take; 0 for an unknown type.
 uint64_t VerticesFor(TGXPrimitiveType type, uint64_t count) {
   switch (type) {
-    case GXPointList: return count;
-    case GXLineList: return count * 2;
-    case GXLineStrip: return count + 1;
-    case GXTriangleList: return count * 3;
+    case GXPointList:
+      return count;
+    case GXLineList:
+      return count * 2;
+    case GXLineStrip:
+      return count + 1;
+    case GXTriangleList:
+      return count * 3;
     case GXTriangleStrip:
-    case GXTriangleFan: return count + 2;
+    case GXTriangleFan:
+      return count + 2;
   }
   return 0;
 }
 
 GLenum BlendFactor(uint32_t v) {
   switch (v) {
-    case 1: return GL_ZERO;
-    case 2: return GL_ONE;
-    case 3: return GL_SRC_COLOR;
-    case 4: return GL_ONE_MINUS_SRC_COLOR;
-    case 5: return GL_SRC_ALPHA;
-    case 6: return GL_ONE_MINUS_SRC_ALPHA;
-    case 7: return GL_DST_ALPHA;
-    case 8: return GL_ONE_MINUS_DST_ALPHA;
-    case 9: return GL_DST_COLOR;
-    case 10: return GL_ONE_MINUS_DST_COLOR;
-    case 11: return GL_SRC_ALPHA_SATURATE;
+    case 1:
+      return GL_ZERO;
+    case 2:
+      return GL_ONE;
+    case 3:
+      return GL_SRC_COLOR;
+    case 4:
+      return GL_ONE_MINUS_SRC_COLOR;
+    case 5:
+      return GL_SRC_ALPHA;
+    case 6:
+      return GL_ONE_MINUS_SRC_ALPHA;
+    case 7:
+      return GL_DST_ALPHA;
+    case 8:
+      return GL_ONE_MINUS_DST_ALPHA;
+    case 9:
+      return GL_DST_COLOR;
+    case 10:
+      return GL_ONE_MINUS_DST_COLOR;
+    case 11:
+      return GL_SRC_ALPHA_SATURATE;
   }
   return GL_ONE;
 }
 
 GLenum CompareFunc(uint32_t v) {
   switch (v) {
-    case 1: return GL_NEVER;
-    case 2: return GL_LESS;
-    case 3: return GL_EQUAL;
-    case 4: return GL_LEQUAL;
-    case 5: return GL_GREATER;
-    case 6: return GL_NOTEQUAL;
-    case 7: return GL_GEQUAL;
+    case 1:
+      return GL_NEVER;
+    case 2:
+      return GL_LESS;
+    case 3:
+      return GL_EQUAL;
+    case 4:
+      return GL_LEQUAL;
+    case 5:
+      return GL_GREATER;
+    case 6:
+      return GL_NOTEQUAL;
+    case 7:
+      return GL_GEQUAL;
   }
   return GL_ALWAYS;
 }
 
 GLenum BlendEquation(uint32_t v) {
   switch (v) {
-    case 2: return GL_FUNC_SUBTRACT;
-    case 3: return GL_FUNC_REVERSE_SUBTRACT;
-    case 4: return GL_MIN;
-    case 5: return GL_MAX;
+    case 2:
+      return GL_FUNC_SUBTRACT;
+    case 3:
+      return GL_FUNC_REVERSE_SUBTRACT;
+    case 4:
+      return GL_MIN;
+    case 5:
+      return GL_MAX;
   }
   return GL_FUNC_ADD;
 }
@@ -101,31 +134,48 @@ struct TAttribFormat {
 
 TAttribFormat AttribFormat(uint32_t type) {
   switch (type) {
-    case GXDeclFloat1: return {1, GL_FLOAT, GL_FALSE};
-    case GXDeclFloat2: return {2, GL_FLOAT, GL_FALSE};
-    case GXDeclFloat3: return {3, GL_FLOAT, GL_FALSE};
-    case GXDeclFloat4: return {4, GL_FLOAT, GL_FALSE};
+    case GXDeclFloat1:
+      return {1, GL_FLOAT, GL_FALSE};
+    case GXDeclFloat2:
+      return {2, GL_FLOAT, GL_FALSE};
+    case GXDeclFloat3:
+      return {3, GL_FLOAT, GL_FALSE};
+    case GXDeclFloat4:
+      return {4, GL_FLOAT, GL_FALSE};
     // B, G, R, A bytes in memory: GL swizzles them into r, g, b, a.
-    case GXDeclColor: return {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE};
-    case GXDeclUByte4: return {4, GL_UNSIGNED_BYTE, GL_FALSE};
-    case GXDeclShort2: return {2, GL_SHORT, GL_FALSE};
-    case GXDeclShort4: return {4, GL_SHORT, GL_FALSE};
-    case GXDeclUByte4N: return {4, GL_UNSIGNED_BYTE, GL_TRUE};
-    case GXDeclShort2N: return {2, GL_SHORT, GL_TRUE};
-    case GXDeclShort4N: return {4, GL_SHORT, GL_TRUE};
-    case GXDeclUShort2N: return {2, GL_UNSIGNED_SHORT, GL_TRUE};
-    case GXDeclUShort4N: return {4, GL_UNSIGNED_SHORT, GL_TRUE};
-    case GXDeclUDec3: return {4, GL_UNSIGNED_INT_2_10_10_10_REV, GL_FALSE};
-    case GXDeclDec3N: return {4, GL_INT_2_10_10_10_REV, GL_TRUE};
-    case GXDeclFloat16_2: return {2, GL_HALF_FLOAT, GL_FALSE};
-    case GXDeclFloat16_4: return {4, GL_HALF_FLOAT, GL_FALSE};
+    case GXDeclColor:
+      return {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE};
+    case GXDeclUByte4:
+      return {4, GL_UNSIGNED_BYTE, GL_FALSE};
+    case GXDeclShort2:
+      return {2, GL_SHORT, GL_FALSE};
+    case GXDeclShort4:
+      return {4, GL_SHORT, GL_FALSE};
+    case GXDeclUByte4N:
+      return {4, GL_UNSIGNED_BYTE, GL_TRUE};
+    case GXDeclShort2N:
+      return {2, GL_SHORT, GL_TRUE};
+    case GXDeclShort4N:
+      return {4, GL_SHORT, GL_TRUE};
+    case GXDeclUShort2N:
+      return {2, GL_UNSIGNED_SHORT, GL_TRUE};
+    case GXDeclUShort4N:
+      return {4, GL_UNSIGNED_SHORT, GL_TRUE};
+    case GXDeclUDec3:
+      return {4, GL_UNSIGNED_INT_2_10_10_10_REV, GL_FALSE};
+    case GXDeclDec3N:
+      return {4, GL_INT_2_10_10_10_REV, GL_TRUE};
+    case GXDeclFloat16_2:
+      return {2, GL_HALF_FLOAT, GL_FALSE};
+    case GXDeclFloat16_4:
+      return {4, GL_HALF_FLOAT, GL_FALSE};
   }
   return {0, GL_NONE, GL_FALSE};
 }
 
 const char* const kAttributeNames[GXGLAttributeCount] = {
-    "vPosition",  "vNormal",    "vColor0",    "vColor1",    "vTexCoord0", "vTexCoord1",
-    "vTexCoord2", "vTexCoord3", "vTexCoord4", "vTexCoord5", "vTexCoord6", "vTexCoord7",
+    "vPosition",  "vNormal",    "vColor0",      "vColor1",      "vTexCoord0", "vTexCoord1",
+    "vTexCoord2", "vTexCoord3", "vTexCoord4",   "vTexCoord5",   "vTexCoord6", "vTexCoord7",
     "vTangent",   "vBinormal",  "vBlendWeight", "vBlendIndices"};
 
 }  // namespace
@@ -141,14 +191,18 @@ uint32_t GXDeclTypeSize(uint32_t type) {
     case GXDeclUShort2N:
     case GXDeclUDec3:
     case GXDeclDec3N:
-    case GXDeclFloat16_2: return 4;
+    case GXDeclFloat16_2:
+      return 4;
     case GXDeclFloat2:
     case GXDeclShort4:
     case GXDeclShort4N:
     case GXDeclUShort4N:
-    case GXDeclFloat16_4: return 8;
-    case GXDeclFloat3: return 12;
-    case GXDeclFloat4: return 16;
+    case GXDeclFloat16_4:
+      return 8;
+    case GXDeclFloat3:
+      return 12;
+    case GXDeclFloat4:
+      return 16;
   }
   return 0;
 }
@@ -156,14 +210,22 @@ uint32_t GXDeclTypeSize(uint32_t type) {
 int GXGLAttributeLocation(uint32_t usage, uint32_t usageIndex) {
   switch (usage) {
     case GXUsagePosition:
-    case GXUsagePositionT: return usageIndex == 0 ? 0 : -1;
-    case GXUsageNormal: return usageIndex == 0 ? 1 : -1;
-    case GXUsageColor: return usageIndex < 2 ? 2 + static_cast<int>(usageIndex) : -1;
-    case GXUsageTexCoord: return usageIndex < 8 ? 4 + static_cast<int>(usageIndex) : -1;
-    case GXUsageTangent: return usageIndex == 0 ? 12 : -1;
-    case GXUsageBinormal: return usageIndex == 0 ? 13 : -1;
-    case GXUsageBlendWeight: return usageIndex == 0 ? 14 : -1;
-    case GXUsageBlendIndices: return usageIndex == 0 ? 15 : -1;
+    case GXUsagePositionT:
+      return usageIndex == 0 ? 0 : -1;
+    case GXUsageNormal:
+      return usageIndex == 0 ? 1 : -1;
+    case GXUsageColor:
+      return usageIndex < 2 ? 2 + static_cast<int>(usageIndex) : -1;
+    case GXUsageTexCoord:
+      return usageIndex < 8 ? 4 + static_cast<int>(usageIndex) : -1;
+    case GXUsageTangent:
+      return usageIndex == 0 ? 12 : -1;
+    case GXUsageBinormal:
+      return usageIndex == 0 ? 13 : -1;
+    case GXUsageBlendWeight:
+      return usageIndex == 0 ? 14 : -1;
+    case GXUsageBlendIndices:
+      return usageIndex == 0 ? 15 : -1;
   }
   return -1;
 }
@@ -180,12 +242,14 @@ std::unique_ptr<TGXGLContext> TGXGLContext::CreateSurfaceless() {
   if (!epoxy_has_egl_extension(EGL_NO_DISPLAY, "EGL_MESA_platform_surfaceless"))
     Fail("TGXGLContext", "CreateSurfaceless", "No surfaceless EGL platform");
   EGLDisplay display = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-  if (display == EGL_NO_DISPLAY) Fail("TGXGLContext", "CreateSurfaceless", "No surfaceless EGL display", eglGetError());
+  if (display == EGL_NO_DISPLAY)
+    Fail("TGXGLContext", "CreateSurfaceless", "No surfaceless EGL display", eglGetError());
   EGLint major = 0, minor = 0;
   if (!eglInitialize(display, &major, &minor))
     Fail("TGXGLContext", "CreateSurfaceless", "eglInitialize failed", eglGetError());
   result->FDisplay = display;
-  if (!eglBindAPI(EGL_OPENGL_API)) Fail("TGXGLContext", "CreateSurfaceless", "No desktop OpenGL", eglGetError());
+  if (!eglBindAPI(EGL_OPENGL_API))
+    Fail("TGXGLContext", "CreateSurfaceless", "No desktop OpenGL", eglGetError());
   // Every drawing goes into framebuffer objects, so the context needs no config of its own.
   EGLConfig config = EGL_NO_CONFIG_KHR;
   if (!epoxy_has_egl_extension(display, "EGL_KHR_no_config_context")) {
@@ -194,8 +258,12 @@ std::unique_ptr<TGXGLContext> TGXGLContext::CreateSurfaceless() {
     if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1)
       Fail("TGXGLContext", "CreateSurfaceless", "No OpenGL config", eglGetError());
   }
-  const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                      EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
+  const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION,
+                                      3,
+                                      EGL_CONTEXT_MINOR_VERSION,
+                                      3,
+                                      EGL_CONTEXT_OPENGL_PROFILE_MASK,
+                                      EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
                                       EGL_NONE};
   EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
   if (context == EGL_NO_CONTEXT)
@@ -247,7 +315,8 @@ TGXGLInfo TGXGLContext::ReadInfo() const {
   info.MaxVertexAttribs = integer(GL_MAX_VERTEX_ATTRIBS);
   info.MaxColorAttachments = integer(GL_MAX_COLOR_ATTACHMENTS);
   info.MaxSamples = integer(GL_MAX_SAMPLES);
-  info.Anisotropic = epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+  info.Anisotropic = epoxy_gl_version() >= 46 ||
+                     epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                      epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
   if (info.Anisotropic) {
     GLfloat v = 1;
@@ -284,7 +353,8 @@ TGXGLIndexBuffer::~TGXGLIndexBuffer() {
 
 void TGXGLVertexBuffer::Write(uint32_t offset, const void* data, uint32_t size) {
   if (offset > FData.size() || size > FData.size() - offset)
-    throw EInvalidParameter({TGXExceptionArg::Object("TGXGLVertexBuffer"), "Write", "Range beyond the buffer"});
+    throw EInvalidParameter(
+        {TGXExceptionArg::Object("TGXGLVertexBuffer"), "Write", "Range beyond the buffer"});
   if (size == 0) return;
   std::memcpy(FData.data() + offset, data, size);
   if (!*FAlive) return;
@@ -292,9 +362,17 @@ void TGXGLVertexBuffer::Write(uint32_t offset, const void* data, uint32_t size) 
   glBufferSubData(GL_ARRAY_BUFFER, offset, size, data);
 }
 
+void TGXGLVertexBuffer::Orphan() {
+  if (!*FAlive) return;
+  glBindBuffer(GL_ARRAY_BUFFER, FName);
+  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(FData.size()), nullptr,
+               FDynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+}
+
 void TGXGLIndexBuffer::Write(uint32_t offset, const void* data, uint32_t size) {
   if (offset > FData.size() || size > FData.size() - offset)
-    throw EInvalidParameter({TGXExceptionArg::Object("TGXGLIndexBuffer"), "Write", "Range beyond the buffer"});
+    throw EInvalidParameter(
+        {TGXExceptionArg::Object("TGXGLIndexBuffer"), "Write", "Range beyond the buffer"});
   if (size == 0) return;
   std::memcpy(FData.data() + offset, data, size);
   const uint32_t n = IndexSize();
@@ -365,7 +443,8 @@ TGXGLRenderDevice::~TGXGLRenderDevice() {
 
 void TGXGLRenderDevice::CheckError(const char* operation) const {
   const GLenum error = glGetError();
-  if (error != GL_NO_ERROR) Fail("TGXGLRenderDevice", operation, "OpenGL error", static_cast<long long>(error));
+  if (error != GL_NO_ERROR)
+    Fail("TGXGLRenderDevice", operation, "OpenGL error", static_cast<long long>(error));
 }
 
 TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateSurface(uint32_t width, uint32_t height, uint32_t format,
@@ -374,21 +453,36 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateSurface(uint32_t width, uint32
   GLenum internal = GL_NONE;
   if (depth) {
     switch (format) {
-      case GXFormatD16: internal = GL_DEPTH_COMPONENT16; break;
-      case GXFormatD24X8: internal = GL_DEPTH_COMPONENT24; break;
-      case 75: internal = GL_DEPTH24_STENCIL8; break;
-      case GXFormatD32: internal = GL_DEPTH_COMPONENT32F; break;
+      case GXFormatD16:
+        internal = GL_DEPTH_COMPONENT16;
+        break;
+      case GXFormatD24X8:
+        internal = GL_DEPTH_COMPONENT24;
+        break;
+      case 75:
+        internal = GL_DEPTH24_STENCIL8;
+        break;
+      case GXFormatD32:
+        internal = GL_DEPTH_COMPONENT32F;
+        break;
     }
   } else {
     switch (format) {
       case GXFormatA8R8G8B8:
-      case GXFormatX8R8G8B8: internal = GL_RGBA8; break;
-      case GXFormatR5G6B5: internal = GL_RGB565; break;
-      case GXFormatX1R5G5B5: internal = GL_RGB5_A1; break;
+      case GXFormatX8R8G8B8:
+        internal = GL_RGBA8;
+        break;
+      case GXFormatR5G6B5:
+        internal = GL_RGB565;
+        break;
+      case GXFormatX1R5G5B5:
+        internal = GL_RGB5_A1;
+        break;
     }
   }
   if (internal == GL_NONE) Fail("TGXGLRenderDevice", operation, "Unsupported format", format);
-  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) || height > uint32_t(FMaxRenderbufferSize))
+  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) ||
+      height > uint32_t(FMaxRenderbufferSize))
     Fail("TGXGLRenderDevice", operation, "Unsupported size", static_cast<long long>(width) * 65536 + height);
   GLuint name = 0;
   glGenRenderbuffers(1, &name);
@@ -399,7 +493,8 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateSurface(uint32_t width, uint32
   return surface;
 }
 
-TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) {
+TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTarget(uint32_t width, uint32_t height,
+                                                               uint32_t format) {
   return CreateSurface(width, height, format, false);
 }
 
@@ -415,6 +510,21 @@ TGXRef<TGXDeviceVertexBuffer> TGXGLRenderDevice::CreateVertexBuffer(uint32_t siz
   glBindBuffer(GL_ARRAY_BUFFER, name);
   glBufferData(GL_ARRAY_BUFFER, size, nullptr, GL_STATIC_DRAW);
   TGXRef<TGXGLVertexBuffer> buffer(new TGXGLVertexBuffer(FAlive, name, size));
+  CheckError("CreateVertexBuffer");
+  return buffer;
+}
+
+TGXRef<TGXDeviceVertexBuffer> TGXGLRenderDevice::CreateVertexBuffer(uint32_t size, uint32_t usage,
+                                                                    uint32_t pool) {
+  (void)pool;
+  if (!(usage & GXBufferUsageDynamic)) return CreateVertexBuffer(size);
+  if (size == 0) Fail("TGXGLRenderDevice", "CreateVertexBuffer", "CreateVertexBuffer failed");
+  GLuint name = 0;
+  glGenBuffers(1, &name);
+  glBindBuffer(GL_ARRAY_BUFFER, name);
+  glBufferData(GL_ARRAY_BUFFER, size, nullptr, GL_DYNAMIC_DRAW);
+  TGXRef<TGXGLVertexBuffer> buffer(new TGXGLVertexBuffer(FAlive, name, size));
+  buffer->FDynamic = true;
   CheckError("CreateVertexBuffer");
   return buffer;
 }
@@ -466,7 +576,8 @@ void TGXGLRenderDevice::SetRenderTarget(TGXDeviceSurface* surface) {
 
 void TGXGLRenderDevice::SetDepthStencilSurface(TGXDeviceSurface* surface) {
   auto* s = dynamic_cast<TGXGLSurface*>(surface);
-  if (surface && (!s || !s->IsDepth())) Invalid("SetDepthStencilSurface", "Not a depth surface of this device");
+  if (surface && (!s || !s->IsDepth()))
+    Invalid("SetDepthStencilSurface", "Not a depth surface of this device");
   FDepth = s;
   FFramebufferDirty = true;
 }
@@ -479,7 +590,9 @@ void TGXGLRenderDevice::ApplyFramebuffer() {
   else
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, 0);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
-  if (FDepth) FDepth->Attach(GL_FRAMEBUFFER, FDepth->Format() == 75 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT);
+  if (FDepth)
+    FDepth->Attach(GL_FRAMEBUFFER,
+                   FDepth->Format() == 75 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT);
   const GLenum buffer = FColor ? GL_COLOR_ATTACHMENT0 : GL_NONE;
   glDrawBuffers(1, &buffer);
   FFramebufferDirty = false;
@@ -541,7 +654,8 @@ void TGXGLRenderDevice::SetIndices(TGXDeviceIndexBuffer* buffer) {
   FIndices = b;
 }
 
-TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image, std::span<const uint8_t> data) {
+TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image,
+                                                      std::span<const uint8_t> data) {
   struct TUpload {
     GLenum Internal, Format, Type;
     bool Compressed;
@@ -549,18 +663,40 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image, 
   };
   TUpload u{GL_NONE, GL_NONE, GL_NONE, false, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
   switch (image.Format) {
-    case GXFormatDXT1: u = {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}}; break;
-    case GXFormatDXT3: u = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}}; break;
-    case GXFormatDXT5: u = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}}; break;
+    case GXFormatDXT1:
+      u = {GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+      break;
+    case GXFormatDXT3:
+      u = {GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+      break;
+    case GXFormatDXT5:
+      u = {GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, true, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}};
+      break;
     // B, G, R, A bytes; 16-bit words with red in the high bits.
-    case GXFormatA8R8G8B8: u.Internal = GL_RGBA8, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_BYTE; break;
-    case GXFormatX8R8G8B8: u.Internal = GL_RGB8, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_BYTE; break;
-    case GXFormatR5G6B5: u.Internal = GL_RGB565, u.Format = GL_RGB, u.Type = GL_UNSIGNED_SHORT_5_6_5; break;
-    case GXFormatX1R5G5B5: u.Internal = GL_RGB5, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_1_5_5_5_REV; break;
-    case GXFormatA1R5G5B5: u.Internal = GL_RGB5_A1, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_1_5_5_5_REV; break;
-    case GXFormatA4R4G4B4: u.Internal = GL_RGBA4, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_4_4_4_4_REV; break;
-    case GXFormatL8: u = {GL_R8, GL_RED, GL_UNSIGNED_BYTE, false, {GL_RED, GL_RED, GL_RED, GL_ONE}}; break;
-    case GXFormatA8: u = {GL_R8, GL_RED, GL_UNSIGNED_BYTE, false, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}}; break;
+    case GXFormatA8R8G8B8:
+      u.Internal = GL_RGBA8, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_BYTE;
+      break;
+    case GXFormatX8R8G8B8:
+      u.Internal = GL_RGB8, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_BYTE;
+      break;
+    case GXFormatR5G6B5:
+      u.Internal = GL_RGB565, u.Format = GL_RGB, u.Type = GL_UNSIGNED_SHORT_5_6_5;
+      break;
+    case GXFormatX1R5G5B5:
+      u.Internal = GL_RGB5, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_1_5_5_5_REV;
+      break;
+    case GXFormatA1R5G5B5:
+      u.Internal = GL_RGB5_A1, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_1_5_5_5_REV;
+      break;
+    case GXFormatA4R4G4B4:
+      u.Internal = GL_RGBA4, u.Format = GL_BGRA, u.Type = GL_UNSIGNED_SHORT_4_4_4_4_REV;
+      break;
+    case GXFormatL8:
+      u = {GL_R8, GL_RED, GL_UNSIGNED_BYTE, false, {GL_RED, GL_RED, GL_RED, GL_ONE}};
+      break;
+    case GXFormatA8:
+      u = {GL_R8, GL_RED, GL_UNSIGNED_BYTE, false, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}};
+      break;
   }
   if (u.Internal == GL_NONE || (u.Compressed && !epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc")))
     Fail("TGXGLRenderDevice", "CreateTexture", "D3DXCreateTexture failed", image.Format);
@@ -585,8 +721,8 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXDdsImage& image, 
       glCompressedTexImage2D(face, GLint(s.Level), u.Internal, GLsizei(s.Width), GLsizei(s.Height), 0,
                              GLsizei(s.Size), data.data() + s.Offset);
     else
-      glTexImage2D(face, GLint(s.Level), GLint(u.Internal), GLsizei(s.Width), GLsizei(s.Height), 0, u.Format, u.Type,
-                   data.data() + s.Offset);
+      glTexImage2D(face, GLint(s.Level), GLint(u.Internal), GLsizei(s.Width), GLsizei(s.Height), 0, u.Format,
+                   u.Type, data.data() + s.Offset);
   }
   glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, GLint(image.Levels - 1));
@@ -608,9 +744,12 @@ uint32_t FullChain(uint32_t width, uint32_t height) {
 GLenum ColorInternalFormat(uint32_t format) {
   switch (format) {
     case GXFormatA8R8G8B8:
-    case GXFormatX8R8G8B8: return GL_RGBA8;
-    case GXFormatR5G6B5: return GL_RGB565;
-    case GXFormatX1R5G5B5: return GL_RGB5_A1;
+    case GXFormatX8R8G8B8:
+      return GL_RGBA8;
+    case GXFormatR5G6B5:
+      return GL_RGB565;
+    case GXFormatX1R5G5B5:
+      return GL_RGB5_A1;
   }
   return GL_NONE;
 }
@@ -634,8 +773,8 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateTexture(const TGXImage& image, uin
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(GL_TEXTURE_2D, name);
   // 0xAARRGGBB words are B, G, R, A bytes; row 0 (the image top) first, so v = 0 is the top.
-  glTexImage2D(GL_TEXTURE_2D, 0, image.HasAlpha ? GL_RGBA8 : GL_RGB8, GLsizei(image.Width), GLsizei(image.Height), 0,
-               GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, image.Pixels.data());
+  glTexImage2D(GL_TEXTURE_2D, 0, image.HasAlpha ? GL_RGBA8 : GL_RGB8, GLsizei(image.Width),
+               GLsizei(image.Height), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, image.Pixels.data());
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
   if (levels > 1) glGenerateMipmap(GL_TEXTURE_2D);
@@ -650,8 +789,10 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateEmptyTexture(uint32_t width, uint3
   const GLenum internal = ColorInternalFormat(format);
   if (internal == GL_NONE) Fail("TGXGLRenderDevice", "CreateEmptyTexture", "Unsupported format", format);
   if (cube) height = width;
-  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) || height > uint32_t(FMaxRenderbufferSize))
-    Fail("TGXGLRenderDevice", "CreateEmptyTexture", "Unsupported size", static_cast<long long>(width) * 65536 + height);
+  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) ||
+      height > uint32_t(FMaxRenderbufferSize))
+    Fail("TGXGLRenderDevice", "CreateEmptyTexture", "Unsupported size",
+         static_cast<long long>(width) * 65536 + height);
   const uint32_t chain = FullChain(width, height);
   if (levels == 0 || levels > chain) levels = chain;
   GLuint name = 0;
@@ -667,9 +808,9 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateEmptyTexture(uint32_t width, uint3
   glBindTexture(target, name);
   for (uint32_t face = 0; face < (cube ? 6u : 1u); ++face)
     for (uint32_t level = 0; level < levels; ++level)
-      glTexImage2D(cube ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D, GLint(level), GLint(internal),
-                   GLsizei(std::max(1u, width >> level)), GLsizei(std::max(1u, height >> level)), 0, GL_RGBA,
-                   GL_UNSIGNED_BYTE, nullptr);
+      glTexImage2D(cube ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D, GLint(level),
+                   GLint(internal), GLsizei(std::max(1u, width >> level)),
+                   GLsizei(std::max(1u, height >> level)), 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
   glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, GLint(levels - 1));
   glBindTexture(target, 0);
@@ -678,16 +819,18 @@ TGXRef<TGXGLTexture> TGXGLRenderDevice::CreateEmptyTexture(uint32_t width, uint3
   return texture;
 }
 
-void TGXGLRenderDevice::WriteTexture(TGXGLTexture* texture, uint32_t level, std::span<const uint32_t> pixels) {
-  if (!texture || texture->Cube() || level >= texture->Levels() || ColorInternalFormat(texture->Format()) == GL_NONE)
+void TGXGLRenderDevice::WriteTexture(TGXGLTexture* texture, uint32_t level,
+                                     std::span<const uint32_t> pixels) {
+  if (!texture || texture->Cube() || level >= texture->Levels() ||
+      ColorInternalFormat(texture->Format()) == GL_NONE)
     Invalid("WriteTexture", "Not a plain colour texture of this device");
   const uint32_t w = std::max(1u, texture->Width() >> level), h = std::max(1u, texture->Height() >> level);
   if (pixels.size() != size_t(w) * h) Invalid("WriteTexture", "Wrong pixel count");
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(GL_TEXTURE_2D, texture->Name());
   // 0xAARRGGBB words are B, G, R, A bytes; row 0 (the image top) first, as CreateTexture stores images.
-  glTexSubImage2D(GL_TEXTURE_2D, GLint(level), 0, 0, GLsizei(w), GLsizei(h), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
-                  pixels.data());
+  glTexSubImage2D(GL_TEXTURE_2D, GLint(level), 0, 0, GLsizei(w), GLsizei(h), GL_BGRA,
+                  GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
   glBindTexture(GL_TEXTURE_2D, 0);
   ForgetTextureUnit0();
   CheckError("WriteTexture");
@@ -703,16 +846,24 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateTextureSurface(TGXGLTexture* t
   return surface;
 }
 
-TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, uint32_t height, uint32_t format) {
+TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, uint32_t height,
+                                                                uint32_t format) {
   GLenum internal = GL_NONE;
   switch (format) {
     case GXFormatA8R8G8B8:
-    case GXFormatX8R8G8B8: internal = GL_RGBA8; break;
-    case GXFormatR5G6B5: internal = GL_RGB565; break;
-    case GXFormatX1R5G5B5: internal = GL_RGB5_A1; break;
+    case GXFormatX8R8G8B8:
+      internal = GL_RGBA8;
+      break;
+    case GXFormatR5G6B5:
+      internal = GL_RGB565;
+      break;
+    case GXFormatX1R5G5B5:
+      internal = GL_RGB5_A1;
+      break;
   }
   if (internal == GL_NONE) Fail("TGXGLRenderDevice", "CreateRenderTexture", "Unsupported format", format);
-  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) || height > uint32_t(FMaxRenderbufferSize))
+  if (width == 0 || height == 0 || width > uint32_t(FMaxRenderbufferSize) ||
+      height > uint32_t(FMaxRenderbufferSize))
     Fail("TGXGLRenderDevice", "CreateRenderTexture", "D3DXCreateTexture failed",
          static_cast<long long>(width) * 65536 + height);
   GLuint name = 0;
@@ -724,8 +875,8 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTexture(uint32_t width, 
   texture->FFormat = format;
   glActiveTexture(GL_TEXTURE0);
   glBindTexture(GL_TEXTURE_2D, name);
-  glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal), GLsizei(width), GLsizei(height), 0, GL_RGBA, GL_UNSIGNED_BYTE,
-               nullptr);
+  glTexImage2D(GL_TEXTURE_2D, 0, GLint(internal), GLsizei(width), GLsizei(height), 0, GL_RGBA,
+               GL_UNSIGNED_BYTE, nullptr);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
   glBindTexture(GL_TEXTURE_2D, 0);
   ForgetTextureUnit0();
@@ -799,8 +950,10 @@ void TGXGLRenderDevice::ApplyStates() {
   if (!FStatesDirty && !FForceStates) return;
   auto changed = [this](uint32_t state) { return FForceStates || FStates[state] != FApplied[state]; };
   if (changed(GXRSZEnable) || changed(GXRSZFunc)) {
-    if (FStates[GXRSZEnable]) glEnable(GL_DEPTH_TEST);
-    else glDisable(GL_DEPTH_TEST);
+    if (FStates[GXRSZEnable])
+      glEnable(GL_DEPTH_TEST);
+    else
+      glDisable(GL_DEPTH_TEST);
     glDepthFunc(CompareFunc(FStates[GXRSZFunc]));
   }
   if (changed(GXRSZWriteEnable)) glDepthMask(FStates[GXRSZWriteEnable] ? GL_TRUE : GL_FALSE);
@@ -810,9 +963,12 @@ void TGXGLRenderDevice::ApplyStates() {
     glColorMask(m & 1 ? GL_TRUE : GL_FALSE, m & 2 ? GL_TRUE : GL_FALSE, m & 4 ? GL_TRUE : GL_FALSE,
                 m & 8 ? GL_TRUE : GL_FALSE);
   }
-  if (changed(GXRSAlphaBlendEnable) || changed(GXRSSrcBlend) || changed(GXRSDestBlend) || changed(GXRSBlendOp)) {
-    if (FStates[GXRSAlphaBlendEnable]) glEnable(GL_BLEND);
-    else glDisable(GL_BLEND);
+  if (changed(GXRSAlphaBlendEnable) || changed(GXRSSrcBlend) || changed(GXRSDestBlend) ||
+      changed(GXRSBlendOp)) {
+    if (FStates[GXRSAlphaBlendEnable])
+      glEnable(GL_BLEND);
+    else
+      glDisable(GL_BLEND);
     glBlendFunc(BlendFactor(FStates[GXRSSrcBlend]), BlendFactor(FStates[GXRSDestBlend]));
     glBlendEquation(BlendEquation(FStates[GXRSBlendOp]));
   }
@@ -884,7 +1040,8 @@ bool TGXGLRenderDevice::VertexRangeValid(uint64_t firstVertex, uint64_t vertexCo
   return true;
 }
 
-void TGXGLRenderDevice::CheckVertexRange(const char* operation, uint64_t firstVertex, uint64_t vertexCount) const {
+void TGXGLRenderDevice::CheckVertexRange(const char* operation, uint64_t firstVertex,
+                                         uint64_t vertexCount) const {
   if (!FDeclaration) Invalid(operation, "No vertex declaration");
   for (const TGXVertexElement& e : FDeclaration->Elements())
     if (GXGLAttributeLocation(e.Usage, e.UsageIndex) >= 0 && !FStreams[e.Stream].Buffer)
@@ -902,12 +1059,14 @@ void TGXGLRenderDevice::DrawPrimitive(TGXPrimitiveType type, uint32_t startVerte
   glDrawArrays(GLPrimitive(type), GLint(startVertex), GLsizei(count));
 }
 
-uint64_t TGXGLRenderDevice::PrepareIndexedDraw(const char* operation, TGXPrimitiveType type, int32_t baseVertex,
-                                               uint32_t startIndex, uint32_t primitiveCount) {
+uint64_t TGXGLRenderDevice::PrepareIndexedDraw(const char* operation, TGXPrimitiveType type,
+                                               int32_t baseVertex, uint32_t startIndex,
+                                               uint32_t primitiveCount) {
   const uint64_t count = VerticesFor(type, primitiveCount);
   if (count == 0 || primitiveCount == 0) return 0;
   if (!FIndices) Invalid(operation, "No index buffer");
-  if (uint64_t(startIndex) + count > FIndices->IndexCount()) Invalid(operation, "Indices beyond the index buffer");
+  if (uint64_t(startIndex) + count > FIndices->IndexCount())
+    Invalid(operation, "Indices beyond the index buffer");
   // The vertices the indices may reach: checked against the largest index ever written first,
   // and only when that is not enough against the indices actually drawn.
   if (baseVertex < 0 || !VertexRangeValid(uint64_t(baseVertex), uint64_t(FIndices->FMaxIndex) + 1)) {
@@ -928,32 +1087,43 @@ uint64_t TGXGLRenderDevice::PrepareIndexedDraw(const char* operation, TGXPrimiti
 }
 
 void TGXGLRenderDevice::DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
-                                             uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount) {
-  const uint64_t count = PrepareIndexedDraw("DrawIndexedPrimitive", type, baseVertex, startIndex, primitiveCount);
+                                             uint32_t numVertices, uint32_t startIndex,
+                                             uint32_t primitiveCount) {
+  const uint64_t count =
+      PrepareIndexedDraw("DrawIndexedPrimitive", type, baseVertex, startIndex, primitiveCount);
   if (count == 0) return;
   const uint32_t size = FIndices->IndexSize();
   glDrawElementsBaseVertex(GLPrimitive(type), GLsizei(count), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                            reinterpret_cast<const void*>(uintptr_t(startIndex) * size), baseVertex);
 }
 
-void TGXGLRenderDevice::DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
-                                                      uint32_t numVertices, uint32_t startIndex,
-                                                      uint32_t primitiveCount, uint32_t instanceCount) {
+void TGXGLRenderDevice::DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex,
+                                                      uint32_t minIndex, uint32_t numVertices,
+                                                      uint32_t startIndex, uint32_t primitiveCount,
+                                                      uint32_t instanceCount) {
   if (instanceCount == 0) return;
   const uint64_t count =
       PrepareIndexedDraw("DrawIndexedPrimitiveInstanced", type, baseVertex, startIndex, primitiveCount);
   if (count == 0) return;
   const uint32_t size = FIndices->IndexSize();
-  glDrawElementsInstancedBaseVertex(GLPrimitive(type), GLsizei(count),
-                                    size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                                    reinterpret_cast<const void*>(uintptr_t(startIndex) * size),
-                                    GLsizei(instanceCount), baseVertex);
+  glDrawElementsInstancedBaseVertex(
+      GLPrimitive(type), GLsizei(count), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+      reinterpret_cast<const void*>(uintptr_t(startIndex) * size), GLsizei(instanceCount), baseVertex);
 }
 
 bool TGXGLRenderDevice::WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data,
                                           uint32_t size) {
   auto* gl = dynamic_cast<TGXGLVertexBuffer*>(buffer);
   if (!gl || offset > gl->Size() || size > gl->Size() - offset) return false;
+  gl->Write(offset, data, size);
+  return true;
+}
+
+bool TGXGLRenderDevice::WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data,
+                                          uint32_t size, uint32_t lockFlags) {
+  auto* gl = dynamic_cast<TGXGLVertexBuffer*>(buffer);
+  if (!gl || offset > gl->Size() || size > gl->Size() - offset) return false;
+  if ((lockFlags & GXLockDiscard) && offset == 0 && size == gl->Size()) gl->Orphan();
   gl->Write(offset, data, size);
   return true;
 }
@@ -974,7 +1144,8 @@ std::vector<uint32_t> TGXGLRenderDevice::ReadPixels(TGXDeviceSurface* surface) {
   s->Attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
   // BGRA bytes read as one little-endian word each are 0xAARRGGBB.
-  glReadPixels(0, 0, GLsizei(s->Width()), GLsizei(s->Height()), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
+  glReadPixels(0, 0, GLsizei(s->Width()), GLsizei(s->Height()), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+               pixels.data());
   glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
   FFramebufferDirty = true;
   CheckError("ReadPixels");

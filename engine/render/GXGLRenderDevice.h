@@ -176,11 +176,15 @@ class TGXGLVertexBuffer : public TGXDeviceVertexBuffer {
  public:
   // Copies bytes into the buffer at offset; a range beyond the buffer raises EInvalidParameter.
   void Write(uint32_t offset, const void* data, uint32_t size);
+  // Gives up the GL storage (same size and usage) before a write of everything.
+  void Orphan();
   const std::vector<uint8_t>& Data() const { return FData; }
   uint32_t Name() const { return FName; }
+  bool IsDynamic() const { return FDynamic; }
 
  private:
   friend class TGXGLRenderDevice;
+  bool FDynamic = false;
   TGXGLVertexBuffer(std::shared_ptr<bool> alive, uint32_t name, uint32_t size)
       : TGXDeviceVertexBuffer(size), FAlive(std::move(alive)), FName(name), FData(size) {}
   ~TGXGLVertexBuffer() override;
@@ -264,10 +268,15 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   TGXRef<TGXDeviceSurface> CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) override;
   TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format) override;
   TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) override;
+  // Dynamic buffers are GL_DYNAMIC_DRAW; the pool does not matter (buffers keep a CPU copy).
+  TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size, uint32_t usage, uint32_t pool) override;
   TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) override;
   // TGXGLVertexBuffer::Write / TGXGLIndexBuffer::Write; false for a buffer of another device or a
   // range beyond the buffer.
   bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
+  // With GXLockDiscard a write of the whole buffer gives GL fresh storage first (orphaning).
+  bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data, uint32_t size,
+                         uint32_t lockFlags) override;
   bool WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
   // Elements with an unknown type, a usage without attribute location or a stream beyond the
   // device's raise EInvalidParameter.

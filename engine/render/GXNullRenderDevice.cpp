@@ -78,7 +78,7 @@ std::string TGXDeviceCall::Text() const {
     case TGXDeviceCallKind::CreateDepthStencilSurface:
       return s + "(" + values(3) + ") -> " + ObjectName;
     case TGXDeviceCallKind::CreateVertexBuffer:
-      return s + "(" + values(1) + ") -> " + ObjectName;
+      return s + "(" + values(Extended ? 3 : 1) + ") -> " + ObjectName;
     case TGXDeviceCallKind::CreateIndexBuffer:
       return s + "(" + values(2) + ") -> " + ObjectName;
     case TGXDeviceCallKind::BeginScene:
@@ -109,7 +109,8 @@ std::string TGXDeviceCall::Text() const {
       return s + "(" + values(6) + ")";
     case TGXDeviceCallKind::WriteVertexBuffer:
     case TGXDeviceCallKind::WriteIndexBuffer:
-      return s + "(" + ObjectName + ", " + values(2) + (Values[2] ? "" : ") failed") + (Values[2] ? ")" : "");
+      return s + "(" + ObjectName + ", " + values(2) +
+             (Extended && (Values[3] & GXLockDiscard) ? ", discard" : "") + (Values[2] ? ")" : ") failed");
     case TGXDeviceCallKind::DrawIndexedPrimitiveInstanced:
       return s + "(" + values(6) + ", " + std::to_string(InstanceCount) + ")";
     case TGXDeviceCallKind::Note:
@@ -156,6 +157,19 @@ TGXRef<TGXDeviceVertexBuffer> TGXNullRenderDevice::CreateVertexBuffer(uint32_t s
   std::string name = "VertexBuffer" + std::to_string(++FCreated);
   TGXRef<TGXDeviceVertexBuffer> buffer(new TGXNullVertexBuffer(name, size));
   if (auto* c = Record(TGXDeviceCallKind::CreateVertexBuffer, buffer.Get(), &name)) c->Values[0] = size;
+  return buffer;
+}
+
+TGXRef<TGXDeviceVertexBuffer> TGXNullRenderDevice::CreateVertexBuffer(uint32_t size, uint32_t usage,
+                                                                      uint32_t pool) {
+  std::string name = "VertexBuffer" + std::to_string(++FCreated);
+  TGXRef<TGXDeviceVertexBuffer> buffer(new TGXNullVertexBuffer(name, size));
+  if (auto* c = Record(TGXDeviceCallKind::CreateVertexBuffer, buffer.Get(), &name)) {
+    c->Values[0] = size;
+    c->Values[1] = usage;
+    c->Values[2] = pool;
+    c->Extended = true;
+  }
   return buffer;
 }
 
@@ -262,6 +276,16 @@ bool TGXNullRenderDevice::WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint3
     c->Values[0] = offset;
     c->Values[1] = size;
     c->Values[2] = ok;
+  }
+  return ok;
+}
+
+bool TGXNullRenderDevice::WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data,
+                                            uint32_t size, uint32_t lockFlags) {
+  const bool ok = WriteVertexBuffer(buffer, offset, data, size);
+  if (FRecording) {
+    FCalls.back().Values[3] = lockFlags;
+    FCalls.back().Extended = true;
   }
   return ok;
 }

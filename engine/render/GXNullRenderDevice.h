@@ -88,6 +88,8 @@ struct TGXDeviceCall {
   const void* Object = nullptr;
   std::string ObjectName;
   int64_t Values[6] = {};
+  // The buffer calls with usage and pool, or with lock flags (shown in Text()).
+  bool Extended = false;
   int64_t InstanceCount = 0;
   float Depth = 0;
   TGXViewportRect Viewport;
@@ -101,11 +103,16 @@ class TGXNullRenderDevice : public TGXRenderDevice {
   TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height,
                                                      uint32_t format) override;
   TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) override;
+  // Recorded as "CreateVertexBuffer(size, usage, pool) -> VertexBuffer1".
+  TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size, uint32_t usage, uint32_t pool) override;
   TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) override;
   // Recorded as "WriteVertexBuffer(VertexBuffer1, offset, size)"; the bytes are not kept. False
   // while SetWriteResult(false) plays a failing lock, or for a range beyond the buffer.
   bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
   bool WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
+  // Recorded as "WriteVertexBuffer(VertexBuffer1, offset, size, discard)" with GXLockDiscard.
+  bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data, uint32_t size,
+                         uint32_t lockFlags) override;
   void SetWriteResult(bool value) { FWriteResult = value; }
 
   bool BeginScene() override;

@@ -71,6 +71,19 @@ inline std::string GXFormatName(uint32_t format) {
   return "Format " + std::to_string(format);
 }
 
+// How a buffer is used and where it lives, by the stored numbers: static buffers are write-only in
+// the managed pool and written without flags; buffers rewritten every frame are dynamic and
+// write-only in the default pool and written with discard (the old content is given up, so the
+// write need not wait for draws still reading it).
+enum : uint32_t {
+  GXBufferUsageWriteOnly = 8,
+  GXBufferUsageDynamic = 0x200,
+  GXBufferUsageStatic = GXBufferUsageWriteOnly,
+  GXBufferUsageDynamicWriteOnly = GXBufferUsageDynamic | GXBufferUsageWriteOnly,
+};
+enum : uint32_t { GXPoolDefault = 0, GXPoolManaged = 1 };
+enum : uint32_t { GXLockDiscard = 0x2000 };
+
 // The number of vertex streams a device offers; stream numbers are 0 .. GXMaxVertexStreams - 1.
 inline constexpr uint32_t GXMaxVertexStreams = 16;
 
@@ -151,6 +164,13 @@ class TGXRenderDevice {
   virtual TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height,
                                                              uint32_t format) = 0;
   virtual TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) = 0;
+  // A vertex buffer of the usage (GXBufferUsage...) in the pool (GXPool...); the plain form is a
+  // static buffer in the managed pool.
+  virtual TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size, uint32_t usage, uint32_t pool) {
+    (void)usage;
+    (void)pool;
+    return CreateVertexBuffer(size);
+  }
   virtual TGXRef<TGXDeviceIndexBuffer> CreateIndexBuffer(uint32_t size, uint32_t format) = 0;
   // Copies size bytes into the buffer at offset (a lock, a copy and an unlock). False when the
   // buffer cannot be written - a buffer of another device, a range beyond its end, a failed
@@ -158,6 +178,13 @@ class TGXRenderDevice {
   virtual bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data,
                                  uint32_t size) = 0;
   virtual bool WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) = 0;
+  // WriteVertexBuffer with lock flags (0 or GXLockDiscard: the rest of the buffer's content may
+  // be lost, so write all of it).
+  virtual bool WriteVertexBuffer(TGXDeviceVertexBuffer* buffer, uint32_t offset, const void* data, uint32_t size,
+                                 uint32_t lockFlags) {
+    (void)lockFlags;
+    return WriteVertexBuffer(buffer, offset, data, size);
+  }
 
   // ---- drawing ----
 

@@ -25,7 +25,7 @@ inline constexpr TGXGuid IID_IGXCubeTexture{
     0xFE2EED5C, 0x0DFC, 0x4A92, {0xAC, 0xB3, 0x76, 0x71, 0xA7, 0x22, 0x4B, 0x37}};
 
 enum : uint32_t { GXUsageRenderTarget = 1 };
-enum : uint32_t { GXPoolDefault = 0, GXPoolManaged = 1 };
+// GXPoolDefault and GXPoolManaged: GXRenderDevice.h.
 
 // What textures and cube textures share: the creation parameters and the device texture. Manual
 // textures in the default pool are on the render core's device-callback list while they hold a
