@@ -39,7 +39,7 @@ namespace rr {
 struct TRRPanelTexture;
 class TRRPanelSegment;
 
-// Leaves hold at most this many grid cells.
+// Leaves hold at most this many grid cells, and no side of a leaf is longer.
 inline constexpr uint32_t RRPanelMaxSegmentCells = 500;
 
 enum TRRPanelEdgeSide : int {

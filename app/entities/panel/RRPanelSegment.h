@@ -140,6 +140,8 @@ class TRRPanelSegmentSurface {
   // Pack order, slot order, weights above 0.
   void GetLayers(uint32_t vertex, std::vector<TRRPanelLayer>& layers) const;
   void FinishEdit();
+  // Surface and packs to dynamic (editing) or static use.
+  void SetDynamic(bool value);
   // The highest drawn height of the vertices.
   float RecomputeTopHeight();
   // Normals (when dirty), the stream-0 buffer, the packs' weight buffers and scales.
@@ -186,6 +188,8 @@ class TRRPanelSegmentBase : public gx::TGXRenderPrimitive {
     FBuffer.Buffer = {};
     FBuffer.Dirty = true;
   }
+  gx::TGXDeviceVertexBuffer* VertexBuffer() const { return FBuffer.Buffer.Get(); }
+  gx::TGXDeviceIndexBuffer* IndexBuffer() const { return FIndexBuffer.Get(); }
   const gx::TGXMatrix* GetWorldMatrix() override;
 
  private:
@@ -217,6 +221,8 @@ class TRRPanelSegment : public gx::TGXSceneObject, public gx::IGXDeviceCallback 
   int32_t QuadWidth() const { return FCreation.QuadWidth; }
   float Thickness() const { return FCreation.Thickness; }
   const TRRPanelObjectCreation& Creation() const { return FCreation; }
+  // No cell: zero width or depth (no indices, nothing drawn or picked).
+  bool ZeroCells() const { return FX0 == FX1 || FY0 == FY1; }
   bool Contains(uint32_t x, uint32_t y) const { return x >= FX0 && x <= FX1 && y >= FY0 && y <= FY1; }
   uint32_t VertexIndex(uint32_t x, uint32_t y) const { return (x - FX0) + (y - FY0) * RowLength(); }
 
@@ -252,15 +258,16 @@ class TRRPanelSegment : public gx::TGXSceneObject, public gx::IGXDeviceCallback 
   ~TRRPanelSegment() override;
 
  private:
-  void RaiseTop(float h);
+  void SetBoxTop(float top);
+  gx::TGXDeviceVertexDeclaration* Layout(int kind);
   TRRPanelObjectCreation FCreation;
   uint32_t FX0, FY0, FX1, FY1;
   std::unique_ptr<TRRPanelSegmentSurface> FSurface;
   std::unique_ptr<TRRPanelSegmentBase> FBase;
   bool FTransparent = false;
   gx::TGXBoundingBox FPickBox;
-  gx::TGXBoundingBox FBox;
   gx::TGXMatrix FWorld;
+  gx::TGXRef<gx::TGXDeviceVertexDeclaration> FLayouts[3];
 };
 
 }  // namespace rr
