@@ -71,6 +71,12 @@ std::vector<uint8_t> RREncodePng(const TRRBitmap& bitmap);
 // PNG of width x height pixels 0xAARRGGBB, rows top-down: RGBA with alpha, else RGB. Empty when
 // the pixels do not fill the size or encoding fails. The same pixels always give the same bytes.
 std::vector<uint8_t> RREncodePng(uint32_t width, uint32_t height, const std::vector<uint32_t>& pixels, bool alpha);
+// 8-bit grey PNG of width x height values, rows top-down; empty when they do not fill the size.
+std::vector<uint8_t> RREncodePngGrey(uint32_t width, uint32_t height, const std::vector<uint8_t>& grey);
+// 24-bit BMP (rows bottom-up, padded to four bytes) of width x height pixels 0xAARRGGBB given
+// top-down; alpha is dropped. Empty when the pixels do not fill the size or the file would pass
+// 2 GiB.
+std::vector<uint8_t> RREncodeBmp(uint32_t width, uint32_t height, const std::vector<uint32_t>& pixels);
 
 class TRRProjectSerializer : public gx::TGXSerializer {
  public:

@@ -1,7 +1,10 @@
 #include "app/entities/RREntityRegistry.h"
 
+#include "app/entities/RRCamera.h"
 #include "app/entities/RREntityGroup.h"
+#include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/panel/RRPanel.h"
 #include "app/entities/track/RRTrack.h"
 
 namespace rr {
@@ -42,6 +45,9 @@ void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
   TRREntityGroup::RegisterKinds(list);
   TRRTrack::RegisterKinds(list);
   TRRModel::RegisterKinds(list);
+  TRRCamera::RegisterKinds(list);
+  TRRLight::RegisterKinds(list);
+  TRRPanel::RegisterKinds(list);
 }
 
 TRRRegisteredEntityList& RegisteredEntities() {

@@ -29,8 +29,10 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/RREntityManager.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/panel/RRPanelPartition.h"
@@ -52,7 +54,7 @@ inline constexpr uint64_t RRPanelMaxGridPoints = uint64_t(1) << 22;
 inline constexpr float RRPanelMinThickness = 0.1f;
 inline constexpr float RRPanelMaxThickness = 100.0f;
 
-inline constexpr const char* RRTextInvalidDescription = "Invalid description";
+// RRTextInvalidDescription ("Invalid description") is the entity manager's (RREntityManager.h).
 
 // The four terrain effects a panel keeps loaded.
 inline constexpr const char* RRPanelEffectFiles[4] = {
@@ -122,6 +124,11 @@ struct TRRPanelGrid {
 // maxSize bytes of output (EGXException "Invalid description").
 std::vector<uint8_t> RRPanelDeflate(std::span<const uint8_t> data);
 std::vector<uint8_t> RRPanelInflate(std::span<const uint8_t> data, uint64_t maxSize);
+
+// One line of a height text file: "x,y,height" with integer x and y (32-bit) and a finite decimal
+// height ("." as separator); blanks around the fields, a carriage return and a leading byte-order
+// mark are ignored, fields after the third too. False for any other line.
+bool RRParseHeightLine(std::string_view line, int32_t& x, int32_t& y, float& height);
 
 // ---- description ----
 
@@ -223,6 +230,8 @@ class TRRPanel : public TRREntity {
   // RRCheckPanelParams refuses raises EGXException "Invalid description"; the panel stays whole.
   void SetParams(const TRRPanelParams& params);
   const TRRPanelParams& Params() const { return FParams; }
+  // Makes the partition nodes of the record anew and fills them from the panel's grid.
+  void BuildPartitions();
   // The partition rectangles of the current record.
   const std::vector<TRRPanelPartitionShape>& PartitionShapes() const { return FShapes; }
   int PartitionCount() const { return static_cast<int>(FPartitions.size()); }
@@ -308,32 +317,68 @@ class TRRPanel : public TRREntity {
   std::shared_ptr<const TRRPanelSnapshot> TakeSnapshot();
   // Puts the panel into the snapshot's state (the entity's ID and placement stay).
   void RestoreSnapshot(const TRRPanelSnapshot& snapshot);
+  void RestoreSnapshot(const std::shared_ptr<const TRRPanelSnapshot>& snapshot);
   // The description fields of the snapshot (record, textures, transparency, grid); the base
   // fields are taken from the panel.
   void WriteSnapshotToDesc(const TRRPanelSnapshot& snapshot, TRRPanelDesc& desc) const;
 
  private:
-  struct TBuilt;
-  void Swap(TBuilt& built);
+  // The panel's own copy of the grid, per partition: heights and one weight byte per point for
+  // every texture used in the partition (planes in the order the textures were first used).
+  struct TPlane {
+    int Texture = 0;
+    std::vector<uint8_t> Weights;
+  };
+  struct TPart {
+    TRRPanelPartitionShape Shape;
+    std::vector<float> Heights;
+    std::vector<TPlane> Planes;
+    std::vector<int32_t> PlaneOf;  // texture index -> plane, -1 when unused
+    size_t Index(int64_t x, int64_t y) const {
+      return size_t(y - Shape.Y0) * (Shape.X1 - Shape.X0 + 1) + size_t(x - Shape.X0);
+    }
+    TPlane& PlaneFor(int texture, size_t points);
+    uint8_t Weight(int texture, size_t i) const;
+  };
+  struct TBuilt {
+    TRRPanelParams Params;
+    std::vector<TPart> Parts;
+    std::vector<std::unique_ptr<TRRPanelTexture>> Textures;
+    std::vector<uint8_t> StoredData;
+    bool Transparent = false;
+  };
+  static int AddTextureTo(std::vector<std::unique_ptr<TRRPanelTexture>>& list,
+                          const TRRAssetFileName& fileName, float scale);
+  static void RaiseWeight(std::vector<TPart>& parts, int texture, int64_t x, int64_t y, bool normalise,
+                          int weight);
+  // Everything of a description checked and built aside; raises before anything changes.
+  static TBuilt Prepare(const TRRPanelParams& params, const TRRPanelTextureDescArray& textures,
+                        const TRRPanelGrid* grid, const std::vector<uint8_t>* data, bool transparent);
+  void Swap(TBuilt&& built);
+  void BuildNodes();
+  void FreeNodes();
   void MarkTouched(int64_t x, int64_t y);
-  void LoadGrid(const TRRPanelGrid* grid);
-  void ApplyLayers(int64_t x, int64_t y, const uint32_t* layers, uint32_t count);
+  void MarkAllTouched();
+  size_t BlockCount() const;
+  void CollectLayers(int64_t x, int64_t y, int removed, int receiver, std::vector<uint32_t>& list) const;
   std::shared_ptr<const TRRPanelGrid> SampleGrid(const TRRPanelParams& params, int removed,
                                                  int receiver) const;
-  void CollectLayers(int64_t x, int64_t y, int removed, int receiver, std::vector<uint32_t>& list) const;
   TRRPanelTextureDescArray TextureDescs(int removed) const;
-  void BuildFrom(const TRRPanelParams& params, const TRRPanelTextureDescArray& textures,
-                 const TRRPanelGrid* grid, bool transparent);
+  std::shared_ptr<const TRRPanelGrid> GridFromSnapshot(const TRRPanelSnapshot& snapshot) const;
+  void SaveToDescRemoving(TRRPanelDesc& desc, const TRRPanelParams& params, int removed, int receiver) const;
 
   TRRPanelParams FParams;
   std::vector<TRRPanelPartitionShape> FShapes;
+  std::vector<TPart> FParts;
   std::vector<TRRPanelPartition*> FPartitions;  // child nodes (the node owns them)
   std::vector<std::unique_ptr<TRRPanelTexture>> FTextures;
+  std::vector<uint8_t> FStoredData;  // the grid data of a shape without partitions, kept as read
   gx::IGXTexture FDefaultTexture;
   std::vector<gx::IGXEffect> FEffects;
   bool FTransparent = false;
+  bool FTechnicalView = false;
   uint64_t FEditCounter = 0;
-  // Snapshot bookkeeping: the blocks of the last snapshot and which of them changed since.
+  // Snapshot bookkeeping: the last snapshot and which of its blocks changed since.
   std::shared_ptr<const TRRPanelSnapshot> FLastSnapshot;
   std::vector<uint8_t> FBlockTouched;
 };
