@@ -226,11 +226,19 @@ void TRREntityManager::RefreshSelectionBorders() {
 
 // ---- picking and frame ----
 
+gx::TGXScene* TRREntityManager::PickScene() const {
+  if (FScene) return FScene;
+  if (!FView || FView->ViewportCount() == 0) return nullptr;
+  return FView->Viewport(0)->Scene();
+}
+
 void TRREntityManager::UpdatePick() {
   int64_t now = FProject.FrameCounter();
   if (now == FLastPickTime) return;
   FLastPickTime = now;
   ++FPickCount;
+  FPickCursorX = FCursorX;
+  FPickCursorY = FCursorY;
   FHitObject = nullptr;
   FHoveredEntity = nullptr;
   if (!FView || FView->ViewportCount() == 0) return;

@@ -138,6 +138,13 @@ class TRREntityManager : public IRREntityManager {
   // The cursor in view coordinates (mouse messages set it).
   void SetCursor(int32_t x, int32_t y) { FCursorX = x, FCursorY = y; }
   int64_t PickCount() const { return FPickCount; }
+  // The world-space ray of the last pick (direction from the near to the far plane, not unit
+  // length) and the cursor it went through; the brushes cast it at their own entity.
+  const gx::TGXVector3& RayOrigin() const { return FRayOrigin; }
+  const gx::TGXVector3& RayDirection() const { return FRayDirection; }
+  int32_t PickCursorX() const { return FPickCursorX; }
+  int32_t PickCursorY() const { return FPickCursorY; }
+  gx::TGXScene* PickScene() const;
   // Picking, modifier ticks, UpdateView and Animate of every entity; while the technical view is
   // on, the connections of all tracks are refreshed (RRRefreshConnections) at most every 0.2 s of
   // the frame timer, which keeps markers and connection IDs current.
@@ -189,6 +196,7 @@ class TRREntityManager : public IRREntityManager {
   int64_t FLastPickTime = -1;
   int64_t FPickCount = 0;
   int32_t FCursorX = 0, FCursorY = 0;
+  int32_t FPickCursorX = 0, FPickCursorY = 0;
   gx::TGXVector3 FRayOrigin{0, 0, 0};
   gx::TGXVector3 FRayDirection{0, 0, 1};
   gx::TGXSceneObject* FHitObject = nullptr;

@@ -38,6 +38,28 @@ void TRRCommand::SetAfter(TRREntity* entity) {
   FAfterParentID = ParentEntityID(entity);
 }
 
+void TRRCommand::SetBefore(TRREntity* entity, std::unique_ptr<TRREntityDescription> snapshot) {
+  FBeforeID = 0;
+  FBefore.reset();
+  FBeforeParentID = 0;
+  if (!entity) return;
+  FManager = dynamic_cast<TRREntityManager*>(entity->Manager());
+  FBeforeID = entity->ID();
+  FBefore = snapshot ? std::move(snapshot) : entity->CreateDescription();
+  FBeforeParentID = ParentEntityID(entity);
+}
+
+void TRRCommand::SetAfter(TRREntity* entity, std::unique_ptr<TRREntityDescription> snapshot) {
+  FAfterID = 0;
+  FAfter.reset();
+  FAfterParentID = 0;
+  if (!entity) return;
+  FManager = dynamic_cast<TRREntityManager*>(entity->Manager());
+  FAfterID = entity->ID();
+  FAfter = snapshot ? std::move(snapshot) : entity->CreateDescription();
+  FAfterParentID = ParentEntityID(entity);
+}
+
 void TRRCommand::AddChild(std::unique_ptr<TRRCommand> command) {
   if (command) FChildren.push_back(std::move(command));
 }

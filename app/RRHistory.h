@@ -37,6 +37,11 @@ class TRRCommand {
 
   // Replaces the after state: nothing for null, else the entity as it is now.
   void SetAfter(TRREntity* entity);
+  // The same with a snapshot the caller made of the entity as it is now (a kind may have a
+  // cheaper form than CreateDescription that shares data between snapshots). The ID, parent and
+  // manager are the entity's.
+  void SetBefore(TRREntity* entity, std::unique_ptr<TRREntityDescription> snapshot);
+  void SetAfter(TRREntity* entity, std::unique_ptr<TRREntityDescription> snapshot);
   void AddChild(std::unique_ptr<TRRCommand> command);
   int ChildCount() const { return static_cast<int>(FChildren.size()); }
   TRRCommand* Child(int index) const { return FChildren.at(static_cast<size_t>(index)).get(); }

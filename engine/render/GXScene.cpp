@@ -106,4 +106,18 @@ TGXPickResult TGXScene::Pick(const TGXVector3& origin, const TGXVector3& directi
   return walk.Best;
 }
 
+TGXPickResult TGXScene::Pick(TGXSceneNode* node, const TGXVector3& origin, const TGXVector3& direction) {
+  if (!node) return {};
+  // The node's world matrix and bounds depend on its ancestors, so the update starts at the root
+  // of the tree it hangs in (this scene's root for an attached node).
+  TGXNode* top = node;
+  while (top->Parent()) top = top->Parent();
+  top->Update(false);
+  TPickWalk walk;
+  walk.Origin = origin;
+  walk.Direction = direction;
+  walk.Visit(node);
+  return walk.Best;
+}
+
 }  // namespace gx

@@ -38,6 +38,9 @@ class TGXScene {
   // The nearest hit of the world-space ray (any direction length) on a visible object. Brings the
   // scene's transforms and bounds up to date first.
   TGXPickResult Pick(const TGXVector3& origin, const TGXVector3& direction);
+  // The same pick limited to node and its subtree (the editing tools aim at one entity). The
+  // scene's transforms are brought up to date first; a null node hits nothing.
+  TGXPickResult Pick(TGXSceneNode* node, const TGXVector3& origin, const TGXVector3& direction);
 
  private:
   std::unique_ptr<TGXSceneNode> FRoot;

@@ -182,5 +182,23 @@ TEST_F(PickFixture, PackedChildBoxesGiveTheSameHitsAsAskingEveryObject) {
   }
 }
 
+TEST_F(PickFixture, PickWithinOneSubtreeIgnoresNearerObjectsElsewhere) {
+  TGXSceneNode* panel = AddNode("Panel", nullptr, {0, 0, 0});
+  TTestObject* inside = AddBox(AddNode("Far", panel, {30, 0, 0}));
+  TTestObject* outside = AddBox(AddNode("Near", nullptr, {10, 0, 0}));
+  EXPECT_EQ(PickAlongX().Object, outside);
+  TGXPickResult r = Scene.Pick(panel, {-100, 0, 0}, {1, 0, 0});
+  EXPECT_EQ(r.Object, inside);
+  EXPECT_NEAR(r.Hit.x, 29, 1e-5f);
+  // A move not yet brought up to date counts: the pick updates the tree first.
+  panel->SetPosition({0, 50, 0});
+  EXPECT_EQ(Scene.Pick(panel, {-100, 0, 0}, {1, 0, 0}).Object, nullptr);
+  EXPECT_EQ(Scene.Pick(panel, {-100, 50, 0}, {1, 0, 0}).Object, inside);
+  EXPECT_EQ(Scene.Pick(nullptr, {-100, 0, 0}, {1, 0, 0}).Object, nullptr);
+  // An invisible subtree root hits nothing.
+  panel->SetVisible(false);
+  EXPECT_EQ(Scene.Pick(panel, {-100, 50, 0}, {1, 0, 0}).Object, nullptr);
+}
+
 }  // namespace
 }  // namespace gx
