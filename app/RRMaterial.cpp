@@ -655,7 +655,20 @@ TRRMaterialDesc TRRMaterialGenerator::DeriveDescription(const gx::TGXModel& mode
             lightCone = true;
             break;
           }
-        desc.Set(path, DeriveSubDesc(twoSided, lightCone, texture, companions));
+        TRRMaterialSubDesc sub = DeriveSubDesc(twoSided, lightCone, texture, companions);
+        // A mirroring surface (water: "spiegel...") or a polished one with an environment map
+        // ("glanz..."), named on the node or an ancestor inside the model.
+        for (gx::TGXNode* n = &node; n && n != root && !lightCone; n = n->Parent())
+          if (StartsWithText(n->Name(), RRMirrorNodePrefix)) {
+            sub.ReflectionMode = RRReflectionPlanar;
+            sub.ReflectionStrength = RRMirrorStrength;
+            break;
+          } else if (StartsWithText(n->Name(), RRShinyNodePrefix)) {
+            sub.ReflectionMode = RRReflectionEnvironment;
+            sub.ReflectionStrength = RRShinyStrength;
+            break;
+          }
+        desc.Set(path, std::move(sub));
       });
   if (!key.empty()) Caches().Derived.emplace(key, desc);
   return desc;

@@ -56,6 +56,12 @@ inline constexpr const char* RRModelEffectRoot = "Game:\\{17A372D8-E05D-4119-AE3
 inline constexpr const char* RRDummyTextureFile =
     "Game:\\{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Textures\\Dummy.png";
 inline constexpr const char* RRLightConeTextureName = "Lichtkegel.png";
+// Sub-meshes below a node named "spiegel..." mirror the layout (planar reflection), those below
+// "glanz..." show an environment map, with these strengths.
+inline constexpr const char* RRMirrorNodePrefix = "spiegel";
+inline constexpr const char* RRShinyNodePrefix = "glanz";
+inline constexpr float RRMirrorStrength = 0.6f;
+inline constexpr float RRShinyStrength = 0.45f;
 inline constexpr const char* RRLightConeTextureRelative =
     "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}\\Lichtkegel.png";
 inline constexpr const char* RRMaterialNamePrefix = "RRMaterial:";

@@ -26,9 +26,12 @@
 #include "app/RRProjectRenderWindow.h"
 #include "app/RRSkybox.h"
 #include "app/entities/RRCamera.h"
+#include "app/entities/RRLight.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/panel/RRPanel.h"
+#include "app/entities/panel/RRPanelThumbnails.h"
 #include "app/entities/track/RRTrack.h"
 #include "engine/core/GXAtomicFile.h"
 #include "engine/core/GXEngine.h"
@@ -242,6 +245,8 @@ TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
   s.TrackTextures = &global.TrackTextures();
   s.RequestPackage = [&global](const std::string& relativePath) { return global.RequestPackage(relativePath); };
   s.TextureQuality = global.RenderSettings().TextureQuality;
+  s.PlanarReflectionQuality = global.RenderSettings().ReflectionQuality;
+  s.EnvironmentQuality = global.RenderSettings().EnvReflectionQuality;
   return s;
 }
 
@@ -276,7 +281,12 @@ void TRRProject::Initialize() {
   // The 3D view exists where the host hands in a surface and a render core draws.
   if (FServices.ViewSurface && gx::GXCurrentRenderCore())
     FRenderWindow = gx::MakeRef<TRRProjectRenderWindow>(FServices.ViewSurface, FScene.get(), FServices.TextureQuality);
-  // The project menu, ruler and global effect parameters join here.
+  // The project menu and ruler join here. The global effect sources start at the preview
+  // lighting, so models are lit alike before a light exists.
+  FEffectParameters = FServices.EffectParameters;
+  if (!FEffectParameters)
+    if (gx::TGXRenderCore* core = gx::GXCurrentRenderCore()) FEffectParameters = &core->EffectParameters();
+  if (FEffectParameters) RRAddGlobalEffectSources(*FEffectParameters);
   FFloor = new TRRFloor(FScene->Root());
   FSkyboxNode = new gx::TGXSceneNode(RRSkyboxNodeName, FScene->Root());
   FSkyboxNode->SetScale({RRSkyboxScale, RRSkyboxScale, RRSkyboxScale});
@@ -285,8 +295,17 @@ void TRRProject::Initialize() {
   FManager = std::make_unique<TRREntityManager>(*this, nullptr, FScene.get());
   FHistory = std::make_unique<TRRHistory>(*FManager, FServices.UndoAction, FServices.RedoAction);
   FEvents = FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
-  // The layout's reflections render once the 3D view does; until then the default answers.
-  FReflections = std::make_unique<TRRDefaultReflectionManager>();
+  // The layout's reflections, with the RenderSettings qualities.
+  {
+    std::unique_ptr<IRRReflectionDevice> device;
+    if (FServices.CreateReflectionDevice)
+      device = FServices.CreateReflectionDevice();
+    else if (gx::GXCurrentRenderCore())
+      device = std::make_unique<TRRRenderCoreReflectionDevice>();
+    auto quality = [](int q) { return static_cast<uint8_t>(std::clamp(q, 0, int(RRMaxReflectionQuality))); };
+    FReflections = std::make_unique<TRRReflectionManager>(std::move(device), quality(FServices.PlanarReflectionQuality),
+                                                          quality(FServices.EnvironmentQuality));
+  }
   InstallModelServices();
   FFrameTimer = std::make_unique<gx::TGXTimer>(FServices.Clock);
   if (FServices.Clipboard) FServices.Clipboard->SetPasteAction(FServices.PasteAction);
@@ -294,6 +313,8 @@ void TRRProject::Initialize() {
 }
 
 bool TRRProject::IsModified() const { return FModified || (FHistory && FHistory->CanUndo()); }
+
+TRRLight* TRRProject::Light() const { return FManager ? dynamic_cast<TRRLight*>(FManager->Light()) : nullptr; }
 
 namespace {
 
@@ -326,6 +347,7 @@ void TRRProject::InstallModelServices() {
   };
   services.RequestPackage = FServices.RequestPackage;
   services.Reflections = FReflections.get();
+  services.EffectParameters = FEffectParameters;
   FModelServices = std::make_unique<TRRModelServicesScope>(services);
   TRRTrack::SetModelFactory(&RRCreateTrackModelEntity);
   // Track textures load only where textures can be made (not in commands that do not draw).
@@ -353,6 +375,9 @@ void TRRProject::ClearModelServices() {
   TRRTrack::SetTextureServices(nullptr, nullptr);
   FModelServices.reset();
   FReflections.reset();
+  // The next project adds the global sources anew.
+  if (FEffectParameters) RRRemoveGlobalEffectSources(*FEffectParameters);
+  FEffectParameters = nullptr;
 }
 
 void TRRProject::StartProject() {
@@ -495,12 +520,16 @@ void TRRProject::CreateDefaultObjects(const std::vector<uint8_t>& panelShape, IR
   auto KindByName = [this](const char* name) {
     return FServices.FindKind ? FServices.FindKind(name) : RegisteredEntities().FindDescriptionClass(name);
   };
-  // Light: "Licht" at (-300, 300, 300) with the parameter sets "Tag" and "Nacht"; the light kind
-  // sets those and its catalogue entry ("Birne.gxmodel") when it exists.
+  // Light: "Licht" at (-300, 300, 300) with the presets "Tag" and "Nacht", completed from its
+  // catalogue entry ("Birne.gxmodel").
   if (const TRRDescriptionClass* cls = KindByName("TRRLightDesc")) {
     auto d = cls->Create();
     d->Name().SetText(gx::GX_LANG_GERMAN, RRNameLight, true);
     d->SetPosition({-300, 300, 300});
+    if (auto* light = dynamic_cast<TRRLightDesc*>(d.get())) {
+      light->Presets() = RRDefaultLightPresets();
+      light->SetActiveIndex(0);
+    }
     if (FServices.Database) {
       d->SetAssetID(FServices.Database->FindAssetIDByPath("Birne.gxmodel"));
       FServices.Database->RefreshDescription(*d);
@@ -509,11 +538,12 @@ void TRRProject::CreateDefaultObjects(const std::vector<uint8_t>& panelShape, IR
   }
   if (progress) progress->SetText(RRTextCreatePanel);
   // Baseboard: the panel kind takes the 36-byte shape block when it exists.
-  (void)panelShape;
   TRREntity* panel = nullptr;
   if (const TRRDescriptionClass* cls = KindByName("TRRPanelDesc")) {
     auto d = cls->Create();
     d->Name().SetText(gx::GX_LANG_GERMAN, RRNamePanel, true);
+    if (auto* pd = dynamic_cast<TRRPanelDesc*>(d.get()); pd && panelShape.size() == TRRPanelParams::Size)
+      pd->Params() = TRRPanelParams::FromBytes(std::span<const uint8_t, TRRPanelParams::Size>(panelShape.data(), panelShape.size()));
     panel = CreateFromDescription(*d);
     FScene->Root()->Update(false);
     const gx::TGXBoundingBox& b = panel->LocalBounds();
@@ -561,7 +591,8 @@ void TRRProject::NewProjectSteps(const std::vector<uint8_t>& panelShape) {
   progress->SetProgress(0, 2);
   Initialize();
   CreateDefaultObjects(panelShape, progress.get());
-  // The panels' texture thumbnail cache is filled here once panels exist.
+  // The panels' texture thumbnail cache (made once per file and run).
+  FillPanelThumbnails();
   FModified = true;
   progress->SetProgress(2, 2);
   progress->SetText(RRTextDone);
@@ -630,7 +661,8 @@ void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgra
   }
   SetActiveCamera(active);
   data.reset();
-  // The panels' texture thumbnail cache is filled here once panels exist.
+  // The panels' texture thumbnail cache (made once per file and run).
+  FillPanelThumbnails();
   FFileName = fileName;
   if (FServices.AddRecentProject) FServices.AddRecentProject(fileName);
   if (askForProgram) AskCompanionProgram(fileName);
@@ -802,6 +834,11 @@ void TRRProject::RulersChanged() {
 }
 
 // ---- thumbnail ----
+
+void TRRProject::FillPanelThumbnails() {
+  if (FServices.FileSystem && FProjectNode)
+    TRRPanelThumbnails::Instance().AddPanels(*FServices.FileSystem, FProjectNode);
+}
 
 std::optional<TRRBitmap> TRRProject::CreateThumbnail(int maxSize) const {
   try {
@@ -987,6 +1024,7 @@ bool TRRProject::ImportFile(const std::string& fileName, std::string* error) {
       }
     }
     if (!imported) throw gx::EGXException({"TRRProject", "ImportFile", RRTextImportUnknown});
+    FillPanelThumbnails();
     FLastMissingFiles = FMissingFiles;
     ReportMissingFiles(true);
     ClearMissingFiles();

@@ -28,6 +28,7 @@
 #include "app/RREvents.h"
 #include "app/RRProjectHost.h"
 #include "app/RRProjectSerializer.h"
+#include "app/RRReflectionManager.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/RRUIService.h"
 #include "app/entities/RRAssetFileName.h"
@@ -51,6 +52,7 @@ class TRRDatabase;
 class TRRClipboard;
 class TRRAssetFileNameList;
 class IRRReflectionManager;
+class TRRLight;
 class TRRModelServicesScope;
 class IRRAssetUsage;
 class TRREntity;
@@ -166,6 +168,15 @@ struct TRRProjectServices {
   int TextureQuality = 3;
   // A new, empty event section (default: RRCreateEventSection).
   std::function<std::unique_ptr<IRRProjectEventSection>()> CreateEventSection;
+  // The RenderSettings reflection qualities (0 off ... 3).
+  int PlanarReflectionQuality = RRDefaultPlanarQuality;
+  int EnvironmentQuality = RRDefaultEnvironmentQuality;
+  // Where the reflections make their targets and draw (default: the render core's while one
+  // exists, else none: the records are kept, nothing is drawn).
+  std::function<std::unique_ptr<IRRReflectionDevice>()> CreateReflectionDevice;
+  // The global effect sources the project adds while open and the light writes (default: the
+  // render core's; none: the light keeps its values).
+  gx::TGXEffectParameterManager* EffectParameters = nullptr;
 
   // The services of the running program.
   static TRRProjectServices FromGlobal(TRRGlobal& global);
@@ -248,6 +259,8 @@ class TRRProject : public IRRProjectHost {
   gx::TGXVector3 CameraTargetPoint() const;
 
   // ---- thumbnails ----
+  // The texture thumbnails of every panel (RRPanelThumbnails.h).
+  void FillPanelThumbnails();
   std::optional<TRRBitmap> CreateThumbnail(int maxSize) const;
 
   // ---- missing files ----
@@ -272,6 +285,11 @@ class TRRProject : public IRRProjectHost {
   const std::vector<TRRAssetFileName>& LastMissingFiles() const { return FLastMissingFiles; }
   // The open layout's reflections (null while closed).
   IRRReflectionManager* Reflections() const { return FReflections.get(); }
+  TRRReflectionManager* ReflectionManager() const { return FReflections.get(); }
+  // The layout's light (null while closed or without one).
+  TRRLight* Light() const;
+  // The global effect sources of the open project (null without).
+  gx::TGXEffectParameterManager* EffectParameters() const { return FEffectParameters; }
   // Inserts the descriptions as new entities (fresh IDs, references following), selects them
   // and moves them to the camera's target. With events the event references follow too.
   void InsertDescriptions(TRREntityDescriptionList& list, IRRProjectEventSection* events);
@@ -340,7 +358,8 @@ class TRRProject : public IRRProjectHost {
   int32_t FPreviousCameraID = 0;
   std::vector<TRRAssetFileName> FMissingFiles;
   std::vector<TRRAssetFileName> FLastMissingFiles;
-  std::unique_ptr<IRRReflectionManager> FReflections;
+  std::unique_ptr<TRRReflectionManager> FReflections;
+  gx::TGXEffectParameterManager* FEffectParameters = nullptr;
   std::unique_ptr<TRRModelServicesScope> FModelServices;
   // Placement values the readers repaired during the current load or import, and its file.
   int FRepairedValues = 0;

@@ -13,8 +13,10 @@
 #include "app/RRLayoutFileProbe.h"
 #include "app/RRProject.h"
 #include "app/RRProjectSerializer.h"
+#include "app/entities/RRCamera.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityRegistry.h"
+#include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
@@ -126,6 +128,39 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
             ",\"enabled\":" + (m->AnimationEnabled() ? "true" : "false") +
             ",\"loop\":" + (m->Loop() ? "true" : "false") + ",\"startTime\":" + JsonNumber(m->StartTime()) +
             ",\"speed\":" + JsonNumber(m->Speed()) + "}";
+  }
+  if (auto* c = dynamic_cast<const rr::TRRCamera*>(&e)) {
+    // A camera: its type, whether it is the active one, the entity it looks at (0 = none) and
+    // whether its model is shown.
+    json += ",\"camera\":{\"type\":" + std::to_string(static_cast<int>(c->Type())) +
+            ",\"active\":" + (c->IsActive() ? "true" : "false") + ",\"target\":" + std::to_string(c->LookAtTarget()) +
+            ",\"visible\":" + (c->Visible() ? "true" : "false") + "}";
+    text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Kamera Typ " +
+            std::to_string(static_cast<int>(c->Type())) + (c->IsActive() ? ", aktiv" : "") +
+            (c->LookAtTarget() ? ", blickt auf " + std::to_string(c->LookAtTarget()) : std::string()) +
+            (c->Visible() ? ", sichtbar" : "") + "\n";
+  }
+  if (auto* l = dynamic_cast<const rr::TRRLight*>(&e)) {
+    // The light: the active preset and every preset with its sky colour and lighting.
+    const std::string indent(static_cast<size_t>(depth) * 2 + 2, ' ');
+    json += ",\"light\":{\"index\":" + std::to_string(l->ActiveIndex()) +
+            ",\"showModel\":" + (l->Visible() ? "true" : "false") + ",\"presets\":[";
+    text += indent + "Licht, aktive Einstellung " + std::to_string(l->ActiveIndex()) + "\n";
+    for (int i = 0; i < l->PresetCount(); ++i) {
+      const rr::TRRLightParameter p = l->Preset(i);
+      char sky[16];
+      std::snprintf(sky, sizeof sky, "%08X", static_cast<unsigned>(p.SkyColor));
+      json += std::string(i ? "," : "") + "{\"name\":" + JsonString(p.Name.GetText()) +
+              ",\"skyColor\":" + JsonString(sky) +
+              ",\"ambient\":" + Vector({p.Ambient.x, p.Ambient.y, p.Ambient.z}) +
+              ",\"diffuse\":" + Vector({p.Diffuse.x, p.Diffuse.y, p.Diffuse.z}) +
+              ",\"spotlights\":" + (p.Spotlights ? "true" : "false") + "}";
+      text += indent + "  " + std::to_string(i) + " \"" + p.Name.GetText() + "\" Himmel " + sky +
+              ", Umgebung " + Vector({p.Ambient.x, p.Ambient.y, p.Ambient.z}) + ", Licht " +
+              Vector({p.Diffuse.x, p.Diffuse.y, p.Diffuse.z}) + (p.Spotlights ? ", Scheinwerfer an" : "") +
+              "\n";
+    }
+    json += "]}";
   }
   std::vector<rr::TRREntity*> children = e.ChildEntities();
   json += ",\"children\":[";

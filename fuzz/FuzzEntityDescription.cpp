@@ -2,16 +2,22 @@
 // chooses the reader. A record that reads must write back to a form that reads again and then
 // writes the same bytes (the record form is stable after one round). A model description that
 // reads also becomes a model entity (as a command that does not draw makes it) whose description
-// writes the same model payload again.
+// writes the same model payload again; a light description becomes a light that keeps its
+// presets and an index within them; a camera description becomes a camera of a known type with a
+// finite placement that is not active by itself.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 
 #include "app/entities/RREntityDescription.h"
+#include "app/entities/RRCamera.h"
 #include "app/entities/RREntity_10.h"
+#include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
 #include "engine/core/GXStream.h"
+#include "engine/render/GXCamera.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
@@ -37,7 +43,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (twice.Data() != once.Data()) __builtin_trap();
     auto clone = again->Clone();
     (void)clone;
-    if (auto* model = dynamic_cast<rr::TRRModelDesc*>(again.get())) {
+    if (auto* light = dynamic_cast<rr::TRRLightDesc*>(again.get())) {
+      // A light keeps its presets (finite, as read) and clamps its index into them.
+      gx::TGXSceneNode root;
+      auto* entity = static_cast<rr::TRRLight*>(rr::TRRLight::StaticClass().Create(&root, nullptr, *light));
+      std::unique_ptr<rr::TRREntityDescription> back = entity->CreateDescription();
+      auto* l = dynamic_cast<rr::TRRLightDesc*>(back.get());
+      if (!l || !(l->Presets() == light->Presets()) || l->ActiveIndex() < 0 ||
+          (!l->Presets().empty() && l->ActiveIndex() >= int32_t(l->Presets().size())))
+        __builtin_trap();
+      for (const rr::TRRLightParameter& p : l->Presets())
+        for (float v : {p.Ambient.x, p.Ambient.y, p.Ambient.z, p.Diffuse.x, p.Diffuse.y, p.Diffuse.z})
+          if (!std::isfinite(v)) __builtin_trap();
+    } else if (auto* camera = dynamic_cast<rr::TRRCameraDesc*>(again.get())) {
+      // A camera of a known type with a finite orientation, never active by itself, and a frame
+      // (link, look-at target, far plane) that keeps its placement finite.
+      gx::TGXSceneNode root;
+      const rr::TRREntityClass& cls = dynamic_cast<rr::TRRCockpitDesc*>(camera) ? rr::TRRCockpit::StaticClass()
+                                                                                : rr::TRRCamera::StaticClass();
+      auto* entity = static_cast<rr::TRRCamera*>(cls.Create(&root, nullptr, *camera));
+      root.Update(false);
+      entity->Animate(true, 0.04f);
+      entity->FrameEntities({entity});
+      root.Update(false);
+      std::unique_ptr<rr::TRREntityDescription> back = entity->CreateDescription();
+      auto* c = dynamic_cast<rr::TRRCameraDesc*>(back.get());
+      if (!c || c->Type() >= rr::RRCameraTypeCount || c->Type() != camera->Type() || c->Active() ||
+          !gx::GXIsFinite(entity->WorldRotation()) || !std::isfinite(entity->WorldPosition().x) ||
+          !std::isfinite(entity->EngineCamera()->FarPlane()))
+        __builtin_trap();
+    } else if (auto* model = dynamic_cast<rr::TRRModelDesc*>(again.get())) {
       gx::TGXSceneNode root;
       rr::TRREntity* entity = rr::TRRModel::StaticClass().Create(&root, nullptr, *model);
       auto* back = dynamic_cast<rr::TRRModelDesc*>(entity->CreateDescription().release());

@@ -9,8 +9,8 @@
 // Description payload (after the model payload, little-endian):
 //   Integer version (1), Integer preset count, per preset: localized name, sky colour (Integer,
 //   0xAARRGGBB), ambient and diffuse (3 Singles each), spotlights (byte); Integer active index,
-//   show-model byte. The count is checked against the bytes that remain (16 bytes of name
-//   header and values per preset at least) and non-finite colour components are read as 0, so a
+//   show-model byte. The count is checked against the bytes that remain (33 bytes per preset
+//   at least) and non-finite colour components are read as 0, so a
 //   damaged record never lights the layout with NaN.
 //
 // Sound behaviour where the stored form allows nonsense: a light without presets answers the
@@ -103,8 +103,10 @@ class TRRLightDesc : public TRRModelDesc {
   TRRLightDesc();
   void LoadFromStream(gx::TGXStream& s) override;
   void SaveToStream(gx::TGXStream& s) const override;
-  // Model data; presets, index and show-model from another light description.
+  // The model data only: a catalogue refresh completes the bulb and keeps the layout's lighting.
   void AssignFrom(const TRREntityDescription& other) override;
+  // The light is never deleted, copied, exported or grouped.
+  bool IsFixed() const override { return true; }
   // Model keys, then the presets "ParameterName%d" (string, read while present), "SkyColor%d"
   // (integer), "Ambient%d" and "Diffuse%d" (3-vectors), "Spotlights%d" (boolean);
   // "ParameterIndex" (integer, 0 unless within the array) and "ShowModel" (boolean).
@@ -137,6 +139,7 @@ class TRRLight : public TRRModel {
   // ---- TRREntity ----
   // Always refuses with RRTextLightCannotDelete.
   bool CanDelete(std::string& reason) const override;
+  bool IsFixed() const override { return true; }
   std::unique_ptr<TRREntityDescription> CreateDescription() const override;
   // Keeps "LIGHTPOSITION" at the node's world position.
   bool Update(bool force = false) override;
