@@ -50,6 +50,16 @@ class IRRProjectHost {
   virtual int64_t FrameFrequency() const { return 1000; }
   virtual float FrameDeltaTime() const { return 0; }
   virtual bool AnimationsOn() const { return true; }
+
+  // Camera controllers: the 3D view keeps the mouse while a button drags (release gives it back).
+  virtual void CaptureMouse() {}
+  virtual void ReleaseMouse() {}
+  // A camera was made, renamed, activated or removed (the camera menu follows).
+  virtual void CamerasChanged() {}
+  // A top-down camera moved: the rulers are drawn again.
+  virtual void RulersChanged() {}
+  // The active camera is being destroyed; the project chooses another one.
+  virtual void ActiveCameraDestroyed(TRREntity* camera) {}
 };
 
 }  // namespace rr

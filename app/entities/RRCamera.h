@@ -81,7 +81,9 @@ inline constexpr float RRTopDownMaxHeight = 1000.0f;
 // Framing keeps at least this distance (cm) from the centre of what it frames.
 inline constexpr float RRFrameMinDistance = 10.0f;
 
-inline bool RRIsOrthographicCameraType(uint8_t type) { return type == RRCameraTopDown || type == RRCameraTechnical; }
+inline bool RRIsOrthographicCameraType(uint8_t type) {
+  return type == RRCameraTopDown || type == RRCameraTechnical;
+}
 
 // ---- descriptions ----
 
@@ -163,7 +165,7 @@ class TRRCamera : public TRRModel {
   // A predefined camera refuses with "Vordefinierte Kameras können nicht entfernt werden.".
   bool CanDelete(std::string& reason) const override;
   bool IsFixed() const override { return FType != RRCameraPlaced; }
-  // Type, look-at target, active and the node's visible flag after the model's fields.
+  // Type, look-at target, active and the model's visibility after the model's fields.
   std::unique_ptr<TRREntityDescription> CreateDescription() const override;
 
   // ---- camera ----
@@ -176,6 +178,10 @@ class TRRCamera : public TRRModel {
   virtual void SetActive(bool value);
   // The controller while active (null for types 0 and 2, and while inactive).
   TRREntityModifier* Modifier() const { return FModifier.get(); }
+  // Whether a placed camera shows its model ("Kameraobjekt anzeigen"; predefined cameras never
+  // do). The model is hidden while the view looks through the camera, which keeps this flag.
+  bool ShowModel() const { return FShowModel; }
+  void SetShowModel(bool value);
 
   // The entity (ID) the camera keeps looking at; null / 0 for none.
   void SetLookAtTarget(TRREntity* target);
@@ -214,13 +220,15 @@ class TRRCamera : public TRRModel {
   bool FActive = false;
   int32_t FLookAtTarget = 0;
   bool FLinkPending = false;
+  bool FShowModel = false;
   float FOrthoHeight = -1;
 };
 
 // The rotation that looks along forward with world up (0, 1, 0) and no roll. right :=
 // normalise(up x forward); a vertical forward takes the right axis of hint flattened instead;
 // when both are degenerate the result is none (keep what you have).
-bool RRRollFreeRotation(const gx::TGXVector3& forward, const gx::TGXVector3& rightHint, gx::TGXQuaternion& out);
+bool RRRollFreeRotation(const gx::TGXVector3& forward, const gx::TGXVector3& rightHint,
+                        gx::TGXQuaternion& out);
 // A stored rotation made roll-free: forward and the flattened right axis of q rebuilt (with the
 // sign of the flattened right). Returns q unchanged when both axes are degenerate.
 gx::TGXQuaternion RRMakeRollFree(const gx::TGXQuaternion& q);
@@ -275,6 +283,12 @@ class TRRCockpit : public TRRCamera {
 // The d of the cockpit offset: the z extent of a parent's local box, 1 when it is not finite or
 // not above 1e-6.
 float RRCockpitOffsetDivisor(const gx::TGXBoundingBox& parentBounds);
+
+// Where a top-down camera stands to show a box (a baseboard): over its centre at the height that
+// shows the whole box at 4:3 (the view size equals the height), at least 300 and at most 1000;
+// (0, 300, 0) for an empty or unusable box.
+inline constexpr float RRTopDownDefaultHeight = 300.0f;
+gx::TGXVector3 RRTopDownPlaceOver(const gx::TGXBoundingBox& box);
 
 // ---- pivot ----
 
