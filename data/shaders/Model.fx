@@ -107,8 +107,10 @@ pixelshader ModelPS {
     float alpha = texel.a * ExplicitColor.a;
 #endif
 #ifdef ENABLE_REFLECTION
-    // The mirror image is drawn from the mirrored camera: the same place on the screen.
+    // The mirror image is drawn from the mirrored camera, whose up axis is turned over: the same
+    // place on the screen, upside down (targets are stored top-down, clip y already flipped).
     vec2 screen = clipPosition.xy / max(abs(clipPosition.w), 1e-6) * 0.5 + 0.5;
+    screen.y = 1.0 - screen.y;
     colour = mix(colour, texture(ReflectionSampler, screen).rgb, clamp(Reflection, 0.0, 1.0));
 #else
 #ifdef ENABLE_ENVIRONMENTMAPPING
