@@ -287,11 +287,6 @@ void TRRProject::Initialize() {
   if (!FEffectParameters)
     if (gx::TGXRenderCore* core = gx::GXCurrentRenderCore()) FEffectParameters = &core->EffectParameters();
   if (FEffectParameters) RRAddGlobalEffectSources(*FEffectParameters);
-  FFloor = new TRRFloor(FScene->Root());
-  FSkyboxNode = new gx::TGXSceneNode(RRSkyboxNodeName, FScene->Root());
-  FSkyboxNode->SetScale({RRSkyboxScale, RRSkyboxScale, RRSkyboxScale});
-  FSkybox = new TRRSkybox();
-  FSkyboxNode->AttachObject(FSkybox);
   FManager = std::make_unique<TRREntityManager>(*this, nullptr, FScene.get());
   FHistory = std::make_unique<TRRHistory>(*FManager, FServices.UndoAction, FServices.RedoAction);
   FEvents = FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
@@ -307,6 +302,12 @@ void TRRProject::Initialize() {
                                                           quality(FServices.EnvironmentQuality));
   }
   InstallModelServices();
+  // Floor and sky load their effects and textures through the model services.
+  FFloor = new TRRFloor(FScene->Root());
+  FSkyboxNode = new gx::TGXSceneNode(RRSkyboxNodeName, FScene->Root());
+  FSkyboxNode->SetScale({RRSkyboxScale, RRSkyboxScale, RRSkyboxScale});
+  FSkybox = new TRRSkybox();
+  FSkyboxNode->AttachObject(FSkybox);
   FFrameTimer = std::make_unique<gx::TGXTimer>(FServices.Clock);
   if (FServices.Clipboard) FServices.Clipboard->SetPasteAction(FServices.PasteAction);
   // The sound device is opened here once the media core plays sounds.
@@ -1071,7 +1072,8 @@ void TRRProject::Tick() {
 
 uint32_t TRRProject::BackgroundColor() const {
   if (FManager && FManager->TechnicalView()) return RRTechnicalBackground;
-  return RRTechnicalBackground;
+  const TRRLight* light = Light();
+  return light ? light->SkyColor() : RRTechnicalBackground;
 }
 
 void TRRProject::RenderView() {
@@ -1080,7 +1082,8 @@ void TRRProject::RenderView() {
   if (FFloor) FFloor->SetSkyColor(background);
   if (FSkybox) FSkybox->SetSkyColor(background);
   gx::TGXCamera* camera = FRenderWindow->Camera();
-  // The reflections of the active camera's view are rendered here once they exist.
+  if (auto* reflections = dynamic_cast<TRRReflectionManager*>(FReflections.get()))
+    reflections->Update(camera, background, FSkyboxNode, FRenderWindow->Aspect());
   if (FSkyboxNode && camera && camera->Node()) FSkyboxNode->SetPosition(camera->Node()->WorldPosition());
   FRenderWindow->RenderFrame(background);
 }

@@ -20,6 +20,7 @@
 #include "cli/PackCommand.h"
 #include "cli/PackageServerCommand.h"
 #include "cli/ProjectCommands.h"
+#include "cli/RenderCommand.h"
 #include "cli/SettingsCommand.h"
 #include "engine/core/GXSelfCheck.h"
 
@@ -146,6 +147,12 @@ const std::vector<TCliCommand>& Commands() {
        "AUSGABE)",
        cli::ImportCommandUsage,
        [](const std::vector<std::string>& args) { return cli::RunImportCommand(args, std::cout, std::cerr); },
+       true},
+      {"render",
+       "zeichnet die 3D-Ansicht einer Projektdatei in ein Bild (PROJEKT -o BILD [--camera NAME] [--size BxH] "
+       "[--json])",
+       cli::RenderCommandUsage,
+       [](const std::vector<std::string>& args) { return cli::RunRenderCommand(args, std::cout, std::cerr); },
        true},
       {"model", "zeigt, was eine Modelldatei (.3ds, .x, .gxmesh) enthält (info DATEI [--json])",
        cli::ModelCommandUsage,

@@ -14,9 +14,13 @@
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXFileSystem.h"
 #include "tools/assetgen/BaseMaterials.h"
+#include "tools/assetgen/Cameras.h"
+#include "tools/assetgen/LightAndWater.h"
 #include "tools/assetgen/ModelCatalogue.h"
+#include "tools/assetgen/PanelAssets.h"
 #include "tools/assetgen/Primitives.h"
 #include "tools/assetgen/SampleLayouts.h"
+#include "tools/assetgen/Surroundings.h"
 #include "tools/assetgen/TrackMeshes.h"
 #include "tools/assetgen/TrackModels.h"
 #include "tools/assetgen/TrackSystems.h"
@@ -53,7 +57,9 @@ void WriteCatalogue(TRRDatabase& db, const std::string& file) {
   SetGerman(a.Description(), "Gleise, Modelle und Zubehör, die mit dem Programm ausgeliefert werden.");
   SetGerman(a.Root().Name(), "Katalog");
   assetgen::AddTrackSystems(*AddFolder(a.Root(), "Gleise"), "Gleise");
-  AddFolder(a.Root(), "Landschaft");
+  auto lightAndWater = assetgen::AddLightAndWater(a, *AddFolder(a.Root(), "Landschaft"), "Landschaft",
+                                                 std::filesystem::path(file).parent_path());
+  auto camera = assetgen::AddCameraEntry(a, std::filesystem::path(file).parent_path());
   auto buildings = assetgen::AddBuildings(a, *AddFolder(a.Root(), "Gebäude"), "Gebäude",
                                          std::filesystem::path(file).parent_path());
   AddFolder(a.Root(), "Fahrzeuge");
@@ -76,6 +82,10 @@ void WriteSharedData(TRRDatabase& db, const std::string& file) {
   auto trackDrawing = assetgen::AddTrackDrawing(a, std::filesystem::path(file).parent_path(),
                                                 std::filesystem::path(VELMORA_DATA_DIR) / "shaders" / "tracks");
   auto materials = assetgen::AddMaterialFiles(a, std::filesystem::path(file).parent_path(), VELMORA_DATA_DIR);
+  auto panels = assetgen::AddPanelAssets(a, std::filesystem::path(file).parent_path(),
+                                         std::filesystem::path(VELMORA_DATA_DIR) / "shaders" / "Bodenplatte");
+  auto surroundings =
+      assetgen::AddSurroundingsFiles(a, std::filesystem::path(file).parent_path(), VELMORA_DATA_DIR);
   a.WritePackage(file, false);
 }
 
