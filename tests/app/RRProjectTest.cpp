@@ -19,7 +19,9 @@
 #include "app/RREvents.h"
 #include "app/RREntitySerializer.h"
 #include "app/RRHistory.h"
+#include "app/entities/RRCamera.h"
 #include "app/entities/RREntity.h"
+#include "app/entities/panel/RRPanel.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXTimer.h"
 #include "tests/app/ManagerTestSupport.h"
@@ -79,12 +81,12 @@ struct TProjectFixture : ::testing::Test {
     };
     s.CameraTarget = [this] { return Target; };
     s.ViewImage = [this] { return View; };
-    // The program's light, baseboard and camera kinds stand in for the ones to come.
+    // Stand-ins for the program's light and baseboard kinds; the program's own cameras.
     s.FindKind = [](const char* name) -> const TRRDescriptionClass* {
       std::string n = name;
       if (n == "TRRLightDesc") return &mgrtest::TLightDesc::StaticClass();
-      if (n == "TRRPanelDesc") return &mgrtest::TPanelDesc::StaticClass();
-      if (n == "TRRCameraDesc") return &mgrtest::TPredefinedCameraDesc::StaticClass();
+      if (n == "TRRPanelDesc") return &TRRPanelDesc::StaticClass();
+      if (n == "TRRCameraDesc") return &TRRCameraDesc::StaticClass();
       return nullptr;
     };
     s.CreateEventSection = [this]() -> std::unique_ptr<IRRProjectEventSection> {
@@ -149,6 +151,22 @@ TEST_F(TProjectFixture, NewProjectCreatesTheDefaultObjectsInOrder) {
   EXPECT_EQ(M().Cameras().Count(), 3);
   EXPECT_EQ(Project->ActiveCamera(), M().FindByID(3));
   EXPECT_EQ(M().FindByID(4)->Position().y, 300.0f);
+}
+
+TEST_F(TProjectFixture, NewProjectBuildsTheBaseboardFromTheShapeRecord) {
+  TRRPanelParams shape;
+  shape.Shape = 1, shape.A = 200, shape.B = 100, shape.C = 50, shape.D = 40, shape.QuadWidth = 5;
+  const auto bytes = shape.ToBytes();
+  ASSERT_TRUE(Project->NewProject({}, std::vector<uint8_t>(bytes.begin(), bytes.end())));
+  ASSERT_EQ(M().Panels().Count(), 1);
+  auto* panel = dynamic_cast<TRRPanel*>(M().Panels().Item(0));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->Params(), shape);
+  EXPECT_EQ(panel->PartitionCount(), 2);
+  // Without a record the default board: 300 x 150 cm on a 10 cm grid.
+  Project->CloseProject();
+  ASSERT_TRUE(Project->NewProject({}));
+  EXPECT_EQ(dynamic_cast<TRRPanel*>(M().Panels().Item(0))->Params(), TRRPanelParams{});
 }
 
 TEST_F(TProjectFixture, SaveLoadSaveIsByteIdenticalAndRenumbersIDs) {

@@ -148,8 +148,9 @@ std::vector<TRRPanelPartitionShape> RRPanelPartitionShapes(const TRRPanelParams&
     out.push_back(make(0, 0, g, h));
     return out;
   }
+  out.reserve(3);
   out.push_back(make(0, 0, g, l));
-  TRRPanelEdge& back = out[0].Edges[RRPanelEdgeBack];
+  TRRPanelEdge& back = out[0].Edges[RRPanelEdgeBack];  // out never reallocates (reserved)
   const uint32_t mm = std::min(m, g), ee = std::min(e, g);
   if (p.Shape == 1) {
     out.push_back(make(0, l, mm, h));
@@ -366,7 +367,9 @@ void TRRPanelDesc::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::
       TRRPanelTextureDesc& t = FTextures[static_cast<size_t>(j)];
       if (bag.GetFilename("TextureName" + std::to_string(j), file)) {
         std::string name = FilePart(file);
-        if (name.find("Moos") != std::string::npos) name = "Fels mit Moos.dds";
+        std::string lower = name;
+        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (lower.find("moos") != std::string::npos) name = "Fels mit Moos.dds";
         t.FileName = TRRAssetFileName(name, std::string(RRPanelTextureFolder) + name);
       }
       float scale;
