@@ -17,6 +17,7 @@
 #include "engine/core/GXFileSystem.h"
 #include "engine/render/GXScene.h"
 #include "tools/assetgen/LayoutScenery.h"
+#include "tools/assetgen/LightAndWater.h"
 
 namespace assetgen {
 
@@ -133,6 +134,8 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     }
     // The buildings, clear of every track.
     if (siding) assetgen::AddSampleBuildings(manager, db, layer.Laid(), *first, *siding);
+    // The light, the pond and the polished tank, clear of tracks and buildings.
+    assetgen::AddSampleLightAndWater(manager, db, layer.Laid());
     // The baseboard under the oval joins here once baseboards are part of the program.
 
     gx::TGXMemoryStream s;
