@@ -188,7 +188,9 @@ BENCHMARK(BM_TechnicalSwitch)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // ---- reflections (null device) ----
 
 #include "app/RRReflectionManager.h"
+#include "app/entities/RRLight.h"
 #include "engine/render/GXNullRenderDevice.h"
+#include "engine/render/GXScene.h"
 #include "tests/engine/render/GXRenderTestSupport.h"
 
 namespace {
@@ -236,7 +238,7 @@ void BM_ReflectionPasses(benchmark::State& state) {
   for (int i = 0; i < 13; ++i) {
     gx::IGXMaterial m = gx::test::MakeMaterial(nullptr, "Spiegel", effect);
     materials.push_back(m);
-    gx::TGXSceneNode* node = add({float(i - 6) * 60, i < 3 ? 1.0f : 0.0f, 200}, 20, i < 3 ? 0.5f : 15, m);
+    gx::TGXSceneNode* node = add({float(i - 6) * 30, i < 3 ? 1.0f : 0.0f, 200}, 12, i < 3 ? 0.5f : 15, m);
     manager.RegisterMaterial(m.Get(), node, i < 3 ? rr::RRReflectionPlanar : rr::RRReflectionEnvironment);
   }
   auto target = gx::MakeRef<gx::TGXRenderTarget>(1280, 720);
@@ -254,7 +256,8 @@ void BM_ReflectionPasses(benchmark::State& state) {
   }
   // One planar pass alone, then the main pass.
   manager.SetQualities(2, 0);
-  manager.RegisterMaterial(materials[0].Get(), project->Child(400), rr::RRReflectionPlanar);
+  manager.RegisterMaterial(materials[0].Get(), static_cast<gx::TGXSceneNode*>(project->Child(400)),
+                           rr::RRReflectionPlanar);
   scene.Root()->Update(false);
   const int before = null->DrawCalls;
   manager.Update(camera, 0xFF8090A0, nullptr, 1280.0f / 720.0f);
