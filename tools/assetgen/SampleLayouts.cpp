@@ -16,6 +16,7 @@
 #include "app/entities/track/RRTrackRoute.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/render/GXScene.h"
+#include "tools/assetgen/Cameras.h"
 #include "tools/assetgen/LayoutScenery.h"
 #include "tools/assetgen/LightAndWater.h"
 
@@ -137,6 +138,8 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     // The light, the pond and the polished tank, clear of tracks and buildings.
     assetgen::AddSampleLightAndWater(manager, db, layer.Laid());
     // The baseboard under the oval joins here once baseboards are part of the program.
+    // The cameras last, so that they frame everything.
+    assetgen::AddSampleCameras(manager, db);
 
     gx::TGXMemoryStream s;
     std::filesystem::path folder = dataFolder / "Beispielanlagen";
