@@ -1,6 +1,8 @@
 #include "cli/ProjectCommands.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <ostream>
 
@@ -18,6 +20,8 @@
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/panel/RRPanel.h"
+#include "app/entities/panel/RRPanelShape.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/entities/track/RRTrackRoute.h"
@@ -64,6 +68,47 @@ THeaderInfo ReadHeader(const std::string& file) {
   info.Thumbnail = ser.Thumbnail();
   info.ThumbnailSize = static_cast<int64_t>(info.Thumbnail.size());
   return info;
+}
+
+// A baseboard: shape record, grid, points, partitions, height range, transparency and per texture
+// its names, scale, whether it is loaded and on how many grid points it is painted.
+void AppendPanel(const rr::TRRPanel& p, std::string& json, std::string& text, int depth) {
+  const rr::TRRPanelParams& r = p.Params();
+  float lowest = 0, highest = 0;
+  p.HeightRange(lowest, highest);
+  std::vector<uint64_t> painted(static_cast<size_t>(p.TextureCount()), 0);
+  std::vector<uint32_t> layers;
+  p.ForEachGridPoint([&](int64_t x, int64_t y) {
+    p.GetPointLayers(x, y, layers);
+    for (uint32_t v : layers)
+      if ((v >> 16) < painted.size()) ++painted[v >> 16];
+  });
+  const std::string indent(static_cast<size_t>(depth) * 2 + 2, ' ');
+  json += ",\"panel\":{\"shape\":" + std::to_string(r.Shape) + ",\"a\":" + std::to_string(r.A) +
+          ",\"b\":" + std::to_string(r.B) + ",\"c\":" + std::to_string(r.C) + ",\"d\":" + std::to_string(r.D) +
+          ",\"e\":" + std::to_string(r.E) + ",\"f\":" + std::to_string(r.F) +
+          ",\"grid\":" + std::to_string(r.QuadWidth) + ",\"thickness\":" + JsonNumber(r.Thickness) +
+          ",\"points\":" + std::to_string(p.GridPointCount()) + ",\"partitions\":" + std::to_string(p.PartitionCount()) +
+          ",\"heightMin\":" + JsonNumber(lowest) + ",\"heightMax\":" + JsonNumber(highest) +
+          ",\"transparent\":" + (p.Transparent() ? "true" : "false") + ",\"textures\":[";
+  text += indent + "Bodenplatte Form " + std::to_string(r.Shape) + ", " + std::to_string(r.A) + " x " +
+          std::to_string(r.B) + " cm (C " + std::to_string(r.C) + ", D " + std::to_string(r.D) + ", E " +
+          std::to_string(r.E) + ", F " + std::to_string(r.F) + "), Raster " + std::to_string(r.QuadWidth) +
+          " cm, Dicke " + JsonNumber(r.Thickness) + " cm, " + std::to_string(p.GridPointCount()) + " Punkte in " +
+          std::to_string(p.PartitionCount()) + " Teilen, Höhen " + JsonNumber(lowest) + " bis " + JsonNumber(highest) +
+          " cm" + (p.Transparent() ? ", transparent" : "") + "\n";
+  for (int i = 0; i < p.TextureCount(); ++i) {
+    const rr::TRRPanelTexture& t = p.TextureEntry(i);
+    json += std::string(i ? "," : "") + "{\"name\":" + JsonString(t.FileName.FileName) +
+            ",\"relativeName\":" + JsonString(t.FileName.RelativeName) + ",\"scale\":" + JsonNumber(t.Scale) +
+            ",\"loaded\":" + (t.Loaded() ? "true" : "false") + ",\"paintedPoints\":" + std::to_string(painted[size_t(i)]) +
+            "}";
+    if (painted[size_t(i)] || i >= rr::RRPanelBuiltInTextureCount)
+      text += indent + "  Textur " + std::to_string(i) + " \"" + t.FileName.FileName + "\" (" + t.FileName.RelativeName +
+              "), Maßstab " + JsonNumber(t.Scale) + (t.Loaded() ? ", geladen" : "") + ", " +
+              std::to_string(painted[size_t(i)]) + " Punkte\n";
+  }
+  json += "]}";
 }
 
 void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, int depth) {
@@ -129,6 +174,7 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
             ",\"loop\":" + (m->Loop() ? "true" : "false") + ",\"startTime\":" + JsonNumber(m->StartTime()) +
             ",\"speed\":" + JsonNumber(m->Speed()) + "}";
   }
+  if (auto* panel = dynamic_cast<const rr::TRRPanel*>(&e)) AppendPanel(*panel, json, text, depth);
   if (auto* c = dynamic_cast<const rr::TRRCamera*>(&e)) {
     // A camera: its type, whether it is the active one, the entity it looks at (0 = none) and
     // whether its model is shown.
@@ -227,20 +273,71 @@ bool TakeJson(std::vector<std::string>& args) {
 int RunNewCommand(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
   std::string file = "Neues Projekt.vmp";
   bool force = false;
+  // The baseboard: without shape options the default record; with them the shape page's rules.
+  bool shaped = false;
+  rr::TRRPanelParams shape = rr::RRPanelShapePageDefaults();
+  uint32_t grid = 0;
+  float thickness = 5.0f;
+  auto bad = [&](const std::string& option, const std::string& value) {
+    err << option << ": ungültiger Wert \"" << value << "\" (velmora-cli new --help)\n";
+    return ExitUsage;
+  };
+  auto number = [](const std::string& text, auto& value) {
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && p == end;
+  };
   for (size_t i = 0; i < argsIn.size(); ++i) {
-    if (argsIn[i] == "--out" && i + 1 < argsIn.size())
+    const std::string& a = argsIn[i];
+    const bool valued = a == "--shape" || a == "--size" || a == "--grid" || a == "--thickness";
+    if (a == "--out" && i + 1 < argsIn.size()) {
       file = argsIn[++i];
-    else if (argsIn[i] == "--force")
+    } else if (a == "--force") {
       force = true;
-    else {
-      err << "Unbekannte Option: " << argsIn[i] << " (velmora-cli new --help)\n";
+    } else if (valued && i + 1 < argsIn.size()) {
+      const std::string& v = argsIn[++i];
+      shaped = true;
+      if (a == "--shape") {
+        uint32_t value = 0;
+        if (!number(v, value) || value > 3) return bad(a, v);
+        shape.Shape = static_cast<uint8_t>(value);
+      } else if (a == "--size") {
+        std::vector<std::string> parts = gx::SplitString(v, ",");
+        if (parts.size() != 2 && parts.size() != 4 && parts.size() != 6) return bad(a, v);
+        uint32_t* fields[6] = {&shape.A, &shape.B, &shape.C, &shape.D, &shape.E, &shape.F};
+        for (size_t k = 0; k < parts.size(); ++k)
+          if (!number(parts[k], *fields[k]) || *fields[k] == 0 || *fields[k] > rr::RRPanelMaxDimension)
+            return bad(a, v);
+      } else if (a == "--grid") {
+        if (!number(v, grid) || grid == 0) return bad(a, v);
+      } else {
+        if (!number(v, thickness) || !std::isfinite(thickness) || thickness < rr::RRPanelMinThickness ||
+            thickness > rr::RRPanelMaxThickness)
+          return bad(a, v);
+      }
+    } else {
+      err << "Unbekannte Option: " << a << " (velmora-cli new --help)\n";
       return ExitUsage;
     }
+  }
+  std::vector<uint8_t> panelShape;
+  if (shaped) {
+    rr::TRRPanelShapeResult normalised = rr::RRNormalisePanelShape(shape);
+    if (grid) {
+      if (std::find(normalised.Candidates.begin(), normalised.Candidates.end(), grid) == normalised.Candidates.end()) {
+        err << "--grid: " << grid << " cm teilt nicht alle Maße der Bodenplatte (velmora-cli new --help)\n";
+        return ExitUsage;
+      }
+      normalised.Params.QuadWidth = grid;
+    }
+    normalised.Params.Thickness = thickness;
+    const auto bytes = normalised.Params.ToBytes();
+    panelShape.assign(bytes.begin(), bytes.end());
   }
   rr::TRRProject* project = Project(err);
   if (!project) return ExitFailed;
   if (std::string line = OutputFileProblem(file, force); !line.empty()) return Fail(err, line);
-  if (!project->NewProject({}))
+  if (!project->NewProject({}, panelShape))
     return Fail(err, "Das neue Projekt konnte nicht angelegt werden.", TakeError());
   std::string made;
   int count = 0;

@@ -22,6 +22,7 @@
 #include "cli/ProjectCommands.h"
 #include "cli/RenderCommand.h"
 #include "cli/SettingsCommand.h"
+#include "cli/TerrainCommand.h"
 #include "engine/core/GXSelfCheck.h"
 
 #ifndef VELMORA_VERSION
@@ -120,8 +121,13 @@ const std::vector<TCliCommand>& Commands() {
          return cli::RunCatalogCommand(args, std::cout, std::cerr);
        },
        true},
-      {"new", "legt ein neues Projekt mit den Standardobjekten an [--out DATEI] [--force]",
-       "Aufruf: velmora-cli new [--out DATEI] [--force]\nLegt ein neues Projekt mit den Standardobjekten an "
+      {"new",
+       "legt ein neues Projekt mit den Standardobjekten an [--out DATEI] [--force] [--shape 0-3] [--size A,B[,C,D[,E,F]]] "
+       "[--grid N] [--thickness T]",
+       "Aufruf: velmora-cli new [--out DATEI] [--force] [--shape 0-3] [--size A,B[,C,D[,E,F]]] [--grid N] "
+       "[--thickness T]\nDie Bodenplatte: Form 0 Rechteck, 1 L-Form links, 2 L-Form rechts, 3 U-Form, Maße in cm "
+       "(werden wie im Assistenten angepasst), Raster N (einer der passenden Teiler), Dicke T in cm; ohne diese "
+       "Angaben 300 x 150 cm mit 10 cm Raster.\nLegt ein neues Projekt mit den Standardobjekten an "
        "(ohne "
        "--out: \"Neues Projekt.vmp\") und nennt die angelegten Objekte. Eine vorhandene Datei wird nur mit "
        "--force "
@@ -153,6 +159,11 @@ const std::vector<TCliCommand>& Commands() {
        "[--json])",
        cli::RenderCommandUsage,
        [](const std::vector<std::string>& args) { return cli::RunRenderCommand(args, std::cout, std::cerr); },
+       true},
+      {"terrain",
+       "exportiert oder importiert die Höhen einer Bodenplatte (export|import PROJEKT PLATTEN-ID DATEI ...)",
+       cli::TerrainCommandUsage,
+       [](const std::vector<std::string>& args) { return cli::RunTerrainCommand(args, std::cout, std::cerr); },
        true},
       {"model", "zeigt, was eine Modelldatei (.3ds, .x, .gxmesh) enthält (info DATEI [--json])",
        cli::ModelCommandUsage,
