@@ -53,7 +53,7 @@ std::vector<TRRSkyVertex> RRSkyboxVertices() {
   for (const TFace& f : kFaces)
     for (int c = 0; c < 4; ++c) {
       const gx::TGXVector3& p = f.Corner[c];
-      v.push_back({p.x, p.y, p.z, p.y > 0 ? 0xFFFFFFFFu : 0x00FFFFFFu, kU[c], kV[c]});
+      v.push_back({p.x, p.y, p.z, kU[c], kV[c], p.y > 0 ? 0xFFFFFFFFu : 0x00FFFFFFu});
     }
   return v;
 }

@@ -32,11 +32,12 @@ inline constexpr int RRSkyboxFaces = 5;
 // The face's texture, "Game:\{17A372D8-…}\Skybox\<face + 1>.png".
 std::string RRSkyboxTextureFile(int face);
 
-// Position, colour (0xAARRGGBB) and texture coordinate: 24 bytes.
+// Position, texture coordinate and colour (0xAARRGGBB): 24 bytes, in the order the vertex
+// layout puts the elements.
 struct TRRSkyVertex {
   float X, Y, Z;
-  uint32_t Color;
   float U, V;
+  uint32_t Color;
 };
 
 // Four vertices per face in face order (sides at z = +0.5, x = +0.5, z = −0.5, x = −0.5, then

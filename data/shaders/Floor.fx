@@ -40,8 +40,10 @@ pixelshader FloorPS {
   void main() {
     vec3 ground = texture(BaseSampler, groundUV).rgb * texture(LightSampler, lightUV).rgb;
     vec3 light = clamp(SceneAmbient + LightDiffuse * 0.6, 0.0, 1.0);
-    // The last part of the radius fades softly (smoothstep) into the sky.
-    float fade = smoothstep(0.0, 1.0, rim);
+    // The outer part of the disc fades softly into the sky: seen at a grazing angle the rim ring
+    // alone would be a few pixels wide, so the fade starts at half the radius.
+    float radius = length(lightUV - vec2(0.5)) * 2.0;
+    float fade = smoothstep(0.0, 1.0, rim) * (1.0 - smoothstep(0.5, 1.0, radius));
     fragment = vec4(mix(SkyColor.rgb, ground * light, fade), 1);
   }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "app/RRFloor.h"
@@ -16,6 +17,7 @@
 #include "engine/render/GXCamera.h"
 #include "engine/render/GXRenderQueue.h"
 #include "engine/render/GXScene.h"
+#include "engine/render/GXVertexLayout.h"
 
 namespace {
 
@@ -111,6 +113,25 @@ TEST(RRSkyboxGeometry, FiveFacesFadingAtTheHorizonSeenFromInside) {
       EXPECT_GT(ScreenArea(*eye.Camera, p(0), p(1), p(2)), 1e-6f) << "face " << f << " triangle " << t;
     }
   }
+}
+
+// The device reads the vertices by the layout's offsets, which follow the canonical element
+// order (position, texture coordinate, colour), not the order they were added in.
+TEST(RRSkyboxGeometry, VertexRecordsMatchTheLayoutOffsets) {
+  gx::TGXVertexLayoutDecl sky;
+  sky.AddElement(0, gx::GXDeclFloat3, gx::GXUsagePosition, 0);
+  sky.AddElement(0, gx::GXDeclColor, gx::GXUsageColor, 0);
+  sky.AddElement(0, gx::GXDeclFloat2, gx::GXUsageTexCoord, 0);
+  for (const gx::TGXVertexElement& e : sky.Elements()) {
+    if (e.Usage == gx::GXUsageColor) EXPECT_EQ(e.Offset, offsetof(TRRSkyVertex, Color));
+    if (e.Usage == gx::GXUsageTexCoord) EXPECT_EQ(e.Offset, offsetof(TRRSkyVertex, U));
+  }
+  EXPECT_EQ(sizeof(TRRSkyVertex), 24u);
+  gx::TGXVertexLayoutDecl floor;
+  floor.AddElement(0, gx::GXDeclFloat3, gx::GXUsagePosition, 0);
+  floor.AddElement(0, gx::GXDeclColor, gx::GXUsageColor, 0);
+  EXPECT_EQ(floor.Elements().back().Offset, offsetof(TRRColorVertex, Color));
+  EXPECT_EQ(sizeof(TRRColorVertex), 16u);
 }
 
 TEST(RRSkyboxGeometry, TexturePointsMatchTheVerticesAndMeetAtEveryEdge) {

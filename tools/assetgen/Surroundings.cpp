@@ -79,7 +79,7 @@ std::vector<uint32_t> SkyFacePixels(int face, uint32_t width, uint32_t height) {
       const float h = std::max(dy, 0.03f);
       const float cx = dx / h * 1.6f, cz = dz / h * 1.6f;
       const float n = Fbm(cx + 11.3f, cz - 4.7f, kSkySeed, 6);
-      float cloud = SmoothStep(0.50f, 0.78f, n) * SmoothStep(0.02f, 0.25f, dy);
+      float cloud = SmoothStep(0.44f, 0.64f, n) * SmoothStep(0.02f, 0.25f, dy);
       // Cloud bottoms are a little grey, their tops white.
       const float shade = 0.80f + 0.2f * SmoothStep(0.45f, 0.85f, Fbm(cx * 1.7f, cz * 1.7f, kSkySeed + 7, 4));
       r = Mix(r, 0.97f * shade, cloud * 0.9f);
