@@ -16,6 +16,7 @@
 #include "app/entities/RREntity_10.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/panel/RRPanel.h"
 #include "engine/core/GXStream.h"
 #include "engine/render/GXCamera.h"
 
@@ -72,6 +73,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           !gx::GXIsFinite(entity->WorldRotation()) || !std::isfinite(entity->WorldPosition().x) ||
           !std::isfinite(entity->EngineCamera()->FarPlane()))
         __builtin_trap();
+    } else if (auto* panel = dynamic_cast<rr::TRRPanelDesc*>(again.get())) {
+      // A panel is built whole or refused; one that builds writes its record and textures back.
+      if (rr::RRPanelMinGridDataSize(panel->Params()) <= 8 * 65536) {
+        try {
+          gx::TGXSceneNode root;
+          rr::TRREntity* entity = rr::TRRPanel::StaticClass().Create(&root, nullptr, *panel);
+          std::unique_ptr<rr::TRREntityDescription> back = entity->CreateDescription();
+          auto* p = dynamic_cast<rr::TRRPanelDesc*>(back.get());
+          if (!p || !(p->Params() == panel->Params())) __builtin_trap();
+        } catch (const std::runtime_error&) {
+        }
+      }
     } else if (auto* model = dynamic_cast<rr::TRRModelDesc*>(again.get())) {
       gx::TGXSceneNode root;
       rr::TRREntity* entity = rr::TRRModel::StaticClass().Create(&root, nullptr, *model);
