@@ -9,6 +9,7 @@
 #include "app/entities/panel/RRPanelModifier.h"
 #include "app/entities/panel/RRPanelRules.h"
 #include "engine/render/GXCamera.h"
+#include "engine/render/GXNullRenderDevice.h"
 #include "tests/app/ManagerTestSupport.h"
 
 using namespace rr;
@@ -348,4 +349,37 @@ TEST_F(Brush, ReshapingKeepsThePivotWhereItWasInTheWorld) {
   const int count = P.Hist->Count();
   EXPECT_THROW(RRPanelReshape(*p, params), gx::EGXException);
   EXPECT_EQ(P.Hist->Count(), count);
+}
+
+TEST_F(Brush, OverlayBuffersAreDynamicWrittenWithDiscardAndOnlyWhenChanged) {
+  MakePanel(60, 30, 1);  // four segments
+  auto m = Start(1);
+  TRRPanelHeightmap& overlay = *m->Overlay();
+  ASSERT_EQ(overlay.SegmentCount(), 4);
+  gx::TGXNullRenderDevice device;
+  auto upload = [&] {
+    device.ClearCalls();
+    for (int i = 0; i < overlay.SegmentCount(); ++i) overlay.Segment(i).UpdateBuffer(device);
+    int creates = 0, writes = 0;
+    for (const std::string& line : device.Log()) {
+      if (line.rfind("CreateVertexBuffer(", 0) == 0) {
+        ++creates;
+        EXPECT_NE(line.find(", 520, 0)"), std::string::npos) << line;  // dynamic write-only, default pool
+      }
+      if (line.rfind("WriteVertexBuffer(", 0) == 0) {
+        ++writes;
+        EXPECT_NE(line.find("discard"), std::string::npos) << line;
+      }
+    }
+    return std::pair{creates, writes};
+  };
+  EXPECT_EQ(upload(), std::pair(4, 4));
+  EXPECT_EQ(upload(), std::pair(0, 0));
+  overlay.Mark(2, 2, 10);
+  EXPECT_EQ(upload(), std::pair(0, 1));
+  overlay.Mark(2, 2, 5);  // no rise, no upload
+  EXPECT_EQ(upload(), std::pair(0, 0));
+  overlay.OnDeviceLost();
+  EXPECT_EQ(upload(), std::pair(4, 4));
+  EXPECT_EQ(overlay.Segment(0).Vertices().size(), size_t(overlay.Segment(0).Segment().VertexCount()) * 6);
 }
