@@ -4,6 +4,7 @@
 
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/RREntityRegistry.h"
+#include "app/entities/RRLight.h"
 #include "engine/core/GXException.h"
 #include "tests/app/entities/EntityTestSupport.h"
 
@@ -269,7 +270,8 @@ TEST(EntityKindRegistry, DuplicatesUnknownClassesAndExactLookups) {
   EXPECT_EQ(global.FindByDescriptionClass(rrtest::TLightTestDesc::StaticClass())->Kind,
             gx::TGXGuid::Parse(rrtest::kLightTestKind));
   EXPECT_EQ(global.FindDescriptionClass("TRREntityGroupDesc"), &TRREntityGroupDesc::StaticClass());
-  EXPECT_EQ(global.FindDescriptionClass("TRRLightDesc"), nullptr);
+  // The program's light kind is registered under its own class name.
+  EXPECT_EQ(global.FindDescriptionClass("TRRLightDesc"), &TRRLightDesc::StaticClass());
 
   // A class without kind cannot be written, anywhere in a tree.
   TRREntityGroupDesc root;
