@@ -170,6 +170,7 @@ class TPanelGLTest : public ::testing::Test {
       p->UpdateBounds();
     }
     Eye->SetPosition({150, 260, 180});
+    Scene.Root()->Update();  // LookAt starts from the updated world position
     Eye->LookAt({150, 0, -110}, {0, 1, 0});
   }
   void SetHeight(uint32_t x, uint32_t y, float h) {
@@ -227,7 +228,7 @@ TEST_F(TPanelGLTest, APaintedShapedPanelInEachView) {
   const std::vector<uint32_t> painted = Render("bemalt");
   EXPECT_TRUE(Reports.empty()) << Reports.front();
   // The middle of the board shows meadow: green above red and blue.
-  const uint32_t meadow = At(painted, kWidth / 2, kHeight * 3 / 4);
+  const uint32_t meadow = At(painted, kWidth / 2, kHeight * 3 / 5);
   EXPECT_NE(meadow, kBackground);
   EXPECT_GT(Green(meadow), Red(meadow));
   EXPECT_GT(Green(meadow), Blue(meadow));
@@ -236,7 +237,7 @@ TEST_F(TPanelGLTest, APaintedShapedPanelInEachView) {
 
   Technical = true;
   const std::vector<uint32_t> cad = Render("technisch");
-  const uint32_t paper = At(cad, kWidth / 2, kHeight * 3 / 4);
+  const uint32_t paper = At(cad, kWidth / 2, kHeight * 3 / 5);
   EXPECT_GT(Green(paper), 150);
   EXPECT_LT(std::abs(Green(paper) - Red(paper)), 40);  // pale, not meadow green
 
@@ -245,6 +246,6 @@ TEST_F(TPanelGLTest, APaintedShapedPanelInEachView) {
   Technical = false;
   const std::vector<uint32_t> glass = Render("transparent");
   // Transparent: the surface lets the background through (bluer than the opaque picture).
-  EXPECT_NE(At(glass, kWidth / 2, kHeight * 3 / 4), meadow);
-  EXPECT_NE(At(cadBlend, kWidth / 2, kHeight * 3 / 4), paper);
+  EXPECT_NE(At(glass, kWidth / 2, kHeight * 3 / 5), meadow);
+  EXPECT_NE(At(cadBlend, kWidth / 2, kHeight * 3 / 5), paper);
 }
