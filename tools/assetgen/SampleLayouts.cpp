@@ -18,6 +18,7 @@
 #include "engine/render/GXScene.h"
 #include "tools/assetgen/Cameras.h"
 #include "tools/assetgen/LayoutScenery.h"
+#include "tools/assetgen/SampleBaseboard.h"
 #include "tools/assetgen/LightAndWater.h"
 
 namespace assetgen {
@@ -137,7 +138,9 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     if (siding) assetgen::AddSampleBuildings(manager, db, layer.Laid(), *first, *siding);
     // The light, the pond and the polished tank, clear of tracks and buildings.
     assetgen::AddSampleLightAndWater(manager, db, layer.Laid());
-    // The baseboard under the oval joins here once baseboards are part of the program.
+    // The baseboard under the oval.
+    assetgen::AddSampleBaseboard(manager, layer.Laid());
+    host.Scene.Root()->Update(false);
     // The cameras last, so that they frame everything.
     assetgen::AddSampleCameras(manager, db);
 
