@@ -49,6 +49,17 @@ run 0 convert "$work/l4.vmp" "$work/l5.vmp"
 run 0 info "$work/l5.vmp" --json
 echo "$out" | grep -q '"heightMax":25' || fail "convert: $out"
 
+# The sample's baseboard: listed with its paint, and a headless convert keeps every painted point.
+sample="$data/Beispielanlagen/Kleine Beispielanlage.vmp"
+run 0 info "$sample" --json
+before=$(echo "$out" | grep -o '"panel":{[^]]*]')
+echo "$before" | grep -q 'Bodentexturen\\\\Schotter.dds","scale":0.03,"loaded":false,"paintedPoints":[1-9]' ||
+  fail "sample panel: $before"
+run 0 convert "$sample" "$work/sample.vmp"
+run 0 info "$work/sample.vmp" --json
+after=$(echo "$out" | grep -o '"panel":{[^]]*]')
+[ "$before" = "$after" ] || fail "convert changed the panel: $before / $after"
+
 # Failures and wrong use.
 printf 'kein Bild' >"$work/kaputt.png"
 run 1 terrain import "$work/l.vmp" "$id" "$work/kaputt.png" --out "$work/k.vmp"
