@@ -184,6 +184,22 @@ TEST(RRCameraDesc, PredefinedTypesReadRollFree) {
   EXPECT_EQ(RRMakeRollFree(zero), zero);
 }
 
+TEST(RRCameraDesc, ARecordReadAndWrittenAgainKeepsItsBytes) {
+  // A rolled free camera is levelled on the first read only; later rounds change nothing.
+  for (float roll : {0.35f, 3.0f, -1.2f}) {
+    TRRCameraDesc d;
+    d.SetType(RRCameraFree);
+    d.SetRotation(gx::GXQuaternionMultiply(AxisAngle({0, 0, 1}, roll), AxisAngle({1, 1, 0}, 0.7f)));
+    gx::TGXMemoryStream first;
+    TRREntityDescription::WriteRecord(*d.Clone(), first);
+    first.SetPosition(0);
+    auto again = TRREntityDescription::ReadRecord(first);
+    gx::TGXMemoryStream second;
+    TRREntityDescription::WriteRecord(*again, second);
+    EXPECT_EQ(second.Data(), first.Data()) << roll;
+  }
+}
+
 TEST(RRCameraDesc, OldPropertyBagsMapTheCameraTypes) {
   using P = TRREntityPropertyType_10;
   auto i32 = [](int32_t v) {
