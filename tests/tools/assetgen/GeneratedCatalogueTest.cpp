@@ -14,6 +14,7 @@
 #include "app/RRDatabase.h"
 #include "app/RREntityManager.h"
 #include "app/RRProjectSerializer.h"
+#include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
@@ -278,13 +279,22 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   std::vector<std::pair<std::string, assetgen::TBox>> tracks;
   std::vector<TRRTrack*> trackEntities;
   int bufferStops = 0;
+  int lights = 0;
   for (TRREntityDescription* d : list) {
-    if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
-      // A building of the catalogue, shown as the catalogue package holds it, where the layout puts it.
+    if (auto* l = dynamic_cast<TRRLightDesc*>(d)) {
+      // The light with the day and night presets, showing the catalogue's bulb.
+      ++lights;
+      EXPECT_EQ(l->Presets().size(), 2u);
+      EXPECT_EQ(FDatabase->FindAssetIDByPath("Birne.gxmodel"), l->AssetID());
+      EXPECT_FALSE(Bytes(l->ModelFile().Model.EffectiveFileName()).empty());
+    } else if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
+      // A building or a piece of scenery (pond, tank) of the catalogue, shown as the catalogue
+      // package holds it, where the layout puts it.
       TRREntityDescriptionList entries(false);
       FDatabase->CollectCatalogByAsset(m->AssetID(), entries);
       ASSERT_EQ(entries.Count(), 1) << m->Name().GetText();
-      EXPECT_EQ(entries.Item(0)->CataloguePath().rfind("Gebäude\\", 0), 0u);
+      const std::string path = entries.Item(0)->CataloguePath();
+      EXPECT_TRUE(path.rfind("Gebäude\\", 0) == 0 || path.rfind("Landschaft\\", 0) == 0) << path;
       const std::vector<uint8_t> data = Bytes(m->ModelFile().Model.EffectiveFileName());
       models.push_back(
           {m->Name().GetText(), assetgen::PlacedModelBox(gx::GXReadModel(data.data(), data.size()),
@@ -302,6 +312,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
     }
   }
   EXPECT_EQ(bufferStops, 1);
+  EXPECT_EQ(lights, 1);
   host.Scene.Root()->Update(false);
   for (TRRTrack* t : trackEntities) {
     // The engine's own world box of the track entity.
@@ -313,7 +324,8 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   std::set<std::string> names;
   for (const auto& [name, box] : models) names.insert(name);
   EXPECT_EQ(names, (std::set<std::string>{"Landbahnhof", "Güterschuppen", "Lokschuppen", "Wasserturm",
-                                          "Dorfkirche", "Einfamilienhaus", "Stadthaus", "Windmühle"}));
+                                          "Dorfkirche", "Einfamilienhaus", "Stadthaus", "Windmühle", "Teich",
+                                          "Tank"}));
   ASSERT_GE(tracks.size(), 16u);
   for (const auto& [name, box] : models)
     for (const auto& [track, t] : tracks) EXPECT_FALSE(box.MeetsInPlan(t)) << name << " meets " << track;
