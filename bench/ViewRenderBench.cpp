@@ -274,3 +274,77 @@ void BM_ReflectionPasses(benchmark::State& state) {
 BENCHMARK(BM_ReflectionPasses)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace
+
+// ---- cameras: the rotation pivot over 20,000 entities and framing 10,000 (no device) ----
+
+#include <cmath>
+
+#include "app/RRBareProjectHost.h"
+#include "app/entities/RRCameraModifiers.h"
+
+namespace {
+
+class TBenchBox : public gx::TGXSceneObject {
+ public:
+  TBenchBox() { SetLocalBounds(gx::BoxFromMinMax({-2.5f, 0, -2.5f}, {2.5f, 5, 2.5f})); }
+};
+
+struct TCameraField {
+  rr::TRRBareProjectHost<rr::TRRScriptedUIService> Host;
+  std::unique_ptr<rr::TRREntityManager> Manager;
+  std::vector<rr::TRREntity*> Entities;
+  rr::TRRCamera* Camera = nullptr;
+
+  // count entities on a square grid 20 cm apart, each a 5 cm box; a free camera over one corner
+  // looking down 45 degrees across the field.
+  explicit TCameraField(int count) {
+    Manager = std::make_unique<rr::TRREntityManager>(Host, nullptr, &Host.Scene);
+    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    for (int i = 0; i < count; ++i) {
+      rr::TRRModelDesc d;
+      d.SetID(Manager->NextID());
+      d.SetPosition({static_cast<float>(i % side) * 20.0f, 0, static_cast<float>(i / side) * 20.0f});
+      Manager->ReserveIDs(1);
+      rr::TRREntity* e = Manager->CreateEntity(nullptr, d);
+      e->AttachObject(gx::MakeRef<TBenchBox>().Get());
+      Entities.push_back(e);
+    }
+    rr::TRRCameraDesc c;
+    c.SetType(rr::RRCameraFree);
+    c.SetID(Manager->NextID());
+    c.SetPosition({-100, 300, -100});
+    c.SetRotation(gx::GXQuaternionMultiply(gx::GXQuaternionRotationAxis({1, 0, 0}, 0.7853982f),
+                                           gx::GXQuaternionRotationAxis({0, 1, 0}, 0.7853982f)));
+    Manager->ReserveIDs(1);
+    Camera = static_cast<rr::TRRCamera*>(Manager->CreateEntity(nullptr, c));
+    Host.Scene.Root()->Update(false);
+  }
+  ~TCameraField() {
+    Host.Scene.Root()->DeleteChildren();
+    Manager.reset();
+  }
+};
+
+void BM_CameraPivot(benchmark::State& state) {
+  TCameraField field(20000);
+  gx::TGXVector3 pivot;
+  for (auto _ : state) {
+    pivot = rr::RRCameraRotationPivot(*field.Camera, *field.Manager, false);
+    benchmark::DoNotOptimize(pivot);
+  }
+  state.counters["entities"] = 20000;
+}
+BENCHMARK(BM_CameraPivot)->Unit(benchmark::kMicrosecond);
+
+void BM_CameraFraming(benchmark::State& state) {
+  TCameraField field(10000);
+  const gx::TGXVector3 start = field.Camera->WorldPosition();
+  for (auto _ : state) {
+    field.Camera->SetWorldPosition(start);
+    benchmark::DoNotOptimize(field.Camera->FrameEntities(field.Entities));
+  }
+  state.counters["entities"] = 10000;
+}
+BENCHMARK(BM_CameraFraming)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
