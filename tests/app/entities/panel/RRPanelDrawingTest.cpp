@@ -20,6 +20,7 @@
 #include "engine/render/GXNullRenderDevice.h"
 #include "engine/render/GXRenderCore.h"
 #include "engine/render/GXRenderQueue.h"
+#include "engine/render/GXScene.h"
 #include "engine/render/GXTexture.h"
 #include "tests/app/MaterialTestSupport.h"
 
@@ -629,4 +630,21 @@ TEST_F(PanelDrawing, SharedPointsChangeInEverySegmentAndLayersComeFromTheFirst) 
   ASSERT_EQ(layers.size(), 1u);  // once, not once per segment
   EXPECT_EQ(layers[0].Weight, 255);
   EXPECT_EQ(p.FindSegment(61, 10, vertex), nullptr);
+}
+
+TEST_F(PanelDrawing, TheScenePickFindsTheSegmentUnderTheRay) {
+  gx::TGXScene scene;
+  auto* p = new TRRPanelPartition(Record(0, 0, 60, 30, 5, false), true);
+  scene.Root()->AddChild(p);
+  p->SetPosition({0, 0, -100});
+  p->SetHeight(40, 10, 9);
+  const gx::TGXPickResult hit = scene.Pick({200, 100, -150}, {0, -1, 0});
+  ASSERT_NE(hit.Object, nullptr);
+  auto* segment = dynamic_cast<TRRPanelSegment*>(hit.Object);
+  ASSERT_NE(segment, nullptr);
+  EXPECT_TRUE(segment->Contains(40, 10));
+  EXPECT_NEAR(hit.Hit.y, 9, 1e-3f);
+  // Transparent: the ray goes through the terrain to the board top.
+  p->SetTransparent(true);
+  EXPECT_NEAR(scene.Pick({200, 100, -150}, {0, -1, 0}).Hit.y, 0, 1e-3f);
 }
