@@ -64,11 +64,12 @@ TEST_F(TCliProject, InfoListsTheEntitiesOfASavedLayoutAndConvertKeepsItsBytes) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   };
   has("\"header\":{\"guid\":\"{C6E7B3C7-D72C-4451-8C41-032323E8F90D}\",\"version\":12},\"thumbnailSize\":0");
-  has("\"entityCount\":1");
-  has("{\"id\":1,\"kind\":\"TRREntityGroupDesc\",\"kindId\":\"{280464B0-A843-4A29-A93E-4065F9C4EBC5}\","
+  // A new project holds the light, the baseboard and the three fixed cameras (IDs 1 to 5).
+  has("\"entityCount\":6");
+  has("{\"id\":6,\"kind\":\"TRREntityGroupDesc\",\"kindId\":\"{280464B0-A843-4A29-A93E-4065F9C4EBC5}\","
       "\"name\":\"Bahnhof \\\"Süd\\\"\",\"position\":[1,2,3],\"rotation\":[0,0,0,1],\"link\":0,"
-      "\"children\":[{\"id\":2,");
-  has("\"link\":1,\"children\":[]}]}");
+      "\"children\":[{\"id\":7,");
+  has("\"link\":6,\"children\":[]}]}");
   EXPECT_FALSE(project.IsOpen());
 
   std::string copy = Dir + "/Kopie.vmp";

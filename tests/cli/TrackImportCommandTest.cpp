@@ -157,6 +157,6 @@ TEST_F(TCliTrackImport, TwoConnectedImportedPiecesStayConnectedThroughConvertAnd
   ExpectHas(info.str(), "\"name\":\"NM 1188 Gerade 188,3 mm\"");
   // What the parts list and the track filter read of a placed piece: manufacturer, system, gauge.
   ExpectHas(info.str(), "\"catalogueKey\":\"Nordmark\\\\Profilgleis\\\\H0\\\\Gerades Gleis, 188,3 mm\\\\");
-  ExpectHas(info.str(), "\"routes\":[{\"length\":18.83,\"partners\":[0,2]}]");
-  ExpectHas(info.str(), "\"partners\":[1,0]}]");
+  ExpectHas(info.str(), "\"routes\":[{\"length\":18.83,\"partners\":[0,7]}]");  // IDs 1-5: the new project's objects
+  ExpectHas(info.str(), "\"partners\":[6,0]}]");
 }

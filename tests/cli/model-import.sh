@@ -28,7 +28,8 @@ echo "$out" | grep -q '"name":"Schuppen","modelFile":"'"$work"'/modelle/Schuppen
   fail "x: $out"
 echo "$out" | grep -q '"missing":\[\]' || fail "missing: $out"
 run 0 info "$work/a.vmp" --json
-echo "$out" | grep -q '"entityCount":2' || fail "count: $out"
+# The new layout's light, baseboard and three fixed cameras, and the two models.
+echo "$out" | grep -q '"entityCount":7' || fail "count: $out"
 echo "$out" | grep -q '"name":"Bahnhof","position":\[10,0.01,5\]' || fail "placed: $out"
 echo "$out" | grep -q '"model":{"file":"'"$work"'/modelle/Bahnhof.3ds","companions":\["'"$work"'/modelle/Tex/Boden.png"\],"cadType":4,"enabled":true,"loop":true,"startTime":0,"speed":1}' ||
   fail "info model: $out"
@@ -36,13 +37,14 @@ run 0 info "$work/a.vmp"
 echo "$out" | grep -q '^    Modell .*/modelle/Bahnhof.3ds, CAD-Typ 4, Animation an, Schleife, Start 0 s, Tempo 1$' ||
   fail "info text: $out"
 
-# A layout imported into another brings its models along; a companion gone meanwhile is named.
+# A layout imported into another brings its models and baseboard along, never its light or fixed
+# cameras; a companion gone meanwhile is named.
 rm "$work/modelle/Tex/Boden.png"
 run 0 import "$work/a.vmp" "$work/a.vmp" --out "$work/b.vmp"
-echo "$out" | grep -q '^2 Objekte importiert, gespeichert: '"$work"'/b.vmp$' || fail "layout: $out"
+echo "$out" | grep -q '^3 Objekte importiert, gespeichert: '"$work"'/b.vmp$' || fail "layout: $out"
 echo "$out" | grep -q "^  $work/modelle/Tex/Boden.png\$" || fail "missing text: $out"
 run 0 info "$work/b.vmp" --json
-echo "$out" | grep -q '"entityCount":4' || fail "four: $out"
+echo "$out" | grep -q '"entityCount":10' || fail "ten: $out"
 # convert keeps every model field.
 run 0 convert "$work/b.vmp" "$work/c.vmp"
 run 0 info "$work/c.vmp" --json

@@ -14,6 +14,7 @@
 #include "app/RRDatabase.h"
 #include "app/RREntityManager.h"
 #include "app/RRProjectSerializer.h"
+#include "app/entities/RRCamera.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
 #include "app/entities/track/RRTrack.h"
@@ -280,6 +281,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   std::vector<TRRTrack*> trackEntities;
   int bufferStops = 0;
   int lights = 0;
+  int cameras = 0;
   for (TRREntityDescription* d : list) {
     if (auto* l = dynamic_cast<TRRLightDesc*>(d)) {
       // The light with the day and night presets, showing the catalogue's bulb.
@@ -287,6 +289,10 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
       EXPECT_EQ(l->Presets().size(), 2u);
       EXPECT_EQ(FDatabase->FindAssetIDByPath("Birne.gxmodel"), l->AssetID());
       EXPECT_FALSE(Bytes(l->ModelFile().Model.EffectiveFileName()).empty());
+    } else if (auto* c = dynamic_cast<TRRCameraDesc*>(d)) {
+      // The three fixed cameras and the placed view; they show no catalogue model.
+      ++cameras;
+      (void)c;
     } else if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
       // A building or a piece of scenery (pond, tank) of the catalogue, shown as the catalogue
       // package holds it, where the layout puts it.
@@ -313,6 +319,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   }
   EXPECT_EQ(bufferStops, 1);
   EXPECT_EQ(lights, 1);
+  EXPECT_EQ(cameras, 4);
   host.Scene.Root()->Update(false);
   for (TRRTrack* t : trackEntities) {
     // The engine's own world box of the track entity.
