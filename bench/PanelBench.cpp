@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <set>
 
 #include "app/RREntityManager.h"
 #include "app/RRHistory.h"
@@ -183,9 +184,16 @@ void BM_UndoStroke(benchmark::State& state) {
 }
 BENCHMARK(BM_UndoStroke)->Unit(benchmark::kMillisecond)->Iterations(10);
 
-size_t DescriptionBytes(const TRREntityDescription* d) {
+// Bytes a description holds; blocks shared with snapshots already counted (seen) count once.
+size_t DescriptionBytes(const TRREntityDescription* d, std::set<const void*>& seen) {
   auto* p = dynamic_cast<const TRRPanelDesc*>(d);
   if (!p) return 0;
+  if (const auto& snap = p->Snapshot()) {
+    size_t bytes = sizeof(*snap) + snap->Blocks.capacity() * sizeof(snap->Blocks[0]);
+    for (const auto& b : snap->Blocks)
+      if (seen.insert(b.get()).second) bytes += b->MemorySize();
+    return bytes;
+  }
   size_t bytes = p->Grid() ? 0 : p->Data().capacity();
   if (const auto& g = p->Grid())
     for (size_t k = 0; k < g->Heights.size(); ++k)
@@ -203,9 +211,10 @@ void BM_History50Strokes(benchmark::State& state) {
       RRPanelPushCommand(std::move(command), *host.Panel);
     }
     bytes = 0;
+    std::set<const void*> seen;
     for (int i = 0; i < host.Hist->Count(); ++i)
-      bytes += DescriptionBytes(host.Hist->Command(i)->BeforeSnapshot()) +
-               DescriptionBytes(host.Hist->Command(i)->AfterSnapshot());
+      bytes += DescriptionBytes(host.Hist->Command(i)->BeforeSnapshot(), seen) +
+               DescriptionBytes(host.Hist->Command(i)->AfterSnapshot(), seen);
   }
   state.counters["bytes"] = static_cast<double>(bytes);
 }

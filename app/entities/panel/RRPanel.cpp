@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <numeric>
+#include <optional>
 
 #include "app/RRModelServices.h"
 #include "app/entities/RREntityRegistry.h"
@@ -228,6 +229,55 @@ std::shared_ptr<const TRRPanelGrid> TRRPanelGrid::Decode(const TRRPanelParams& p
   return grid;
 }
 
+namespace {
+
+// The blocks of a snapshot by partition and tile. A block that does not fit its tile (place,
+// extent or sizes) is left out, so its points read as missing.
+struct TRRPanelSnapshotTiles {
+  std::vector<TRRPanelPartitionShape> Shapes;
+  std::vector<size_t> TilesX;
+  std::vector<std::vector<const TRRPanelSnapshotBlock*>> Tiles;
+
+  TRRPanelSnapshotTiles(std::vector<TRRPanelPartitionShape> shapes, const TRRPanelSnapshot& snap)
+      : Shapes(std::move(shapes)) {
+    constexpr uint32_t B = RRPanelSnapshotBlockSize;
+    for (const TRRPanelPartitionShape& s : Shapes) {
+      TilesX.push_back((s.X1 - s.X0) / B + 1);
+      Tiles.emplace_back(TilesX.back() * ((s.Y1 - s.Y0) / B + 1), nullptr);
+    }
+    for (const auto& p : snap.Blocks) {
+      if (!p || p->Partition >= Shapes.size()) continue;
+      const TRRPanelSnapshotBlock& b = *p;
+      const TRRPanelPartitionShape& s = Shapes[b.Partition];
+      if (!s.Contains(b.X0, b.Y0) || (b.X0 - s.X0) % B || (b.Y0 - s.Y0) % B) continue;
+      if (b.X1 != std::min(s.X1, b.X0 + B - 1) || b.Y1 != std::min(s.Y1, b.Y0 + B - 1)) continue;
+      const size_t n = size_t(b.X1 - b.X0 + 1) * (b.Y1 - b.Y0 + 1);
+      if (b.Heights.size() != n || b.LayerStart.size() != n + 1 || b.LayerStart.back() > b.Layers.size() ||
+          !std::is_sorted(b.LayerStart.begin(), b.LayerStart.end()))
+        continue;
+      Tiles[b.Partition][size_t((b.Y0 - s.Y0) / B) * TilesX[b.Partition] + (b.X0 - s.X0) / B] = &b;
+    }
+  }
+
+  // The block of the first partition holding the point and the point's index in it (as SaveToDesc
+  // samples a point on a shared row); null outside or without a block there.
+  const TRRPanelSnapshotBlock* Find(int64_t x, int64_t y, size_t& i) const {
+    for (size_t k = 0; k < Shapes.size(); ++k) {
+      const TRRPanelPartitionShape& s = Shapes[k];
+      if (!s.Contains(x, y)) continue;
+      const size_t t = size_t((y - s.Y0) / RRPanelSnapshotBlockSize) * TilesX[k] +
+                       size_t((x - s.X0) / RRPanelSnapshotBlockSize);
+      const TRRPanelSnapshotBlock* b = Tiles[k][t];
+      if (!b) return nullptr;
+      i = size_t(y - b->Y0) * (b->X1 - b->X0 + 1) + size_t(x - b->X0);
+      return b;
+    }
+    return nullptr;
+  }
+};
+
+}  // namespace
+
 std::vector<uint8_t> RRPanelDeflate(std::span<const uint8_t> data) {
   z_stream z{};
   if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) throw std::bad_alloc();
@@ -382,7 +432,12 @@ void TRRPanelDesc::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::
 
 const std::vector<uint8_t>& TRRPanelDesc::Data() const {
   if (!FDataValid) {
-    FData = FGrid ? RRPanelDeflate(FGrid->Encode()) : std::vector<uint8_t>{};
+    if (FGrid)
+      FData = RRPanelDeflate(FGrid->Encode());
+    else if (FSnapshot)
+      FData = RRPanelDeflate(RRPanelGridFromSnapshot(*FSnapshot)->Encode());  // the flat grid is not kept
+    else
+      FData.clear();
     FDataValid = true;
   }
   return FData;
@@ -392,12 +447,26 @@ void TRRPanelDesc::SetData(std::vector<uint8_t> data) {
   FData = std::move(data);
   FDataValid = true;
   FGrid.reset();
+  FSnapshot.reset();
+}
+
+std::shared_ptr<const TRRPanelGrid> TRRPanelDesc::Grid() const {
+  if (!FGrid && FSnapshot) FGrid = RRPanelGridFromSnapshot(*FSnapshot);
+  return FGrid;
 }
 
 void TRRPanelDesc::SetGrid(std::shared_ptr<const TRRPanelGrid> grid) {
   FGrid = std::move(grid);
+  FSnapshot.reset();
   FData.clear();
   FDataValid = !FGrid;
+}
+
+void TRRPanelDesc::SetSnapshot(std::shared_ptr<const TRRPanelSnapshot> snapshot) {
+  FSnapshot = std::move(snapshot);
+  FGrid.reset();
+  FData.clear();
+  FDataValid = !FSnapshot;
 }
 
 std::unique_ptr<TRRPanelDesc> RRDefaultPanelDesc() { return std::make_unique<TRRPanelDesc>(); }
@@ -530,8 +599,8 @@ void TRRPanel::RaiseWeight(std::vector<TPart>& parts, int texture, int64_t x, in
 }
 
 TRRPanel::TBuilt TRRPanel::Prepare(const TRRPanelParams& params, const TRRPanelTextureDescArray& textures,
-                                   const TRRPanelGrid* grid, const std::vector<uint8_t>* data,
-                                   bool transparent) {
+                                   const TRRPanelGrid* grid, const TRRPanelSnapshot* snapshot,
+                                   const std::vector<uint8_t>* data, bool transparent) {
   std::string reason;
   if (!RRCheckPanelParams(params, &reason)) InvalidDescription("LoadFromDesc", reason);
   if (textures.size() > size_t(RRPanelMaxTextures)) InvalidDescription("LoadFromDesc", "too many textures");
@@ -553,7 +622,11 @@ TRRPanel::TBuilt TRRPanel::Prepare(const TRRPanelParams& params, const TRRPanelT
     b.Parts.push_back(std::move(part));
   }
   std::shared_ptr<const TRRPanelGrid> decoded;
-  if (!grid && data && !data->empty()) {
+  std::optional<TRRPanelSnapshotTiles> tiles;
+  if (!grid && snapshot) {
+    if (!(snapshot->Params == params)) InvalidDescription("LoadFromDesc", "grid of another shape");
+    tiles.emplace(shapes, *snapshot);
+  } else if (!grid && data && !data->empty()) {
     if (params.Shape > 3) {
       b.StoredData = *data;  // nothing to build; written back as it was
     } else {
@@ -574,7 +647,7 @@ TRRPanel::TBuilt TRRPanel::Prepare(const TRRPanelParams& params, const TRRPanelT
         InvalidDescription("LoadFromDesc", "grid of another shape");
   }
   const int listCount = static_cast<int>(b.Textures.size());
-  if (!grid) {
+  if (!grid && !tiles) {
     for (TPart& part : b.Parts) {
       TPlane& plane = part.PlaneFor(RRPanelDefaultTextureIndex, part.Heights.size());
       std::fill(plane.Weights.begin(), plane.Weights.end(), uint8_t(255));
@@ -583,25 +656,40 @@ TRRPanel::TBuilt TRRPanel::Prepare(const TRRPanelParams& params, const TRRPanelT
   }
   for (size_t k = 0; k < shapes.size(); ++k) {
     const TRRPanelPartitionShape& s = shapes[k];
-    const std::vector<float>& heights = grid->Heights[k];
-    const std::vector<uint32_t>& start = grid->LayerStart[k];
-    const std::vector<uint32_t>& layers = grid->Layers[k];
     size_t i = 0;
     for (int64_t y = s.Y0; y <= s.Y1; ++y) {
       for (int64_t x = s.X0; x <= s.X1; ++x, ++i) {
-        const float h = FiniteOrZero(heights[i]);
+        // The point's height and layers from the grid or straight from the snapshot's blocks (a
+        // point without a block: height 0, no layers).
+        float pointHeight = 0.0f;
+        const uint32_t* values = nullptr;
+        size_t valueCount = 0;
+        if (grid) {
+          const std::vector<uint32_t>& start = grid->LayerStart[k];
+          pointHeight = grid->Heights[k][i];
+          values = grid->Layers[k].data() + start[i];
+          valueCount = start[i + 1] - start[i];
+        } else {
+          size_t bi = 0;
+          if (const TRRPanelSnapshotBlock* block = tiles->Find(x, y, bi)) {
+            pointHeight = block->Heights[bi];
+            values = block->Layers.data() + block->LayerStart[bi];
+            valueCount = block->LayerStart[bi + 1] - block->LayerStart[bi];
+          }
+        }
+        const float h = FiniteOrZero(pointHeight);
         for (TPart& part : b.Parts)
           if (part.Shape.Contains(x, y)) part.Heights[part.Index(x, y)] = h;
         // A point on a shared row takes its layers from the first partition holding it.
         bool earlier = false;
         for (size_t j = 0; j < k; ++j) earlier = earlier || shapes[j].Contains(x, y);
         if (earlier) continue;
-        if (start[i] == start[i + 1]) {
+        if (valueCount == 0) {
           RaiseWeight(b.Parts, RRPanelDefaultTextureIndex, x, y, true, 255);
           continue;
         }
-        for (uint32_t j = start[i]; j < start[i + 1]; ++j) {
-          const uint32_t v = layers[j];
+        for (size_t j = 0; j < valueCount; ++j) {
+          const uint32_t v = values[j];
           int weight = static_cast<int>(std::min<uint32_t>(v & 0xFFFF, 255));
           if (weight == 0) continue;
           const uint32_t stored = v >> 16;
@@ -696,8 +784,11 @@ void TRRPanel::BuildNodes() {
 void TRRPanel::BuildPartitions() { BuildNodes(); }
 
 void TRRPanel::LoadFromDesc(const TRRPanelDesc& desc) {
-  const TRRPanelGrid* grid = desc.Grid().get();
-  TBuilt b = Prepare(desc.Params(), desc.Textures(), grid, grid ? nullptr : &desc.Data(), desc.Transparent());
+  // A snapshot's blocks are read directly; the flat grid is only made when asked for.
+  const TRRPanelSnapshot* snapshot = desc.Snapshot().get();
+  const std::shared_ptr<const TRRPanelGrid> grid = snapshot ? nullptr : desc.Grid();
+  TBuilt b = Prepare(desc.Params(), desc.Textures(), grid.get(), snapshot,
+                     grid || snapshot ? nullptr : &desc.Data(), desc.Transparent());
   Swap(std::move(b));
 }
 
@@ -1134,42 +1225,11 @@ std::shared_ptr<const TRRPanelSnapshot> TRRPanel::TakeSnapshot() {
   return snap;
 }
 
-std::shared_ptr<const TRRPanelGrid> TRRPanel::GridFromSnapshot(const TRRPanelSnapshot& snap) const {
+std::shared_ptr<const TRRPanelGrid> RRPanelGridFromSnapshot(const TRRPanelSnapshot& snap) {
   auto grid = std::make_shared<TRRPanelGrid>();
-  grid->Partitions = RRPanelPartitionShapes(snap.Params);
-  const size_t count = grid->Partitions.size();
-  // The blocks of each partition, by tile.
-  std::vector<std::vector<const TRRPanelSnapshotBlock*>> tiles(count);
-  std::vector<size_t> tilesX(count);
-  for (size_t k = 0; k < count; ++k) {
-    const TRRPanelPartitionShape& s = grid->Partitions[k];
-    tilesX[k] = (s.X1 - s.X0) / RRPanelSnapshotBlockSize + 1;
-    tiles[k].assign(tilesX[k] * ((s.Y1 - s.Y0) / RRPanelSnapshotBlockSize + 1), nullptr);
-  }
-  for (const auto& b : snap.Blocks) {
-    if (b->Partition >= count) continue;
-    const TRRPanelPartitionShape& s = grid->Partitions[b->Partition];
-    if (!s.Contains(b->X0, b->Y0)) continue;
-    const size_t t = size_t((b->Y0 - s.Y0) / RRPanelSnapshotBlockSize) * tilesX[b->Partition] +
-                     (b->X0 - s.X0) / RRPanelSnapshotBlockSize;
-    if (t < tiles[b->Partition].size()) tiles[b->Partition][t] = b.get();
-  }
-  // A point's values from the first partition holding it (as SaveToDesc samples them).
-  auto find = [&](int64_t x, int64_t y, size_t& i) -> const TRRPanelSnapshotBlock* {
-    for (size_t k = 0; k < count; ++k) {
-      const TRRPanelPartitionShape& s = grid->Partitions[k];
-      if (!s.Contains(x, y)) continue;
-      const size_t t = size_t((y - s.Y0) / RRPanelSnapshotBlockSize) * tilesX[k] +
-                       size_t((x - s.X0) / RRPanelSnapshotBlockSize);
-      const TRRPanelSnapshotBlock* b = tiles[k][t];
-      if (!b) return nullptr;
-      i = size_t(y - b->Y0) * (b->X1 - b->X0 + 1) + size_t(x - b->X0);
-      return b;
-    }
-    return nullptr;
-  };
-  for (size_t k = 0; k < count; ++k) {
-    const TRRPanelPartitionShape& s = grid->Partitions[k];
+  const TRRPanelSnapshotTiles tiles(RRPanelPartitionShapes(snap.Params), snap);
+  grid->Partitions = tiles.Shapes;
+  for (const TRRPanelPartitionShape& s : grid->Partitions) {
     std::vector<float> heights;
     std::vector<uint32_t> start, values;
     heights.reserve(s.PointCount());
@@ -1177,7 +1237,7 @@ std::shared_ptr<const TRRPanelGrid> TRRPanel::GridFromSnapshot(const TRRPanelSna
     for (int64_t y = s.Y0; y <= s.Y1; ++y)
       for (int64_t x = s.X0; x <= s.X1; ++x) {
         size_t i = 0;
-        const TRRPanelSnapshotBlock* b = find(x, y, i);
+        const TRRPanelSnapshotBlock* b = tiles.Find(x, y, i);
         start.push_back(static_cast<uint32_t>(values.size()));
         if (!b) {
           heights.push_back(0);
@@ -1196,13 +1256,20 @@ std::shared_ptr<const TRRPanelGrid> TRRPanel::GridFromSnapshot(const TRRPanelSna
 }
 
 void TRRPanel::WriteSnapshotToDesc(const TRRPanelSnapshot& snapshot, TRRPanelDesc& desc) const {
-  desc.Params() = snapshot.Params;
-  desc.Textures() = snapshot.Textures;
-  desc.SetTransparent(snapshot.Transparent);
-  if (snapshot.Params.Shape > 3 && snapshot.Params == FParams)
+  // The copy holds the same blocks.
+  WriteSnapshotToDesc(std::make_shared<const TRRPanelSnapshot>(snapshot), desc);
+}
+
+void TRRPanel::WriteSnapshotToDesc(const std::shared_ptr<const TRRPanelSnapshot>& snapshot,
+                                   TRRPanelDesc& desc) const {
+  if (!snapshot) return;
+  desc.Params() = snapshot->Params;
+  desc.Textures() = snapshot->Textures;
+  desc.SetTransparent(snapshot->Transparent);
+  if (snapshot->Params.Shape > 3 && snapshot->Params == FParams)
     desc.SetData(FStoredData);
   else
-    desc.SetGrid(GridFromSnapshot(snapshot));
+    desc.SetSnapshot(snapshot);
 }
 
 void TRRPanel::RestoreSnapshot(const TRRPanelSnapshot& snapshot) {
@@ -1221,7 +1288,7 @@ void TRRPanel::RestoreSnapshot(const std::shared_ptr<const TRRPanelSnapshot>& sn
                        snap.Blocks.size() == BlockCount() && snap.Params.Shape <= 3;
   if (!inPlace) {
     TRRPanelDesc desc;
-    WriteSnapshotToDesc(snap, desc);
+    WriteSnapshotToDesc(snapshot, desc);
     LoadFromDesc(desc);
   } else {
     // Only blocks that differ from the panel's state are put back; heights alone go into the

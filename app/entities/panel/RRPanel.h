@@ -132,6 +132,8 @@ bool RRParseHeightLine(std::string_view line, int32_t& x, int32_t& y, float& hei
 
 // ---- description ----
 
+struct TRRPanelSnapshot;
+
 class TRRPanelDesc : public TRREntityDescription {
   RR_DESCRIPTION_CLASS()
 
@@ -153,18 +155,25 @@ class TRRPanelDesc : public TRREntityDescription {
   void SetTransparent(bool value) { FTransparent = value; }
 
   // The stored grid data (the zlib stream). A description filled by a panel holds the inflated
-  // grid and deflates it here on first use (writing to a stream uses this).
+  // grid or a snapshot's blocks and deflates them here on first use (writing to a stream uses
+  // this); the bytes are those SaveToDesc gives for the same state.
   const std::vector<uint8_t>& Data() const;
   void SetData(std::vector<uint8_t> data);
-  // The inflated grid a panel wrote, or null (then Data() is what there is).
-  const std::shared_ptr<const TRRPanelGrid>& Grid() const { return FGrid; }
+  // The inflated grid a panel wrote, or null (then Data() is what there is). A description holding
+  // a snapshot makes the grid from its blocks on first call and keeps it.
+  std::shared_ptr<const TRRPanelGrid> Grid() const;
   void SetGrid(std::shared_ptr<const TRRPanelGrid> grid);
+  // The undo snapshot whose blocks are the grid (shared, never changed), or null. A panel loads
+  // from the blocks directly; nothing flat is made unless Data() or Grid() is asked for.
+  const std::shared_ptr<const TRRPanelSnapshot>& Snapshot() const { return FSnapshot; }
+  void SetSnapshot(std::shared_ptr<const TRRPanelSnapshot> snapshot);
 
  private:
   TRRPanelParams FParams;
   mutable std::vector<uint8_t> FData;
   mutable bool FDataValid = true;
-  std::shared_ptr<const TRRPanelGrid> FGrid;
+  mutable std::shared_ptr<const TRRPanelGrid> FGrid;
+  std::shared_ptr<const TRRPanelSnapshot> FSnapshot;
   TRRPanelTextureDescArray FTextures;
   bool FTransparent = false;
 };
@@ -198,6 +207,9 @@ struct TRRPanelSnapshot {
   // Bytes held by the blocks (shared blocks count in every snapshot holding them).
   size_t MemorySize() const;
 };
+
+// The inflated grid of a snapshot (a point without a block has height 0 and no layers).
+std::shared_ptr<const TRRPanelGrid> RRPanelGridFromSnapshot(const TRRPanelSnapshot& snapshot);
 
 // ---- the panel ----
 
@@ -319,8 +331,9 @@ class TRRPanel : public TRREntity {
   void RestoreSnapshot(const TRRPanelSnapshot& snapshot);
   void RestoreSnapshot(const std::shared_ptr<const TRRPanelSnapshot>& snapshot);
   // The description fields of the snapshot (record, textures, transparency, grid); the base
-  // fields are taken from the panel.
+  // fields are taken from the panel. The description shares the snapshot's blocks.
   void WriteSnapshotToDesc(const TRRPanelSnapshot& snapshot, TRRPanelDesc& desc) const;
+  void WriteSnapshotToDesc(const std::shared_ptr<const TRRPanelSnapshot>& snapshot, TRRPanelDesc& desc) const;
 
  private:
   // The panel's own copy of the grid, per partition: heights and one weight byte per point for
@@ -352,8 +365,10 @@ class TRRPanel : public TRREntity {
   static void RaiseWeight(std::vector<TPart>& parts, int texture, int64_t x, int64_t y, bool normalise,
                           int weight);
   // Everything of a description checked and built aside; raises before anything changes.
+  // The grid comes from grid, else from the snapshot's blocks, else from the zlib stream data.
   static TBuilt Prepare(const TRRPanelParams& params, const TRRPanelTextureDescArray& textures,
-                        const TRRPanelGrid* grid, const std::vector<uint8_t>* data, bool transparent);
+                        const TRRPanelGrid* grid, const TRRPanelSnapshot* snapshot,
+                        const std::vector<uint8_t>* data, bool transparent);
   void Swap(TBuilt&& built);
   void BuildNodes();
   void FreeNodes();
@@ -364,7 +379,6 @@ class TRRPanel : public TRREntity {
   std::shared_ptr<const TRRPanelGrid> SampleGrid(const TRRPanelParams& params, int removed,
                                                  int receiver) const;
   TRRPanelTextureDescArray TextureDescs(int removed) const;
-  std::shared_ptr<const TRRPanelGrid> GridFromSnapshot(const TRRPanelSnapshot& snapshot) const;
   void SaveToDescRemoving(TRRPanelDesc& desc, const TRRPanelParams& params, int removed, int receiver) const;
 
   TRRPanelParams FParams;

@@ -34,7 +34,7 @@ std::unique_ptr<TRREntityDescription> RRPanelSnapshotDescription(TRRPanel& panel
   std::unique_ptr<TRREntityDescription> d = panel.TRREntity::CreateDescription();
   auto* pd = dynamic_cast<TRRPanelDesc*>(d.get());
   if (!pd) return panel.CreateDescription();
-  panel.WriteSnapshotToDesc(*panel.TakeSnapshot(), *pd);
+  panel.WriteSnapshotToDesc(panel.TakeSnapshot(), *pd);
   return d;
 }
 

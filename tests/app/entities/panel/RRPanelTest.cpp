@@ -421,6 +421,71 @@ TEST(RRPanel, SnapshotsShareUntouchedBlocksAndRestore) {
   EXPECT_EQ(panel->GetHeight(5, 5), 3.0f);
 }
 
+TEST(RRPanel, SnapshotDescriptionsShareBlocksWriteTheSavedBytesAndLoadDirectly) {
+  // A U of three partitions sharing grid rows, 61 x 31 points: blocks in every partition.
+  auto panel = MakePanel(Shape(3, 300, 150, 80, 70, 60, 120, 5));
+  const int moss = panel->AddTexture(TRRAssetFileName("Moos.dds", "Eigene\\Moos.dds"), 0.5f);
+  auto stroke = [&](int64_t x0, int64_t y0, float h) {
+    for (int64_t y = y0; y < y0 + 4; ++y)
+      for (int64_t x = x0; x < x0 + 4; ++x) {
+        panel->SetHeight(x, y, h + float(x + y));
+        panel->SetTextureWeight(moss, x, true, 180, y);
+      }
+  };
+  stroke(2, 14, 1.5f);  // across the row shared by the first two partitions
+  auto first = panel->TakeSnapshot();
+  TRRPanelDesc descFirst;
+  panel->WriteSnapshotToDesc(first, descFirst);
+  EXPECT_EQ(descFirst.Snapshot(), first);
+
+  stroke(40, 2, 4.0f);  // the second block of the first partition only
+  auto second = panel->TakeSnapshot();
+  TRRPanelDesc descSecond;
+  panel->WriteSnapshotToDesc(second, descSecond);
+  ASSERT_EQ(descSecond.Snapshot()->Blocks.size(), first->Blocks.size());
+  size_t shared = 0;
+  for (size_t i = 0; i < first->Blocks.size(); ++i)
+    shared += descSecond.Snapshot()->Blocks[i] == descFirst.Snapshot()->Blocks[i];
+  EXPECT_EQ(shared, first->Blocks.size() - 1);
+
+  // Written to a stream, the description is byte for byte the one SaveToDesc gives.
+  TRRPanelDesc saved;
+  panel->SaveToDesc(saved, panel->Params());
+  gx::TGXMemoryStream fromSnapshot, fromSave;
+  descSecond.SaveToStream(fromSnapshot);
+  saved.SaveToStream(fromSave);
+  EXPECT_EQ(fromSnapshot.Data(), fromSave.Data());
+  EXPECT_EQ(ThroughRecord(descSecond)->Data(), saved.Data());
+
+  // A panel built from the blocks holds every point as the panel did, also on shared rows.
+  for (const TRRPanelDesc* d : {&descFirst, &descSecond}) {
+    TRRPanel built(nullptr, nullptr, *d);
+    TRRPanelDesc again;
+    built.SaveToDesc(again, built.Params());
+    const TRRPanelSnapshot& snap = *d->Snapshot();
+    TRRPanelDesc viaGrid;
+    viaGrid.Params() = snap.Params;
+    viaGrid.SetGrid(RRPanelGridFromSnapshot(snap));
+    EXPECT_EQ(again.Data(), viaGrid.Data());
+  }
+  TRRPanel built(nullptr, nullptr, descSecond);
+  panel->ForEachGridPoint([&](int64_t x, int64_t y) {
+    ASSERT_EQ(built.GetHeight(x, y), panel->GetHeight(x, y));
+    ASSERT_EQ(Layers(built, x, y), Layers(*panel, x, y));
+  });
+
+  // A record that differs from the snapshot's is refused.
+  TRRPanelDesc other;
+  panel->WriteSnapshotToDesc(second, other);
+  other.Params() = Rect(300, 150, 5);
+  try {
+    TRRPanel refused(nullptr, nullptr, other);
+    ADD_FAILURE() << "loaded a snapshot of another record";
+  } catch (const std::exception& e) {
+    EXPECT_TRUE(IsInvalidDescription(e)) << e.what();
+  }
+}
+
 TEST(RRPanelHeightFiles, PictureImportMapsTheGreyRangeInsideThePanel) {
   auto panel = MakePanel(Rect(30, 20, 10));  // 4 x 3 points
   gx::TGXImage picture;
