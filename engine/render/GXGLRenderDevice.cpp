@@ -1017,10 +1017,13 @@ void TGXGLRenderDevice::ApplyAttributes() {
       enabled |= 1u << location;
     }
   }
-  for (int location = 0; location < GXGLAttributeCount; ++location) {
-    const uint32_t bit = 1u << location;
-    if ((enabled & bit) && !(FEnabledAttributes & bit)) glEnableVertexAttribArray(GLuint(location));
-    if (!(enabled & bit) && (FEnabledAttributes & bit)) glDisableVertexAttribArray(GLuint(location));
+  // Only the locations whose switch changes are visited (usually none).
+  for (uint32_t changed = enabled ^ FEnabledAttributes; changed; changed &= changed - 1) {
+    const int location = __builtin_ctz(changed);
+    if (enabled & (1u << location))
+      glEnableVertexAttribArray(GLuint(location));
+    else
+      glDisableVertexAttribArray(GLuint(location));
   }
   FEnabledAttributes = enabled;
   FAttributesDirty = false;

@@ -257,7 +257,26 @@ void TGXRenderer::BuildQueue(TGXViewport& viewport) {
 
 void TGXRenderer::DrawQueue() {
   FDrawCalls = 0;
-  for (int i = 0; i < FQueue.ItemCount(); ++i) Draw(FQueue.Items(i));
+  // Primitives and their stream lists are separate heap blocks, so a long queue waits on a cache
+  // miss per item. A pipeline of hints like the scene walk's: the primitive eight items ahead,
+  // its stream lists four ahead (read from the primitive asked for earlier). Hints only.
+  const int n = FQueue.ItemCount();
+  for (int i = 0; i < n; ++i) {
+    if (i + 8 < n) {
+      const char* p = reinterpret_cast<const char*>(FQueue.Items(i + 8).Primitive);
+      __builtin_prefetch(p);
+      __builtin_prefetch(p + 64);
+      __builtin_prefetch(p + 128);
+    }
+    if (i + 4 < n) {
+      const TGXRenderPrimitive* ahead = FQueue.Items(i + 4).Primitive;
+      if (ahead->VertexGeometry) {
+        __builtin_prefetch(ahead->VertexGeometry->Buffers.data());
+        __builtin_prefetch(ahead->VertexGeometry->Strides.data());
+      }
+    }
+    Draw(FQueue.Items(i));
+  }
 }
 
 void TGXRenderer::Render(TGXViewport& viewport) {

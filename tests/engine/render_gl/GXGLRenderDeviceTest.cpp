@@ -115,6 +115,37 @@ TEST_F(TGLDeviceTest, DepthUsesTheZeroToOneRangeOfTheProjection) {
   EXPECT_EQ(Device->ReadPixels(Target.Get())[27], kRed);
 }
 
+// Attribute arrays are switched on and off only as declarations change: an attribute the new
+// declaration lacks must be off (the shader then reads GL's constant 0, 0, 0, 1), and one it
+// brings back must be on again.
+TEST_F(TGLDeviceTest, DeclarationsSwitchTheirAttributesOnAndOff) {
+  BindTarget(4, 4);
+  ColorProgram();
+  auto enabled = [](GLuint location) {
+    GLint on = -1;
+    glGetVertexAttribiv(location, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &on);
+    return on;
+  };
+  const TGXVertexElement positionOnly[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0}};
+  auto bare = Device->CreateVertexDeclaration(positionOnly);
+  for (int round = 0; round < 2; ++round) {
+    Device->Clear(GXClearTarget, kBlue, 1, 0);
+    BindVertices(Quad(-1, -1, 1, 1, 0.5f, kRed));
+    Device->DrawPrimitive(GXTriangleList, 0, 2);
+    EXPECT_EQ(Device->ReadPixels(Target.Get())[5], kRed) << round;
+    EXPECT_EQ(enabled(0), 1) << round;
+    EXPECT_EQ(enabled(2), 1) << round;
+    EXPECT_EQ(enabled(1), 0) << round;
+
+    Device->Clear(GXClearTarget, kBlue, 1, 0);
+    Device->SetVertexDeclaration(bare.Get());
+    Device->DrawPrimitive(GXTriangleList, 0, 2);
+    EXPECT_EQ(Device->ReadPixels(Target.Get())[5], kBlack) << round;
+    EXPECT_EQ(enabled(0), 1) << round;
+    EXPECT_EQ(enabled(2), 0) << round;
+  }
+}
+
 TEST_F(TGLDeviceTest, AlphaBlendingFollowsTheBlendStates) {
   BindTarget(4, 4);
   Device->Clear(GXClearTarget, kBlue, 1, 0);
