@@ -550,6 +550,8 @@ void TRRReflectionManager::Update(gx::TGXCamera* camera, uint32_t backgroundColo
     if (!PruneMaterials(record)) {
       gx::TGXSceneNode* node = record.Node;
       RemoveRecordAt(i);
+      // Every index kept so far lies above i and has just moved down by one.
+      for (size_t& kept : active) --kept;
       bool other = false;
       for (const TRecord& r : FRecords) other = other || r.Node == node;
       if (!other && node)

@@ -350,3 +350,17 @@ TEST_F(TRRReflectionManagerTest, RecordsFollowTheirNodesAndMaterials) {
   EXPECT_EQ(Manager->RecordCount(), 0);
   (void)other;
 }
+
+TEST_F(TRRReflectionManagerTest, ADeadRecordBeforeAVisibleOneLeavesTheVisibleOneItsTarget) {
+  Scene->AddReflecting({0, 0, 200}, RRReflectionPlanar);
+  gx::TGXSceneNode* kept = Scene->AddReflecting({50, 0, 200}, RRReflectionPlanar);
+  Frame();
+  ASSERT_EQ(Manager->RecordCount(), 2);
+  // Only the first record's material dies; the second is still in view.
+  Scene->Primitives[0]->Material = Scene->Plain;
+  Scene->Materials.erase(Scene->Materials.begin());
+  Frame();
+  ASSERT_EQ(Manager->RecordCount(), 1);
+  EXPECT_EQ(Manager->Record(0).Node, kept);
+  EXPECT_NE(Manager->Record(0).Target, nullptr);
+}
