@@ -177,14 +177,14 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
   if (auto* panel = dynamic_cast<const rr::TRRPanel*>(&e)) AppendPanel(*panel, json, text, depth);
   if (auto* c = dynamic_cast<const rr::TRRCamera*>(&e)) {
     // A camera: its type, whether it is the active one, the entity it looks at (0 = none) and
-    // whether its model is shown.
+    // whether its model is shown (the stored switch: the active camera hides its own model).
     json += ",\"camera\":{\"type\":" + std::to_string(static_cast<int>(c->Type())) +
             ",\"active\":" + (c->IsActive() ? "true" : "false") + ",\"target\":" + std::to_string(c->LookAtTarget()) +
-            ",\"visible\":" + (c->Visible() ? "true" : "false") + "}";
+            ",\"visible\":" + (c->ShowModel() ? "true" : "false") + "}";
     text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Kamera Typ " +
             std::to_string(static_cast<int>(c->Type())) + (c->IsActive() ? ", aktiv" : "") +
             (c->LookAtTarget() ? ", blickt auf " + std::to_string(c->LookAtTarget()) : std::string()) +
-            (c->Visible() ? ", sichtbar" : "") + "\n";
+            (c->ShowModel() ? ", sichtbar" : "") + "\n";
   }
   if (auto* l = dynamic_cast<const rr::TRRLight*>(&e)) {
     // The light: the active preset and every preset with its sky colour and lighting.
@@ -274,7 +274,7 @@ int RunNewCommand(const std::vector<std::string>& argsIn, std::ostream& out, std
   std::string file = "Neues Projekt.vmp";
   bool force = false;
   // The baseboard: without shape options the default record; with them the shape page's rules.
-  bool shaped = false;
+  bool shaped = false, thick = false;
   rr::TRRPanelParams shape = rr::RRPanelShapePageDefaults();
   uint32_t grid = 0;
   float thickness = 5.0f;
@@ -296,7 +296,9 @@ int RunNewCommand(const std::vector<std::string>& argsIn, std::ostream& out, std
       force = true;
     } else if (valued && i + 1 < argsIn.size()) {
       const std::string& v = argsIn[++i];
-      shaped = true;
+      // The thickness alone keeps the default record's outline and grid.
+      if (a != "--thickness") shaped = true;
+      thick = true;
       if (a == "--shape") {
         uint32_t value = 0;
         if (!number(v, value) || value > 3) return bad(a, v);
@@ -332,6 +334,11 @@ int RunNewCommand(const std::vector<std::string>& argsIn, std::ostream& out, std
     }
     normalised.Params.Thickness = thickness;
     const auto bytes = normalised.Params.ToBytes();
+    panelShape.assign(bytes.begin(), bytes.end());
+  } else if (thick) {
+    rr::TRRPanelParams params = rr::RRDefaultPanelDesc()->Params();
+    params.Thickness = thickness;
+    const auto bytes = params.ToBytes();
     panelShape.assign(bytes.begin(), bytes.end());
   }
   rr::TRRProject* project = Project(err);

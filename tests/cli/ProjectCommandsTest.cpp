@@ -66,6 +66,11 @@ TEST_F(TCliProject, InfoListsTheEntitiesOfASavedLayoutAndConvertKeepsItsBytes) {
   has("\"header\":{\"guid\":\"{C6E7B3C7-D72C-4451-8C41-032323E8F90D}\",\"version\":12},\"thumbnailSize\":0");
   // A new project holds the light, the baseboard and the three fixed cameras (IDs 1 to 5).
   has("\"entityCount\":6");
+  // The free camera is the active one; the light starts at its first preset.
+  has("\"camera\":{\"type\":1,\"active\":true,\"target\":0,");
+  has("\"camera\":{\"type\":3,\"active\":false,");
+  has("\"camera\":{\"type\":4,\"active\":false,");
+  has("\"light\":{\"index\":0,");
   has("{\"id\":6,\"kind\":\"TRREntityGroupDesc\",\"kindId\":\"{280464B0-A843-4A29-A93E-4065F9C4EBC5}\","
       "\"name\":\"Bahnhof \\\"Süd\\\"\",\"position\":[1,2,3],\"rotation\":[0,0,0,1],\"link\":0,"
       "\"children\":[{\"id\":7,");

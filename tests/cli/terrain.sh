@@ -26,6 +26,11 @@ id=$(echo "$out" | grep -o '"id":[0-9]*,"kind":"TRRPanelDesc"' | grep -o '[0-9]*
 run 2 new --out "$work/x.vmp" --shape 1 --size 200,100,50,40 --grid 7
 run 2 new --out "$work/x.vmp" --shape 9
 run 2 new --out "$work/x.vmp" --thickness 500
+# The thickness alone keeps the default outline and its 10 cm grid.
+run 0 new --out "$work/dick.vmp" --thickness 3
+run 0 info "$work/dick.vmp" --json
+echo "$out" | grep -q '"panel":{"shape":0,"a":300,"b":150,"c":0,"d":0,"e":0,"f":0,"grid":10,"thickness":3,' ||
+  fail "thickness only: $out"
 
 # Export as text, raise one point, import into the same panel.
 run 0 terrain export "$work/l.vmp" "$id" "$work/h.csv"
@@ -59,6 +64,14 @@ run 0 convert "$sample" "$work/sample.vmp"
 run 0 info "$work/sample.vmp" --json
 after=$(echo "$out" | grep -o '"panel":{[^]]*]')
 [ "$before" = "$after" ] || fail "convert changed the panel: $before / $after"
+# Heights imported into the painted baseboard leave its paint as it was.
+sid=$(echo "$out" | grep -o '"id":[0-9]*,"kind":"TRRPanelDesc"' | grep -o '[0-9]*' | head -1)
+run 0 terrain export "$sample" "$sid" "$work/sample.csv"
+run 0 terrain import "$sample" "$sid" "$work/sample.csv" --out "$work/sample2.vmp"
+run 0 info "$work/sample2.vmp" --json
+paint() { echo "$1" | grep -o '"textures":\[[^]]*]'; }
+[ "$(paint "$before")" = "$(paint "$(echo "$out" | grep -o '"panel":{[^]]*]')")" ] ||
+  fail "import changed the paint: $(paint "$before")"
 
 # Failures and wrong use.
 printf 'kein Bild' >"$work/kaputt.png"

@@ -549,6 +549,7 @@ void TRRPanel::UpdateView(bool technicalView) { FTechnicalView = technicalView; 
 // ---- building ----
 
 void TRRPanel::FreeNodes() {
+  ++FNodeGeneration;
   for (TRRPanelPartition* p : FPartitions) {
     RemoveChild(p);
     delete p;
@@ -630,9 +631,13 @@ TRRPanel::TBuilt TRRPanel::Prepare(const TRRPanelParams& params, const TRRPanelT
     if (params.Shape > 3) {
       b.StoredData = *data;  // nothing to build; written back as it was
     } else {
-      // Heights and counts take 8 bytes per point; a point rarely holds more than a few layers,
-      // so 16 on average bounds what a sound stream inflates to.
-      const uint64_t maxSize = points * 8 + points * 4 * 16 + 64;
+      // Heights and counts take 8 bytes per point and a layer 4. A point holds at most one layer
+      // per listed texture, so a small, richly painted board may need more than a large one;
+      // the layers of large boards are bounded at 1 GiB (or 16 per point) against bombs.
+      const uint64_t layers = std::min<uint64_t>(b.Textures.size(), 255);
+      const uint64_t layerBytes =
+          std::min<uint64_t>(points * 4 * layers, std::max<uint64_t>(points * 4 * 16, uint64_t(1) << 30));
+      const uint64_t maxSize = points * 8 + layerBytes + 64;
       const std::vector<uint8_t> raw = RRPanelInflate(*data, maxSize);
       decoded = TRRPanelGrid::Decode(params, raw);
       grid = decoded.get();

@@ -325,6 +325,8 @@ class TRRPanel : public TRREntity {
   // ---- snapshots (undo) ----
   // Counts every change of heights, weights, textures, record or transparency.
   uint64_t EditCounter() const { return FEditCounter; }
+  // Rises whenever the drawing tree is freed: whoever holds segments of the old tree must let go.
+  uint64_t NodeGeneration() const { return FNodeGeneration; }
   // The state now; blocks untouched since the last snapshot are shared with it.
   std::shared_ptr<const TRRPanelSnapshot> TakeSnapshot();
   // Puts the panel into the snapshot's state (the entity's ID and placement stay).
@@ -392,6 +394,7 @@ class TRRPanel : public TRREntity {
   bool FTransparent = false;
   bool FTechnicalView = false;
   uint64_t FEditCounter = 0;
+  uint64_t FNodeGeneration = 0;
   // Snapshot bookkeeping: the last snapshot and which of its blocks changed since.
   std::shared_ptr<const TRRPanelSnapshot> FLastSnapshot;
   std::vector<uint8_t> FBlockTouched;

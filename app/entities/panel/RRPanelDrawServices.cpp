@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "app/RRMaterial.h"
 #include "app/RRModelServices.h"
@@ -32,9 +33,20 @@ void Report(const std::string& file, std::exception_ptr error) {
   }
 }
 
+std::shared_ptr<TRRPanelDrawServices>& InstalledServices() {
+  static std::shared_ptr<TRRPanelDrawServices> installed;
+  return installed;
+}
+
 }  // namespace
 
+TRRPanelDrawServicesScope::TRRPanelDrawServicesScope(std::shared_ptr<TRRPanelDrawServices> services)
+    : FPrevious(std::exchange(InstalledServices(), std::move(services))) {}
+
+TRRPanelDrawServicesScope::~TRRPanelDrawServicesScope() { InstalledServices() = std::move(FPrevious); }
+
 std::shared_ptr<TRRPanelDrawServices> RRPanelEngineDrawServices() {
+  if (InstalledServices()) return InstalledServices();
   gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
   gx::TGXEngine* engine = gx::Engine();
   if (!core || !engine) return nullptr;

@@ -50,6 +50,10 @@ void RRPanelPushCommand(std::unique_ptr<TRRCommand> command, TRRPanel& panel) {
   if (!command) return;
   TRRHistory* history = RRPanelHistory(panel);
   if (!history) return;
+  // A snapshot is reused while the edit counter stands still: the same one before and after
+  // means the press or page edit changed nothing, and an empty undo step helps nobody.
+  const auto* before = dynamic_cast<const TRRPanelDesc*>(command->BeforeSnapshot());
+  if (before && before->Snapshot() && before->Snapshot() == panel.TakeSnapshot()) return;
   command->SetAfter(&panel, RRPanelSnapshotDescription(panel));
   history->Push(std::move(command));
 }

@@ -156,14 +156,31 @@ const gx::TGXMatrix* TRRHeightmapSegment::GetWorldMatrix() { return &FPanel.Worl
 
 TRRPanelHeightmap::TRRPanelHeightmap(TRRPanel& panel, TRRPanelModifier* owner)
     : FPanel(panel), FOwner(owner) {
+  BuildSegments();
+  if (FServices && FServices->DeviceEvents) FServices->DeviceEvents->Register(this);
+  panel.AttachObject(this);
+}
+
+void TRRPanelHeightmap::BuildSegments() const {
+  struct TMark {
+    int64_t X, Y;
+    uint8_t Weight;
+  };
+  // Only the overlay's own fields of the old segments are read: their panel segments are gone.
+  std::vector<TMark> marks;
+  for (const auto& s : FSegments)
+    for (uint32_t v : s->Marked())
+      marks.push_back({s->X0() + v % s->RowLength(), s->Y0() + v / s->RowLength(), s->Weight(v)});
+  FSegments.clear();
+  FGeneration = FPanel.NodeGeneration();
   std::vector<TRRPanelSegment*> segments;
-  CollectSegments(&panel, segments);
+  CollectSegments(&FPanel, segments);
   int64_t columns = 0, rows = 0;
-  GridExtents(panel, columns, rows);
+  GridExtents(FPanel, columns, rows);
   // A grid point shared by several segments is written to the panel by the first of them only.
   std::vector<uint8_t> seen(size_t(columns) * size_t(rows), 0);
   for (TRRPanelSegment* segment : segments) {
-    auto overlay = std::make_unique<TRRHeightmapSegment>(panel, *segment);
+    auto overlay = std::make_unique<TRRHeightmapSegment>(FPanel, *segment);
     const uint32_t row = overlay->RowLength();
     for (uint32_t i = 0; i < segment->VertexCount(); ++i) {
       const int64_t x = segment->X0() + i % row, y = segment->Y0() + i / row;
@@ -175,8 +192,15 @@ TRRPanelHeightmap::TRRPanelHeightmap(TRRPanel& panel, TRRPanelModifier* owner)
     if (!FServices) FServices = segment->Creation().Services;
     FSegments.push_back(std::move(overlay));
   }
-  if (FServices && FServices->DeviceEvents) FServices->DeviceEvents->Register(this);
-  panel.AttachObject(this);
+  for (const TMark& m : marks)
+    for (auto& s : FSegments)
+      if (s->Contains(m.X, m.Y))
+        s->Mark(static_cast<uint32_t>((m.X - s->X0()) + (m.Y - s->Y0()) * s->RowLength()), m.Weight);
+}
+
+std::vector<std::unique_ptr<TRRHeightmapSegment>>& TRRPanelHeightmap::Segments() const {
+  if (FGeneration != FPanel.NodeGeneration()) BuildSegments();
+  return FSegments;
 }
 
 TRRPanelHeightmap::~TRRPanelHeightmap() {
@@ -189,7 +213,7 @@ void TRRPanelHeightmap::Mark(int64_t column, int64_t row, uint8_t weight) {
 }
 
 uint8_t TRRPanelHeightmap::MarkWeight(int64_t column, int64_t row) const {
-  for (const auto& s : FSegments)
+  for (const auto& s : Segments())
     if (s->Contains(column, row))
       return s->Weight(static_cast<uint32_t>((column - s->X0()) + (row - s->Y0()) * s->RowLength()));
   return 0;
@@ -198,18 +222,18 @@ uint8_t TRRPanelHeightmap::MarkWeight(int64_t column, int64_t row) const {
 bool TRRPanelHeightmap::IsMarked(int64_t column, int64_t row) const { return MarkWeight(column, row) > 0; }
 
 bool TRRPanelHeightmap::AnyMarked() const {
-  for (const auto& s : FSegments)
+  for (const auto& s : Segments())
     if (!s->Marked().empty()) return true;
   return false;
 }
 
 void TRRPanelHeightmap::CaptureHeights() {
-  for (auto& s : FSegments) s->CaptureHeights();
+  for (auto& s : Segments()) s->CaptureHeights();
 }
 
 template <class Fn>
 void TRRPanelHeightmap::ForMarked(Fn&& fn) {
-  for (auto& s : FSegments) {
+  for (auto& s : Segments()) {
     const uint32_t row = s->RowLength();
     for (uint32_t v : s->Marked()) {
       const float h = fn(*s, v);
@@ -232,7 +256,7 @@ void TRRPanelHeightmap::ShiftHeights(float d) {
 void TRRPanelHeightmap::MarkedHeightRange(float& lowest, float& highest) const {
   lowest = 999999.0f;
   highest = -999999.0f;
-  for (const auto& s : FSegments) {
+  for (const auto& s : Segments()) {
     const uint32_t row = s->RowLength();
     for (uint32_t v : s->Marked()) {
       const float h = FPanel.GetHeight(s->X0() + v % row, s->Y0() + v / row);
@@ -243,7 +267,7 @@ void TRRPanelHeightmap::MarkedHeightRange(float& lowest, float& highest) const {
 }
 
 void TRRPanelHeightmap::AddToRenderQueue(gx::TGXSceneCamera* camera, gx::TGXRenderQueue* queue) {
-  if (!queue || !FServices || !FServices->Device || FSegments.empty()) return;
+  if (!queue || !FServices || !FServices->Device || Segments().empty()) return;
   if (!FMaterialTried) {
     FMaterialTried = true;
     if (FServices->MakeMaterial)
@@ -262,7 +286,7 @@ void TRRPanelHeightmap::AddToRenderQueue(gx::TGXSceneCamera* camera, gx::TGXRend
   gx::TGXRenderDevice& device = *FServices->Device;
   const gx::TGXVector3 eye =
       camera && camera->Node() ? camera->Node()->WorldPosition() : gx::TGXVector3{0, 0, 0};
-  for (auto& s : FSegments) {
+  for (auto& s : Segments()) {
     const gx::TGXBoundingBox& box = s->Segment().WorldBounds();
     if (camera && !camera->IsBoxVisible(box)) continue;
     s->UpdateBuffer(device);
@@ -288,7 +312,7 @@ void TRRPanelHeightmap::AddToRenderQueue(gx::TGXSceneCamera* camera, gx::TGXRend
 }
 
 void TRRPanelHeightmap::OnDeviceLost() {
-  for (auto& s : FSegments) s->ReleaseBuffer();
+  for (auto& s : Segments()) s->ReleaseBuffer();
 }
 
 // ---- modifier ----
@@ -474,9 +498,9 @@ void TRRPanelModifier::Tick() {
   }
   for (int64_t j = r0; j <= r1; ++j)
     for (int64_t i = c0; i <= c1; ++i) {
-      const int k = weightOf(i, j);
-      if (k > 0)
-        FPanel->SetTextureWeight(FTexture, i, true, std::clamp(RRRoundHalfEven(k * FOpacity), 0, 255), j);
+      // A weight that rounds to 0 (low opacity at the rim) would only add an empty pack slot.
+      const int w = std::clamp(RRRoundHalfEven(weightOf(i, j) * FOpacity), 0, 255);
+      if (w > 0) FPanel->SetTextureWeight(FTexture, i, true, w, j);
     }
 }
 

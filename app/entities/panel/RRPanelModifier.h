@@ -111,8 +111,8 @@ class TRRPanelHeightmap : public gx::TGXSceneObject, public gx::IGXDeviceCallbac
   // attaches itself to the panel's node.
   TRRPanelHeightmap(TRRPanel& panel, TRRPanelModifier* owner);
 
-  int SegmentCount() const { return static_cast<int>(FSegments.size()); }
-  TRRHeightmapSegment& Segment(int index) const { return *FSegments.at(static_cast<size_t>(index)); }
+  int SegmentCount() const { return static_cast<int>(Segments().size()); }
+  TRRHeightmapSegment& Segment(int index) const { return *Segments().at(static_cast<size_t>(index)); }
 
   // Raises the mark of the grid point in every overlay segment holding it.
   void Mark(int64_t column, int64_t row, uint8_t weight);
@@ -152,10 +152,15 @@ class TRRPanelHeightmap : public gx::TGXSceneObject, public gx::IGXDeviceCallbac
  private:
   template <class Fn>
   void ForMarked(Fn&& fn);
+  // The overlay segments, made again (marks kept by grid point) when the panel rebuilt its
+  // drawing tree since they were made: the old ones point into freed segments.
+  std::vector<std::unique_ptr<TRRHeightmapSegment>>& Segments() const;
+  void BuildSegments() const;
   TRRPanel& FPanel;
   TRRPanelModifier* FOwner;
-  std::vector<std::unique_ptr<TRRHeightmapSegment>> FSegments;
-  std::shared_ptr<TRRPanelDrawServices> FServices;
+  mutable std::vector<std::unique_ptr<TRRHeightmapSegment>> FSegments;
+  mutable uint64_t FGeneration = 0;
+  mutable std::shared_ptr<TRRPanelDrawServices> FServices;
   gx::TGXRef<gx::TGXDeviceVertexDeclaration> FLayout;
   gx::IGXMaterial FMaterial;
   bool FMaterialTried = false;
@@ -222,7 +227,7 @@ class TRRPanelModifier : public TRREntityModifier {
 
 template <class Fn>
 void TRRPanelHeightmap::MarkRange(int64_t c0, int64_t r0, int64_t c1, int64_t r1, Fn&& weightOf) {
-  for (auto& s : FSegments) {
+  for (auto& s : Segments()) {
     const int64_t x0 = std::max<int64_t>(c0, s->X0()), x1 = std::min<int64_t>(c1, s->X1());
     const int64_t y0 = std::max<int64_t>(r0, s->Y0()), y1 = std::min<int64_t>(r1, s->Y1());
     if (x0 > x1 || y0 > y1) continue;

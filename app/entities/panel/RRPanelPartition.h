@@ -80,7 +80,21 @@ struct TRRPanelDrawServices {
 };
 
 // The engine's services on the current render core; null without one (nothing is drawn).
+// Services installed by a TRRPanelDrawServicesScope come first.
 std::shared_ptr<TRRPanelDrawServices> RRPanelEngineDrawServices();
+
+// Hands panels built during its lifetime the given services (a recording device for benchmarks
+// and tests) and restores the ones installed before.
+class TRRPanelDrawServicesScope {
+ public:
+  explicit TRRPanelDrawServicesScope(std::shared_ptr<TRRPanelDrawServices> services);
+  ~TRRPanelDrawServicesScope();
+  TRRPanelDrawServicesScope(const TRRPanelDrawServicesScope&) = delete;
+  TRRPanelDrawServicesScope& operator=(const TRRPanelDrawServicesScope&) = delete;
+
+ private:
+  std::shared_ptr<TRRPanelDrawServices> FPrevious;
+};
 
 // The record the panel hands to every partition, a partition to its halves and to its segment.
 struct TRRPanelObjectCreation {

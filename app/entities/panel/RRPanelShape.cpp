@@ -36,9 +36,12 @@ TRRPanelShapeResult RRNormalisePanelShape(const TRRPanelParams& input) {
   if (p.Shape > 3) p.Shape = 0;
   auto clampValue = [](uint32_t& v) { v = std::clamp<uint32_t>(v, 1, RRPanelMaxDimension); };
   for (uint32_t* v : {&p.A, &p.B, &p.C, &p.D, &p.E, &p.F}) clampValue(*v);
-  // The smallest outline that has room for the rules below.
-  p.A = std::max<uint32_t>(p.A, 3);
-  p.B = std::max<uint32_t>(p.B, 2);
+  // L and U outlines need room for their cut-outs (C = A - 1, D = B - 1, E up to A - 2); a
+  // rectangle of 1 x 1 cm is a board like any other.
+  if (p.Shape != 0) {
+    p.A = std::max<uint32_t>(p.A, p.Shape == 3 ? 3 : 2);
+    p.B = std::max<uint32_t>(p.B, 2);
+  }
   uint32_t g = 0;
   if (p.Shape == 0) {
     p.C = p.D = p.E = p.F = 0;

@@ -238,6 +238,22 @@ TEST_F(Brush, TypedHeightsFollowTheMarksAsOneCommand) {
   EXPECT_FLOAT_EQ(hi, -999999);
 }
 
+TEST_F(Brush, TheOverlayFollowsARebuiltDrawingTreeAndKeepsItsMarks) {
+  auto m = Start(1);
+  m->Overlay()->Mark(2, 2, 255);
+  m->Overlay()->Mark(3, 2, 51);
+  // A page edit while the height brush is on rebuilds the panel's segments.
+  Panel->RemoveTexture(Panel->AddTexture(TRRAssetFileName("C:\\Kies.dds"), 1.0f));
+  EXPECT_EQ(m->Overlay()->MarkWeight(2, 2), 255);
+  EXPECT_EQ(m->Overlay()->MarkWeight(3, 2), 51);
+  Frame();
+  RRPanelSetMarkedHeights(*m, 10);
+  EXPECT_FLOAT_EQ(Panel->GetHeight(2, 2), 10);
+  EXPECT_FLOAT_EQ(Panel->GetHeight(3, 2), 2);
+  const TRRHeightmapSegment& s = m->Overlay()->Segment(0);
+  EXPECT_FLOAT_EQ(s.Vertices()[((2 - s.X0()) + (2 - s.Y0()) * s.RowLength()) * 6].Position.y, 10.2f);
+}
+
 TEST_F(Brush, ShiftDragMovesFromTheCapturedHeightsAndNeverBelowZero) {
   auto m = Start(1);
   m->Overlay()->Mark(10, 10, 255);
@@ -325,6 +341,14 @@ TEST_F(Brush, PanelEditsAreOneCommandEachAndUndoBringsTheStateBack) {
   RRPanelSetTransparent(*Current(), true);
   RRPanelRemoveTexture(*Current(), 0);
   RRPanelReplaceTexture(*Current(), 2, 2);
+  RRPanelAddTexture(*Current(), TRRAssetFileName("/tmp/zement.png"), 1.0f);  // listed already
+  // A brush press beside the panel paints nothing and leaves no undo step either.
+  Panel = Current();
+  auto m = Start(0);
+  m->SetTextureBrush(3, RRBrushCircle, 1, 0, 2);
+  Aim(500, 500);
+  Stroke();
+  EXPECT_FALSE(m->CommandOpen());
   EXPECT_EQ(P.Hist->Count(), count);
 }
 

@@ -372,6 +372,21 @@ TEST(RRPanel, TextureListAddRemoveReplace) {
   EXPECT_EQ(Layers(*panel, 1, 1), layers);
 }
 
+TEST(RRPanel, ASmallBoardPaintedWithManyTexturesLoadsAgain) {
+  // Four points each holding 30 layers: more per point than a large board's stream may average.
+  auto panel = MakePanel(Rect(10, 10, 10));
+  for (int k = 0; k < 18; ++k) panel->AddTexture(TRRAssetFileName("C:\\Boden" + std::to_string(k) + ".dds"), 1.0f);
+  ASSERT_EQ(panel->TextureCount(), 30);
+  panel->ForEachGridPoint([&](int64_t x, int64_t y) {
+    for (int t = 0; t < panel->TextureCount(); ++t) panel->SetTextureWeight(t, x, false, 5 + t, y);
+  });
+  ASSERT_EQ(Layers(*panel, 1, 1).size(), 30u);
+  auto back = ThroughRecord(*panel->CreateDescription());
+  ASSERT_TRUE(back);
+  TRRPanel copy(nullptr, nullptr, *back);
+  panel->ForEachGridPoint([&](int64_t x, int64_t y) { EXPECT_EQ(Layers(copy, x, y), Layers(*panel, x, y)); });
+}
+
 TEST(RRPanel, UnloadableTexturesKeepTheirPlaceWeightsAndNames) {
   TRRPanelDesc d;
   d.Params() = Rect(10, 10, 10);
@@ -617,4 +632,15 @@ TEST(RRPanelShape, Normalisation) {
   auto big = RRNormalisePanelShape(Rect(100000, 100000, 10));
   EXPECT_TRUE(RRCheckPanelParams(big.Params));
   EXPECT_GT(big.Candidates.front(), 1u);
+  // Zero and one become one; a rectangle keeps that size, an L or U grows to hold its cut-out.
+  struct TCase {
+    uint8_t Shape;
+    uint32_t A, B, WantA, WantB;
+  } small[] = {{0, 0, 1, 1, 1}, {0, 1, 2, 1, 2}, {1, 1, 1, 2, 2}, {2, 0, 0, 2, 2}, {3, 1, 1, 3, 2}};
+  for (const TCase& c : small) {
+    auto n = RRNormalisePanelShape(Shape(c.Shape, c.A, c.B, 1, 1, 1, 1, 1));
+    EXPECT_EQ(n.Params.A, c.WantA) << int(c.Shape);
+    EXPECT_EQ(n.Params.B, c.WantB) << int(c.Shape);
+    EXPECT_TRUE(RRCheckPanelParams(n.Params)) << int(c.Shape);
+  }
 }
