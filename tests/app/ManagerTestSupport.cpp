@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/RRInput.h"
+#include "app/entities/RRCamera.h"
 #include "app/entities/RREntityRegistry.h"
 #include "engine/core/GXGeometry.h"
 
@@ -10,13 +11,9 @@ namespace mgrtest {
 
 RR_DEFINE_DESCRIPTION_CLASS(TModelDesc, rr::TRREntityDescription)
 RR_DEFINE_DESCRIPTION_CLASS(TLightDesc, rr::TRREntityDescription)
-RR_DEFINE_DESCRIPTION_CLASS(TCameraDesc, rr::TRREntityDescription)
-RR_DEFINE_DESCRIPTION_CLASS(TPredefinedCameraDesc, TCameraDesc)
 RR_DEFINE_DESCRIPTION_CLASS(TPanelDesc, rr::TRREntityDescription)
 RR_DEFINE_ENTITY_CLASS(TModel, rr::TRREntity)
 RR_DEFINE_ENTITY_CLASS(TRRLight, TModel)
-RR_DEFINE_ENTITY_CLASS(TRRCamera, TModel)
-RR_DEFINE_ENTITY_CLASS(TPredefinedCamera, TRRCamera)
 RR_DEFINE_ENTITY_CLASS(TRRPanel, TModel)
 
 namespace {
@@ -36,11 +33,6 @@ bool TRRLight::CanDelete(std::string& reason) const {
   return false;
 }
 
-bool TPredefinedCamera::CanDelete(std::string& reason) const {
-  reason = kPredefinedCameraText;
-  return false;
-}
-
 void RegisterKinds() {
   static bool done = [] {
     auto& list = rr::RegisteredEntities();
@@ -49,12 +41,21 @@ void RegisterKinds() {
     };
     reg("{7D3E0A11-5B2C-4F60-8C1A-2E4B6D8F0001}", TModel::StaticClass(), TModelDesc::StaticClass());
     reg("{7D3E0A11-5B2C-4F60-8C1A-2E4B6D8F0002}", TRRLight::StaticClass(), TLightDesc::StaticClass());
-    reg("{7D3E0A11-5B2C-4F60-8C1A-2E4B6D8F0003}", TRRCamera::StaticClass(), TCameraDesc::StaticClass());
-    reg("{7D3E0A11-5B2C-4F60-8C1A-2E4B6D8F0004}", TPredefinedCamera::StaticClass(), TPredefinedCameraDesc::StaticClass());
     reg("{7D3E0A11-5B2C-4F60-8C1A-2E4B6D8F0005}", TRRPanel::StaticClass(), TPanelDesc::StaticClass());
     return true;
   }();
   (void)done;
+}
+
+rr::TRREntity* TTestProject::Camera(const std::string& name, uint8_t type) {
+  rr::TRRCameraDesc d;
+  d.SetType(type);
+  d.Name().SetUserText(name);
+  d.SetID(M().NextID());
+  M().ReserveIDs(1);
+  rr::TRREntity* e = M().CreateEntity(nullptr, d);
+  Scene.Root()->Update(false);
+  return e;
 }
 
 TTestProject::TTestProject() {

@@ -1,8 +1,8 @@
 #pragma once
 // A project stand-in for the entity manager, history and clipboard tests: a scene whose root is
 // the project node, a 640 x 480 view looking down +z from the origin, a scripted UI, and small
-// entity kinds - a model with a unit box, the light, a free and a predefined camera and a panel
-// (named like the program's kinds, which is how the manager sorts them into its lists).
+// entity kinds - a model with a unit box, the light and a panel (named like the program's kinds,
+// which is how the manager sorts them into its lists) - and the program's own cameras.
 
 #include <memory>
 #include <string>
@@ -42,27 +42,6 @@ class TRRLight : public TModel {
   bool CanDelete(std::string& reason) const override;
 };
 
-class TCameraDesc : public rr::TRREntityDescription {
-  RR_DESCRIPTION_CLASS()
-};
-class TRRCamera : public TModel {
-  RR_ENTITY_CLASS()
- public:
-  using TModel::TModel;
-};
-class TPredefinedCameraDesc : public TCameraDesc {
-  RR_DESCRIPTION_CLASS()
- public:
-  bool IsFixed() const override { return true; }
-};
-class TPredefinedCamera : public TRRCamera {
-  RR_ENTITY_CLASS()
- public:
-  using TRRCamera::TRRCamera;
-  bool IsFixed() const override { return true; }
-  bool CanDelete(std::string& reason) const override;
-};
-
 class TPanelDesc : public rr::TRREntityDescription {
   RR_DESCRIPTION_CLASS()
 };
@@ -71,8 +50,6 @@ class TRRPanel : public TModel {
  public:
   using TModel::TModel;
 };
-
-inline constexpr const char* kPredefinedCameraText = "Vordefinierte Kameras können nicht entfernt werden.";
 
 void RegisterKinds();
 
@@ -114,6 +91,8 @@ struct TTestProject : rr::IRRProjectHost {
     Scene.Root()->Update(false);
     return e;
   }
+  // A camera of the program's kind: type 0 placed (deletable), 1, 3 and 4 predefined.
+  rr::TRREntity* Camera(const std::string& name, uint8_t type);
   rr::TRREntity* Model(const std::string& name, gx::TGXVector3 position = {0, 0, 0}, gx::TGXNode* parent = nullptr) {
     return Make<TModelDesc>(name, position, parent);
   }

@@ -4,6 +4,7 @@
 
 #include "app/RRInput.h"
 #include "engine/core/GXException.h"
+#include "app/entities/RRCamera.h"
 #include "tests/app/ManagerTestSupport.h"
 #include "tests/app/entities/EntityTestSupport.h"
 
@@ -90,8 +91,8 @@ TEST(RREntityManager, CreateEntityRefusesBadDescriptions) {
 
 TEST(RREntityManager, KindListsAndTheLight) {
   TTestProject p;
-  TRREntity* cam = p.Make<mgrtest::TCameraDesc>("Kamera");
-  TRREntity* fixedCam = p.Make<mgrtest::TPredefinedCameraDesc>("Draufsicht");
+  TRREntity* cam = p.Camera("Kamera", RRCameraPlaced);
+  TRREntity* fixedCam = p.Camera("Draufsicht", RRCameraTopDown);
   TRREntity* panel = p.Make<mgrtest::TPanelDesc>("Platte");
   TRREntity* light1 = p.Make<mgrtest::TLightDesc>("Licht");
   TRREntity* light2 = p.Make<mgrtest::TLightDesc>("Licht 2");
@@ -113,13 +114,13 @@ TEST(RREntityManager, KindListsAndTheLight) {
 TEST(RREntityManager, FindByNameIgnoresCaseIncludingUmlauts) {
   TTestProject p;
   p.Model("Schuppen");
-  TRREntity* cam = p.Make<mgrtest::TCameraDesc>("Bahnhof Ärzen");
+  TRREntity* cam = p.Camera("Bahnhof Ärzen", RRCameraPlaced);
   TRREntity* model = p.Model("bahnhof ärzen");
   EXPECT_EQ(p.M().FindByName(nullptr, "BAHNHOF ÄRZEN"), cam);
-  EXPECT_EQ(p.M().FindByName(&mgrtest::TRRCamera::StaticClass(), "bahnhof ärzen"), cam);
+  EXPECT_EQ(p.M().FindByName(&TRRCamera::StaticClass(), "bahnhof ärzen"), cam);
   delete cam;
   EXPECT_EQ(p.M().FindByName(nullptr, "Bahnhof Ärzen"), model);
-  EXPECT_EQ(p.M().FindByName(&mgrtest::TRRCamera::StaticClass(), "Bahnhof Ärzen"), nullptr);
+  EXPECT_EQ(p.M().FindByName(&TRRCamera::StaticClass(), "Bahnhof Ärzen"), nullptr);
   EXPECT_EQ(p.M().FindByName(nullptr, "Bahnhof"), nullptr);
 }
 
@@ -236,11 +237,11 @@ TEST(RREntityManager, OnlyPressingDeleteDeletes) {
   EXPECT_TRUE(p.Key(RRMsgKeyDown, RRVKDelete));
   EXPECT_EQ(p.M().FindByID(id), nullptr);
 
-  TRREntity* cam = p.Make<mgrtest::TPredefinedCameraDesc>("Draufsicht");
+  TRREntity* cam = p.Camera("Draufsicht", RRCameraTopDown);
   p.M().Selection().Add(cam);
   EXPECT_TRUE(p.Key(RRMsgKeyDown, RRVKDelete));
   p.Key(RRMsgKeyUp, RRVKDelete);
-  EXPECT_EQ(p.Ui.Texts(), (std::vector<std::string>{mgrtest::kPredefinedCameraText}));
+  EXPECT_EQ(p.Ui.Texts(), (std::vector<std::string>{RRTextPredefinedCamera}));
   EXPECT_EQ(p.Ui.Shown()[0].Caption, "Löschen");
   EXPECT_TRUE(cam->Selected());
 }

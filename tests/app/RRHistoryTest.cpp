@@ -2,6 +2,7 @@
 
 #include "app/RRInput.h"
 #include "engine/core/GXException.h"
+#include "app/entities/RRCamera.h"
 #include "tests/app/ManagerTestSupport.h"
 
 using namespace rr;
@@ -36,7 +37,7 @@ TEST(RRHistory, GroupUndoRedoRestoresIDsParentsAndSelection) {
   TTestProject p;
   TRREntity* a = p.Model("a", {10, 0, 0});
   TRREntity* b = p.Model("b", {20, 0, 4});
-  TRREntity* cam = p.Make<mgrtest::TPredefinedCameraDesc>("Draufsicht");
+  TRREntity* cam = p.Camera("Draufsicht", RRCameraTopDown);
   for (TRREntity* e : {a, b, cam}) p.M().Selection().Add(e);
   p.M().GroupSelection();
   ASSERT_EQ(p.M().Selection().Count(), 1);

@@ -123,6 +123,16 @@ TEST(RRCameraDesc, BothVersionsReadAndTheCurrentOneRoundTrips) {
 
   // A type this program does not know reads as a placed camera.
   EXPECT_EQ(ReadPayload(Payload(d, TBytes().I32(2).U8(200).I32(0).U8(0).U8(1).Data))->Type(), RRCameraPlaced);
+
+  // A cockpit stays a cockpit of type 2; its cab comes from the vehicle each time it is built,
+  // so nothing of it is stored.
+  TRRCockpitDesc k;
+  k.CockpitModel().Model = TRRAssetFileName("Führerstand.x");
+  std::unique_ptr<TRREntityDescription> kc = k.Clone();
+  auto* cab = dynamic_cast<TRRCockpitDesc*>(kc.get());
+  ASSERT_NE(cab, nullptr);
+  EXPECT_EQ(cab->Type(), RRCameraCockpit);
+  EXPECT_TRUE(cab->CockpitModel().Model.IsEmpty());
 }
 
 TEST(RRCameraDesc, DamagedRecordsAreRefusedWithoutCrashing) {
