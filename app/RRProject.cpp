@@ -627,7 +627,7 @@ void TRRProject::LoadProjectSteps(const std::string& fileName, bool askForProgra
   const int repaired = RRRepairedDescriptionValues() - repairedBefore;
   if (FServices.Database) FServices.Database->RefreshDescriptions(descriptions);
 
-  // The progress display shows the thumbnail here once it can show images.
+  if (serializer.HasThumbnail()) progress->ShowThumbnail(serializer.Thumbnail());
   int64_t steps = descriptions.Count() + 1, done = 0;
   progress->SetText(RRTextInitProject);
   progress->SetProgress(done++, steps);
@@ -832,6 +832,15 @@ void TRRProject::CamerasChanged() {
 }
 void TRRProject::RulersChanged() {
   if (FServices.RulersChanged) FServices.RulersChanged();
+}
+void TRRProject::SelectionChanged() {
+  if (FServices.SelectionChanged) FServices.SelectionChanged();
+}
+void TRRProject::ShowStatusText(const std::string& text) {
+  if (FServices.ShowStatusText) FServices.ShowStatusText(text);
+}
+bool TRRProject::SelectionBordersEnabled() const {
+  return FServices.SelectionBordersEnabled ? FServices.SelectionBordersEnabled() : true;
 }
 
 // ---- thumbnail ----
@@ -1044,7 +1053,20 @@ bool TRRProject::ImportFile(const std::string& fileName, std::string* error) {
 // ---- frame ----
 
 void TRRProject::Tick() {
-  if (!FOpen || !FScene) return;
+  // The error report of a failed step is a modal box whose event loop keeps the frame timers
+  // firing: while it shows (and during any step) a further step does nothing, so one fault gives
+  // one report instead of a box per timer tick.
+  if (FInTick || !FOpen || !FScene) return;
+  FInTick = true;
+  try {
+    FrameStep();
+  } catch (...) {
+    HandleException(std::current_exception());
+  }
+  FInTick = false;
+}
+
+void TRRProject::FrameStep() {
   FScene->Root()->Update(false);
   if (FFloor && FProjectNode) FFloor->Place(FProjectNode->WorldBounds());
   FManager->UpdateFrame();

@@ -149,6 +149,14 @@ struct TRRProjectServices {
   std::function<void()> RulersChanged;
   // The status bar's frame-rate panel.
   std::function<void(const std::string&)> ShowFPSText;
+  // The main window follows the selection (action enabling, entity pages).
+  std::function<void()> SelectionChanged;
+  // The status bar's panel of the entity under the mouse.
+  std::function<void(const std::string&)> ShowStatusText;
+  // The "show selection border" display switch (default on).
+  std::function<bool()> SelectionBordersEnabled;
+  // Whether a key (virtual key; 162 the left Control key) is held now (default: none).
+  std::function<bool(int32_t)> KeyDown;
   gx::IGXClock* Clock = nullptr;
   // What models, materials and track textures load through while a layout is open (default:
   // the live engine's resource manager); loading needs the factories of a render core.
@@ -245,6 +253,8 @@ class TRRProject : public IRRProjectHost {
   TRRTrackParameters& TrackParameters() { return FTrackParameters; }
   gx::TGXTimer* FrameTimer() const { return FFrameTimer.get(); }
   const TRRProjectServices& Services() const { return FServices; }
+  // The program hands in its callbacks (the desktop window) while no layout is open.
+  TRRProjectServices& EditServices() { return FServices; }
 
   // ---- cameras ----
   // The only way to activate a camera: the old one is deactivated, the new one activated, the
@@ -304,6 +314,8 @@ class TRRProject : public IRRProjectHost {
   void SetFrameClock(gx::IGXClock* clock) { FServices.Clock = clock; }
 
   // ---- frame ----
+  // One frame step (timers and the idle handler call it). Errors are reported through
+  // HandleException; a step never runs inside another (see the guard in Tick).
   void Tick();
   int FramesCounted() const { return FFrameCount; }
 
@@ -325,6 +337,10 @@ class TRRProject : public IRRProjectHost {
   void CamerasChanged() override;
   void RulersChanged() override;
   void ActiveCameraDestroyed(TRREntity* camera) override;
+  void SelectionChanged() override;
+  void ShowStatusText(const std::string& text) override;
+  bool SelectionBordersEnabled() const override;
+  bool KeyDown(int32_t key) const override { return FServices.KeyDown && FServices.KeyDown(key); }
 
  private:
   std::unique_ptr<IRRAssetUsage> FAssetUsage;
@@ -342,6 +358,7 @@ class TRRProject : public IRRProjectHost {
   uint32_t BackgroundColor() const;
   // Frame step 6: background, reflections, sky at the camera, render.
   void RenderView();
+  void FrameStep();
 
   TRRProjectServices FServices;
   std::string FFileName;
@@ -371,6 +388,7 @@ class TRRProject : public IRRProjectHost {
   // Frame-rate display.
   int FFrameCount = 0;
   float FFrameTimeSum = 0;
+  bool FInTick = false;
 };
 
 // The program's project (null outside the application object's lifetime).

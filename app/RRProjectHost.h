@@ -52,6 +52,9 @@ class IRRProjectHost {
   virtual bool AnimationsOn() const { return true; }
 
   // Camera controllers: the 3D view keeps the mouse while a button drags (release gives it back).
+  // Whether a key is held now (virtual key; 162 the left Control key): tools that look at keys
+  // outside their messages ask here.
+  virtual bool KeyDown(int32_t key) const { return false; }
   virtual void CaptureMouse() {}
   virtual void ReleaseMouse() {}
   // A camera was made, renamed, activated or removed (the camera menu follows).

@@ -61,6 +61,9 @@ class IRRProgress {
   virtual void SetProgress(int64_t done, int64_t total) = 0;
   // The user asked to stop (only for cancellable displays).
   virtual bool Cancelled() const = 0;
+  // A picture of what is being loaded (JPEG bytes, a layout's thumbnail); displays without room
+  // for pictures ignore it.
+  virtual void ShowThumbnail(const std::vector<uint8_t>& jpeg) {}
 };
 
 class IRRUIService {

@@ -50,7 +50,10 @@ void TGXTimer::Tick() {
     int64_t elapsed = FClock->Counter() - FStartCounter;
     // Milliseconds by which the counter ran ahead of the tick count; the tick count only has
     // millisecond steps, so small differences are ordinary.
-    int64_t d = static_cast<int64_t>(static_cast<long double>(elapsed) * 1000 / FFrequency) - ticks;
+    // Compared modulo 2^32 like the tick count itself, so a run past 49.7 days does not see the
+    // tick count's wrap as a jump of the counter (and freeze at delta 0).
+    const int64_t elapsedMs = static_cast<int64_t>(static_cast<long double>(elapsed) * 1000 / FFrequency);
+    const int64_t d = static_cast<int32_t>(static_cast<uint32_t>(elapsedMs) - ticks);
     if (d < -30 || d > 30) {
       int64_t correction = std::min<int64_t>(static_cast<int64_t>(static_cast<long double>(d) * FFrequency / 1000),
                                              elapsed - FLastElapsed);

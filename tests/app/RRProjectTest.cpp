@@ -539,6 +539,17 @@ TEST(FrameTimer, DeltaTimeFollowsTheCounterAndIgnoresJumps) {
   clock.Advance(20);
   timer.Tick();
   EXPECT_NEAR(timer.DeltaTime(), 0.020f, 1e-6);
+  // A run longer than the tick count's range (2^32 ms) keeps measuring after the wrap.
+  TFakeClock longRun;
+  gx::TGXTimer steady(&longRun);
+  for (int day = 0; day < 50; ++day) {
+    longRun.Count += longRun.Freq * 86400;
+    longRun.Ticks += 86400000u;
+    steady.Tick();
+  }
+  longRun.Advance(40);
+  steady.Tick();
+  EXPECT_NEAR(steady.DeltaTime(), 0.040f, 1e-6);
   // Without a counter the tick count alone measures, also across its wrap.
   TFakeClock noCounter;
   noCounter.Freq = 0;
@@ -566,6 +577,37 @@ TEST_F(TProjectFixture, FrameStepCountsFramesAndShowsTheRate) {
   // 40 ms frames: the 26th frame reaches one second (the first measures the start).
   ASSERT_EQ(fps.size(), 1u);
   EXPECT_EQ(fps[0], "FPS: 26");
+}
+
+TEST_F(TProjectFixture, AFailingFrameStepIsReportedOnceWhileItsReportShows) {
+  TFakeClock clock;
+  int reports = 0;
+  TRRProjectServices s = Project->Services();
+  s.Clock = &clock;
+  s.ShowFPS = [] { return true; };
+  s.ShowFPSText = [](const std::string&) { throw std::runtime_error("Statuszeile weg"); };
+  // The report's modal box runs the event loop: the frame timers fire again meanwhile.
+  s.HandleException = [&](std::exception_ptr) {
+    if (++reports > 10) return;  // without the guard: a report per tick, nested
+    for (int i = 0; i < 5; ++i) {
+      clock.Advance(400);
+      Project->Tick();
+    }
+  };
+  Project = std::make_unique<TRRProject>(s);
+  ASSERT_TRUE(Project->NewProject({}));
+  // The first step only measures the start; the steps after it fail.
+  for (int i = 0; i < 10 && reports == 0; ++i) {
+    clock.Advance(1000);
+    Project->Tick();
+  }
+  ASSERT_EQ(reports, 1);
+  for (int i = 0; i < 2; ++i) {
+    clock.Advance(1000);
+    Project->Tick();
+  }
+  EXPECT_EQ(reports, 3);  // one per failed step, none from the steps inside the report
+  EXPECT_TRUE(Project->IsOpen());
 }
 
 TEST_F(TProjectFixture, EventReferencesFollowTheRenumberingOnLoadAndImport) {
