@@ -12,6 +12,8 @@ cmake --build "$here/build/release"
 cli="$here/build/release/cli/velmora-cli"
 gui="$here/build/release/gui/velmora"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$gui" ]; then
+  # Without arguments the program opens the sample layout.
+  [ $# -eq 0 ] && set -- --sample
   exec "$gui" "$@"
 fi
 "$cli" --version

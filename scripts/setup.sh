@@ -25,6 +25,8 @@ PACKAGES=(
   libcpp-httplib-dev
   # desktop program and automation
   qt6-base-dev libqt6opengl6-dev libqt6dbus6 dbus dbus-x11 xvfb xauth
+  # German texts of the toolkit's own dialogs, and a font for the windows under Xvfb
+  qt6-translations-l10n fonts-dejavu-core
 )
 
 SUDO=""

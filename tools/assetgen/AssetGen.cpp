@@ -1,5 +1,6 @@
 // assetgen: writes the two base packages the program needs to start, into the folder given on the
-// command line (the build puts them into the "Data" folder next to the programs).
+// command line (the build puts them into the "Data" folder next to the programs). With --desktop
+// it writes the desktop program's start picture and icons instead (DesktopPictures.h).
 //
 // Output is byte-identical on every run: identifiers are fixed, nothing depends on the time, the
 // random generator or the order of a directory listing. Every kind that gets catalogue entries or
@@ -15,6 +16,7 @@
 #include "engine/core/GXFileSystem.h"
 #include "tools/assetgen/BaseMaterials.h"
 #include "tools/assetgen/Cameras.h"
+#include "tools/assetgen/DesktopPictures.h"
 #include "tools/assetgen/LightAndWater.h"
 #include "tools/assetgen/ModelCatalogue.h"
 #include "tools/assetgen/PanelAssets.h"
@@ -92,12 +94,17 @@ void WriteSharedData(TRRDatabase& db, const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "Aufruf: assetgen AUSGABEORDNER\n");
+  const bool desktop = argc == 3 && std::string(argv[1]) == "--desktop";
+  if ((argc != 2 && !desktop) || std::string(argv[argc - 1]).empty() || (argc == 2 && argv[1][0] == '-')) {
+    std::fprintf(stderr, "Aufruf: assetgen AUSGABEORDNER\n       assetgen --desktop AUSGABEORDNER\n");
     return 2;
   }
   try {
-    std::filesystem::path out = std::filesystem::absolute(argv[1]);
+    std::filesystem::path out = std::filesystem::absolute(argv[argc - 1]);
+    if (desktop) {
+      assetgen::WriteDesktopFiles(out);
+      return 0;
+    }
     std::filesystem::create_directories(out);
     gx::TGXFileSystem fileSystem;
     // The packages are written through the database's own writer; nothing installed is read

@@ -1,0 +1,167 @@
+#pragma once
+// The main window: menu and tool bar, the central area with the 3D view, the project menu strip
+// and the rulers (or the start picture while no layout is open), the status bar's three panels,
+// the frame loop and the flows the actions start. What is enabled, checked, shown and where it
+// goes is asked of TRRShellState; the window only applies the answers.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "app/RRAction.h"
+#include "app/RRProject.h"
+#include "app/RRShellState.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace rr {
+
+class TRRGlobal;
+class TRRProject;
+class TRRQtUIService;
+class TRRViewWidget;
+class TRRProjectRuler;
+class TRRProjectMenu;
+class TRRLoadProgress;
+class TCentralArea;
+
+// A core action (undo, redo, paste) bound to a window action.
+class TRRQtAction : public IRRAction {
+ public:
+  void Bind(QAction* action) { FAction = action; }
+  void SetEnabled(bool enabled) override;
+  void SetCaption(const std::string& caption) override;
+  bool Enabled() const { return FEnabled; }
+
+ private:
+  QPointer<QAction> FAction;
+  bool FEnabled = false;
+};
+
+class TMainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  TMainWindow(TRRGlobal& global, TRRQtUIService& ui);
+  ~TMainWindow() override;
+
+  QAction* Action(TRRShellAction action) const { return FActions[static_cast<size_t>(action)]; }
+  QAction* RecentAction(int index) const { return FRecent[static_cast<size_t>(index)]; }
+  QMenu* CameraMenu() const { return FCameraMenu; }
+  TRRViewWidget* View() const { return FView; }
+  TRRProjectRuler* LeftRuler() const { return FLeftRuler; }
+  TRRProjectRuler* TopRuler() const { return FTopRuler; }
+  QWidget* ProjectMenu() const;
+  QLabel* StatusPanel(int index) const { return FPanels[static_cast<size_t>(index)]; }
+  TRRProject& Project() const;
+  bool FullScreenMode() const { return FFullScreen; }
+  bool InFlow() const { return FInFlow; }
+
+  // What the rules read now.
+  TRRShellSnapshot Snapshot() const;
+  // The state refresh: every action, the caption, the bars and the layout.
+  void RefreshState();
+  // The camera menu from the manager's camera list.
+  void RebuildCameraMenu();
+
+  // The deferred start: graphics check, then a file named on the command line, the last project
+  // or the welcome window.
+  void DeferredStart(const QString& fileArgument, bool openSample);
+
+  // ---- flows (each refuses to start inside another one's question or progress) ----
+  void NewProject();
+  // Opens a file (after the close flow); true when it is open.
+  bool OpenProjectFile(const QString& fileName);
+  void OpenProject();
+  void OpenRecent(int index);
+  void OpenSample();
+  void SaveProject();
+  void SaveProjectAs();
+  // The close flow with its save question; true when the project is closed afterwards.
+  bool CloseProjectFlow();
+  void Import();
+  void Export();
+  void Print();
+  void ScreenToClipboard();
+  void ScreenToFile();
+  void ShowWelcome();
+  void ShowOptions(int page = 0);
+  void ShowAbout();
+
+  // Runs fn as an action slot does: an exception is reported once by the program's handler.
+  void Guarded(const std::function<void()>& fn);
+  // The 40 ms timer and the idle timer that call the frame step while a layout is open.
+  void StartFrameLoop();
+  void StopFrameLoop();
+  bool FrameLoopRunning() const { return FTickTimer.isActive(); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBar();
+  void CreateStatusBar();
+  void ConnectProject();
+  QAction* Add(TRRShellAction id, const QString& caption, const QKeySequence& key, std::function<void()> slot,
+               bool checkable = false);
+  void ApplyLayout(const TRRShellState& state);
+  void UpdateRulers();
+  void FrameTick();
+  void SelectAll();
+  void SetSimulationMode(bool on);
+  void ToggleDisplay(TRRShellAction display);
+  void ToggleBar(TRRShellAction bar);
+  void ToggleFullScreen();
+  void ToggleNight();
+  void SendViewKey(int virtualKey);
+  void RestorePlacement();
+  void SavePlacement();
+  QString InitialOpenFolder() const;
+  // A flow runs only when none runs (a question or progress window of another flow is showing).
+  bool BeginFlow();
+  void EndFlow();
+  QImage ScreenImage() const;
+
+  TRRGlobal& FGlobal;
+  TRRQtUIService& FUI;
+  std::array<QAction*, RRShellActionCount> FActions{};
+  std::array<QAction*, 9> FRecent{};
+  std::array<QLabel*, 3> FPanels{};
+  QMenu* FCameraMenu = nullptr;
+  QMenu* FFileMenu = nullptr;
+  QToolBar* FToolBar = nullptr;
+  TCentralArea* FCentral = nullptr;
+  TRRViewWidget* FView = nullptr;
+  TRRProjectMenu* FProjectMenu = nullptr;
+  TRRProjectRuler* FLeftRuler = nullptr;
+  TRRProjectRuler* FTopRuler = nullptr;
+  TRRLoadProgress* FLoadProgress = nullptr;
+  TRRQtAction FUndo, FRedo, FPaste;
+  QTimer FTickTimer;
+  QTimer FIdleTimer;
+  // Editing displays and simulation mode (global switches other parts read).
+  bool FSimulationMode = false;
+  bool FShowGizmo = false;
+  bool FShowSelectionBorder = true;
+  bool FShowActiveTrack = true;
+  bool FFullScreen = false;
+  TRRMainWindowViewFlags FWindowed{true, true, true, true};
+  TRRMainWindowViewFlags FFullScreenFlags{false, false, false, false};
+  QRect FNormalGeometry;
+  bool FInFlow = false;
+  bool FAutoTerrain = true;
+  // The project's services before the window took over its callbacks (given back at the end).
+  TRRProjectServices FSavedServices;
+};
+
+}  // namespace rr

@@ -1,0 +1,41 @@
+#pragma once
+// The project menu strip below the 3D view (180 pixels): the catalogue of the asset database and
+// the page of the selected object. Placing from the catalogue and the entity pages with their
+// properties join with the editing tools; the strip already shows what there is.
+
+#include <QWidget>
+
+class QTabWidget;
+class QTreeWidget;
+class QLabel;
+
+namespace rr {
+
+class TRRDatabase;
+class TRREntitySelection;
+
+class TRRProjectMenu : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TRRProjectMenu(QWidget* parent = nullptr);
+
+  // The catalogue tree of every package (folders and entries, sorted as stored).
+  void FillCatalogue(const TRRDatabase& database);
+  // The selection's page: the one selected object, or how many are selected.
+  void ShowSelection(const TRREntitySelection* selection);
+  // Settings changed (display units).
+  void SettingsChanged();
+
+  int CatalogueEntryCount() const { return FEntries; }
+  QString SelectionText() const;
+  QTabWidget* Tabs() const { return FTabs; }
+
+ private:
+  QTabWidget* FTabs;
+  QTreeWidget* FCatalogue;
+  QLabel* FSelection;
+  int FEntries = 0;
+};
+
+}  // namespace rr
