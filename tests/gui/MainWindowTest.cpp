@@ -28,7 +28,9 @@
 #include "app/RRProjectRenderWindow.h"
 #include "app/entities/RRCamera.h"
 #include "cli/RenderCommand.h"
+#include "engine/core/GXConfiguration.h"
 #include "engine/core/GXTimer.h"
+#include "gui/LoadProgress.h"
 #include "gui/ProjectRuler.h"
 #include "gui/RRViewWidget.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -364,4 +366,50 @@ TEST_F(Desktop, PicturesOfTheWindow) {
   });
   W->CloseProjectFlow();
   EXPECT_TRUE(QFile::exists(dir + "desktop-question.png"));
+}
+
+TEST_F(Desktop, TheDeferredStartOpensTheNamedFileTheLastProjectOrTheWelcomeWindow) {
+  // A file named on the command line.
+  W->DeferredStart(QString::fromStdString(P.Sample()), false);
+  Pump(50);
+  EXPECT_TRUE(P.Project().IsOpen());
+  ASSERT_TRUE(W->CloseProjectFlow());
+  // A name that is no file falls through to the welcome window (shown at the first start).
+  QString welcome;
+  QTimer::singleShot(200, W, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) {
+        welcome = d->windowTitle();
+        d->reject();
+      }
+  });
+  W->DeferredStart(QString::fromStdString(P.Dir() + "/fehlt.vmp"), false);
+  EXPECT_EQ(welcome, "Willkommen bei 3D-Velmora 2013");
+  EXPECT_FALSE(P.Project().IsOpen());
+  // With "open the last project" the newest recent layout opens.
+  P.Global().SettingsNode("GeneralSettings")->WriteBoolean("OpenLastProject", true);
+  P.Global().LoadSettings();
+  W->DeferredStart({}, false);
+  EXPECT_TRUE(P.Project().IsOpen());
+  EXPECT_EQ(P.Project().FileName(), P.Global().RecentProjects().front());
+}
+
+TEST(LoadProgress, RepaintsOnlyWhenThePercentOrTheTextChanges) {
+  QWidget host;
+  host.resize(800, 600);
+  TRRLoadProgress overlay(&host);
+  std::unique_ptr<IRRProgress> p = overlay.Begin("Lade Projekt...");
+  const int start = overlay.Repaints();
+  for (int i = 0; i < 400; ++i) {
+    p->SetText("Lade Projekt...");
+    p->SetProgress(i, 100000);  // under half a percent all along
+  }
+  EXPECT_EQ(overlay.Repaints(), start);
+  p->SetProgress(50, 100);
+  p->SetText("Fertig.");
+  EXPECT_EQ(overlay.Repaints(), start + 2);
+  EXPECT_EQ(overlay.Percent(), 50);
+  EXPECT_TRUE(overlay.isVisible() || !host.isVisible());
+  p.reset();
+  EXPECT_FALSE(overlay.isVisible());
 }
