@@ -1006,19 +1006,16 @@ void TMainWindow::DeferredStart(const QString& fileArgument, bool openSample) {
 
 void TMainWindow::SetSimulationMode(bool on) {
   const TRRShellState state(Snapshot());
-  const TRRShellSnapshot next = on == FSimulationMode ? state.Snapshot() : state.ToggleSimulationMode();
-  FSimulationMode = next.SimulationMode;
-  FShowGizmo = next.ShowGizmo;
-  const bool borders = FShowSelectionBorder != next.ShowSelectionBorder;
-  FShowSelectionBorder = next.ShowSelectionBorder;
-  FShowActiveTrack = next.ShowActiveTrack;
-  if (borders)
-    if (TRREntityManager* m = Project().Manager()) m->RefreshSelectionBorders();
-  RefreshState();
+  ApplyDisplays(on == FSimulationMode ? state.Snapshot() : state.ToggleSimulationMode());
 }
 
 void TMainWindow::ToggleDisplay(TRRShellAction display) {
-  const TRRShellSnapshot next = TRRShellState(Snapshot()).ToggleDisplay(display);
+  ApplyDisplays(TRRShellState(Snapshot()).ToggleDisplay(display));
+}
+
+// Simulation mode and the three displays as the rules left them; the selection borders are drawn
+// again when their switch changed.
+void TMainWindow::ApplyDisplays(const TRRShellSnapshot& next) {
   const bool borders = FShowSelectionBorder != next.ShowSelectionBorder;
   FSimulationMode = next.SimulationMode;
   FShowGizmo = next.ShowGizmo;

@@ -120,6 +120,7 @@ class TMainWindow : public QMainWindow {
   void SelectAll();
   void SetSimulationMode(bool on);
   void ToggleDisplay(TRRShellAction display);
+  void ApplyDisplays(const TRRShellSnapshot& next);
   void ToggleBar(TRRShellAction bar);
   void ToggleFullScreen();
   void ToggleNight();

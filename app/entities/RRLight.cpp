@@ -59,12 +59,12 @@ constexpr TSourceSpec GlobalSources[] = {{RRSourceCameraPosition, false}, {RRSou
 // ---- global sources ----
 
 void RRAddGlobalEffectSources(gx::TGXEffectParameterManager& parameters) {
-  for (const TSourceSpec& spec : GlobalSources) {
-    if (parameters.FindSource(spec.Name)) continue;
-    if (spec.Single)
-      parameters.AddSource(gx::MakeRef<gx::TGXEffectSingleSource>(spec.Name));
+  for (const TSourceSpec& entry : GlobalSources) {
+    if (parameters.FindSource(entry.Name)) continue;
+    if (entry.Single)
+      parameters.AddSource(gx::MakeRef<gx::TGXEffectSingleSource>(entry.Name));
     else
-      parameters.AddSource(gx::MakeRef<gx::TGXEffectVector3Source>(spec.Name));
+      parameters.AddSource(gx::MakeRef<gx::TGXEffectVector3Source>(entry.Name));
   }
   SetSource(ValueSource(parameters, RRSourceCameraPosition), RRDefaultCameraPosition);
   SetSource(ValueSource(parameters, RRSourceLightPosition), RRPreviewLightPosition);
@@ -75,7 +75,7 @@ void RRAddGlobalEffectSources(gx::TGXEffectParameterManager& parameters) {
 }
 
 void RRRemoveGlobalEffectSources(gx::TGXEffectParameterManager& parameters) {
-  for (const TSourceSpec& spec : GlobalSources) parameters.RemoveSource(spec.Name);
+  for (const TSourceSpec& entry : GlobalSources) parameters.RemoveSource(entry.Name);
 }
 
 void RRSetCameraPositionSource(gx::TGXEffectParameterManager* parameters, const gx::TGXVector3& position) {
