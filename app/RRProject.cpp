@@ -731,7 +731,9 @@ bool TRRProject::SaveProjectAs() {
   o.Title = RRTitleSaveAs;
   o.Filters = {{RRFilterProjects, "*.vmp"}};
   o.DefaultExtension = "vmp";
-  o.FileName = FFileName;
+  // The dialog starts without a name (a new name is what "save as" asks for), in the folder of
+  // the current file.
+  if (!FFileName.empty()) o.InitialFolder = std::filesystem::path(FServices.FileSystem->ResolvePath(FFileName)).parent_path().string();
   std::optional<std::string> chosen = FServices.UI->SaveFileDialog(o);
   if (!chosen) return false;
   return SaveProject(*chosen);

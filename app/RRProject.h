@@ -103,8 +103,8 @@ inline constexpr const char* RRTitleImport = "Importieren...";
 inline constexpr const char* RRTextImportUnknown = "Unknown file to import.";
 inline constexpr const char* RRTextImportFailed1 = "Fehler beim Importieren von ";
 inline constexpr const char* RRTextImportFailed2 = ". Die Datei hat ein unbekanntes Format.";
-inline constexpr const char* RRTitleSaveAs = "Speichern unter...";
-inline constexpr const char* RRFilterProjects = "3D-Velmora Projekte (*.vmp)";
+inline constexpr const char* RRTitleSaveAs = "Projekt speichern unter...";
+inline constexpr const char* RRFilterProjects = "Projektdateien (*.vmp)";
 // Names of the objects of a new project.
 inline constexpr const char* RRNameLight = "Licht";
 inline constexpr const char* RRNamePanel = "Bodenplatte";

@@ -40,7 +40,7 @@ std::string RRStripAccelerator(const std::string& text);
 std::string RRToLf(const std::string& text);
 
 struct TRRFileFilter {
-  std::string Description;  // "3D-Velmora Projekte (*.vmp)"
+  std::string Description;  // "Projektdateien (*.vmp)"
   std::string Patterns;     // "*.vmp", several separated by ';'
 };
 

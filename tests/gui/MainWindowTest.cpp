@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QTimer>
 #include <QFile>
@@ -185,6 +186,7 @@ TEST_F(Desktop, SaveAsAndTheCloseQuestion) {
   const std::string copy = P.Dir() + "/Kopie.vmp";
   P.Ui.Paths = {copy};
   Act(A::SaveProjectAs)->trigger();
+  EXPECT_EQ(P.Ui.DialogTitles.back(), "Projekt speichern unter...");
   EXPECT_TRUE(fs::exists(copy));
   EXPECT_TRUE(W->windowTitle().endsWith("Kopie.vmp"));
   EXPECT_FALSE(P.Project().IsModified());
@@ -281,6 +283,9 @@ struct TFrameClock : gx::IGXClock {
 }  // namespace
 
 TEST_F(Desktop, TheViewShowsThePixelsTheCommandLineRenders) {
+  // The pointer away from the view (Xvfb puts it in the middle of the screen).
+  QCursor::setPos(1599, 999);
+  Pump(50);
   // The view's size comes with the first layout.
   ASSERT_TRUE(OpenSample());
   const QSize size = W->View()->SettledSize();
