@@ -77,8 +77,9 @@ QImage TRRViewWidget::FrameImage() const {
   const std::vector<uint32_t>& frame = FSurface->Frame();
   const int w = FFrameSize.width(), h = FFrameSize.height();
   if (frame.empty() || frame.size() != size_t(w) * size_t(h)) return {};
-  // 0xAARRGGBB words, top row first: the toolkit's ARGB32 layout.
-  return QImage(reinterpret_cast<const uchar*>(frame.data()), w, h, w * 4, QImage::Format_ARGB32).copy();
+  // 0xAARRGGBB words, top row first, shown opaque: the alpha the effects leave in the frame is no
+  // part of the picture (the command line writes the colours alone).
+  return QImage(reinterpret_cast<const uchar*>(frame.data()), w, h, w * 4, QImage::Format_RGB32).copy();
 }
 
 void TRRViewWidget::ClearFrame() {
@@ -97,7 +98,7 @@ void TRRViewWidget::paintEvent(QPaintEvent*) {
   const std::vector<uint32_t>& frame = FSurface->Frame();
   const int w = FFrameSize.width(), h = FFrameSize.height();
   if (FFramesShown > 0 && !frame.empty() && frame.size() == size_t(w) * size_t(h)) {
-    const QImage image(reinterpret_cast<const uchar*>(frame.data()), w, h, w * 4, QImage::Format_ARGB32);
+    const QImage image(reinterpret_cast<const uchar*>(frame.data()), w, h, w * 4, QImage::Format_RGB32);
     p.drawImage(0, 0, image);
     // While a resize settles the old frame stays; the new strips take its edge colour.
     if (width() > w) p.fillRect(w, 0, width() - w, height(), QColor::fromRgba(frame[size_t(w) - 1]));
