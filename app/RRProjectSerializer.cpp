@@ -11,6 +11,7 @@
 #include "app/entities/RREntity.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXEngine.h"
+#include "engine/core/GXFileSystem.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXNode.h"
 #include "engine/core/GXStrings.h"
@@ -177,6 +178,14 @@ void TRRProjectSerializer::ReadEvents(IRRProjectEventSection& events) {
   if (FEventPosition < 0) throw gx::EInvalidCall({gx::TGXExceptionArg::Object(ClassName()), "ReadEvents"});
   FStream.SetPosition(FEventPosition);
   events.LoadFromStream(FStream, FileVersion(), false);
+}
+
+std::vector<uint8_t> RRReadProjectThumbnail(gx::TGXFileSystem& fs, const std::string& fileName) {
+  std::unique_ptr<gx::TGXMemoryStream> data = fs.OpenFile(fileName);
+  TRRProjectSerializer header(*data, &fs);
+  TRREntityDescriptionList ignored(true);
+  header.ReadProject(fs.ResolvePath(fileName), nullptr, ignored);
+  return header.Thumbnail();
 }
 
 }  // namespace rr

@@ -113,4 +113,9 @@ class TRRProjectSerializer : public gx::TGXSerializer {
   int64_t FEventPosition = -1;
 };
 
+// The thumbnail a project file carries (empty when it has none): the header and entity section
+// are read and checked as by a load, so a damaged file raises. Commands that write a layout anew
+// keep its picture with it.
+std::vector<uint8_t> RRReadProjectThumbnail(gx::TGXFileSystem& fs, const std::string& fileName);
+
 }  // namespace rr

@@ -146,11 +146,7 @@ int RunImportCommand(const std::vector<std::string>& args, std::ostream& out, st
   // The layout's picture stays with it.
   std::vector<uint8_t> thumbnail;
   try {
-    std::unique_ptr<gx::TGXMemoryStream> data = fs.OpenFile(layout);
-    rr::TRRProjectSerializer header(*data, &fs);
-    rr::TRREntityDescriptionList ignored(true);
-    header.ReadProject(fs.ResolvePath(layout), nullptr, ignored);
-    thumbnail = header.Thumbnail();
+    thumbnail = rr::RRReadProjectThumbnail(fs, layout);
   } catch (...) {
     return Fail(err, problem, std::current_exception());
   }

@@ -122,11 +122,7 @@ int RunTerrainCommand(const std::vector<std::string>& args, std::ostream& out, s
   }
   std::vector<uint8_t> thumbnail;
   try {
-    std::unique_ptr<gx::TGXMemoryStream> data = fs.OpenFile(layout);
-    rr::TRRProjectSerializer header(*data, &fs);
-    rr::TRREntityDescriptionList ignored(true);
-    header.ReadProject(fs.ResolvePath(layout), nullptr, ignored);
-    thumbnail = header.Thumbnail();
+    thumbnail = rr::RRReadProjectThumbnail(fs, layout);
   } catch (...) {
     return Fail(err, problem, std::current_exception());
   }
