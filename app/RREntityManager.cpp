@@ -241,6 +241,8 @@ void TRREntityManager::UpdatePick() {
   FPickCursorY = FCursorY;
   FHitObject = nullptr;
   FHoveredEntity = nullptr;
+  // Without a pointer over the view nothing is under it (and no ray is cast every frame).
+  if (!FCursorInside) return;
   if (!FView || FView->ViewportCount() == 0) return;
   gx::TGXViewport* viewport = FView->Viewport(0);
   gx::TGXSceneCamera* camera = viewport->Camera();
@@ -310,6 +312,11 @@ bool TRREntityManager::OfferToModifiers(Fn&& fn) {
 
 bool TRREntityManager::HandleInput(gx::TGXRenderTarget* view, const TRRInputRecord& record) {
   if (RRIsMouseMessage(record.Message)) SetCursor(record.X, record.Y);
+  if (record.Message == RRMsgMouseLeave) {
+    FCursorInside = false;
+    FLastPickTime = -1;  // the next frame's pick clears what was under the pointer
+    return false;
+  }
   UpdatePick();
   if (RRIsKeyMessage(record.Message)) return HandleKey(view, record);
   if (RRIsMouseMessage(record.Message)) return HandleMouse(view, record);

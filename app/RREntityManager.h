@@ -136,7 +136,8 @@ class TRREntityManager : public IRREntityManager {
   gx::TGXSceneObject* HitObject() const { return FHitObject; }
   const gx::TGXVector3& HitPoint() const { return FHitPoint; }
   // The cursor in view coordinates (mouse messages set it).
-  void SetCursor(int32_t x, int32_t y) { FCursorX = x, FCursorY = y; }
+  // The pointer's position in the view; it counts as inside the view until a mouse-leave message.
+  void SetCursor(int32_t x, int32_t y) { FCursorX = x, FCursorY = y, FCursorInside = true; }
   int64_t PickCount() const { return FPickCount; }
   // The world-space ray of the last pick (direction from the near to the far plane, not unit
   // length) and the cursor it went through; the brushes cast it at their own entity.
@@ -196,6 +197,7 @@ class TRREntityManager : public IRREntityManager {
   int64_t FLastPickTime = -1;
   int64_t FPickCount = 0;
   int32_t FCursorX = 0, FCursorY = 0;
+  bool FCursorInside = false;
   int32_t FPickCursorX = 0, FPickCursorY = 0;
   gx::TGXVector3 FRayOrigin{0, 0, 0};
   gx::TGXVector3 FRayDirection{0, 0, 1};

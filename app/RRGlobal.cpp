@@ -403,7 +403,10 @@ void TRRGlobal::LoadSettings() {
   // The repaired values are in the document now, so the next reading finds nothing to report.
   for (const std::string& line : repairs) FUI->Log(line);
 
-  // While a project is open, its menu receives RRMsgSettingsChanged here (joins with the project).
+  if (FProject)
+    FProject->ApplyRenderSettings(FRender.TextureQuality, FRender.MultiSample, FRender.ReflectionQuality,
+                                  FRender.EnvReflectionQuality);
+  if (FSettingsChanged) FSettingsChanged();
 }
 
 bool TRRGlobal::SaveSettings() {

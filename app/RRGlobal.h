@@ -41,7 +41,8 @@ inline constexpr const char* RRSampleProject = "Documents:\\Beispielanlagen\\Kle
 // The two base packages the database must hold.
 inline constexpr const char* RRBasePackage1 = "{4E425639-1200-4A67-A788-DAE198D14BA5}";
 inline constexpr const char* RRBasePackage2 = "{17A372D8-E05D-4119-AE3F-8D4F79D1D0D9}";
-// Message the project menu and its pages receive when the settings change.
+// Message the project menu and its pages receive when the settings change (the desktop calls
+// them from the settings-changed handler).
 inline constexpr int RRMsgSettingsChanged = 1026;
 
 // ---- messages ----
@@ -184,7 +185,10 @@ class TRRGlobal {
   // range are clamped and unparsable ones replaced by their defaults, also in the document, so
   // the next save writes a sound file. Each replacement is logged once (one line naming the key
   // and the text read) through the UI service's log, so a hand edit without effect is explained.
+  // At its end the open project takes the render settings and the settings-changed handler runs.
   void LoadSettings();
+  // Called after every LoadSettings once set (the desktop's window refreshes its menu and rulers).
+  void SetSettingsChangedHandler(std::function<void()> handler) { FSettingsChanged = std::move(handler); }
   // Writes the recent list (all nine keys, empty beyond the list), Animations and SoundEnabled,
   // then the file (TGXAtomicFile: a link at its place is written through). Returns false when the
   // file could not be written, and without writing while a damaged settings file could not be
@@ -281,6 +285,7 @@ class TRRGlobal {
   std::function<bool(std::exception_ptr)> FExceptionHook;
   TRRGeneralSettings FGeneral;
   TRRRenderSettings FRender;
+  std::function<void()> FSettingsChanged;
   // smart hints: joins with the hint balloons
 };
 

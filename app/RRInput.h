@@ -26,6 +26,8 @@ inline constexpr uint32_t RRMsgMButtonDown = 519;
 inline constexpr uint32_t RRMsgMButtonUp = 520;
 inline constexpr uint32_t RRMsgMButtonDblClk = 521;
 inline constexpr uint32_t RRMsgMouseWheel = 522;
+// The pointer left the view: nothing lies under it until it moves in again.
+inline constexpr uint32_t RRMsgMouseLeave = 675;
 
 // Button and modifier state of mouse messages.
 inline constexpr uint32_t RRMKLButton = 1;

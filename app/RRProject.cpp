@@ -245,9 +245,32 @@ TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
   s.TrackTextures = &global.TrackTextures();
   s.RequestPackage = [&global](const std::string& relativePath) { return global.RequestPackage(relativePath); };
   s.TextureQuality = global.RenderSettings().TextureQuality;
+  s.MultiSample = global.RenderSettings().MultiSample;
   s.PlanarReflectionQuality = global.RenderSettings().ReflectionQuality;
   s.EnvironmentQuality = global.RenderSettings().EnvReflectionQuality;
   return s;
+}
+
+void TRRProject::ApplyRenderSettings(int textureQuality, int multiSample, int planarReflections,
+                                     int environmentReflections) {
+  FServices.TextureQuality = textureQuality;
+  FServices.MultiSample = multiSample;
+  FServices.PlanarReflectionQuality = planarReflections;
+  FServices.EnvironmentQuality = environmentReflections;
+  if (!IsOpen()) return;
+  if (gx::TGXRenderCore* core = gx::GXCurrentRenderCore()) {
+    gx::TGXRenderAdapter& adapter = core->Adapter();
+    const int level = RRFilterLevelFor(textureQuality, int(adapter.FilterLevels.size()));
+    if (level != adapter.FilterLevel) {
+      adapter.FilterLevel = level;
+      if (!adapter.FilterLevels.empty()) core->Device().SetFilterLevel(adapter.FilterLevels[size_t(level)]);
+    }
+  }
+  if (FRenderWindow) FRenderWindow->SetMultiSample(multiSample);
+  if (auto* reflections = dynamic_cast<TRRReflectionManager*>(FReflections.get())) {
+    auto quality = [](int q) { return static_cast<uint8_t>(std::clamp(q, 0, int(RRMaxReflectionQuality))); };
+    reflections->SetQualities(quality(planarReflections), quality(environmentReflections));
+  }
 }
 
 void TRRProject::EntityCreated(TRREntity* entity) {
@@ -280,14 +303,16 @@ void TRRProject::Initialize() {
   FProjectNode = new gx::TGXSceneNode("Project", FScene->Root());
   // The 3D view exists where the host hands in a surface and a render core draws.
   if (FServices.ViewSurface && gx::GXCurrentRenderCore())
-    FRenderWindow = gx::MakeRef<TRRProjectRenderWindow>(FServices.ViewSurface, FScene.get(), FServices.TextureQuality);
+    FRenderWindow = gx::MakeRef<TRRProjectRenderWindow>(FServices.ViewSurface, FScene.get(), FServices.TextureQuality,
+                                                         FServices.MultiSample);
   // The project menu and ruler join here. The global effect sources start at the preview
   // lighting, so models are lit alike before a light exists.
   FEffectParameters = FServices.EffectParameters;
   if (!FEffectParameters)
     if (gx::TGXRenderCore* core = gx::GXCurrentRenderCore()) FEffectParameters = &core->EffectParameters();
   if (FEffectParameters) RRAddGlobalEffectSources(*FEffectParameters);
-  FManager = std::make_unique<TRREntityManager>(*this, nullptr, FScene.get());
+  // The manager casts its pointer rays through the view's camera (none without a view).
+  FManager = std::make_unique<TRREntityManager>(*this, FRenderWindow.Get(), FScene.get());
   FHistory = std::make_unique<TRRHistory>(*FManager, FServices.UndoAction, FServices.RedoAction);
   FEvents = FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
   // The layout's reflections, with the RenderSettings qualities.
@@ -1105,6 +1130,9 @@ void TRRProject::RenderView() {
   // Floor and sky fade into the background; in the technical view both are hidden.
   if (FFloor) FFloor->SetSkyColor(background);
   if (FSkybox) FSkybox->SetSkyColor(background);
+  // A new view size rebuilds the device's surfaces, which empties the reflection maps: it is
+  // taken before they are drawn, or the first frame after a resize shows blank mirrors.
+  if (FRenderWindow->CanRender()) FRenderWindow->UpdateSize();
   gx::TGXCamera* camera = FRenderWindow->Camera();
   if (auto* reflections = dynamic_cast<TRRReflectionManager*>(FReflections.get()))
     reflections->Update(camera, background, FSkyboxNode, FRenderWindow->Aspect());

@@ -174,6 +174,8 @@ struct TRRProjectServices {
   gx::TGXRenderSurface* ViewSurface = nullptr;
   // The texture-quality setting (the adapter's filter level is this minus 1, clamped).
   int TextureQuality = 3;
+  // Samples per pixel of the 3D view (0: no antialiasing).
+  int MultiSample = 0;
   // A new, empty event section (default: RRCreateEventSection).
   std::function<std::unique_ptr<IRRProjectEventSection>()> CreateEventSection;
   // The RenderSettings reflection qualities (0 off ... 3).
@@ -296,6 +298,8 @@ class TRRProject : public IRRProjectHost {
   // The open layout's reflections (null while closed).
   IRRReflectionManager* Reflections() const { return FReflections.get(); }
   TRRReflectionManager* ReflectionManager() const { return FReflections.get(); }
+  // The RenderSettings values the view is made with; applied at once while a project is open.
+  void ApplyRenderSettings(int textureQuality, int multiSample, int planarReflections, int environmentReflections);
   // The layout's light (null while closed or without one).
   TRRLight* Light() const;
   // The global effect sources of the open project (null without).

@@ -24,16 +24,31 @@ gx::TGXRenderSurface* ChooseFilterLevel(gx::TGXRenderSurface* surface, int textu
   return surface;
 }
 
+// The window's present parameters with a sample count. The record lives in the caller's full
+// expression (a default argument's temporary), long enough for the window's constructor.
+const gx::TGXPresentParameters* WithMultiSample(int samples, gx::TGXPresentParameters&& record = {}) {
+  record = gx::GXInitPresentParameters(nullptr, uint32_t(std::clamp(samples, 0, 64)), true, true);
+  return &record;
+}
+
 }  // namespace
 
 TRRProjectRenderWindow::TRRProjectRenderWindow(gx::TGXRenderSurface* surface, gx::TGXScene* scene,
-                                               int textureQuality)
-    : gx::TGXRenderWindow(ChooseFilterLevel(surface, textureQuality)) {
+                                               int textureQuality, int multiSample)
+    : gx::TGXRenderWindow(ChooseFilterLevel(surface, textureQuality), WithMultiSample(multiSample)) {
   gx::TGXViewport* view = AddViewport(0, 0, 1, 1);
   view->SetScene(scene);
 }
 
 TRRProjectRenderWindow::~TRRProjectRenderWindow() = default;
+
+void TRRProjectRenderWindow::SetMultiSample(int multiSample) {
+  gx::TGXPresentParameters parameters = PresentParameters();
+  const auto samples = uint32_t(std::clamp(multiSample, 0, 64));
+  if (parameters.MultiSampleType == samples) return;
+  parameters.MultiSampleType = samples;
+  SetPresentParameters(parameters);
+}
 
 void TRRProjectRenderWindow::SetScene(gx::TGXScene* scene) { View()->SetScene(scene); }
 

@@ -29,7 +29,12 @@ class TRRProjectRenderWindow : public gx::TGXRenderWindow {
  public:
   // Needs a live render core (as every render window). The scene must outlive the window or be
   // taken away with SetScene(nullptr).
-  TRRProjectRenderWindow(gx::TGXRenderSurface* surface, gx::TGXScene* scene, int textureQuality);
+  // multiSample: samples per pixel for antialiasing (0: none; a count the adapter does not offer
+  // is none).
+  TRRProjectRenderWindow(gx::TGXRenderSurface* surface, gx::TGXScene* scene, int textureQuality,
+                         int multiSample = 0);
+  // Rebuilds the surfaces when the count differs from the current one.
+  void SetMultiSample(int multiSample);
 
   gx::TGXViewport* View() const { return Viewport(0); }
   void SetScene(gx::TGXScene* scene);

@@ -283,13 +283,21 @@ TMainWindow::TMainWindow(TRRGlobal& global, TRRQtUIService& ui) : FGlobal(global
   });
   RestorePlacement();
   FAutoTerrain = global.GeneralSettings().AutoTerrainAlignment;
+  global.SetSettingsChangedHandler([this] { SettingsChanged(); });
   RefreshState();
 }
 
 TMainWindow::~TMainWindow() {
+  FGlobal.SetSettingsChangedHandler(nullptr);
   StopFrameLoop();
   FUI.SetProgressFactory(nullptr);
   TRRProject& project = Project();
+  // The render settings read meanwhile stay; only the window's own callbacks go.
+  const TRRProjectServices& now = project.Services();
+  FSavedServices.TextureQuality = now.TextureQuality;
+  FSavedServices.MultiSample = now.MultiSample;
+  FSavedServices.PlanarReflectionQuality = now.PlanarReflectionQuality;
+  FSavedServices.EnvironmentQuality = now.EnvironmentQuality;
   project.EditServices() = FSavedServices;
   FUI.SetParent(nullptr);
 }
@@ -961,17 +969,11 @@ void TMainWindow::ShowOptions(int page) {
   TOptionsWindow options(FGlobal, page, this);
   if (options.exec() != QDialog::Accepted) return;
   Action(TRRShellAction::Sounds)->setChecked(FGlobal.SoundEnabled());
-  TRRProject& project = Project();
-  if (project.IsOpen()) {
-    const TRRRenderSettings& r = FGlobal.RenderSettings();
-    if (gx::TGXRenderCore* core = gx::GXCurrentRenderCore()) {
-      const int levels = int(core->Adapter().FilterLevels.size());
-      core->Adapter().FilterLevel = RRClampTextureQuality(r.TextureQuality, levels) - 1;
-    }
-    if (auto* reflections = project.ReflectionManager())
-      reflections->SetQualities(uint8_t(r.ReflectionQuality), uint8_t(r.EnvReflectionQuality));
-    if (project.IsOpen()) StartFrameLoop();  // a changed VSync changes the idle rate
-  }
+  // The project took the render settings and the window refreshed when they were read again.
+}
+
+void TMainWindow::SettingsChanged() {
+  if (Project().IsOpen()) StartFrameLoop();  // a changed VSync changes the idle rate
   FProjectMenu->SettingsChanged();
   UpdateRulers();
   RefreshState();

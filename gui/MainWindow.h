@@ -93,6 +93,8 @@ class TMainWindow : public QMainWindow {
   void ShowWelcome();
   void ShowOptions(int page = 0);
   void ShowAbout();
+  // After the settings were read again: the frame rate, the project menu, rulers and actions.
+  void SettingsChanged();
 
   // Runs fn as an action slot does: an exception is reported once by the program's handler.
   void Guarded(const std::function<void()>& fn);

@@ -178,6 +178,13 @@ void TRRViewWidget::mouseMoveEvent(QMouseEvent* event) {
   emit MouseMovedTo(event->position().toPoint());
 }
 
+void TRRViewWidget::leaveEvent(QEvent* event) {
+  TRRInputRecord leave;
+  leave.Message = RRMsgMouseLeave;
+  Deliver({leave});
+  QWidget::leaveEvent(event);
+}
+
 void TRRViewWidget::wheelEvent(QWheelEvent* event) {
   Deliver(RRTranslateWheel(*event));
   event->accept();

@@ -73,6 +73,7 @@ class TRRViewWidget : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   friend class TRRQtViewSurface;

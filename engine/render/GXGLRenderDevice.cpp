@@ -406,6 +406,7 @@ TGXGLRenderDevice::TGXGLRenderDevice(std::unique_ptr<TGXGLContext> context)
     : FContext(std::move(context)), FAlive(std::make_shared<bool>(true)) {
   FContext->MakeCurrent();
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &FMaxRenderbufferSize);
+  glGetIntegerv(GL_MAX_SAMPLES, &FMaxSamples);
   FAnisotropic = epoxy_gl_version() >= 46 || epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
                  epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
   glGenFramebuffers(1, &FFramebuffer);
@@ -448,7 +449,7 @@ void TGXGLRenderDevice::CheckError(const char* operation) const {
 }
 
 TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateSurface(uint32_t width, uint32_t height, uint32_t format,
-                                                          bool depth) {
+                                                          bool depth, uint32_t samples) {
   const char* operation = depth ? "CreateDepthStencilSurface" : "CreateRenderTarget";
   GLenum internal = GL_NONE;
   if (depth) {
@@ -487,8 +488,15 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateSurface(uint32_t width, uint32
   GLuint name = 0;
   glGenRenderbuffers(1, &name);
   glBindRenderbuffer(GL_RENDERBUFFER, name);
-  glRenderbufferStorage(GL_RENDERBUFFER, internal, GLsizei(width), GLsizei(height));
+  samples = std::min(samples, uint32_t(std::max(FMaxSamples, 0)));
+  // Resolving copies into an 8-bit colour buffer, which needs a source of the same format.
+  if (!depth && internal != GL_RGBA8) samples = 0;
+  if (samples > 1)
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, GLsizei(samples), internal, GLsizei(width), GLsizei(height));
+  else
+    glRenderbufferStorage(GL_RENDERBUFFER, internal, GLsizei(width), GLsizei(height));
   TGXRef<TGXGLSurface> surface(new TGXGLSurface(FAlive, name, width, height, format, depth));
+  surface->FSamples = samples > 1 ? samples : 0;
   CheckError(operation);
   return surface;
 }
@@ -496,6 +504,11 @@ TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateSurface(uint32_t width, uint32
 TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateRenderTarget(uint32_t width, uint32_t height,
                                                                uint32_t format) {
   return CreateSurface(width, height, format, false);
+}
+
+TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateMultisampledSurface(uint32_t width, uint32_t height,
+                                                                      uint32_t format, bool depth, uint32_t samples) {
+  return CreateSurface(width, height, format, depth, samples);
 }
 
 TGXRef<TGXDeviceSurface> TGXGLRenderDevice::CreateDepthStencilSurface(uint32_t width, uint32_t height,
@@ -1146,10 +1159,29 @@ std::vector<uint32_t> TGXGLRenderDevice::ReadPixels(TGXDeviceSurface* surface) {
   glBindFramebuffer(GL_READ_FRAMEBUFFER, FReadFramebuffer);
   s->Attach(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0);
   glReadBuffer(GL_COLOR_ATTACHMENT0);
+  // Samples cannot be read directly: they are averaged into a one-sample buffer first.
+  GLuint resolved = 0, resolveFramebuffer = 0;
+  if (s->Samples() > 0) {
+    glGenRenderbuffers(1, &resolved);
+    glBindRenderbuffer(GL_RENDERBUFFER, resolved);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(s->Width()), GLsizei(s->Height()));
+    glGenFramebuffers(1, &resolveFramebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFramebuffer);
+    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolved);
+    const GLint w = GLint(s->Width()), h = GLint(s->Height());
+    glDisable(GL_SCISSOR_TEST);  // a blit is scissored
+    FForceStates = true;
+    FStatesDirty = true;
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, resolveFramebuffer);
+  }
   // BGRA bytes read as one little-endian word each are 0xAARRGGBB.
   glReadPixels(0, 0, GLsizei(s->Width()), GLsizei(s->Height()), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
                pixels.data());
   glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+  if (resolveFramebuffer) glDeleteFramebuffers(1, &resolveFramebuffer);
+  if (resolved) glDeleteRenderbuffers(1, &resolved);
   FFramebufferDirty = true;
   CheckError("ReadPixels");
   if (s->Format() != GXFormatA8R8G8B8)

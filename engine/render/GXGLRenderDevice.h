@@ -158,6 +158,8 @@ class TGXGLSurface : public TGXDeviceSurface {
   uint32_t Name() const { return FName; }
   // The texture whose level 0 the surface is, or null.
   TGXGLTexture* Texture() const { return FTexture.Get(); }
+  // Samples per pixel of a multisampled renderbuffer, else 0.
+  uint32_t Samples() const { return FSamples; }
 
  private:
   friend class TGXGLRenderDevice;
@@ -170,6 +172,7 @@ class TGXGLSurface : public TGXDeviceSurface {
   bool FDepth;
   TGXRef<TGXGLTexture> FTexture;
   uint32_t FFace = 0;
+  uint32_t FSamples = 0;
 };
 
 class TGXGLVertexBuffer : public TGXDeviceVertexBuffer {
@@ -267,6 +270,11 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   // D32. Other formats and sizes of 0 or beyond the adapter's limit raise EDirect3D.
   TGXRef<TGXDeviceSurface> CreateRenderTarget(uint32_t width, uint32_t height, uint32_t format) override;
   TGXRef<TGXDeviceSurface> CreateDepthStencilSurface(uint32_t width, uint32_t height, uint32_t format) override;
+  // The same with several samples per pixel (clamped to what the driver offers; 0 or 1: one). A
+  // frame drawn into a multisampled colour surface is resolved by ReadPixels; colour and depth
+  // surfaces drawn together must have the same sample count.
+  TGXRef<TGXDeviceSurface> CreateMultisampledSurface(uint32_t width, uint32_t height, uint32_t format, bool depth,
+                                                     uint32_t samples);
   TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size) override;
   // Dynamic buffers are GL_DYNAMIC_DRAW; the pool does not matter (buffers keep a CPU copy).
   TGXRef<TGXDeviceVertexBuffer> CreateVertexBuffer(uint32_t size, uint32_t usage, uint32_t pool) override;
@@ -364,7 +372,8 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   // Checks an indexed draw and applies the pending state; the index count to draw (0: nothing).
   uint64_t PrepareIndexedDraw(const char* operation, TGXPrimitiveType type, int32_t baseVertex, uint32_t startIndex,
                               uint32_t primitiveCount);
-  TGXRef<TGXDeviceSurface> CreateSurface(uint32_t width, uint32_t height, uint32_t format, bool depth);
+  TGXRef<TGXDeviceSurface> CreateSurface(uint32_t width, uint32_t height, uint32_t format, bool depth,
+                                         uint32_t samples = 0);
 
   struct TStream {
     TGXRef<TGXGLVertexBuffer> Buffer;
@@ -374,6 +383,7 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   std::unique_ptr<TGXGLContext> FContext;
   std::shared_ptr<bool> FAlive;
   int FMaxRenderbufferSize = 0;
+  int FMaxSamples = 0;
   uint32_t FFramebuffer = 0;
   uint32_t FReadFramebuffer = 0;
   uint32_t FVertexArray = 0;

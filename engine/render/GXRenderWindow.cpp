@@ -79,14 +79,19 @@ void TGXRenderWindow::CreateSurfaces() {
     throw EDirect3D({TGXExceptionArg::Object("TGXRenderWindow"), "OnDeviceReset", reason, e.what()});
   };
   TGXRef<TGXDeviceSurface> color, depth;
+  // Antialiasing draws into multisampled surfaces; a sample count the adapter does not offer is none.
+  uint32_t samples = 0;
+  if (const TGXRenderAdapter* adapter = FParameters.Adapter)
+    for (uint32_t offered : adapter->MultiSampleTypes)
+      if (offered == FParameters.MultiSampleType) samples = offered;
   try {
-    color = device.CreateRenderTarget(width, height, FParameters.BackBufferFormat);
+    color = device.CreateMultisampledSurface(width, height, FParameters.BackBufferFormat, false, samples);
   } catch (const EGXException& e) {
     fail(FPrimary ? "GetRenderTarget failed" : "GetBackBuffer failed", e);
   }
   if (FParameters.EnableAutoDepthStencil) {
     try {
-      depth = device.CreateDepthStencilSurface(width, height, FParameters.AutoDepthStencilFormat);
+      depth = device.CreateMultisampledSurface(width, height, FParameters.AutoDepthStencilFormat, true, samples);
     } catch (const EGXException& e) {
       fail(FPrimary ? "GetDepthStencilSurface failed" : "CreateDepthStencilSurface failed", e);
     }

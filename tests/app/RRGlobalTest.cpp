@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/RRProject.h"
 #include "app/RRUnits.h"
 #include "engine/core/GXStream.h"
 
@@ -159,6 +160,26 @@ TEST_F(RRGlobalTest, OutOfRangeSettingsAreClampedAndWrittenBackSound) {
                             "<Volume>100</Volume>", "<MultiSample>0</MultiSample>", "<TextureQuality>1</TextureQuality>",
                             "<ReflectionQuality>3</ReflectionQuality>", "<EnvReflectionQuality>0</EnvReflectionQuality>"})
     EXPECT_NE(saved.find(sound), std::string::npos) << sound << "\n" << saved;
+}
+
+TEST_F(RRGlobalTest, TheProjectTakesTheRenderSettingsReadAtStartAndAgain) {
+  WriteSettings(
+      "<Application><RenderSettings><MultiSample>4</MultiSample><TextureQuality>2</TextureQuality>"
+      "<ReflectionQuality>1</ReflectionQuality><EnvReflectionQuality>2</EnvReflectionQuality>"
+      "</RenderSettings></Application>");
+  TRRGlobal global(FOptions);
+  int changed = 0;
+  global.SetSettingsChangedHandler([&] { ++changed; });
+  auto taken = [&] {
+    const TRRProjectServices& s = global.Project().Services();
+    return std::vector<int>{s.MultiSample, s.TextureQuality, s.PlanarReflectionQuality, s.EnvironmentQuality};
+  };
+  EXPECT_EQ(taken(), (std::vector<int>{4, 2, 1, 2}));
+  global.SettingsNode("RenderSettings")->WriteInteger("MultiSample", 0);
+  global.SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 3);
+  global.LoadSettings();
+  EXPECT_EQ(taken(), (std::vector<int>{0, 2, 1, 3}));
+  EXPECT_EQ(changed, 1);
 }
 
 TEST_F(RRGlobalTest, BrokenSettingsFilesStartWithDefaultsAndAreRewritten) {

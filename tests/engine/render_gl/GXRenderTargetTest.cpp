@@ -157,6 +157,54 @@ TEST_F(TRenderTargetTest, ChildrenRenderFirstSoTheWindowSamplesThisFramesTexture
   window->Viewport(0)->SetScene(nullptr);
 }
 
+TEST_F(TRenderTargetTest, MultisampledWindowsSmoothEdgesAndPresentTheResolvedFrame) {
+  const auto& offered = Core->Adapter().MultiSampleTypes;
+  if (offered.size() < 2) GTEST_SKIP() << "the driver offers no multisampling";
+  auto effect = MakeRef<TGXEffect>(nullptr, "White.fx", true);
+  effect->SetSourceText(R"(
+float4x4 World : WORLD;
+vertexshader VS { in vec3 vPosition; void main() { gl_Position = vec4(vPosition, 1) * World; } }
+pixelshader PS { out vec4 fragment; void main() { fragment = vec4(1, 1, 1, 1); } }
+technique T { pass { VertexShader = VS; PixelShader = PS; CullMode = None; ZEnable = false; } }
+)");
+  auto material = MakeRef<TGXMaterial>(nullptr, "White", true);
+  material->SetEffect(effect);
+  material->Load();
+  // Half the view below its diagonal: with samples the edge pixels are grey.
+  const float v[] = {-1, -1, 0.5f, 1, -1, 0.5f, -1, 1, 0.5f};
+  auto mixedPixels = [&](uint32_t samples) {
+    TGXOffscreenSurface surface(16, 16);
+    const TGXPresentParameters parameters = GXInitPresentParameters(nullptr, samples, true, true);
+    auto window = MakeRef<TGXRenderWindow>(&surface, &parameters);
+    TGXGLRenderDevice& device = Core->Device();
+    auto vb = device.CreateVertexBuffer(sizeof v);
+    static_cast<TGXGLVertexBuffer*>(vb.Get())->Write(0, v, sizeof v);
+    const TGXVertexElement elements[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0}};
+    TTestPrimitive primitive;
+    primitive.Material = material;
+    primitive.VertexGeometry = TGXVertexGeometry{0, 3, device.CreateVertexDeclaration(elements), {vb}, {12}};
+    TGXScene scene;
+    auto* object = new TTestObject(Box(-1, -1, -1, 1, 1, 1));
+    object->Primitives = {&primitive};
+    scene.Root()->AttachObject(object);
+    TGXViewport* view = window->AddViewport(0, 0, 1, 1);
+    view->SetScene(&scene);
+    view->SetClearColor(0xFF000000);
+    window->RenderAll();
+    view->SetScene(nullptr);
+    int mixed = 0, white = 0;
+    for (uint32_t p : surface.Frame()) {
+      if (p == 0xFFFFFFFF) ++white;
+      else if (p != 0xFF000000) ++mixed;
+    }
+    EXPECT_GT(white, 100) << samples;
+    return mixed;
+  };
+  EXPECT_EQ(mixedPixels(0), 0);
+  EXPECT_GT(mixedPixels(offered.back()), 8);
+  EXPECT_EQ(mixedPixels(offered.back() + 1000), 0);  // a count not offered: none
+}
+
 TEST_F(TRenderTargetTest, SamplersWithoutOwnFilteringFollowTheAdaptersFilterLevel) {
   TGXOffscreenSurface surface(16, 1);
   auto window = MakeRef<TGXRenderWindow>(&surface);
