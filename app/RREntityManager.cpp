@@ -292,6 +292,7 @@ void TRREntityManager::UpdateFrame() {
   }
   bool animations = FProject.AnimationsOn();
   float dt = FProject.FrameDeltaTime();
+  ++FAnimationFrame;
   for (size_t i = 0; i < FEntities.size(); ++i)
     if (TRREntity* e = FEntities[i]) e->Animate(animations, dt);
 }

@@ -27,6 +27,7 @@
 #include "app/RRInput.h"
 #include "app/RRProjectHost.h"
 #include "app/entities/RREntity.h"
+#include "app/entities/track/RRTrackEvents.h"
 #include "app/entities/RREntityModifier.h"
 #include "engine/core/GXMath.h"
 
@@ -68,7 +69,7 @@ class IRRInputHandler {
 // The kind lists.
 enum class TRREntityKindList { Cameras, Light, Panels, Tracks, Vehicles, Streets, None };
 
-class TRREntityManager : public IRREntityManager {
+class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
  public:
   // view and scene may be null (no picking).
   TRREntityManager(IRRProjectHost& project, gx::TGXRenderTarget* view = nullptr,
@@ -114,6 +115,11 @@ class TRREntityManager : public IRREntityManager {
   const TRREntityList& Vehicles() const { return FVehicles; }
   const TRREntityList& Streets() const { return FStreets; }
   TRREntity* Light() const { return FLight; }
+  // The project's notifier.
+  IRREventNotifier* EventNotifier() override { return FProject.EventNotifier(); }
+  // Counts the frames whose entity animations ran (a train moves once per frame).
+  uint64_t AnimationFrame() const { return FAnimationFrame; }
+  void AdvanceAnimationFrame() { ++FAnimationFrame; }
   static TRREntityKindList KindListOf(const TRREntityClass& cls);
 
   TRREntitySelection& Selection() { return FSelection; }
@@ -210,6 +216,7 @@ class TRREntityManager : public IRREntityManager {
   std::vector<TRREntityModifier*> FModifiers;
   TRREntityList FCameras;
   TRREntity* FActiveCamera = nullptr;
+  uint64_t FAnimationFrame = 0;
   TRREntityModifier* FCameraModifier = nullptr;
   TRREntity* FLight = nullptr;
   TRREntityList FPanels;

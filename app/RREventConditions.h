@@ -11,17 +11,10 @@
 #include <vector>
 
 #include "app/RREvents.h"
+#include "app/entities/track/RRTrackEvents.h"
 #include "engine/core/GXStream.h"
 
 namespace rr {
-
-// A change reported to the event manager: the changed object and what it changed to (a route,
-// a state, a flag) or, for countdowns, the countdown's name. Filled by the simulation.
-struct TRREventNotification {
-  const void* Subject = nullptr;
-  int32_t Parameter = 0;
-  std::string_view Text;
-};
 
 class TRRCondition {
  public:

@@ -1,5 +1,7 @@
 #include "app/RRGlobal.h"
 
+#include "engine/media/GXMediaCore.h"
+
 #include "app/RRClipboard.h"
 
 #include <fcntl.h>
@@ -229,6 +231,9 @@ TRRGlobal::TRRGlobal(const TRRStartOptions& options) : FUI(options.UI) {
         if (auto core = options.CreateMediaCore(*FEngine)) FEngine->AttachMediaCore(std::move(core));
       } catch (...) {
       }
+      // A machine without sound devices runs silent.
+      if (auto* media = dynamic_cast<gx::TGXMediaCore*>(FEngine->MediaCore()); media && media->Adapters().empty())
+        FEngine->DestroyMediaCore();
     }
 
     LoadConfiguration();

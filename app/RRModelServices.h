@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 
 #include "app/RRAssetFileLoader.h"
 #include "app/entities/RRAssetFileName.h"
@@ -78,6 +79,19 @@ class TRRDefaultReflectionManager : public IRRReflectionManager {
 // A file that could not be loaded, with the exception that said why. Never raises.
 using TRRAssetErrorReport = std::function<void(const TRRAssetFileName& file, std::exception_ptr error)>;
 
+// A sound that plays in a loop (a locomotive's running sound). Volume 0..100.
+class IRRSound {
+ public:
+  virtual ~IRRSound() = default;
+  virtual void SetVolume(float volume) = 0;
+  virtual float Volume() const = 0;
+  // Starts when not playing; calling it every frame is cheap.
+  virtual void Play() = 0;
+  // Stops and rewinds.
+  virtual void Stop() = 0;
+  virtual bool IsPlaying() const = 0;
+};
+
 struct TRRModelServices {
   gx::TGXFileSystem* FileSystem = nullptr;      // required
   gx::TGXResourceManager* Resources = nullptr;  // required
@@ -90,6 +104,12 @@ struct TRRModelServices {
   // The global effect sources the light writes (the render core's while one exists); null: the
   // light keeps its values to itself.
   gx::TGXEffectParameterManager* EffectParameters = nullptr;
+  // A sound of its own for the file; null (or no function) while the program has no sound
+  // device or the file cannot be read as a sound.
+  std::function<std::shared_ptr<IRRSound>(const TRRAssetFileName& file)> LoadSound;
+  // The program's sound switch and volume (0..100); default: on, 100.
+  std::function<bool()> SoundOn;
+  std::function<float()> SoundVolume;
 
   // Installs a copy of the services (replacing any installed ones). The material caches are
   // emptied, since they hold resources of the previous resource manager.

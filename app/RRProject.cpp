@@ -1,5 +1,8 @@
 #include "app/RRProject.h"
 
+#include "engine/media/GXMediaCore.h"
+#include "engine/media/GXSound.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -244,6 +247,8 @@ TRRProjectServices TRRProjectServices::FromGlobal(TRRGlobal& global) {
   s.Resources = &global.Engine().ResourceManager();
   s.TrackTextures = &global.TrackTextures();
   s.RequestPackage = [&global](const std::string& relativePath) { return global.RequestPackage(relativePath); };
+  s.SoundOn = [&global] { return global.SoundEnabled(); };
+  s.SoundVolume = [&global] { return global.Volume(); };
   s.TextureQuality = global.RenderSettings().TextureQuality;
   s.MultiSample = global.RenderSettings().MultiSample;
   s.PlanarReflectionQuality = global.RenderSettings().ReflectionQuality;
@@ -326,6 +331,13 @@ void TRRProject::Initialize() {
     FReflections = std::make_unique<TRRReflectionManager>(std::move(device), quality(FServices.PlanarReflectionQuality),
                                                           quality(FServices.EnvironmentQuality));
   }
+  // The sound device opens with the layout; without one the layout is silent.
+  if (gx::TGXMediaCore* media = gx::GXEngineMediaCore(); media && !media->DeviceOpen()) {
+    try {
+      media->OpenSoundDevice();
+    } catch (...) {
+    }
+  }
   InstallModelServices();
   // Floor and sky load their effects and textures through the model services.
   FFloor = new TRRFloor(FScene->Root());
@@ -360,6 +372,53 @@ void AddMissing(std::vector<TRRAssetFileName>& list, const TRRAssetFileName& fil
 
 }  // namespace
 
+namespace {
+
+// A locomotive's running sound over the engine's sound resource.
+class TEngineSound final : public IRRSound {
+ public:
+  explicit TEngineSound(gx::IGXSound sound) : FSound(std::move(sound)) {}
+  void SetVolume(float volume) override { FSound->SetVolume(volume); }
+  float Volume() const override { return FSound->GetVolume(); }
+  void Play() override { FSound->Play(); }
+  void Stop() override { FSound->Stop(); }
+  bool IsPlaying() const override { return FSound->IsPlaying(); }
+
+ private:
+  gx::IGXSound FSound;
+};
+
+}  // namespace
+
+void TRRProject::TNotifier::Notify(TRRConditionKind condition, const TRREventNotification& notification) {
+  // An observer may take itself off meanwhile.
+  const auto observers = Observers;
+  for (const auto& [id, observer] : observers)
+    if (observer) observer(condition, notification);
+}
+
+int TRRProject::AddEventObserver(TEventObserver observer) {
+  FNotifier.Observers.emplace_back(++FNotifier.Next, std::move(observer));
+  return FNotifier.Next;
+}
+
+void TRRProject::RemoveEventObserver(int id) {
+  std::erase_if(FNotifier.Observers, [id](const auto& o) { return o.first == id; });
+}
+
+std::shared_ptr<IRRSound> RRLoadSound(const TRRAssetFileName& file) {
+  gx::TGXMediaCore* media = gx::GXEngineMediaCore();
+  const TRRModelServices* services = TRRModelServices::Get();
+  if (!media || !media->DeviceOpen() || !services || !services->Resources || file.IsEmpty()) return nullptr;
+  // Each vehicle has a sound of its own (its own volume and play position).
+  gx::IGXSound sound = services->Resources->Get<gx::TGXSound>(file.EffectiveFileName(), true);
+  if (!sound) return nullptr;
+  sound->SetDataLoader(services->MakeLoader(file));
+  sound->Load();
+  if (!sound->IsLoaded()) return nullptr;
+  return std::make_shared<TEngineSound>(std::move(sound));
+}
+
 void TRRProject::InstallModelServices() {
   FModelServices.reset();
   TRRModelServices services;
@@ -374,6 +433,9 @@ void TRRProject::InstallModelServices() {
   services.RequestPackage = FServices.RequestPackage;
   services.Reflections = FReflections.get();
   services.EffectParameters = FEffectParameters;
+  services.LoadSound = [](const TRRAssetFileName& file) { return RRLoadSound(file); };
+  services.SoundOn = FServices.SoundOn;
+  services.SoundVolume = FServices.SoundVolume;
   FModelServices = std::make_unique<TRRModelServicesScope>(services);
   TRRTrack::SetModelFactory(&RRCreateTrackModelEntity);
   // Track textures load only where textures can be made (not in commands that do not draw).
@@ -451,6 +513,10 @@ void TRRProject::CloseProject() {
     FScene.reset();
   });
   swallow([&] { ClearModelServices(); });
+  // Every vehicle and its sound went with the scene; the device goes after them.
+  swallow([&] {
+    if (gx::TGXMediaCore* media = gx::GXEngineMediaCore()) media->CloseSoundDevice();
+  });
   swallow([&] { FEvents.reset(); });
   swallow([&] { FManager.reset(); });
   swallow([&] { FRenderWindow.Reset(); });

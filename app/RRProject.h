@@ -25,10 +25,12 @@
 #include <vector>
 
 #include "app/RRAction.h"
+#include "app/RRModelServices.h"
 #include "app/RREvents.h"
 #include "app/RRProjectHost.h"
 #include "app/RRProjectSerializer.h"
 #include "app/RRReflectionManager.h"
+#include "app/entities/track/RRTrackEvents.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/RRUIService.h"
 #include "app/entities/RRAssetFileName.h"
@@ -176,6 +178,9 @@ struct TRRProjectServices {
   int TextureQuality = 3;
   // Samples per pixel of the 3D view (0: no antialiasing).
   int MultiSample = 0;
+  // The sound switch and volume (0..100) the vehicles play at; default on, 100.
+  std::function<bool()> SoundOn;
+  std::function<float()> SoundVolume;
   // A new, empty event section (default: RRCreateEventSection).
   std::function<std::unique_ptr<IRRProjectEventSection>()> CreateEventSection;
   // The RenderSettings reflection qualities (0 off ... 3).
@@ -211,6 +216,10 @@ void RRThumbnailSize(int width, int height, int maxSize, int& outWidth, int& out
 // Resamples a 24-bit bitmap: block averages when it shrinks in both directions, linear
 // stretching otherwise.
 TRRBitmap RRResampleBitmap(const TRRBitmap& source, int width, int height);
+
+// A looping sound of its own for the file, through the engine's sound device; null without an
+// open device, model services or a loadable file.
+std::shared_ptr<IRRSound> RRLoadSound(const TRRAssetFileName& file);
 
 class TRRProject : public IRRProjectHost {
  public:
@@ -341,12 +350,27 @@ class TRRProject : public IRRProjectHost {
   void CamerasChanged() override;
   void RulersChanged() override;
   void ActiveCameraDestroyed(TRREntity* camera) override;
+  IRREventNotifier* EventNotifier() override { return &FNotifier; }
+
+  // Every notification of switches and vehicles also reaches the observers (the command line's
+  // run log); the number returned takes one off again.
+  using TEventObserver = std::function<void(TRRConditionKind, const TRREventNotification&)>;
+  int AddEventObserver(TEventObserver observer);
+  void RemoveEventObserver(int id);
   void SelectionChanged() override;
   void ShowStatusText(const std::string& text) override;
   bool SelectionBordersEnabled() const override;
   bool KeyDown(int32_t key) const override { return FServices.KeyDown && FServices.KeyDown(key); }
 
  private:
+  class TNotifier final : public IRREventNotifier {
+   public:
+    void Notify(TRRConditionKind condition, const TRREventNotification& notification) override;
+    std::vector<std::pair<int, TEventObserver>> Observers;
+    int Next = 0;
+  };
+  TNotifier FNotifier;
+
   std::unique_ptr<IRRAssetUsage> FAssetUsage;
   void HandleException(std::exception_ptr e);
   void LoadProjectSteps(const std::string& fileName, bool askForProgram);

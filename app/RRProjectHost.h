@@ -12,6 +12,8 @@
 
 namespace rr {
 
+class IRREventNotifier;
+
 class TRRHistory;
 class TRRClipboard;
 class TRREntity;
@@ -63,6 +65,8 @@ class IRRProjectHost {
   virtual void RulersChanged() {}
   // The active camera is being destroyed; the project chooses another one.
   virtual void ActiveCameraDestroyed(TRREntity* camera) {}
+  // Where switches, vehicles and signals report what happened (null: nothing listens).
+  virtual IRREventNotifier* EventNotifier() { return nullptr; }
 };
 
 }  // namespace rr

@@ -12,6 +12,7 @@
 #include "app/RRGlobal.h"
 #include "engine/core/GXEngine.h"
 #include "engine/core/GXFileSystem.h"
+#include "engine/media/GXMediaCore.h"
 #include "engine/render/GXRenderCore.h"
 #include "gui/MainWindow.h"
 #include "gui/RRApplication.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   options.UI = &ui;
   options.Roots = roots;
   options.CreateRenderCore = [](gx::TGXEngine&) { return std::make_unique<gx::TGXRenderCore>(); };
+  options.CreateMediaCore = [](gx::TGXEngine&) { return std::make_unique<gx::TGXMediaCore>(); };
   std::unique_ptr<rr::TRRGlobal> global;
   try {
     global = std::make_unique<rr::TRRGlobal>(options);

@@ -4,6 +4,7 @@
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/RRTrackVehicle.h"
 #include "app/entities/panel/RRPanel.h"
 #include "app/entities/track/RRTrack.h"
 
@@ -45,6 +46,7 @@ void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
   TRREntityGroup::RegisterKinds(list);
   TRRTrack::RegisterKinds(list);
   TRRModel::RegisterKinds(list);
+  TRRTrackVehicle::RegisterKinds(list);
   TRRCamera::RegisterKinds(list);
   TRRLight::RegisterKinds(list);
   TRRPanel::RegisterKinds(list);

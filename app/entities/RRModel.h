@@ -203,6 +203,12 @@ class TRRModel : public TRREntity, private IRRReflectionListener {
   // What the stop-animation action does: end position 0 beginning, 1 as it is, 2 end; then stop.
   void StopAnimationAction(int32_t endPosition);
 
+ protected:
+  // For kinds that play the model's animation by a rule of their own (vehicles): the controller,
+  // and the switch that keeps the model's own playback from running it as well.
+  gx::TGXAnimationController* OwnController() const { return FController.get(); }
+  void SetHasAnimation(bool value) { FHasAnimation = value; }
+
  private:
   void BuildModel(const TRRModelFileName& file, bool loop, float startTime);
   void FreeModel();

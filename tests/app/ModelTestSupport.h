@@ -9,9 +9,28 @@
 #include <vector>
 
 #include "engine/render/GXModelData.h"
+#include "engine/render/GXModel.h"
+#include "engine/render/GXModelReader.h"
 #include "engine/render/GXModelWriter.h"
 
 namespace modeltest {
+
+// Reads the file with the real readers and keeps nodes, sub-meshes with their texture names and
+// the animation, but no vertices.
+class TGeometryFreeImporter : public gx::TGXModelImporter {
+ public:
+  TGeometryFreeImporter(gx::TGXStream& stream, gx::TGXSceneNode* target) {
+    gx::TGXModelData data = gx::GXReadModel(stream);
+    for (gx::TGXModelMesh& mesh : data.Meshes) {
+      mesh.Vertices.clear();
+      mesh.Indices.clear();
+      for (gx::TGXModelSubMesh& sub : mesh.SubMeshes) sub.FirstIndex = sub.IndexCount = 0;
+    }
+    FXFile = data.Format == gx::EGXModelFormat::XFile;
+    Build(data, target);
+  }
+};
+
 
 // An axis-aligned box as 12 triangles with outward faces (left-handed, clockwise seen from
 // outside), each face with its own vertices and texture coordinates 0..1.

@@ -401,7 +401,7 @@ void TRRTrack::SetActiveRoute(int32_t index) {
   FActiveRoute = index;
   if (FType == TRRTrackType::Turntable) TurnBridge(index);
   if (IRREventNotifier* notifier = RREventNotifierOf(Manager()))
-    notifier->Notify(TRRConditionKind::Switch, this, index);
+    notifier->Notify(TRRConditionKind::Switch, {ID(), this, ID(), index, GetRoute(index), index, {}});
   UpdateColours();
 }
 

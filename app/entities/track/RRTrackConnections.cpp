@@ -173,12 +173,13 @@ void TRRContactIndex::TracksNear(const gx::TGXVector3& point, float toleranceSq,
 
 // ---- layout searches ----
 
-TRRNearestRoute FindNearestRoute(const TRREntityList& tracks, const gx::TGXVector3& point, float radius) {
+TRRNearestRoute FindNearestRoute(const TRREntityList& tracks, const gx::TGXVector3& point, float radius,
+                                 const std::function<bool(const TRRTrack&)>& accept) {
   TRRNearestRoute result;
   float best = 1e10f;
   for (TRREntity* e : tracks) {
     TRRTrack* t = AsTrack(e);
-    if (!t) continue;
+    if (!t || (accept && !accept(*t))) continue;
     const gx::TGXBoundingSphere sphere = gx::SphereFromBox(t->WorldBounds());
     if (sphere.Empty) continue;
     // Within reach when the point is no farther from the sphere than the search radius.

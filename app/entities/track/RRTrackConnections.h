@@ -13,6 +13,7 @@
 // added or removed.
 
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -57,7 +58,9 @@ struct TRRNearestRoute {
 // Looks at every track whose bounding sphere comes within radius of the point; on each route the
 // nearest distance, accepted when the rail position there is closer than radius (radius² times
 // the route scale against the squared distance) and nearer than anything found before.
-TRRNearestRoute FindNearestRoute(const TRREntityList& tracks, const gx::TGXVector3& point, float radius);
+// accept, when given, picks the tracks looked at.
+TRRNearestRoute FindNearestRoute(const TRREntityList& tracks, const gx::TGXVector3& point, float radius,
+                                 const std::function<bool(const TRRTrack&)>& accept = {});
 
 // FindPartner for both contacts of every route of every track in the list (through one index),
 // which brings the connection IDs and marker colours up to date. Returns the number of contacts

@@ -26,21 +26,7 @@ using namespace rr;
 
 namespace {
 
-// Reads the file with the real readers and keeps nodes, sub-meshes with their texture names and
-// the animation, but no vertices.
-class TGeometryFreeImporter : public gx::TGXModelImporter {
- public:
-  TGeometryFreeImporter(gx::TGXStream& stream, gx::TGXSceneNode* target) {
-    gx::TGXModelData data = gx::GXReadModel(stream);
-    for (gx::TGXModelMesh& mesh : data.Meshes) {
-      mesh.Vertices.clear();
-      mesh.Indices.clear();
-      for (gx::TGXModelSubMesh& sub : mesh.SubMeshes) sub.FirstIndex = sub.IndexCount = 0;
-    }
-    FXFile = data.Format == gx::EGXModelFormat::XFile;
-    Build(data, target);
-  }
-};
+using modeltest::TGeometryFreeImporter;
 
 class TTestReflections : public IRRReflectionManager {
  public:

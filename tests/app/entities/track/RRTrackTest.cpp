@@ -23,8 +23,9 @@ constexpr float kPi = 3.14159265f;
 class TEventManager : public rrtest::TTestManager, public IRREventNotifierHost, public IRREventNotifier {
  public:
   IRREventNotifier* EventNotifier() override { return this; }
-  void Notify(TRRConditionKind condition, TRREntity* subject, int32_t parameter) override {
-    Events.push_back({condition, subject, parameter});
+  void Notify(TRRConditionKind condition, const TRREventNotification& n) override {
+    EXPECT_EQ(n.SubjectID, n.Subject ? n.Subject->ID() : 0);
+    Events.push_back({condition, n.Subject, n.Parameter});
   }
   struct TEvent {
     TRRConditionKind Condition;

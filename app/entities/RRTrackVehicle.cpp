@@ -1,0 +1,922 @@
+#include "app/entities/RRTrackVehicle.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+#include "app/RREntityManager.h"
+#include "app/entities/RREntityRegistry.h"
+#include "app/entities/RREntity_10.h"
+#include "app/entities/RRLight.h"
+#include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackConnections.h"
+#include "app/entities/track/RRTrackEvents.h"
+#include "engine/core/GXGeometry.h"
+#include "engine/core/GXSerialization.h"
+#include "engine/render/GXAnimation.h"
+
+namespace rr {
+
+using gx::TGXQuaternion;
+using gx::TGXVector3;
+
+const char* const RRForwardAxisLabels[RRForwardAxisCount] = {"+ X", "+ Y", "+ Z", "- X", "- Y", "- Z"};
+
+TGXVector3 RRForwardAxis(int index) {
+  static const TGXVector3 axes[RRForwardAxisCount] = {{1, 0, 0},  {0, 0, 1},  {0, 1, 0},
+                                                      {-1, 0, 0}, {0, 0, -1}, {0, -1, 0}};
+  return axes[index >= 0 && index < RRForwardAxisCount ? index : 0];
+}
+
+TGXQuaternion RRForwardAlignment(int index) {
+  const TGXVector3 axis = RRForwardAxis(index);
+  // The up of a model is +Y; a model whose forward axis is Y itself takes Z as its reference.
+  TGXVector3 reference{0, 1, 0};
+  if (std::fabs(axis.y) > 0.5f) reference = {0, 0, 1};
+  const TGXVector3 side = gx::GXVec3Cross(reference, axis);
+  const TGXVector3 up = gx::GXVec3Cross(axis, side);
+  return gx::QuaternionDifference(gx::QuaternionFromAxes(axis, up, side), TGXQuaternion());
+}
+
+namespace {
+
+float Finite(float v) { return std::isfinite(v) ? v : 0.0f; }
+float ClampTarget(float v) { return std::clamp(Finite(v), -RRMaxTargetSpeed, RRMaxTargetSpeed); }
+float ClampCurrent(float v) { return std::clamp(Finite(v), -RRMaxCurrentSpeed, RRMaxCurrentSpeed); }
+
+const TRRTrackVehicleDesc* AsVehicleDesc(const TRREntityDescription& d) {
+  return dynamic_cast<const TRRTrackVehicleDesc*>(&d);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The box of a node's subtree in the space of an ancestor.
+gx::TGXBoundingBox BoxIn(const gx::TGXSceneNode& node, const gx::TGXNode& space) {
+  const gx::TGXBoundingBox& local = node.LocalBounds();
+  if (local.Empty) return {};
+  return gx::TransformBox(local, node.WorldMatrix() * space.InverseWorldMatrix());
+}
+
+// A route change of a coupler within one step: walks from the old place over the distance and
+// lists the routes met after the first one.
+void RoutesPassed(const TRRCouplerPlace& from, float distance, std::vector<TRRTrackRoute*>& out) {
+  if (!from.Route) return;
+  TRRTrackRoute* route = from.Route;
+  float d = from.Distance;
+  int32_t dir = from.Direction;
+  float left = std::fabs(distance);
+  for (int hop = 0; hop < RRMaxStalledHops; ++hop) {
+    RouteLocation next;
+    const float remaining = route->StepToNextRoute(dir, d, next);
+    if (!(remaining < left) || next.Status != RouteLocation::Moved) return;
+    left -= remaining;
+    route = next.Route;
+    d = next.Distance;
+    dir = next.Direction;
+    out.push_back(route);
+  }
+}
+
+}  // namespace
+
+// ---- description ----
+
+RR_DEFINE_DESCRIPTION_CLASS(TRRTrackVehicleDesc, TRRModelDesc)
+
+void TRRTrackVehicleDesc::LoadFromStream(gx::TGXStream& s) {
+  TRRModelDesc::LoadFromStream(s);
+  const int32_t version = gx::ReadInteger(s);
+  if (version < 1 || version > RRTrackVehicleDescVersion) throw EUnknownEntityDescription();
+  TRRTrackVehicleDesc d;
+  if (version >= 2) d.ForwardAxis = gx::ReadByte(s);
+  if (d.ForwardAxis >= RRForwardAxisCount) d.ForwardAxis = 0;
+  d.TrackID = gx::ReadInteger(s);
+  d.RouteIndex = gx::ReadInteger(s);
+  d.RoutePosition = Finite(gx::ReadSingle(s));
+  d.RouteDirection = gx::ReadByte(s) != 0 ? 1 : 0;
+  d.HasEngine = gx::ReadBoolean(s);
+  d.ChangeDirection = gx::ReadBoolean(s);
+  d.UnlockSwitches = gx::ReadBoolean(s);
+  if (version >= 2) d.AutomaticScaling = gx::ReadBoolean(s);
+  d.TargetSpeed = ClampTarget(gx::ReadSingle(s));
+  d.CurrentSpeed = ClampCurrent(gx::ReadSingle(s));
+  d.Sound.ReadFromStream(s);
+  d.SoundEnabled = gx::ReadBoolean(s);
+  d.CockpitModel.ReadFromStream(s);
+  d.CockpitOffset = Finite(gx::ReadSingle(s));
+  if (version >= 3) {
+    d.AdaptSpeed = gx::ReadBoolean(s);
+    d.BaselineOffset = Finite(gx::ReadSingle(s));
+  }
+  // Nothing is taken over until everything was read.
+  ForwardAxis = d.ForwardAxis;
+  TrackID = d.TrackID;
+  RouteIndex = d.RouteIndex;
+  RoutePosition = d.RoutePosition;
+  RouteDirection = d.RouteDirection;
+  HasEngine = d.HasEngine;
+  ChangeDirection = d.ChangeDirection;
+  UnlockSwitches = d.UnlockSwitches;
+  AutomaticScaling = d.AutomaticScaling;
+  TargetSpeed = d.TargetSpeed;
+  CurrentSpeed = d.CurrentSpeed;
+  Sound = std::move(d.Sound);
+  SoundEnabled = d.SoundEnabled;
+  CockpitModel = std::move(d.CockpitModel);
+  CockpitOffset = d.CockpitOffset;
+  AdaptSpeed = d.AdaptSpeed;
+  BaselineOffset = d.BaselineOffset;
+}
+
+void TRRTrackVehicleDesc::SaveToStream(gx::TGXStream& s) const {
+  TRRModelDesc::SaveToStream(s);
+  gx::WriteInteger(s, RRTrackVehicleDescVersion);
+  gx::WriteByte(s, ForwardAxis < RRForwardAxisCount ? ForwardAxis : 0);
+  gx::WriteInteger(s, TrackID);
+  gx::WriteInteger(s, RouteIndex);
+  gx::WriteSingle(s, RoutePosition);
+  gx::WriteByte(s, RouteDirection != 0 ? 1 : 0);
+  gx::WriteBoolean(s, HasEngine);
+  gx::WriteBoolean(s, ChangeDirection);
+  gx::WriteBoolean(s, UnlockSwitches);
+  gx::WriteBoolean(s, AutomaticScaling);
+  gx::WriteSingle(s, TargetSpeed);
+  gx::WriteSingle(s, CurrentSpeed);
+  Sound.WriteToStream(s);
+  gx::WriteBoolean(s, SoundEnabled);
+  CockpitModel.WriteToStream(s);
+  gx::WriteSingle(s, CockpitOffset);
+  gx::WriteBoolean(s, AdaptSpeed);
+  gx::WriteSingle(s, BaselineOffset);
+}
+
+void TRRTrackVehicleDesc::GetPropertyAccess(TRRPropertyAccessList& list) {
+  TRRModelDesc::GetPropertyAccess(list);
+  list.Add<TRREntityIDRefAccess>(TrackID);
+  list.Add<TRRAssetFileNameAccess>(Sound);
+  list.Add<TRRModelFileNameAccess>(CockpitModel);
+}
+
+void TRRTrackVehicleDesc::AssignFrom(const TRREntityDescription& other) {
+  TRRModelDesc::AssignFrom(other);
+  const TRRTrackVehicleDesc* o = AsVehicleDesc(other);
+  if (!o || o == this) return;
+  Sound = o->Sound;
+  CockpitModel = o->CockpitModel;
+  CockpitOffset = o->CockpitOffset;
+  BaselineOffset = o->BaselineOffset;
+}
+
+void TRRTrackVehicleDesc::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::string& modelFileName) {
+  TRRModelDesc::LoadFromPropertyBag(bag, modelFileName);
+  if (!bag.GetIDRef("TrackID", TrackID)) bag.GetInteger("TrackID", TrackID);
+  bag.GetInteger("RouteIndex", RouteIndex);
+  if (bag.GetSingle("RoutePosition", RoutePosition)) RoutePosition = Finite(RoutePosition);
+  int32_t direction = RouteDirection;
+  if (bag.GetInteger("RouteDirection", direction)) RouteDirection = direction != 0 ? 1 : 0;
+  bag.GetBoolean("HasEngine", HasEngine);
+  bag.GetBoolean("ChangeDirection", ChangeDirection);
+  bag.GetBoolean("UnlockSwitchs", UnlockSwitches);
+  if (bag.GetSingle("TargetSpeed", TargetSpeed)) TargetSpeed = ClampTarget(TargetSpeed);
+  if (bag.GetSingle("CurrentSpeed", CurrentSpeed)) CurrentSpeed = ClampCurrent(CurrentSpeed);
+  if (HasEngine) bag.GetBoolean("SoundEnabled", SoundEnabled);
+}
+
+// ---- couplers ----
+
+float TRRVehicleSocket::EffectiveDistance() const { return Vehicle ? Distance * Vehicle->WorldScaleFactor() : Distance; }
+
+// ---- vehicle ----
+
+RR_DEFINE_ENTITY_CLASS(TRRTrackVehicle, TRRModel)
+
+void TRRTrackVehicle::RegisterKinds(TRRRegisteredEntityList& list) {
+  list.Register(gx::TGXGuid::Parse(RRKindTrackVehicle), StaticClass(), TRRTrackVehicleDesc::StaticClass());
+}
+
+TRRTrackVehicle::TRRTrackVehicle(gx::TGXNode* parent, IRREntityManager* manager,
+                                 const TRREntityDescription& description)
+    : TRRModel(parent, manager, description) {
+  const TRRTrackVehicleDesc defaults;
+  const TRRTrackVehicleDesc* d = AsVehicleDesc(description);
+  SetUp(d ? *d : defaults);
+}
+
+TRRTrackVehicle::~TRRTrackVehicle() {
+  BeginDestruction();
+  FSound.reset();
+}
+
+float TRRTrackVehicle::WorldScaleFactor() const {
+  const float s = TRRModel::WorldScale().x;
+  return std::isfinite(s) && s > 0 ? s : 1.0f;
+}
+
+const TRREntityList* TRRTrackVehicle::VehicleList() const {
+  auto* m = dynamic_cast<TRREntityManager*>(Manager());
+  return m ? &m->Vehicles() : nullptr;
+}
+
+const TRREntityList* TRRTrackVehicle::TrackList() const {
+  auto* m = dynamic_cast<TRREntityManager*>(Manager());
+  return m ? &m->Tracks() : nullptr;
+}
+
+void TRRTrackVehicle::FindParts() {
+  gx::TGXSceneNode* model = ModelEntity();
+  if (!model) return;
+  std::vector<gx::TGXNode*> stack{model};
+  while (!stack.empty()) {
+    gx::TGXNode* n = stack.back();
+    stack.pop_back();
+    for (gx::TGXNode* child : n->Children()) stack.push_back(child);
+    auto* node = dynamic_cast<gx::TGXSceneNode*>(n);
+    if (!node || node == model) continue;
+    const std::string name = Lower(node->Name());
+    if (name == "rad0" && !FBogies[0]) FBogies[0] = node;
+    else if (name == "rad1" && !FBogies[1]) FBogies[1] = node;
+    else if (name.rfind("radanim", 0) == 0) FWheels.push_back(node);
+    else if (name.rfind("lk", 0) == 0) FLightCones.push_back(node);
+  }
+  // A deterministic order, whatever the walk.
+  auto byName = [](gx::TGXSceneNode* a, gx::TGXSceneNode* b) { return a->Name() < b->Name(); };
+  std::sort(FWheels.begin(), FWheels.end(), byName);
+  std::sort(FLightCones.begin(), FLightCones.end(), byName);
+  for (gx::TGXSceneNode* cone : FLightCones) cone->SetVisible(false);
+  for (gx::TGXSceneNode* wheel : FWheels) FWheelRest.push_back(wheel->Rotation());
+  FWheelAngle.assign(FWheels.size(), 0.0f);
+  if (!FBogies[0] || !FBogies[1]) FBogies[0] = FBogies[1] = nullptr;
+}
+
+void TRRTrackVehicle::SetUp(const TRRTrackVehicleDesc& d) {
+  FForwardAxis = d.ForwardAxis < RRForwardAxisCount ? d.ForwardAxis : 0;
+  FAlignment = RRForwardAlignment(FForwardAxis);
+  FCreationRotation = Rotation();
+  FBaselineOffset = d.BaselineOffset;
+  FCouplers[0] = {this, 0, 0};
+  FCouplers[1] = {this, 1, 0};
+
+  // 1.-4. Parts, pivot and couplers, in model space (the node's own).
+  FindParts();
+  Update(true);
+  const TGXVector3 axis = RRForwardAxis(FForwardAxis);
+  gx::TGXBoundingBox box;
+  if (gx::TGXSceneNode* model = ModelEntity()) box = BoxIn(*model, *this);
+  if (!box.Empty) {
+    const TGXVector3 centre = (box.Min() + box.Max()) * 0.5f;
+    const std::optional<gx::TGXInterval> along = gx::ProjectBox(box, axis);
+    const float extent = along ? along->Max - along->Min : 0.0f;
+    const TGXVector3 front = centre + axis * (extent * 0.5f), rear = centre - axis * (extent * 0.5f);
+    if (FBogies[0]) {
+      TGXVector3 p[2];
+      float lowest = 1e30f;
+      for (int i = 0; i < 2; ++i) {
+        p[i] = gx::GXVec3TransformCoord(FBogies[i]->WorldPosition(), InverseWorldMatrix());
+        const gx::TGXBoundingBox b = BoxIn(*FBogies[i], *this);
+        lowest = std::min(lowest, b.Empty ? p[i].y : b.Min().y);
+      }
+      // Bogie 0 is the one nearer the front end.
+      if (gx::GXVec3LengthSq(p[1] - front) < gx::GXVec3LengthSq(p[0] - front)) {
+        std::swap(FBogies[0], FBogies[1]);
+        std::swap(p[0], p[1]);
+      }
+      FPivot = (p[0] + p[1]) * 0.5f;
+      FPivot.y = lowest - FBaselineOffset;
+      FHalfBogieDistance = gx::GXVec3Length(p[0] - p[1]) * 0.5f;
+    } else {
+      FPivot = {centre.x, box.Min().y - FBaselineOffset, centre.z};
+      FHalfBogieDistance = 0.2f * extent;
+    }
+    FCouplers[0].Distance = std::max(0.0f, gx::GXVec3Dot(front - FPivot, axis));
+    FCouplers[1].Distance = std::max(0.0f, gx::GXVec3Dot(FPivot - rear, axis));
+  }
+  for (int i = 0; i < 2; ++i)
+    if (FBogies[i]) FBogieRest[i] = FBogies[i]->Rotation();
+
+  // 5. The model's animation (doors, a pantograph) runs by the vehicle's speed, not on its own.
+  if (gx::TGXAnimationController* c = OwnController()) {
+    c->SetSecondsPerFrame(0.04f);
+    c->SetEndFrame(20);
+    c->SetLoop(false);
+    c->SetTime(0);
+    SetHasAnimation(false);
+  }
+
+  // 6. Location, flags and speeds.
+  FTrackID = d.TrackID;
+  FRouteIndex = d.RouteIndex;
+  FRoutePosition = Finite(d.RoutePosition);
+  FRouteDirection = d.RouteDirection != 0 ? 1 : 0;
+  FHasEngine = d.HasEngine;
+  FChangeDirection = d.ChangeDirection;
+  FUnlockSwitches = d.UnlockSwitches;
+  FAutomaticScaling = d.AutomaticScaling;
+  FAdaptSpeed = d.AdaptSpeed;
+  FCockpitModel = d.CockpitModel;
+  FCockpitOffset = d.CockpitOffset;
+  SetCurrentSpeed(d.CurrentSpeed);
+  if (FHasEngine) {
+    FSoundFile = d.Sound;
+    SetSoundEnabled(d.SoundEnabled);
+  }
+
+  // 7. The cab camera of a locomotive.
+  if (FHasEngine && !FCockpitModel.Model.IsEmpty() && Manager()) {
+    auto* manager = dynamic_cast<TRREntityManager*>(Manager());
+    FCockpitNode = new gx::TGXSceneNode("Cockpit", this);
+    if (!box.Empty) FCockpitNode->SetPosition((box.Min() + box.Max()) * 0.5f);
+    FCockpitNode->SetRotation(gx::GXQuaternionRotationAxis({0, 1, 0}, gx::GX_PI / 2));
+    if (manager) {
+      TRRCockpitDesc cab;
+      cab.Name().SetUserText(Name());
+      cab.CockpitModel() = FCockpitModel;
+      cab.SetCockpitOffset(FCockpitOffset);
+      cab.SetID(manager->NextID());
+      manager->ReserveIDs(1);
+      FCockpit = dynamic_cast<TRRCockpit*>(manager->CreateEntity(FCockpitNode, cab));
+    }
+    FCockpitNode->Update(true);
+    const float depth = RRCockpitOffsetDivisor(FCockpitNode->LocalBounds());
+    const float s = 1.0f / depth;
+    if (std::isfinite(s)) FCockpitNode->SetScale({s, s, s});
+  }
+  SetTargetSpeed(d.TargetSpeed);
+
+  // 8.
+  UpdatePlacement();
+}
+
+std::unique_ptr<TRREntityDescription> TRRTrackVehicle::CreateDescription() const {
+  std::unique_ptr<TRREntityDescription> base = TRRModel::CreateDescription();
+  if (auto* d = dynamic_cast<TRRTrackVehicleDesc*>(base.get())) {
+    d->ForwardAxis = FForwardAxis;
+    d->TrackID = FTrackID;
+    d->RouteIndex = FRouteIndex;
+    d->RoutePosition = FRoutePosition;
+    d->RouteDirection = static_cast<uint8_t>(FRouteDirection);
+    d->HasEngine = FHasEngine;
+    d->ChangeDirection = FChangeDirection;
+    d->UnlockSwitches = FUnlockSwitches;
+    d->AutomaticScaling = FAutomaticScaling;
+    d->TargetSpeed = FTargetSpeed;
+    d->CurrentSpeed = FCurrentSpeed;
+    d->AdaptSpeed = FAdaptSpeed;
+    d->Sound = FSoundFile;
+    d->SoundEnabled = FSoundEnabled;
+    d->CockpitModel = FCockpitModel;
+    d->CockpitOffset = FCockpitOffset;
+    d->BaselineOffset = FBaselineOffset;
+    // The vehicle was placed on the rails: its rotation is the track's; the one it was made
+    // with is what a description of it carries back.
+    d->SetRotation(Rotation());
+  }
+  return base;
+}
+
+// ---- speeds ----
+
+void TRRTrackVehicle::SetTargetSpeed(float value) {
+  FTargetSpeed = ClampTarget(value);
+  if (FCockpit) FCockpit->SetControlSpeed(FTargetSpeed);
+}
+
+void TRRTrackVehicle::SetCurrentSpeed(float value) { FCurrentSpeed = ClampCurrent(value); }
+
+void TRRTrackVehicle::Stop() {
+  SetTargetSpeed(0);
+  FCurrentSpeed = 0;
+}
+
+void TRRTrackVehicle::Reverse() {
+  SetTargetSpeed(-FTargetSpeed);
+  FCurrentSpeed = 0;
+}
+
+// ---- location ----
+
+void TRRTrackVehicle::PlaceOnRoute(TRRTrackRoute* route, float distance) {
+  if (!route || !route->Track()) return;
+  FTrackID = route->Track()->ID();
+  FRouteIndex = route->Index();
+  FRoutePosition = std::clamp(Finite(distance), 0.0f, route->GetLength());
+  FRouteDirection = 0;
+  UpdatePlacement();
+}
+
+TGXVector3 TRRTrackVehicle::WorldPivot() const { return TransformPoint(FPivot, gx::TGXTransformSpace::World); }
+
+TRRTrackRoute* TRRTrackVehicle::GetRoute() {
+  if (Manager())
+    if (auto* track = dynamic_cast<TRRTrack*>(Manager()->FindByID(FTrackID)))
+      if (TRRTrackRoute* route = track->GetRoute(FRouteIndex))
+        if (FRoutePosition >= 0 && FRoutePosition <= route->GetLength()) return route;
+  const TRREntityList* tracks = TrackList();
+  TRRNearestRoute found;
+  if (tracks) found = FindNearestRoute(*tracks, WorldPivot(), RRVehicleFindRadius);
+  if (!found.Route || !found.Route->Track()) {
+    FTrackID = 0;
+    return nullptr;
+  }
+  FTrackID = found.Route->Track()->ID();
+  FRouteIndex = found.Route->Index();
+  FRoutePosition = found.Distance;
+  // The way the vehicle faces now decides its direction on the route.
+  const TGXVector3 forward = gx::RotateVector(RRForwardAxis(FForwardAxis), WorldRotation());
+  const TGXVector3 alignedForward = gx::RotateVector(
+      gx::RotateVector(TGXVector3{0, 0, 1}, gx::GXQuaternionInverse(FAlignment)), WorldRotation());
+  (void)alignedForward;
+  FRouteDirection = gx::GXVec3Dot(forward, found.Route->GetWorldTangent(found.Distance)) < 0 ? 1 : 0;
+  return found.Route;
+}
+
+void TRRTrackVehicle::UpdatePlacement() {
+  TRRTrackRoute* route = GetRoute();
+  if (!route) return;
+  if (FAutomaticScaling && route->Track()) {
+    const float s = route->Track()->SystemScale();
+    if (std::isfinite(s) && s > 0) SetScale({s, s, s});
+  }
+  Update(false);
+  const float scale = WorldScaleFactor();
+  const float d = FRoutePosition;
+  const int32_t dir = FRouteDirection;
+  RouteLocation points[2];
+  points[0] = route->Advance(dir, FHalfBogieDistance * scale, d);
+  points[1] = route->Advance(1 - dir, FHalfBogieDistance * scale, d);
+  TGXVector3 centre, forward;
+  bool fromBogies = points[0].Status == RouteLocation::Moved && points[1].Status == RouteLocation::Moved &&
+                    points[0].Route && points[1].Route;
+  if (fromBogies) {
+    const TGXVector3 a = points[0].Route->GetWorldRailPosition(points[0].Distance);
+    const TGXVector3 b = points[1].Route->GetWorldRailPosition(points[1].Distance);
+    const TGXVector3 between = a - b;
+    // Coincident bogie points (no bogie distance) give no direction: the rail's tangent does.
+    if (gx::GXVec3Length(between) < 1e-4f * scale) {
+      fromBogies = false;
+    } else {
+      forward = gx::GXVec3Normalize(between);
+      centre = (a + b) * 0.5f;
+    }
+  }
+  if (!fromBogies) {
+    centre = route->GetWorldRailPosition(d);
+    forward = route->GetWorldTangent(d);
+    if (dir == 1) forward = -forward;
+  }
+  TGXVector3 up = route->GetWorldUp(d);
+  const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(up, forward));
+  up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
+  const TGXQuaternion rotation = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
+  if (!gx::GXIsFinite(rotation) || !gx::GXIsFinite(centre)) return;
+  SetWorldRotation(rotation);
+  SetWorldPosition(centre - gx::RotateVector(FPivot, rotation) * scale);
+  Update(false);
+  PlaceBogies(points, forward);
+}
+
+void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3& vehicleForward) {
+  for (int i = 0; i < 2; ++i) {
+    gx::TGXSceneNode* bogie = FBogies[i];
+    if (!bogie) continue;
+    const RouteLocation& p = points[i];
+    if (p.Status != RouteLocation::Moved || !p.Route) {
+      bogie->SetRotation(FBogieRest[i]);
+      continue;
+    }
+    TGXVector3 forward = p.Route->GetWorldTangent(p.Distance);
+    // Both bogies face the way the vehicle does: on a straight track each is at rest.
+    if (gx::GXVec3Dot(forward, vehicleForward) < 0) forward = -forward;
+    TGXVector3 up = p.Route->GetWorldUp(p.Distance);
+    const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(up, forward));
+    up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
+    const TGXQuaternion world = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
+    const gx::TGXNode* parent = bogie->Parent();
+    const TGXQuaternion parentWorld = parent ? parent->WorldRotation() : TGXQuaternion();
+    const TGXQuaternion local = gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world),
+                                                         gx::GXQuaternionInverse(parentWorld));
+    if (gx::GXIsFinite(local)) bogie->SetRotation(gx::GXQuaternionNormalize(local));
+  }
+}
+
+bool TRRTrackVehicle::IsOnTrack(int32_t trackID) {
+  TRRTrackRoute* route = GetRoute();
+  if (!route) return false;
+  if (route->Track() && route->Track()->ID() == trackID) return true;
+  const float reach = FCouplers[0].EffectiveDistance();
+  for (int32_t dir : {0, 1}) {
+    TRRTrackRoute* r = route;
+    float d = FRoutePosition, walked = 0;
+    int32_t dd = dir;
+    for (int hop = 0; hop < RRMaxStalledHops; ++hop) {
+      RouteLocation next;
+      walked += r->StepToNextRoute(dd, d, next);
+      if (!(walked <= reach) || next.Status != RouteLocation::Moved || !next.Route) break;
+      if (next.Route->Track() && next.Route->Track()->ID() == trackID) return true;
+      r = next.Route;
+      d = next.Distance;
+      dd = next.Direction;
+    }
+  }
+  return false;
+}
+
+bool TRRTrackVehicle::Snap(const TGXVector3& pivot, TGXVector3& snapped,
+                           const std::vector<const TRREntity*>& excluded) const {
+  const TRREntityList* tracks = TrackList();
+  if (!tracks) return false;
+  auto outermost = [](const gx::TGXNode* n) {
+    const TRREntity* top = nullptr;
+    for (; n; n = n->Parent())
+      if (auto* e = dynamic_cast<const TRREntity*>(n)) top = e;
+    return top;
+  };
+  const TRREntity* own = outermost(this);
+  const TRRNearestRoute found = FindNearestRoute(*tracks, pivot, RRVehicleSnapRadius, [&](const TRRTrack& t) {
+    const TRREntity* top = outermost(&t);
+    return top != own && std::find(excluded.begin(), excluded.end(), top) == excluded.end();
+  });
+  if (!found.Route) return false;
+  snapped = found.Route->GetWorldRailPosition(found.Distance);
+  return gx::GXIsFinite(snapped);
+}
+
+void TRRTrackVehicle::Relink() {
+  TRRModel::Relink();
+  FTrackID = 0;
+  UpdatePlacement();
+  if (!GetRoute()) return;
+  // Close up to the vehicles just ahead and behind.
+  for (int side = 0; side < 2; ++side) {
+    float gap = 0;
+    const TRRVehicleSocket* facing = nullptr;
+    TRRTrackVehicle* other = FindCoupledVehicle(side, 1.5f, gap, &facing);
+    if (!other || !facing || gap <= 0) continue;
+    other->Move(&FCouplers[side], facing->Index == 0 ? gap : -gap);
+  }
+}
+
+// ---- couplers and trains ----
+
+TRRCouplerPlace TRRTrackVehicle::CouplerPlace(int index) {
+  TRRCouplerPlace place;
+  TRRTrackRoute* route = GetRoute();
+  if (!route) return place;
+  const int32_t outward = (index & 1) == 0 ? FRouteDirection : 1 - FRouteDirection;
+  const RouteLocation at = route->Advance(outward, FCouplers[index & 1].EffectiveDistance(), FRoutePosition);
+  if (at.Status != RouteLocation::Moved || !at.Route) return place;
+  place.Route = at.Route;
+  place.Distance = at.Distance;
+  place.Direction = at.Direction;
+  return place;
+}
+
+TRRTrackVehicle* TRRTrackVehicle::FindCoupledVehicle(int couplerIndex, float limit, float& gap,
+                                                     const TRRVehicleSocket** facing) {
+  gap = 1e10f;
+  if (facing) *facing = nullptr;
+  const TRREntityList* vehicles = VehicleList();
+  TRRTrackRoute* start = GetRoute();
+  if (!vehicles || !start || !std::isfinite(limit)) return nullptr;
+  const int32_t walkDir = (couplerIndex & 1) == 0 ? FRouteDirection : 1 - FRouteDirection;
+  const float own = FCouplers[couplerIndex & 1].EffectiveDistance();
+  gx::TGXBoundingSphere reach = gx::SphereFromBox(WorldBounds());
+  if (reach.Empty) return nullptr;
+  reach.Radius += 1.5f * std::fabs(limit);
+  TRRTrackVehicle* best = nullptr;
+  for (TRREntity* e : *vehicles) {
+    auto* w = dynamic_cast<TRRTrackVehicle*>(e);
+    if (!w || w == this) continue;
+    if (!gx::SpheresIntersect(reach, gx::SphereFromBox(w->WorldBounds()))) continue;
+    TRRTrackRoute* target = w->GetRoute();
+    if (!target) continue;
+    const float maxWalk = 1.1f * (1.5f * std::fabs(limit) + FCouplers[0].EffectiveDistance() +
+                                  w->FCouplers[0].EffectiveDistance());
+    // Walk from this vehicle's position until w's route is met ahead.
+    TRRTrackRoute* route = start;
+    float d = FRoutePosition, walked = 0;
+    int32_t dir = walkDir;
+    bool found = false;
+    for (int hop = 0; hop <= RRMaxStalledHops; ++hop) {
+      if (route == target) {
+        const float along = dir == 0 ? w->FRoutePosition - d : d - w->FRoutePosition;
+        if (along >= 0) {
+          walked += along;
+          found = true;
+          break;
+        }
+      }
+      RouteLocation next;
+      walked += route->StepToNextRoute(dir, d, next);
+      if (!(walked <= maxWalk) || next.Status != RouteLocation::Moved || !next.Route) break;
+      route = next.Route;
+      d = next.Distance;
+      dir = next.Direction;
+    }
+    if (!found || !(walked <= maxWalk)) continue;
+    // The coupler of w that faces this vehicle: its front when w is turned against the walk.
+    const TRRVehicleSocket& theirs = w->FCouplers[w->FRouteDirection != dir ? 0 : 1];
+    const float g = walked - own - theirs.EffectiveDistance();
+    if (g <= limit && g < gap) {
+      gap = g;
+      best = w;
+      if (facing) *facing = &theirs;
+    }
+  }
+  return best;
+}
+
+TRRLookAhead TRRTrackVehicle::LookAhead(const TRRVehicleSocket& coupler, float x,
+                                        const std::vector<TRRTrackVehicle*>& train) {
+  TRRLookAhead result;
+  TRRTrackVehicle* vehicle = coupler.Vehicle;
+  if (!vehicle) return {TRRLookAhead::OpenEnd, 0, nullptr};
+  float gap = 0;
+  const TRRVehicleSocket* facing = nullptr;
+  if (TRRTrackVehicle* other = vehicle->FindCoupledVehicle(coupler.Index, x, gap, &facing);
+      other && std::find(train.begin(), train.end(), other) == train.end())
+    return {TRRLookAhead::Vehicle, gap, nullptr};
+  const TRRCouplerPlace place = vehicle->CouplerPlace(coupler.Index);
+  if (!place.Route) return {TRRLookAhead::OpenEnd, 0, nullptr};
+  const RouteLocation at = place.Route->Advance(place.Direction, x, place.Distance);
+  if (at.Status == RouteLocation::Blocked) return {TRRLookAhead::SwitchAgainst, 0, at.Route};
+  if (at.Status != RouteLocation::Moved || !at.Route) return {TRRLookAhead::OpenEnd, 0, nullptr};
+  // A crossing another train stands on is as good as a vehicle in the way.
+  TRRTrack* track = at.Route->Track();
+  if (track && track->GetRouteCount() >= 2 && !track->IsSwitchable()) {
+    if (const TRREntityList* vehicles = VehicleList())
+      for (TRREntity* e : *vehicles) {
+        auto* w = dynamic_cast<TRRTrackVehicle*>(e);
+        if (!w || std::find(train.begin(), train.end(), w) != train.end()) continue;
+        TRRTrackRoute* routes[3] = {w->GetRoute(), w->CouplerPlace(0).Route, w->CouplerPlace(1).Route};
+        for (TRRTrackRoute* r : routes)
+          if (r && r->Track() == track) return {TRRLookAhead::Vehicle, 0, nullptr};
+      }
+  }
+  return result;
+}
+
+bool TRRTrackVehicle::MoveVehicle(float step) {
+  TRRTrackRoute* route = GetRoute();
+  if (!route || !std::isfinite(step)) return false;
+  const RouteLocation at = route->Advance(FRouteDirection, step, FRoutePosition);
+  if (at.Status != RouteLocation::Moved || !at.Route || !at.Route->Track()) return false;
+  FTrackID = at.Route->Track()->ID();
+  FRouteIndex = at.Route->Index();
+  FRouteDirection = at.Direction;
+  FRoutePosition = at.Distance;
+  UpdatePlacement();
+  TurnWheels(step);
+  return true;
+}
+
+void TRRTrackVehicle::TurnWheels(float step) {
+  const float angle = step / WorldScaleFactor();
+  for (size_t i = 0; i < FWheels.size(); ++i) {
+    // Kept within one turn, so the angle never loses its precision.
+    FWheelAngle[i] = std::remainder(FWheelAngle[i] + angle, 2 * gx::GX_PI);
+    FWheels[i]->SetRotation(
+        gx::GXQuaternionMultiply(gx::GXQuaternionRotationAxis({1, 0, 0}, FWheelAngle[i]), FWheelRest[i]));
+  }
+}
+
+void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
+  if (!std::isfinite(x) || x == 0) return;
+  // No train covers more than ten metres in one frame; a stalled program catches up no further.
+  x = std::clamp(x, -1000.0f, 1000.0f);
+
+  // 1. The train: from the own front coupler forward, then from the own rear coupler backward.
+  std::vector<const TRRVehicleSocket*> couplers{&FCouplers[0]};
+  std::vector<TRRTrackVehicle*> vehicles{this};
+  auto collect = [&](const TRRVehicleSocket* from) {
+    for (const TRRVehicleSocket* current = from;;) {
+      float gap = 0;
+      const TRRVehicleSocket* facing = nullptr;
+      TRRTrackVehicle* next = current->Vehicle->FindCoupledVehicle(current->Index, RRCouplingDistance, gap, &facing);
+      if (!next || !facing || facing == pushing) return;
+      if (std::find(vehicles.begin(), vehicles.end(), next) != vehicles.end()) return;
+      const TRRVehicleSocket* far = &next->FCouplers[1 - facing->Index];
+      vehicles.push_back(next);
+      couplers.push_back(far);
+      current = far;
+    }
+  };
+  collect(&FCouplers[0]);
+  const size_t c = couplers.size();
+  collect(&FCouplers[1]);
+
+  // 2. Leading and trailing couplers.
+  const TRRVehicleSocket* frontEnd = couplers[c - 1];
+  const TRRVehicleSocket* rearEnd = couplers.size() > c ? couplers.back() : &FCouplers[1];
+  const bool forward = x >= 0;
+  const TRRVehicleSocket* leading = forward ? frontEnd : rearEnd;
+  const TRRVehicleSocket* trailing = forward ? rearEnd : frontEnd;
+
+  auto endOfRoute = [&](bool reverse) {
+    for (TRRTrackVehicle* v : vehicles)
+      if (v->HasEngine()) reverse ? v->Reverse() : v->Stop();
+  };
+
+  // 3.-4. What lies ahead.
+  const TRRLookAhead ahead = LookAhead(*leading, std::fabs(x), vehicles);
+  switch (ahead.Status) {
+    case TRRLookAhead::Vehicle:
+      x = (x < 0 ? -1.0f : 1.0f) * std::max(ahead.Distance, 0.0f);
+      break;
+    case TRRLookAhead::SwitchAgainst: {
+      if (!FUnlockSwitches) {
+        endOfRoute(FChangeDirection);
+        return;
+      }
+      TRRTrack* track = ahead.Blocked ? ahead.Blocked->Track() : nullptr;
+      if (!track) return;
+      // A switch another train stands on is not thrown under it: wait.
+      if (const TRREntityList* all = VehicleList())
+        for (TRREntity* e : *all) {
+          auto* w = dynamic_cast<TRRTrackVehicle*>(e);
+          if (!w || std::find(vehicles.begin(), vehicles.end(), w) != vehicles.end()) continue;
+          TRRTrackRoute* routes[3] = {w->GetRoute(), w->CouplerPlace(0).Route, w->CouplerPlace(1).Route};
+          for (TRRTrackRoute* r : routes)
+            if (r && r->Track() == track) return;
+        }
+      track->SetActiveRoute(ahead.Blocked->Index());
+      return;
+    }
+    case TRRLookAhead::OpenEnd:
+      endOfRoute(FChangeDirection);
+      return;
+    default:
+      break;
+  }
+
+  // 5. In steps of at most 0.5, noting every route the end couplers pass.
+  struct TPassed {
+    bool Entered;
+    TRRTrackRoute* Route;
+  };
+  std::vector<TPassed> passed;
+  std::vector<TRRTrackRoute*> routes;
+  const auto steps = static_cast<long>(std::ceil(std::fabs(x) / RRVehicleMoveStep));
+  for (long n = 0; n < steps && x != 0; ++n) {
+    const float step = std::clamp(x, -RRVehicleMoveStep, RRVehicleMoveStep);
+    const TRRCouplerPlace leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
+    const TRRCouplerPlace trailBefore = trailing->Vehicle->CouplerPlace(trailing->Index);
+    for (size_t i = 0; i < couplers.size(); ++i) {
+      const bool front = couplers[i]->Index == 0;
+      const bool along = (i < c && front) || (i >= c && !front);
+      couplers[i]->Vehicle->MoveVehicle(along ? step : -step);
+    }
+    // The leading coupler enters every route it reaches; the trailing one leaves every route it
+    // passes over.
+    routes.clear();
+    RoutesPassed(leadBefore, std::fabs(step), routes);
+    const TRRCouplerPlace leadAfter = leading->Vehicle->CouplerPlace(leading->Index);
+    if (leadAfter.Route != leadBefore.Route) {
+      if (routes.empty() || routes.back() != leadAfter.Route) {
+        routes.clear();
+        if (leadAfter.Route) routes.push_back(leadAfter.Route);
+      }
+      for (TRRTrackRoute* r : routes) passed.push_back({true, r});
+    }
+    routes.clear();
+    const TRRCouplerPlace trailAfter = trailing->Vehicle->CouplerPlace(trailing->Index);
+    if (trailAfter.Route != trailBefore.Route) {
+      // Walking inward from the old place: the trailing coupler faces backward.
+      TRRCouplerPlace inward = trailBefore;
+      inward.Direction = 1 - inward.Direction;
+      RoutesPassed(inward, std::fabs(step), routes);
+      if (routes.empty() || routes.back() != trailAfter.Route) routes.assign(1, trailAfter.Route);
+      TRRTrackRoute* left = trailBefore.Route;
+      for (TRRTrackRoute* r : routes) {
+        if (left) passed.push_back({false, left});
+        left = r;
+      }
+    }
+    const float rest = x - step;
+    x = (rest > 0) == (x > 0) ? rest : 0;
+  }
+
+  // Every vehicle of the train moved in this frame (a second locomotive does not move it again).
+  if (auto* m = dynamic_cast<TRREntityManager*>(Manager()))
+    for (TRRTrackVehicle* v : vehicles) v->FMovedFrame = m->AnimationFrame();
+
+  // 6. The notifications, after the last step.
+  if (passed.empty()) return;
+  IRREventNotifier* notifier = RREventNotifierOf(Manager());
+  if (!notifier) return;
+  for (const TPassed& p : passed) {
+    TRREventNotification n;
+    n.SubjectID = ID();
+    n.Subject = this;
+    n.Route = p.Route;
+    n.TrackID = p.Route->Track() ? p.Route->Track()->ID() : 0;
+    n.RouteIndex = p.Route->Index();
+    notifier->Notify(p.Entered ? TRRConditionKind::TrackEnter : TRRConditionKind::TrackExit, n);
+  }
+}
+
+// ---- frame ----
+
+void TRRTrackVehicle::AnimateModel(float deltaTime) {
+  gx::TGXAnimationController* c = OwnController();
+  if (!c) return;
+  const float t = c->Time(), end = c->Duration();
+  if (std::fabs(FTargetSpeed) > 0.001f) {
+    if (t < end) c->SetTime(std::min(end, t + deltaTime));
+  } else if (t > 0) {
+    c->SetTime(std::max(0.0f, t - deltaTime));
+  }
+}
+
+void TRRTrackVehicle::Animate(bool animationsOn, float deltaTime) {
+  if (!std::isfinite(deltaTime) || deltaTime < 0) deltaTime = 0;
+  TRRModel::Animate(animationsOn, deltaTime);
+  auto* manager = dynamic_cast<TRREntityManager*>(Manager());
+
+  // 2. Headlight cones at night, never in the technical view.
+  bool cones = false;
+  if (manager)
+    if (auto* light = dynamic_cast<TRRLight*>(manager->Light()))
+      cones = light->Spotlights() && !manager->TechnicalView();
+  for (gx::TGXSceneNode* cone : FLightCones)
+    if (cone->Visible() != cones) cone->SetVisible(cones);
+
+  // 3.-4.
+  UpdateSound(animationsOn);
+  if (!animationsOn) return;
+
+  // 5.-6.
+  AnimateModel(deltaTime);
+  if (!GetRoute()) {
+    Stop();
+    return;
+  }
+
+  // 7. The effective target: slower uphill, faster downhill.
+  float target = FTargetSpeed;
+  if (FAdaptSpeed) {
+    const TGXVector3 forward = gx::GXVec3Normalize(gx::RotateVector(RRForwardAxis(FForwardAxis), WorldRotation()));
+    float g = 5.0f * forward.y;
+    if (FCurrentSpeed < 0) g = -g;
+    g = std::clamp(Finite(g), -0.9f, 0.9f);
+    target = (1 - g) * FTargetSpeed;
+  }
+
+  // 8. Acceleration.
+  const float change = RRVehicleAcceleration * deltaTime;
+  if (FCurrentSpeed < target)
+    FCurrentSpeed = std::min(FCurrentSpeed + change, target);
+  else if (FCurrentSpeed > target)
+    FCurrentSpeed = std::max(FCurrentSpeed - change, target);
+  FCurrentSpeed = ClampCurrent(FCurrentSpeed);
+
+  // 9. A train moves once per frame, by the first of its locomotives to tick.
+  if (FCurrentSpeed == 0) return;
+  if (manager && FMovedFrame == manager->AnimationFrame() && manager->AnimationFrame() != 0) return;
+  Move(nullptr, deltaTime * FCurrentSpeed);
+}
+
+// ---- sound ----
+
+void TRRTrackVehicle::SetSoundEnabled(bool value) {
+  if (value == FSoundEnabled) return;
+  if (!value) {
+    if (FSound) FSound->Stop();
+    FSound.reset();
+    FSoundEnabled = false;
+    return;
+  }
+  const TRRModelServices* services = TRRModelServices::Get();
+  if (!services || !services->LoadSound || FSoundFile.IsEmpty()) return;
+  try {
+    FSound = services->LoadSound(FSoundFile);
+  } catch (...) {
+    FSound.reset();  // a sound that cannot be loaded leaves the vehicle silent
+  }
+  FSoundEnabled = FSound != nullptr;
+}
+
+bool TRRTrackVehicle::SoundPlaying() const { return FSound && FSound->IsPlaying(); }
+float TRRTrackVehicle::SoundVolume() const { return FSound ? FSound->Volume() : 0.0f; }
+
+void TRRTrackVehicle::UpdateSound(bool animationsOn) {
+  if (!FSound) return;
+  const TRRModelServices* services = TRRModelServices::Get();
+  const bool on = !services || !services->SoundOn || services->SoundOn();
+  if (!FSoundEnabled || !on || !animationsOn) {
+    if (FSound->IsPlaying()) FSound->Stop();
+    return;
+  }
+  float distance = 0;
+  if (auto* manager = dynamic_cast<TRREntityManager*>(Manager()))
+    if (TRREntity* camera = manager->ActiveCamera()) distance = gx::GXVec3Length(camera->WorldPosition() - WorldPivot());
+  const float level = std::clamp(std::fabs(FCurrentSpeed) * 0.1f * (1 - std::clamp(distance * 0.005f, 0.0f, 1.0f)),
+                                 0.0f, 1.0f);
+  float volume = services && services->SoundVolume ? services->SoundVolume() : 100.0f;
+  FSound->SetVolume(Finite(level * volume));
+  FSound->Play();
+}
+
+}  // namespace rr

@@ -1,0 +1,270 @@
+#pragma once
+// Rolling stock: TRRTrackVehicle is a locomotive or a wagon that stands on a track route and,
+// while animations run, drives along the route network at its target speed. Vehicles whose
+// couplers touch move together as a train; a train stops at, or reverses before, open ends,
+// switches set against it (or throws them), occupied crossings and other vehicles. Every route
+// boundary a train's leading or trailing coupler crosses is reported to the event notifier as a
+// track entered or left.
+//
+// Description payload (after the model payload, little-endian): Integer version (3 written;
+// 1..3 read), version >= 2: forward-axis byte; track ID (an ID reference), route index
+// (Integer), route position (Single); route direction, has engine, change direction, unlock
+// switches bytes, version >= 2: automatic-scaling byte; target and current speed (Single);
+// sound (asset file name); sound-enabled byte; cockpit model (model file name); cockpit offset
+// (Single); version 3: adapt-speed byte and baseline offset (Single). Non-finite numbers read
+// as 0; forward axes beyond 5 read as 0; speeds are clamped (target to +-75, current to +-142.5).
+//
+// Speeds are world units (centimetres) per second, positive along the vehicle's forward axis.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RRModelServices.h"
+#include "app/entities/RRCamera.h"
+#include "app/entities/RRModel.h"
+#include "app/entities/track/RRTrackRoute.h"
+#include "engine/core/GXMath.h"
+
+namespace rr {
+
+class TRREntityList;
+class TRRTrack;
+class TRRTrackVehicle;
+
+inline constexpr const char* RRKindTrackVehicle = "{DFDA4971-3DA2-470D-AD29-F543697ECBCA}";
+inline constexpr int32_t RRTrackVehicleDescVersion = 3;
+// The target speed's range (+-) and the current speed's (downhill reaches 190 % of the target).
+inline constexpr float RRMaxTargetSpeed = 75.0f;
+inline constexpr float RRMaxCurrentSpeed = 1.9f * RRMaxTargetSpeed;
+// Speed change per second, the longest single move of a train and the coupling distance.
+inline constexpr float RRVehicleAcceleration = 10.0f;
+inline constexpr float RRVehicleMoveStep = 0.5f;
+inline constexpr float RRCouplingDistance = 0.5f;
+// The search radius for a dragged vehicle's track and for re-finding a lost route.
+inline constexpr float RRVehicleSnapRadius = 3.0f;
+inline constexpr float RRVehicleFindRadius = 1.0f;
+
+// The forward axes a model may have, as listed ("+ X", "+ Y", "+ Z", "- X", "- Y", "- Z"; the
+// labels count Z as up, so "+ Y" is the engine's +Z).
+inline constexpr int RRForwardAxisCount = 6;
+extern const char* const RRForwardAxisLabels[RRForwardAxisCount];
+// The model-space axis of an index (indices beyond 5 count as 0).
+gx::TGXVector3 RRForwardAxis(int index);
+// The rotation that turns the model's forward axis onto +Z with +Y up.
+gx::TGXQuaternion RRForwardAlignment(int index);
+
+// ---- description ----
+
+class TRRTrackVehicleDesc : public TRRModelDesc {
+  RR_DESCRIPTION_CLASS()
+
+ public:
+  void LoadFromStream(gx::TGXStream& s) override;
+  void SaveToStream(gx::TGXStream& s) const override;
+  // The model's accessors, then the track ID, the sound and the cockpit model.
+  void GetPropertyAccess(TRRPropertyAccessList& list) override;
+  // From another vehicle description: the model's data, sound, cockpit model and offset and the
+  // baseline offset.
+  void AssignFrom(const TRREntityDescription& other) override;
+  // The model's keys, "TrackID", "RouteIndex", "RoutePosition", "RouteDirection", "HasEngine",
+  // "ChangeDirection", "UnlockSwitchs", "TargetSpeed", "CurrentSpeed" and, for locomotives,
+  // "SoundEnabled".
+  void LoadFromPropertyBag(const TRREntityDescription_10& bag, std::string& modelFileName) override;
+
+  uint8_t ForwardAxis = 0;
+  int32_t TrackID = 0;
+  int32_t RouteIndex = 0;
+  float RoutePosition = 0;
+  uint8_t RouteDirection = 0;
+  bool HasEngine = false;
+  bool ChangeDirection = true;
+  bool UnlockSwitches = true;
+  bool AutomaticScaling = true;
+  float TargetSpeed = 0;
+  float CurrentSpeed = 0;
+  bool AdaptSpeed = true;
+  TRRAssetFileName Sound;
+  bool SoundEnabled = false;
+  TRRModelFileName CockpitModel;
+  float CockpitOffset = 0;
+  float BaselineOffset = 0;
+};
+
+// ---- couplers ----
+
+// One end of a vehicle: index 0 front, 1 rear; its distance from the pivot along the forward
+// axis in model units (the effective distance is that times the world scale).
+struct TRRVehicleSocket {
+  TRRTrackVehicle* Vehicle = nullptr;
+  int Index = 0;
+  float Distance = 0;
+  float EffectiveDistance() const;
+};
+
+// Where a coupler is: its route, distance and the direction it faces outward (no route: off the
+// tracks).
+struct TRRCouplerPlace {
+  TRRTrackRoute* Route = nullptr;
+  float Distance = 0;
+  int32_t Direction = 0;
+};
+
+// What lies ahead of a train (LookAhead).
+struct TRRLookAhead {
+  enum : int32_t { Free = 0, Vehicle = 1, SwitchAgainst = 2, OpenEnd = 3 };
+  int32_t Status = Free;
+  float Distance = 0;
+  // Status SwitchAgainst: the route the train wants (on the switch to throw).
+  TRRTrackRoute* Blocked = nullptr;
+};
+
+// ---- the vehicle ----
+
+class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
+  RR_ENTITY_CLASS()
+
+ public:
+  TRRTrackVehicle(gx::TGXNode* parent, IRREntityManager* manager, const TRREntityDescription& description);
+  ~TRRTrackVehicle() override;
+
+  static void RegisterKinds(TRRRegisteredEntityList& list);
+
+  // ---- TRREntity ----
+  void Animate(bool animationsOn, float deltaTime) override;
+  std::unique_ptr<TRREntityDescription> CreateDescription() const override;
+
+  // ---- driving ----
+  // Clamped to +-75 (not finite: 0); handed to the cockpit's control animation.
+  void SetTargetSpeed(float value);
+  float TargetSpeed() const { return FTargetSpeed; }
+  // Clamped to +-142.5 (not finite: 0).
+  void SetCurrentSpeed(float value);
+  float CurrentSpeed() const { return FCurrentSpeed; }
+  // Target and current speed 0.
+  void Stop();
+  // Target negated, current speed 0.
+  void Reverse();
+  bool HasEngine() const { return FHasEngine; }
+  bool ChangeDirection() const { return FChangeDirection; }
+  void SetChangeDirection(bool value) { FChangeDirection = value; }
+  bool UnlockSwitches() const { return FUnlockSwitches; }
+  void SetUnlockSwitches(bool value) { FUnlockSwitches = value; }
+  bool AdaptSpeed() const { return FAdaptSpeed; }
+  void SetAdaptSpeed(bool value) { FAdaptSpeed = value; }
+  bool AutomaticScaling() const { return FAutomaticScaling; }
+
+  // ---- location ----
+  // Puts the vehicle on the route at the distance, direction 0, and places it.
+  void PlaceOnRoute(TRRTrackRoute* route, float distance);
+  // The stored route when its track exists and the position lies on it; otherwise the nearest
+  // route within 1 of the pivot (stored with the direction the vehicle faces), or none.
+  TRRTrackRoute* GetRoute();
+  int32_t TrackID() const { return FTrackID; }
+  int32_t RouteIndex() const { return FRouteIndex; }
+  float RoutePosition() const { return FRoutePosition; }
+  int32_t RouteDirection() const { return FRouteDirection; }
+  // Puts the node on the rails at the stored location (nothing without a route).
+  void UpdatePlacement();
+  // On the track's route now, or reached from here within the front coupler's distance.
+  bool IsOnTrack(int32_t trackID);
+  // The world point the vehicle turns about (its pivot).
+  gx::TGXVector3 WorldPivot() const;
+  // Forgets the stored track, places the vehicle on the nearest route within the snap radius and
+  // closes up to the vehicles it touches (after a drag or a drop).
+  void Relink();
+  // Where a dragged vehicle would stand: the pivot moved onto the nearest rail within radius 3,
+  // skipping the tracks of excluded entities. False when no route is near.
+  bool Snap(const gx::TGXVector3& pivot, gx::TGXVector3& snapped,
+            const std::vector<const TRREntity*>& excluded = {}) const;
+
+  // ---- trains ----
+  // Moves the train this vehicle belongs to by x along this vehicle's forward axis; pushing is
+  // the coupler of the vehicle that pushes (excluded from the train), or null.
+  void Move(const TRRVehicleSocket* pushing, float x);
+  // Moves only this vehicle by step; false (and nothing moved) when the route network ends or
+  // is blocked within the step.
+  bool MoveVehicle(float step);
+  const TRRVehicleSocket& Coupler(int index) const { return FCouplers[index & 1]; }
+  TRRCouplerPlace CouplerPlace(int index);
+  // The nearest other vehicle whose facing coupler lies within limit of this vehicle's coupler,
+  // and the gap (1e10 and null for none).
+  TRRTrackVehicle* FindCoupledVehicle(int couplerIndex, float limit, float& gap,
+                                      const TRRVehicleSocket** facing = nullptr);
+  TRRLookAhead LookAhead(const TRRVehicleSocket& coupler, float x,
+                         const std::vector<TRRTrackVehicle*>& train);
+  // Set by Move for the vehicles of the train it moved this frame.
+  uint64_t MovedInFrame() const { return FMovedFrame; }
+
+  // ---- model parts ----
+  gx::TGXSceneNode* Bogie(int index) const { return FBogies[index & 1]; }
+  const std::vector<gx::TGXSceneNode*>& Wheels() const { return FWheels; }
+  const std::vector<gx::TGXSceneNode*>& LightCones() const { return FLightCones; }
+  const gx::TGXVector3& Pivot() const { return FPivot; }
+  float HalfBogieDistance() const { return FHalfBogieDistance; }
+  float WorldScaleFactor() const;
+  int ForwardAxisIndex() const { return FForwardAxis; }
+
+  // ---- sound ----
+  // Off frees the sound; on loads the sound file when the program has a sound device and keeps
+  // the flag only when that worked.
+  void SetSoundEnabled(bool value);
+  bool SoundEnabled() const { return FSoundEnabled; }
+  const TRRAssetFileName& SoundFile() const { return FSoundFile; }
+  // Whether the running sound plays now, and its volume (0..100).
+  bool SoundPlaying() const;
+  float SoundVolume() const;
+
+  // ---- cockpit ----
+  TRRCockpit* Cockpit() const { return FCockpit; }
+  TRREntity* CockpitOwnerEntity() override { return this; }
+  gx::TGXSceneNode* CockpitExteriorNode() override { return ModelEntity(); }
+  gx::TGXSceneNode* CockpitInteriorNode() override { return nullptr; }
+
+ private:
+  void SetUp(const TRRTrackVehicleDesc& d);
+  void FindParts();
+  void PlaceBogies(const RouteLocation* points, const gx::TGXVector3& forward);
+  // The vehicles of the manager and its tracks (null without a full entity manager).
+  const TRREntityList* VehicleList() const;
+  const TRREntityList* TrackList() const;
+  void UpdateSound(bool animationsOn);
+  void AnimateModel(float deltaTime);
+  void TurnWheels(float step);
+
+  uint8_t FForwardAxis = 0;
+  gx::TGXQuaternion FAlignment;
+  gx::TGXQuaternion FCreationRotation;
+  gx::TGXSceneNode* FBogies[2] = {nullptr, nullptr};
+  gx::TGXQuaternion FBogieRest[2];
+  std::vector<gx::TGXSceneNode*> FWheels;
+  std::vector<gx::TGXQuaternion> FWheelRest;
+  std::vector<float> FWheelAngle;
+  std::vector<gx::TGXSceneNode*> FLightCones;
+  gx::TGXVector3 FPivot{0, 0, 0};
+  float FHalfBogieDistance = 0;
+  float FBaselineOffset = 0;
+  TRRVehicleSocket FCouplers[2];
+  int32_t FTrackID = 0;
+  int32_t FRouteIndex = 0;
+  float FRoutePosition = 0;
+  int32_t FRouteDirection = 0;
+  bool FHasEngine = false;
+  bool FChangeDirection = true;
+  bool FUnlockSwitches = true;
+  bool FAutomaticScaling = true;
+  bool FAdaptSpeed = true;
+  float FTargetSpeed = 0;
+  float FCurrentSpeed = 0;
+  TRRAssetFileName FSoundFile;
+  bool FSoundEnabled = false;
+  std::shared_ptr<IRRSound> FSound;
+  TRRModelFileName FCockpitModel;
+  float FCockpitOffset = 0;
+  gx::TGXSceneNode* FCockpitNode = nullptr;
+  TRRCockpit* FCockpit = nullptr;
+  uint64_t FMovedFrame = 0;
+};
+
+}  // namespace rr

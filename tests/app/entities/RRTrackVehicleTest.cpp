@@ -1,0 +1,442 @@
+// Rolling stock on a test layout: straight pieces joined end to end along +Z (a crossing or a
+// switch where a case needs one), vehicles 10 long with bogies 7 apart (or without bogies), read
+// from model files with their geometry left out. Positions are checked against distances worked
+// out by hand from the pieces' lengths.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "app/RREntityManager.h"
+#include "app/entities/RRTrackVehicle.h"
+#include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackConnections.h"
+#include "app/entities/track/RRTrackEvents.h"
+#include "engine/core/GXGeometry.h"
+#include "engine/core/GXSerialization.h"
+#include "engine/core/GXStream.h"
+#include "tests/app/ManagerTestSupport.h"
+#include "tests/app/MaterialTestSupport.h"
+#include "tests/app/ModelTestSupport.h"
+
+using namespace rr;
+
+namespace {
+
+constexpr const char* kPackage = "{0D5E8A7C-3B21-4F0E-9A6D-5C4B3A291807}";
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// A vehicle 10 long (z -5..5) and 2 wide; with bogies "Rad0"/"Rad1" at z +-3.5, each with a
+// wheel set "radanimN", and a headlight cone "lk0" that sticks out in front (hidden, so it does
+// not count for the length).
+gx::TGXModelData VehicleModel(bool bogies) {
+  gx::TGXModelData data;
+  data.Format = gx::EGXModelFormat::XFile;
+  gx::TGXModelMesh body, bogie, cone;
+  body.Name = "Kasten";
+  modeltest::AddBox(body, {-1, 0.4f, -5}, {1, 2.5f, 5});
+  modeltest::CloseSubMesh(body, 0, gx::GXModelColorName(0.6f, 0.1f, 0.1f, 1));
+  gx::GXModelCalculateBounds(body);
+  bogie.Name = "Drehgestell";
+  modeltest::AddBox(bogie, {-0.8f, 0, -0.8f}, {0.8f, 0.4f, 0.8f});
+  modeltest::CloseSubMesh(bogie, 0, gx::GXModelColorName(0.1f, 0.1f, 0.1f, 1));
+  gx::GXModelCalculateBounds(bogie);
+  cone.Name = "Kegel";
+  modeltest::AddBox(cone, {-0.5f, 0.5f, 5}, {0.5f, 1.5f, 12});
+  modeltest::CloseSubMesh(cone, 0, gx::GXModelColorName(1, 1, 0.6f, 0.3f));
+  gx::GXModelCalculateBounds(cone);
+  data.Meshes = {body, bogie, cone};
+  gx::TGXModelNode root{"Fahrzeug", -1, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}, {0}};
+  data.Nodes.push_back(root);
+  data.Nodes.push_back({"lk0", 0, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}, {2}});
+  if (bogies) {
+    data.Nodes.push_back({"Rad1", 0, {0, 0, -3.5f}, {0, 0, 0, 1}, {1, 1, 1}, {}});
+    data.Nodes.push_back({"radanim1", 2, {0, 0.2f, 0}, {0, 0, 0, 1}, {1, 1, 1}, {1}});
+    data.Nodes.push_back({"Rad0", 0, {0, 0, 3.5f}, {0, 0, 0, 1}, {1, 1, 1}, {}});
+    data.Nodes.push_back({"radanim0", 4, {0, 0.2f, 0}, {0, 0, 0, 1}, {1, 1, 1}, {1}});
+  } else {
+    data.Nodes.push_back({"Unterbau", 0, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}, {1}});
+  }
+  return data;
+}
+
+// A manager whose project records what the tracks and vehicles report.
+struct TRecordingProject : mgrtest::TTestProject, IRREventNotifier {
+  IRREventNotifier* EventNotifier() override { return this; }
+  void Notify(TRRConditionKind kind, const TRREventNotification& n) override {
+    EXPECT_EQ(n.SubjectID, n.Subject ? n.Subject->ID() : 0);
+    Events.push_back({kind, n.SubjectID, n.TrackID, n.RouteIndex});
+  }
+  struct TEvent {
+    TRRConditionKind Kind;
+    int32_t Subject, Track, Route;
+    bool operator==(const TEvent&) const = default;
+  };
+  std::vector<TEvent> Events;
+};
+
+class TrackVehicle : public test::TMaterialTest {
+ protected:
+  void SetUp() override {
+    TMaterialTest::SetUp();
+    Saved = gx::GXModelImporterClasses();
+    for (const gx::TGXModelImporterClass& c : Saved) gx::UnregisterModelImporter(c.Name);
+    gx::RegisterModelImporter("GeometryFree", [](gx::TGXStream& s, gx::TGXSceneNode* t) {
+      return std::make_unique<modeltest::TGeometryFreeImporter>(s, t);
+    });
+    Models = std::make_unique<gx::TGXModelFactory>(&Resources);
+    Install();
+    PutFile(std::string(kPackage) + "\\Wagen.x", modeltest::Write(VehicleModel(true)));
+    PutFile(std::string(kPackage) + "\\Lore.x", modeltest::Write(VehicleModel(false)));
+    P = std::make_unique<TRecordingProject>();
+  }
+  void TearDown() override {
+    P.reset();
+    TRRModelServices::Clear();
+    Models.reset();
+    gx::UnregisterModelImporter("GeometryFree");
+    for (const gx::TGXModelImporterClass& c : Saved) gx::RegisterModelImporter(c.Name, c.Create);
+    TMaterialTest::TearDown();
+  }
+
+  TRREntityManager& M() { return P->M(); }
+
+  // A piece whose route 0 starts where the last piece ended (at the origin for the first one).
+  TRRTrack* Piece(TRRTrackType type, std::vector<float> lengths, float slope = 0) {
+    TRRTrackDesc d(type);
+    d.SetID(M().NextID());
+    M().ReserveIDs(1);
+    for (float l : lengths) {
+      auto r = std::make_unique<TRRTrackRouteDesc>();
+      r->L1 = l;
+      d.AddRoute(std::move(r));
+    }
+    if (type == TRRTrackType::Crossing) d.Route(1)->Rotation = 1.2f;
+    d.SetRotation(gx::GXQuaternionRotationAxis({1, 0, 0}, -std::atan(slope)));
+    auto* t = static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
+    t->Update(true);
+    TRRTrackRoute* r = t->GetRoute(0);
+    const gx::TGXVector3 start = r->Contact(0)->GetWorldPosition();
+    t->SetPosition(t->Position() + (End - start));
+    t->Update(true);
+    End = r->Contact(1)->GetWorldPosition();
+    RRRefreshConnections(M().Tracks());
+    return t;
+  }
+
+  TRRTrackVehicle* Vehicle(TRRTrack* track, float position, int direction = 0, bool engine = false,
+                           float target = 0, const char* model = "Wagen.x") {
+    TRRTrackVehicleDesc d;
+    d.SetID(M().NextID());
+    M().ReserveIDs(1);
+    d.ModelFile() = {TRRAssetFileName(model, std::string(kPackage) + "\\" + model), {}};
+    d.ForwardAxis = 1;  // + Z
+    d.TrackID = track->ID();
+    d.RoutePosition = position;
+    d.RouteDirection = static_cast<uint8_t>(direction);
+    d.HasEngine = engine;
+    d.TargetSpeed = target;
+    d.CurrentSpeed = target;
+    return static_cast<TRRTrackVehicle*>(M().CreateEntity(nullptr, d));
+  }
+
+  // One frame of the layout: every entity's animation, in ID order.
+  void Frame(float dt) {
+    M().AdvanceAnimationFrame();
+    for (int i = 0; i < M().EntitySlotCount(); ++i)
+      if (TRREntity* e = M().EntitySlot(i)) e->Animate(true, dt);
+  }
+
+  // Where along the line of pieces a vehicle's pivot stands (they run along +Z).
+  static float At(TRRTrackVehicle* v) { return v->WorldPivot().z; }
+
+  std::vector<gx::TGXModelImporterClass> Saved;
+  std::unique_ptr<gx::TGXModelFactory> Models;
+  std::unique_ptr<TRecordingProject> P;
+  gx::TGXVector3 End{0, 0, 0};
+};
+
+}  // namespace
+
+TEST(TrackVehicleDesc, PayloadVersionsAndDamagedNumbers) {
+  TRRTrackVehicleDesc d;
+  d.ForwardAxis = 4;
+  d.TrackID = 17;
+  d.RouteIndex = 1;
+  d.RoutePosition = 3.5f;
+  d.RouteDirection = 1;
+  d.HasEngine = true;
+  d.UnlockSwitches = false;
+  d.AutomaticScaling = false;
+  d.TargetSpeed = 40;
+  d.CurrentSpeed = -12;
+  d.Sound = TRRAssetFileName("Lok.wav");
+  d.SoundEnabled = true;
+  d.AdaptSpeed = false;
+  d.BaselineOffset = 0.25f;
+  gx::TGXMemoryStream s;
+  d.SaveToStream(s);
+  s.SetPosition(0);
+  TRRTrackVehicleDesc back;
+  back.LoadFromStream(s);
+  EXPECT_EQ(back.ForwardAxis, 4);
+  EXPECT_EQ(back.TrackID, 17);
+  EXPECT_EQ(back.RouteIndex, 1);
+  EXPECT_EQ(back.RouteDirection, 1);
+  EXPECT_FALSE(back.UnlockSwitches);
+  EXPECT_FALSE(back.AutomaticScaling);
+  EXPECT_FLOAT_EQ(back.CurrentSpeed, -12);
+  EXPECT_EQ(back.Sound.FileName, "Lok.wav");
+  EXPECT_FALSE(back.AdaptSpeed);
+  EXPECT_FLOAT_EQ(back.BaselineOffset, 0.25f);
+  EXPECT_EQ(s.Position(), s.Size());
+
+  // Older versions lack bytes; damaged numbers and unknown axes read as harmless values.
+  struct TCase {
+    int32_t Version;
+    uint8_t Axis;
+    float Target, Current;
+    uint8_t WantAxis;
+    float WantTarget, WantCurrent;
+  } cases[] = {{1, 0, 30, 30, 0, 30, 30},      {2, 9, kNaN, kInf, 0, 0, 0},
+               {3, 2, 100, -1e30f, 2, 75, -142.5f}, {3, 5, -100, 150, 5, -75, 142.5f}};
+  for (const TCase& c : cases) {
+    gx::TGXMemoryStream m;
+    TRRModelDesc().SaveToStream(m);
+    gx::WriteInteger(m, c.Version);
+    if (c.Version >= 2) gx::WriteByte(m, c.Axis);
+    gx::WriteInteger(m, 5);
+    gx::WriteInteger(m, 0);
+    gx::WriteSingle(m, kNaN);
+    for (int i = 0; i < (c.Version >= 2 ? 5 : 4); ++i) gx::WriteByte(m, 1);
+    gx::WriteSingle(m, c.Target);
+    gx::WriteSingle(m, c.Current);
+    TRRAssetFileName().WriteToStream(m);
+    gx::WriteByte(m, 0);
+    TRRModelFileName().WriteToStream(m);
+    gx::WriteSingle(m, 0);
+    if (c.Version >= 3) {
+      gx::WriteByte(m, 0);
+      gx::WriteSingle(m, kInf);
+    }
+    m.SetPosition(0);
+    TRRTrackVehicleDesc r;
+    r.LoadFromStream(m);
+    EXPECT_EQ(r.ForwardAxis, c.WantAxis) << c.Version;
+    EXPECT_FLOAT_EQ(r.TargetSpeed, c.WantTarget) << c.Version;
+    EXPECT_FLOAT_EQ(r.CurrentSpeed, c.WantCurrent) << c.Version;
+    EXPECT_EQ(r.RoutePosition, 0) << c.Version;
+    EXPECT_EQ(r.AdaptSpeed, c.Version < 3) << c.Version;
+    EXPECT_EQ(r.BaselineOffset, 0) << c.Version;
+    EXPECT_EQ(m.Position(), m.Size()) << c.Version;
+  }
+  gx::TGXMemoryStream bad;
+  TRRModelDesc().SaveToStream(bad);
+  gx::WriteInteger(bad, 4);
+  bad.SetPosition(0);
+  TRRTrackVehicleDesc r;
+  EXPECT_THROW(r.LoadFromStream(bad), EUnknownEntityDescription);
+}
+
+TEST(TrackVehicleAxes, EveryForwardAxisTurnsOntoZWithYUp) {
+  for (int i = 0; i < RRForwardAxisCount; ++i) {
+    const gx::TGXQuaternion q = RRForwardAlignment(i);
+    const gx::TGXVector3 f = gx::RotateVector(RRForwardAxis(i), q);
+    EXPECT_NEAR(f.z, 1, 1e-5f) << RRForwardAxisLabels[i];
+    EXPECT_NEAR(gx::GXQuaternionLength(q), 1, 1e-5f) << RRForwardAxisLabels[i];
+    if (std::fabs(RRForwardAxis(i).y) < 0.5f) EXPECT_NEAR(gx::RotateVector({0, 1, 0}, q).y, 1, 1e-5f) << i;
+  }
+}
+
+TEST_F(TrackVehicle, StandsOnTheRailsWithItsPartsAndFacesItsDirection) {
+  TRRTrack* t = Piece(TRRTrackType::Straight, {100});
+  for (const char* model : {"Wagen.x", "Lore.x"})
+    for (int dir : {0, 1}) {
+      TRRTrackVehicle* v = Vehicle(t, 40, dir, false, 0, model);
+      const bool bogies = std::string(model) == "Wagen.x";
+      EXPECT_EQ(v->Bogie(0) != nullptr, bogies);
+      EXPECT_EQ(v->Wheels().size(), bogies ? 2u : 0u);
+      ASSERT_EQ(v->LightCones().size(), 1u);
+      EXPECT_FALSE(v->LightCones()[0]->Visible());
+      // The cone is no part of the length: couplers at the buffers.
+      EXPECT_NEAR(v->Coupler(0).Distance, 5, 1e-4f) << model;
+      EXPECT_NEAR(v->Coupler(1).Distance, 5, 1e-4f) << model;
+      EXPECT_NEAR(v->HalfBogieDistance(), bogies ? 3.5f : 2.0f, 1e-4f) << model;
+      const gx::TGXVector3 rail = t->GetRoute(0)->GetWorldRailPosition(40);
+      const gx::TGXVector3 pivot = v->WorldPivot();
+      EXPECT_NEAR(gx::GXVec3Length(pivot - rail), 0, 1e-3f) << model << dir;
+      const gx::TGXVector3 forward = gx::RotateVector({0, 0, 1}, v->WorldRotation());
+      EXPECT_NEAR(forward.z, dir == 0 ? 1 : -1, 1e-4f) << model << dir;
+      EXPECT_NEAR(forward.y, 0, 1e-4f);
+      if (bogies) {
+        // On a straight piece both bogies keep their rest orientation.
+        EXPECT_NEAR(std::fabs(v->Bogie(0)->Rotation().w), 1, 1e-4f);
+        EXPECT_NEAR(std::fabs(v->Bogie(1)->Rotation().w), 1, 1e-4f);
+        // Bogie 0 is the front one, whichever way the vehicle faces.
+        EXPECT_GT(gx::GXVec3Dot(v->Bogie(0)->WorldPosition() - pivot, forward), 0);
+      }
+      delete v;
+    }
+}
+
+TEST_F(TrackVehicle, SpeedRisesByTenASecondAndFollowsTheGradient) {
+  TRRTrack* flat = Piece(TRRTrackType::Straight, {1000});
+  TRRTrackVehicle* loco = Vehicle(flat, 10, 0, true, 0);
+  loco->SetTargetSpeed(30);
+  std::vector<float> seen;
+  for (int i = 0; i < 31; ++i) {
+    Frame(0.1f);
+    seen.push_back(loco->CurrentSpeed());
+  }
+  EXPECT_NEAR(seen[0], 1, 1e-4f);
+  EXPECT_NEAR(seen[1], 2, 1e-4f);
+  EXPECT_NEAR(seen[29], 30, 1e-3f);
+  EXPECT_NEAR(seen[30], 30, 1e-3f);
+  EXPECT_GT(At(loco), 10 + 40);  // it moved about 1 + 2 + ... + 30 tenths
+
+  // Two per cent up: 45 of 50; running backwards the same piece is downhill: 55.
+  delete loco;
+  End = {0, 0, 5000};
+  TRRTrack* hill = Piece(TRRTrackType::Straight, {1000}, 0.02f);
+  struct TCase {
+    float Target, Want;
+  } cases[] = {{50, 45}, {-50, -55}};
+  for (const TCase& c : cases) {
+    TRRTrackVehicle* v = Vehicle(hill, 500, 0, true, 0);
+    v->SetTargetSpeed(c.Target);
+    for (int i = 0; i < 100; ++i) Frame(0.1f);
+    EXPECT_NEAR(v->CurrentSpeed(), c.Want, 0.05f) << c.Target;
+    delete v;
+  }
+}
+
+TEST_F(TrackVehicle, OpenEndsReverseOrStopTheTrain) {
+  TRRTrack* t = Piece(TRRTrackType::Straight, {60});
+  for (bool change : {true, false}) {
+    TRRTrackVehicle* loco = Vehicle(t, 50, 0, true, 20);
+    loco->SetChangeDirection(change);
+    for (int i = 0; i < 10 && loco->TargetSpeed() == 20; ++i) Frame(0.1f);
+    EXPECT_FLOAT_EQ(loco->TargetSpeed(), change ? -20 : 0);
+    EXPECT_FLOAT_EQ(loco->CurrentSpeed(), 0);
+    EXPECT_LE(At(loco), 55.0001f);  // the front coupler never passes the end
+    delete loco;
+  }
+}
+
+TEST_F(TrackVehicle, ALocomotivePushesAfterClosingTheGapAndCoupledWagonsFollowEitherWayRound) {
+  TRRTrack* t = Piece(TRRTrackType::Straight, {400});
+  TRRTrackVehicle* loco = Vehicle(t, 100, 0, true, 0);
+  TRRTrackVehicle* ahead = Vehicle(t, 113, 1);   // 3 ahead, turned round
+  TRRTrackVehicle* behind = Vehicle(t, 90, 0);   // touching behind
+  TRRTrackVehicle* behind2 = Vehicle(t, 80, 1);  // touching, turned round
+  loco->SetCurrentSpeed(75);
+  loco->SetTargetSpeed(75);
+  Frame(0.04f);  // 3 ahead: the gap closes first
+  EXPECT_NEAR(At(loco), 103, 1e-3f);
+  EXPECT_NEAR(At(ahead), 113, 1e-3f);
+  EXPECT_NEAR(At(behind), 93, 1e-3f);
+  EXPECT_NEAR(At(behind2), 83, 1e-3f);
+  Frame(0.04f);  // then everything moves together
+  for (auto [v, want] : {std::pair{loco, 106.0f}, {ahead, 116.0f}, {behind, 96.0f}, {behind2, 86.0f}})
+    EXPECT_NEAR(At(v), want, 1e-3f) << v->ID();
+  // Backwards the same train runs the other way, the turned vehicles with it.
+  loco->SetTargetSpeed(-75);
+  loco->SetCurrentSpeed(-75);
+  Frame(0.04f);
+  for (auto [v, want] : {std::pair{loco, 103.0f}, {ahead, 113.0f}, {behind, 93.0f}, {behind2, 83.0f}})
+    EXPECT_NEAR(At(v), want, 1e-3f) << v->ID();
+  // Two locomotives of one train move it once per frame, not twice.
+  ahead->SetCurrentSpeed(-75);
+  Frame(0.04f);
+  EXPECT_NEAR(At(loco), 100, 1e-3f);
+}
+
+TEST_F(TrackVehicle, EveryPieceEnteredAndLeftIsReportedOnce) {
+  TRRTrack* a = Piece(TRRTrackType::Straight, {100});
+  TRRTrack* shortPiece = Piece(TRRTrackType::Straight, {0.3f});
+  TRRTrack* c = Piece(TRRTrackType::Straight, {200});
+  TRRTrackVehicle* loco = Vehicle(a, 80, 0, true, 0);
+  loco->SetCurrentSpeed(10);
+  loco->SetTargetSpeed(10);
+  // Slow frames: the leading coupler crosses the short piece within one 0.5 step.
+  for (int i = 0; i < 400 && At(loco) < 150; ++i) Frame(0.04f);
+  using E = TRecordingProject::TEvent;
+  const int id = loco->ID();
+  const std::vector<E> want{{TRRConditionKind::TrackEnter, id, shortPiece->ID(), 0},
+                            {TRRConditionKind::TrackEnter, id, c->ID(), 0},
+                            {TRRConditionKind::TrackExit, id, a->ID(), 0},
+                            {TRRConditionKind::TrackExit, id, shortPiece->ID(), 0}};
+  EXPECT_EQ(P->Events, want);
+  // Big steps give the same report.
+  P->Events.clear();
+  for (int i = 0; i < 200 && At(loco) > 60; ++i) {
+    loco->SetCurrentSpeed(-75);
+    Frame(0.2f);
+  }
+  ASSERT_EQ(P->Events.size(), 4u);
+  EXPECT_EQ(P->Events[0].Kind, TRRConditionKind::TrackEnter);
+  EXPECT_EQ(P->Events[0].Track, shortPiece->ID());
+  EXPECT_EQ(P->Events[1].Track, a->ID());
+}
+
+TEST_F(TrackVehicle, SwitchesAgainstTheTrainAreThrownOrTurnItBack) {
+  TRRTrack* lead = Piece(TRRTrackType::Straight, {100});
+  // A switch turned round, entered at the far end of its straight route while the branch is set:
+  // the switch is set against the train.
+  TRRTrackDesc d(TRRTrackType::Switch);
+  d.SetRotation(gx::GXQuaternionRotationAxis({0, 1, 0}, gx::GX_PI));
+  d.SetID(M().NextID());
+  M().ReserveIDs(1);
+  for (int i = 0; i < 2; ++i) {
+    auto r = std::make_unique<TRRTrackRouteDesc>();
+    r->L1 = 20;
+    if (i == 1) r->Angle = 0.2f, r->Radius = 60;
+    d.AddRoute(std::move(r));
+  }
+  auto* sw = static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
+  sw->Update(true);
+  sw->SetPosition(sw->Position() + (End - sw->GetRoute(0)->Contact(1)->GetWorldPosition()));
+  sw->Update(true);
+  RRRefreshConnections(M().Tracks());
+  sw->SetActiveRoute(1);
+  P->Events.clear();
+  for (bool unlock : {true, false}) {
+    sw->SetActiveRoute(1);
+    TRRTrackVehicle* loco = Vehicle(lead, 80, 0, true, 20);
+    loco->SetUnlockSwitches(unlock);
+    for (int i = 0; i < 100 && loco->TargetSpeed() > 0 && At(loco) < 105; ++i) Frame(0.1f);
+    if (unlock) {
+      EXPECT_EQ(sw->ActiveRoute(), 0);
+      EXPECT_GT(At(loco), 100);  // passed on the straight route
+    } else {
+      EXPECT_EQ(sw->ActiveRoute(), 1);
+      EXPECT_FLOAT_EQ(loco->TargetSpeed(), -20);
+    }
+    delete loco;
+  }
+}
+
+TEST_F(TrackVehicle, AbsurdSpeedsAndFrameTimesEndAndMoveNothingWild) {
+  TRRTrack* t = Piece(TRRTrackType::Straight, {300});
+  TRRTrackVehicle* loco = Vehicle(t, 150, 0, true, 0);
+  for (float v : {kNaN, kInf, -kInf, 1e30f}) {
+    loco->SetTargetSpeed(v);
+    loco->SetCurrentSpeed(v);
+    EXPECT_TRUE(std::isfinite(loco->TargetSpeed()) && std::fabs(loco->TargetSpeed()) <= RRMaxTargetSpeed);
+    EXPECT_TRUE(std::isfinite(loco->CurrentSpeed()) && std::fabs(loco->CurrentSpeed()) <= RRMaxCurrentSpeed);
+  }
+  loco->SetCurrentSpeed(0);
+  loco->SetTargetSpeed(0);
+  for (float dt : {kNaN, kInf, -1.0f}) {
+    Frame(dt);
+    EXPECT_NEAR(At(loco), 150, 1e-3f) << dt;
+  }
+  loco->SetTargetSpeed(75);
+  loco->SetCurrentSpeed(75);
+  Frame(1e9f);  // a frame of decades ends at the piece's end, in bounded time
+  EXPECT_LE(At(loco), 300);
+  loco->Move(nullptr, kNaN);
+  EXPECT_TRUE(std::isfinite(At(loco)));
+}
