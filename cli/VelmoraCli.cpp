@@ -21,6 +21,7 @@
 #include "cli/PackageServerCommand.h"
 #include "cli/ProjectCommands.h"
 #include "cli/RenderCommand.h"
+#include "cli/RunCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/TerrainCommand.h"
 #include "engine/core/GXSelfCheck.h"
@@ -159,6 +160,12 @@ const std::vector<TCliCommand>& Commands() {
        "[--json])",
        cli::RenderCommandUsage,
        [](const std::vector<std::string>& args) { return cli::RunRenderCommand(args, std::cout, std::cerr); },
+       true},
+      {"run",
+       "lässt eine Anlage ohne Bildschirm laufen und zeigt, was die Züge melden (PROJEKT --seconds S [--dt T] "
+       "[--json])",
+       cli::RunCommandUsage,
+       [](const std::vector<std::string>& args) { return cli::RunRunCommand(args, std::cout, std::cerr); },
        true},
       {"terrain",
        "exportiert oder importiert die Höhen einer Bodenplatte (export|import PROJEKT PLATTEN-ID DATEI ...)",

@@ -4,7 +4,8 @@
 // reads also becomes a model entity (as a command that does not draw makes it) whose description
 // writes the same model payload again; a light description becomes a light that keeps its
 // presets and an index within them; a camera description becomes a camera of a known type with a
-// finite placement that is not active by itself.
+// finite placement that is not active by itself; a vehicle description becomes a vehicle with
+// bounded speeds.
 
 #include <cmath>
 #include <cstddef>
@@ -16,6 +17,7 @@
 #include "app/entities/RREntity_10.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/RRTrackVehicle.h"
 #include "app/entities/panel/RRPanel.h"
 #include "engine/core/GXStream.h"
 #include "engine/render/GXCamera.h"
@@ -85,6 +87,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } catch (const std::runtime_error&) {
         }
       }
+    } else if (auto* vehicle = dynamic_cast<rr::TRRTrackVehicleDesc*>(again.get())) {
+      // A vehicle without tracks stands where it is, with bounded, finite speeds it keeps.
+      gx::TGXSceneNode root;
+      rr::TRREntity* entity = rr::TRRTrackVehicle::StaticClass().Create(&root, nullptr, *vehicle);
+      std::unique_ptr<rr::TRREntityDescription> back = entity->CreateDescription();
+      auto* v = dynamic_cast<rr::TRRTrackVehicleDesc*>(back.get());
+      if (!v || v->ForwardAxis >= rr::RRForwardAxisCount || !(std::fabs(v->TargetSpeed) <= rr::RRMaxTargetSpeed) ||
+          !(std::fabs(v->CurrentSpeed) <= rr::RRMaxCurrentSpeed) || v->TargetSpeed != vehicle->TargetSpeed ||
+          v->TrackID != vehicle->TrackID || !std::isfinite(v->RoutePosition))
+        __builtin_trap();
     } else if (auto* model = dynamic_cast<rr::TRRModelDesc*>(again.get())) {
       gx::TGXSceneNode root;
       rr::TRREntity* entity = rr::TRRModel::StaticClass().Create(&root, nullptr, *model);

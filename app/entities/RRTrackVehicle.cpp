@@ -523,8 +523,21 @@ bool TRRTrackVehicle::IsOnTrack(int32_t trackID) {
   return false;
 }
 
-bool TRRTrackVehicle::Snap(const TGXVector3& pivot, TGXVector3& snapped,
-                           const std::vector<const TRREntity*>& excluded) const {
+bool TRRTrackVehicle::Snap(bool& snapped, TGXVector3& position, TGXQuaternion& rotation) {
+  snapped = false;
+  std::vector<const TRREntity*> dragged;
+  if (auto* m = dynamic_cast<TRREntityManager*>(Manager()))
+    for (int i = 0; i < m->Selection().Count(); ++i) dragged.push_back(m->Selection().Item(i));
+  const TGXVector3 pivot = position + gx::RotateVector(FPivot, rotation) * WorldScaleFactor();
+  TGXVector3 rail;
+  if (!SnapPivot(pivot, rail, dragged)) return true;
+  position = position + (rail - pivot);
+  snapped = true;
+  return true;
+}
+
+bool TRRTrackVehicle::SnapPivot(const TGXVector3& pivot, TGXVector3& snapped,
+                                const std::vector<const TRREntity*>& excluded) const {
   const TRREntityList* tracks = TrackList();
   if (!tracks) return false;
   auto outermost = [](const gx::TGXNode* n) {

@@ -173,11 +173,14 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   gx::TGXVector3 WorldPivot() const;
   // Forgets the stored track, places the vehicle on the nearest route within the snap radius and
   // closes up to the vehicles it touches (after a drag or a drop).
-  void Relink();
-  // Where a dragged vehicle would stand: the pivot moved onto the nearest rail within radius 3,
-  // skipping the tracks of excluded entities. False when no route is near.
-  bool Snap(const gx::TGXVector3& pivot, gx::TGXVector3& snapped,
-            const std::vector<const TRREntity*>& excluded = {}) const;
+  void Relink() override;
+  // Where a dragged vehicle's pivot would stand: on the nearest rail within radius 3, skipping the
+  // tracks of the vehicle's own outermost entity and of excluded ones. False when no route is near.
+  bool SnapPivot(const gx::TGXVector3& pivot, gx::TGXVector3& snapped,
+                 const std::vector<const TRREntity*>& excluded = {}) const;
+  // The drag's snap: the proposed position moved so that the pivot lies on the nearest rail (the
+  // dragged selection's tracks skipped); the rotation stays.
+  bool Snap(bool& snapped, gx::TGXVector3& position, gx::TGXQuaternion& rotation) override;
 
   // ---- trains ----
   // Moves the train this vehicle belongs to by x along this vehicle's forward axis; pushing is

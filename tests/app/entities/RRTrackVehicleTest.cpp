@@ -440,3 +440,117 @@ TEST_F(TrackVehicle, AbsurdSpeedsAndFrameTimesEndAndMoveNothingWild) {
   loco->Move(nullptr, kNaN);
   EXPECT_TRUE(std::isfinite(At(loco)));
 }
+
+namespace {
+struct TFakeSound : IRRSound {
+  float Level = 0;
+  bool Playing = false;
+  int Starts = 0;
+  void SetVolume(float v) override { Level = v; }
+  float Volume() const override { return Level; }
+  void Play() override { Starts += !Playing, Playing = true; }
+  void Stop() override { Playing = false; }
+  bool IsPlaying() const override { return Playing; }
+};
+}  // namespace
+
+TEST_F(TrackVehicle, ALocomotiveSoundsBySpeedWhileSoundAndAnimationsAreOn) {
+  TRRTrack* t = Piece(TRRTrackType::Straight, {1000});
+  auto sound = std::make_shared<TFakeSound>();
+  bool soundOn = true;
+  std::vector<std::string> asked;
+  TRRModelServices s = *TRRModelServices::Get();
+  s.LoadSound = [&](const TRRAssetFileName& f) -> std::shared_ptr<IRRSound> {
+    asked.push_back(f.FileName);
+    return f.FileName == "Lok.wav" ? sound : nullptr;
+  };
+  s.SoundOn = [&] { return soundOn; };
+  s.SoundVolume = [] { return 50.0f; };
+  TRRModelServices::Install(s);
+  auto make = [&](bool engine, const char* file) {
+    TRRTrackVehicleDesc d;
+    d.SetID(M().NextID());
+    M().ReserveIDs(1);
+    d.ForwardAxis = 1;
+    d.TrackID = t->ID();
+    d.RoutePosition = 100;
+    d.HasEngine = engine;
+    d.Sound = TRRAssetFileName(file);
+    d.SoundEnabled = true;
+    return static_cast<TRRTrackVehicle*>(M().CreateEntity(nullptr, d));
+  };
+  TRRTrackVehicle* wagon = make(false, "Lok.wav");
+  TRRTrackVehicle* silent = make(true, "kaputt.wav");
+  EXPECT_FALSE(wagon->SoundEnabled());
+  EXPECT_FALSE(silent->SoundEnabled());  // a sound that cannot be loaded leaves it off
+  TRRTrackVehicle* loco = make(true, "Lok.wav");
+  EXPECT_EQ(asked, (std::vector<std::string>{"kaputt.wav", "Lok.wav"}));
+  ASSERT_TRUE(loco->SoundEnabled());
+  // Volume: |speed| / 10 (at most 1) times the program's volume; no camera, no distance.
+  struct TCase {
+    float Speed;
+    bool SoundOn, Animations;
+    bool Playing;
+    float Level;
+  } cases[] = {{5, true, true, true, 25}, {-30, true, true, true, 50}, {0, true, true, true, 0},
+               {20, false, true, false, -1}, {20, true, false, false, -1}};
+  for (const TCase& c : cases) {
+    loco->SetTargetSpeed(c.Speed);
+    loco->SetCurrentSpeed(c.Speed);
+    soundOn = c.SoundOn;
+    M().AdvanceAnimationFrame();
+    loco->Animate(c.Animations, 0);
+    EXPECT_EQ(sound->Playing, c.Playing) << c.Speed;
+    if (c.Level >= 0) EXPECT_NEAR(sound->Level, c.Level, 1e-3f) << c.Speed;
+  }
+  EXPECT_EQ(sound->Starts, 1);  // started once, however often told to play
+  loco->SetSoundEnabled(false);
+  EXPECT_FALSE(sound->Playing);
+}
+
+TEST_F(TrackVehicle, TrainsWaitBeforeOccupiedCrossingsAndDroppedVehiclesCloseUp) {
+  TRRTrack* lead = Piece(TRRTrackType::Straight, {100});
+  TRRTrack* crossing = Piece(TRRTrackType::Crossing, {20, 20});
+  Piece(TRRTrackType::Straight, {100});
+  // A vehicle standing on the crossing's other route blocks it.
+  TRRTrackVehicleDesc d;
+  d.SetID(M().NextID());
+  M().ReserveIDs(1);
+  d.ModelFile() = {TRRAssetFileName("Lore.x", std::string(kPackage) + "\\Lore.x"), {}};
+  d.ForwardAxis = 1;
+  d.TrackID = crossing->ID();
+  d.RouteIndex = 1;
+  d.RoutePosition = 10;
+  auto* across = static_cast<TRRTrackVehicle*>(M().CreateEntity(nullptr, d));
+  ASSERT_EQ(across->RouteIndex(), 1);
+  TRRTrackVehicle* loco = Vehicle(lead, 60, 0, true, 20);
+  for (int i = 0; i < 100; ++i) Frame(0.1f);
+  EXPECT_NE(loco->CouplerPlace(0).Route->Track(), crossing);
+  EXPECT_GT(At(loco), 85);  // it came up to the crossing
+  EXPECT_FLOAT_EQ(loco->TargetSpeed(), 20);  // and waits there
+  delete across;
+  for (int i = 0; i < 20; ++i) Frame(0.1f);
+  EXPECT_GT(At(loco), 100);  // then crosses
+
+  // A wagon dropped a little short of another one closes up to it; farther away it stays.
+  End = {0, 0, 5000};
+  TRRTrack* t = Piece(TRRTrackType::Straight, {200});
+  TRRTrackVehicle* a = Vehicle(t, 50);
+  TRRTrackVehicle* near = Vehicle(t, 61);
+  TRRTrackVehicle* far = Vehicle(t, 35);
+  a->Relink();
+  EXPECT_NEAR(near->RoutePosition(), 60, 1e-3f);
+  EXPECT_NEAR(far->RoutePosition(), 35, 1e-3f);
+  // Dragged beside the rails, the pivot snaps onto them within 3, not beyond.
+  bool snapped = false;
+  gx::TGXVector3 position = a->Position() + gx::TGXVector3{2, 0, 0};
+  gx::TGXQuaternion rotation = a->Rotation();
+  ASSERT_TRUE(a->Snap(snapped, position, rotation));
+  EXPECT_TRUE(snapped);
+  EXPECT_NEAR(position.x, a->Position().x, 1e-3f);
+  position = a->Position() + gx::TGXVector3{5, 0, 0};
+  a->Snap(snapped, position, rotation);
+  EXPECT_FALSE(snapped);
+  EXPECT_TRUE(a->IsOnTrack(t->ID()));
+  EXPECT_FALSE(a->IsOnTrack(lead->ID()));
+}

@@ -1,0 +1,260 @@
+#include "cli/RunCommand.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <ostream>
+
+#include "app/RREntityManager.h"
+#include "app/RREventConditions.h"
+#include "app/RRGlobal.h"
+#include "app/RRLayoutFileProbe.h"
+#include "app/RRProject.h"
+#include "app/entities/RRTrackVehicle.h"
+#include "app/entities/track/RRTrack.h"
+#include "cli/CliJson.h"
+#include "cli/CliReport.h"
+#include "engine/core/GXEngine.h"
+#include "engine/core/GXTimer.h"
+#include "engine/media/GXMediaCore.h"
+#include "engine/render/GXRenderCore.h"
+
+namespace cli {
+
+const char* const RunCommandUsage =
+    "Aufruf: velmora-cli run PROJEKT.vmp --seconds S [--dt 0.04] [--animations on|off] [--sound]\n"
+    "                       [--out DATEI] [--json]\n"
+    "Lässt eine Anlage S Sekunden laufen (Schritte von dt Sekunden, 0.001 bis 1; S bis 86400) und zeigt,\n"
+    "welche Gleise die Züge betreten und verlassen und welche Weichen schalten, dann den Stand jedes\n"
+    "Fahrzeugs. --sound öffnet das Standard-Tonausgabegerät; --out speichert die Anlage danach.\n";
+
+namespace {
+
+constexpr double kMaxSeconds = 86400, kMinDt = 0.001, kMaxDt = 1;
+
+// Microseconds that move on by one step when told.
+class TStepClock final : public gx::IGXClock {
+ public:
+  int64_t Frequency() const override { return 1000000; }
+  int64_t Counter() const override { return FNow; }
+  uint32_t TickCount() const override { return uint32_t(FNow / 1000); }
+  void Advance(int64_t microseconds) { FNow += microseconds; }
+
+ private:
+  int64_t FNow = 0;
+};
+
+bool ParseNumber(const std::string& text, double& value) {
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && p == end && std::isfinite(value);
+}
+
+// Three decimals, whatever the locale.
+std::string Fixed(double v) {
+  if (!std::isfinite(v)) v = 0;
+  if (std::fabs(v) < 0.0005) v = 0;  // no "-0.000"
+  char buffer[64];
+  auto [p, ec] = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 3);
+  return ec == std::errc() ? std::string(buffer, p) : "0.000";
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+struct TEntry {
+  double Time;
+  int64_t Frame;
+  rr::TRRConditionKind Kind;
+  int32_t SubjectID;
+  std::string Subject;
+  int32_t TrackID, Route, Parameter;
+  std::string Track, Name;
+};
+
+const char* KindName(rr::TRRConditionKind kind) {
+  const auto& classes = rr::RRConditionClasses();
+  const auto i = static_cast<size_t>(kind);
+  return i < classes.size() ? classes[i].DisplayName : "";
+}
+
+// Takes the options off the project and the program again however the command ends.
+struct TRunGuard {
+  rr::TRRGlobal& Global;
+  rr::TRRProject& Project = Global.Project();
+  gx::TGXRenderSurface* Surface = Project.Services().ViewSurface;
+  gx::IGXClock* Clock = Project.Services().Clock;
+  bool Animations = Global.Animations();
+  bool SoundEnabled = Global.SoundEnabled();
+  int Observer = 0;
+  bool OwnMedia = false;
+  ~TRunGuard() {
+    Project.RemoveEventObserver(Observer);
+    Project.CloseProject();
+    Project.SetViewSurface(Surface);
+    Project.SetFrameClock(Clock);
+    Global.SetAnimations(Animations);
+    Global.SetSoundEnabled(SoundEnabled);
+    if (OwnMedia) Global.Engine().DestroyMediaCore();
+  }
+};
+
+int Usage(std::ostream& err, const std::string& line) {
+  err << line << " (velmora-cli run --help)\n";
+  return ExitUsage;
+}
+
+}  // namespace
+
+int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string input, output;
+  double seconds = -1, dt = 0.04;
+  bool animations = true, sound = false, json = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--seconds" && hasValue) {
+      if (!ParseNumber(args[++i], seconds) || seconds <= 0 || seconds > kMaxSeconds)
+        return Usage(err, "Ungültige Laufzeit: " + args[i] + " (mehr als 0 bis 86400 Sekunden)");
+    } else if (a == "--dt" && hasValue) {
+      if (!ParseNumber(args[++i], dt) || dt < kMinDt || dt > kMaxDt)
+        return Usage(err, "Ungültiger Zeitschritt: " + args[i] + " (0.001 bis 1 Sekunde)");
+    } else if (a == "--animations" && hasValue) {
+      const std::string& v = args[++i];
+      if (v != "on" && v != "off") return Usage(err, "--animations erwartet on oder off, nicht " + v);
+      animations = v == "on";
+    } else if (a == "--sound") {
+      sound = true;
+    } else if ((a == "--out" || a == "-o") && hasValue) {
+      output = args[++i];
+    } else if (a == "--json") {
+      json = true;
+    } else if (!a.empty() && a[0] != '-' && input.empty()) {
+      input = a;
+    } else {
+      return Usage(err, "Unbekannte Option: " + a);
+    }
+  }
+  if (input.empty() || seconds < 0) {
+    err << RunCommandUsage;
+    return ExitUsage;
+  }
+
+  rr::TRRGlobal* global = rr::Global();
+  if (!global) {
+    err << "Das Programm ist nicht gestartet.\n";
+    return ExitFailed;
+  }
+  const rr::TRRLayoutFileProbe probe = rr::RRProbeLayoutFile(global->FileSystem(), input);
+  if (probe.Kind != rr::TRRLayoutFileKind::Project || probe.Version < rr::RRProjectMinVersion ||
+      probe.Version > rr::RRProjectVersion)
+    return Fail(err, rr::RRLayoutFileErrorLine(input, probe, rr::TRRExpectedFile::Project));
+
+  gx::TGXEngine& engine = global->Engine();
+  if (!gx::GXCurrentRenderCore()) {
+    try {
+      engine.AttachRenderCore(std::make_unique<gx::TGXRenderCore>());
+    } catch (...) {
+      return Fail(err, "Die Grafik kann nicht verwendet werden: " + rr::RRShortErrorText(std::current_exception()),
+                  std::current_exception());
+    }
+  }
+
+  rr::TRRProject& project = global->Project();
+  project.CloseProject();
+  TRunGuard guard{*global};
+  if (sound && !engine.MediaCore()) {
+    try {
+      engine.AttachMediaCore(std::make_unique<gx::TGXMediaCore>());
+      guard.OwnMedia = true;
+    } catch (...) {
+      err << "Kein Tonausgabegerät: die Anlage läuft ohne Ton.\n";
+    }
+  }
+  global->SetAnimations(animations);
+  global->SetSoundEnabled(sound);
+  TStepClock clock;
+  project.SetViewSurface(nullptr);
+  project.SetFrameClock(&clock);
+
+  std::vector<TEntry> log;
+  int64_t frame = 0;
+  double now = 0;
+  guard.Observer = project.AddEventObserver([&](rr::TRRConditionKind kind, const rr::TRREventNotification& n) {
+    TEntry e{now, frame, kind, n.SubjectID, n.Subject ? n.Subject->Name() : std::string(), n.TrackID,
+             n.RouteIndex, n.Parameter, {}, n.Name};
+    if (rr::TRREntityManager* m = project.Manager())
+      if (rr::TRREntity* t = m->FindByID(n.TrackID)) e.Track = t->Name();
+    log.push_back(std::move(e));
+  });
+  if (!project.LoadProject(input, false)) return Fail(err, "Die Anlage kann nicht geladen werden: " + input);
+
+  const auto stepMicro = static_cast<int64_t>(std::llround(dt * 1e6));
+  const auto frames = static_cast<int64_t>(std::llround(seconds / dt));
+  for (frame = 1; frame <= frames; ++frame) {
+    clock.Advance(stepMicro);
+    now = static_cast<double>(frame) * static_cast<double>(stepMicro) / 1e6;
+    project.Tick();
+  }
+  frame = frames;
+
+  std::vector<rr::TRRTrackVehicle*> vehicles;
+  if (rr::TRREntityManager* m = project.Manager())
+    for (rr::TRREntity* e : m->Vehicles())
+      if (auto* v = dynamic_cast<rr::TRRTrackVehicle*>(e)) vehicles.push_back(v);
+  std::sort(vehicles.begin(), vehicles.end(), [](auto* a, auto* b) { return a->ID() < b->ID(); });
+
+  if (json) {
+    out << "{\"seconds\":" << Fixed(seconds) << ",\"dt\":" << Fixed(dt) << ",\"frames\":" << frames
+        << ",\"animations\":" << (animations ? "true" : "false") << ",\"events\":[";
+    for (size_t i = 0; i < log.size(); ++i) {
+      const TEntry& e = log[i];
+      out << (i ? "," : "") << "{\"time\":" << Fixed(e.Time) << ",\"frame\":" << e.Frame
+          << ",\"kind\":" << static_cast<int>(e.Kind) << ",\"condition\":" << JsonString(KindName(e.Kind))
+          << ",\"subject\":{\"id\":" << e.SubjectID << ",\"name\":" << JsonString(e.Subject) << "}"
+          << ",\"track\":{\"id\":" << e.TrackID << ",\"name\":" << JsonString(e.Track) << "},\"route\":" << e.Route
+          << ",\"parameter\":" << e.Parameter << ",\"name\":" << JsonString(e.Name) << "}";
+    }
+    out << "],\"vehicles\":[";
+    for (size_t i = 0; i < vehicles.size(); ++i) {
+      rr::TRRTrackVehicle* v = vehicles[i];
+      const gx::TGXVector3 p = v->WorldPivot();
+      out << (i ? "," : "") << "{\"id\":" << v->ID() << ",\"name\":" << JsonString(v->Name())
+          << ",\"locomotive\":" << (v->HasEngine() ? "true" : "false") << ",\"track\":" << v->TrackID()
+          << ",\"route\":" << v->RouteIndex() << ",\"position\":" << Fixed(v->RoutePosition())
+          << ",\"direction\":" << v->RouteDirection() << ",\"targetSpeed\":" << Fixed(v->TargetSpeed())
+          << ",\"currentSpeed\":" << Fixed(v->CurrentSpeed()) << ",\"world\":[" << Fixed(p.x) << "," << Fixed(p.y)
+          << "," << Fixed(p.z) << "],\"soundPlaying\":" << (v->SoundPlaying() ? "true" : "false")
+          << ",\"soundVolume\":" << Fixed(v->SoundVolume()) << "}";
+    }
+    out << "]}\n";
+  } else {
+    out << "Lauf: " << Fixed(seconds) << " s in " << frames << " Schritten zu " << Fixed(dt) << " s, Animationen "
+        << (animations ? "an" : "aus") << "\n";
+    for (const TEntry& e : log) {
+      out << Fixed(e.Time) << " s  Bild " << e.Frame << "  " << KindName(e.Kind) << ": " << Quoted(e.Subject)
+          << " (ID " << e.SubjectID << ")";
+      if (e.TrackID) out << ", Gleis " << Quoted(e.Track) << " (ID " << e.TrackID << ", Fahrweg " << e.Route << ")";
+      if (e.Kind == rr::TRRConditionKind::Switch) out << ", Stellung " << e.Parameter;
+      if (!e.Name.empty()) out << ", " << Quoted(e.Name);
+      out << "\n";
+    }
+    out << "Fahrzeuge:\n";
+    for (rr::TRRTrackVehicle* v : vehicles) {
+      const gx::TGXVector3 p = v->WorldPivot();
+      out << "  ID " << v->ID() << " " << Quoted(v->Name()) << (v->HasEngine() ? " (Lok)" : "") << ": Gleis "
+          << v->TrackID() << ", Fahrweg " << v->RouteIndex() << ", Position " << Fixed(v->RoutePosition())
+          << ", Richtung " << v->RouteDirection() << ", Soll " << Fixed(v->TargetSpeed()) << ", Ist "
+          << Fixed(v->CurrentSpeed()) << ", Ort (" << Fixed(p.x) << ", " << Fixed(p.y) << ", " << Fixed(p.z) << ")";
+      if (v->HasEngine())
+        out << ", Geräusch " << (v->SoundPlaying() ? "spielt" : "still") << " (" << Fixed(v->SoundVolume()) << ")";
+      out << "\n";
+    }
+  }
+
+  if (!output.empty() && !project.SaveProject(output))
+    return Fail(err, "Die Anlage kann nicht gespeichert werden: " + output);
+  return ExitOK;
+}
+
+}  // namespace cli
