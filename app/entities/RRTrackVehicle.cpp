@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <unordered_map>
 
 #include "app/RREntityManager.h"
 #include "app/entities/RREntityRegistry.h"
@@ -78,6 +79,41 @@ void RoutesPassed(const TRRCouplerPlace& from, float distance, std::vector<TRRTr
     dir = next.Direction;
     out.push_back(route);
   }
+}
+
+// The bucket of a stored location: the track's ID and the route's index (all vehicles without a
+// track share bucket 0).
+uint64_t LocationKey(int32_t trackID, int32_t routeIndex) {
+  if (trackID == 0) return 0;
+  return (static_cast<uint64_t>(static_cast<uint32_t>(trackID)) << 32) | static_cast<uint32_t>(routeIndex);
+}
+
+}  // namespace
+
+// The vehicles of one vehicle list by the route they stand on, so that a coupler search looks at
+// the vehicles on the routes it walks over instead of testing every vehicle of the layout. Its
+// members keep their bucket current; a vehicle added to or gone from the list makes it rebuilt.
+struct TRRVehicleIndex {
+  const TRREntityList* List = nullptr;
+  std::unordered_map<uint64_t, std::vector<TRRTrackVehicle*>> Buckets;
+  // The list as it was indexed (a vehicle appended changes its count and last entry).
+  int ListCount = -1;
+  const TRREntity* Last = nullptr;
+  bool MemberGone = false;
+  // The largest effective front coupler distance of a member (bounds the search's walk).
+  float MaxFront = 0;
+};
+
+namespace {
+
+std::unordered_map<const TRREntityList*, std::weak_ptr<TRRVehicleIndex>>& VehicleIndexes() {
+  static std::unordered_map<const TRREntityList*, std::weak_ptr<TRRVehicleIndex>> indexes;
+  return indexes;
+}
+
+uint64_t NextSearchMark() {
+  static uint64_t mark = 0;
+  return ++mark;
 }
 
 }  // namespace
@@ -207,6 +243,7 @@ TRRTrackVehicle::TRRTrackVehicle(gx::TGXNode* parent, IRREntityManager* manager,
 
 TRRTrackVehicle::~TRRTrackVehicle() {
   BeginDestruction();
+  Unindex();
   FSound.reset();
 }
 
@@ -328,7 +365,8 @@ void TRRTrackVehicle::SetUp(const TRRTrackVehicleDesc& d) {
     auto* manager = dynamic_cast<TRREntityManager*>(Manager());
     FCockpitNode = new gx::TGXSceneNode("Cockpit", this);
     if (!box.Empty) FCockpitNode->SetPosition((box.Min() + box.Max()) * 0.5f);
-    FCockpitNode->SetRotation(gx::GXQuaternionRotationAxis({0, 1, 0}, gx::GX_PI / 2));
+    // The cab looks along the vehicle's forward axis (a quarter turn about Y for "+ X" models).
+    FCockpitNode->SetRotation(gx::GXQuaternionInverse(FAlignment));
     if (manager) {
       TRRCockpitDesc cab;
       cab.Name().SetUserText(Name());
@@ -401,6 +439,7 @@ void TRRTrackVehicle::PlaceOnRoute(TRRTrackRoute* route, float distance) {
   if (!route || !route->Track()) return;
   FTrackID = route->Track()->ID();
   FRouteIndex = route->Index();
+  Reindex();
   FRoutePosition = std::clamp(Finite(distance), 0.0f, route->GetLength());
   FRouteDirection = 0;
   UpdatePlacement();
@@ -408,20 +447,27 @@ void TRRTrackVehicle::PlaceOnRoute(TRRTrackRoute* route, float distance) {
 
 TGXVector3 TRRTrackVehicle::WorldPivot() const { return TransformPoint(FPivot, gx::TGXTransformSpace::World); }
 
-TRRTrackRoute* TRRTrackVehicle::GetRoute() {
+TRRTrackRoute* TRRTrackVehicle::StoredRoute() const {
   if (Manager())
     if (auto* track = dynamic_cast<TRRTrack*>(Manager()->FindByID(FTrackID)))
       if (TRRTrackRoute* route = track->GetRoute(FRouteIndex))
         if (FRoutePosition >= 0 && FRoutePosition <= route->GetLength()) return route;
+  return nullptr;
+}
+
+TRRTrackRoute* TRRTrackVehicle::GetRoute() {
+  if (TRRTrackRoute* route = StoredRoute()) return route;
   const TRREntityList* tracks = TrackList();
   TRRNearestRoute found;
   if (tracks) found = FindNearestRoute(*tracks, WorldPivot(), RRVehicleFindRadius);
   if (!found.Route || !found.Route->Track()) {
     FTrackID = 0;
+    Reindex();
     return nullptr;
   }
   FTrackID = found.Route->Track()->ID();
   FRouteIndex = found.Route->Index();
+  Reindex();
   FRoutePosition = found.Distance;
   // The way the vehicle faces now decides its direction on the route.
   const TGXVector3 forward = gx::RotateVector(RRForwardAxis(FForwardAxis), WorldRotation());
@@ -475,6 +521,7 @@ void TRRTrackVehicle::UpdatePlacement() {
   SetWorldPosition(centre - gx::RotateVector(FPivot, rotation) * scale);
   Update(false);
   PlaceBogies(points, forward);
+  if (FIndex) FIndex->MaxFront = std::max(FIndex->MaxFront, FCouplers[0].EffectiveDistance());
 }
 
 void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3& vehicleForward) {
@@ -559,6 +606,7 @@ bool TRRTrackVehicle::SnapPivot(const TGXVector3& pivot, TGXVector3& snapped,
 void TRRTrackVehicle::Relink() {
   TRRModel::Relink();
   FTrackID = 0;
+  Reindex();
   UpdatePlacement();
   if (!GetRoute()) return;
   // Close up to the vehicles just ahead and behind.
@@ -586,6 +634,112 @@ TRRCouplerPlace TRRTrackVehicle::CouplerPlace(int index) {
   return place;
 }
 
+std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& vehicles) {
+  std::shared_ptr<TRRVehicleIndex> index = FIndex && FIndex->List == &vehicles ? FIndex : nullptr;
+  if (!index) {
+    auto& all = VehicleIndexes();
+    index = all[&vehicles].lock();
+    if (!index) {
+      std::erase_if(all, [](const auto& entry) { return entry.second.expired(); });
+      index = std::make_shared<TRRVehicleIndex>();
+      index->List = &vehicles;
+      all[&vehicles] = index;
+    }
+  }
+  const TRREntity* last = vehicles.Empty() ? nullptr : vehicles.Item(vehicles.Count() - 1);
+  if (!index->MemberGone && index->ListCount == vehicles.Count() && index->Last == last) return index;
+  // Rebuilt from the list as it is now.
+  for (auto& [key, bucket] : index->Buckets)
+    for (TRRTrackVehicle* v : bucket) v->FIndex.reset();
+  index->Buckets.clear();
+  index->MaxFront = 0;
+  for (TRREntity* e : vehicles) {
+    auto* v = dynamic_cast<TRRTrackVehicle*>(e);
+    if (!v) continue;
+    v->Unindex();
+    v->FIndex = index;
+    v->FIndexKey = LocationKey(v->FTrackID, v->FRouteIndex);
+    std::vector<TRRTrackVehicle*>& bucket = index->Buckets[v->FIndexKey];
+    v->FIndexSlot = bucket.size();
+    bucket.push_back(v);
+    index->MaxFront = std::max(index->MaxFront, v->FCouplers[0].EffectiveDistance());
+  }
+  index->ListCount = vehicles.Count();
+  index->Last = last;
+  index->MemberGone = false;
+  return index;
+}
+
+void TRRTrackVehicle::Unindex() {
+  if (!FIndex) return;
+  std::shared_ptr<TRRVehicleIndex> index = std::move(FIndex);
+  FIndex.reset();
+  auto it = index->Buckets.find(FIndexKey);
+  if (it != index->Buckets.end() && FIndexSlot < it->second.size() && it->second[FIndexSlot] == this) {
+    std::vector<TRRTrackVehicle*>& bucket = it->second;
+    bucket[FIndexSlot] = bucket.back();
+    bucket[FIndexSlot]->FIndexSlot = FIndexSlot;
+    bucket.pop_back();
+  }
+  index->MemberGone = true;
+}
+
+void TRRTrackVehicle::Reindex() {
+  if (!FIndex) return;
+  const uint64_t key = LocationKey(FTrackID, FRouteIndex);
+  if (key == FIndexKey) return;
+  std::vector<TRRTrackVehicle*>& old = FIndex->Buckets[FIndexKey];
+  if (FIndexSlot < old.size() && old[FIndexSlot] == this) {
+    old[FIndexSlot] = old.back();
+    old[FIndexSlot]->FIndexSlot = FIndexSlot;
+    old.pop_back();
+  }
+  std::vector<TRRTrackVehicle*>& bucket = FIndex->Buckets[key];
+  FIndexKey = key;
+  FIndexSlot = bucket.size();
+  bucket.push_back(this);
+}
+
+void TRRTrackVehicle::ConsiderByWalk(TRRTrackVehicle* w, TRRTrackRoute* start, int32_t walkDir, float own,
+                                     float limit, const gx::TGXBoundingSphere& reach, float& gap,
+                                     TRRTrackVehicle*& best, const TRRVehicleSocket** facing) {
+  if (!gx::SpheresIntersect(reach, gx::SphereFromBox(w->WorldBounds()))) return;
+  TRRTrackRoute* target = w->GetRoute();
+  if (!target) return;
+  const float maxWalk =
+      1.1f * (1.5f * std::fabs(limit) + FCouplers[0].EffectiveDistance() + w->FCouplers[0].EffectiveDistance());
+  // Walk from this vehicle's position until w's route is met ahead.
+  TRRTrackRoute* route = start;
+  float d = FRoutePosition, walked = 0;
+  int32_t dir = walkDir;
+  bool found = false;
+  for (int hop = 0; hop <= RRMaxStalledHops; ++hop) {
+    if (route == target) {
+      const float along = dir == 0 ? w->FRoutePosition - d : d - w->FRoutePosition;
+      if (along >= 0) {
+        walked += along;
+        found = true;
+        break;
+      }
+    }
+    RouteLocation next;
+    walked += route->StepToNextRoute(dir, d, next);
+    if (!(walked <= maxWalk) || next.Status != RouteLocation::Moved || !next.Route) break;
+    route = next.Route;
+    d = next.Distance;
+    dir = next.Direction;
+  }
+  if (!found || !(walked <= maxWalk)) return;
+  // The coupler of w that faces this vehicle: its front when w is turned against the walk.
+  const TRRVehicleSocket& theirs = w->FCouplers[w->FRouteDirection != dir ? 0 : 1];
+  const float g = walked - own - theirs.EffectiveDistance();
+  if (g <= limit && g < gap) {
+    gap = g;
+    best = w;
+    if (facing) *facing = &theirs;
+  }
+}
+
 TRRTrackVehicle* TRRTrackVehicle::FindCoupledVehicle(int couplerIndex, float limit, float& gap,
                                                      const TRRVehicleSocket** facing) {
   gap = 1e10f;
@@ -598,46 +752,78 @@ TRRTrackVehicle* TRRTrackVehicle::FindCoupledVehicle(int couplerIndex, float lim
   gx::TGXBoundingSphere reach = gx::SphereFromBox(WorldBounds());
   if (reach.Empty) return nullptr;
   reach.Radius += 1.5f * std::fabs(limit);
+  const std::shared_ptr<TRRVehicleIndex> index = IndexFor(*vehicles);
+  const uint64_t mark = NextSearchMark();
+  FSearchMark = mark;
+
+  // What the search over every vehicle in list order found: the smallest gap, of equal gaps the
+  // vehicle listed first.
   TRRTrackVehicle* best = nullptr;
-  for (TRREntity* e : *vehicles) {
-    auto* w = dynamic_cast<TRRTrackVehicle*>(e);
-    if (!w || w == this) continue;
-    if (!gx::SpheresIntersect(reach, gx::SphereFromBox(w->WorldBounds()))) continue;
-    TRRTrackRoute* target = w->GetRoute();
-    if (!target) continue;
-    const float maxWalk = 1.1f * (1.5f * std::fabs(limit) + FCouplers[0].EffectiveDistance() +
-                                  w->FCouplers[0].EffectiveDistance());
-    // Walk from this vehicle's position until w's route is met ahead.
-    TRRTrackRoute* route = start;
-    float d = FRoutePosition, walked = 0;
-    int32_t dir = walkDir;
-    bool found = false;
-    for (int hop = 0; hop <= RRMaxStalledHops; ++hop) {
-      if (route == target) {
-        const float along = dir == 0 ? w->FRoutePosition - d : d - w->FRoutePosition;
-        if (along >= 0) {
-          walked += along;
-          found = true;
-          break;
-        }
+  const TRRVehicleSocket* bestFacing = nullptr;
+  auto take = [&](TRRTrackVehicle* w, float candidateGap, const TRRVehicleSocket* theirs) {
+    if (best && candidateGap == gap && vehicles->IndexOf(w) > vehicles->IndexOf(best)) return;
+    gap = candidateGap;
+    best = w;
+    bestFacing = theirs;
+  };
+  // Vehicles whose stored place is no route: each looks for its route and is walked to alone.
+  std::vector<TRRTrackVehicle*> alone;
+  if (auto it = index->Buckets.find(0); it != index->Buckets.end())
+    for (TRRTrackVehicle* w : it->second)
+      if (w->FSearchMark != mark) {
+        w->FSearchMark = mark;
+        alone.push_back(w);
       }
-      RouteLocation next;
-      walked += route->StepToNextRoute(dir, d, next);
-      if (!(walked <= maxWalk) || next.Status != RouteLocation::Moved || !next.Route) break;
-      route = next.Route;
-      d = next.Distance;
-      dir = next.Direction;
-    }
-    if (!found || !(walked <= maxWalk)) continue;
-    // The coupler of w that faces this vehicle: its front when w is turned against the walk.
-    const TRRVehicleSocket& theirs = w->FCouplers[w->FRouteDirection != dir ? 0 : 1];
-    const float g = walked - own - theirs.EffectiveDistance();
-    if (g <= limit && g < gap) {
-      gap = g;
-      best = w;
-      if (facing) *facing = &theirs;
-    }
+
+  // One walk ahead of the coupler meets every vehicle standing on a route within reach.
+  const float maxFront = std::max(index->MaxFront, FCouplers[0].EffectiveDistance());
+  const float bound = 1.1f * (1.5f * std::fabs(limit) + FCouplers[0].EffectiveDistance() + maxFront);
+  TRRTrackRoute* route = start;
+  float d = FRoutePosition, walked = 0;
+  int32_t dir = walkDir;
+  for (int hop = 0; hop <= RRMaxStalledHops; ++hop) {
+    TRRTrack* track = route->Track();
+    if (auto it = track ? index->Buckets.find(LocationKey(track->ID(), route->Index())) : index->Buckets.end();
+        it != index->Buckets.end())
+      for (TRRTrackVehicle* w : it->second) {
+        if (w->FSearchMark == mark) continue;
+        if (w->StoredRoute() != route) {
+          w->FSearchMark = mark;
+          alone.push_back(w);
+          continue;
+        }
+        if (!gx::SpheresIntersect(reach, gx::SphereFromBox(w->WorldBounds()))) {
+          w->FSearchMark = mark;
+          continue;
+        }
+        const float along = dir == 0 ? w->FRoutePosition - d : d - w->FRoutePosition;
+        if (along < 0) continue;  // behind on this route: perhaps met again further on
+        w->FSearchMark = mark;
+        const float total = walked + along;
+        const float maxWalk = 1.1f * (1.5f * std::fabs(limit) + FCouplers[0].EffectiveDistance() +
+                                      w->FCouplers[0].EffectiveDistance());
+        if (!(total <= maxWalk)) continue;
+        const TRRVehicleSocket& theirs = w->FCouplers[w->FRouteDirection != dir ? 0 : 1];
+        const float g = total - own - theirs.EffectiveDistance();
+        if (g <= limit && g <= gap) take(w, g, &theirs);
+      }
+    RouteLocation next;
+    walked += route->StepToNextRoute(dir, d, next);
+    if (!(walked <= bound) || next.Status != RouteLocation::Moved || !next.Route) break;
+    route = next.Route;
+    d = next.Distance;
+    dir = next.Direction;
   }
+
+  for (TRRTrackVehicle* w : alone) {
+    if (w == this) continue;
+    float g = 1e10f;
+    TRRTrackVehicle* found = nullptr;
+    const TRRVehicleSocket* theirs = nullptr;
+    ConsiderByWalk(w, start, walkDir, own, limit, reach, g, found, &theirs);
+    if (found && g <= gap) take(found, g, theirs);
+  }
+  if (facing) *facing = bestFacing;
   return best;
 }
 
@@ -678,6 +864,7 @@ bool TRRTrackVehicle::MoveVehicle(float step) {
   if (at.Status != RouteLocation::Moved || !at.Route || !at.Route->Track()) return false;
   FTrackID = at.Route->Track()->ID();
   FRouteIndex = at.Route->Index();
+  Reindex();
   FRouteDirection = at.Direction;
   FRoutePosition = at.Distance;
   UpdatePlacement();

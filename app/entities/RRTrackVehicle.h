@@ -27,11 +27,16 @@
 #include "app/entities/track/RRTrackRoute.h"
 #include "engine/core/GXMath.h"
 
+namespace gx {
+struct TGXBoundingSphere;
+}  // namespace gx
+
 namespace rr {
 
 class TRREntityList;
 class TRRTrack;
 class TRRTrackVehicle;
+struct TRRVehicleIndex;
 
 inline constexpr const char* RRKindTrackVehicle = "{DFDA4971-3DA2-470D-AD29-F543697ECBCA}";
 inline constexpr int32_t RRTrackVehicleDescVersion = 3;
@@ -235,6 +240,18 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   void UpdateSound(bool animationsOn);
   void AnimateModel(float deltaTime);
   void TurnWheels(float step);
+  // The stored route when its track exists and the position lies on it (GetRoute's first answer,
+  // without looking for another).
+  TRRTrackRoute* StoredRoute() const;
+  // The index of the vehicles by the route they stand on, current for the list; kept up to date
+  // by every change of a member's stored track or route.
+  std::shared_ptr<TRRVehicleIndex> IndexFor(const TRREntityList& vehicles);
+  void Reindex();
+  void Unindex();
+  // The original search over every vehicle of the list, for one vehicle.
+  void ConsiderByWalk(TRRTrackVehicle* w, TRRTrackRoute* start, int32_t walkDir, float own, float limit,
+                      const gx::TGXBoundingSphere& reach, float& gap, TRRTrackVehicle*& best,
+                      const TRRVehicleSocket** facing);
 
   uint8_t FForwardAxis = 0;
   gx::TGXQuaternion FAlignment;
@@ -268,6 +285,10 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   gx::TGXSceneNode* FCockpitNode = nullptr;
   TRRCockpit* FCockpit = nullptr;
   uint64_t FMovedFrame = 0;
+  std::shared_ptr<TRRVehicleIndex> FIndex;
+  uint64_t FIndexKey = 0;
+  size_t FIndexSlot = 0;
+  uint64_t FSearchMark = 0;
 };
 
 }  // namespace rr

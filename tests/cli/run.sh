@@ -18,8 +18,14 @@ pieces() { grep "$1" "$2" | sed 's/.*(ID \([0-9]*\), Fahrweg.*/\1/' | tr '\n' ' 
 entered=$(pieces "betritt" "$work/a.txt")
 left=$(pieces "verlässt" "$work/a.txt")
 [ "$(echo "$entered" | wc -w)" -ge 12 ] || { echo "run: the train entered too few pieces: $entered"; exit 1; }
-case "$entered" in "$left"*) ;; *) case "$left" in "$entered"*) ;; *)
-  echo "run: entered $entered but left $left"; exit 1 ;; esac ;; esac
+# The pieces under the train at the start are left without having been entered; after them the
+# train leaves the pieces in the order it entered them.
+matched=no
+for skip in 0 1 2 3 4 5 6 7 8; do
+  rest=$(echo "$left" | cut -d' ' -f$((skip + 1))- )
+  case "$entered" in "$rest"*) matched=yes; break ;; esac
+done
+[ "$matched" = yes ] || { echo "run: entered $entered but left $left"; exit 1; }
 
 # Longer steps: the same pieces in the same order.
 "$cli" run "$sample" --seconds 60 --dt 0.2 "${roots[@]}" >"$work/c.txt"
@@ -33,10 +39,12 @@ grep -q '"events":\[\]' "$work/off.json" || { cat "$work/off.json"; exit 1; }
 vehicles() { sed 's/.*"vehicles"://' "$1"; }
 [ "$(vehicles "$work/off.json")" = "$(vehicles "$work/start.json")" ] || { echo "run: vehicles moved without animations"; exit 1; }
 
-# The locomotive plays its running sound on the null output.
+# The locomotive plays its running sound on the null output (the camera stands too far away to
+# hear it: the rule's volume there is 0); without --sound it is silent.
 ALSOFT_DRIVERS=null "$cli" run "$sample" --seconds 2 --sound --json "${roots[@]}" >"$work/sound.json"
-grep -q '"locomotive":true[^}]*"soundPlaying":true,"soundVolume":[1-9]' "$work/sound.json" || {
+grep -q '"locomotive":true[^}]*"soundPlaying":true,"soundVolume":0.000' "$work/sound.json" || {
   cat "$work/sound.json"; exit 1; }
+grep -q '"locomotive":true[^}]*"soundPlaying":false' "$work/start.json" || { cat "$work/start.json"; exit 1; }
 
 # Saved after the run, the layout opens again with the train where it stopped.
 "$cli" run "$sample" --seconds 5 --out "$work/after.vmp" "${roots[@]}" >"$work/saved.txt"

@@ -21,6 +21,7 @@
 #include "tools/assetgen/ModelCatalogue.h"
 #include "tools/assetgen/PanelAssets.h"
 #include "tools/assetgen/Primitives.h"
+#include "tools/assetgen/RollingStockCatalogue.h"
 #include "tools/assetgen/SampleLayouts.h"
 #include "tools/assetgen/Surroundings.h"
 #include "tools/assetgen/TrackMeshes.h"
@@ -64,6 +65,9 @@ void WriteCatalogue(TRRDatabase& db, const std::string& file) {
   auto camera = assetgen::AddCameraEntry(a, std::filesystem::path(file).parent_path());
   auto buildings = assetgen::AddBuildings(a, *AddFolder(a.Root(), "Gebäude"), "Gebäude",
                                          std::filesystem::path(file).parent_path());
+  auto rollingStock = assetgen::AddRollingStock(a, *AddFolder(a.Root(), assetgen::RollingStockFolder),
+                                               assetgen::RollingStockFolder,
+                                               std::filesystem::path(file).parent_path());
   AddFolder(a.Root(), "Fahrzeuge");
   AddFolder(a.Root(), "Signale");
   TRRAssetNode* groups = AddFolder(a.Root(), "Gruppen");

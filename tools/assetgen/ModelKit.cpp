@@ -122,6 +122,78 @@ void TModelKit::Triangle(const std::string& texture, const TGXVector3& a, const 
   g.Indices.insert(g.Indices.end(), {i, i + 1, i + 2});
 }
 
+void TModelKit::TriangleUV(const std::string& texture, const TGXVector3& a, const TGXVector3& b,
+                           const TGXVector3& c, const TGXVector2& ua, const TGXVector2& ub,
+                           const TGXVector2& uc) {
+  TGroup& g = Group(texture);
+  const TGXVector3 n = FaceNormal(a, b, c);
+  const uint32_t i = Vertex(g, a, n, ua);
+  Vertex(g, b, n, ub);
+  Vertex(g, c, n, uc);
+  g.Indices.insert(g.Indices.end(), {i, i + 1, i + 2});
+}
+
+void TModelKit::Tube(const std::string& texture, const TGXVector3& from, const TGXVector3& to, float r0,
+                     float r1, int sides, uint32_t caps, const std::string& capTexture, float phase,
+                     bool smooth) {
+  const TGXVector3 axis = to - from;
+  const float length = gx::GXVec3Length(axis);
+  if (length <= 0 || sides < 3) return;
+  const TGXVector3 d = axis * (1.0f / length);
+  const TGXVector3 hint = std::fabs(d.y) < 0.9f ? TGXVector3{0, 1, 0} : TGXVector3{0, 0, 1};
+  const TGXVector3 u = GXVec3Normalize(GXVec3Cross(hint, d));
+  const TGXVector3 v = GXVec3Cross(d, u);
+  auto dir = [&](int i) {
+    const float a = phase + 2 * gx::GX_PI * float(i) / float(sides);
+    return u * std::sin(a) + v * std::cos(a);
+  };
+  // Whether a face from corner i (left) to corner i + 1 (right) faces outwards; otherwise the
+  // faces run the other way.
+  const TGXVector3 e0 = dir(0), e1 = dir(1);
+  const bool rightward = GXVec3Dot(GXVec3Cross(d, e1 - e0), (e0 + e1) * 0.5f) > 0;
+  // The slope of the side: a smooth normal leans along the axis as far as the radius shrinks.
+  const TGXVector3 lean = d * ((r0 - r1) / length);
+  for (int i = 0; i < sides; ++i) {
+    const TGXVector3 a = dir(i), b = dir(i + 1);
+    const float ua = float(i) / float(sides), ub = float(i + 1) / float(sides);
+    if (smooth) {
+      TGroup& g = Group(texture);
+      const TGXVector3 na = GXVec3Normalize(a + lean), nb = GXVec3Normalize(b + lean);
+      const TGXVector3 p[4] = {from + a * r0, to + a * r1, to + b * r1, from + b * r0};
+      const TGXVector3 n[4] = {na, na, nb, nb};
+      const TGXVector2 t[4] = {{ua, 1}, {ua, 0}, {ub, 0}, {ub, 1}};
+      const uint32_t k = uint32_t(g.Vertices.size());
+      for (int c = 0; c < 4; ++c) Vertex(g, p[c], n[c], t[c]);
+      if (rightward)
+        g.Indices.insert(g.Indices.end(), {k, k + 1, k + 2, k, k + 2, k + 3});
+      else
+        g.Indices.insert(g.Indices.end(), {k + 3, k + 2, k + 1, k + 3, k + 1, k});
+      continue;
+    }
+    if (rightward)
+      QuadUV(texture, from + a * r0, to + a * r1, to + b * r1, from + b * r0, {ua, 1}, {ua, 0}, {ub, 0},
+             {ub, 1});
+    else
+      QuadUV(texture, from + b * r0, to + b * r1, to + a * r1, from + a * r0, {ub, 1}, {ub, 0}, {ua, 0},
+             {ua, 1});
+  }
+  const std::string& capTex = capTexture.empty() ? texture : capTexture;
+  auto disc = [&](const TGXVector3& centre, float r, bool facesAlong) {
+    for (int i = 0; i < sides; ++i) {
+      const TGXVector3 a = dir(i), b = dir(i + 1);
+      const TGXVector2 ta{0.5f + 0.5f * GXVec3Dot(a, u), 0.5f - 0.5f * GXVec3Dot(a, v)};
+      const TGXVector2 tb{0.5f + 0.5f * GXVec3Dot(b, u), 0.5f - 0.5f * GXVec3Dot(b, v)};
+      const bool keep = (GXVec3Dot(GXVec3Cross(a * r, b * r), d) > 0) == facesAlong;
+      if (keep)
+        TriangleUV(capTex, centre, centre + a * r, centre + b * r, {0.5f, 0.5f}, ta, tb);
+      else
+        TriangleUV(capTex, centre, centre + b * r, centre + a * r, {0.5f, 0.5f}, tb, ta);
+    }
+  };
+  if ((caps & kTop) && r1 > 0) disc(to, r1, true);
+  if ((caps & kBottom) && r0 > 0) disc(from, r0, false);
+}
+
 void TModelKit::OrientedBox(const std::string& texture, const TGXVector3& corner, const TGXVector3& x,
                             const TGXVector3& y, const TGXVector3& z, const TGXVector3& size,
                             const TTile& tile, uint32_t faces) {

@@ -72,6 +72,9 @@ class TModelKit {
   // bounding quad).
   void Triangle(const std::string& texture, const TGXVector3& a, const TGXVector3& b, const TGXVector3& c,
                 const TTile& tile);
+  // A triangle with the given texture coordinates at a, b, c.
+  void TriangleUV(const std::string& texture, const TGXVector3& a, const TGXVector3& b, const TGXVector3& c,
+                  const TGXVector2& ua, const TGXVector2& ub, const TGXVector2& uc);
 
   // ---- solids ----
   // An axis-aligned box; faces is a mask of kFront (-z), kBack (+z), kLeft (-x), kRight (+x), kTop,
@@ -98,6 +101,14 @@ class TModelKit {
   void Frustum(const std::string& texture, const TGXVector3& centre, float r0, float r1, float y0, float y1,
                int sides, const TTile& tile, uint32_t caps = kTop, float phase = 0,
                const std::string& capTexture = {});
+  // A tube along any axis: an n-sided frustum from the point from (corner radius r0) to the point
+  // to (r1), its faces towards the outside. caps: kBottom closes it at from, kTop at to, each as a
+  // disc that shows the whole texture (its centre on the axis: wheels, buffer heads, lamps). The
+  // side wraps the texture once around and once along. A smooth side is shaded round (its
+  // normals point away from the axis) instead of showing its facets.
+  void Tube(const std::string& texture, const TGXVector3& from, const TGXVector3& to, float r0, float r1,
+            int sides, uint32_t caps = 0, const std::string& capTexture = {}, float phase = 0,
+            bool smooth = false);
   // A pointed roof or spire: n-sided cone from radius r at height y0 to the apex at y1.
   void Cone(const std::string& texture, const TGXVector3& centre, float r, float y0, float y1, int sides,
             const TTile& tile, float phase = 0);

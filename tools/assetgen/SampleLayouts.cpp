@@ -19,6 +19,7 @@
 #include "tools/assetgen/Cameras.h"
 #include "tools/assetgen/LayoutScenery.h"
 #include "tools/assetgen/SampleBaseboard.h"
+#include "tools/assetgen/SampleTrain.h"
 #include "tools/assetgen/LightAndWater.h"
 
 namespace assetgen {
@@ -140,6 +141,10 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     assetgen::AddSampleLightAndWater(manager, db, layer.Laid());
     // The baseboard under the oval.
     assetgen::AddSampleBaseboard(manager, layer.Laid());
+    host.Scene.Root()->Update(false);
+    // The train on the straight and the curves before the turnout.
+    const std::vector<TRRTrack*> chain(layer.Laid().begin(), layer.Laid().begin() + 7);
+    assetgen::AddSampleTrain(manager, db, chain);
     host.Scene.Root()->Update(false);
     // The cameras last, so that they frame everything.
     assetgen::AddSampleCameras(manager, db);

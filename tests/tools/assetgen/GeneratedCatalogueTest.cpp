@@ -17,6 +17,7 @@
 #include "app/entities/RRCamera.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXFileSystem.h"
@@ -282,6 +283,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   int bufferStops = 0;
   int lights = 0;
   int cameras = 0;
+  int vehicles = 0;
   for (TRREntityDescription* d : list) {
     if (auto* l = dynamic_cast<TRRLightDesc*>(d)) {
       // The light with the day and night presets, showing the catalogue's bulb.
@@ -293,6 +295,9 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
       // The three fixed cameras and the placed view; they show no catalogue model.
       ++cameras;
       (void)c;
+    } else if (dynamic_cast<TRRTrackVehicleDesc*>(d)) {
+      // The train stands on the track (RollingStockTest checks it).
+      ++vehicles;
     } else if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
       // A building or a piece of scenery (pond, tank) of the catalogue, shown as the catalogue
       // package holds it, where the layout puts it.
@@ -320,6 +325,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   EXPECT_EQ(bufferStops, 1);
   EXPECT_EQ(lights, 1);
   EXPECT_EQ(cameras, 4);
+  EXPECT_EQ(vehicles, 5);
   host.Scene.Root()->Update(false);
   for (TRRTrack* t : trackEntities) {
     // The engine's own world box of the track entity.

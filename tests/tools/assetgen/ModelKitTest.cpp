@@ -87,6 +87,12 @@ TEST(ModelKit, ClosedSolidsFaceOutwards) {
        [](K& k) {
          k.Beam("t", {0, 0, 0}, {0, 2, 0}, 0.3f, {1, 1});
        }},
+      // Tubes along each axis and both ways, capped at both ends (wheels, boilers, buffers).
+      {"tube along +x", {1, 2, 3}, [](K& k) { k.Tube("t", {0, 2, 3}, {2, 2, 3}, 1, 1, 12, K::kTop | K::kBottom); }},
+      {"tube along -x", {1, 2, 3}, [](K& k) { k.Tube("t", {2, 2, 3}, {0, 2, 3}, 1, 1, 7, K::kTop | K::kBottom, "c"); }},
+      {"tube along +z", {0, 1, 1}, [](K& k) { k.Tube("t", {0, 1, 0}, {0, 1, 2}, 0.5f, 0.8f, 16, K::kTop | K::kBottom); }},
+      {"tube along -y", {0, 1, 0}, [](K& k) { k.Tube("t", {0, 2, 0}, {0, 0, 0}, 1, 0.5f, 9, K::kTop | K::kBottom, {}, 0.4f); }},
+      {"slanted tube", {1, 1, 0}, [](K& k) { k.Tube("t", {0, 0, 0}, {2, 2, 0}, 0.4f, 0.4f, 10, K::kTop | K::kBottom); }},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -115,6 +121,34 @@ TEST(ModelKit, TubesAndRingsFaceWhereTheyAreSeenFrom) {
     EXPECT_LT(gx::GXVec3Dot(f.Normal(), {f.Centre().x, 0, f.Centre().z}), 0);
   for (const auto& [f, n] : Faces(m, "up")) EXPECT_GT(f.Normal().y, 0.99f);
   for (const auto& [f, n] : Faces(m, "down")) EXPECT_LT(f.Normal().y, -0.99f);
+}
+
+TEST(ModelKit, SmoothTubesShadeRoundAndKeepTheirWinding) {
+  // A tapered smooth tube along a slanted axis: every face still faces out, and every stored
+  // normal leans away from the axis within half a facet of its face's normal.
+  const TGXVector3 from{1, 0, 0}, to{3, 2, 1};
+  const gx::TGXVector3 axis = gx::GXVec3Normalize(to - from);
+  const int sides = 12;
+  K k;
+  k.Part("p");
+  k.Tube("t", from, to, 1.0f, 0.6f, sides, 0, {}, 0, true);
+  const gx::TGXModelData m = k.Build(gx::EGXModelFormat::XFile);
+  const gx::TGXModelMesh& mesh = m.Meshes.at(0);
+  ASSERT_EQ(mesh.Indices.size(), size_t(sides) * 6);
+  for (size_t i = 0; i < mesh.Indices.size(); i += 3) {
+    const TFace f{mesh.Vertices[mesh.Indices[i]].Position, mesh.Vertices[mesh.Indices[i + 1]].Position,
+                  mesh.Vertices[mesh.Indices[i + 2]].Position};
+    const TGXVector3 c = f.Centre() - from;
+    const TGXVector3 radial = c - axis * gx::GXVec3Dot(c, axis);
+    EXPECT_GT(gx::GXVec3Dot(f.Normal(), radial), 0);
+    for (size_t j = 0; j < 3; ++j) {
+      const gx::TGXModelVertex& v = mesh.Vertices[mesh.Indices[i + j]];
+      EXPECT_NEAR(gx::GXVec3Length(v.Normal), 1, 1e-4f);
+      EXPECT_GT(gx::GXVec3Dot(v.Normal, f.Normal()), std::cos(gx::GX_PI / sides) - 0.01f);
+      // Narrowing towards "to", the side faces a little that way.
+      EXPECT_GT(gx::GXVec3Dot(v.Normal, axis), 0.1f);
+    }
+  }
 }
 
 TEST(ModelKit, RoofsShedTheRainAndCloseTheirGables) {

@@ -1,7 +1,7 @@
-// The generated buildings and track models drawn on a real GL device (llvmpipe) from the build's
-// packages, the way the program shows them: each loads without the placeholder and without a
-// missing-file report, and fills a fair part of its picture. The pictures go into
-// building-pictures/ of the test output folder, for a developer to look at.
+// The generated buildings, track models, vehicles and the cab drawn on a real GL device (llvmpipe)
+// from the build's packages, the way the program shows them: each loads without the placeholder
+// and without a missing-file report, and fills a fair part of its picture. The pictures go into
+// building-pictures/ and vehicle-pictures/ of the test output folder, for a developer to look at.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 #include "app/entities/RRCamera.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXEngine.h"
 #include "engine/render/GXCamera.h"
@@ -23,6 +24,7 @@
 #include "engine/render/GXRenderCore.h"
 #include "engine/render/GXRenderWindow.h"
 #include "engine/render/GXScene.h"
+#include "tools/assetgen/RollingStock.h"
 #include "tools/assetgen/TrackModels.h"
 
 namespace {
@@ -75,16 +77,22 @@ class TBuildingPictures : public ::testing::Test {
   // Looks at the box's centre from the front left and above (the street side is -z), far enough
   // for the whole box; renders and writes the picture. Returns the share of pixels the models
   // cover.
-  double Picture(const std::string& name, const gx::TGXBoundingBox& box, float height = 0.55f) {
+  double Picture(const std::string& name, const gx::TGXBoundingBox& box, float height = 0.55f,
+                 float along = 1, const char* folderName = "building-pictures") {
     const TGXVector3 centre = (box.Min() + box.Max()) * 0.5f;
     const float radius = gx::GXVec3Length(box.Max() - box.Min()) / 2;
-    const TGXVector3 dir = gx::GXVec3Normalize({0.6f, -height, 1});
+    const TGXVector3 dir = gx::GXVec3Normalize({0.6f, -height, along});
     const TGXVector3 eye = centre - dir * (radius / std::tan(0.3f) * 0.8f);
     Eye->SetPosition(eye);
     Eye->SetRotation(gx::GXQuaternionRotationYawPitchRoll(std::atan2(dir.x, dir.z), std::asin(-dir.y), 0));
+    return Snap(name, folderName);
+  }
+
+  // Renders the view as it stands and writes the picture; the share of pixels covered.
+  double Snap(const std::string& name, const char* folderName) {
     Window->RenderAll();
     const std::vector<uint32_t>& frame = Surface->Frame();
-    const std::filesystem::path folder = std::filesystem::path(VELMORA_TEST_OUTPUT_DIR) / "building-pictures";
+    const std::filesystem::path folder = std::filesystem::path(VELMORA_TEST_OUTPUT_DIR) / folderName;
     std::filesystem::create_directories(folder);
     const std::vector<uint8_t> png = RREncodePng(kWidth, kHeight, frame, false);
     std::ofstream(folder / (name + ".png"), std::ios::binary)
@@ -165,15 +173,71 @@ TEST_F(TBuildingPictures, TrackModelsAndTheSampleLayoutsBuildings) {
   TRRTrackParameters parameters{TRRTrackCatalogueSource()};
   TRRProjectSerializer(*bytes, &Engine->FileSystem()).ReadProject(file, &parameters, list, Database.get());
   int placed = 0;
+  std::vector<TRRModelEntity*> train;
   for (TRREntityDescription* d : list)
     if (auto* m = dynamic_cast<TRRModelDesc*>(d);
         m && !dynamic_cast<TRRCameraDesc*>(d) && !dynamic_cast<TRRLightDesc*>(d)) {
-      EXPECT_FALSE(Show(m->ModelFile(), m->Position(), m->Rotation())->IsDummy());
-      ++placed;
+      TRRModelEntity* e = Show(m->ModelFile(), m->Position(), m->Rotation());
+      EXPECT_FALSE(e->IsDummy());
+      if (dynamic_cast<TRRTrackVehicleDesc*>(d))
+        train.push_back(e);
+      else
+        ++placed;
     }
   EXPECT_EQ(placed, 10);  // eight buildings, the pond and the tank
+  ASSERT_EQ(train.size(), 5u);  // the train
+  Scene.Root()->Update(false);
+  TGXVector3 lo = train[0]->WorldBounds().Min(), hi = train[0]->WorldBounds().Max();
+  for (TRRModelEntity* e : train) {
+    lo = gx::GXVec3Minimize(lo, e->WorldBounds().Min());
+    hi = gx::GXVec3Maximize(hi, e->WorldBounds().Max());
+  }
+  EXPECT_GT(Picture("Zug", gx::BoxFromMinMax(lo, hi), 0.5f, -1, "vehicle-pictures"), 0.03);
   Scene.Root()->Update(false);
   EXPECT_GT(Picture("Beispielanlage", Scene.Root()->WorldBounds(), 1.4f), 0.03);
+  EXPECT_TRUE(Reports.empty()) << Reports.front();
+}
+
+TEST_F(TBuildingPictures, EveryVehicleIsDrawnWithItsOwnTexturesAndItsCabFromInside) {
+  TRREntityDescriptionList vehicles(false);
+  Database->CollectCatalogByClass(TRRTrackVehicleDesc::StaticClass(), vehicles);
+  int drawn = 0;
+  for (TRREntityDescription* d : vehicles) {
+    SCOPED_TRACE(d->CataloguePath());
+    const TRRModelFileName& file = static_cast<TRRTrackVehicleDesc*>(d)->ModelFile();
+    TRRModelEntity* e = Show(file);
+    EXPECT_TRUE(e->HasModel());
+    EXPECT_FALSE(e->IsDummy());
+    // Every textured sub-mesh finds its companion.
+    size_t mapped = 0;
+    for (int i = 0; i < e->Materials().Count(); ++i)
+      for (const TRRAssetFileName& c : file.Companions) mapped += e->Materials().SubDesc(i).DiffuseMap.SameFile(c);
+    EXPECT_GE(mapped, file.Companions.size());
+    // From the front quarter and from the rear quarter.
+    EXPECT_GT(Picture(d->Name().GetText(), e->WorldBounds(), 0.35f, -1, "vehicle-pictures"), 0.04);
+    EXPECT_GT(Picture(d->Name().GetText() + " hinten", e->WorldBounds(), 0.3f, 1, "vehicle-pictures"), 0.04);
+    delete e;
+    ++drawn;
+  }
+  EXPECT_EQ(drawn, 7);
+
+  // The cab as its camera sees it: from the origin along +z at the cockpit's field of view, the
+  // desk, panel and window frames filling much of the picture and the sky showing through the
+  // windscreens.
+  const TRRTrackVehicleDesc* electric = nullptr;
+  for (TRREntityDescription* d : vehicles)
+    if (!static_cast<TRRTrackVehicleDesc*>(d)->CockpitModel.Model.IsEmpty())
+      electric = static_cast<TRRTrackVehicleDesc*>(d);
+  ASSERT_NE(electric, nullptr);
+  TRRModelEntity* cab = Show(electric->CockpitModel);
+  EXPECT_FALSE(cab->IsDummy());
+  Camera->SetPerspective(RRCockpitFieldOfView, 0.01f, 100);
+  Eye->SetPosition({0, 0, 0});
+  Eye->SetRotation({0, 0, 0, 1});
+  const double covered = Snap("Fuehrerstand", "vehicle-pictures");
+  EXPECT_GT(covered, 0.4);
+  EXPECT_LT(covered, 0.95);
+  delete cab;
   EXPECT_TRUE(Reports.empty()) << Reports.front();
 }
 
