@@ -857,7 +857,9 @@ TRRLookAhead TRRTrackVehicle::LookAhead(const TRRVehicleSocket& coupler, float x
   return result;
 }
 
-bool TRRTrackVehicle::MoveVehicle(float step) {
+bool TRRTrackVehicle::MoveVehicle(float step) { return StepAlong(step, true); }
+
+bool TRRTrackVehicle::StepAlong(float step, bool place) {
   TRRTrackRoute* route = GetRoute();
   if (!route || !std::isfinite(step)) return false;
   const RouteLocation at = route->Advance(FRouteDirection, step, FRoutePosition);
@@ -867,7 +869,13 @@ bool TRRTrackVehicle::MoveVehicle(float step) {
   Reindex();
   FRouteDirection = at.Direction;
   FRoutePosition = at.Distance;
-  UpdatePlacement();
+  // A train places its vehicles once after its last step (only the stored location counts in
+  // between), unless the new track changes the vehicle's scale and so its coupler distances.
+  if (!place && FAutomaticScaling) {
+    const float s = at.Route->Track()->SystemScale();
+    place = std::isfinite(s) && s > 0 && s != Scale().x;
+  }
+  if (place) UpdatePlacement();
   TurnWheels(step);
   return true;
 }
@@ -959,6 +967,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   std::vector<TPassed> passed;
   std::vector<TRRTrackRoute*> routes;
   const auto steps = static_cast<long>(std::ceil(std::fabs(x) / RRVehicleMoveStep));
+  std::vector<bool> stepped(couplers.size(), false);
   for (long n = 0; n < steps && x != 0; ++n) {
     const float step = std::clamp(x, -RRVehicleMoveStep, RRVehicleMoveStep);
     const TRRCouplerPlace leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
@@ -966,7 +975,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     for (size_t i = 0; i < couplers.size(); ++i) {
       const bool front = couplers[i]->Index == 0;
       const bool along = (i < c && front) || (i >= c && !front);
-      couplers[i]->Vehicle->MoveVehicle(along ? step : -step);
+      if (couplers[i]->Vehicle->StepAlong(along ? step : -step, false)) stepped[i] = true;
     }
     // The leading coupler enters every route it reaches; the trailing one leaves every route it
     // passes over.
@@ -997,6 +1006,9 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     const float rest = x - step;
     x = (rest > 0) == (x > 0) ? rest : 0;
   }
+
+  for (size_t i = 0; i < couplers.size(); ++i)
+    if (stepped[i]) couplers[i]->Vehicle->UpdatePlacement();
 
   // Every vehicle of the train moved in this frame (a second locomotive does not move it again).
   if (auto* m = dynamic_cast<TRREntityManager*>(Manager()))

@@ -240,6 +240,8 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   void UpdateSound(bool animationsOn);
   void AnimateModel(float deltaTime);
   void TurnWheels(float step);
+  // MoveVehicle, placing the vehicle on the rails now or (place false) leaving that to the train.
+  bool StepAlong(float step, bool place);
   // The stored route when its track exists and the position lies on it (GetRoute's first answer,
   // without looking for another).
   TRRTrackRoute* StoredRoute() const;

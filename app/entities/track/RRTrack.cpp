@@ -8,6 +8,7 @@
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RREntity_10.h"
 #include "app/entities/track/RRContactLine.h"
+#include "app/entities/track/RRTrackConnections.h"
 #include "app/entities/track/RRTrackEvents.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "app/entities/track/RRTrackSnap.h"
@@ -368,6 +369,7 @@ TRRTrack::TRRTrack(gx::TGXNode* parent, IRREntityManager* manager, const TRREnti
 
 TRRTrack::~TRRTrack() {
   BeginDestruction();
+  RRTrackLayoutChanged();  // its neighbours' contacts may have come free
   for (auto& r : FRoutes)
     if (r && r->Node()) r->Node()->DetachObject(r.Get());
   FRoutes.clear();
@@ -552,8 +554,10 @@ bool TRRTrack::Update(bool force) {
   if (off(s) || off(l)) SetWorldScale({1, 1, 1});
   const bool changed = TRREntity::Update(force);
   // The drawn primitives keep their world matrix until the next change (valid until drawn).
-  if (changed)
+  if (changed) {
+    RRTrackLayoutChanged();
     for (auto& r : FRoutes) r->UpdateWorldMatrices();
+  }
   return changed;
 }
 

@@ -59,6 +59,13 @@ TRRTrackRouteContact* SearchTrack(TRRTrack* u, const gx::TGXVector3& p, float to
 
 // ---- partner search ----
 
+namespace {
+uint64_t GLayoutGeneration = 1;
+}  // namespace
+
+uint64_t RRTrackLayoutGeneration() { return GLayoutGeneration; }
+void RRTrackLayoutChanged() { ++GLayoutGeneration; }
+
 TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRRContactIndex* index) {
   blocked = false;
   TRRTrack* own = FRoute->Track();
@@ -83,6 +90,8 @@ TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRR
       }
     }
   }
+  // Nothing changed since the last search found nothing: still nothing.
+  if (!found && FLoneAt == GLayoutGeneration) return nullptr;
   if (!found) {
     if (index) {
       std::vector<TRRTrack*> near;
@@ -111,8 +120,10 @@ TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRR
   }
   if (!found) {
     SetMarkerColour(kRed);
+    FLoneAt = GLayoutGeneration;
     return nullptr;
   }
+  FLoneAt = 0;
   FConnection = foundTrack->ID();
   SetMarkerColour(kGreen);
   found->SetMarkerColour(kGreen);

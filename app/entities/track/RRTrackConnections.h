@@ -50,6 +50,13 @@ class TRRContactIndex {
   int FCount = 0;
 };
 
+// Counts the changes of the track layout that may join or part contacts: tracks made, removed,
+// moved or reshaped, contacts switched on or off. A contact that found no partner remembers the
+// count and answers again without a search until the count moves on (trains ask at open ends
+// many times a frame).
+uint64_t RRTrackLayoutGeneration();
+void RRTrackLayoutChanged();
+
 // The route nearest to a world point within radius, with the distance along it.
 struct TRRNearestRoute {
   TRRTrackRoute* Route = nullptr;

@@ -1,5 +1,7 @@
 #include "app/entities/track/RRTrackRoute.h"
 
+#include "app/entities/track/RRTrackConnections.h"
+
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
@@ -247,7 +249,10 @@ void TRRTrackRouteContact::SetMarkerVisible(bool value) {
   FMarker->SetVisible(value);
 }
 
-void TRRTrackRouteContact::SetEnabled(bool value) { FEnabled = value; }
+void TRRTrackRouteContact::SetEnabled(bool value) {
+  if (value != FEnabled) RRTrackLayoutChanged();
+  FEnabled = value;
+}
 
 void TRRTrackRouteContact::SetRoll(float value) {
   value = Finite(value);
@@ -672,6 +677,7 @@ float TRRTrackRoute::FindNearestDistance(const TGXVector3& q) const {
 // ---- derived geometry ----
 
 void TRRTrackRoute::ShapeChanged() {
+  RRTrackLayoutChanged();
   Recompute();
   if (FTrack) {
     // The other routes turn about this route's midpoint.

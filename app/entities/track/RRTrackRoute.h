@@ -215,6 +215,8 @@ class TRRTrackRouteContact {
   bool FEnabled = true;
   float FRoll = 0;
   int32_t FConnection = 0;
+  // The layout generation at which the last search found no partner (0: search).
+  uint64_t FLoneAt = 0;
   bool FMarkerVisible = false;
   gx::TGXVector3 FMarkerColour{1, 0, 0};
   uint32_t FMarkerRevision = 0;

@@ -13,6 +13,7 @@
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackConnections.h"
 #include "app/entities/track/RRTrackEvents.h"
+#include "app/entities/track/RRTrackSystems.h"
 #include "engine/core/GXGeometry.h"
 #include "engine/core/GXSerialization.h"
 #include "engine/core/GXStream.h"
@@ -104,8 +105,9 @@ class TrackVehicle : public test::TMaterialTest {
   TRREntityManager& M() { return P->M(); }
 
   // A piece whose route 0 starts where the last piece ended (at the origin for the first one).
-  TRRTrack* Piece(TRRTrackType type, std::vector<float> lengths, float slope = 0) {
+  TRRTrack* Piece(TRRTrackType type, std::vector<float> lengths, float slope = 0, int system = RRTrackSystemH0) {
     TRRTrackDesc d(type);
+    d.SetTrackWidth(static_cast<uint8_t>(system));
     d.SetID(M().NextID());
     M().ReserveIDs(1);
     for (float l : lengths) {
@@ -142,8 +144,10 @@ class TrackVehicle : public test::TMaterialTest {
     return static_cast<TRRTrackVehicle*>(M().CreateEntity(nullptr, d));
   }
 
-  // One frame of the layout: every entity's animation, in ID order.
+  // One frame of the layout as the project's frame step runs it: the scene brought up to date,
+  // then every entity's animation, in ID order.
   void Frame(float dt) {
+    P->Scene.Root()->Update(false);
     M().AdvanceAnimationFrame();
     for (int i = 0; i < M().EntitySlotCount(); ++i)
       if (TRREntity* e = M().EntitySlot(i)) e->Animate(true, dt);
@@ -553,4 +557,88 @@ TEST_F(TrackVehicle, TrainsWaitBeforeOccupiedCrossingsAndDroppedVehiclesCloseUp)
   EXPECT_FALSE(snapped);
   EXPECT_TRUE(a->IsOnTrack(t->ID()));
   EXPECT_FALSE(a->IsOnTrack(lead->ID()));
+}
+
+TEST_F(TrackVehicle, TakesItsTrackSystemsScaleAndFindsItsRouteAgainWhenTheTrackIsLaidAnew) {
+  for (const char* system : {"H0", "N", "G"}) {
+    End = {0, 0, 0};
+    const int index = RRTrackSystemIndex(system);
+    TRRTrack* t = Piece(TRRTrackType::Straight, {400}, 0, index);
+    TRRTrackVehicle* v = Vehicle(t, 100);
+    const float scale = RRTrackSystemScale(index);
+    EXPECT_NEAR(v->WorldScale().x, scale, 1e-5f) << system;
+    EXPECT_NEAR(v->Coupler(0).EffectiveDistance(), 5 * scale, 1e-4f) << system;
+    EXPECT_NEAR(gx::GXVec3Length(v->WorldPivot() - t->GetRoute(0)->GetWorldRailPosition(100)), 0, 1e-3f) << system;
+    // The piece goes and a new one is laid in its place: the vehicle finds it on its next frame.
+    delete t;
+    End = {0, 0, 0};
+    TRRTrack* again = Piece(TRRTrackType::Straight, {400}, 0, index);
+    Frame(0.04f);
+    EXPECT_EQ(v->TrackID(), again->ID()) << system;
+    EXPECT_NEAR(v->RoutePosition(), 100, 1e-2f) << system;
+    delete v;
+    delete again;
+  }
+}
+
+TEST_F(TrackVehicle, TheCouplerSearchFollowsVehiclesAddedMovedAndRemoved) {
+  // Three pieces of 30: a search walks over the joints to the vehicles on the next pieces.
+  TRRTrack* a = Piece(TRRTrackType::Straight, {30});
+  TRRTrack* b = Piece(TRRTrackType::Straight, {30});
+  TRRTrack* c = Piece(TRRTrackType::Straight, {30});
+  // Vehicles 10 long: v's front coupler at 25, near's (turned round) at 25.4, its pivot on b.
+  TRRTrackVehicle* v = Vehicle(a, 20);
+  TRRTrackVehicle* near = Vehicle(b, 0.4f, 1);
+  struct TCase {
+    const char* What;
+    float Limit;
+    TRRTrackVehicle* Want;
+    float Gap;
+  };
+  auto check = [&](const TCase& k) {
+    float gap = 0;
+    const TRRVehicleSocket* facing = nullptr;
+    TRRTrackVehicle* found = v->FindCoupledVehicle(0, k.Limit, gap, &facing);
+    EXPECT_EQ(found, k.Want) << k.What;
+    if (k.Want) {
+      EXPECT_NEAR(gap, k.Gap, 1e-4f) << k.What;
+      ASSERT_NE(facing, nullptr) << k.What;
+      EXPECT_EQ(facing->Vehicle, k.Want) << k.What;
+    } else {
+      EXPECT_EQ(facing, nullptr) << k.What;
+    }
+  };
+  for (const TCase& k : {TCase{"touching across the joint", 0.5f, near, 0.4f}, {"beyond the limit", 0.3f, nullptr, 0}})
+    check(k);
+  // One made later and nearer is found; gone again, the first one is.
+  TRRTrackVehicle* nearer = Vehicle(b, 0.2f, 1);
+  check({"made nearer", 0.5f, nearer, 0.2f});
+  delete nearer;
+  check({"the nearer one deleted", 0.5f, near, 0.4f});
+  // Moved onto the third piece it is out of reach; moved back it is found again.
+  near->PlaceOnRoute(c->GetRoute(0), 20);
+  check({"moved away", 1.5f, nullptr, 0});
+  near->PlaceOnRoute(b->GetRoute(0), 0.1f);
+  check({"moved back (turned round)", 0.5f, near, 0.1f});
+  // A locomotive driven over two joints towards v (its front coupler from 65 to 25.4) is found
+  // where its steps took it.
+  delete near;
+  TRRTrackVehicle* loco = Vehicle(c, 10, 1, true, 0);
+  check({"the locomotive far away", 1.5f, nullptr, 0});
+  loco->Move(nullptr, 39.6f);
+  EXPECT_NEAR(At(loco), 30.4f, 1e-3f);
+  check({"the locomotive driven up", 0.5f, loco, 0.4f});
+}
+
+TEST_F(TrackVehicle, AnOpenEndJoinedLaterLetsTheTrainThrough) {
+  TRRTrack* t = Piece(TRRTrackType::Straight, {60});
+  TRRTrackVehicle* loco = Vehicle(t, 50, 0, true, 20);
+  for (int i = 0; i < 10 && loco->TargetSpeed() > 0; ++i) Frame(0.1f);
+  ASSERT_FLOAT_EQ(loco->TargetSpeed(), -20);  // the end was open (and is remembered as open)
+  Piece(TRRTrackType::Straight, {100});
+  loco->SetTargetSpeed(20);
+  loco->SetCurrentSpeed(20);
+  for (int i = 0; i < 20; ++i) Frame(0.1f);
+  EXPECT_GT(At(loco), 70);
+  EXPECT_FLOAT_EQ(loco->TargetSpeed(), 20);
 }

@@ -1,0 +1,264 @@
+// Rolling stock at layout scale: 200 lines of 50 straight pieces of 30 cm (10,000 pieces, the
+// lines 8 cm apart as on a station's tracks), each line with one train of a locomotive and nine
+// wagons (20 cm long, bogies 14 cm apart, couplers touching) that runs at 75 cm/s and turns back
+// at the line's ends. One frame is what the entity manager does every 40 ms: the next animation
+// frame and every entity's Animate(true, 0.04) in ID order.
+//
+// Goal: one frame of all 200 trains (2,000 vehicles) <= 2 ms. For context in the same run: the
+// same layout with every train standing, and with only one of them running.
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RREntityManager.h"
+#include "app/RRModelServices.h"
+#include "app/RRProjectHost.h"
+#include "app/RRUIService.h"
+#include "app/entities/RRTrackVehicle.h"
+#include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackConnections.h"
+#include "engine/core/GXEngine.h"
+#include "engine/core/GXSceneNode.h"
+#include "engine/render/GXModelData.h"
+#include "engine/render/GXModelWriter.h"
+#include "engine/render/GXRenderCore.h"
+
+using namespace rr;
+
+namespace {
+
+// A program that keeps building scenes keeps its heap; so does this one.
+const bool kKeepHeap = [] {
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+  mallopt(M_TOP_PAD, 256 << 20);
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  return true;
+}();
+
+constexpr int kLines = 200, kPiecesPerLine = 50, kVehiclesPerTrain = 10;
+constexpr float kPiece = 30, kLineSpacing = 8, kVehicleLength = 20, kSpeed = 75, kFrame = 0.04f;
+constexpr int kFrames = 250;  // ten seconds of layout time per measurement
+constexpr const char* kPackage = "{5A4E2C18-7D93-4B06-8F1E-2C6D9A3B7E40}";
+
+// A box as 12 triangles; its faces open to the outside.
+void AddBox(gx::TGXModelMesh& m, const gx::TGXVector3& lo, const gx::TGXVector3& hi) {
+  const gx::TGXVector3 c[8] = {{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z},
+                               {lo.x, hi.y, lo.z}, {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z},
+                               {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}};
+  const int faces[6][4] = {{0, 3, 2, 1}, {5, 6, 7, 4}, {4, 7, 3, 0},
+                           {1, 2, 6, 5}, {3, 7, 6, 2}, {4, 0, 1, 5}};
+  const gx::TGXVector2 uv[4] = {{0, 1}, {0, 0}, {1, 0}, {1, 1}};
+  for (const auto& f : faces) {
+    const uint16_t base = uint16_t(m.Vertices.size());
+    for (int i = 0; i < 4; ++i) m.Vertices.push_back({c[f[i]], {0, 1, 0}, uv[i]});
+    for (uint16_t i : {0, 1, 2, 0, 2, 3}) m.Indices.push_back(uint16_t(base + i));
+  }
+}
+
+gx::TGXModelMesh BoxMesh(const char* name, const gx::TGXVector3& lo, const gx::TGXVector3& hi, float r, float g,
+                         float b) {
+  gx::TGXModelMesh mesh;
+  mesh.Name = name;
+  AddBox(mesh, lo, hi);
+  mesh.SubMeshes.push_back({0, uint32_t(mesh.Indices.size()), gx::GXModelColorName(r, g, b, 1), {}, {}});
+  gx::GXModelCalculateBounds(mesh);
+  return mesh;
+}
+
+// A vehicle 20 long along +Z (z -10..10), 3 wide, on bogies "Rad0"/"Rad1" at z +-7, each with a
+// wheel set "radanimN"; a locomotive has a cab on top.
+gx::TGXModelData VehicleModel(bool locomotive) {
+  const float half = kVehicleLength / 2;
+  gx::TGXModelData data;
+  data.Format = gx::EGXModelFormat::XFile;
+  data.Meshes.push_back(BoxMesh("Kasten", {-1.5f, 1.2f, -half}, {1.5f, 4, half}, locomotive ? 0.1f : 0.5f, 0.2f, 0.1f));
+  data.Meshes.push_back(BoxMesh("Drehgestell", {-1.2f, 0, -1.5f}, {1.2f, 1.2f, 1.5f}, 0.1f, 0.1f, 0.1f));
+  data.Nodes.push_back({"Fahrzeug", -1, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}, {0}});
+  data.Nodes.push_back({"Rad1", 0, {0, 0, -7}, {0, 0, 0, 1}, {1, 1, 1}, {}});
+  data.Nodes.push_back({"radanim1", 1, {0, 0.6f, 0}, {0, 0, 0, 1}, {1, 1, 1}, {1}});
+  data.Nodes.push_back({"Rad0", 0, {0, 0, 7}, {0, 0, 0, 1}, {1, 1, 1}, {}});
+  data.Nodes.push_back({"radanim0", 3, {0, 0.6f, 0}, {0, 0, 0, 1}, {1, 1, 1}, {1}});
+  if (locomotive) {
+    data.Meshes.push_back(BoxMesh("Fuehrerhaus", {-1.4f, 4, -half}, {1.4f, 5.5f, -half + 5}, 0.1f, 0.3f, 0.1f));
+    data.Nodes.push_back({"Haus", 0, {0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}, {2}});
+  }
+  return data;
+}
+
+TRRAssetFileName Asset(const std::string& name) { return {name, std::string(kPackage) + "\\" + name}; }
+
+struct TBenchProject : IRRProjectHost {
+  gx::TGXSceneNode Root{"Root"};
+  TRRScriptedUIService Ui;
+  gx::TGXNode* ProjectNode() override { return &Root; }
+  IRRUIService& UI() override { return Ui; }
+  TRRHistory* History() override { return nullptr; }
+  TRRClipboard* Clipboard() override { return nullptr; }
+  void SetModified() override {}
+};
+
+enum class ERunning { All, One, None };
+
+// The engine with a render core and the two model files below its Game root, the layout's
+// pieces and, made anew for every measurement, the trains.
+struct TWorld {
+  std::unique_ptr<gx::TGXEngine> Engine = gx::TGXEngine::CreateEngine();
+  std::filesystem::path Folder =
+      std::filesystem::temp_directory_path() / ("vehicle-bench-" + std::to_string(getpid()));
+  TRRDefaultReflectionManager Reflections;
+  TBenchProject Project;
+  std::unique_ptr<TRREntityManager> Manager;
+  std::vector<std::vector<TRRTrack*>> Lines;
+  std::vector<TRRTrackVehicle*> Vehicles;
+  std::vector<TRRTrackVehicle*> Locomotives;
+
+  TWorld() {
+    Engine->AttachRenderCore(std::make_unique<gx::TGXRenderCore>());
+    const std::filesystem::path shader = Folder / RRBasePackageID / "Shader";
+    std::filesystem::create_directories(shader);
+    std::filesystem::create_directories(Folder / kPackage);
+    std::filesystem::copy_file(std::filesystem::path(VELMORA_SOURCE_DIR) / "data" / "shaders" / "Model.fx",
+                               shader / "Model.fx", std::filesystem::copy_options::overwrite_existing);
+    Engine->FileSystem().SetRoot("Game", Folder.string());
+    Put("Lok.x", gx::GXWriteXFile(VehicleModel(true)));
+    Put("Wagen.x", gx::GXWriteXFile(VehicleModel(false)));
+    TRRModelServices services;
+    services.FileSystem = &Engine->FileSystem();
+    services.Resources = &Engine->ResourceManager();
+    services.Reflections = &Reflections;
+    TRRModelServices::Install(services);
+    Manager = std::make_unique<TRREntityManager>(Project);
+    for (int line = 0; line < kLines; ++line) {
+      Lines.emplace_back();
+      for (int i = 0; i < kPiecesPerLine; ++i) {
+        TRRTrackDesc d(TRRTrackType::Straight);
+        d.SetID(Manager->NextID());
+        Manager->ReserveIDs(1);
+        d.SetPosition({float(line) * kLineSpacing, 0, float(i) * kPiece});
+        auto r = std::make_unique<TRRTrackRouteDesc>();
+        r->L1 = kPiece;
+        d.AddRoute(std::move(r));
+        Lines.back().push_back(static_cast<TRRTrack*>(Manager->CreateEntity(nullptr, d)));
+      }
+    }
+    Project.Root.Update(true);
+    RRRefreshConnections(Manager->Tracks());
+  }
+  ~TWorld() {
+    RemoveTrains();
+    Manager.reset();
+    Project.Root.DeleteChildren();
+    TRRModelServices::Clear();
+    Engine.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(Folder, ignored);
+  }
+  void Put(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream(Folder / kPackage / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+
+  TRRTrackVehicle* Vehicle(int line, float at, bool locomotive, float speed) {
+    const int piece = std::min(int(at / kPiece), kPiecesPerLine - 1);
+    TRRTrackVehicleDesc d;
+    d.SetID(Manager->NextID());
+    Manager->ReserveIDs(1);
+    const char* model = locomotive ? "Lok.x" : "Wagen.x";
+    d.ModelFile() = {Asset(model), {}};
+    d.ForwardAxis = 1;  // + Z
+    d.TrackID = Lines[size_t(line)][size_t(piece)]->ID();
+    d.RoutePosition = at - float(piece) * kPiece;
+    d.HasEngine = locomotive;
+    d.TargetSpeed = speed;
+    d.CurrentSpeed = speed;
+    return static_cast<TRRTrackVehicle*>(Manager->CreateEntity(nullptr, d));
+  }
+
+  void RemoveTrains() {
+    for (TRRTrackVehicle* v : Vehicles) delete v;
+    Vehicles.clear();
+    Locomotives.clear();
+  }
+
+  // Every line's train, the locomotive in front (towards +Z), its rear end somewhere along the
+  // line so that the trains reach the ends at different frames.
+  void MakeTrains(ERunning running) {
+    RemoveTrains();
+    const float lineLength = kPiece * kPiecesPerLine;
+    const float trainLength = kVehicleLength * kVehiclesPerTrain;
+    for (int line = 0; line < kLines; ++line) {
+      const float rear = 1 + std::fmod(float(line) * 97.0f, lineLength - trainLength - 2);
+      const bool runs = running == ERunning::All || (running == ERunning::One && line == 0);
+      for (int k = 0; k < kVehiclesPerTrain; ++k) {
+        const bool locomotive = k == kVehiclesPerTrain - 1;
+        TRRTrackVehicle* v =
+            Vehicle(line, rear + kVehicleLength * (float(k) + 0.5f), locomotive, locomotive && runs ? kSpeed : 0);
+        Vehicles.push_back(v);
+        if (locomotive) Locomotives.push_back(v);
+      }
+    }
+    Project.Root.Update(false);
+  }
+
+  // One frame of the layout as the project's frame step runs it: the scene brought up to date,
+  // then every entity's animation, in ID order.
+  void Frame() {
+    Project.Root.Update(false);
+    Manager->AdvanceAnimationFrame();
+    for (int i = 0; i < Manager->EntitySlotCount(); ++i)
+      if (TRREntity* e = Manager->EntitySlot(i)) e->Animate(true, kFrame);
+  }
+};
+
+TWorld& World() {
+  static TWorld world;
+  return world;
+}
+
+void RunFrames(benchmark::State& state, ERunning running, const char* goal) {
+  TWorld& world = World();
+  world.MakeTrains(running);
+  const float start = world.Locomotives.front()->WorldPivot().z;
+  std::vector<float> targets;
+  for (TRRTrackVehicle* loco : world.Locomotives) targets.push_back(loco->TargetSpeed());
+  int reversed = 0;
+  double moved = 0;
+  for (auto _ : state) {
+    world.Frame();
+    state.PauseTiming();
+    for (size_t i = 0; i < world.Locomotives.size(); ++i) {
+      TRRTrackVehicle* loco = world.Locomotives[i];
+      if (loco->MovedInFrame() == world.Manager->AnimationFrame()) moved += 1;
+      if (loco->TargetSpeed() != targets[i]) ++reversed;
+      targets[i] = loco->TargetSpeed();
+    }
+    state.ResumeTiming();
+  }
+  state.SetLabel(goal);
+  state.counters["vehicles"] = double(world.Vehicles.size());
+  // Trains that moved per frame, on average, and how far the first one went (cm).
+  state.counters["moving"] = moved / double(state.iterations());
+  state.counters["reversals"] = reversed;
+  state.counters["first_cm"] = std::fabs(world.Locomotives.front()->WorldPivot().z - start);
+  world.RemoveTrains();
+}
+
+void BM_Frame200TrainsRunning(benchmark::State& state) { RunFrames(state, ERunning::All, "Ziel <= 2 ms"); }
+BENCHMARK(BM_Frame200TrainsRunning)->Unit(benchmark::kMicrosecond)->Iterations(kFrames);
+
+void BM_Frame200TrainsStanding(benchmark::State& state) { RunFrames(state, ERunning::None, "Vergleich"); }
+BENCHMARK(BM_Frame200TrainsStanding)->Unit(benchmark::kMicrosecond)->Iterations(kFrames);
+
+void BM_FrameOneOf200TrainsRunning(benchmark::State& state) { RunFrames(state, ERunning::One, "Vergleich"); }
+BENCHMARK(BM_FrameOneOf200TrainsRunning)->Unit(benchmark::kMicrosecond)->Iterations(kFrames);
+
+}  // namespace
