@@ -248,7 +248,10 @@ TRRTrackVehicle::~TRRTrackVehicle() {
 }
 
 float TRRTrackVehicle::WorldScaleFactor() const {
-  const float s = TRRModel::WorldScale().x;
+  // From the parent's (current) world scale and the own scale, so no update of the vehicle's
+  // nodes is needed between placing and measuring.
+  const gx::TGXNode* parent = Parent();
+  const float s = (parent ? parent->WorldScale().x : 1.0f) * Scale().x;
   return std::isfinite(s) && s > 0 ? s : 1.0f;
 }
 
@@ -445,7 +448,15 @@ void TRRTrackVehicle::PlaceOnRoute(TRRTrackRoute* route, float distance) {
   UpdatePlacement();
 }
 
-TGXVector3 TRRTrackVehicle::WorldPivot() const { return TransformPoint(FPivot, gx::TGXTransformSpace::World); }
+TGXVector3 TRRTrackVehicle::WorldPivot() const {
+  // From the own local placement and the parent's world matrix: current right after a placement,
+  // before the scene's next update.
+  const TGXVector3& s = Scale();
+  const TGXVector3 local =
+      Position() + gx::RotateVector(TGXVector3{FPivot.x * s.x, FPivot.y * s.y, FPivot.z * s.z}, Rotation());
+  const gx::TGXNode* parent = Parent();
+  return parent ? gx::GXVec3TransformCoord(local, parent->WorldMatrix()) : local;
+}
 
 TRRTrackRoute* TRRTrackVehicle::StoredRoute() const {
   if (Manager())
@@ -485,7 +496,8 @@ void TRRTrackVehicle::UpdatePlacement() {
     const float s = route->Track()->SystemScale();
     if (std::isfinite(s) && s > 0) SetScale({s, s, s});
   }
-  Update(false);
+  // The node is placed from its parent's world values; the scene's next update carries it (and its
+  // bogies) into world space once, however often the vehicle was placed in between.
   const float scale = WorldScaleFactor();
   const float d = FRoutePosition;
   const int32_t dir = FRouteDirection;
@@ -519,12 +531,12 @@ void TRRTrackVehicle::UpdatePlacement() {
   if (!gx::GXIsFinite(rotation) || !gx::GXIsFinite(centre)) return;
   SetWorldRotation(rotation);
   SetWorldPosition(centre - gx::RotateVector(FPivot, rotation) * scale);
-  Update(false);
-  PlaceBogies(points, forward);
+  PlaceBogies(points, forward, rotation);
   if (FIndex) FIndex->MaxFront = std::max(FIndex->MaxFront, FCouplers[0].EffectiveDistance());
 }
 
-void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3& vehicleForward) {
+void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3& vehicleForward,
+                                  const TGXQuaternion& vehicleRotation) {
   for (int i = 0; i < 2; ++i) {
     gx::TGXSceneNode* bogie = FBogies[i];
     if (!bogie) continue;
@@ -540,8 +552,11 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
     const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(up, forward));
     up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
     const TGXQuaternion world = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
-    const gx::TGXNode* parent = bogie->Parent();
-    const TGXQuaternion parentWorld = parent ? parent->WorldRotation() : TGXQuaternion();
+    // The bogie's parent turns with the vehicle: its own turn within the model, then the vehicle's.
+    TGXQuaternion parentWorld;
+    for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
+      parentWorld = gx::GXQuaternionMultiply(parentWorld, n->Rotation());
+    parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
     const TGXQuaternion local = gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world),
                                                          gx::GXQuaternionInverse(parentWorld));
     if (gx::GXIsFinite(local)) bogie->SetRotation(gx::GXQuaternionNormalize(local));

@@ -233,7 +233,7 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
  private:
   void SetUp(const TRRTrackVehicleDesc& d);
   void FindParts();
-  void PlaceBogies(const RouteLocation* points, const gx::TGXVector3& forward);
+  void PlaceBogies(const RouteLocation* points, const gx::TGXVector3& forward, const gx::TGXQuaternion& rotation);
   // The vehicles of the manager and its tracks (null without a full entity manager).
   const TRREntityList* VehicleList() const;
   const TRREntityList* TrackList() const;

@@ -259,6 +259,7 @@ TEST_F(TrackVehicle, StandsOnTheRailsWithItsPartsAndFacesItsDirection) {
   for (const char* model : {"Wagen.x", "Lore.x"})
     for (int dir : {0, 1}) {
       TRRTrackVehicle* v = Vehicle(t, 40, dir, false, 0, model);
+      v->Update(false);  // world values follow with the scene's update
       const bool bogies = std::string(model) == "Wagen.x";
       EXPECT_EQ(v->Bogie(0) != nullptr, bogies);
       EXPECT_EQ(v->Wheels().size(), bogies ? 2u : 0u);
@@ -566,7 +567,7 @@ TEST_F(TrackVehicle, TakesItsTrackSystemsScaleAndFindsItsRouteAgainWhenTheTrackI
     TRRTrack* t = Piece(TRRTrackType::Straight, {400}, 0, index);
     TRRTrackVehicle* v = Vehicle(t, 100);
     const float scale = RRTrackSystemScale(index);
-    EXPECT_NEAR(v->WorldScale().x, scale, 1e-5f) << system;
+    EXPECT_NEAR(v->Scale().x, scale, 1e-5f) << system;
     EXPECT_NEAR(v->Coupler(0).EffectiveDistance(), 5 * scale, 1e-4f) << system;
     EXPECT_NEAR(gx::GXVec3Length(v->WorldPivot() - t->GetRoute(0)->GetWorldRailPosition(100)), 0, 1e-3f) << system;
     // The piece goes and a new one is laid in its place: the vehicle finds it on its next frame.
