@@ -9,24 +9,6 @@
 
 namespace assetgen {
 
-namespace {
-
-// ---- colours and noise ----
-
-struct TRgb {
-  float R, G, B;
-};
-
-TRgb Rgb(uint32_t c) { return {float((c >> 16) & 255), float((c >> 8) & 255), float(c & 255)}; }
-uint32_t Pack(const TRgb& c, uint32_t alpha = 255) {
-  auto b = [](float v) { return uint32_t(std::clamp(int(std::lround(v)), 0, 255)); };
-  return (alpha << 24) | (b(c.R) << 16) | (b(c.G) << 8) | b(c.B);
-}
-TRgb Mix(const TRgb& a, const TRgb& b, float t) {
-  return {a.R + (b.R - a.R) * t, a.G + (b.G - a.G) * t, a.B + (b.B - a.B) * t};
-}
-TRgb Scale(const TRgb& c, float f) { return {c.R * f, c.G * f, c.B * f}; }
-
 // A hash of integer coordinates: the same value for the same input on every machine.
 uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
   uint32_t h = seed * 0x9E3779B1u ^ x * 0x85EBCA77u ^ y * 0xC2B2AE3Du;
@@ -55,6 +37,25 @@ float Smooth(float x, float y, uint32_t cell, uint32_t period, uint32_t seed) {
   const float b = v(ix, iy + 1) + (v(ix + 1, iy + 1) - v(ix, iy + 1)) * sx;
   return a + (b - a) * sy;
 }
+
+namespace {
+
+// ---- colours and noise ----
+
+struct TRgb {
+  float R, G, B;
+};
+
+TRgb Rgb(uint32_t c) { return {float((c >> 16) & 255), float((c >> 8) & 255), float(c & 255)}; }
+uint32_t Pack(const TRgb& c, uint32_t alpha = 255) {
+  auto b = [](float v) { return uint32_t(std::clamp(int(std::lround(v)), 0, 255)); };
+  return (alpha << 24) | (b(c.R) << 16) | (b(c.G) << 8) | b(c.B);
+}
+TRgb Mix(const TRgb& a, const TRgb& b, float t) {
+  return {a.R + (b.R - a.R) * t, a.G + (b.G - a.G) * t, a.B + (b.B - a.B) * t};
+}
+TRgb Scale(const TRgb& c, float f) { return {c.R * f, c.G * f, c.B * f}; }
+
 
 // Two octaves of smooth noise plus fine grain, around 0 (about -0.5..0.5).
 float Grain(const TImage& img, uint32_t x, uint32_t y, uint32_t seed, uint32_t cell) {

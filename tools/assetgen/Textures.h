@@ -30,6 +30,13 @@ struct TImage {
 // An uncompressed true-colour TGA (type 2), 24 bits or with alpha 32 bits, rows from the top.
 std::vector<uint8_t> EncodeTga(const TImage& image);
 
+// Noise for painted textures, the same on every machine: a hash of integer coordinates, its value
+// in 0..1, and smooth value noise in 0..1 with cells of the given size that repeats every period
+// cells (a texture of period x cell pixels tiles without a seam).
+uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed);
+float Random(uint32_t x, uint32_t y, uint32_t seed);
+float Smooth(float x, float y, uint32_t cell, uint32_t period, uint32_t seed);
+
 struct TTextureInfo {
   std::string FileName;  // "Klinker.tga": the name models use and the file written
   TTile Tile;            // world size of one repeat (fitted textures: kFit)

@@ -1,5 +1,7 @@
 #include "tools/assetgen/VehicleTextures.h"
 
+#include "tools/assetgen/Textures.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -27,32 +29,6 @@ TRgb Mix(const TRgb& a, const TRgb& b, float t) {
 TRgb Scale(const TRgb& c, float f) { return {c.R * f, c.G * f, c.B * f}; }
 uint32_t Shade(uint32_t c, float f) { return Pack(Scale(Rgb(c), f)); }
 
-uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
-  uint32_t h = seed * 0x9E3779B1u ^ x * 0x85EBCA77u ^ y * 0xC2B2AE3Du;
-  h ^= h >> 15;
-  h *= 0x2C1B3C6Du;
-  h ^= h >> 12;
-  h *= 0x297A2D39u;
-  h ^= h >> 15;
-  return h;
-}
-float Random(uint32_t x, uint32_t y, uint32_t seed) { return float(Hash(x, y, seed) >> 8) / 16777216.0f; }
-
-// Smooth value noise in 0..1 repeating every period cells.
-float Smooth(float x, float y, uint32_t cell, uint32_t period, uint32_t seed) {
-  const float fx = x / float(cell), fy = y / float(cell);
-  const int ix = int(std::floor(fx)), iy = int(std::floor(fy));
-  const float tx = fx - float(ix), ty = fy - float(iy);
-  auto v = [&](int cx, int cy) {
-    const uint32_t px = uint32_t((cx % int(period) + int(period)) % int(period));
-    const uint32_t py = uint32_t((cy % int(period) + int(period)) % int(period));
-    return Random(px, py, seed);
-  };
-  const float sx = tx * tx * (3 - 2 * tx), sy = ty * ty * (3 - 2 * ty);
-  const float a = v(ix, iy) + (v(ix + 1, iy) - v(ix, iy)) * sx;
-  const float b = v(ix, iy + 1) + (v(ix + 1, iy + 1) - v(ix, iy + 1)) * sx;
-  return a + (b - a) * sy;
-}
 
 // A little weathering around 0 (about -0.5..0.5).
 float Grain(const TImage& img, uint32_t x, uint32_t y, uint32_t seed) {
