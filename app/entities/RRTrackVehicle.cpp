@@ -299,7 +299,7 @@ void TRRTrackVehicle::SetUp(const TRRTrackVehicleDesc& d) {
   FCouplers[0] = {this, 0, 0};
   FCouplers[1] = {this, 1, 0};
 
-  // 1.-4. Parts, pivot and couplers, in model space (the node's own).
+  // 1.-4. Named model nodes, pivot and couplers, in model space (the node's own).
   FindParts();
   Update(true);
   const TGXVector3 axis = RRForwardAxis(FForwardAxis);
