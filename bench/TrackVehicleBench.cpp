@@ -31,6 +31,7 @@
 #include "engine/render/GXModelData.h"
 #include "engine/render/GXModelWriter.h"
 #include "engine/render/GXRenderCore.h"
+#include "tests/app/ModelTestSupport.h"
 
 using namespace rr;
 
@@ -49,26 +50,11 @@ constexpr float kPiece = 30, kLineSpacing = 8, kVehicleLength = 20, kSpeed = 75,
 constexpr int kFrames = 250;  // ten seconds of layout time per measurement
 constexpr const char* kPackage = "{5A4E2C18-7D93-4B06-8F1E-2C6D9A3B7E40}";
 
-// A box as 12 triangles; its faces open to the outside.
-void AddBox(gx::TGXModelMesh& m, const gx::TGXVector3& lo, const gx::TGXVector3& hi) {
-  const gx::TGXVector3 c[8] = {{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z},
-                               {lo.x, hi.y, lo.z}, {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z},
-                               {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}};
-  const int faces[6][4] = {{0, 3, 2, 1}, {5, 6, 7, 4}, {4, 7, 3, 0},
-                           {1, 2, 6, 5}, {3, 7, 6, 2}, {4, 0, 1, 5}};
-  const gx::TGXVector2 uv[4] = {{0, 1}, {0, 0}, {1, 0}, {1, 1}};
-  for (const auto& f : faces) {
-    const uint16_t base = uint16_t(m.Vertices.size());
-    for (int i = 0; i < 4; ++i) m.Vertices.push_back({c[f[i]], {0, 1, 0}, uv[i]});
-    for (uint16_t i : {0, 1, 2, 0, 2, 3}) m.Indices.push_back(uint16_t(base + i));
-  }
-}
-
 gx::TGXModelMesh BoxMesh(const char* name, const gx::TGXVector3& lo, const gx::TGXVector3& hi, float r, float g,
                          float b) {
   gx::TGXModelMesh mesh;
   mesh.Name = name;
-  AddBox(mesh, lo, hi);
+  modeltest::AddBox(mesh, lo, hi);
   mesh.SubMeshes.push_back({0, uint32_t(mesh.Indices.size()), gx::GXModelColorName(r, g, b, 1), {}, {}});
   gx::GXModelCalculateBounds(mesh);
   return mesh;

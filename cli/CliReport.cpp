@@ -1,6 +1,11 @@
 #include "cli/CliReport.h"
 
+#include <memory>
+
 #include "app/RRGlobal.h"
+#include "app/RRLayoutFileProbe.h"
+#include "engine/core/GXEngine.h"
+#include "engine/render/GXRenderCore.h"
 
 namespace cli {
 
@@ -23,6 +28,17 @@ int Fail(std::ostream& err, const std::string& line, std::exception_ptr e) {
     err << text << "\n";
   }
   return ExitFailed;
+}
+
+int EnsureRenderCore(std::ostream& err) {
+  if (gx::GXCurrentRenderCore()) return ExitOK;
+  try {
+    rr::Global()->Engine().AttachRenderCore(std::make_unique<gx::TGXRenderCore>());
+  } catch (...) {
+    return Fail(err, "Die Grafik kann nicht verwendet werden: " + rr::RRShortErrorText(std::current_exception()),
+                std::current_exception());
+  }
+  return ExitOK;
 }
 
 }  // namespace cli

@@ -20,4 +20,7 @@ std::exception_ptr TakeError();
 // Writes line, then with --verbose the full report of e (when there is one); returns ExitFailed.
 int Fail(std::ostream& err, const std::string& line, std::exception_ptr e = nullptr);
 
+// Makes the program's render core (EGL) unless one runs: ExitOK, or Fail's status with the reason.
+int EnsureRenderCore(std::ostream& err);
+
 }  // namespace cli

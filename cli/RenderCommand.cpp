@@ -159,16 +159,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
       probe.Version > rr::RRProjectVersion)
     return Fail(err, problem);
 
-  gx::TGXEngine& engine = global->Engine();
-  if (!gx::GXCurrentRenderCore()) {
-    try {
-      engine.AttachRenderCore(std::make_unique<gx::TGXRenderCore>());
-    } catch (...) {
-      return Fail(err,
-                  "Die Grafik kann nicht verwendet werden: " + rr::RRShortErrorText(std::current_exception()),
-                  std::current_exception());
-    }
-  }
+  if (const int status = EnsureRenderCore(err); status != ExitOK) return status;
   gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
   if (!core) return Fail(err, "Die Grafik kann nicht verwendet werden.");
   const int limit = std::min(core->Adapter().Info.MaxTextureSize, core->Adapter().Info.MaxRenderbufferSize);

@@ -150,15 +150,8 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
       probe.Version > rr::RRProjectVersion)
     return Fail(err, rr::RRLayoutFileErrorLine(input, probe, rr::TRRExpectedFile::Project));
 
+  if (const int status = EnsureRenderCore(err); status != ExitOK) return status;
   gx::TGXEngine& engine = global->Engine();
-  if (!gx::GXCurrentRenderCore()) {
-    try {
-      engine.AttachRenderCore(std::make_unique<gx::TGXRenderCore>());
-    } catch (...) {
-      return Fail(err, "Die Grafik kann nicht verwendet werden: " + rr::RRShortErrorText(std::current_exception()),
-                  std::current_exception());
-    }
-  }
 
   rr::TRRProject& project = global->Project();
   project.CloseProject();

@@ -410,9 +410,6 @@ std::unique_ptr<TRREntityDescription> TRRTrackVehicle::CreateDescription() const
     d->CockpitModel = FCockpitModel;
     d->CockpitOffset = FCockpitOffset;
     d->BaselineOffset = FBaselineOffset;
-    // The vehicle was placed on the rails: its rotation is the track's; the one it was made
-    // with is what a description of it carries back.
-    d->SetRotation(Rotation());
   }
   return base;
 }
@@ -482,9 +479,6 @@ TRRTrackRoute* TRRTrackVehicle::GetRoute() {
   FRoutePosition = found.Distance;
   // The way the vehicle faces now decides its direction on the route.
   const TGXVector3 forward = gx::RotateVector(RRForwardAxis(FForwardAxis), WorldRotation());
-  const TGXVector3 alignedForward = gx::RotateVector(
-      gx::RotateVector(TGXVector3{0, 0, 1}, gx::GXQuaternionInverse(FAlignment)), WorldRotation());
-  (void)alignedForward;
   FRouteDirection = gx::GXVec3Dot(forward, found.Route->GetWorldTangent(found.Distance)) < 0 ? 1 : 0;
   return found.Route;
 }
@@ -842,6 +836,20 @@ TRRTrackVehicle* TRRTrackVehicle::FindCoupledVehicle(int couplerIndex, float lim
   return best;
 }
 
+bool TRRTrackVehicle::OccupiedByOthers(const TRRTrack& track, const std::vector<TRRTrackVehicle*>& train) {
+  const TRREntityList* vehicles = VehicleList();
+  if (!vehicles) return false;
+  for (TRREntity* e : *vehicles) {
+    auto* w = dynamic_cast<TRRTrackVehicle*>(e);
+    if (!w || std::find(train.begin(), train.end(), w) != train.end()) continue;
+    // A vehicle stands on a piece with its route or with either coupler.
+    TRRTrackRoute* routes[3] = {w->GetRoute(), w->CouplerPlace(0).Route, w->CouplerPlace(1).Route};
+    for (TRRTrackRoute* r : routes)
+      if (r && r->Track() == &track) return true;
+  }
+  return false;
+}
+
 TRRLookAhead TRRTrackVehicle::LookAhead(const TRRVehicleSocket& coupler, float x,
                                         const std::vector<TRRTrackVehicle*>& train) {
   TRRLookAhead result;
@@ -860,14 +868,7 @@ TRRLookAhead TRRTrackVehicle::LookAhead(const TRRVehicleSocket& coupler, float x
   // A crossing another train stands on is as good as a vehicle in the way.
   TRRTrack* track = at.Route->Track();
   if (track && track->GetRouteCount() >= 2 && !track->IsSwitchable()) {
-    if (const TRREntityList* vehicles = VehicleList())
-      for (TRREntity* e : *vehicles) {
-        auto* w = dynamic_cast<TRRTrackVehicle*>(e);
-        if (!w || std::find(train.begin(), train.end(), w) != train.end()) continue;
-        TRRTrackRoute* routes[3] = {w->GetRoute(), w->CouplerPlace(0).Route, w->CouplerPlace(1).Route};
-        for (TRRTrackRoute* r : routes)
-          if (r && r->Track() == track) return {TRRLookAhead::Vehicle, 0, nullptr};
-      }
+    if (OccupiedByOthers(*track, train)) return {TRRLookAhead::Vehicle, 0, nullptr};
   }
   return result;
 }
@@ -956,14 +957,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
       TRRTrack* track = ahead.Blocked ? ahead.Blocked->Track() : nullptr;
       if (!track) return;
       // A switch another train stands on is not thrown under it: wait.
-      if (const TRREntityList* all = VehicleList())
-        for (TRREntity* e : *all) {
-          auto* w = dynamic_cast<TRRTrackVehicle*>(e);
-          if (!w || std::find(vehicles.begin(), vehicles.end(), w) != vehicles.end()) continue;
-          TRRTrackRoute* routes[3] = {w->GetRoute(), w->CouplerPlace(0).Route, w->CouplerPlace(1).Route};
-          for (TRRTrackRoute* r : routes)
-            if (r && r->Track() == track) return;
-        }
+      if (OccupiedByOthers(*track, vehicles)) return;
       track->SetActiveRoute(ahead.Blocked->Index());
       return;
     }

@@ -238,6 +238,8 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   const TRREntityList* VehicleList() const;
   const TRREntityList* TrackList() const;
   void UpdateSound(bool animationsOn);
+  // Whether a vehicle outside the train stands on the piece (its route or either coupler's).
+  bool OccupiedByOthers(const TRRTrack& track, const std::vector<TRRTrackVehicle*>& train);
   void AnimateModel(float deltaTime);
   void TurnWheels(float step);
   // MoveVehicle, placing the vehicle on the rails now or (place false) leaving that to the train.

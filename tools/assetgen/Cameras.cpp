@@ -22,22 +22,6 @@ using K = TModelKit;
 
 std::string Colour(float r, float g, float b) { return gx::GXModelColorName(r, g, b, 1.0f); }
 
-void WriteFile(const fs::path& file, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!out) throw std::runtime_error("Datei kann nicht geschrieben werden: " + file.string());
-}
-
-struct TScratch {
-  fs::path Folder;
-  std::unique_ptr<rr::TRRAsset> Package;
-  ~TScratch() {
-    Package.reset();
-    std::error_code ignored;
-    fs::remove_all(Folder, ignored);
-  }
-};
-
 gx::TGXQuaternion RotationX(float angle) { return {std::sin(angle / 2), 0, 0, std::cos(angle / 2)}; }
 
 }  // namespace

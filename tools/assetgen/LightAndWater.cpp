@@ -68,22 +68,6 @@ gx::TGXModelData Tank() {
   return k.Build(gx::EGXModelFormat::XFile);
 }
 
-void WriteFile(const fs::path& file, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!out) throw std::runtime_error("Datei kann nicht geschrieben werden: " + file.string());
-}
-
-struct TScratch {
-  fs::path Folder;
-  std::unique_ptr<rr::TRRAsset> Package;
-  ~TScratch() {
-    Package.reset();
-    std::error_code ignored;
-    fs::remove_all(Folder, ignored);
-  }
-};
-
 std::string SourceName(const std::string& file) {
   return std::string(ModelSourceFolder) + "\\Landschaft\\" + file;
 }

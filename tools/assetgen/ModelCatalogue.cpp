@@ -19,20 +19,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string SourceName(const std::string& folder, const std::string& file) {
+  return std::string(ModelSourceFolder) + "\\Gebäude\\" + folder + "\\" + file;
+}
+
+}  // namespace
+
 void WriteFile(const fs::path& file, const std::vector<uint8_t>& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   if (!out) throw std::runtime_error("Datei kann nicht geschrieben werden: " + file.string());
 }
 
-// The file-name part of a disk path or a path with backslashes.
 std::string FilePart(const std::string& path) {
   const size_t cut = path.find_last_of("/\\");
   return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-std::string SourceName(const std::string& folder, const std::string& file) {
-  return std::string(ModelSourceFolder) + "\\Gebäude\\" + folder + "\\" + file;
 }
 
 rr::TRRAssetNode* SubFolder(rr::TRRAssetNode& parent, const std::string& name) {
@@ -43,18 +44,11 @@ rr::TRRAssetNode* SubFolder(rr::TRRAssetNode& parent, const std::string& name) {
   return node;
 }
 
-// The work folder and the scratch package, removed in that order's reverse.
-struct TScratch {
-  fs::path Folder;
-  std::unique_ptr<rr::TRRAsset> Package;
-  ~TScratch() {
-    Package.reset();
-    std::error_code ignored;
-    fs::remove_all(Folder, ignored);
-  }
-};
-
-}  // namespace
+TScratch::~TScratch() {
+  Package.reset();
+  std::error_code ignored;
+  fs::remove_all(Folder, ignored);
+}
 
 gx::TGXGuid ModelAssetID(std::string_view cataloguePath) {
   gx::TGXDigest digest = gx::GXMD5("3D-Velmora Modellkatalog\\" + gx::LowerCaseText(cataloguePath));

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/core/GXGuid.h"
 
@@ -28,6 +29,19 @@ namespace assetgen {
 inline constexpr const char* ModelSourceFolder = "D:\\Projekte\\Velmora SDK\\3D-Modelle";
 // The CAD type of buildings in the technical view (dark red).
 inline constexpr uint8_t BuildingCadType = 6;
+
+// Shared by the generators that store models through a scratch package: writes a file whole
+// (a German error when that fails), the file-name part of a disk or backslash path, the catalogue
+// folder of that name below parent (made when missing), and the work folder with its scratch
+// package, removed (package first) when the guard goes.
+void WriteFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes);
+std::string FilePart(const std::string& path);
+rr::TRRAssetNode* SubFolder(rr::TRRAssetNode& parent, const std::string& name);
+struct TScratch {
+  std::filesystem::path Folder;
+  std::unique_ptr<rr::TRRAsset> Package;
+  ~TScratch();
+};
 
 // The asset identifier of a model's catalogue path: an MD5 name-based GUID (version 3 layout).
 gx::TGXGuid ModelAssetID(std::string_view cataloguePath);

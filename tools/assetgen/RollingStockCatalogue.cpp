@@ -20,28 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void WriteFile(const fs::path& file, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!out) throw std::runtime_error("Datei kann nicht geschrieben werden: " + file.string());
-}
-
-std::string FilePart(const std::string& path) {
-  const size_t cut = path.find_last_of("/\\");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 // Where a model or texture of a vehicle folder lives in the SDK.
 std::string ModelSource(const std::string& folder, const std::string& file) {
   return std::string(ModelSourceFolder) + "\\" + RollingStockFolder + "\\" + folder + "\\" + file;
-}
-
-rr::TRRAssetNode* SubFolder(rr::TRRAssetNode& parent, const std::string& name) {
-  for (int i = 0; i < parent.ChildCount(); ++i)
-    if (parent.Child(i)->Name().GetText() == name) return parent.Child(i);
-  rr::TRRAssetNode* node = parent.AddChild();
-  node->Name().SetText(gx::GX_LANG_GERMAN, name, true);
-  return node;
 }
 
 // A stored model file named by its SDK source (companions beside it).
@@ -53,16 +34,6 @@ rr::TRRModelFileName SourceNamed(rr::TRRModelFileName file, const std::string& f
   for (rr::TRRAssetFileName& c : file.Companions) c.FileName = ModelSource(folder, FilePart(c.FileName));
   return file;
 }
-
-struct TScratch {
-  fs::path Folder;
-  std::unique_ptr<rr::TRRAsset> Package;
-  ~TScratch() {
-    Package.reset();
-    std::error_code ignored;
-    fs::remove_all(Folder, ignored);
-  }
-};
 
 }  // namespace
 
