@@ -891,19 +891,29 @@ bool TRRTrackVehicle::StepAlong(float step, bool place) {
     const float s = at.Route->Track()->SystemScale();
     place = std::isfinite(s) && s > 0 && s != Scale().x;
   }
-  if (place) UpdatePlacement();
   TurnWheels(step);
+  if (place) {
+    UpdatePlacement();
+    ShowWheels();
+  }
   return true;
 }
 
 void TRRTrackVehicle::TurnWheels(float step) {
+  if (FWheels.empty()) return;
   const float angle = step / WorldScaleFactor();
-  for (size_t i = 0; i < FWheels.size(); ++i) {
-    // Kept within one turn, so the angle never loses its precision.
-    FWheelAngle[i] = std::remainder(FWheelAngle[i] + angle, 2 * gx::GX_PI);
+  // Kept within one turn, so the angle never loses its precision.
+  for (float& a : FWheelAngle) a = std::remainder(a + angle, 2 * gx::GX_PI);
+  FWheelsTurned = true;
+}
+
+void TRRTrackVehicle::ShowWheels() {
+  // Once per placement, not per step: each turn of a node marks its path up to the root.
+  if (!FWheelsTurned) return;
+  FWheelsTurned = false;
+  for (size_t i = 0; i < FWheels.size(); ++i)
     FWheels[i]->SetRotation(
         gx::GXQuaternionMultiply(gx::GXQuaternionRotationAxis({1, 0, 0}, FWheelAngle[i]), FWheelRest[i]));
-  }
 }
 
 void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
@@ -1017,7 +1027,10 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   }
 
   for (size_t i = 0; i < couplers.size(); ++i)
-    if (stepped[i]) couplers[i]->Vehicle->UpdatePlacement();
+    if (stepped[i]) {
+      couplers[i]->Vehicle->UpdatePlacement();
+      couplers[i]->Vehicle->ShowWheels();
+    }
 
   // Every vehicle of the train moved in this frame (a second locomotive does not move it again).
   if (auto* m = dynamic_cast<TRREntityManager*>(Manager()))

@@ -241,7 +241,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // Whether a vehicle outside the train stands on the piece (its route or either coupler's).
   bool OccupiedByOthers(const TRRTrack& track, const std::vector<TRRTrackVehicle*>& train);
   void AnimateModel(float deltaTime);
+  // The wheel sets' angles advance by the step; ShowWheels turns their nodes to them.
   void TurnWheels(float step);
+  void ShowWheels();
   // MoveVehicle, placing the vehicle on the rails now or (place false) leaving that to the train.
   bool StepAlong(float step, bool place);
   // The stored route when its track exists and the position lies on it (GetRoute's first answer,
@@ -265,6 +267,7 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   std::vector<gx::TGXSceneNode*> FWheels;
   std::vector<gx::TGXQuaternion> FWheelRest;
   std::vector<float> FWheelAngle;
+  bool FWheelsTurned = false;
   std::vector<gx::TGXSceneNode*> FLightCones;
   gx::TGXVector3 FPivot{0, 0, 0};
   float FHalfBogieDistance = 0;

@@ -68,7 +68,12 @@ inline void MultiplyInto(TGXMatrix& out, const TGXMatrix& a, const TGXMatrix& b)
 
 }  // namespace
 
-TGXNode::TGXNode(std::string name, TGXNode* parent) : FName(std::move(name)) {
+namespace {
+// The source of matrix revisions; a node's first value stands for its identity matrices.
+uint64_t GMatrixRevision = 0;
+}  // namespace
+
+TGXNode::TGXNode(std::string name, TGXNode* parent) : FMatrixRevision(++GMatrixRevision), FName(std::move(name)) {
   if (parent) parent->AddChild(this);
   Invalidate();
 }
@@ -92,6 +97,9 @@ void TGXNode::BeforeDestruction() {
 
 // ---- tree ----
 
+// Below this many children a full walk costs less than keeping the list of reported ones.
+constexpr int kListedChildrenMin = 16;
+
 TGXNode* TGXNode::AddChild(TGXNode* child) {
   if (!child) RaiseAddChild("No child");
   for (const TGXNode* a = this; a; a = a->FParent)
@@ -101,7 +109,9 @@ TGXNode* TGXNode::AddChild(TGXNode* child) {
   if (child->FParent) child->FParent->TGXNode::RemoveChild(child);
   if (!FChildren) FChildren = std::make_unique<TGXArrayOf<TGXNode>>();
   FChildren->Add(child);
+  FListsReports = FChildren->Count() >= kListedChildrenMin;
   child->FParent = this;
+  child->FIndexInParent = FChildren->Count() - 1;
   child->FParentNotified = false;
   Invalidate();
   return child;
@@ -109,7 +119,16 @@ TGXNode* TGXNode::AddChild(TGXNode* child) {
 
 bool TGXNode::RemoveChild(TGXNode* child) {
   if (!child || child->FParent != this || !FChildren) return false;
-  if (!FChildren->Remove(child, true)) return false;
+  int index = child->FIndexInParent;
+  if (index < 0 || index >= FChildren->Count() || FChildren->At(index) != child) index = FChildren->IndexOf(child);
+  if (index < 0) return false;
+  // Fast removal: the last child takes the place and its index.
+  FChildren->Delete(index, true);
+  if (index < FChildren->Count()) FChildren->At(index)->FIndexInParent = index;
+  child->FIndexInParent = -1;
+  if (Listed(child)) FReported[size_t(child->FReportSlot)] = nullptr;
+  child->FReportSlot = -1;
+  FListsReports = FChildren->Count() >= kListedChildrenMin;
   child->FParent = nullptr;
   child->FParentNotified = false;
   if (FChildren->Count() == 0) FChildren.reset();
@@ -337,9 +356,32 @@ void TGXNode::Invalidate() {
   FDirty = true;
   if (FParent && !FParentNotified) {
     FParentNotified = true;
+    FParent->NoteReport(this);
     FParent->MarkChildDirty();
   }
 }
+
+bool TGXNode::Listed(const TGXNode* child) const {
+  // The slot is checked against the list instead of being reset when the list is cleared: that
+  // would touch every listed child once more.
+  const int slot = child->FReportSlot;
+  return slot >= 0 && size_t(slot) < FReported.size() && FReported[size_t(slot)] == child;
+}
+
+void TGXNode::NoteReport(TGXNode* child) {
+  if (!FListsReports || FReportedAll || Listed(child)) return;
+  // A list longer than half the children saves nothing over the walk; it also stays bounded
+  // when children are updated directly and report again before this node's next update.
+  if (int(FReported.size()) * 2 >= ChildCount()) {
+    ForgetChangedChildren();
+    FReportedAll = true;
+    return;
+  }
+  child->FReportSlot = int(FReported.size());
+  FReported.push_back(child);
+}
+
+void TGXNode::ForgetChangedChildren() { FReported.clear(); }
 
 void TGXNode::MarkChildDirty() {
   // Climbs without recursion; stops at the first ancestor that is already marked.
@@ -348,25 +390,55 @@ void TGXNode::MarkChildDirty() {
     n->FChildDirty = true;
     if (!n->FParent || n->FParentNotified) return;
     n->FParentNotified = true;
+    n->FParent->NoteReport(n);
     n = n->FParent;
   }
 }
 
 bool TGXNode::Update(bool force) {
+  bool full = false;
+  const bool changed = UpdateNode(force, full);
+  ForgetChangedChildren();
+  return changed;
+}
+
+bool TGXNode::UpdateNode(bool force, bool& full) {
   FParentNotified = false;
+  full = false;
   if (!force && !FDirty && !FChildDirty) return false;
   if (force || FDirty) {
     RecomputeMatrices();
     force = true;
   }
-  // Re-read the array each step: an override may have changed the children.
-  for (int i = 0; FChildren && i < FChildren->Count(); ++i) FChildren->At(i)->Update(force);
+  full = force || FReportedAll || !FListsReports;
+  FReportedAll = false;
+  if (full) {
+    ForgetChangedChildren();
+    // Re-read the array each step: an override may have changed the children.
+    for (int i = 0; FChildren && i < FChildren->Count(); ++i) FChildren->At(i)->Update(force);
+  } else {
+    // Only the children that reported. Re-read the list each step: an update may report more
+    // children (appended) or remove some (their entries become null).
+    for (size_t i = 0; i < FReported.size(); ++i)
+      if (TGXNode* child = FReported[i]) child->Update(false);
+    if (FReportedAll || FDirty) {
+      // A child's update reported so many others that the list was given up, or changed this
+      // node (a child added or removed): walk them all, as a changed node does.
+      const bool all = FDirty;
+      if (all) RecomputeMatrices();
+      ForgetChangedChildren();
+      FReportedAll = false;
+      full = true;
+      for (int i = 0; FChildren && i < FChildren->Count(); ++i) FChildren->At(i)->Update(all);
+    }
+  }
   FDirty = false;
   FChildDirty = false;
   return true;
 }
 
 void TGXNode::RecomputeMatrices() {
+  FMatrixRevision = ++GMatrixRevision;
   const TGXQuaternion& q = FRotation;
   const TGXVector3& s = FScale;
   const TGXVector3& p = FPosition;

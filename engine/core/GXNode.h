@@ -5,7 +5,9 @@
 //
 // Setters only mark nodes dirty; one Update pass over the tree recomputes what is stale and
 // walks only the dirty paths. Marking climbs to the first ancestor that already knows, so it is
-// bounded by the depth and happens once per node between updates. World values and matrices are
+// bounded by the depth and happens once per node between updates. A node with many children
+// lists the ones that reported a change, so that the pass visits those and not every child (a
+// layout root holds thousands of pieces of which a few trains move). World values and matrices are
 // valid after an Update that followed the last change; SetWorldPosition/-Rotation/-Scale store
 // their world value at once (the matrices still wait for Update).
 //
@@ -24,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/core/GXArray.h"
 #include "engine/core/GXMath.h"
@@ -148,6 +151,9 @@ class TGXNode : public TGXRefCounted {
   const TGXMatrix& InverseWorldMatrix() const { return FInverseWorldMatrix; }
   const TGXVector3& WorldPosition() const { return FWorldPosition; }
   const TGXQuaternion& WorldRotation() const { return FWorldRotation; }
+  // Changes whenever Update recomputes the node's matrices; unique among all nodes, so a value
+  // taken from one node never matches another.
+  uint64_t MatrixRevision() const { return FMatrixRevision; }
   const TGXVector3& WorldScale() const { return FWorldScale; }
 
   // ---- invalidation ----
@@ -170,21 +176,48 @@ class TGXNode : public TGXRefCounted {
   bool Destroying() const { return FDestroying; }
 
  protected:
+  // The update without forgetting the reported children: a derived Update reads them after it
+  // (ChangedChildren) and then calls ForgetChangedChildren. Full is set when every child was
+  // walked (the node itself changed, force, or too many reports to list).
+  bool UpdateNode(bool force, bool& full);
+  // The children that reported a change and were updated by the last UpdateNode that was not
+  // full, in report order; an entry is null for a child removed since. Valid until
+  // ForgetChangedChildren.
+  const std::vector<TGXNode*>& ChangedChildren() const { return FReported; }
+  void ForgetChangedChildren();
+  // The node's index among its parent's children (-1 for a root).
+  int IndexInParent() const { return FIndexInParent; }
+  // Whether the node has enough children to list the ones that report (else every update that
+  // reaches it walks all children).
+  bool ListsReports() const { return FListsReports; }
+
   // Calls the destroy listeners, once. A derived class whose listeners must still see it whole
   // calls this first in its destructor; ~TGXNode calls it in any case.
   void BeforeDestruction();
 
  private:
   void RecomputeMatrices();
+  // Puts child on the list of reported children, or gives the list up for a full walk.
+  void NoteReport(TGXNode* child);
+  bool Listed(const TGXNode* child) const;
 
   // Laid out for the update pass: what a parent reads of each child while walking and bounding
   // its children (flags, then the local matrix) comes first and together.
   TGXNode* FParent = nullptr;
   std::unique_ptr<TGXArrayOf<TGXNode>> FChildren;
+  std::vector<TGXNode*> FReported;
   bool FDirty = false;
   bool FChildDirty = false;
   bool FParentNotified = false;
   bool FDestroying = false;
+  // True when the node has enough children to list the reported ones.
+  bool FListsReports = false;
+  // True when the reports are not listed and the next update walks every child.
+  bool FReportedAll = false;
+  int FIndexInParent = -1;
+  // Where this node stands in its parent's FReported, or -1.
+  int FReportSlot = -1;
+  uint64_t FMatrixRevision;
   TGXMatrix FLocalMatrix;
   TGXVector3 FPosition{0, 0, 0};
   TGXQuaternion FRotation;

@@ -17,14 +17,14 @@ TGXSceneObject::~TGXSceneObject() {
     TGXSceneNode* node = FNode;
     FNode = nullptr;
     node->FObjects.Remove(this, true);
-    if (!node->Destroying()) node->Invalidate();
+    if (!node->Destroying()) node->ObjectsChanged();
   }
 }
 
 void TGXSceneObject::SetVisible(bool value) {
   if (value == FVisible) return;
   FVisible = value;
-  if (FNode) FNode->Invalidate();
+  if (FNode) FNode->ObjectsChanged();
 }
 
 void TGXSceneObject::SetLocalBounds(const TGXBoundingBox& box) {
@@ -33,7 +33,8 @@ void TGXSceneObject::SetLocalBounds(const TGXBoundingBox& box) {
 }
 
 void TGXSceneObject::BoundsChanged() {
-  if (FNode) FNode->Invalidate();
+  FWorldBoundsAt = 0;
+  if (FNode) FNode->ObjectsChanged();
 }
 
 bool TGXSceneObject::RayIntersect(const TGXVector3& origin, const TGXVector3& direction, TGXVector3& normal,
@@ -80,9 +81,16 @@ bool TGXSceneNode::RemoveChild(TGXNode* child) {
 }
 
 bool TGXSceneNode::Update(bool force) {
-  if (!TGXNode::Update(force)) return false;
-  UpdateBounds();
-  return true;
+  bool full = false;
+  const bool changed = UpdateNode(force, full);
+  if (changed) {
+    if (full || !ListsReports() || FChildLocal.size() != size_t(ChildCount()))
+      UpdateBounds();
+    else
+      UpdateChangedBounds();
+  }
+  ForgetChangedChildren();
+  return changed;
 }
 
 void TGXSceneNode::SetScene(TGXScene* scene) {
@@ -108,14 +116,15 @@ void TGXSceneNode::AttachObject(TGXSceneObject* object) {
   if (object->FNode) object->FNode->DetachObject(object);
   FObjects.Add(object);
   object->FNode = this;
-  Invalidate();
+  ObjectsChanged();
 }
 
 bool TGXSceneNode::DetachObject(TGXSceneObject* object) {
   if (!object || object->FNode != this) return false;
   FObjects.Remove(object, true);
+  object->WorldBounds();  // a detached object keeps the box it had here
   object->FNode = nullptr;
-  if (!Destroying()) Invalidate();
+  if (!Destroying()) ObjectsChanged();
   object->Release();
   return true;
 }
@@ -123,9 +132,12 @@ bool TGXSceneNode::DetachObject(TGXSceneObject* object) {
 void TGXSceneNode::DestroyObjects() {
   // Take the array first: an object's destructor may run code that looks at this node.
   TGXArrayOf<TGXSceneObject> objects(std::move(FObjects));
-  for (TGXSceneObject* object : objects) object->FNode = nullptr;
+  for (TGXSceneObject* object : objects) {
+    object->WorldBounds();  // kept by an object that outlives the node
+    object->FNode = nullptr;
+  }
   for (TGXSceneObject* object : objects) object->Release();
-  if (objects.Count() > 0 && !Destroying()) Invalidate();
+  if (objects.Count() > 0 && !Destroying()) ObjectsChanged();
 }
 
 void TGXSceneNode::SetVisible(bool value) {
@@ -204,36 +216,71 @@ inline void CarryExtent(TGXVector3& outMin, TGXVector3& outMax, const TGXVector3
 
 }  // namespace
 
+namespace {
+
+// A child's boxes as its parent keeps them: the world box for the walks and the local box carried
+// into the parent's space for the parent's bounds.
+void KeepChildBounds(const TGXSceneNode& child, TGXChildExtent& world, TGXChildExtent& local) {
+  world.Usable = child.Visible() && !child.WorldBounds().Empty;
+  if (world.Usable) {
+    const TGXVector3& cmin = child.WorldBounds().Corners[0];
+    const TGXVector3& cmax = child.WorldBounds().Corners[6];
+    world.Min[0] = cmin.x, world.Min[1] = cmin.y, world.Min[2] = cmin.z;
+    world.Max[0] = cmax.x, world.Max[1] = cmax.y, world.Max[2] = cmax.z;
+  }
+  local.Usable = child.Visible() && !child.LocalBounds().Empty;
+  if (local.Usable) {
+    TGXVector3 mn, mx;
+    CarryExtent(mn, mx, child.LocalBounds().Min(), child.LocalBounds().Max(), child.LocalMatrix());
+    local.Min[0] = mn.x, local.Min[1] = mn.y, local.Min[2] = mn.z;
+    local.Max[0] = mx.x, local.Max[1] = mx.y, local.Max[2] = mx.z;
+  }
+}
+
+}  // namespace
+
+void TGXSceneNode::ObjectsChanged() {
+  FObjectsChanged = true;
+  Invalidate();
+}
+
 void TGXSceneNode::UpdateBounds() {
   const TGXMatrix& world = WorldMatrix();
-  TExtent local;
   TGXVector3 mn, mx;
-  for (TGXSceneObject* object : FObjects) {
-    const TGXBoundingBox& box = object->FLocalBounds;
-    if (box.Empty) {
-      object->FWorldBounds = TGXBoundingBox();
-      continue;
+  if (FObjectsChanged) {
+    // The objects' own world boxes are carried when asked for (TGXSceneObject::WorldBounds).
+    FObjectsChanged = false;
+    TExtent objects;
+    for (TGXSceneObject* object : FObjects) {
+      const TGXBoundingBox& box = object->FLocalBounds;
+      if (object->FVisible && !box.Empty) objects.Merge(box.Min(), box.Max());
     }
-    if (object->FVisible) local.Merge(box.Min(), box.Max());
-    CarryExtent(mn, mx, box.Min(), box.Max(), world);
-    FillBoxCorners(object->FWorldBounds, mn, mx);
+    FObjectsLocal.Usable = !objects.Empty;
+    if (!objects.Empty) {
+      FObjectsLocal.Min[0] = objects.Min.x, FObjectsLocal.Min[1] = objects.Min.y, FObjectsLocal.Min[2] = objects.Min.z;
+      FObjectsLocal.Max[0] = objects.Max.x, FObjectsLocal.Max[1] = objects.Max.y, FObjectsLocal.Max[2] = objects.Max.z;
+    }
   }
+  TExtent local;
+  if (FObjectsLocal.Usable)
+    local.Merge({FObjectsLocal.Min[0], FObjectsLocal.Min[1], FObjectsLocal.Min[2]},
+                {FObjectsLocal.Max[0], FObjectsLocal.Max[1], FObjectsLocal.Max[2]});
   const TGXArrayView<TGXNode> children = Children();
   FChildExtents.resize(children.size());
-  TGXChildExtent* extent = FChildExtents.data();
-  for (TGXNode* node : children) {
-    const auto* child = static_cast<const TGXSceneNode*>(node);
-    TGXChildExtent& e = *extent++;
-    e.Usable = child->FVisible && !child->FWorldBounds.Empty;
-    if (e.Usable) {
-      const TGXVector3& cmin = child->FWorldBounds.Corners[0];
-      const TGXVector3& cmax = child->FWorldBounds.Corners[6];
-      e.Min[0] = cmin.x, e.Min[1] = cmin.y, e.Min[2] = cmin.z;
-      e.Max[0] = cmax.x, e.Max[1] = cmax.y, e.Max[2] = cmax.z;
-    }
-    if (!child->FVisible || child->FLocalBounds.Empty) continue;
-    CarryExtent(mn, mx, child->FLocalBounds.Min(), child->FLocalBounds.Max(), child->LocalMatrix());
-    local.Merge(mn, mx);
+  if (ListsReports()) {
+    FChildLocal.resize(children.size());
+    for (int i = 0; i < int(children.size()); ++i)
+      KeepChildBounds(*static_cast<const TGXSceneNode*>(children[i]), FChildExtents[size_t(i)], FChildLocal[size_t(i)]);
+    MergeKeptBounds();
+    return;
+  }
+  // Few children: always updated together, so their local boxes are merged and not kept.
+  FChildLocal.clear();
+  TGXChildExtent carried;
+  for (int i = 0; i < int(children.size()); ++i) {
+    KeepChildBounds(*static_cast<const TGXSceneNode*>(children[i]), FChildExtents[size_t(i)], carried);
+    if (carried.Usable)
+      local.Merge({carried.Min[0], carried.Min[1], carried.Min[2]}, {carried.Max[0], carried.Max[1], carried.Max[2]});
   }
   if (local.Empty) {
     FLocalBounds = TGXBoundingBox();
@@ -243,6 +290,62 @@ void TGXSceneNode::UpdateBounds() {
   FillBoxCorners(FLocalBounds, local.Min, local.Max);
   CarryExtent(mn, mx, local.Min, local.Max, world);
   FillBoxCorners(FWorldBounds, mn, mx);
+}
+
+void TGXSceneNode::UpdateChangedBounds() {
+  // This node and its objects did not change (else the update was full): only the boxes of the
+  // children that were updated are taken anew.
+  for (TGXNode* node : ChangedChildren()) {
+    if (!node) continue;
+    const auto* child = static_cast<const TGXSceneNode*>(node);
+    const size_t i = size_t(child->IndexInParent());
+    KeepChildBounds(*child, FChildExtents[i], FChildLocal[i]);
+  }
+  MergeKeptBounds();
+}
+
+void TGXSceneNode::MergeKeptBounds() {
+  // Min/max over a packed array: the children's own memory is not touched.
+  float lo[3], hi[3];
+  bool any = FObjectsLocal.Usable;
+  for (int j = 0; j < 3; ++j) lo[j] = FObjectsLocal.Min[j], hi[j] = FObjectsLocal.Max[j];
+  for (const TGXChildExtent& e : FChildLocal) {
+    if (!e.Usable) continue;
+    if (!any) {
+      for (int j = 0; j < 3; ++j) lo[j] = e.Min[j], hi[j] = e.Max[j];
+      any = true;
+      continue;
+    }
+    for (int j = 0; j < 3; ++j) {
+      // In the order of GXVec3Minimize(accumulated, next), so NaNs go where they always went.
+      lo[j] = lo[j] < e.Min[j] ? lo[j] : e.Min[j];
+      hi[j] = hi[j] > e.Max[j] ? hi[j] : e.Max[j];
+    }
+  }
+  if (!any) {
+    FLocalBounds = TGXBoundingBox();
+    FWorldBounds = TGXBoundingBox();
+    return;
+  }
+  const TGXVector3 mn{lo[0], lo[1], lo[2]}, mx{hi[0], hi[1], hi[2]};
+  FillBoxCorners(FLocalBounds, mn, mx);
+  TGXVector3 wmn, wmx;
+  CarryExtent(wmn, wmx, mn, mx, WorldMatrix());
+  FillBoxCorners(FWorldBounds, wmn, wmx);
+}
+
+const TGXBoundingBox& TGXSceneObject::WorldBounds() const {
+  if (FNode && FWorldBoundsAt != FNode->MatrixRevision()) {
+    FWorldBoundsAt = FNode->MatrixRevision();
+    if (FLocalBounds.Empty) {
+      FWorldBounds = TGXBoundingBox();
+    } else {
+      TGXVector3 mn, mx;
+      CarryExtent(mn, mx, FLocalBounds.Min(), FLocalBounds.Max(), FNode->WorldMatrix());
+      FillBoxCorners(FWorldBounds, mn, mx);
+    }
+  }
+  return FWorldBounds;
 }
 
 }  // namespace gx

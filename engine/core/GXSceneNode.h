@@ -7,7 +7,8 @@
 // Bounds: a node's LocalBounds (in its own space) is the union of its visible objects' boxes and
 // of its visible children's LocalBounds carried through their LocalMatrix; WorldBounds is
 // LocalBounds carried through WorldMatrix (the axis-aligned box around the eight carried
-// corners). Update recomputes them for every node whose subtree changed, children before parents.
+// corners). Update recomputes them for every node whose subtree changed, children before parents;
+// a node keeps its children's boxes, so when only some children changed it takes only theirs.
 // Invisible objects and invisible children (with their subtrees) are left out; RenderEnabled has
 // no influence on bounds. Attaching, detaching, a change of visibility and BoundsChanged
 // invalidate the node, so the next Update brings its bounds and its ancestors' up to date.
@@ -43,8 +44,10 @@ class TGXSceneObject : public TGXRefCounted {
   TGXSceneNode* Node() const { return FNode; }
   // In the node's space; kept by the concrete object.
   const TGXBoundingBox& LocalBounds() const { return FLocalBounds; }
-  // LocalBounds carried into world space by the node's last bounds update (visible or not).
-  const TGXBoundingBox& WorldBounds() const { return FWorldBounds; }
+  // LocalBounds carried into world space by the node's world matrix as of its last update
+  // (visible or not). Carried when asked after the matrix changed, so a moving node does not
+  // touch its objects every frame; a detached object keeps the last box.
+  const TGXBoundingBox& WorldBounds() const;
   bool Visible() const { return FVisible; }
   // Invalidates the node when the value changes.
   void SetVisible(bool value);
@@ -73,7 +76,9 @@ class TGXSceneObject : public TGXRefCounted {
   TGXSceneNode* FNode = nullptr;
   bool FVisible = true;
   TGXBoundingBox FLocalBounds;
-  TGXBoundingBox FWorldBounds;
+  mutable TGXBoundingBox FWorldBounds;
+  // The node's matrix revision FWorldBounds was carried with (0: carry again).
+  mutable uint64_t FWorldBoundsAt = 0;
 };
 
 // A child's world box as the parent last saw it in UpdateBounds, packed small. Usable is false
@@ -138,6 +143,9 @@ class TGXSceneNode : public TGXNode {
  private:
   friend class TGXSceneObject;
   void AssignScene(TGXScene* scene);
+  void UpdateChangedBounds();
+  void MergeKeptBounds();
+  void ObjectsChanged();
 
   // FVisible before the box: a parent's bounds step reads both for every child.
   bool FVisible = true;
@@ -147,6 +155,14 @@ class TGXSceneNode : public TGXNode {
   TGXScene* FScene = nullptr;
   TGXBoundingBox FWorldBounds;
   std::vector<TGXChildExtent> FChildExtents;
+  // The children's LocalBounds carried into this node's space, in child order, and the union of
+  // the visible objects' boxes: an update in which only a few of many children moved takes
+  // those anew and merges the rest as they are.
+  std::vector<TGXChildExtent> FChildLocal;
+  TGXChildExtent FObjectsLocal{};
+  // Set by every change of the objects (attached, detached, visibility, bounds): FObjectsLocal
+  // is merged anew only then, not for every move.
+  bool FObjectsChanged = true;
 };
 
 }  // namespace gx

@@ -74,6 +74,14 @@ TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRR
     SetMarkerColour(kRed);
     return nullptr;
   }
+  // Pieces only move, appear, vanish or change their contacts with a new layout generation.
+  if (FPartnerAt == GLayoutGeneration && FPartner && FPartner->FRoute->Track() &&
+      FPartner->FRoute->Track()->ActiveRoute() == FPartnerActive) {
+    blocked = FPartnerBlocked;
+    SetMarkerColour(kGreen);
+    FPartner->SetMarkerColour(kGreen);
+    return FPartner;
+  }
   const float scale = FRoute->Scale();
   const float toleranceSq = (0.2f * scale) * (0.2f * scale);
   const gx::TGXVector3 p = GetWorldPosition();
@@ -125,6 +133,10 @@ TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRR
   }
   FLoneAt = 0;
   FConnection = foundTrack->ID();
+  FPartner = found;
+  FPartnerAt = GLayoutGeneration;
+  FPartnerActive = foundTrack->ActiveRoute();
+  FPartnerBlocked = blocked;
   SetMarkerColour(kGreen);
   found->SetMarkerColour(kGreen);
   return found;

@@ -161,7 +161,10 @@ class TRRTrackRouteContact {
   void SetRoll(float value);
   // The track last found connected (0 = none); changes only when FindPartner succeeds.
   int32_t Connection() const { return FConnection; }
-  void SetConnection(int32_t id) { FConnection = id; }
+  void SetConnection(int32_t id) {
+    FConnection = id;
+    FPartnerAt = 0;
+  }
 
   // Route-local frame: position, outward direction (away from the track), up, side.
   gx::TGXVector3 GetPosition() const;
@@ -217,6 +220,12 @@ class TRRTrackRouteContact {
   int32_t FConnection = 0;
   // The layout generation at which the last search found no partner (0: search).
   uint64_t FLoneAt = 0;
+  // The last partner found, the layout generation it was found at and the active route of its
+  // track then: the same answer while neither changed (a train asks at every piece it passes).
+  TRRTrackRouteContact* FPartner = nullptr;
+  uint64_t FPartnerAt = 0;
+  int32_t FPartnerActive = 0;
+  bool FPartnerBlocked = false;
   bool FMarkerVisible = false;
   gx::TGXVector3 FMarkerColour{1, 0, 0};
   uint32_t FMarkerRevision = 0;

@@ -202,3 +202,122 @@ TEST(GXSceneNode, BoundsMatchTheGeneralBoxFunctions) {
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[k]->Center[i], expected[k].Center[i], 1e-4f) << k;
   }
 }
+
+namespace {
+
+// Counts the updates that reach it, to see which children a walk visits.
+struct TCountingNode : TGXSceneNode {
+  using TGXSceneNode::TGXSceneNode;
+  bool Update(bool force = false) override {
+    ++Visits;
+    return TGXSceneNode::Update(force);
+  }
+  int Visits = 0;
+};
+
+// A root with many boxed children, built twice: one tree updated as usual, the other forced
+// through completely; both must end with the same bounds, child boxes and matrices.
+struct TTwinTrees {
+  static constexpr int kChildren = 40;
+  TGXSceneNode Roots[2] = {TGXSceneNode("A"), TGXSceneNode("B")};
+  std::vector<TCountingNode*> Children[2];
+
+  TTwinTrees() {
+    for (int t = 0; t < 2; ++t) {
+      Roots[t].SetPosition({1, 2, 3});
+      for (int i = 0; i < kChildren; ++i) {
+        auto* c = new TCountingNode("c" + std::to_string(i), &Roots[t]);
+        c->SetPosition({float(i % 7) * 3, float(i / 7), float(i % 3)});
+        c->AttachObject(MakeRef<TBox>(TGXVector3(-1, -1, -1), TGXVector3(1, 1, 1)).Get());
+        Children[t].push_back(c);
+      }
+      Roots[t].Update(true);
+    }
+  }
+  template <class F>
+  void Both(F change) {
+    for (int t = 0; t < 2; ++t) change(Roots[t], Children[t]);
+  }
+  void UpdateAndCompare(const char* step) {
+    for (TCountingNode* c : Children[0]) c->Visits = 0;
+    Roots[0].Update(false);
+    Roots[1].Update(true);
+    SCOPED_TRACE(step);
+    const TGXBoundingBox* boxes[2][2] = {{&Roots[0].LocalBounds(), &Roots[0].WorldBounds()},
+                                         {&Roots[1].LocalBounds(), &Roots[1].WorldBounds()}};
+    for (int k = 0; k < 2; ++k) {
+      ASSERT_EQ(boxes[0][k]->Empty, boxes[1][k]->Empty);
+      if (!boxes[0][k]->Empty) ExpectBox(*boxes[0][k], boxes[1][k]->Min(), boxes[1][k]->Max());
+    }
+    ASSERT_EQ(Roots[0].ChildCount(), Roots[1].ChildCount());
+    const auto& ea = Roots[0].ChildExtents();
+    const auto& eb = Roots[1].ChildExtents();
+    ASSERT_EQ(ea.size(), eb.size());
+    for (size_t i = 0; i < ea.size(); ++i) {
+      ASSERT_EQ(ea[i].Usable, eb[i].Usable) << i;
+      for (int j = 0; j < 3 && ea[i].Usable; ++j) EXPECT_EQ(ea[i].Min[j], eb[i].Min[j]) << i;
+      const auto* a = static_cast<TGXSceneNode*>(Roots[0].Child(int(i)));
+      const auto* b = static_cast<TGXSceneNode*>(Roots[1].Child(int(i)));
+      EXPECT_EQ(a->Name(), b->Name());
+      EXPECT_EQ(a->WorldPosition(), b->WorldPosition()) << i;
+      ExpectBox(a->Objects()[0]->WorldBounds(), b->Objects()[0]->WorldBounds().Min(),
+                b->Objects()[0]->WorldBounds().Max());
+    }
+  }
+  int Visited() const {
+    int n = 0;
+    for (TCountingNode* c : Children[0]) n += c->Visits;
+    return n;
+  }
+};
+
+}  // namespace
+
+TEST(GXSceneNode, UpdateVisitsOnlyTheChildrenThatChangedAndBoundsStayExact) {
+  TTwinTrees trees;
+  // Nothing changed: no child is visited.
+  trees.UpdateAndCompare("unchanged");
+  EXPECT_EQ(trees.Visited(), 0);
+
+  // The outermost child moves inward: the root's box shrinks although only one child is visited.
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) { c[39]->SetPosition({0, 0, 0}); });
+  trees.UpdateAndCompare("outermost moved in");
+  EXPECT_EQ(trees.Visited(), 1);
+
+  // A hidden child and a grown box count like a move.
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) {
+    c[3]->SetVisible(false);
+    c[5]->Objects()[0]->SetLocalBounds(BoxFromMinMax({-30, -1, -1}, {1, 1, 1}));
+  });
+  trees.UpdateAndCompare("hidden and grown");
+  EXPECT_EQ(trees.Visited(), 2);
+
+  // A child that reported and then left (and died) before the update leaves no trace in the walk.
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) {
+    c[7]->SetPosition({50, 0, 0});
+    c[8]->SetPosition({-50, 0, 0});
+    delete c[7];
+    c.erase(c.begin() + 7);
+  });
+  trees.UpdateAndCompare("reported child deleted");
+
+  // A child updated on its own in between is still taken by its parent's next update; one that
+  // reports again is listed once.
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) {
+    c[10]->SetPosition({0, 40, 0});
+    c[10]->Update();
+    c[10]->SetPosition({0, 41, 0});
+  });
+  trees.UpdateAndCompare("child updated on its own");
+  EXPECT_EQ(trees.Visited(), 1);
+
+  // Most children moving at once: the walk takes them all and the result is the same.
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) {
+    for (size_t i = 0; i < c.size(); i += 2) c[i]->SetScale({2, 2, 2});
+  });
+  trees.UpdateAndCompare("many moved");
+
+  // The root itself moves: every child's world values follow.
+  trees.Both([](TGXSceneNode& root, std::vector<TCountingNode*>&) { root.SetPosition({-5, 0, 9}); });
+  trees.UpdateAndCompare("root moved");
+}
