@@ -15,10 +15,17 @@
 
 namespace rr {
 
+// What an action works on when it runs.
+struct TRRActionContext {
+  IRREntityManager* Entities = nullptr;
+  TRREventManager* Events = nullptr;
+};
+
 class TRRAction {
  public:
   explicit TRRAction(TRREvent* event = nullptr) : FEvent(event) {}
-  virtual ~TRRAction() = default;
+  // Leaves its manager's queue.
+  virtual ~TRRAction();
   TRRAction(const TRRAction&) = delete;
   TRRAction& operator=(const TRRAction&) = delete;
 
@@ -34,9 +41,11 @@ class TRRAction {
   virtual void CollectEventIDs(TRRIDAccessList& list) {}
   // A new action of the same class with default fields.
   virtual std::unique_ptr<TRRAction> CreateNew(TRREvent* event) const = 0;
-  // Carries the action out on the model. Execution belongs to the simulation; until it exists
-  // actions do nothing.
-  virtual void Execute() {}
+  // Carries the action out on the model (entities of the wrong kind, missing ones and codes
+  // outside their lists do nothing). Returns what it did, for the run log; empty when nothing.
+  virtual std::string Execute(TRRActionContext& context) = 0;
+  // The class's name in the editor.
+  const char* DisplayName() const;
 
  private:
   TRREvent* FEvent;
@@ -60,6 +69,7 @@ class TRRSwitchTrackRouteAction : public TRREntityValueAction {
  public:
   using TRREntityValueAction::TRREntityValueAction;
   const char* ClassName() const override { return "TRRSwitchTrackRouteAction"; }
+  std::string Execute(TRRActionContext& context) override;
   std::unique_ptr<TRRAction> CreateNew(TRREvent* event) const override;
   int32_t TrackID() const { return FEntityID; }
   void SetTrackID(int32_t id) { FEntityID = id; }
@@ -73,6 +83,7 @@ class TRRSetSignalAction : public TRREntityValueAction {
  public:
   using TRREntityValueAction::TRREntityValueAction;
   const char* ClassName() const override { return "TRRSetSignalAction"; }
+  std::string Execute(TRRActionContext& context) override;
   std::unique_ptr<TRRAction> CreateNew(TRREvent* event) const override;
   int32_t SignalID() const { return FEntityID; }
   void SetSignalID(int32_t id) { FEntityID = id; }
@@ -87,6 +98,7 @@ class TRRSetVehicleSpeedAction : public TRRAction {
  public:
   using TRRAction::TRRAction;
   const char* ClassName() const override { return "TRRSetVehicleSpeedAction"; }
+  std::string Execute(TRRActionContext& context) override;
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   void CollectEntityIDs(TRRIDAccessList& list) override {
@@ -120,6 +132,7 @@ class TRREnableEventAction : public TRRAction {
 
   using TRRAction::TRRAction;
   const char* ClassName() const override { return "TRREnableEventAction"; }
+  std::string Execute(TRRActionContext& context) override;
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   void CollectEventIDs(TRRIDAccessList& list) override { list.Add(FEventID); }
@@ -140,6 +153,7 @@ class TRRStartCountdownAction : public TRRAction {
  public:
   using TRRAction::TRRAction;
   const char* ClassName() const override { return "TRRStartCountdownAction"; }
+  std::string Execute(TRRActionContext& context) override;
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   std::unique_ptr<TRRAction> CreateNew(TRREvent* event) const override;
@@ -162,6 +176,7 @@ class TRRStopCountdownAction : public TRRAction {
  public:
   using TRRAction::TRRAction;
   const char* ClassName() const override { return "TRRStopCountdownAction"; }
+  std::string Execute(TRRActionContext& context) override;
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   std::unique_ptr<TRRAction> CreateNew(TRREvent* event) const override;
@@ -177,6 +192,7 @@ class TRRStartAnimationAction : public TRRAction {
  public:
   using TRRAction::TRRAction;
   const char* ClassName() const override { return "TRRStartAnimationAction"; }
+  std::string Execute(TRRActionContext& context) override;
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   void CollectEntityIDs(TRRIDAccessList& list) override { list.Add(FModelID); }
@@ -201,6 +217,7 @@ class TRRStopAnimationAction : public TRRAction {
  public:
   using TRRAction::TRRAction;
   const char* ClassName() const override { return "TRRStopAnimationAction"; }
+  std::string Execute(TRRActionContext& context) override;
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   void CollectEntityIDs(TRRIDAccessList& list) override { list.Add(FModelID); }

@@ -1,6 +1,7 @@
 #include "app/RREventConditions.h"
 
 #include "engine/core/GXSerialization.h"
+#include "engine/core/GXStrings.h"
 
 namespace rr {
 
@@ -42,6 +43,24 @@ void TRREventEnabledCondition::WriteToStream(gx::TGXStream& s) const {
   WriteInteger(s, FEventID);
   WriteInteger(s, FState);
 }
+
+// ---- matching ----
+
+// Entity and event IDs are positive: -1 ("any") and 0 ("none") in a subject field never match.
+bool TRREntityStateCondition::Matches(const TRREventNotification& n) const {
+  return FEntityID > 0 && n.SubjectID == FEntityID && (FState == -1 || FState == n.Parameter);
+}
+
+bool TRRTrackCondition::Matches(const TRREventNotification& n) const {
+  return n.RouteIndex >= 0 && FTrackID > 0 && n.TrackID == FTrackID &&
+         (FVehicleID == -1 || (n.SubjectID > 0 && n.SubjectID == FVehicleID));
+}
+
+bool TRREventEnabledCondition::Matches(const TRREventNotification& n) const {
+  return FEventID != 0 && FEventID != -1 && n.SubjectID == FEventID && (FState == -1 || FState == n.Parameter);
+}
+
+bool TRRCountdownCondition::Matches(const TRREventNotification& n) const { return gx::SameText(n.Name, FName); }
 
 void TRRCountdownCondition::ReadFromStream(gx::TGXStream& s, int32_t) { FName = ReadAnsiString(s); }
 
@@ -85,6 +104,14 @@ const TRRConditionClass* RRFindConditionClass(std::string_view name) {
   for (const TRRConditionClass& c : RRConditionClasses())
     if (name == c.Name) return &c;
   return nullptr;
+}
+
+int RRConditionKindOf(const TRRCondition& condition) {
+  const std::vector<TRRConditionClass>& classes = RRConditionClasses();
+  const std::string_view name = condition.ClassName();
+  for (size_t i = 0; i < classes.size(); ++i)
+    if (name == classes[i].Name) return static_cast<int>(i);
+  return -1;
 }
 
 }  // namespace rr

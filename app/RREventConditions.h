@@ -35,9 +35,15 @@ class TRRCondition {
   virtual void CollectEventIDs(TRRIDAccessList& list) {}
   // A new condition of the same class with default fields.
   virtual std::unique_ptr<TRRCondition> CreateNew(TRREvent* event) const = 0;
-  // Whether the reported change is the one this condition waits for. Matching belongs to the
-  // simulation; until it exists no condition matches.
-  virtual bool Matches(const TRREventNotification& notification) const { return false; }
+  // Whether the reported change is the one this condition waits for (by IDs; the kind of the
+  // notification was matched to the class before).
+  virtual bool Matches(const TRREventNotification& notification) const = 0;
+
+ protected:
+  // A field the manager looks conditions up by changed.
+  void Changed() {
+    if (FEvent && FEvent->Manager()) FEvent->Manager()->TreeChanged();
+  }
 
  private:
   TRREvent* FEvent;
@@ -50,6 +56,9 @@ class TRREntityStateCondition : public TRRCondition {
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   void CollectEntityIDs(TRRIDAccessList& list) override { list.Add(FEntityID); }
+  // The subject is the named entity and the state is -1 or the parameter.
+  bool Matches(const TRREventNotification& notification) const override;
+  int32_t SubjectID() const { return FEntityID; }
 
  protected:
   int32_t FEntityID = -1;
@@ -63,10 +72,16 @@ class TRRSwitchCondition : public TRREntityStateCondition {
   const char* ClassName() const override { return "TRRSwitchCondition"; }
   std::unique_ptr<TRRCondition> CreateNew(TRREvent* event) const override;
   int32_t TrackID() const { return FEntityID; }
-  void SetTrackID(int32_t id) { FEntityID = id; }
+  void SetTrackID(int32_t id) {
+    FEntityID = id;
+    Changed();
+  }
   // -1 any route.
   int32_t Route() const { return FState; }
-  void SetRoute(int32_t route) { FState = route; }
+  void SetRoute(int32_t route) {
+    FState = route;
+    Changed();
+  }
 };
 
 // A signal's state changes.
@@ -76,10 +91,16 @@ class TRRSignalSwitchCondition : public TRREntityStateCondition {
   const char* ClassName() const override { return "TRRSignalSwitchCondition"; }
   std::unique_ptr<TRRCondition> CreateNew(TRREvent* event) const override;
   int32_t SignalID() const { return FEntityID; }
-  void SetSignalID(int32_t id) { FEntityID = id; }
+  void SetSignalID(int32_t id) {
+    FEntityID = id;
+    Changed();
+  }
   // -1 any, 0 open, 1 closed.
   int32_t State() const { return FState; }
-  void SetState(int32_t state) { FState = state; }
+  void SetState(int32_t state) {
+    FState = state;
+    Changed();
+  }
 };
 
 // A toggle switch is operated.
@@ -89,10 +110,16 @@ class TRRControllerCondition : public TRREntityStateCondition {
   const char* ClassName() const override { return "TRRControllerCondition"; }
   std::unique_ptr<TRRCondition> CreateNew(TRREvent* event) const override;
   int32_t ControllerID() const { return FEntityID; }
-  void SetControllerID(int32_t id) { FEntityID = id; }
+  void SetControllerID(int32_t id) {
+    FEntityID = id;
+    Changed();
+  }
   // -1 any, 1 on, 0 off.
   int32_t Position() const { return FState; }
-  void SetPosition(int32_t position) { FState = position; }
+  void SetPosition(int32_t position) {
+    FState = position;
+    Changed();
+  }
 };
 
 // A vehicle enters or leaves a track. Project files up to version 9 store only the track (the
@@ -106,11 +133,19 @@ class TRRTrackCondition : public TRRCondition {
     list.Add(FVehicleID);
     list.Add(FTrackID);
   }
+  // The route's track is the named track and the vehicle is -1 or the subject.
+  bool Matches(const TRREventNotification& notification) const override;
   // -1 any vehicle.
   int32_t VehicleID() const { return FVehicleID; }
-  void SetVehicleID(int32_t id) { FVehicleID = id; }
+  void SetVehicleID(int32_t id) {
+    FVehicleID = id;
+    Changed();
+  }
   int32_t TrackID() const { return FTrackID; }
-  void SetTrackID(int32_t id) { FTrackID = id; }
+  void SetTrackID(int32_t id) {
+    FTrackID = id;
+    Changed();
+  }
 
  private:
   int32_t FVehicleID = -1;
@@ -140,12 +175,19 @@ class TRREventEnabledCondition : public TRRCondition {
   void WriteToStream(gx::TGXStream& s) const override;
   void CollectEventIDs(TRRIDAccessList& list) override { list.Add(FEventID); }
   std::unique_ptr<TRRCondition> CreateNew(TRREvent* event) const override;
+  bool Matches(const TRREventNotification& notification) const override;
   // An event or group ID; 0 none.
   int32_t EventID() const { return FEventID; }
-  void SetEventID(int32_t id) { FEventID = id; }
+  void SetEventID(int32_t id) {
+    FEventID = id;
+    Changed();
+  }
   // -1 any, 1 enabled, 0 disabled.
   int32_t State() const { return FState; }
-  void SetState(int32_t state) { FState = state; }
+  void SetState(int32_t state) {
+    FState = state;
+    Changed();
+  }
 
  private:
   int32_t FEventID = 0;
@@ -160,8 +202,13 @@ class TRRCountdownCondition : public TRRCondition {
   void ReadFromStream(gx::TGXStream& s, int32_t version) override;
   void WriteToStream(gx::TGXStream& s) const override;
   std::unique_ptr<TRRCondition> CreateNew(TRREvent* event) const override;
+  // The countdown's name, ignoring case.
+  bool Matches(const TRREventNotification& notification) const override;
   const std::string& CountdownName() const { return FName; }
-  void SetCountdownName(std::string name) { FName = std::move(name); }
+  void SetCountdownName(std::string name) {
+    FName = std::move(name);
+    Changed();
+  }
 
  private:
   std::string FName;
@@ -179,5 +226,8 @@ struct TRRConditionClass {
 const std::vector<TRRConditionClass>& RRConditionClasses();
 // The class with exactly that name, or null.
 const TRRConditionClass* RRFindConditionClass(std::string_view name);
+// The kind of notification a condition waits for: its class's place in RRConditionClasses
+// (exact class, so that an entry never fires an exit), or -1.
+int RRConditionKindOf(const TRRCondition& condition);
 
 }  // namespace rr

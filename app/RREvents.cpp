@@ -1,6 +1,7 @@
 #include "app/RREvents.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <set>
 #include <unordered_set>
@@ -101,6 +102,7 @@ TRREvent::~TRREvent() = default;
 void TRREvent::SetCondition(std::unique_ptr<TRRCondition> condition) {
   if (condition) condition->SetEvent(this);
   FCondition = std::move(condition);
+  if (FManager) FManager->TreeChanged();
 }
 
 TRRAction* TRREvent::AddAction(std::unique_ptr<TRRAction> action) {
@@ -118,6 +120,7 @@ TRRAction* TRREvent::InsertAction(int index, std::unique_ptr<TRRAction> action) 
 std::unique_ptr<TRRAction> TRREvent::ExtractAction(int index) {
   std::unique_ptr<TRRAction> a = std::move(FActions.at(static_cast<size_t>(index)));
   FActions.erase(FActions.begin() + index);
+  if (FManager) FManager->Unqueue(a.get());
   a->SetEvent(nullptr);
   return a;
 }
@@ -153,7 +156,8 @@ void TRREvent::ReadFromStream(gx::TGXStream& s, int32_t version) {
   FID = id;
   FEnabled = enabled;
   FCondition = std::move(condition);
-  FActions = std::move(actions);
+  FActions = std::move(actions);  // the old actions leave the queue as they go
+  if (FManager) FManager->TreeChanged();
 }
 
 void TRREvent::WriteToStream(gx::TGXStream& s) const {
@@ -174,7 +178,8 @@ void TRREvent::WriteToStream(gx::TGXStream& s) const {
 }
 
 std::unique_ptr<TRREvent> TRREvent::Clone() const {
-  auto copy = std::make_unique<TRREvent>(FManager);
+  // Belongs to no manager until it is inserted.
+  auto copy = std::make_unique<TRREvent>(nullptr);
   copy->Assign(*this);
   return copy;
 }
@@ -198,6 +203,13 @@ void TRREvent::CollectEventIDs(TRRIDAccessList& list) {
 }
 
 void TRREvent::SetManagerRecursive(TRREventManager* manager) { FManager = manager; }
+
+void TRREvent::LeaveManager() {
+  if (!FManager) return;
+  for (auto& a : FActions) FManager->Unqueue(a.get());
+  FManager->TreeChanged();
+  FManager = nullptr;
+}
 
 // ---- TRREventGroup ----
 
@@ -224,6 +236,7 @@ TRREvent* TRREventGroup::InsertEvent(int index, std::unique_ptr<TRREvent> event)
   event->SetManagerRecursive(FManager);
   TRREvent* e = FEvents.insert(FEvents.begin() + index, std::move(event))->get();
   Renumber();
+  if (FManager) FManager->TreeChanged();
   return e;
 }
 
@@ -237,6 +250,9 @@ std::unique_ptr<TRREvent> TRREventGroup::ExtractEvent(int index) {
   e->FParent = nullptr;
   e->FIndex = -1;
   Renumber();
+  // Out of the tree: its queued actions go, and it belongs to no manager until inserted again.
+  e->LeaveManager();
+  if (FManager) FManager->TreeChanged();
   return e;
 }
 
@@ -259,6 +275,7 @@ TRREventGroup* TRREventGroup::InsertGroup(int index, std::unique_ptr<TRREventGro
   group->SetManagerRecursive(FManager);
   TRREventGroup* g = FGroups.insert(FGroups.begin() + index, std::move(group))->get();
   Renumber();
+  if (FManager) FManager->TreeChanged();
   return g;
 }
 
@@ -266,12 +283,20 @@ TRREventGroup* TRREventGroup::AddGroup(std::unique_ptr<TRREventGroup> group) {
   return InsertGroup(GroupCount(), std::move(group));
 }
 
-std::unique_ptr<TRREventGroup> TRREventGroup::ExtractGroup(int index) {
+std::unique_ptr<TRREventGroup> TRREventGroup::DetachGroup(int index) {
   std::unique_ptr<TRREventGroup> g = std::move(FGroups.at(static_cast<size_t>(index)));
   FGroups.erase(FGroups.begin() + index);
   g->FParent = nullptr;
   g->FIndex = -1;
   Renumber();
+  if (FManager) FManager->TreeChanged();
+  return g;
+}
+
+std::unique_ptr<TRREventGroup> TRREventGroup::ExtractGroup(int index) {
+  std::unique_ptr<TRREventGroup> g = DetachGroup(index);
+  g->ForEachEvent([](TRREvent& e) { e.LeaveManager(); });
+  g->SetManagerRecursive(nullptr);
   return g;
 }
 
@@ -283,7 +308,8 @@ std::unique_ptr<TRREventGroup> TRREventGroup::ExtractGroup(TRREventGroup* group)
 bool TRREventGroup::MoveTo(TRREventGroup* target) {
   if (!FParent || !target || Contains(target)) return false;
   if (target->Depth() + 1 + Height() > RRMaxEventGroupDepth) return false;
-  target->InsertGroup(0, FParent->ExtractGroup(FIndex));
+  // Moved, not taken out: its queued actions stay queued.
+  target->InsertGroup(0, FParent->DetachGroup(FIndex));
   return true;
 }
 
@@ -369,7 +395,7 @@ std::unique_ptr<TRREventGroup> TRREventGroup::Clone() const {
   gx::TGXMemoryStream m;
   WriteToStream(m);
   m.SetPosition(0);
-  auto copy = std::make_unique<TRREventGroup>(FManager);
+  auto copy = std::make_unique<TRREventGroup>(nullptr);
   copy->ReadFromStream(m, RREventVersionCurrent);
   return copy;
 }
@@ -396,10 +422,16 @@ void TRREventGroup::CollectEventIDs(TRRIDAccessList& list) {
 
 TRREventManager::TRREventManager() { Clear(); }
 
-TRREventManager::~TRREventManager() = default;
+TRREventManager::~TRREventManager() {
+  // The tree goes first, with nothing queued and no manager for its actions to leave.
+  UnqueueAll();
+  FRoot->ForEachEvent([](TRREvent& e) { e.FManager = nullptr; });
+  FRoot.reset();
+}
 
 void TRREventManager::Clear() {
-  FPendingActions.clear();
+  UnqueueAll();
+  TreeChanged();
   FCountdowns.clear();
   FRemapRefs.Clear();
   FRemapTable.clear();
@@ -453,9 +485,10 @@ void TRREventManager::LoadFromStream(gx::TGXStream& s, int32_t version, bool mer
     }
   }
 
+  TreeChanged();
   if (!merge) {
     if (treeForm) {
-      FPendingActions.clear();
+      UnqueueAll();
       FCountdowns.clear();
       SettleReadIDs(*read, true, {});
       FRoot = std::move(read);
@@ -481,7 +514,12 @@ void TRREventManager::LoadFromStream(gx::TGXStream& s, int32_t version, bool mer
     FRoot->Renumber();
   }
   // As StartCountdown: a running countdown of the same name is re-initialised.
-  for (auto& [name, info] : countdowns) FCountdowns[name] = info;
+  for (auto& [name, info] : countdowns) {
+    // Stored numbers that are not finite count as a countdown of 0 (NaN would never expire).
+    if (!std::isfinite(info.Duration) || info.Duration < 0) info.Duration = 0;
+    if (!std::isfinite(info.Remaining)) info.Remaining = info.Duration;
+    FCountdowns[name] = info;
+  }
 }
 
 void TRREventManager::SettleReadIDs(TRREventGroup& read, bool includeRoot,
@@ -610,6 +648,7 @@ void TRREventManager::AssignNewIDs(const TRREventManager& source, TRREventGroup*
   for (TRREventGroup* g : groups) renumber(g->FID);
   for (int i = 0; i < refs.Count(); ++i)
     if (auto it = newIDs.find(refs.Item(i).OldValue); it != newIDs.end()) *refs.Item(i).Field = it->second;
+  TreeChanged();
 }
 
 // ---- countdowns ----
@@ -625,6 +664,10 @@ const TRRCountdownInfo* TRREventManager::FindCountdown(std::string_view name) co
 
 void TRREventManager::StartCountdown(const std::string& name, bool autoRestart, float offset,
                                      float duration) {
+  // A countdown that is NaN never expires and one that is negative or infinite never ends its
+  // count: such numbers count as 0.
+  if (!std::isfinite(duration) || duration < 0) duration = 0;
+  if (!std::isfinite(offset)) offset = 0;
   TRRCountdownInfo& info = FCountdowns[name];
   info.Duration = duration;
   info.AutoRestart = autoRestart ? 1 : 0;
@@ -747,6 +790,7 @@ void TRREventManager::EndRemap() {
   FRemapRefs.Clear();
   FRemapTable.clear();
   FRemapping = false;
+  TreeChanged();
 }
 
 // ---- lists for the editor ----

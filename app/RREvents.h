@@ -21,9 +21,11 @@
 // references to an ID several read items carried keep naming the one that kept it (the one they
 // resolved to before).
 //
-// Behaviour at run time (notifications, matching conditions, executing the queued actions, the
-// countdown tick) belongs to the simulation; the pending list is kept here so that it is dropped
-// together with the actions it points at.
+// At run time (RREventRuntime.cpp) every change of the model reaches Notify, which queues the
+// actions of the enabled events whose condition matches; the frame step then advances the
+// countdowns and runs the queue once. An action that leaves the tree (deleted, extracted,
+// replaced, the manager cleared, loaded or destroyed) leaves the queue with it, also the part
+// being executed, so nothing queued ever dangles.
 
 #include <cstdint>
 #include <functional>
@@ -38,6 +40,7 @@
 #include <vector>
 
 #include "app/RREntityIDProcessor.h"
+#include "app/entities/track/RRTrackEvents.h"
 #include "engine/core/GXStream.h"
 
 namespace rr {
@@ -47,6 +50,7 @@ class TRRAction;
 class TRREvent;
 class TRREventGroup;
 class TRREventManager;
+class IRREntityManager;
 
 // ---- constants ----
 
@@ -66,6 +70,9 @@ inline constexpr const char* RRTextUnknownEventCondition =
 inline constexpr const char* RRTextUnknownEventAction =
     "Die Ereignisdaten enthalten eine unbekannte Aktion: ";
 inline constexpr const char* RRTextEventGroupsTooDeep = "Die Ereignisgruppen sind zu tief verschachtelt.";
+inline constexpr const char* RRTextEventActionFailed = "Eine Ereignisaktion ist fehlgeschlagen";
+inline constexpr const char* RRTextEventHookFailed = "Die Ereignisweitergabe an die Automatisierung ist fehlgeschlagen";
+inline constexpr const char* RRTextEventNotifyFailed = "Ein Ereignis konnte nicht ausgelöst werden";
 
 // ---- errors ----
 
@@ -177,6 +184,8 @@ class TRREvent {
   friend class TRREventGroup;
   friend class TRREventManager;
   void SetManagerRecursive(TRREventManager* manager);
+  // Taken out of the tree: its actions leave the queue and it belongs to no manager.
+  void LeaveManager();
 
   TRREventManager* FManager;
   TRREventGroup* FParent = nullptr;
@@ -229,6 +238,8 @@ class TRREventGroup {
   // RRMaxEventGroupDepth (the tree could not be read back).
   TRREventGroup* InsertGroup(int index, std::unique_ptr<TRREventGroup> group);
   TRREventGroup* AddGroup(std::unique_ptr<TRREventGroup> group);
+  // An extracted event or group belongs to no manager (its queued actions are dropped) until it
+  // is inserted again.
   std::unique_ptr<TRREventGroup> ExtractGroup(int index);
   std::unique_ptr<TRREventGroup> ExtractGroup(TRREventGroup* group);
   // Moves this group to position 0 of target. Does nothing for the root, when target is this
@@ -261,6 +272,8 @@ class TRREventGroup {
   friend class TRREventManager;
   void ReadBody(gx::TGXStream& s, int32_t version, int depth);
   void SetManagerRecursive(TRREventManager* manager);
+  // Out of the list, still this manager's (moving a group keeps its actions queued).
+  std::unique_ptr<TRREventGroup> DetachGroup(int index);
   void Renumber();
 
   TRREventManager* FManager;
@@ -376,8 +389,39 @@ class TRREventManager : public IRREntityRemapListener {
 
   // ---- simulation ----
 
-  // Actions queued by matching events, executed once per frame by the simulation (not owned).
-  std::vector<TRRAction*>& PendingActions() { return FPendingActions; }
+  // The one entry for changes of the model: first the automation hook, then every enabled event
+  // (in an enabled group, all the way up) whose condition is of exactly the kind's class and
+  // matches appends its actions to the queue, in the order of the tree walk (a group's events,
+  // then its sub-groups). Nothing runs here.
+  void Notify(TRRConditionKind kind, const TRREventNotification& notification);
+  // Counts every running countdown down by dt (not finite or negative: 0); the expired ones
+  // notify in ascending name order, and those with auto-restart start again carrying the
+  // overshoot (modulo the duration; a duration of 0 restarts at 0 and expires once per tick).
+  void TickCountdowns(float dt);
+  // Runs the queue once: it is swapped for an empty one first, so what the actions raise waits
+  // for the next frame. A failing action is reported (once per kind of failure) and the rest run.
+  void ExecutePendingActions(IRREntityManager* entities);
+  // Queued actions (not owned): waiting, and being executed (an entry is null once its action
+  // left the tree).
+  const std::vector<TRRAction*>& PendingActions() const { return FPendingActions; }
+  // Call after changing condition fields in place (the editor's properties): the lookup of
+  // conditions by subject is built again before the next notification. Every change through
+  // this manager's, the groups', the events' and the conditions' own functions does this itself.
+  void TreeChanged() { ++FTreeRevision; }
+  // Where failures of actions, of the hook and of notifications raised by countdowns are told,
+  // each kind of failure once per manager (German text, then the exception's message).
+  void SetErrorReporter(std::function<void(const std::string&)> reporter) { FErrorReporter = std::move(reporter); }
+  // Told about every action executed, with what it did (for the run log).
+  using TRRActionObserver = std::function<void(const TRRAction&, const std::string& effect)>;
+  void SetActionObserver(TRRActionObserver observer) { FActionObserver = std::move(observer); }
+
+  // One process-wide hook that sees every notification first (the automation interface). Its
+  // owner sets and clears it and must not outlive it; an empty function clears it.
+  using TRRNotifyHook = std::function<void(TRRConditionKind, const TRREventNotification&)>;
+  static void SetNotifyHook(TRRNotifyHook hook);
+
+  // Takes the action out of the queue (the waiting part and the part being executed).
+  void Unqueue(const TRRAction* action);
 
  private:
   // Gives fresh IDs to read items that carry 0, -1, a duplicate or (merge) an ID of this tree.
@@ -385,9 +429,24 @@ class TRREventManager : public IRREntityRemapListener {
   void ReadCountdowns(gx::TGXStream& s, TRRCountdownList& out);
   TRRCountdownList::iterator FindCountdownIt(std::string_view name);
 
+  // The events whose condition waits for one subject, by kind (in tree-walk order), built on
+  // the first notification after a change of the tree.
+  void BuildNotifyIndex();
+  void Report(const std::string& kind, const std::string& text);
+  void UnqueueAll();
+
   std::unique_ptr<TRREventGroup> FRoot;
   TRRCountdownList FCountdowns;
   std::vector<TRRAction*> FPendingActions;
+  std::vector<TRRAction*> FExecuting;
+  bool FExecutingNow = false;
+  uint64_t FTreeRevision = 1;
+  uint64_t FIndexRevision = 0;
+  std::unordered_map<int32_t, std::vector<TRREvent*>> FIndexByID[RRConditionKindCount];
+  std::unordered_map<std::string, std::vector<TRREvent*>> FIndexByName;
+  std::function<void(const std::string&)> FErrorReporter;
+  TRRActionObserver FActionObserver;
+  std::unordered_set<std::string> FReported;
   TRRIDAccessList FRemapRefs;
   std::unordered_map<int32_t, int32_t> FRemapTable;
   bool FRemapping = false;

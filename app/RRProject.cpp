@@ -320,6 +320,11 @@ void TRRProject::Initialize() {
   FManager = std::make_unique<TRREntityManager>(*this, FRenderWindow.Get(), FScene.get());
   FHistory = std::make_unique<TRRHistory>(*FManager, FServices.UndoAction, FServices.RedoAction);
   FEvents = FServices.CreateEventSection ? FServices.CreateEventSection() : RRCreateEventSection();
+  FNotifier.Project = this;
+  if (TRREventManager* events = EventManager())
+    events->SetErrorReporter([this](const std::string& text) {
+      FServices.UI->ShowMessage(text, RRCaptionError, TRRMessageIcon::Error);
+    });
   // The layout's reflections, with the RenderSettings qualities.
   {
     std::unique_ptr<IRRReflectionDevice> device;
@@ -395,6 +400,8 @@ void TRRProject::TNotifier::Notify(TRRConditionKind condition, const TRREventNot
   const auto observers = Observers;
   for (const auto& [id, observer] : observers)
     if (observer) observer(condition, notification);
+  if (Project)
+    if (TRREventManager* events = Project->EventManager()) events->Notify(condition, notification);
 }
 
 int TRRProject::AddEventObserver(TEventObserver observer) {
@@ -1163,8 +1170,12 @@ void TRRProject::FrameStep() {
   FScene->Root()->Update(false);
   if (FFloor && FProjectNode) FFloor->Place(FProjectNode->WorldBounds());
   FManager->UpdateFrame();
-  // The event manager advances its countdowns (with animations on) and runs its queued actions
-  // here once it is part of the program.
+  // After the entities: the countdowns (only while animations run), then the queued actions,
+  // always, so that a switch thrown by hand still sets off its events when animations are off.
+  if (TRREventManager* events = EventManager()) {
+    if (AnimationsOn()) events->TickCountdowns(FrameDeltaTime());
+    events->ExecutePendingActions(FManager.get());
+  }
   // A view that is minimised or has no pixels skips the whole drawing step (frame counting
   // included); without a view the frames are still counted.
   if (FRenderWindow && !FRenderWindow->CanRender()) {

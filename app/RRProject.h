@@ -363,9 +363,12 @@ class TRRProject : public IRRProjectHost {
   bool KeyDown(int32_t key) const override { return FServices.KeyDown && FServices.KeyDown(key); }
 
  private:
+  // Tells the observers (the run log), then the project's current event manager (fetched on
+  // every call: the event dialog replaces it).
   class TNotifier final : public IRREventNotifier {
    public:
     void Notify(TRRConditionKind condition, const TRREventNotification& notification) override;
+    TRRProject* Project = nullptr;
     std::vector<std::pair<int, TEventObserver>> Observers;
     int Next = 0;
   };

@@ -15,8 +15,10 @@
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RRCamera.h"
 #include "app/entities/RREntity_10.h"
+#include "app/entities/RRController.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/panel/RRPanel.h"
 #include "engine/core/GXStream.h"
@@ -96,6 +98,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!v || v->ForwardAxis >= rr::RRForwardAxisCount || !(std::fabs(v->TargetSpeed) <= rr::RRMaxTargetSpeed) ||
           !(std::fabs(v->CurrentSpeed) <= rr::RRMaxCurrentSpeed) || v->TargetSpeed != vehicle->TargetSpeed ||
           v->TrackID != vehicle->TrackID || !std::isfinite(v->RoutePosition))
+        __builtin_trap();
+    } else if (auto* signal = dynamic_cast<rr::TRRSignalDesc*>(again.get())) {
+      // A signal is open or closed as read and animates without a model.
+      gx::TGXSceneNode root;
+      auto* entity = static_cast<rr::TRRSignal*>(rr::TRRSignal::StaticClass().Create(&root, nullptr, *signal));
+      entity->Animate(true, 0.04f);
+      entity->SetSignalState(signal->SignalState + 1);
+      if (entity->SignalState() > 1 || signal->SignalState > 1) __builtin_trap();
+    } else if (auto* controller = dynamic_cast<rr::TRRControllerDesc*>(again.get())) {
+      // A controller shows a value within 0..1 with finite speeds, also after junk is set.
+      gx::TGXSceneNode root;
+      auto* entity =
+          static_cast<rr::TRRController*>(rr::TRRController::StaticClass().Create(&root, nullptr, *controller));
+      for (float x : {controller->OnSpeed, controller->OffSpeed, controller->Value}) {
+        entity->SetValue(x);
+        const float v = entity->Value();
+        if (!(v >= 0 && v <= 1)) __builtin_trap();
+      }
+      if (!std::isfinite(entity->OnSpeed()) || !std::isfinite(entity->OffSpeed()) || entity->Kind() > 1)
         __builtin_trap();
     } else if (auto* model = dynamic_cast<rr::TRRModelDesc*>(again.get())) {
       gx::TGXSceneNode root;

@@ -6,9 +6,11 @@
 // After any read that succeeds: no two events or groups share an ID and none carries 0 or -1.
 // The tree written back must read again and write the same bytes; the countdowns' remaining times
 // are stored relative to their durations, so they may settle once, and the whole section must be
-// stable from the second round on.
+// stable from the second round on. The tree then runs on notifications made of the same bytes.
 
+#include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <stdexcept>
 #include <unordered_set>
@@ -78,6 +80,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rr::TRREventManager third;
   Read(third, twice);
   if (Write(third) != twice) __builtin_trap();
+
+  // The tree that was read runs: the input's bytes once more as notifications (kind, subject,
+  // parameter), each followed by a frame's countdown tick and execution. Nothing may dangle or
+  // run away, and what is queued is run within the frame it was queued for.
+  for (size_t at = 1; at + 9 <= size; at += 9) {
+    rr::TRREventNotification n;
+    std::memcpy(&n.SubjectID, data + at + 1, 4);
+    std::memcpy(&n.Parameter, data + at + 5, 4);
+    n.TrackID = n.SubjectID;
+    n.RouteIndex = n.Parameter & 3;
+    n.Name = "Timer";
+    m.Notify(static_cast<rr::TRRConditionKind>(data[at] % 8), n);
+    float dt = 0;
+    std::memcpy(&dt, data + at + 5, 4);
+    m.TickCountdowns(dt);
+    m.ExecutePendingActions(nullptr);
+    if (m.PendingActions().size() > 1000000) __builtin_trap();
+    for (const auto& [name, info] : m.Countdowns())
+      if (!std::isfinite(info.Remaining) || !std::isfinite(info.Duration)) __builtin_trap();
+  }
 
   if (mode & 4) {
     rr::TRREventManager project;

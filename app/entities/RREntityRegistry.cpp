@@ -2,8 +2,10 @@
 
 #include "app/entities/RRCamera.h"
 #include "app/entities/RREntityGroup.h"
+#include "app/entities/RRController.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/panel/RRPanel.h"
 #include "app/entities/track/RRTrack.h"
@@ -49,6 +51,8 @@ void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
   TRRTrackVehicle::RegisterKinds(list);
   TRRCamera::RegisterKinds(list);
   TRRLight::RegisterKinds(list);
+  TRRSignal::RegisterKinds(list);
+  TRRController::RegisterKinds(list);
   TRRPanel::RegisterKinds(list);
 }
 

@@ -6,9 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <limits>
 
 #include "app/RREntityManager.h"
+#include "app/RREventActions.h"
+#include "app/RREventConditions.h"
+#include "app/RREvents.h"
+#include "app/RRInput.h"
+#include "app/entities/RRController.h"
+#include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackConnections.h"
@@ -69,7 +77,9 @@ struct TRecordingProject : mgrtest::TTestProject, IRREventNotifier {
   void Notify(TRRConditionKind kind, const TRREventNotification& n) override {
     EXPECT_EQ(n.SubjectID, n.Subject ? n.Subject->ID() : 0);
     Events.push_back({kind, n.SubjectID, n.TrackID, n.RouteIndex});
+    if (EventManager) EventManager->Notify(kind, n);
   }
+  TRREventManager* EventManager = nullptr;
   struct TEvent {
     TRRConditionKind Kind;
     int32_t Subject, Track, Route;
@@ -91,6 +101,7 @@ class TrackVehicle : public test::TMaterialTest {
     Install();
     PutFile(std::string(kPackage) + "\\Wagen.x", modeltest::Write(VehicleModel(true)));
     PutFile(std::string(kPackage) + "\\Lore.x", modeltest::Write(VehicleModel(false)));
+    PutFile(std::string(kPackage) + "\\Signal.x", modeltest::Write(modeltest::Windmill(gx::EGXModelFormat::XFile)));
     P = std::make_unique<TRecordingProject>();
   }
   void TearDown() override {
@@ -421,6 +432,258 @@ TEST_F(TrackVehicle, SwitchesAgainstTheTrainAreThrownOrTurnItBack) {
     }
     delete loco;
   }
+}
+
+TEST_F(TrackVehicle, EventsStopTheTrainOnAPieceThrowATurnoutAndStartItAgain) {
+  TRRTrack* a = Piece(TRRTrackType::Straight, {100});
+  TRRTrack* b = Piece(TRRTrackType::Straight, {100});
+  TRRTrack* c = Piece(TRRTrackType::Straight, {300});
+  TRRTrackDesc d(TRRTrackType::Switch);  // off to the side, on its own
+  d.SetPosition({500, 0, 0});
+  d.SetID(M().NextID());
+  M().ReserveIDs(1);
+  for (int i = 0; i < 2; ++i) d.AddRoute(std::make_unique<TRRTrackRouteDesc>());
+  auto* sw = static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
+  TRRTrackVehicle* loco = Vehicle(a, 50, 0, true, 10);
+  TRRTrackVehicle* wagon = Vehicle(c, 250);
+  TRRTrackVehicle* other = Vehicle(c, 150, 0, true, 0);
+
+  TRREventManager events;
+  P->EventManager = &events;
+  auto event = [&](const std::string& name, auto condition) {
+    auto e = std::make_unique<TRREvent>(&events);
+    e->SetName(name);
+    e->SetID(events.NewID());
+    e->SetCondition(std::move(condition));
+    return events.Root().AddEvent(std::move(e));
+  };
+  auto enter = std::make_unique<TRRTrackEnterCondition>();
+  enter->SetTrackID(b->ID());
+  TRREvent* halt = event("Halt", std::move(enter));
+  auto speed = [](int32_t vehicle, int32_t track, float value) {
+    auto s = std::make_unique<TRRSetVehicleSpeedAction>();
+    s->SetVehicleID(vehicle), s->SetTrackID(track), s->SetSpeed(value);
+    return s;
+  };
+  halt->AddAction(speed(-1, b->ID(), 0));                  // only the locomotive on b
+  halt->AddAction(speed(wagon->ID(), -1, 30));             // a wagon has no engine
+  halt->AddAction(speed(other->ID(), b->ID(), 30));        // not on b
+  for (int32_t id : {sw->ID(), a->ID(), loco->ID()}) {     // only the switch switches
+    auto r = std::make_unique<TRRSwitchTrackRouteAction>();
+    r->SetTrackID(id);
+    halt->AddAction(std::move(r));
+  }
+  auto thrown = std::make_unique<TRRSwitchCondition>();
+  thrown->SetTrackID(sw->ID());
+  thrown->SetRoute(1);
+  auto start = std::make_unique<TRRStartCountdownAction>();
+  start->SetCountdownName("Aufenthalt");
+  start->SetDuration(2);
+  event("Weiche umgestellt", std::move(thrown))->AddAction(std::move(start));
+  auto expired = std::make_unique<TRRCountdownCondition>();
+  expired->SetCountdownName("aufenthalt");
+  event("Weiter", std::move(expired))->AddAction(speed(loco->ID(), -1, 10));
+
+  auto frame = [&] {
+    Frame(0.04f);
+    events.TickCountdowns(0.04f);
+    events.ExecutePendingActions(&M());
+  };
+  int frames = 0;
+  while (frames < 400 && loco->TargetSpeed() != 0) ++frames, frame();
+  ASSERT_EQ(loco->TargetSpeed(), 0) << "the train never reached b";
+  EXPECT_TRUE(loco->IsOnTrack(b->ID()));
+  EXPECT_EQ(other->TargetSpeed(), 0);
+  EXPECT_EQ(wagon->TargetSpeed(), 0);
+  EXPECT_EQ(sw->ActiveRoute(), 1);
+  frame();  // the switch's own event starts the countdown one frame later
+  ASSERT_NE(events.FindCountdown("Aufenthalt"), nullptr);
+  for (int i = 0; i < 49; ++i) frame();
+  EXPECT_EQ(loco->TargetSpeed(), 0) << "still waiting";
+  for (int i = 0; i < 3; ++i) frame();
+  EXPECT_EQ(loco->TargetSpeed(), 10) << "off again when the countdown ran out";
+  P->EventManager = nullptr;
+}
+
+namespace {
+
+template <class D>
+std::unique_ptr<D> RoundTrip(const D& d) {
+  gx::TGXMemoryStream m;
+  d.SaveToStream(m);
+  m.SetPosition(0);
+  auto back = std::make_unique<D>();
+  back->LoadFromStream(m);
+  return back;
+}
+
+}  // namespace
+
+TEST_F(TrackVehicle, SignalsReportRealChangesAnimateToTheirStateAndToggleOnSpace) {
+  TRRSignalDesc d;
+  d.SetID(M().NextID());
+  M().ReserveIDs(1);
+  d.ModelFile() = {TRRAssetFileName("Signal.x", std::string(kPackage) + "\\Signal.x"), {}};
+  d.SignalState = 7;  // any non-zero state is closed
+  EXPECT_EQ(RoundTrip(d)->SignalState, RRSignalClosed);
+  auto* signal = static_cast<TRRSignal*>(M().CreateEntity(nullptr, d));
+  ASSERT_NE(signal->Controller(), nullptr);
+  EXPECT_FALSE(signal->HasAnimation()) << "the model's own playback never runs it";
+  EXPECT_FLOAT_EQ(signal->Duration(), 0.4f);
+  EXPECT_EQ(signal->SignalState(), RRSignalClosed);
+  P->Events.clear();
+  signal->SetSignalState(1);  // unchanged: nothing told
+  signal->SetSignalState(0);
+  signal->SetSignalState(0);
+  ASSERT_EQ(P->Events.size(), 1u);
+  EXPECT_EQ(P->Events[0].Kind, TRRConditionKind::SignalSwitch);
+  EXPECT_EQ(P->Events[0].Subject, signal->ID());
+  // Open runs to the end pose in 0.4 s; closed runs back; with animations off it snaps.
+  for (int i = 0; i < 5; ++i) signal->Animate(true, 0.1f);
+  EXPECT_FLOAT_EQ(signal->CurrentTime(), 0.4f);
+  signal->SetSignalState(1);
+  signal->Animate(true, 0.1f);
+  EXPECT_NEAR(signal->CurrentTime(), 0.3f, 1e-6f);
+  signal->Animate(false, 0.0f);
+  EXPECT_FLOAT_EQ(signal->CurrentTime(), 0.0f);
+  EXPECT_EQ(dynamic_cast<TRRSignalDesc*>(signal->CreateDescription().get())->SignalState, RRSignalClosed);
+  // Selected, space toggles it; other keys pass on; deselected, the modifier is gone.
+  const int modifiers = M().ModifierCount();
+  signal->Select();
+  ASSERT_EQ(M().ModifierCount(), modifiers + 1);
+  TRREntityModifier* modifier = M().Modifier(M().ModifierCount() - 1);
+  TRRInputRecord key;
+  EXPECT_FALSE(modifier->KeyEvent(nullptr, RRMsgKeyUp, key, RRVKSpace));
+  EXPECT_FALSE(modifier->KeyEvent(nullptr, RRMsgKeyDown, key, RRVKReturn));
+  EXPECT_TRUE(modifier->KeyEvent(nullptr, RRMsgKeyDown, key, RRVKSpace));
+  EXPECT_EQ(signal->SignalState(), RRSignalOpen);
+  signal->Deselect();
+  EXPECT_EQ(M().ModifierCount(), modifiers);
+  // Another version is refused.
+  gx::TGXMemoryStream bad;
+  TRRModelDesc().SaveToStream(bad);
+  gx::WriteInteger(bad, 2);
+  gx::WriteByte(bad, 0);
+  bad.SetPosition(0);
+  TRRSignalDesc refused;
+  EXPECT_THROW(refused.LoadFromStream(bad), EUnknownEntityDescription);
+}
+
+TEST_F(TrackVehicle, ControllersReadAndSetTheirTargetsAndAreReportedOnEverySet) {
+  TRRTrack* line = Piece(TRRTrackType::Straight, {200});
+  TRRTrackVehicle* loco = Vehicle(line, 50, 0, true, 0);
+  TRRTrackVehicle* wagon = Vehicle(line, 120);
+  TRRTrackDesc sd(TRRTrackType::ThreeWaySwitch);
+  sd.SetPosition({300, 0, 0});
+  sd.SetID(M().NextID());
+  M().ReserveIDs(1);
+  for (int i = 0; i < 3; ++i) sd.AddRoute(std::make_unique<TRRTrackRouteDesc>());
+  auto* sw = static_cast<TRRTrack*>(M().CreateEntity(nullptr, sd));
+  ASSERT_TRUE(sw->IsSwitchable());
+  TRRSignalDesc sig;
+  sig.SetID(M().NextID());
+  M().ReserveIDs(1);
+  auto* signal = static_cast<TRRSignal*>(M().CreateEntity(nullptr, sig));
+  auto controller = [&](uint8_t kind, int32_t target, float value = 0, float on = 0, float off = 0) {
+    TRRControllerDesc d;
+    d.SetID(M().NextID());
+    M().ReserveIDs(1);
+    d.Kind = kind, d.TargetID = target, d.Value = value, d.OnSpeed = on, d.OffSpeed = off;
+    return static_cast<TRRController*>(M().CreateEntity(nullptr, d));
+  };
+  constexpr uint8_t R = RRControllerRegulator, T = RRControllerToggle;
+  // Creation pushes nothing: the switch stays on route 0 although the regulator says 1.
+  TRRController* onSwitch = controller(R, sw->ID(), 1.0f);
+  EXPECT_EQ(sw->ActiveRoute(), 0);
+  struct TCase {
+    TRRController* C;
+    float Set;
+    float Read;  // what the controller shows afterwards
+    std::function<bool()> Target;
+  };
+  TRRController* toggleLoco = controller(T, loco->ID(), 0, 30, -10);
+  TRRController* sameSpeeds = controller(T, loco->ID(), 0, 20, 20);
+  TRRController* regLoco = controller(R, loco->ID());
+  TRRController* onSignal = controller(T, signal->ID());
+  TRRController* onWagon = controller(R, wagon->ID());  // a wagon is no target: the own value
+  TRRController* toggleSwitch = controller(T, sw->ID());
+  const std::vector<TCase> cases = {
+      {onSwitch, 0.74f, 0.5f, [&] { return sw->ActiveRoute() == 1; }},  // 1.48 rounds to 1
+      {onSwitch, 0.75f, 1.0f, [&] { return sw->ActiveRoute() == 2; }},  // 1.5 rounds to even
+      {onSwitch, 0.25f, 0.0f, [&] { return sw->ActiveRoute() == 0; }},  // 0.5 rounds to even
+      {toggleSwitch, 0.6f, 1.0f, [&] { return sw->ActiveRoute() == 2; }},
+      {toggleLoco, 0.9f, 1.0f, [&] { return loco->TargetSpeed() == 30; }},
+      {toggleLoco, 0.2f, 0.0f, [&] { return loco->TargetSpeed() == -10; }},
+      {sameSpeeds, 1.0f, 0.0f, [&] { return loco->TargetSpeed() == 20; }},  // equal speeds read 0
+      {regLoco, 0.75f, 0.75f, [&] { return loco->TargetSpeed() == 37.5f; }},
+      {regLoco, 7.0f, 1.0f, [&] { return loco->TargetSpeed() == 75; }},
+      {onSignal, 1.0f, 1.0f, [&] { return signal->SignalState() == RRSignalOpen; }},
+      {onSignal, 0.0f, 0.0f, [&] { return signal->SignalState() == RRSignalClosed; }},
+      {onWagon, 0.3f, 0.3f, [&] { return wagon->TargetSpeed() == 0; }},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    P->Events.clear();
+    cases[i].C->SetValue(cases[i].Set);
+    EXPECT_NEAR(cases[i].C->Value(), cases[i].Read, 1e-6f) << "case " << i;
+    EXPECT_TRUE(cases[i].Target()) << "case " << i;
+    ASSERT_FALSE(P->Events.empty()) << "case " << i;
+    EXPECT_EQ(P->Events.back().Kind, TRRConditionKind::Controller);
+  }
+  // Every set is reported, also an unchanged one; a value that is no number is neither.
+  P->Events.clear();
+  onWagon->SetValue(0.3f);
+  onWagon->SetValue(std::nanf(""));
+  EXPECT_EQ(P->Events.size(), 1u);
+  EXPECT_NEAR(onWagon->Value(), 0.3f, 1e-6f);
+  // Unbinding keeps what it showed; binding again pushes it to the new target.
+  onSwitch->SetValue(1.0f);
+  onSwitch->SetTarget(0);
+  EXPECT_EQ(onSwitch->Value(), 1.0f);
+  onSwitch->SetTarget(regLoco->TargetID());
+  EXPECT_EQ(loco->TargetSpeed(), 75);
+  // Keys: a toggle switch flips, a regulator steps from the value it shows.
+  struct TKey {
+    uint8_t Kind;
+    int32_t Key;
+    float From;
+    std::optional<float> To;
+  };
+  for (const TKey& k : std::vector<TKey>{{T, RRVKSpace, 1, 0.0f},   {T, RRVKSpace, 0, 1.0f},  {T, RRVKDown, 1, 0.0f},
+                                         {T, RRVKRight, 0, 1.0f},   {T, RRVKHome, 0, {}},     {R, RRVKBack, 0, 0.5f},
+                                         {R, RRVKPrior, 0.95f, 1.0f}, {R, RRVKNext, 0.05f, -0.05f},
+                                         {R, RRVKEnd, 0, 1.0f},     {R, RRVKHome, 1, 0.0f},   {R, RRVKUp, 0.5f, 0.51f},
+                                         {R, RRVKLeft, 0.005f, 0.0f}, {R, RRVKSpace, 0.5f, {}}}) {
+    const std::optional<float> got = RRControllerKeyValue(k.Kind, k.Key, k.From);
+    ASSERT_EQ(got.has_value(), k.To.has_value()) << int(k.Kind) << " " << k.Key;
+    if (got) EXPECT_NEAR(*got, *k.To, 1e-6f) << int(k.Kind) << " " << k.Key;
+  }
+  // The record: version 2 written, 1 read without the value; numbers that are not finite read 0;
+  // assigning takes only the kind.
+  TRRControllerDesc d;
+  d.Kind = T, d.TargetID = 5, d.Value = 0.5f, d.OnSpeed = std::nanf(""), d.OffSpeed = 12;
+  const std::unique_ptr<TRRControllerDesc> back = RoundTrip(d);
+  EXPECT_EQ(back->Kind, T);
+  EXPECT_EQ(back->TargetID, 5);
+  EXPECT_EQ(back->Value, 0.5f);
+  EXPECT_EQ(back->OnSpeed, 0.0f);
+  EXPECT_EQ(back->OffSpeed, 12.0f);
+  gx::TGXMemoryStream v1;
+  TRRModelDesc().SaveToStream(v1);
+  gx::WriteInteger(v1, 1);
+  gx::WriteByte(v1, T);
+  gx::WriteInteger(v1, 9);
+  gx::WriteSingle(v1, 3);
+  gx::WriteSingle(v1, 4);
+  v1.SetPosition(0);
+  TRRControllerDesc old;
+  old.LoadFromStream(v1);
+  EXPECT_EQ(v1.Position(), v1.Size());
+  EXPECT_EQ(old.TargetID, 9);
+  EXPECT_EQ(old.OffSpeed, 4.0f);
+  TRRControllerDesc assigned;
+  assigned.AssignFrom(d);
+  EXPECT_EQ(assigned.Kind, T);
+  EXPECT_EQ(assigned.TargetID, 0);
 }
 
 TEST_F(TrackVehicle, AbsurdSpeedsAndFrameTimesEndAndMoveNothingWild) {
