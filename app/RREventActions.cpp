@@ -55,7 +55,7 @@ std::string TRRSwitchTrackRouteAction::Execute(TRRActionContext& context) {
   // -1 advances to the next route; a route beyond the last is clamped by the track.
   const int32_t route = FValue == -1 ? (track->ActiveRoute() + 1) % count : FValue;
   track->SetActiveRoute(route);
-  return "Fahrweg " + std::to_string(track->ActiveRoute());
+  return context.Describe ? "Fahrweg " + std::to_string(track->ActiveRoute()) : std::string();
 }
 
 std::string TRRSetSignalAction::Execute(TRRActionContext& context) {
@@ -65,7 +65,7 @@ std::string TRRSetSignalAction::Execute(TRRActionContext& context) {
   const uint8_t state = FValue == -1 ? (signal->SignalState() == RRSignalOpen ? RRSignalClosed : RRSignalOpen)
                                      : static_cast<uint8_t>(FValue);
   signal->SetSignalState(state);
-  return state == RRSignalOpen ? "Fahrt" : "Halt";
+  return !context.Describe ? "" : state == RRSignalOpen ? "Fahrt" : "Halt";
 }
 
 std::string TRRSetVehicleSpeedAction::Execute(TRRActionContext& context) {
@@ -84,7 +84,7 @@ std::string TRRSetVehicleSpeedAction::Execute(TRRActionContext& context) {
     v->SetTargetSpeed(std::isfinite(FSpeed) ? FSpeed : 0.0f);
     ++count;
   }
-  if (count == 0) return {};
+  if (count == 0 || !context.Describe) return {};
   return "Geschwindigkeit " + Number(std::isfinite(FSpeed) ? FSpeed : 0.0f) + " cm/s für " + std::to_string(count) +
          (count == 1 ? " Lok" : " Loks");
 }
@@ -97,7 +97,7 @@ std::string TRREnableEventAction::Execute(TRRActionContext& context) {
   if (!group && !event) return {};
   const bool old = group ? group->Enabled() : event->Enabled();
   const bool value = FMode == ModeToggle ? !old : FMode == ModeEnable;
-  if (value == old) return value ? "bleibt aktiv" : "bleibt inaktiv";
+  if (value == old) return !context.Describe ? "" : value ? "bleibt aktiv" : "bleibt inaktiv";
   if (group)
     group->SetEnabled(value);
   else
@@ -107,12 +107,13 @@ std::string TRREnableEventAction::Execute(TRRActionContext& context) {
   n.Parameter = value ? 1 : 0;
   n.Name = group ? group->Name() : event->Name();
   events->Notify(TRRConditionKind::EventEnabled, n);
-  return value ? "aktiviert" : "deaktiviert";
+  return !context.Describe ? "" : value ? "aktiviert" : "deaktiviert";
 }
 
 std::string TRRStartCountdownAction::Execute(TRRActionContext& context) {
   if (!context.Events) return {};
   context.Events->StartCountdown(FName, FAutoRestart != 0, 0, FDuration);
+  if (!context.Describe) return {};
   const TRRCountdownInfo* info = context.Events->FindCountdown(FName);
   return "Countdown „" + FName + "“ " + Number(info ? info->Duration : 0) + " s";
 }
@@ -120,21 +121,21 @@ std::string TRRStartCountdownAction::Execute(TRRActionContext& context) {
 std::string TRRStopCountdownAction::Execute(TRRActionContext& context) {
   if (!context.Events || !context.Events->FindCountdown(FName)) return {};
   context.Events->StopCountdown(FName);
-  return "Countdown „" + FName + "“ gestoppt";
+  return context.Describe ? "Countdown „" + FName + "“ gestoppt" : std::string();
 }
 
 std::string TRRStartAnimationAction::Execute(TRRActionContext& context) {
   TRRModel* model = EntityOf<TRRModel>(context, FModelID);
   if (!model || FDirection < 0 || FDirection > 2 || FStartPosition < 0 || FStartPosition > 2) return {};
   model->StartAnimationAction(FDirection, FStartPosition);
-  return "Animation gestartet";
+  return context.Describe ? "Animation gestartet" : "";
 }
 
 std::string TRRStopAnimationAction::Execute(TRRActionContext& context) {
   TRRModel* model = EntityOf<TRRModel>(context, FModelID);
   if (!model || FEndPosition < 0 || FEndPosition > 2) return {};
   model->StopAnimationAction(FEndPosition);
-  return "Animation gestoppt";
+  return context.Describe ? "Animation gestoppt" : "";
 }
 
 // ---- stream ----

@@ -19,6 +19,8 @@ namespace rr {
 struct TRRActionContext {
   IRREntityManager* Entities = nullptr;
   TRREventManager* Events = nullptr;
+  // Whether somebody reads what the actions did (the run log): only then is it put in words.
+  bool Describe = false;
 };
 
 class TRRAction {
@@ -42,7 +44,8 @@ class TRRAction {
   // A new action of the same class with default fields.
   virtual std::unique_ptr<TRRAction> CreateNew(TRREvent* event) const = 0;
   // Carries the action out on the model (entities of the wrong kind, missing ones and codes
-  // outside their lists do nothing). Returns what it did, for the run log; empty when nothing.
+  // outside their lists do nothing). Returns what it did when the context asks for it (empty
+  // when nothing happened).
   virtual std::string Execute(TRRActionContext& context) = 0;
   // The class's name in the editor.
   const char* DisplayName() const;

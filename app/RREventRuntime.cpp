@@ -94,6 +94,7 @@ void TRREventManager::Notify(TRRConditionKind kind, const TRREventNotification& 
       Report("hook", std::string(RRTextEventHookFailed) + ": " + MessageOf(std::current_exception()));
     }
   }
+  if (FNotifyObserver) FNotifyObserver(kind, notification);
   const int k = static_cast<int>(kind);
   if (k < 0 || k >= RRConditionKindCount) return;
   if (FIndexRevision != FTreeRevision) BuildNotifyIndex();
@@ -146,7 +147,7 @@ void TRREventManager::ExecutePendingActions(IRREntityManager* entities) {
   if (FPendingActions.empty() || FExecutingNow) return;
   FExecutingNow = true;
   FExecuting.swap(FPendingActions);
-  TRRActionContext context{entities, this};
+  TRRActionContext context{entities, this, static_cast<bool>(FActionObserver)};
   // By index, re-reading the size: an action may take others out of the list (they become null).
   for (size_t i = 0; i < FExecuting.size(); ++i) {
     TRRAction* action = FExecuting[i];

@@ -414,6 +414,10 @@ class TRREventManager : public IRREntityRemapListener {
   // Told about every action executed, with what it did (for the run log).
   using TRRActionObserver = std::function<void(const TRRAction&, const std::string& effect)>;
   void SetActionObserver(TRRActionObserver observer) { FActionObserver = std::move(observer); }
+  // Told about every notification this manager receives, after the hook (for the run log: the
+  // countdowns' and the enable actions' own notifications reach nobody else).
+  using TRRNotifyObserver = std::function<void(TRRConditionKind, const TRREventNotification&)>;
+  void SetNotifyObserver(TRRNotifyObserver observer) { FNotifyObserver = std::move(observer); }
 
   // One process-wide hook that sees every notification first (the automation interface). Its
   // owner sets and clears it and must not outlive it; an empty function clears it.
@@ -446,6 +450,7 @@ class TRREventManager : public IRREntityRemapListener {
   std::unordered_map<std::string, std::vector<TRREvent*>> FIndexByName;
   std::function<void(const std::string&)> FErrorReporter;
   TRRActionObserver FActionObserver;
+  TRRNotifyObserver FNotifyObserver;
   std::unordered_set<std::string> FReported;
   TRRIDAccessList FRemapRefs;
   std::unordered_map<int32_t, int32_t> FRemapTable;

@@ -9,29 +9,20 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/RREntityManager.h"
-#include "app/RRModelServices.h"
-#include "app/RRProjectHost.h"
-#include "app/RRUIService.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackConnections.h"
-#include "engine/core/GXEngine.h"
-#include "engine/core/GXSceneNode.h"
+#include "bench/BenchLayout.h"
 #include "engine/render/GXModelData.h"
 #include "engine/render/GXModelWriter.h"
-#include "engine/render/GXRenderCore.h"
 #include "tests/app/ModelTestSupport.h"
 
 using namespace rr;
@@ -81,49 +72,18 @@ gx::TGXModelData VehicleModel(bool locomotive) {
   return data;
 }
 
-TRRAssetFileName Asset(const std::string& name) { return {name, std::string(kPackage) + "\\" + name}; }
-
-struct TBenchProject : IRRProjectHost {
-  gx::TGXSceneNode Root{"Root"};
-  TRRScriptedUIService Ui;
-  gx::TGXNode* ProjectNode() override { return &Root; }
-  IRRUIService& UI() override { return Ui; }
-  TRRHistory* History() override { return nullptr; }
-  TRRClipboard* Clipboard() override { return nullptr; }
-  void SetModified() override {}
-};
-
 enum class ERunning { All, One, None };
 
 // The engine with a render core and the two model files below its Game root, the layout's
 // pieces and, made anew for every measurement, the trains.
-struct TWorld {
-  std::unique_ptr<gx::TGXEngine> Engine = gx::TGXEngine::CreateEngine();
-  std::filesystem::path Folder =
-      std::filesystem::temp_directory_path() / ("vehicle-bench-" + std::to_string(getpid()));
-  TRRDefaultReflectionManager Reflections;
-  TBenchProject Project;
-  std::unique_ptr<TRREntityManager> Manager;
+struct TWorld : benchlayout::TBenchLayout {
   std::vector<std::vector<TRRTrack*>> Lines;
   std::vector<TRRTrackVehicle*> Vehicles;
   std::vector<TRRTrackVehicle*> Locomotives;
 
-  TWorld() {
-    Engine->AttachRenderCore(std::make_unique<gx::TGXRenderCore>());
-    const std::filesystem::path shader = Folder / RRBasePackageID / "Shader";
-    std::filesystem::create_directories(shader);
-    std::filesystem::create_directories(Folder / kPackage);
-    std::filesystem::copy_file(std::filesystem::path(VELMORA_SOURCE_DIR) / "data" / "shaders" / "Model.fx",
-                               shader / "Model.fx", std::filesystem::copy_options::overwrite_existing);
-    Engine->FileSystem().SetRoot("Game", Folder.string());
+  TWorld() : TBenchLayout("vehicle-bench", kPackage) {
     Put("Lok.x", gx::GXWriteXFile(VehicleModel(true)));
     Put("Wagen.x", gx::GXWriteXFile(VehicleModel(false)));
-    TRRModelServices services;
-    services.FileSystem = &Engine->FileSystem();
-    services.Resources = &Engine->ResourceManager();
-    services.Reflections = &Reflections;
-    TRRModelServices::Install(services);
-    Manager = std::make_unique<TRREntityManager>(Project);
     for (int line = 0; line < kLines; ++line) {
       Lines.emplace_back();
       for (int i = 0; i < kPiecesPerLine; ++i) {
@@ -140,19 +100,7 @@ struct TWorld {
     Project.Root.Update(true);
     RRRefreshConnections(Manager->Tracks());
   }
-  ~TWorld() {
-    RemoveTrains();
-    Manager.reset();
-    Project.Root.DeleteChildren();
-    TRRModelServices::Clear();
-    Engine.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(Folder, ignored);
-  }
-  void Put(const std::string& name, const std::vector<uint8_t>& bytes) {
-    std::ofstream(Folder / kPackage / name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  }
+  ~TWorld() { RemoveTrains(); }
 
   TRRTrackVehicle* Vehicle(int line, float at, bool locomotive, float speed) {
     const int piece = std::min(int(at / kPiece), kPiecesPerLine - 1);

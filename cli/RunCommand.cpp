@@ -7,10 +7,14 @@
 #include <ostream>
 
 #include "app/RREntityManager.h"
+#include "app/RREventActions.h"
 #include "app/RREventConditions.h"
+#include "app/RREvents.h"
 #include "app/RRGlobal.h"
 #include "app/RRLayoutFileProbe.h"
 #include "app/RRProject.h"
+#include "app/entities/RRController.h"
+#include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "cli/CliJson.h"
@@ -62,6 +66,8 @@ std::string Fixed(double v) {
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
+// A notification, or (Action set) an action the event manager executed: Subject is then its
+// event and Name what it did.
 struct TEntry {
   double Time;
   int64_t Frame;
@@ -70,6 +76,7 @@ struct TEntry {
   std::string Subject;
   int32_t TrackID, Route, Parameter;
   std::string Track, Name;
+  std::string Action;
 };
 
 const char* KindName(rr::TRRConditionKind kind) {
@@ -181,6 +188,19 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
     log.push_back(std::move(e));
   });
   if (!project.LoadProject(input, false)) return Fail(err, "Die Anlage kann nicht geladen werden: " + input);
+  if (rr::TRREventManager* events = project.EventManager()) {
+    // The entities' notifications come through the project; these two kinds only the manager sees.
+    events->SetNotifyObserver([&](rr::TRRConditionKind kind, const rr::TRREventNotification& n) {
+      if (kind == rr::TRRConditionKind::Countdown || kind == rr::TRRConditionKind::EventEnabled)
+        log.push_back({now, frame, kind, n.SubjectID, n.Name, 0, -1, n.Parameter, {}, {}, {}});
+    });
+    events->SetActionObserver([&](const rr::TRRAction& a, const std::string& effect) {
+      const rr::TRREvent* event = a.Event();
+      TEntry e{now, frame, rr::TRRConditionKind::Switch, event ? event->ID() : 0, event ? event->Name() : std::string(),
+               0, -1, 0, {}, effect, a.DisplayName()};
+      log.push_back(std::move(e));
+    });
+  }
 
   const auto stepMicro = static_cast<int64_t>(std::llround(dt * 1e6));
   const auto frames = static_cast<int64_t>(std::llround(seconds / dt));
@@ -196,12 +216,27 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
     for (rr::TRREntity* e : m->Vehicles())
       if (auto* v = dynamic_cast<rr::TRRTrackVehicle*>(e)) vehicles.push_back(v);
   std::sort(vehicles.begin(), vehicles.end(), [](auto* a, auto* b) { return a->ID() < b->ID(); });
+  // Signals and controllers in ID order, the countdowns still running in name order.
+  std::vector<rr::TRRSignal*> signals;
+  std::vector<rr::TRRController*> controllers;
+  if (rr::TRREntityManager* m = project.Manager())
+    for (int i = 0; i < m->EntitySlotCount(); ++i) {
+      if (auto* s = dynamic_cast<rr::TRRSignal*>(m->EntitySlot(i))) signals.push_back(s);
+      if (auto* c = dynamic_cast<rr::TRRController*>(m->EntitySlot(i))) controllers.push_back(c);
+    }
+  const rr::TRREventManager* events = project.EventManager();
 
   if (json) {
     out << "{\"seconds\":" << Fixed(seconds) << ",\"dt\":" << Fixed(dt) << ",\"frames\":" << frames
         << ",\"animations\":" << (animations ? "true" : "false") << ",\"events\":[";
     for (size_t i = 0; i < log.size(); ++i) {
       const TEntry& e = log[i];
+      if (!e.Action.empty()) {
+        out << (i ? "," : "") << "{\"time\":" << Fixed(e.Time) << ",\"frame\":" << e.Frame
+            << ",\"action\":" << JsonString(e.Action) << ",\"event\":{\"id\":" << e.SubjectID
+            << ",\"name\":" << JsonString(e.Subject) << "},\"effect\":" << JsonString(e.Name) << "}";
+        continue;
+      }
       out << (i ? "," : "") << "{\"time\":" << Fixed(e.Time) << ",\"frame\":" << e.Frame
           << ",\"kind\":" << static_cast<int>(e.Kind) << ",\"condition\":" << JsonString(KindName(e.Kind))
           << ",\"subject\":{\"id\":" << e.SubjectID << ",\"name\":" << JsonString(e.Subject) << "}"
@@ -220,11 +255,31 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
           << "," << Fixed(p.z) << "],\"soundPlaying\":" << (v->SoundPlaying() ? "true" : "false")
           << ",\"soundVolume\":" << Fixed(v->SoundVolume()) << "}";
     }
+    out << "],\"signals\":[";
+    for (size_t i = 0; i < signals.size(); ++i)
+      out << (i ? "," : "") << "{\"id\":" << signals[i]->ID() << ",\"name\":" << JsonString(signals[i]->Name())
+          << ",\"state\":" << int(signals[i]->SignalState()) << "}";
+    out << "],\"controllers\":[";
+    for (size_t i = 0; i < controllers.size(); ++i)
+      out << (i ? "," : "") << "{\"id\":" << controllers[i]->ID() << ",\"name\":"
+          << JsonString(controllers[i]->Name()) << ",\"value\":" << Fixed(controllers[i]->Value())
+          << ",\"target\":" << controllers[i]->TargetID() << "}";
+    out << "],\"countdowns\":[";
+    size_t n = 0;
+    if (events)
+      for (const auto& [name, info] : events->Countdowns())
+        out << (n++ ? "," : "") << "{\"name\":" << JsonString(name) << ",\"remaining\":" << Fixed(info.Remaining)
+            << "}";
     out << "]}\n";
   } else {
     out << "Lauf: " << Fixed(seconds) << " s in " << frames << " Schritten zu " << Fixed(dt) << " s, Animationen "
         << (animations ? "an" : "aus") << "\n";
     for (const TEntry& e : log) {
+      if (!e.Action.empty()) {
+        out << Fixed(e.Time) << " s  Bild " << e.Frame << "  Aktion " << Quoted(e.Action) << " von "
+            << Quoted(e.Subject) << (e.Name.empty() ? std::string(": ohne Wirkung") : ": " + e.Name) << "\n";
+        continue;
+      }
       out << Fixed(e.Time) << " s  Bild " << e.Frame << "  " << KindName(e.Kind) << ": " << Quoted(e.Subject)
           << " (ID " << e.SubjectID << ")";
       if (e.TrackID) out << ", Gleis " << Quoted(e.Track) << " (ID " << e.TrackID << ", Fahrweg " << e.Route << ")";
@@ -243,6 +298,18 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
         out << ", Geräusch " << (v->SoundPlaying() ? "spielt" : "still") << " (" << Fixed(v->SoundVolume()) << ")";
       out << "\n";
     }
+    if (!signals.empty()) out << "Signale:\n";
+    for (rr::TRRSignal* s : signals)
+      out << "  ID " << s->ID() << " " << Quoted(s->Name()) << ": "
+          << (s->SignalState() == rr::RRSignalOpen ? "Fahrt" : "Halt") << "\n";
+    if (!controllers.empty()) out << "Schalter und Regler:\n";
+    for (rr::TRRController* c : controllers)
+      out << "  ID " << c->ID() << " " << Quoted(c->Name()) << ": Wert " << Fixed(c->Value()) << ", Ziel "
+          << c->TargetID() << "\n";
+    if (events && !events->Countdowns().empty()) out << "Countdowns:\n";
+    if (events)
+      for (const auto& [name, info] : events->Countdowns())
+        out << "  " << Quoted(name) << ": noch " << Fixed(info.Remaining) << " s\n";
   }
 
   if (!output.empty() && !project.SaveProject(output))

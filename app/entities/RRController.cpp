@@ -163,7 +163,6 @@ void TRRController::SetValue(float x) {
     n.Subject = this;
     // A toggle switch reports 0 or 1; a regulator the bits of its value.
     n.Parameter = FKind == RRControllerToggle ? static_cast<int32_t>(v) : std::bit_cast<int32_t>(v);
-    n.Name = Name();
     notifier->Notify(TRRConditionKind::Controller, n);
   }
 }

@@ -87,7 +87,6 @@ void TRRSignal::SetSignalState(uint8_t state) {
     n.SubjectID = ID();
     n.Subject = this;
     n.Parameter = state;
-    n.Name = Name();
     notifier->Notify(TRRConditionKind::SignalSwitch, n);
   }
 }

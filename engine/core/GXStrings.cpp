@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <vector>
 #include "engine/core/GXStrings.h"
 
@@ -255,7 +256,13 @@ std::string LowerCaseText(std::string_view s) { return MapCase(s, LowerCaseChar)
 std::string UpperCaseText(std::string_view s) { return MapCase(s, UpperCaseChar); }
 
 int CompareText(std::string_view a, std::string_view b) {
-  size_t i = 0, j = 0;
+  // Equal bytes fold equally: the common prefix is skipped, back to just after its last ASCII
+  // byte, which always ends a character in both (sorted name lists share long prefixes).
+  size_t k = 0;
+  const size_t n = std::min(a.size(), b.size());
+  while (k < n && a[k] == b[k]) ++k;
+  while (k > 0 && static_cast<unsigned char>(a[k - 1]) >= 0x80) --k;
+  size_t i = k, j = k;
   while (i < a.size() && j < b.size()) {
     char32_t ca = FoldedAt(a, i);
     char32_t cb = FoldedAt(b, j);

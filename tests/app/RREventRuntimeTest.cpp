@@ -212,7 +212,7 @@ TEST(RREventRuntime, ActionsRunOncePerFrameAndChainsAdvanceOneStepPerFrame) {
   // A toggle of a group reports the group.
   enable->SetEventID(m.Root().ID());
   enable->SetMode(TRREnableEventAction::ModeToggle);
-  TRRActionContext context{nullptr, &m};
+  TRRActionContext context{nullptr, &m, true};
   EXPECT_EQ(enable->Execute(context), "deaktiviert");
   EXPECT_FALSE(m.Root().Enabled());
 }

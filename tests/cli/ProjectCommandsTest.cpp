@@ -11,9 +11,16 @@
 #include "app/RREntityManager.h"
 #include "app/RRGlobal.h"
 #include "app/RRProject.h"
+#include "app/RREventActions.h"
+#include "app/RREventConditions.h"
+#include "app/RREvents.h"
 #include "app/entities/RREntityGroup.h"
+#include "app/entities/RRSignal.h"
+#include "app/entities/RRTrackVehicle.h"
+#include "app/entities/track/RRTrack.h"
 #include "cli/CliJson.h"
 #include "cli/ProjectCommands.h"
+#include "cli/RunCommand.h"
 
 namespace fs = std::filesystem;
 
@@ -214,4 +221,107 @@ TEST_F(TCliProject, NonFinitePlacementsLoadAsZeroAndAreReportedOnce) {
   EXPECT_TRUE(Ui.Texts().empty()) << Ui.Texts()[0];
   EXPECT_EQ(cli::JsonNumber(nan), "null");
   EXPECT_EQ(cli::JsonNumber(-inf), "null");
+}
+
+namespace {
+
+// A straight piece of the given length whose start lies at z.
+int32_t Straight(rr::TRRProject& project, float z, float length) {
+  rr::TRRTrackDesc d(rr::TRRTrackType::Straight);
+  d.SetID(project.Manager()->NextID());
+  project.Manager()->ReserveIDs(1);
+  d.SetPosition({0, 0, z});
+  auto r = std::make_unique<rr::TRRTrackRouteDesc>();
+  r->L1 = length;
+  d.AddRoute(std::move(r));
+  return project.Manager()->CreateEntity(nullptr, d)->ID();
+}
+
+template <class T>
+T* Added(rr::TRREvent* e) {
+  return static_cast<T*>(e->AddAction(std::make_unique<T>()));
+}
+
+}  // namespace
+
+TEST_F(TCliProject, RunLogsTheEventsThatStopAndStartATrainAtASignal) {
+  rr::TRRProject& project = Global->Project();
+  ASSERT_TRUE(project.NewProject({}));
+  Straight(project, 0, 100);
+  const int32_t station = Straight(project, 100, 100);
+  Straight(project, 200, 400);
+  rr::TRRTrackVehicleDesc loco;
+  loco.SetID(project.Manager()->NextID());
+  loco.Name().SetUserText("Sperber");
+  loco.ForwardAxis = 1;
+  loco.TrackID = station - 1;
+  loco.RoutePosition = 50;
+  loco.HasEngine = true;
+  loco.TargetSpeed = loco.CurrentSpeed = 40;
+  rr::TRRSignalDesc signal;
+  signal.SetID(loco.ID() + 1);
+  signal.Name().SetUserText("Einfahrsignal");
+  project.Manager()->ReserveIDs(2);
+  project.Manager()->CreateEntity(nullptr, loco);
+  project.Manager()->CreateEntity(nullptr, signal);
+
+  rr::TRREventManager& events = *project.EventManager();
+  auto event = [&](const std::string& name, std::unique_ptr<rr::TRRCondition> condition) {
+    auto e = std::make_unique<rr::TRREvent>(&events);
+    e->SetName(name);
+    e->SetID(events.NewID());
+    e->SetCondition(std::move(condition));
+    return events.Root().AddEvent(std::move(e));
+  };
+  auto enter = std::make_unique<rr::TRRTrackEnterCondition>();
+  enter->SetTrackID(station);
+  rr::TRREvent* arrive = event("Einfahrt", std::move(enter));
+  auto* close = Added<rr::TRRSetSignalAction>(arrive);
+  close->SetSignalID(signal.ID());
+  close->SetState(1);
+  auto* stop = Added<rr::TRRSetVehicleSpeedAction>(arrive);
+  stop->SetTrackID(station);
+  auto* wait = Added<rr::TRRStartCountdownAction>(arrive);
+  wait->SetCountdownName("Aufenthalt");
+  wait->SetDuration(2);
+  auto expired = std::make_unique<rr::TRRCountdownCondition>();
+  expired->SetCountdownName("Aufenthalt");
+  rr::TRREvent* leave = event("Ausfahrt", std::move(expired));
+  static_cast<rr::TRRSetSignalAction*>(leave->AddAction(std::make_unique<rr::TRRSetSignalAction>()))
+      ->SetSignalID(signal.ID());  // toggles back to open
+  auto* go = Added<rr::TRRSetVehicleSpeedAction>(leave);
+  go->SetVehicleID(loco.ID());
+  go->SetSpeed(40);
+  const std::string file = Dir + "/Bahnhof.vmp";
+  ASSERT_TRUE(project.SaveProject(file));
+  project.CloseProject();
+
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::RunRunCommand({file, "--seconds", "8"}, out, err), 0) << err.str();
+  const std::string log = out.str();
+  // In this order: the train enters the station, the three actions run in the same frame step
+  // (the signal's change reported as it happens), the countdown runs out two seconds later and
+  // its actions open the signal and start the train again.
+  const std::vector<std::string> lines = {
+      "Zug betritt ein Gleis: \"Sperber\"",
+      "Signal schaltet: \"Einfahrsignal\"",
+      "Aktion \"Signal einstellen\" von \"Einfahrt\": Halt",
+      "Aktion \"Lokgeschwindigkeit setzen\" von \"Einfahrt\": Geschwindigkeit 0 cm/s für 1 Lok",
+      "Aktion \"Countdown starten\" von \"Einfahrt\": Countdown „Aufenthalt“ 2 s",
+      "Countdown läuft ab: \"Aufenthalt\"",
+      "Signal schaltet: \"Einfahrsignal\"",
+      "Aktion \"Signal einstellen\" von \"Ausfahrt\": Fahrt",
+      "Aktion \"Lokgeschwindigkeit setzen\" von \"Ausfahrt\": Geschwindigkeit 40 cm/s für 1 Lok",
+  };
+  size_t at = 0;
+  for (const std::string& line : lines) {
+    const size_t found = log.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\n" << log;
+    at = found + line.size();
+  }
+  EXPECT_NE(log.find("Signale:\n  ID " + std::to_string(signal.ID()) + " \"Einfahrsignal\": Fahrt"), std::string::npos)
+      << log;
+  // The countdown's two seconds: from the frame after the entry to its expiry.
+  const auto time = [&](const std::string& line) { return std::stod(log.substr(log.rfind('\n', log.find(line)) + 1)); };
+  EXPECT_NEAR(time("Countdown läuft ab") - time("Aktion \"Countdown starten\""), 2.0, 0.05);
 }
