@@ -4,7 +4,11 @@
 
 #include "app/RRGlobal.h"
 #include "app/RRLayoutFileProbe.h"
+#include "app/RRProject.h"
+#include "app/entities/RRLight.h"
 #include "engine/core/GXEngine.h"
+#include "engine/core/GXSerialization.h"
+#include "engine/core/GXStrings.h"
 #include "engine/render/GXRenderCore.h"
 
 namespace cli {
@@ -39,6 +43,21 @@ int EnsureRenderCore(std::ostream& err) {
                 std::current_exception());
   }
   return ExitOK;
+}
+
+bool ApplyLightPreset(const std::string& name, std::string& problem) {
+  rr::TRRLight* light = rr::Global() ? rr::Global()->Project().Light() : nullptr;
+  std::string names;
+  for (int i = 0; light && i < light->PresetCount(); ++i) {
+    const std::string preset = light->Preset(i).Name.GetText(gx::GX_LANG_GERMAN, gx::GX_LANG_GERMAN);
+    if (gx::SameText(preset, name)) {
+      light->ApplyPreset(i, true);
+      return true;
+    }
+    names += (names.empty() ? "" : ", ") + preset;
+  }
+  problem = "Keine Beleuchtung \"" + name + "\" (vorhanden: " + (names.empty() ? "keine" : names) + ")";
+  return false;
 }
 
 }  // namespace cli

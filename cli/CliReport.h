@@ -23,4 +23,8 @@ int Fail(std::ostream& err, const std::string& line, std::exception_ptr e = null
 // Makes the program's render core (EGL) unless one runs: ExitOK, or Fail's status with the reason.
 int EnsureRenderCore(std::ostream& err);
 
+// Applies the open layout's lighting preset of that name (ignoring case; --light of run and
+// render). False with a German line naming the presets there are when none is called so.
+bool ApplyLightPreset(const std::string& name, std::string& problem);
+
 }  // namespace cli

@@ -400,10 +400,20 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
     AppendEntity(*e, entities, text, 1);
   }
   entities += "]";
-  std::string eventsJson = "null", eventsText;
+  std::string eventsJson = "null", eventsText, countdownsJson = "[]", countdownsText;
   if (rr::TRREventManager* events = project->EventManager()) {
     eventsJson.clear();
     AppendGroup(events->Root(), eventsJson, eventsText, 1);
+    // The countdowns running when the layout was saved, in name order.
+    countdownsJson = "[";
+    for (const auto& [name, info] : events->Countdowns()) {
+      countdownsJson += std::string(countdownsJson.size() > 1 ? "," : "") + "{\"name\":" + JsonString(name) +
+                        ",\"duration\":" + JsonNumber(info.Duration) + ",\"autoRestart\":" +
+                        (info.AutoRestart ? "true" : "false") + ",\"remaining\":" + JsonNumber(info.Remaining) + "}";
+      countdownsText += "  \"" + name + "\": noch " + JsonNumber(info.Remaining) + " von " + JsonNumber(info.Duration) +
+                        " s" + (info.AutoRestart ? ", wiederholt sich" : "") + "\n";
+    }
+    countdownsJson += "]";
   }
   static const char* kListNames[] = {"manufacturers", "trackWidths", "trackSystems"};
   if (json) {
@@ -418,7 +428,7 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
       out << "]";
     }
     out << "},\"entityCount\":" << count << ",\"entities\":" << entities << ",\"events\":" << eventsJson
-        << "}\n";
+        << ",\"countdowns\":" << countdownsJson << "}\n";
   } else {
     out << "Datei: " << file << "\nVersion: " << header.Version << "\nVorschaubild: " << header.ThumbnailSize
         << " Bytes\n";
@@ -429,6 +439,7 @@ int RunInfoCommand(const std::vector<std::string>& argsIn, std::ostream& out, st
       out << "\n";
     }
     out << "Objekte: " << count << "\n" << text << "Ereignisse:\n" << eventsText;
+    if (!countdownsText.empty()) out << "Countdowns:\n" << countdownsText;
   }
   project->CloseProject();
   return 0;

@@ -25,7 +25,7 @@ namespace cli {
 
 const char* const RenderCommandUsage =
     "Aufruf: velmora-cli render PROJEKT.vmp -o BILD.png [--camera NAME | --camera-type N] [--size BxH]\n"
-    "                          [--technical] [--frames N] [--json]\n"
+    "                          [--light LICHT] [--technical] [--frames N] [--json]\n"
     "Zeichnet die 3D-Ansicht einer Projektdatei ohne Bildschirm und schreibt das letzte Bild als PNG, JPEG\n"
     "oder BMP (nach der Endung). Ohne --camera die Kamera, die die Datei als aktiv kennzeichnet; --size\n"
     "16 bis 8192 Pixel je Seite (Vorgabe 1280x720); --frames Bilder (Vorgabe 1, Takt 40 ms); --technical\n"
@@ -106,7 +106,7 @@ int Usage(std::ostream& err, const std::string& line) {
 }  // namespace
 
 int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string input, output, cameraName;
+  std::string input, output, cameraName, lightName;
   int cameraType = -1, width = 1280, height = 720, frames = 1;
   bool technical = false, json = false, haveCamera = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -130,6 +130,8 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     } else if (a == "--frames" && hasValue) {
       if (!ParseInt(args[++i], frames) || frames < 1 || frames > kMaxFrames)
         return Usage(err, "Ungültige Bildanzahl: " + args[i] + " (1 bis 100000)");
+    } else if (a == "--light" && hasValue) {
+      lightName = args[++i];
     } else if (a == "--technical") {
       technical = true;
     } else if (a == "--json") {
@@ -179,6 +181,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   rr::TRRProjectRenderWindow* window = project.RenderWindow();
   if (!window) return Fail(err, "Die 3D-Ansicht kann nicht angelegt werden.");
 
+  if (std::string problem; !lightName.empty() && !ApplyLightPreset(lightName, problem)) return Usage(err, problem);
   rr::TRREntityManager& manager = *project.Manager();
   rr::TRRCamera* camera = nullptr;
   if (!cameraName.empty()) {

@@ -14,12 +14,14 @@
 #include "app/RRLayoutFileProbe.h"
 #include "app/RRProject.h"
 #include "app/entities/RRController.h"
+#include "app/entities/RRLight.h"
 #include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "cli/CliJson.h"
 #include "cli/CliReport.h"
 #include "engine/core/GXEngine.h"
+#include "engine/core/GXSerialization.h"
 #include "engine/core/GXTimer.h"
 #include "engine/media/GXMediaCore.h"
 #include "engine/render/GXRenderCore.h"
@@ -28,10 +30,14 @@ namespace cli {
 
 const char* const RunCommandUsage =
     "Aufruf: velmora-cli run PROJEKT.vmp --seconds S [--dt 0.04] [--animations on|off] [--sound]\n"
-    "                       [--out DATEI] [--json]\n"
+    "                       [--set T:NAME=WERT ...] [--light LICHT] [--out DATEI] [--json]\n"
     "Lässt eine Anlage S Sekunden laufen (Schritte von dt Sekunden, 0.001 bis 1; S bis 86400) und zeigt,\n"
-    "welche Gleise die Züge betreten und verlassen und welche Weichen schalten, dann den Stand jedes\n"
-    "Fahrzeugs. --sound öffnet das Standard-Tonausgabegerät; --out speichert die Anlage danach.\n";
+    "welche Gleise die Züge betreten und verlassen, welche Weichen und Signale schalten und welche\n"
+    "Ereignisse und Aktionen ablaufen, dann den Stand jedes Fahrzeugs, Signals, Schalters und Countdowns.\n"
+    "--set stellt zur Zeit T (Sekunden) einen Schalter oder Regler (Wert 0 bis 1), ein Signal (0 Fahrt,\n"
+    "1 Halt) oder eine Weiche (Fahrweg) wie von Hand; NAME ist der Name des Objekts oder #ID.\n"
+    "--light stellt zuerst die Beleuchtung LICHT ein (etwa Tag oder Nacht). --sound öffnet das\n"
+    "Standard-Tonausgabegerät; --out speichert die Anlage danach.\n";
 
 namespace {
 
@@ -68,6 +74,46 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 // A notification, or (Action set) an action the event manager executed: Subject is then its
 // event and Name what it did.
+// A --set: at Time, the entity named Target (or #ID) gets Value.
+struct TSetting {
+  double Time;
+  std::string Target;
+  double Value;
+  rr::TRREntity* Entity = nullptr;
+};
+
+bool ParseSetting(const std::string& text, TSetting& setting) {
+  const size_t colon = text.find(':'), equals = text.rfind('=');
+  if (colon == std::string::npos || equals == std::string::npos || equals < colon + 2) return false;
+  setting.Target = text.substr(colon + 1, equals - colon - 1);
+  return ParseNumber(text.substr(0, colon), setting.Time) && setting.Time >= 0 &&
+         ParseNumber(text.substr(equals + 1), setting.Value);
+}
+
+// The entity a --set names: #ID, or the first entity (in ID order) with that name.
+rr::TRREntity* FindTarget(rr::TRREntityManager& m, const std::string& target) {
+  double id = 0;
+  if (target.size() > 1 && target[0] == '#' && ParseNumber(target.substr(1), id) && id >= 1 && id <= 2147483647.0)
+    return m.FindByID(static_cast<int32_t>(id));
+  for (int i = 0; i < m.EntitySlotCount(); ++i)
+    if (rr::TRREntity* e = m.EntitySlot(i); e && e->Name() == target) return e;
+  return nullptr;
+}
+
+// Sets what the user would set by hand; false for an entity that cannot be set.
+bool Apply(const TSetting& s) {
+  if (auto* c = dynamic_cast<rr::TRRController*>(s.Entity)) {
+    c->SetValue(static_cast<float>(s.Value));
+  } else if (auto* signal = dynamic_cast<rr::TRRSignal*>(s.Entity)) {
+    signal->SetSignalState(s.Value != 0 ? rr::RRSignalClosed : rr::RRSignalOpen);
+  } else if (auto* t = dynamic_cast<rr::TRRTrack*>(s.Entity); t && t->IsSwitchable()) {
+    t->SetActiveRoute(static_cast<int32_t>(std::clamp(s.Value, -1.0, 1e6)));
+  } else {
+    return false;
+  }
+  return true;
+}
+
 struct TEntry {
   double Time;
   int64_t Frame;
@@ -114,7 +160,8 @@ int Usage(std::ostream& err, const std::string& line) {
 }  // namespace
 
 int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string input, output;
+  std::string input, output, lightName;
+  std::vector<TSetting> settings;
   double seconds = -1, dt = 0.04;
   bool animations = true, sound = false, json = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -136,6 +183,13 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
       output = args[++i];
     } else if (a == "--json") {
       json = true;
+    } else if (a == "--set" && hasValue) {
+      TSetting setting{};
+      if (!ParseSetting(args[++i], setting))
+        return Usage(err, "--set erwartet ZEIT:NAME=WERT, nicht " + args[i]);
+      settings.push_back(setting);
+    } else if (a == "--light" && hasValue) {
+      lightName = args[++i];
     } else if (!a.empty() && a[0] != '-' && input.empty()) {
       input = a;
     } else {
@@ -202,11 +256,25 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
     });
   }
 
+  // What --light and --set name must exist before the layout runs.
+  if (std::string problem; !lightName.empty() && !ApplyLightPreset(lightName, problem)) return Usage(err, problem);
+  for (TSetting& s : settings) {
+    s.Entity = project.Manager() ? FindTarget(*project.Manager(), s.Target) : nullptr;
+    if (!s.Entity) return Usage(err, "--set: kein Objekt " + Quoted(s.Target));
+    if (!dynamic_cast<rr::TRRController*>(s.Entity) && !dynamic_cast<rr::TRRSignal*>(s.Entity) &&
+        !(dynamic_cast<rr::TRRTrack*>(s.Entity) && static_cast<rr::TRRTrack*>(s.Entity)->IsSwitchable()))
+      return Usage(err, "--set: " + Quoted(s.Target) + " ist kein Schalter, Regler, Signal und keine Weiche");
+  }
+  std::stable_sort(settings.begin(), settings.end(), [](const TSetting& a, const TSetting& b) { return a.Time < b.Time; });
+  size_t nextSetting = 0;
+
   const auto stepMicro = static_cast<int64_t>(std::llround(dt * 1e6));
   const auto frames = static_cast<int64_t>(std::llround(seconds / dt));
   for (frame = 1; frame <= frames; ++frame) {
     clock.Advance(stepMicro);
     now = static_cast<double>(frame) * static_cast<double>(stepMicro) / 1e6;
+    // A setting is made before the first frame step at or after its time, as a key press would.
+    while (nextSetting < settings.size() && settings[nextSetting].Time <= now + 1e-9) Apply(settings[nextSetting++]);
     project.Tick();
   }
   frame = frames;
@@ -225,6 +293,11 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
       if (auto* c = dynamic_cast<rr::TRRController*>(m->EntitySlot(i))) controllers.push_back(c);
     }
   const rr::TRREventManager* events = project.EventManager();
+  const rr::TRRLight* light = project.Light();
+  const std::string lightShown =
+      light && light->ActiveIndex() >= 0
+          ? light->Preset(light->ActiveIndex()).Name.GetText(gx::GX_LANG_GERMAN, gx::GX_LANG_GERMAN)
+          : std::string();
 
   if (json) {
     out << "{\"seconds\":" << Fixed(seconds) << ",\"dt\":" << Fixed(dt) << ",\"frames\":" << frames
@@ -270,7 +343,7 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
       for (const auto& [name, info] : events->Countdowns())
         out << (n++ ? "," : "") << "{\"name\":" << JsonString(name) << ",\"remaining\":" << Fixed(info.Remaining)
             << "}";
-    out << "]}\n";
+    out << "],\"light\":" << JsonString(lightShown) << "}\n";
   } else {
     out << "Lauf: " << Fixed(seconds) << " s in " << frames << " Schritten zu " << Fixed(dt) << " s, Animationen "
         << (animations ? "an" : "aus") << "\n";
@@ -306,6 +379,7 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
     for (rr::TRRController* c : controllers)
       out << "  ID " << c->ID() << " " << Quoted(c->Name()) << ": Wert " << Fixed(c->Value()) << ", Ziel "
           << c->TargetID() << "\n";
+    if (!lightShown.empty()) out << "Beleuchtung: " << lightShown << "\n";
     if (events && !events->Countdowns().empty()) out << "Countdowns:\n";
     if (events)
       for (const auto& [name, info] : events->Countdowns())

@@ -1054,7 +1054,7 @@ void TMainWindow::ToggleFullScreen() {
 void TMainWindow::ToggleNight() {
   TRRLight* light = Project().Light();
   if (!light) return;
-  light->ApplyPreset(light->ActiveIndex() == 1 ? 0 : 1);
+  light->ApplyPreset(light->ActiveIndex() == 1 ? 0 : 1, true);
   FProjectMenu->ShowSelection(Project().Manager() ? &Project().Manager()->Selection() : nullptr);
   RefreshState();
 }

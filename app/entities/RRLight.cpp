@@ -261,13 +261,13 @@ TRRLightParameter* TRRLight::Active() {
 
 const TRRLightParameter* TRRLight::Active() const { return const_cast<TRRLight*>(this)->Active(); }
 
-void TRRLight::ApplyPreset(int index) {
+void TRRLight::ApplyPreset(int index, bool force) {
   if (FPresets.empty()) {
     FActiveIndex = -1;
     return;
   }
   index = std::clamp(index, 0, PresetCount() - 1);
-  if (index == FActiveIndex && !FPreview) return;
+  if (index == FActiveIndex && !FPreview && !force) return;
   FActiveIndex = index;
   RestoreLighting();
 }

@@ -151,10 +151,11 @@ class TRRLight : public TRRModel {
   const TRRLightParameterArray& Presets() const { return FPresets; }
   // -1 until a preset was applied (and while there are none).
   int ActiveIndex() const { return FActiveIndex; }
-  // Ignored when equal to the active index; otherwise clamped into the array, applied to the
+  // Ignored when equal to the active index (unless forced: the user's choice always takes
+  // effect, also after preview lighting); otherwise clamped into the array, applied to the
   // engine's sources and the reflections are told that the lighting changed. Nothing without
   // presets.
-  void ApplyPreset(int index);
+  void ApplyPreset(int index, bool force = false);
   // Applies the active preset again whatever the index: what undoes the preview lighting.
   void RestoreLighting();
   // The catalogue preview's fixed lighting on the engine's sources (the presets stay).

@@ -324,4 +324,33 @@ TEST_F(TCliProject, RunLogsTheEventsThatStopAndStartATrainAtASignal) {
   // The countdown's two seconds: from the frame after the entry to its expiry.
   const auto time = [&](const std::string& line) { return std::stod(log.substr(log.rfind('\n', log.find(line)) + 1)); };
   EXPECT_NEAR(time("Countdown läuft ab") - time("Aktion \"Countdown starten\""), 2.0, 0.05);
+
+  // A hand on the layout: the signal set at 0.5 s (the first frame from then on), by ID and by
+  // name, the night's light first; a countdown still running is saved and listed.
+  std::ostringstream hand, handErr;
+  const std::string saved = Dir + "/Halt.vmp";
+  ASSERT_EQ(cli::RunRunCommand({file, "--seconds", "2", "--set", "0.5:#" + std::to_string(signal.ID()) + "=1",
+                                "--set", "1.0:Einfahrsignal=0", "--light", "nacht", "--out", saved},
+                               hand, handErr),
+            0)
+      << handErr.str();
+  const std::string handLog = hand.str();
+  EXPECT_NE(handLog.find("0.520 s  Bild 13  Signal schaltet: \"Einfahrsignal\""), std::string::npos) << handLog;
+  EXPECT_NE(handLog.find("1.000 s  Bild 25  Signal schaltet: \"Einfahrsignal\""), std::string::npos) << handLog;
+  EXPECT_NE(handLog.find("Beleuchtung: Nacht"), std::string::npos) << handLog;
+  std::ostringstream info, infoErr;
+  ASSERT_EQ(cli::RunInfoCommand({saved, "--json"}, info, infoErr), 0) << infoErr.str();
+  EXPECT_NE(info.str().find("\"countdowns\":[{\"name\":\"Aufenthalt\",\"duration\":2,\"autoRestart\":false,"),
+            std::string::npos)
+      << info.str();
+  // What cannot be set by hand, and lights that do not exist, are wrong use.
+  for (const std::vector<std::string>& wrong :
+       {std::vector<std::string>{file, "--seconds", "1", "--set", "0.5:Sperber=1"},
+        std::vector<std::string>{file, "--seconds", "1", "--set", "0.5:Niemand=1"},
+        std::vector<std::string>{file, "--seconds", "1", "--set", "halb:Einfahrsignal=1"},
+        std::vector<std::string>{file, "--seconds", "1", "--light", "Mondschein"}}) {
+    std::ostringstream o, e;
+    EXPECT_EQ(cli::RunRunCommand(wrong, o, e), 2) << wrong.back();
+    EXPECT_FALSE(e.str().empty());
+  }
 }
