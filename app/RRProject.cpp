@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <utility>
 
 #include "app/RRAssetFileLoader.h"
 #include "app/RRClipboard.h"
@@ -489,6 +490,10 @@ void TRRProject::StartProject() {
 }
 
 void TRRProject::CloseProject() {
+  if (FInTick) {
+    FCloseAfterStep = true;
+    return;
+  }
   FOpen = false;
   auto swallow = [](auto&& fn) {
     try {
@@ -784,6 +789,10 @@ void TRRProject::AskCompanionProgram(const std::string& fileName) {
 }
 
 bool TRRProject::LoadProject(const std::string& fileName, bool askForProgram) {
+  if (FInTick) {
+    FLoadAfterStep.emplace(fileName, askForProgram);
+    return true;
+  }
   CloseProject();
   try {
     LoadProjectSteps(fileName, askForProgram);
@@ -1164,6 +1173,13 @@ void TRRProject::Tick() {
     HandleException(std::current_exception());
   }
   FInTick = false;
+  // What the step asked for, now that nothing of it runs any more.
+  const bool close = std::exchange(FCloseAfterStep, false);
+  std::optional<std::pair<std::string, bool>> load = std::exchange(FLoadAfterStep, std::nullopt);
+  if (load)
+    LoadProject(load->first, load->second);
+  else if (close)
+    CloseProject();
 }
 
 void TRRProject::FrameStep() {

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/RRAction.h"
@@ -234,7 +235,9 @@ class TRRProject : public IRRProjectHost {
   // A new layout with the light, the baseboard and the three cameras (the kinds that exist);
   // panelShape is the baseboard's 36-byte shape block. False when it failed (then closed).
   bool NewProject(const TRRTrackParameters& trackParameters, const std::vector<uint8_t>& panelShape = {});
-  // False when it failed (then closed and reported).
+  // False when it failed (then closed and reported). Asked for during a frame step (by what an
+  // event or an automation client set off), the load waits until the step is over and the
+  // answer is true; a failure is then reported.
   bool LoadProject(const std::string& fileName, bool askForProgram);
   // False when nothing was written (read-only file; a write error is reported).
   bool SaveProject(const std::string& fileName);
@@ -244,6 +247,8 @@ class TRRProject : public IRRProjectHost {
   bool SaveProjectActn();
   // The close flow: the save question when modified, then CloseProject. True when closed.
   bool CloseQuery();
+  // During a frame step the close waits until the step is over: the step's entities and event
+  // manager stay alive while it runs.
   void CloseProject();
   void StartProject();
 
@@ -420,6 +425,9 @@ class TRRProject : public IRRProjectHost {
   int FFrameCount = 0;
   float FFrameTimeSum = 0;
   bool FInTick = false;
+  // What was asked for during the frame step and is done after it.
+  bool FCloseAfterStep = false;
+  std::optional<std::pair<std::string, bool>> FLoadAfterStep;
 };
 
 // The program's project (null outside the application object's lifetime).

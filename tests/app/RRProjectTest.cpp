@@ -15,6 +15,7 @@
 #include "app/RRAssetFileLoader.h"
 #include "app/RRDatabase.h"
 #include "app/RREntityManager.h"
+#include "app/RREventActions.h"
 #include "app/RREventConditions.h"
 #include "app/RREvents.h"
 #include "app/RREntitySerializer.h"
@@ -22,6 +23,8 @@
 #include "app/entities/RRCamera.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/panel/RRPanel.h"
+#include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackRoute.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXTimer.h"
 #include "tests/app/ManagerTestSupport.h"
@@ -608,6 +611,46 @@ TEST_F(TProjectFixture, AFailingFrameStepIsReportedOnceWhileItsReportShows) {
   }
   EXPECT_EQ(reports, 3);  // one per failed step, none from the steps inside the report
   EXPECT_TRUE(Project->IsOpen());
+}
+
+TEST_F(TProjectFixture, EventsRunInTheFrameStepAndACloseAskedForThereWaitsForItsEnd) {
+  TFakeClock clock;
+  TRRProjectServices s = Project->Services();
+  s.CreateEventSection = nullptr;
+  s.Clock = &clock;
+  Project = std::make_unique<TRRProject>(s);
+  ASSERT_TRUE(Project->NewProject({}));
+  TRRTrackDesc d(TRRTrackType::Switch);
+  d.SetID(M().NextID());
+  M().ReserveIDs(1);
+  for (int i = 0; i < 2; ++i) d.AddRoute(std::make_unique<TRRTrackRouteDesc>());
+  auto* turnout = static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
+  // A countdown runs out and its action throws the turnout; whoever hears of that closes the
+  // layout while the event manager is still running its actions.
+  TRREventManager* events = Project->EventManager();
+  auto e = std::make_unique<TRREvent>(events);
+  auto c = std::make_unique<TRRCountdownCondition>();
+  c->SetCountdownName("Abfahrt");
+  e->SetCondition(std::move(c));
+  auto a = std::make_unique<TRRSwitchTrackRouteAction>();
+  a->SetTrackID(turnout->ID());
+  e->AddAction(std::move(a));
+  e->AddAction(std::make_unique<TRRStopCountdownAction>());  // runs after the close was asked for
+  events->Root().AddEvent(std::move(e));
+  events->StartCountdown("Abfahrt", false, 0, 0.1f);
+  int switched = 0;
+  Project->AddEventObserver([&](TRRConditionKind kind, const TRREventNotification&) {
+    if (kind != TRRConditionKind::Switch) return;
+    ++switched;
+    Project->CloseProject();
+    EXPECT_TRUE(Project->IsOpen()) << "closed in the middle of the frame step";
+  });
+  for (int i = 0; i < 10 && Project->IsOpen(); ++i) {
+    clock.Advance(40);
+    Project->Tick();
+  }
+  EXPECT_EQ(switched, 1);
+  EXPECT_FALSE(Project->IsOpen());
 }
 
 TEST_F(TProjectFixture, EventReferencesFollowTheRenumberingOnLoadAndImport) {
