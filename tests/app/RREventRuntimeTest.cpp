@@ -11,32 +11,14 @@
 #include "app/RREventActions.h"
 #include "app/RREventConditions.h"
 #include "app/RREvents.h"
+#include "tests/app/EventTestSupport.h"
 
 using namespace rr;
+using evtest::NewEvent;
+using evtest::NewGroup;
+using evtest::SetCond;
 
 namespace {
-
-TRREvent* NewEvent(TRREventManager& m, TRREventGroup& g, const std::string& name) {
-  auto e = std::make_unique<TRREvent>(&m);
-  e->SetName(name);
-  e->SetID(m.NewID());
-  return g.AddEvent(std::move(e));
-}
-
-TRREventGroup* NewGroup(TRREventManager& m, TRREventGroup& parent, const std::string& name) {
-  auto g = std::make_unique<TRREventGroup>(&m);
-  g->SetName(name);
-  g->SetID(m.NewID());
-  return parent.AddGroup(std::move(g));
-}
-
-template <class T>
-T* SetCond(TRREvent* e) {
-  auto c = std::make_unique<T>();
-  T* p = c.get();
-  e->SetCondition(std::move(c));
-  return p;
-}
 
 // An action that records its event's name when it runs, and does what the test asks.
 struct TProbe : TRRAction {

@@ -5,10 +5,15 @@
 #include "app/RREventActions.h"
 #include "app/RREventConditions.h"
 #include "app/RREvents.h"
+#include "tests/app/EventTestSupport.h"
 #include "engine/core/GXException.h"
 #include "engine/core/GXSerialization.h"
 
 using namespace rr;
+using evtest::Add;
+using evtest::NewEvent;
+using evtest::NewGroup;
+using evtest::SetCond;
 
 namespace {
 
@@ -22,33 +27,6 @@ void Load(TRREventManager& m, const std::vector<uint8_t>& bytes, int32_t version
   gx::TGXMemoryStream s(bytes);
   m.LoadFromStream(s, version, merge);
   EXPECT_EQ(s.Position(), s.Size()) << "section not read to its end";
-}
-
-TRREvent* NewEvent(TRREventManager& m, TRREventGroup& g, const std::string& name) {
-  auto e = std::make_unique<TRREvent>(&m);
-  e->SetName(name);
-  e->SetID(m.NewID());
-  return g.AddEvent(std::move(e));
-}
-
-TRREventGroup* NewGroup(TRREventManager& m, TRREventGroup& parent, const std::string& name) {
-  auto g = std::make_unique<TRREventGroup>(&m);
-  g->SetName(name);
-  g->SetID(m.NewID());
-  return parent.AddGroup(std::move(g));
-}
-
-template <class T>
-T* Add(TRREvent* e) {
-  return static_cast<T*>(e->AddAction(std::make_unique<T>()));
-}
-
-template <class T>
-T* SetCond(TRREvent* e) {
-  auto c = std::make_unique<T>();
-  T* p = c.get();
-  e->SetCondition(std::move(c));
-  return p;
 }
 
 // A tree with every condition and action class, all fields off their defaults, nested groups, a

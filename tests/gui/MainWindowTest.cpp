@@ -170,6 +170,11 @@ TEST_F(Desktop, SaveAsAndTheCloseQuestion) {
   Act(A::SelectAll)->trigger();
   Act(A::Delete)->trigger();
   ASSERT_TRUE(P.Project().IsModified());
+  // The sample's events name some of what went: the user was warned first.
+  ASSERT_EQ(P.Ui.Boxes.size(), 1u);
+  EXPECT_EQ(P.Ui.Boxes[0].Text.rfind("Die zu löschenden Objekte werden von mindestens einem Ereignis referenziert.", 0),
+            0u);
+  P.Ui.Boxes.clear();
   // Cancel keeps the layout open; a recent item clicked then opens nothing.
   P.Ui.Answers = {"Abbrechen"};
   EXPECT_FALSE(W->CloseProjectFlow());

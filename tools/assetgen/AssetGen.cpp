@@ -14,6 +14,7 @@
 #include "app/RRDatabase.h"
 #include "app/entities/RREntityGroup.h"
 #include "engine/core/GXFileSystem.h"
+#include "tools/assetgen/AccessoryCatalogue.h"
 #include "tools/assetgen/BaseMaterials.h"
 #include "tools/assetgen/Cameras.h"
 #include "tools/assetgen/DesktopPictures.h"
@@ -69,7 +70,7 @@ void WriteCatalogue(TRRDatabase& db, const std::string& file) {
                                                assetgen::RollingStockFolder,
                                                std::filesystem::path(file).parent_path());
   AddFolder(a.Root(), "Fahrzeuge");
-  AddFolder(a.Root(), "Signale");
+  auto accessories = assetgen::AddAccessories(a, a.Root(), std::filesystem::path(file).parent_path());
   TRRAssetNode* groups = AddFolder(a.Root(), "Gruppen");
   AddGroup(*groups, "{5B0D7E0A-4C1E-4B8A-9E51-6F2C3A8D1001}", "Leere Gruppe", "Gruppen\\Leere Gruppe");
   a.WritePackage(file, false);

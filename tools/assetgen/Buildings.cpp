@@ -149,22 +149,6 @@ TWall PolygonWall(float radius, int sides, float phase, int face, float y0 = 0) 
   return w;
 }
 
-// Keys of a rotation about axis through angles 0 … total over frames, every step frames, eased at
-// both ends when ease is set.
-gx::TGXModelTrack RotationTrack(const std::string& node, const TGXVector3& axis, float total, uint32_t frames,
-                                uint32_t step, bool ease) {
-  gx::TGXModelTrack t;
-  t.Name = node;
-  for (uint32_t f = 0; f <= frames; f += step) {
-    const float s = float(f) / float(frames);
-    const float e = ease ? (1 - std::cos(s * kPi)) / 2 : s;
-    t.RotationKeys.push_back({f, AxisRotation(axis, total * e)});
-  }
-  return t;
-}
-
-std::string Colour(float r, float g, float b) { return gx::GXModelColorName(r, g, b, 1.0f); }
-
 // ---- the buildings ----
 
 // Country station: a two-storey ochre building with a one-storey wing, a platform with a canopy on
@@ -220,17 +204,19 @@ TModelKit Landbahnhof() {
                   gx::GXVec3Normalize({0, 1, 0.6f}), {0.12f, 1.4f, 0.1f}, TileOf(kTimber), K::kAll);
   }
   // Station name board on the track side.
-  WallBox(k, Colour(0.95f, 0.95f, 0.92f), main[2], 4.5f, 3.55f, 5.0f, 0.35f, 0.05f);
-  WallBox(k, Colour(0.12f, 0.14f, 0.2f), main[2], 4.6f, 3.6f, 4.8f, 0.25f, 0.07f, K::kFront);
+  WallBox(k, ColourMaterial(0.95f, 0.95f, 0.92f), main[2], 4.5f, 3.55f, 5.0f, 0.35f, 0.05f);
+  WallBox(k, ColourMaterial(0.12f, 0.14f, 0.2f), main[2], 4.6f, 3.6f, 4.8f, 0.25f, 0.07f, K::kFront);
 
   // The lamp over the street door: bracket, shade and bulb, and its light cone down to the ground.
   const TWall& street = main[0];
-  WallBox(k, Colour(0.1f, 0.1f, 0.1f), street, 6.95f, 3.85f, 0.1f, 0.1f, 0.7f);
-  k.Frustum(Colour(0.12f, 0.25f, 0.16f), {0, 0, -5.15f}, 0.35f, 0.08f, 3.55f, 3.85f, 8, kFit, K::kTop);
-  k.Frustum(Colour(1.0f, 0.95f, 0.75f), {0, 0, -5.15f}, 0.12f, 0.12f, 3.42f, 3.55f, 8, kFit, K::kBottom);
+  WallBox(k, ColourMaterial(0.1f, 0.1f, 0.1f), street, 6.95f, 3.85f, 0.1f, 0.1f, 0.7f);
+  k.Frustum(ColourMaterial(0.12f, 0.25f, 0.16f), {0, 0, -5.15f}, 0.35f, 0.08f, 3.55f, 3.85f, 8, kFit,
+            K::kTop);
+  k.Frustum(ColourMaterial(1.0f, 0.95f, 0.75f), {0, 0, -5.15f}, 0.12f, 0.12f, 3.42f, 3.55f, 8, kFit,
+            K::kBottom);
   // The light cone's material comes from its node's name; its own colour is never shown.
   k.Part("lkLampe", -1, {0, 3.45f, -5.15f});
-  LightCone(k, Colour(1, 1, 1), {0, 0, 0}, {0, -3.44f, -1.3f}, 1.2f, 16);
+  LightCone(k, ColourMaterial(1, 1, 1), {0, 0, 0}, {0, -3.44f, -1.3f}, 1.2f, 16);
   return k;
 }
 
@@ -250,7 +236,8 @@ TModelKit Gueterschuppen() {
   for (int side : {0, 2}) {
     for (float x : {3.5f, 11.0f}) {
       k.Opening(kGate, w[size_t(side)], x, 0, 2.6f, 3.0f, 0.06f);
-      WallBox(k, Colour(0.2f, 0.2f, 0.2f), w[size_t(side)], x - 0.5f, 3.1f, 3.6f, 0.12f, 0.1f);  // gate rail
+      // The gate's rail.
+      WallBox(k, ColourMaterial(0.2f, 0.2f, 0.2f), w[size_t(side)], x - 0.5f, 3.1f, 3.6f, 0.12f, 0.1f);
     }
     for (float x : {1.6f, 8.4f, 15.0f})
       Window(k, w[size_t(side)], x, 2.6f, 1.0f, 0.8f, kIndustrialWindow, kTimber);
@@ -496,10 +483,10 @@ TModelKit Bauernhaus() {
 TModelKit Dorfkirche() {
   K k;
   k.Part("Dorfkirche");
-  const std::string wall = Colour(0.93f, 0.91f, 0.86f), roof = Colour(0.47f, 0.22f, 0.16f),
-                    spire = Colour(0.24f, 0.3f, 0.3f), glass = Colour(0.22f, 0.27f, 0.38f),
-                    door = Colour(0.38f, 0.22f, 0.12f), stone = Colour(0.62f, 0.6f, 0.56f),
-                    dark = Colour(0.12f, 0.12f, 0.12f), gold = Colour(0.85f, 0.7f, 0.3f);
+  const std::string wall = ColourMaterial(0.93f, 0.91f, 0.86f), roof = ColourMaterial(0.47f, 0.22f, 0.16f),
+                    spire = ColourMaterial(0.24f, 0.3f, 0.3f), glass = ColourMaterial(0.22f, 0.27f, 0.38f),
+                    door = ColourMaterial(0.38f, 0.22f, 0.12f), stone = ColourMaterial(0.62f, 0.6f, 0.56f),
+                    dark = ColourMaterial(0.12f, 0.12f, 0.12f), gold = ColourMaterial(0.85f, 0.7f, 0.3f);
   // Nave 8 x 14.
   Plinth(k, -4, -6, 4, 8, 0.6f, stone);
   Walls(k, wall, -4, -6, 4, 8, 0.6f, 7.0f);

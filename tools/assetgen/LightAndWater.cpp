@@ -157,11 +157,19 @@ void AddSampleLightAndWater(rr::TRREntityManager& manager, const rr::TRRDatabase
     return d;
   };
 
-  // The light where a new layout has it, with the day and night presets.
+  // The light where a new layout has it, with the day and night presets and a dusk after them
+  // (the desktop's night switch goes between the first two).
   {
     std::unique_ptr<rr::TRREntityDescription> d = entry(LightCataloguePath);
     if (auto* light = dynamic_cast<rr::TRRLightDesc*>(d.get())) {
       light->Presets() = rr::RRDefaultLightPresets();
+      rr::TRRLightParameter dusk;
+      dusk.Name.SetText(gx::GX_LANG_GERMAN, "Dämmerung");
+      dusk.SkyColor = 0xFF8A6F86;
+      dusk.Ambient = {0.32f, 0.28f, 0.3f};
+      dusk.Diffuse = {0.75f, 0.55f, 0.42f};
+      dusk.Spotlights = true;
+      light->Presets().push_back(dusk);
       light->SetActiveIndex(0);
     }
     d->SetPosition({-300, 300, 300});

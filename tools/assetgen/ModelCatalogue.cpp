@@ -73,18 +73,11 @@ std::shared_ptr<void> AddBuildings(rr::TRRAsset& catalogue, rr::TRRAssetNode& fo
   }
   for (const std::string& t : textures) WriteFile(scratch->Folder / t, EncodeTexture(t, PaintTexture(t)));
 
-  // Stored once through the package writer: it finds the companions and converts them.
-  scratch->Package = std::make_unique<rr::TRRAsset>(catalogue.Database());
-  scratch->Package->SetIdentifier(catalogue.Identifier());
-  std::vector<rr::TRRModelDesc*> stored;
-  for (const TBuildingModel& b : buildings) {
-    auto d = std::make_unique<rr::TRRModelDesc>();
-    d->SetAssetID(ModelAssetID(b.Name));
-    d->ModelFile().Model.FileName = (scratch->Folder / b.FileName).string();
-    stored.push_back(static_cast<rr::TRRModelDesc*>(scratch->Package->Root().AddDescription(std::move(d))));
-  }
-  scratch->Package->WritePackage((scratch->Folder / "Quellen.vma").string(), true);
-  scratch->Package->Mount();
+  std::vector<TScratchModel> files;
+  for (const TBuildingModel& b : buildings) files.push_back({b.FileName, ModelTextures(b.Model).size(), b.Name});
+  std::vector<rr::TRRModelFileName> stored =
+      StoreModelFiles(catalogue, *scratch, files,
+                      [&](size_t i, const std::string& f) { return SourceName(buildings[i].Folder, f); });
 
   for (size_t i = 0; i < buildings.size(); ++i) {
     const TBuildingModel& b = buildings[i];
@@ -96,15 +89,38 @@ std::shared_ptr<void> AddBuildings(rr::TRRAsset& catalogue, rr::TRRAssetNode& fo
     d->SetCADType(BuildingCadType);
     d->SetLoop(b.Loop);
     d->SetAnimationEnabled(true);
-    rr::TRRModelFileName file = stored[i]->ModelFile();
-    if (file.Model.RelativeName.empty() || file.Companions.size() != ModelTextures(b.Model).size())
-      throw std::runtime_error("Modell " + b.Name + ": Texturen nicht gefunden.");
-    file.Model.FileName = SourceName(b.Folder, b.FileName);
-    for (rr::TRRAssetFileName& c : file.Companions) c.FileName = SourceName(b.Folder, FilePart(c.FileName));
-    d->ModelFile() = std::move(file);
+    d->ModelFile() = std::move(stored[i]);
     SubFolder(folder, b.Folder)->AddDescription(std::move(d));
   }
   return scratch;
+}
+
+std::vector<rr::TRRModelFileName> StoreModelFiles(
+    rr::TRRAsset& catalogue, TScratch& scratch, const std::vector<TScratchModel>& models,
+    const std::function<std::string(size_t, const std::string&)>& sourceName) {
+  // Stored once through the package writer: it finds the companions and converts them.
+  scratch.Package = std::make_unique<rr::TRRAsset>(catalogue.Database());
+  scratch.Package->SetIdentifier(catalogue.Identifier());
+  std::vector<rr::TRRModelDesc*> stored;
+  for (const TScratchModel& m : models) {
+    auto d = std::make_unique<rr::TRRModelDesc>();
+    d->SetAssetID(ModelAssetID(m.Key));
+    d->ModelFile().Model.FileName = (scratch.Folder / m.File).string();
+    stored.push_back(static_cast<rr::TRRModelDesc*>(scratch.Package->Root().AddDescription(std::move(d))));
+  }
+  scratch.Package->WritePackage((scratch.Folder / "Quellen.vma").string(), true);
+  scratch.Package->Mount();
+
+  std::vector<rr::TRRModelFileName> out;
+  for (size_t i = 0; i < models.size(); ++i) {
+    rr::TRRModelFileName file = stored[i]->ModelFile();
+    if (file.Model.RelativeName.empty() || file.Companions.size() != models[i].Textures)
+      throw std::runtime_error("Modell " + models[i].File + ": Texturen nicht gefunden.");
+    file.Model.FileName = sourceName(i, models[i].File);
+    for (rr::TRRAssetFileName& c : file.Companions) c.FileName = sourceName(i, FilePart(c.FileName));
+    out.push_back(std::move(file));
+  }
+  return out;
 }
 
 }  // namespace assetgen

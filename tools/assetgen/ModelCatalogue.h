@@ -10,11 +10,13 @@
 // same data files without any path of the machine that generated it.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/entities/RRAssetFileName.h"
 #include "engine/core/GXGuid.h"
 
 namespace rr {
@@ -45,6 +47,20 @@ struct TScratch {
 
 // The asset identifier of a model's catalogue path: an MD5 name-based GUID (version 3 layout).
 gx::TGXGuid ModelAssetID(std::string_view cataloguePath);
+
+// A model file written into a scratch folder: its name, the count of textures beside it and the
+// key of its entry's asset identifier in the scratch package.
+struct TScratchModel {
+  std::string File;
+  size_t Textures = 0;
+  std::string Key;
+};
+// Stores the models through a scratch package carrying the catalogue's identifier, which stays
+// mounted; returns each model's stored file name with the model and its companions named by
+// sourceName(index of the model, file name). Raises when a model's textures were not found.
+std::vector<rr::TRRModelFileName> StoreModelFiles(
+    rr::TRRAsset& catalogue, TScratch& scratch, const std::vector<TScratchModel>& models,
+    const std::function<std::string(size_t, const std::string&)>& sourceName);
 
 // Adds the buildings below folder (whose catalogue path is folderPath) of the catalogue package.
 // The files go into a work folder below workRoot. The returned guard unmounts and deletes the

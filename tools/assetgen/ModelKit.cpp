@@ -71,6 +71,20 @@ TGXQuaternion AxisRotation(const TGXVector3& axis, float angle) {
   return {a.x * s, a.y * s, a.z * s, std::cos(angle / 2)};
 }
 
+std::string ColourMaterial(float r, float g, float b) { return gx::GXModelColorName(r, g, b, 1.0f); }
+
+gx::TGXModelTrack RotationTrack(const std::string& node, const TGXVector3& axis, float total, uint32_t frames,
+                                uint32_t step, bool ease) {
+  gx::TGXModelTrack t;
+  t.Name = node;
+  for (uint32_t f = 0; f <= frames; f += step) {
+    const float s = float(f) / float(frames);
+    const float e = ease ? (1 - std::cos(s * gx::GX_PI)) / 2 : s;
+    t.RotationKeys.push_back({f, AxisRotation(axis, total * e)});
+  }
+  return t;
+}
+
 int TModelKit::Part(const std::string& name, int parent, const TGXVector3& position,
                     const TGXQuaternion& rotation) {
   if (parent >= int(FParts.size())) throw std::logic_error("part parent out of range");

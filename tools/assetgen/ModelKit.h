@@ -52,6 +52,15 @@ std::vector<TWall> BoxWalls(float x0, float z0, float x1, float z1, float y0 = 0
 TGXQuaternion YRotation(float angle);
 TGXQuaternion AxisRotation(const TGXVector3& axis, float angle);
 
+// The material of an untextured part in an opaque colour (channels 0 … 1).
+std::string ColourMaterial(float r, float g, float b);
+
+// The keys of a node turning about axis through the angles 0 … total (radians) over frames, a key
+// every step frames from frame 0, eased at both ends when ease is set. Keys replace the node's
+// rotation, so the node rests unturned: its first key is its rest pose.
+gx::TGXModelTrack RotationTrack(const std::string& node, const TGXVector3& axis, float total, uint32_t frames,
+                                uint32_t step, bool ease);
+
 class TModelKit {
  public:
   // A new part under parent (-1: the model's target node), placed at position with rotation;

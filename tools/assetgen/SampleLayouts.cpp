@@ -19,6 +19,7 @@
 #include "tools/assetgen/Cameras.h"
 #include "tools/assetgen/LayoutScenery.h"
 #include "tools/assetgen/SampleBaseboard.h"
+#include "tools/assetgen/SampleSignals.h"
 #include "tools/assetgen/SampleTrain.h"
 #include "tools/assetgen/LightAndWater.h"
 
@@ -146,8 +147,13 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     const std::vector<TRRTrack*> chain(layer.Laid().begin(), layer.Laid().begin() + 7);
     assetgen::AddSampleTrain(manager, db, chain);
     host.Scene.Root()->Update(false);
+    // Signals, the control desk and the events that run the station.
+    const std::vector<TRRTrack*> oval(layer.Laid().begin(), layer.Laid().begin() + 14);
+    assetgen::AddSampleSignals(manager, db, events.Manager(), oval, *turnout, siding);
+    host.Scene.Root()->Update(false);
     // The cameras last, so that they frame everything.
     assetgen::AddSampleCameras(manager, db);
+    assetgen::AddSampleSignalCamera(manager, db);
 
     gx::TGXMemoryStream s;
     std::filesystem::path folder = dataFolder / "Beispielanlagen";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <squish.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -15,8 +16,10 @@
 #include "app/RREntityManager.h"
 #include "app/RRProjectSerializer.h"
 #include "app/entities/RRCamera.h"
+#include "app/entities/RRController.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
@@ -277,7 +280,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
     TRRBareProjectHost<TRRConsoleUIService>& H;
     ~TClear() { H.Scene.Root()->DeleteChildren(); }
   } clear{host};
-  std::vector<std::pair<std::string, assetgen::TBox>> models;
+  std::vector<std::pair<std::string, assetgen::TBox>> models, signals;
   std::vector<std::pair<std::string, assetgen::TBox>> tracks;
   std::vector<TRRTrack*> trackEntities;
   int bufferStops = 0;
@@ -286,9 +289,10 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   int vehicles = 0;
   for (TRREntityDescription* d : list) {
     if (auto* l = dynamic_cast<TRRLightDesc*>(d)) {
-      // The light with the day and night presets, showing the catalogue's bulb.
+      // The light with the day, night and dusk presets, showing the catalogue's bulb.
       ++lights;
-      EXPECT_EQ(l->Presets().size(), 2u);
+      ASSERT_EQ(l->Presets().size(), 3u);
+      EXPECT_EQ(l->Presets()[2].Name.GetText(), "Dämmerung");
       EXPECT_EQ(FDatabase->FindAssetIDByPath("Birne.gxmodel"), l->AssetID());
       EXPECT_FALSE(Bytes(l->ModelFile().Model.EffectiveFileName()).empty());
     } else if (auto* c = dynamic_cast<TRRCameraDesc*>(d)) {
@@ -299,17 +303,21 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
       // The train stands on the track (RollingStockTest checks it).
       ++vehicles;
     } else if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
-      // A building or a piece of scenery (pond, tank) of the catalogue, shown as the catalogue
-      // package holds it, where the layout puts it.
+      // A building, a piece of scenery (pond, tank), a signal or a control desk of the catalogue,
+      // shown as the catalogue package holds it, where the layout puts it.
       TRREntityDescriptionList entries(false);
       FDatabase->CollectCatalogByAsset(m->AssetID(), entries);
       ASSERT_EQ(entries.Count(), 1) << m->Name().GetText();
       const std::string path = entries.Item(0)->CataloguePath();
-      EXPECT_TRUE(path.rfind("Gebäude\\", 0) == 0 || path.rfind("Landschaft\\", 0) == 0) << path;
+      const bool signal = dynamic_cast<TRRSignalDesc*>(m) != nullptr;
+      EXPECT_EQ(path.rfind(signal ? "Signale\\" : dynamic_cast<TRRControllerDesc*>(m) ? "Steuerung\\" : "", 0), 0u)
+          << path;
       const std::vector<uint8_t> data = Bytes(m->ModelFile().Model.EffectiveFileName());
-      models.push_back(
-          {m->Name().GetText(), assetgen::PlacedModelBox(gx::GXReadModel(data.data(), data.size()),
-                                                         m->Position(), m->Rotation())});
+      gx::TGXModelData model = gx::GXReadModel(data.data(), data.size());
+      // A signal's arm, disc or plate turns in place, within the footprint of its rest pose.
+      if (signal) model.HasAnimation = false;
+      (signal ? signals : models)
+          .push_back({m->Name().GetText(), assetgen::PlacedModelBox(model, m->Position(), m->Rotation())});
     } else if (auto* t = dynamic_cast<TRRTrackDesc*>(d)) {
       // The buffer stop shows the shared package's models, with and without bed.
       if (t->Type() == TRRTrackType::BufferStop) {
@@ -324,7 +332,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   }
   EXPECT_EQ(bufferStops, 1);
   EXPECT_EQ(lights, 1);
-  EXPECT_EQ(cameras, 4);
+  EXPECT_EQ(cameras, 5);
   EXPECT_EQ(vehicles, 5);
   host.Scene.Root()->Update(false);
   for (TRRTrack* t : trackEntities) {
@@ -338,10 +346,30 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   for (const auto& [name, box] : models) names.insert(name);
   EXPECT_EQ(names, (std::set<std::string>{"Landbahnhof", "Güterschuppen", "Lokschuppen", "Wasserturm",
                                           "Dorfkirche", "Einfamilienhaus", "Stadthaus", "Windmühle", "Teich",
-                                          "Tank"}));
+                                          "Tank", "Weichenschalter", "Fahrregler"}));
+  // Signals stand close beside the line, but no train touches them: every point of every route
+  // keeps more than half a wagon's width (1.5) from each signal's box in plan, and each signal
+  // stands within 5 of some route.
+  ASSERT_EQ(signals.size(), 3u);
+  for (const auto& [name, box] : signals) {
+    float nearest = 1e9f;
+    for (TRRTrack* t : trackEntities)
+      for (int r = 0; r < t->GetRouteCount(); ++r)
+        for (float at = 0; at <= t->GetRoute(r)->GetLength(); at += 0.5f) {
+          const gx::TGXVector3 p = t->GetRoute(r)->GetWorldRailPosition(at);
+          const float dx = std::max({box.Min.x - p.x, 0.0f, p.x - box.Max.x});
+          const float dz = std::max({box.Min.z - p.z, 0.0f, p.z - box.Max.z});
+          nearest = std::min(nearest, std::sqrt(dx * dx + dz * dz));
+        }
+    EXPECT_GT(nearest, 1.5f) << name;
+    EXPECT_LT(nearest, 5.0f) << name;
+  }
   ASSERT_GE(tracks.size(), 16u);
   for (const auto& [name, box] : models)
     for (const auto& [track, t] : tracks) EXPECT_FALSE(box.MeetsInPlan(t)) << name << " meets " << track;
+  for (size_t i = 0; i < models.size(); ++i)
+    for (size_t j = i + 1; j < models.size(); ++j)
+      EXPECT_FALSE(models[i].second.MeetsInPlan(models[j].second)) << models[i].first << " meets " << models[j].first;
   // The station stands at the oval's straight and the goods shed at the siding: their boxes come
   // within a unit of the first piece and of the siding's straight (the sixteenth).
   auto gap = [](const assetgen::TBox& a, const assetgen::TBox& b) {

@@ -184,7 +184,7 @@ TEST_F(TBuildingPictures, TrackModelsAndTheSampleLayoutsBuildings) {
       else
         ++placed;
     }
-  EXPECT_EQ(placed, 10);  // eight buildings, the pond and the tank
+  EXPECT_EQ(placed, 15);  // eight buildings, the pond, the tank, three signals and two desks
   ASSERT_EQ(train.size(), 5u);  // the train
   Scene.Root()->Update(false);
   TGXVector3 lo = train[0]->WorldBounds().Min(), hi = train[0]->WorldBounds().Max();
