@@ -343,6 +343,19 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
       for (const auto& [name, info] : events->Countdowns())
         out << (n++ ? "," : "") << "{\"name\":" << JsonString(name) << ",\"remaining\":" << Fixed(info.Remaining)
             << "}";
+    // Every group and event with its enabled flag, depth first (enable actions change them).
+    out << "],\"enabled\":[";
+    size_t k = 0;
+    if (events) {
+      events->ForEachGroup([&](rr::TRREventGroup& g) {
+        out << (k++ ? "," : "") << "{\"id\":" << g.ID() << ",\"group\":" << JsonString(g.Name())
+            << ",\"enabled\":" << (g.Enabled() ? "true" : "false") << "}";
+      });
+      events->ForEachEvent([&](rr::TRREvent& e) {
+        out << (k++ ? "," : "") << "{\"id\":" << e.ID() << ",\"event\":" << JsonString(e.Name())
+            << ",\"enabled\":" << (e.Enabled() ? "true" : "false") << "}";
+      });
+    }
     out << "],\"light\":" << JsonString(lightShown) << "}\n";
   } else {
     out << "Lauf: " << Fixed(seconds) << " s in " << frames << " Schritten zu " << Fixed(dt) << " s, Animationen "
@@ -379,6 +392,15 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
     for (rr::TRRController* c : controllers)
       out << "  ID " << c->ID() << " " << Quoted(c->Name()) << ": Wert " << Fixed(c->Value()) << ", Ziel "
           << c->TargetID() << "\n";
+    // Only what is switched off: a layout's events normally all run.
+    if (events) {
+      events->ForEachGroup([&](rr::TRREventGroup& g) {
+        if (!g.Enabled()) out << "Ereignisgruppe " << Quoted(g.Name()) << " (ID " << g.ID() << "): inaktiv\n";
+      });
+      events->ForEachEvent([&](rr::TRREvent& e) {
+        if (!e.Enabled()) out << "Ereignis " << Quoted(e.Name()) << " (ID " << e.ID() << "): inaktiv\n";
+      });
+    }
     if (!lightShown.empty()) out << "Beleuchtung: " << lightShown << "\n";
     if (events && !events->Countdowns().empty()) out << "Countdowns:\n";
     if (events)

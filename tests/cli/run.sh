@@ -42,6 +42,9 @@ grep -q '^1.000 s  Bild 25  Weiche schaltet: "WR15" .*Stellung 1' "$work/set.txt
 # At night the light's preset is the night's.
 "$cli" run "$sample" --seconds 0.04 --light Nacht --json "${roots[@]}" >"$work/night.json"
 grep -q '"light":"Nacht"' "$work/night.json" || { cat "$work/night.json"; exit 1; }
+# The final state lists the events with their flags.
+grep -q '"enabled":\[{"id":1,"group":"Ereignisse","enabled":true},{"id":2,"event":"Einfahrt Bahnhof","enabled":true}' \
+  "$work/night.json" || { cat "$work/night.json"; exit 1; }
 
 # Longer steps: the same pieces in the same order (the stops last whole steps, so the run is
 # compared over its first lap).
