@@ -1028,8 +1028,12 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
 
   for (size_t i = 0; i < couplers.size(); ++i)
     if (stepped[i]) {
-      couplers[i]->Vehicle->UpdatePlacement();
-      couplers[i]->Vehicle->ShowWheels();
+      TRRTrackVehicle* v = couplers[i]->Vehicle;
+      v->UpdatePlacement();
+      v->ShowWheels();
+      // Carried into world space now, while its nodes are still in the cache: this was its last
+      // placement in this frame, and the scene's next update finds it done.
+      v->Update(false);
     }
 
   // Every vehicle of the train moved in this frame (a second locomotive does not move it again).

@@ -37,6 +37,10 @@ gx::TGXVector3 Value3(gx::TGXEffectParameterManager& p, const char* name) {
   return v;
 }
 
+void SetValue3(gx::TGXEffectParameterManager& p, const char* name, const gx::TGXVector3& v) {
+  if (auto* s = dynamic_cast<gx::TGXEffectValueSource*>(p.FindSource(name))) s->SetFloats({v.x, v.y, v.z});
+}
+
 float Value1(gx::TGXEffectParameterManager& p, const char* name) {
   auto* s = dynamic_cast<gx::TGXEffectValueSource*>(p.FindSource(name));
   if (!s || s->DataSize() < 4) return NAN;
@@ -269,6 +273,14 @@ TEST_F(TRRLightTest, ThePresetFeedsTheSourcesAndTheLightRefusesDeletion) {
   light->ApplyPreset(-3);
   EXPECT_EQ(light->ActiveIndex(), 0);
   EXPECT_EQ(Reflections.Notices, before + 2);
+  // The user's choice (the desktop's night switch, --light) applies also what is active: the
+  // sources take the preset's values again, whoever changed them meanwhile.
+  SetValue3(Parameters, RRSourceSceneAmbient, {0.9f, 0.9f, 0.9f});
+  light->ApplyPreset(0);
+  ExpectVector(Value3(Parameters, RRSourceSceneAmbient), {0.9f, 0.9f, 0.9f});
+  light->ApplyPreset(0, true);
+  ExpectVector(Value3(Parameters, RRSourceSceneAmbient), {0.5f, 0.5f, 0.5f});
+  EXPECT_EQ(Reflections.Notices, before + 3);
 
   // The description carries what the light shows now.
   std::unique_ptr<TRREntityDescription> d = light->CreateDescription();

@@ -860,6 +860,8 @@ TEST_F(TrackVehicle, TheCouplerSearchFollowsVehiclesAddedMovedAndRemoved) {
     float Gap;
   };
   auto check = [&](const TCase& k) {
+    // As in a frame: the scene is up to date before the vehicles look for each other.
+    P->Scene.Root()->Update(false);
     float gap = 0;
     const TRRVehicleSocket* facing = nullptr;
     TRRTrackVehicle* found = v->FindCoupledVehicle(0, k.Limit, gap, &facing);
