@@ -490,8 +490,8 @@ void TRRTrackVehicle::UpdatePlacement() {
     const float s = route->Track()->SystemScale();
     if (std::isfinite(s) && s > 0) SetScale({s, s, s});
   }
-  // The node is placed from its parent's world values; the scene's next update carries it (and its
-  // bogies) into world space once, however often the vehicle was placed in between.
+  // The node is placed from its parent's world values and carried into world space (with its
+  // bogies) once: by the train after its last step, else by the scene's next update.
   const float scale = WorldScaleFactor();
   const float d = FRoutePosition;
   const int32_t dir = FRouteDirection;
