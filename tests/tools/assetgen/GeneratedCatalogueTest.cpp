@@ -27,6 +27,7 @@
 #include "engine/core/GXStrings.h"
 #include "engine/render/GXDdsReader.h"
 #include "engine/render/GXModelReader.h"
+#include "tests/tools/assetgen/SampleLayoutSupport.h"
 #include "tools/assetgen/Buildings.h"
 #include "tools/assetgen/LayoutScenery.h"
 #include "tools/assetgen/ModelCatalogue.h"
@@ -268,18 +269,10 @@ TEST_F(TGeneratedCatalogue, TrackModelsFitTheTrackThatShowsThem) {
 }
 
 TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
-  const std::string file = std::string(VELMORA_CLI_DATA_DIR) + "/Beispielanlagen/Kleine Beispielanlage.vmp";
-  std::unique_ptr<gx::TGXMemoryStream> bytes = FFileSystem.OpenFile(file);
-  TRREntityDescriptionList list(true);
-  TRRTrackParameters parameters{TRRTrackCatalogueSource()};
-  TRRProjectSerializer(*bytes, &FFileSystem).ReadProject(file, &parameters, list, FDatabase.get());
-
-  TRRBareProjectHost<TRRConsoleUIService> host;
-  TRREntityManager manager(host, nullptr, &host.Scene);
-  struct TClear {
-    TRRBareProjectHost<TRRConsoleUIService>& H;
-    ~TClear() { H.Scene.Root()->DeleteChildren(); }
-  } clear{host};
+  assetgentest::TSampleLayout sample(FFileSystem, FDatabase.get());
+  TRREntityDescriptionList& list = sample.List;
+  TRREntityManager& manager = sample.Manager;
+  auto& host = sample.Host;
   std::vector<std::pair<std::string, assetgen::TBox>> models, signals;
   std::vector<std::pair<std::string, assetgen::TBox>> tracks;
   std::vector<TRRTrack*> trackEntities;

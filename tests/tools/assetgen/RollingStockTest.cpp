@@ -21,6 +21,7 @@
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/render/GXModelReader.h"
+#include "tests/tools/assetgen/SampleLayoutSupport.h"
 #include "tools/assetgen/Buildings.h"
 #include "tools/assetgen/ModelCatalogue.h"
 #include "tools/assetgen/RollingStock.h"
@@ -408,18 +409,10 @@ TEST(RunningSounds, SteamBeatsFallEveryQuarterTurnAndTheWavHeaderCountsItsBytes)
 // ---- the sample layout's train ----
 
 TEST_F(TRollingStock, SampleTrainStandsCoupledOnPlainTrackWithASoundingLocomotiveInFront) {
-  const std::string file = std::string(VELMORA_CLI_DATA_DIR) + "/Beispielanlagen/Kleine Beispielanlage.vmp";
-  std::unique_ptr<gx::TGXMemoryStream> bytes = FFileSystem.OpenFile(file);
-  TRREntityDescriptionList list(true);
-  TRRTrackParameters parameters{TRRTrackCatalogueSource()};
-  TRRProjectSerializer(*bytes, &FFileSystem).ReadProject(file, &parameters, list, FDatabase.get());
-
-  TRRBareProjectHost<TRRConsoleUIService> host;
-  TRREntityManager manager(host, nullptr, &host.Scene);
-  struct TClear {
-    TRRBareProjectHost<TRRConsoleUIService>& H;
-    ~TClear() { H.Scene.Root()->DeleteChildren(); }
-  } clear{host};
+  assetgentest::TSampleLayout sample(FFileSystem, FDatabase.get());
+  TRREntityDescriptionList& list = sample.List;
+  TRREntityManager& manager = sample.Manager;
+  auto& host = sample.Host;
   std::vector<const TRRTrackVehicleDesc*> train;
   std::map<int32_t, TRRTrack*> tracks;
   for (TRREntityDescription* d : list) {
