@@ -14,6 +14,7 @@
 #include "engine/media/GXMediaCore.h"
 #include "engine/media/GXOpenALSoundBackend.h"
 #include "engine/media/GXRecordingSoundBackend.h"
+#include "tests/engine/media/MediaTestSupport.h"
 
 namespace {
 
@@ -60,14 +61,7 @@ class TCountingBackend : public IGXSoundBackend {
   std::unique_ptr<IGXSoundBackend> FInner;
 };
 
-class TBytesLoader : public TGXDataLoader {
- public:
-  explicit TBytesLoader(std::vector<uint8_t> bytes) : FBytes(std::move(bytes)) {}
-  std::unique_ptr<TGXMemoryStream> LoadData() override { return std::make_unique<TGXMemoryStream>(FBytes); }
-
- private:
-  std::vector<uint8_t> FBytes;
-};
+using mediatest::TBytesLoader;
 
 std::vector<uint8_t> RunningSound(int kind) {
   std::vector<uint8_t> samples;

@@ -4,19 +4,13 @@
 
 #include "engine/media/GXMediaCore.h"
 #include "engine/media/GXOpenALSoundBackend.h"
+#include "tests/engine/media/MediaTestSupport.h"
 
 using namespace gx;
 
 namespace {
 
-class TBytesLoader : public TGXDataLoader {
- public:
-  explicit TBytesLoader(std::vector<uint8_t> bytes) : FBytes(std::move(bytes)) {}
-  std::unique_ptr<TGXMemoryStream> LoadData() override { return std::make_unique<TGXMemoryStream>(FBytes); }
-
- private:
-  std::vector<uint8_t> FBytes;
-};
+using mediatest::TBytesLoader;
 
 // Half a second of a 440 Hz tone, 16-bit stereo.
 std::vector<uint8_t> Tone() {

@@ -10,6 +10,7 @@
 #include "engine/media/GXMediaCore.h"
 #include "engine/media/GXRecordingSoundBackend.h"
 #include "engine/media/GXSound.h"
+#include "tests/engine/media/MediaTestSupport.h"
 
 using namespace gx;
 
@@ -18,14 +19,7 @@ namespace {
 using TBytes = std::vector<uint8_t>;
 using Op = TGXSoundOperation;
 
-class TBytesLoader : public TGXDataLoader {
- public:
-  explicit TBytesLoader(TBytes bytes) : FBytes(std::move(bytes)) {}
-  std::unique_ptr<TGXMemoryStream> LoadData() override { return std::make_unique<TGXMemoryStream>(FBytes); }
-
- private:
-  TBytes FBytes;
-};
+using mediatest::TBytesLoader;
 
 TBytes Loop(uint16_t channels = 2, size_t frames = 64) {
   TBytes samples(frames * channels * 2);
