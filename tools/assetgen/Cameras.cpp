@@ -20,16 +20,14 @@ namespace {
 namespace fs = std::filesystem;
 using K = TModelKit;
 
-std::string Colour(float r, float g, float b) { return gx::GXModelColorName(r, g, b, 1.0f); }
-
 gx::TGXQuaternion RotationX(float angle) { return {std::sin(angle / 2), 0, 0, std::cos(angle / 2)}; }
 
 }  // namespace
 
 gx::TGXModelData CameraModel() {
   K k;
-  const std::string body = Colour(0.18f, 0.18f, 0.2f), metal = Colour(0.62f, 0.62f, 0.6f),
-                    glass = Colour(0.25f, 0.45f, 0.7f), red = Colour(0.75f, 0.1f, 0.08f);
+  const std::string body = ColourMaterial(0.18f, 0.18f, 0.2f), metal = ColourMaterial(0.62f, 0.62f, 0.6f),
+                    glass = ColourMaterial(0.25f, 0.45f, 0.7f), red = ColourMaterial(0.75f, 0.1f, 0.08f);
   k.Part("Kamera");
   // The body, centred on the camera's own point, and the viewfinder at its back.
   k.Box(body, {-2.5f, -2.2f, -4}, {2.5f, 2.2f, 4}, kFit, K::kAll);

@@ -21,14 +21,12 @@ namespace {
 namespace fs = std::filesystem;
 using K = TModelKit;
 
-std::string Colour(float r, float g, float b) { return gx::GXModelColorName(r, g, b, 1.0f); }
-
 // A bulb hanging from its socket: modelled standing (socket down), the light turns it over.
 // Large, since the light shows it at a fifth of its size.
 gx::TGXModelData Bulb() {
   K k;
   k.Part("Birne");
-  const std::string glass = Colour(1.0f, 0.96f, 0.7f), metal = Colour(0.55f, 0.55f, 0.5f);
+  const std::string glass = ColourMaterial(1.0f, 0.96f, 0.7f), metal = ColourMaterial(0.55f, 0.55f, 0.5f);
   k.Frustum(metal, {0, 0, 0}, 5, 5, 0, 6, 12, kFit, K::kBottom);
   k.Frustum(metal, {0, 0, 0}, 5, 6, 6, 8, 12, kFit, 0);
   // The glass: a bulb of rings from the neck up to the crown.
@@ -43,14 +41,14 @@ gx::TGXModelData Bulb() {
 gx::TGXModelData Pond() {
   K k;
   k.Part("Teich");
-  const std::string stone = Colour(0.52f, 0.5f, 0.46f), bed = Colour(0.18f, 0.2f, 0.14f);
+  const std::string stone = ColourMaterial(0.52f, 0.5f, 0.46f), bed = ColourMaterial(0.18f, 0.2f, 0.14f);
   // The rim: a ring of flat stones and its outer edge.
   k.Ring(stone, {0, 0, 0}, 7, 8.5f, 0.6f, 20, kFit);
   k.Frustum(stone, {0, 0, 0}, 8.8f, 8.5f, 0, 0.6f, 20, kFit, 0);
   k.InnerWall(stone, {0, 0, 0}, 7, -0.5f, 0.6f, 20, kFit);
   k.Ring(bed, {0, 0, 0}, 0, 7, -0.5f, 20, kFit);
   k.Part("Spiegel", -1, {0, 0.3f, 0});
-  k.Ring(Colour(0.16f, 0.3f, 0.38f), {0, 0, 0}, 0, 7.05f, 0, 20, kFit);
+  k.Ring(ColourMaterial(0.16f, 0.3f, 0.38f), {0, 0, 0}, 0, 7.05f, 0, 20, kFit);
   return k.Build(gx::EGXModelFormat::XFile);
 }
 
@@ -58,10 +56,10 @@ gx::TGXModelData Pond() {
 gx::TGXModelData Tank() {
   K k;
   k.Part("Tank");
-  const std::string concrete = Colour(0.62f, 0.61f, 0.58f);
+  const std::string concrete = ColourMaterial(0.62f, 0.61f, 0.58f);
   k.Box(concrete, {-4, 0, -4}, {4, 0.8f, 4}, kFit);
   k.Part("Glanz", -1, {0, 0.8f, 0});
-  const std::string steel = Colour(0.78f, 0.8f, 0.82f);
+  const std::string steel = ColourMaterial(0.78f, 0.8f, 0.82f);
   k.Frustum(steel, {0, 0, 0}, 3.2f, 3.2f, 0, 9, 24, kFit, 0);
   k.Frustum(steel, {0, 0, 0}, 3.2f, 2.2f, 9, 10.5f, 24, kFit, 0);
   k.Frustum(steel, {0, 0, 0}, 2.2f, 0.5f, 10.5f, 11.2f, 24, kFit, K::kTop);

@@ -14,8 +14,6 @@ namespace {
 using K = TModelKit;
 constexpr float kPi = gx::GX_PI;
 
-std::string Colour(float r, float g, float b) { return gx::GXModelColorName(r, g, b, 1.0f); }
-
 // Textures (VehicleTextures.cpp paints them).
 const std::string kCoachSide = "PersonenwagenSeite.png";
 const std::string kCoachEnd = "PersonenwagenStirn.png";
@@ -38,23 +36,23 @@ const std::string kElectricFront = "EllokStirn.png";
 const std::string kInstruments = "Instrumente.png";
 
 // Colours.
-const std::string kBlack = Colour(0.09f, 0.09f, 0.09f);
-const std::string kDark = Colour(0.17f, 0.17f, 0.18f);
-const std::string kSteel = Colour(0.55f, 0.55f, 0.53f);
-const std::string kBright = Colour(0.78f, 0.78f, 0.76f);
-const std::string kBeamRed = Colour(0.62f, 0.12f, 0.1f);
-const std::string kRoofGrey = Colour(0.42f, 0.43f, 0.44f);
-const std::string kBrass = Colour(0.8f, 0.64f, 0.3f);
-const std::string kLamp = Colour(1.0f, 0.97f, 0.8f);
-const std::string kCoachGreen = Colour(0.18f, 0.36f, 0.25f);
-const std::string kWagonBrown = Colour(0.48f, 0.23f, 0.16f);
-const std::string kDieselRed = Colour(0.64f, 0.15f, 0.16f);
-const std::string kElectricBlue = Colour(0.16f, 0.28f, 0.45f);
-const std::string kCream = Colour(0.9f, 0.85f, 0.7f);
-const std::string kTankSilver = Colour(0.7f, 0.71f, 0.7f);
-const std::string kWood = Colour(0.36f, 0.27f, 0.2f);
-const std::string kInsulator = Colour(0.88f, 0.84f, 0.72f);
-const std::string kCone = Colour(1, 1, 1);  // light cones take their material from their name
+const std::string kBlack = ColourMaterial(0.09f, 0.09f, 0.09f);
+const std::string kDark = ColourMaterial(0.17f, 0.17f, 0.18f);
+const std::string kSteel = ColourMaterial(0.55f, 0.55f, 0.53f);
+const std::string kBright = ColourMaterial(0.78f, 0.78f, 0.76f);
+const std::string kBeamRed = ColourMaterial(0.62f, 0.12f, 0.1f);
+const std::string kRoofGrey = ColourMaterial(0.42f, 0.43f, 0.44f);
+const std::string kBrass = ColourMaterial(0.8f, 0.64f, 0.3f);
+const std::string kLamp = ColourMaterial(1.0f, 0.97f, 0.8f);
+const std::string kCoachGreen = ColourMaterial(0.18f, 0.36f, 0.25f);
+const std::string kWagonBrown = ColourMaterial(0.48f, 0.23f, 0.16f);
+const std::string kDieselRed = ColourMaterial(0.64f, 0.15f, 0.16f);
+const std::string kElectricBlue = ColourMaterial(0.16f, 0.28f, 0.45f);
+const std::string kCream = ColourMaterial(0.9f, 0.85f, 0.7f);
+const std::string kTankSilver = ColourMaterial(0.7f, 0.71f, 0.7f);
+const std::string kWood = ColourMaterial(0.36f, 0.27f, 0.2f);
+const std::string kInsulator = ColourMaterial(0.88f, 0.84f, 0.72f);
+const std::string kCone = ColourMaterial(1, 1, 1);  // light cones take their material from their name
 
 constexpr float kBufferHeight = 1.2f;  // buffer centres above the rail top
 constexpr float kBufferX = 0.95f;
@@ -320,7 +318,7 @@ TBuilder OpenWagon() {
   EndWall(k, kOpenEnd, w, y0, y1, z1, true);
   EndWall(k, kOpenEnd, w, y0, y1, -z1, false);
   // The inside faces, the top rims and the floor.
-  const std::string inner = Colour(0.3f, 0.26f, 0.22f);
+  const std::string inner = ColourMaterial(0.3f, 0.26f, 0.22f);
   for (float s : {-1.0f, 1.0f}) {
     QuadOut(k, inner, {s * (w - t), y0, -z1 + t}, {s * (w - t), y1, -z1 + t}, {s * (w - t), y1, z1 - t},
             {s * (w - t), y0, z1 - t}, {-s, 0, 0});
@@ -509,7 +507,7 @@ TBuilder DieselEngine() {
     const float top = s > 0 ? hood : hood - 0.15f;
     Sides(k, kDieselHood, hw, deck, top, za, zb);
     EndWall(k, kDieselRed, hw, deck, top, s > 0 ? zb : za, s > 0);
-    ArcRoof(k, Colour(0.5f, 0.12f, 0.13f), hw, top, 0.22f, za, zb, 6);
+    ArcRoof(k, ColourMaterial(0.5f, 0.12f, 0.13f), hw, top, 0.22f, za, zb, 6);
     // The radiator grille on the hood's end and its lamps.
     const float zf = s > 0 ? zb + 0.01f : za - 0.01f;
     QuadOut(k, kDark, {-0.6f, 2.4f, zf}, {-0.6f, 3.3f, zf}, {0.6f, 3.3f, zf}, {0.6f, 2.4f, zf}, {0, 0, s});
@@ -609,10 +607,10 @@ gx::TGXModelData CabModel() {
   // 6.75) and moved as a whole so that the driver's eye is the origin.
   const float w = 1.42f, floor = 1.85f, ceiling = 4.4f, front = 8.5f, back = 6.75f;
   const float wy0 = 3.35f, wy1 = 4.2f;  // windows
-  const std::string wall = Colour(0.62f, 0.66f, 0.6f), dark = Colour(0.2f, 0.22f, 0.22f),
-                    desk = Colour(0.32f, 0.4f, 0.36f), frame = Colour(0.12f, 0.12f, 0.12f),
-                    roof = Colour(0.82f, 0.82f, 0.78f), rubber = Colour(0.1f, 0.1f, 0.1f),
-                    red = Colour(0.75f, 0.12f, 0.1f);
+  const std::string wall = ColourMaterial(0.62f, 0.66f, 0.6f), dark = ColourMaterial(0.2f, 0.22f, 0.22f),
+                    desk = ColourMaterial(0.32f, 0.4f, 0.36f), frame = ColourMaterial(0.12f, 0.12f, 0.12f),
+                    roof = ColourMaterial(0.82f, 0.82f, 0.78f), rubber = ColourMaterial(0.1f, 0.1f, 0.1f),
+                    red = ColourMaterial(0.75f, 0.12f, 0.1f);
   k.Part("Fuehrerstand", -1, {0, -CabEyeHeight, -CabEyeZ});
   // Floor and ceiling.
   QuadOut(k, dark, {-w, floor, back}, {-w, floor, front}, {w, floor, front}, {w, floor, back}, {0, 1, 0});
@@ -647,7 +645,7 @@ gx::TGXModelData CabModel() {
     for (float y : {wy0, wy1}) k.Beam(frame, {x - s * 0.02f, y, sz0}, {x - s * 0.02f, y, sz1}, 0.05f, kFit);
   }
   QuadOut(k, wall, {-w, floor, back}, {-w, ceiling, back}, {w, ceiling, back}, {w, floor, back}, {0, 0, 1});
-  QuadOut(k, Colour(0.5f, 0.54f, 0.5f), {-0.45f, floor, back + 0.01f}, {-0.45f, 3.9f, back + 0.01f},
+  QuadOut(k, ColourMaterial(0.5f, 0.54f, 0.5f), {-0.45f, floor, back + 0.01f}, {-0.45f, 3.9f, back + 0.01f},
           {0.45f, 3.9f, back + 0.01f}, {0.45f, floor, back + 0.01f}, {0, 0, 1});
   // The desk across the front, its sloping instrument panel, two gauge bezels standing out of it
   // and the brake valve beside the controller.
@@ -671,8 +669,8 @@ gx::TGXModelData CabModel() {
   // The controller: a quadrant on the desk and the lever that swings with the target speed.
   k.Tube(dark, {0.45f, top, 7.95f}, {0.65f, top, 7.95f}, 0.14f, 0.14f, 12, K::kTop | K::kBottom);
   k.Part(CabControlNode, 0, {0.55f, top + 0.04f, 7.95f});
-  k.Beam(Colour(0.7f, 0.7f, 0.68f), {0, 0, 0}, {0, 0.42f, 0}, 0.05f, kFit);
-  k.Tube(Colour(0.15f, 0.15f, 0.15f), {0, 0.4f, 0}, {0, 0.52f, 0}, 0.07f, 0.07f, 10, K::kTop | K::kBottom);
+  k.Beam(ColourMaterial(0.7f, 0.7f, 0.68f), {0, 0, 0}, {0, 0.42f, 0}, 0.05f, kFit);
+  k.Tube(ColourMaterial(0.15f, 0.15f, 0.15f), {0, 0.4f, 0}, {0, 0.52f, 0}, 0.07f, 0.07f, 10, K::kTop | K::kBottom);
 
   gx::TGXModelData model = k.Build(gx::EGXModelFormat::XFile);
   // 100 frames of 0.04 s: fully back at 0, upright at 50, fully forward at 100.
