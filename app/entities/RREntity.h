@@ -163,6 +163,7 @@ class TRREntity : public gx::TGXSceneNode {
   // The last entity met walking from this node up through its parents (itself when no entity
   // contains it): the top-level entity a click on it selects.
   TRREntity* OutermostEntity();
+  const TRREntity* OutermostEntity() const { return const_cast<TRREntity*>(this)->OutermostEntity(); }
   // This entity or an entity above it is selected.
   bool IsSelectedOrInSelected() const;
   // The child nodes that are entities, in child order.

@@ -8,6 +8,11 @@
 #include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/panel/RRPanel.h"
+#include "app/entities/scenery/RRBarrier.h"
+#include "app/entities/scenery/RRPrimitive.h"
+#include "app/entities/scenery/RRStreet.h"
+#include "app/entities/scenery/RRVegetation.h"
+#include "app/entities/scenery/RRVehicleBuilding.h"
 #include "app/entities/track/RRTrack.h"
 
 namespace rr {
@@ -54,6 +59,11 @@ void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
   TRRSignal::RegisterKinds(list);
   TRRController::RegisterKinds(list);
   TRRPanel::RegisterKinds(list);
+  TRRVegetation::RegisterKinds(list);
+  TRRStreet::RegisterKinds(list);
+  TRRBarrier::RegisterKinds(list);
+  TRRVehicleBuilding::RegisterKinds(list);
+  TRRPrimitive::RegisterKinds(list);
 }
 
 TRRRegisteredEntityList& RegisteredEntities() {

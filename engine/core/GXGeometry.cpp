@@ -48,6 +48,13 @@ TGXOrientedBox TransformOrientedBox(const TGXBoundingBox& box, const TGXMatrix& 
   return r;
 }
 
+bool BoxesIntersect(const TGXBoundingBox& a, const TGXBoundingBox& b) {
+  if (a.Empty || b.Empty) return false;
+  if (!GXIsFinite(a.Min()) || !GXIsFinite(a.Max()) || !GXIsFinite(b.Min()) || !GXIsFinite(b.Max())) return false;
+  return a.Min().x <= b.Max().x && b.Min().x <= a.Max().x && a.Min().y <= b.Max().y && b.Min().y <= a.Max().y &&
+         a.Min().z <= b.Max().z && b.Min().z <= a.Max().z;
+}
+
 bool BoxContains(const TGXBoundingBox& box, const TGXVector3& p) {
   if (box.Empty) return false;
   const TGXVector3 &mn = box.Min(), &mx = box.Max();

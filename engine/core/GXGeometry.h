@@ -136,6 +136,9 @@ void MergeBox(TGXBoundingBox& target, const TGXBoundingBox& source);
 // True when min <= p <= max in every component, boundary included. False for an empty box and
 // for a point with a NaN component.
 bool BoxContains(const TGXBoundingBox& box, const TGXVector3& p);
+// True when the boxes share a point (touching faces count). An empty box, or one with a NaN or
+// infinite corner, meets nothing.
+bool BoxesIntersect(const TGXBoundingBox& a, const TGXBoundingBox& b);
 // The interval the box covers on the axis (in units of the axis' length): centre . axis plus or
 // minus the half extents weighted by |axis| per component. None for an empty box or when the
 // result is not finite.

@@ -79,6 +79,26 @@ TEST(GXGeometry, BoxTransformMergeAndContainment) {
   EXPECT_FALSE(BoxContains(TGXBoundingBox(), {0, 0, 0}));
   EXPECT_FALSE(BoxContains(kUnitCube, {kNaN, 0, 0}));
 
+  const float kInf = std::numeric_limits<float>::infinity();
+  const struct {
+    TGXBoundingBox Other;
+    bool Meets;
+  } meets[] = {
+      {BoxFromMinMax({0.5f, 0.5f, 0.5f}, {3, 3, 3}), true},  // overlapping
+      {BoxFromMinMax({1, -5, -5}, {2, 5, 5}), true},          // touching face
+      {BoxFromMinMax({1, 1, 1}, {2, 2, 2}), true},            // touching corner
+      {BoxFromMinMax({-0.1f, -0.1f, -0.1f}, {0.1f, 0.1f, 0.1f}), true},  // inside
+      {BoxFromMinMax({1.001f, 0, 0}, {2, 1, 1}), false},
+      {BoxFromMinMax({0, 0, -3}, {0, 0, -1.5f}), false},      // apart along z only
+      {TGXBoundingBox(), false},
+      {BoxFromMinMax({kNaN, 0, 0}, {1, 1, 1}), false},
+      {BoxFromMinMax({-kInf, -kInf, -kInf}, {kInf, kInf, kInf}), false},
+  };
+  for (const auto& m : meets) {
+    EXPECT_EQ(BoxesIntersect(kUnitCube, m.Other), m.Meets) << m.Other.Min().x << " " << m.Other.Max().z;
+    EXPECT_EQ(BoxesIntersect(m.Other, kUnitCube), m.Meets);
+  }
+
   auto interval = ProjectBox(BoxFromMinMax({1, 2, 3}, {3, 4, 5}), {1, -2, 0});
   ASSERT_TRUE(interval);
   EXPECT_FLOAT_EQ(interval->Min, -7);  // centre (2, 3, 4) gives -4, half extents 1 + 2
