@@ -264,8 +264,15 @@ struct TEffectEntry {
   bool Failed = false;
 };
 
+struct TInstancedTwin {
+  gx::TGXWeakRef<gx::TGXMaterial> Original;
+  gx::TGXWeakRef<gx::TGXMaterial> Twin;
+};
+
 struct TCaches {
   std::map<uint16_t, TEffectEntry> Effects;
+  std::unordered_map<const gx::TGXMaterial*, TInstancedTwin> Twins;
+  size_t TwinsPruneAt = 64;
   std::unordered_map<std::string, TRRMaterialDesc> Derived;
   // Format by the lower-case effective file name; none when the header could not be read.
   std::unordered_map<std::string, std::optional<uint32_t>> ImageFormats;
@@ -305,6 +312,7 @@ void SetFloats(gx::TGXMaterial& material, std::string_view name, const std::vect
 void TRRMaterialGenerator::ClearCaches() {
   TCaches& caches = Caches();
   caches.Effects.clear();
+  caches.Twins.clear();
   caches.Derived.clear();
   caches.ImageFormats.clear();
   caches.DummyTextureReported = false;
@@ -505,6 +513,45 @@ gx::IGXMaterial TRRMaterialGenerator::MakeMaterial(const TRRMaterialSubDesc& sub
         material.Get(), node, (bits & RRFeatureReflection) ? RRReflectionPlanar : RRReflectionEnvironment);
   }
   return material;
+}
+
+gx::IGXMaterial TRRMaterialGenerator::InstancedMaterial(gx::TGXMaterial* material) {
+  const TRRModelServices* services = TRRModelServices::Get();
+  if (!material || !material->IsLoaded() || !services || !services->Resources) return nullptr;
+  TCaches& caches = Caches();
+  if (auto it = caches.Twins.find(material); it != caches.Twins.end()) {
+    if (it->second.Original.Get() == material)
+      if (gx::IGXMaterial twin = it->second.Twin.Lock()) return twin;
+    caches.Twins.erase(it);  // a dead material whose address came back, or a dead twin
+  }
+  // The bits are those of the cached effect the material draws with.
+  const gx::TGXEffect* effect = material->GetEffect().Get();
+  std::optional<uint16_t> bits;
+  for (const auto& [b, entry] : caches.Effects)
+    if (entry.Effect && entry.Effect.Get() == effect) bits = b;
+  if (!bits || (*bits & (RRFeatureReflection | RRFeatureEnvironmentMapping | RRFeatureInstancing))) return nullptr;
+  gx::IGXEffect instanced = MakeEffect(uint16_t(*bits | RRFeatureInstancing));
+  if (!instanced) return nullptr;
+  gx::IGXMaterial twin =
+      services->Resources->Get<gx::TGXMaterial>(material->GetName().Text() + ":Instanzen", true, true);
+  try {
+    twin->SetEffect(instanced);
+    twin->Load();
+  } catch (...) {
+    services->Report(ModelEffectFileName(), std::current_exception());
+    return nullptr;
+  }
+  // Both effects declare every material parameter, whatever the bits.
+  for (int i = 0; i < material->ParameterCount(); ++i) {
+    gx::TGXEffectParameterSource* from = material->Parameter(i);
+    if (gx::TGXEffectParameterSource* to = twin->FindParameter(from->Name())) to->CopyValue(*from);
+  }
+  if (caches.Twins.size() >= caches.TwinsPruneAt) {
+    std::erase_if(caches.Twins, [](const auto& item) { return !item.second.Original || !item.second.Twin; });
+    caches.TwinsPruneAt = std::max<size_t>(64, caches.Twins.size() * 2);
+  }
+  caches.Twins[material] = {material, twin.Get()};
+  return twin;
 }
 
 gx::IGXMaterial TRRMaterialGenerator::MakeMaterial(const TRRMaterialDesc& desc, std::string_view key,

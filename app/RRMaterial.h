@@ -83,13 +83,16 @@ enum : uint16_t {
   RRFeatureReflection = 64,
   RRFeatureExplicitColor = 128,
   RRFeatureTexScaling = 256,
+  // Never from a sub description: only the instanced twins of materials (InstancedMaterial).
+  RRFeatureInstancing = 512,
 };
-inline constexpr int RRFeatureCount = 9;
-// The definition of each bit, in bit order 1, 2, 4, ..., 256.
+inline constexpr int RRFeatureCount = 10;
+// The definition of each bit, in bit order 1, 2, 4, ..., 512.
 inline constexpr const char* RRFeatureNames[RRFeatureCount] = {
     "ENABLE_LIGHT",      "ENABLE_DIFFUSEMAP",        "ENABLE_TRANSPARENCY",
     "ENABLE_ALPHATEST",  "ENABLE_ADDITIVE_BLENDING", "ENABLE_ENVIRONMENTMAPPING",
-    "ENABLE_REFLECTION", "ENABLE_EXPLICIT_COLOR",    "ENABLE_TEXSCALING"};
+    "ENABLE_REFLECTION", "ENABLE_EXPLICIT_COLOR",    "ENABLE_TEXSCALING",
+    "ENABLE_INSTANCING"};
 
 // ---- sub description ----
 
@@ -243,6 +246,11 @@ class TRRMaterialGenerator {
   // reflections). A material already loaded is returned as it is. Null when its effect cannot
   // be had (reported once); a texture that cannot be loaded is replaced by the dummy texture.
   static gx::IGXMaterial MakeMaterial(const TRRMaterialSubDesc& sub, gx::TGXSceneNode* node = nullptr);
+  // The instanced twin of a material made here: the effect of its bits with RRFeatureInstancing
+  // and a copy of its values, which draws many instances with their world matrices in a second
+  // vertex stream (app/entities/scenery/RRPlantBatch.h). Kept while both live. Null for materials
+  // of other origin, for reflecting ones (bound to their node) and when the effect fails.
+  static gx::IGXMaterial InstancedMaterial(gx::TGXMaterial* material);
 
   // The texture of a diffuse map: a "$" colour name gives the 2 x 2 colour texture (named by the
   // colour's signed decimal value; a name that is not hexadecimal gives the dummy texture), any

@@ -10,6 +10,9 @@
 //   ENABLE_ADDITIVE_BLENDING   added to what is behind (light cones)
 //   ENABLE_REFLECTION          planar mirror: ReflectionMap mixed in by Reflection
 //   ENABLE_ENVIRONMENTMAPPING  EnvironmentMap mixed in by Reflection
+//   ENABLE_INSTANCING          the world matrix comes per instance from a second vertex stream
+//                              (its rows as vTexCoord4..7) instead of WORLD: one draw for many
+//                              equal plants
 //
 // Every material parameter is declared whatever the definitions, so all materials of the
 // effect have the same parameters. The light comes from the layout's global light sources; the
@@ -52,14 +55,27 @@ vertexshader ModelVS {
   in vec3 vPosition;
   in vec3 vNormal;
   in vec2 vTexCoord0;
+#ifdef ENABLE_INSTANCING
+  in vec4 vTexCoord4;
+  in vec4 vTexCoord5;
+  in vec4 vTexCoord6;
+  in vec4 vTexCoord7;
+#endif
   out vec3 worldPosition;
   out vec3 worldNormal;
   out vec2 uv;
   out vec4 clipPosition;
   void main() {
-    vec4 p = vec4(vPosition, 1) * World;
+#ifdef ENABLE_INSTANCING
+    // The rows arrive as columns of the constructed matrix; transposed, vec4 * world reads as
+    // the uniform matrix does.
+    mat4 world = transpose(mat4(vTexCoord4, vTexCoord5, vTexCoord6, vTexCoord7));
+#else
+    mat4 world = World;
+#endif
+    vec4 p = vec4(vPosition, 1) * world;
     worldPosition = p.xyz;
-    worldNormal = (vec4(vNormal, 0) * World).xyz;
+    worldNormal = (vec4(vNormal, 0) * world).xyz;
 #ifdef ENABLE_TEXSCALING
     uv = vTexCoord0 * TexScaling;
 #else

@@ -68,8 +68,11 @@ void TGXEntity::AddToRenderQueue(TGXSceneCamera* camera, TGXRenderQueue* queue) 
   for (size_t i = 0; i < FSubEntities.size(); ++i) {
     TGXSubEntity* sub = FSubEntities[i].get();
     sub->Material = sub->FOwnMaterial ? sub->FOwnMaterial : FMesh->SubMesh(int(i))->Material;
-    queue->Add(sub, 0.0f, distance);
+    // A hook may have taken the entity into an instanced draw in an earlier collection.
+    sub->InstanceCount = 1;
   }
+  if (FQueueHook && FQueueHook->Queue(*this, distance, queue)) return;
+  for (const auto& sub : FSubEntities) queue->Add(sub.get(), 0.0f, distance);
 }
 
 bool TGXEntity::RayIntersect(const TGXVector3& origin, const TGXVector3& direction, TGXVector3& normal,

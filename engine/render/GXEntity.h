@@ -4,6 +4,9 @@
 // (the mesh's revision) is picked up before the next draw, a material assigned to a sub-mesh at
 // every draw - unless the sub-entity has a material of its own (SetMaterial), which instances of
 // one shared mesh need to look different.
+//
+// A queue hook (SetQueueHook) may take over queuing: the application gathers many entities of one
+// mesh and material into one instanced draw and tells the entities it took to draw nothing.
 
 #include <memory>
 #include <vector>
@@ -36,6 +39,15 @@ class TGXSubEntity : public TGXRenderPrimitive {
   IGXMaterial FOwnMaterial;
 };
 
+// Queues an entity's sub-entities in its place. Held by the entities it serves.
+class TGXEntityQueueHook : public TGXRefCounted {
+ public:
+  // Called whenever the camera sees the entity, with its sub-entities built, their materials set
+  // and their instance counts at 1; distance is the entity's squared camera distance. False lets
+  // the entity queue its sub-entities itself.
+  virtual bool Queue(TGXEntity& entity, float distance, TGXRenderQueue* queue) = 0;
+};
+
 class TGXEntity : public TGXSceneObject {
  public:
   // Mesh is required (EGXAssertion otherwise). LocalBounds := the mesh's bounds.
@@ -47,8 +59,14 @@ class TGXEntity : public TGXSceneObject {
   int SubEntityCount() const;
   TGXSubEntity* SubEntity(int index);
 
+  // The sub-entities as built (empty until the first draw or SubEntity call), for queue hooks.
+  const std::vector<std::unique_ptr<TGXSubEntity>>& SubEntities() const { return FSubEntities; }
+  // Null queues the sub-entities as usual.
+  void SetQueueHook(TGXRef<TGXEntityQueueHook> hook) { FQueueHook = std::move(hook); }
+  TGXEntityQueueHook* QueueHook() const { return FQueueHook.Get(); }
+
   // Every sub-entity, on layer 0, at the squared distance from the camera's node to the centre
-  // of the entity's world bounds.
+  // of the entity's world bounds - unless the queue hook takes them.
   void AddToRenderQueue(TGXSceneCamera* camera, TGXRenderQueue* queue) override;
   // The box test first - skipped when the ray starts inside the box, which the box test never
   // reports as a hit - then the mesh's triangles with back faces not culled.
@@ -64,6 +82,7 @@ class TGXEntity : public TGXSceneObject {
 
   IGXMesh FMesh;
   std::vector<std::unique_ptr<TGXSubEntity>> FSubEntities;
+  TGXRef<TGXEntityQueueHook> FQueueHook;
   uint64_t FRevision = ~uint64_t(0);
   bool FBuilt = false;
 };

@@ -558,7 +558,8 @@ TGXRef<TGXDeviceIndexBuffer> TGXGLRenderDevice::CreateIndexBuffer(uint32_t size,
 }
 
 TGXRef<TGXDeviceVertexDeclaration> TGXGLRenderDevice::CreateVertexDeclaration(
-    std::span<const TGXVertexElement> elements) {
+    std::span<const TGXVertexElement> elements, std::span<const uint32_t> frequencies) {
+  if (frequencies.size() > GXMaxVertexStreams) Invalid("CreateVertexDeclaration", "Stream out of range");
   uint32_t used = 0;
   for (const TGXVertexElement& e : elements) {
     if (GXDeclTypeSize(e.Type) == 0) Invalid("CreateVertexDeclaration", "Unknown element type");
@@ -569,7 +570,8 @@ TGXRef<TGXDeviceVertexDeclaration> TGXGLRenderDevice::CreateVertexDeclaration(
     used |= 1u << location;
   }
   return TGXRef<TGXDeviceVertexDeclaration>(
-      new TGXGLVertexDeclaration(std::vector<TGXVertexElement>(elements.begin(), elements.end())));
+      new TGXGLVertexDeclaration(std::vector<TGXVertexElement>(elements.begin(), elements.end()),
+                                 std::vector<uint32_t>(frequencies.begin(), frequencies.end())));
 }
 
 bool TGXGLRenderDevice::BeginScene() {
@@ -1027,6 +1029,11 @@ void TGXGLRenderDevice::ApplyAttributes() {
       glBindBuffer(GL_ARRAY_BUFFER, s.Buffer->Name());
       glVertexAttribPointer(GLuint(location), f.Size, f.Type, f.Normalized, GLsizei(s.Stride),
                             reinterpret_cast<const void*>(uintptr_t(s.Offset) + e.Offset));
+      const uint32_t divisor = FDeclaration->Frequency(e.Stream);
+      if (FDivisors[size_t(location)] != divisor) {
+        glVertexAttribDivisor(GLuint(location), divisor);
+        FDivisors[size_t(location)] = divisor;
+      }
       enabled |= 1u << location;
     }
   }
@@ -1046,7 +1053,8 @@ bool TGXGLRenderDevice::VertexRangeValid(uint64_t firstVertex, uint64_t vertexCo
   if (!FDeclaration) return false;
   if (vertexCount == 0) return true;
   for (const TGXVertexElement& e : FDeclaration->Elements()) {
-    if (GXGLAttributeLocation(e.Usage, e.UsageIndex) < 0) continue;
+    // Streams that advance per instance are checked against the instances.
+    if (GXGLAttributeLocation(e.Usage, e.UsageIndex) < 0 || FDeclaration->Frequency(e.Stream) > 0) continue;
     const TStream& s = FStreams[e.Stream];
     if (!s.Buffer) return false;
     const uint64_t end =
@@ -1065,10 +1073,24 @@ void TGXGLRenderDevice::CheckVertexRange(const char* operation, uint64_t firstVe
   if (!VertexRangeValid(firstVertex, vertexCount)) Invalid(operation, "Vertices beyond the vertex buffer");
 }
 
+void TGXGLRenderDevice::CheckInstanceRange(const char* operation, uint64_t instanceCount) const {
+  if (!FDeclaration || instanceCount == 0) return;
+  for (const TGXVertexElement& e : FDeclaration->Elements()) {
+    const uint32_t frequency = FDeclaration->Frequency(e.Stream);
+    if (frequency == 0 || GXGLAttributeLocation(e.Usage, e.UsageIndex) < 0) continue;
+    const TStream& s = FStreams[e.Stream];
+    if (!s.Buffer) Invalid(operation, "No vertex buffer on a stream the declaration reads");
+    const uint64_t elements = (instanceCount + frequency - 1) / frequency;
+    const uint64_t end = uint64_t(s.Offset) + (elements - 1) * s.Stride + e.Offset + GXDeclTypeSize(e.Type);
+    if (end > s.Buffer->Size()) Invalid(operation, "Instances beyond the vertex buffer");
+  }
+}
+
 void TGXGLRenderDevice::DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) {
   const uint64_t count = VerticesFor(type, primitiveCount);
   if (count == 0 || primitiveCount == 0) return;
   CheckVertexRange("DrawPrimitive", startVertex, count);
+  CheckInstanceRange("DrawPrimitive", 1);
   ApplyFramebuffer();
   ApplyStates();
   ApplyAttributes();
@@ -1077,7 +1099,7 @@ void TGXGLRenderDevice::DrawPrimitive(TGXPrimitiveType type, uint32_t startVerte
 
 uint64_t TGXGLRenderDevice::PrepareIndexedDraw(const char* operation, TGXPrimitiveType type,
                                                int32_t baseVertex, uint32_t startIndex,
-                                               uint32_t primitiveCount) {
+                                               uint32_t primitiveCount, uint64_t instanceCount) {
   const uint64_t count = VerticesFor(type, primitiveCount);
   if (count == 0 || primitiveCount == 0) return 0;
   if (!FIndices) Invalid(operation, "No index buffer");
@@ -1095,6 +1117,7 @@ uint64_t TGXGLRenderDevice::PrepareIndexedDraw(const char* operation, TGXPrimiti
     if (int64_t(baseVertex) + int64_t(low) < 0) Invalid(operation, "Index below the first vertex");
     CheckVertexRange(operation, uint64_t(int64_t(baseVertex) + int64_t(low)), high - low + 1);
   }
+  CheckInstanceRange(operation, instanceCount);
   ApplyFramebuffer();
   ApplyStates();
   ApplyAttributes();
@@ -1106,7 +1129,7 @@ void TGXGLRenderDevice::DrawIndexedPrimitive(TGXPrimitiveType type, int32_t base
                                              uint32_t numVertices, uint32_t startIndex,
                                              uint32_t primitiveCount) {
   const uint64_t count =
-      PrepareIndexedDraw("DrawIndexedPrimitive", type, baseVertex, startIndex, primitiveCount);
+      PrepareIndexedDraw("DrawIndexedPrimitive", type, baseVertex, startIndex, primitiveCount, 1);
   if (count == 0) return;
   const uint32_t size = FIndices->IndexSize();
   glDrawElementsBaseVertex(GLPrimitive(type), GLsizei(count), size == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
@@ -1119,7 +1142,8 @@ void TGXGLRenderDevice::DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int
                                                       uint32_t instanceCount) {
   if (instanceCount == 0) return;
   const uint64_t count =
-      PrepareIndexedDraw("DrawIndexedPrimitiveInstanced", type, baseVertex, startIndex, primitiveCount);
+      PrepareIndexedDraw("DrawIndexedPrimitiveInstanced", type, baseVertex, startIndex, primitiveCount,
+                         instanceCount);
   if (count == 0) return;
   const uint32_t size = FIndices->IndexSize();
   glDrawElementsInstancedBaseVertex(

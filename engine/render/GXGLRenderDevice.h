@@ -221,11 +221,15 @@ class TGXGLIndexBuffer : public TGXDeviceIndexBuffer {
 class TGXGLVertexDeclaration : public TGXDeviceVertexDeclaration {
  public:
   const std::vector<TGXVertexElement>& Elements() const { return FElements; }
+  // The stream's instance frequency (0: per vertex); see TGXVertexLayoutDecl.
+  uint32_t Frequency(uint32_t stream) const { return stream < FFrequencies.size() ? FFrequencies[stream] : 0; }
 
  private:
   friend class TGXGLRenderDevice;
-  explicit TGXGLVertexDeclaration(std::vector<TGXVertexElement> elements) : FElements(std::move(elements)) {}
+  TGXGLVertexDeclaration(std::vector<TGXVertexElement> elements, std::vector<uint32_t> frequencies)
+      : FElements(std::move(elements)), FFrequencies(std::move(frequencies)) {}
   std::vector<TGXVertexElement> FElements;
+  std::vector<uint32_t> FFrequencies;
 };
 
 // A texture (2D or cube) with its levels, made from a DDS layout or empty.
@@ -287,8 +291,10 @@ class TGXGLRenderDevice : public TGXRenderDevice {
                          uint32_t lockFlags) override;
   bool WriteIndexBuffer(TGXDeviceIndexBuffer* buffer, uint32_t offset, const void* data, uint32_t size) override;
   // Elements with an unknown type, a usage without attribute location or a stream beyond the
-  // device's raise EInvalidParameter.
-  TGXRef<TGXDeviceVertexDeclaration> CreateVertexDeclaration(std::span<const TGXVertexElement> elements);
+  // device's raise EInvalidParameter. frequencies: per stream from 0, the instance frequency
+  // (glVertexAttribDivisor; 0 per vertex); more than the device's streams raise EInvalidParameter.
+  TGXRef<TGXDeviceVertexDeclaration> CreateVertexDeclaration(std::span<const TGXVertexElement> elements,
+                                                             std::span<const uint32_t> frequencies = {});
 
   bool BeginScene() override;
   void EndScene() override;
@@ -302,7 +308,8 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   void DrawPrimitive(TGXPrimitiveType type, uint32_t startVertex, uint32_t primitiveCount) override;
   void DrawIndexedPrimitive(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex, uint32_t numVertices,
                             uint32_t startIndex, uint32_t primitiveCount) override;
-  // Checked like DrawIndexedPrimitive (every instance reads the same vertices).
+  // Checked like DrawIndexedPrimitive (every instance reads the same vertices); streams that
+  // advance per instance are checked against the instance count.
   void DrawIndexedPrimitiveInstanced(TGXPrimitiveType type, int32_t baseVertex, uint32_t minIndex,
                                      uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount,
                                      uint32_t instanceCount) override;
@@ -369,9 +376,12 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   void ApplyAttributes();
   bool VertexRangeValid(uint64_t firstVertex, uint64_t vertexCount) const;
   void CheckVertexRange(const char* operation, uint64_t firstVertex, uint64_t vertexCount) const;
-  // Checks an indexed draw and applies the pending state; the index count to draw (0: nothing).
+  // The streams that advance per instance hold the elements instanceCount instances read.
+  void CheckInstanceRange(const char* operation, uint64_t instanceCount) const;
+  // Checks an indexed draw of instanceCount instances and applies the pending state; the index
+  // count to draw (0: nothing).
   uint64_t PrepareIndexedDraw(const char* operation, TGXPrimitiveType type, int32_t baseVertex, uint32_t startIndex,
-                              uint32_t primitiveCount);
+                              uint32_t primitiveCount, uint64_t instanceCount);
   TGXRef<TGXDeviceSurface> CreateSurface(uint32_t width, uint32_t height, uint32_t format, bool depth,
                                          uint32_t samples = 0);
 
@@ -400,6 +410,8 @@ class TGXGLRenderDevice : public TGXRenderDevice {
   TGXRef<TGXGLIndexBuffer> FIndices;
   bool FAttributesDirty = true;
   uint32_t FEnabledAttributes = 0;
+  // The divisor each attribute location has in the vertex array (GL starts them at 0).
+  std::array<uint32_t, GXGLAttributeCount> FDivisors{};
 
   // What each texture unit has bound (held, so that a bound texture's name cannot be reused
   // while the cache remembers it); units beyond the cache are always bound anew.

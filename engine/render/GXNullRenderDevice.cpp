@@ -94,6 +94,12 @@ std::string TGXDeviceCall::Text() const {
     case TGXDeviceCallKind::SetRenderTarget:
     case TGXDeviceCallKind::SetDepthStencilSurface:
     case TGXDeviceCallKind::SetVertexDeclaration:
+      if (!Frequencies.empty()) {
+        std::string f;
+        for (uint32_t v : Frequencies) f += " " + std::to_string(v);
+        return s + "(" + ObjectName + ", frequencies" + f + ")";
+      }
+      return s + "(" + ObjectName + ")";
     case TGXDeviceCallKind::SetIndices:
       return s + "(" + ObjectName + ")";
     case TGXDeviceCallKind::SetViewport:
@@ -222,7 +228,8 @@ void TGXNullRenderDevice::SetViewport(const TGXViewportRect& rect) {
 void TGXNullRenderDevice::SetVertexDeclaration(TGXDeviceVertexDeclaration* declaration) {
   if (!FRecording) return;
   std::string name = HandleName<TGXNullVertexDeclaration>(declaration);
-  Record(TGXDeviceCallKind::SetVertexDeclaration, declaration, &name);
+  TGXDeviceCall* c = Record(TGXDeviceCallKind::SetVertexDeclaration, declaration, &name);
+  if (auto* d = dynamic_cast<TGXNullVertexDeclaration*>(declaration)) c->Frequencies = d->Frequencies();
 }
 
 void TGXNullRenderDevice::SetStreamSource(uint32_t stream, TGXDeviceVertexBuffer* buffer, uint32_t offset,

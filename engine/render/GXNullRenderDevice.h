@@ -8,6 +8,9 @@
 //   Clear(1, 0xFF000000, 1, 0) / BeginScene / SetVertexDeclaration(Decl) / SetStreamSource(0, VB, 0, 24)
 //   DrawIndexedPrimitive(4, 0, 0, 3, 0, 1) / EndScene
 //
+// A declaration with streams that advance per instance shows their frequencies, stream 0 first:
+// "SetVertexDeclaration(Decl, frequencies 0 1)".
+//
 // Recording can be switched off for long runs; the draw counters keep counting. Test doubles of
 // other device-side objects can write their own lines into the same log with Note.
 
@@ -50,11 +53,15 @@ class TGXNullIndexBuffer : public TGXDeviceIndexBuffer {
 
 class TGXNullVertexDeclaration : public TGXDeviceVertexDeclaration {
  public:
-  explicit TGXNullVertexDeclaration(std::string name) : FName(std::move(name)) {}
+  // frequencies: per stream from 0, the instance frequency (0: per vertex; TGXVertexLayoutDecl).
+  explicit TGXNullVertexDeclaration(std::string name, std::vector<uint32_t> frequencies = {})
+      : FName(std::move(name)), FFrequencies(std::move(frequencies)) {}
   const std::string& Name() const { return FName; }
+  const std::vector<uint32_t>& Frequencies() const { return FFrequencies; }
 
  private:
   std::string FName;
+  std::vector<uint32_t> FFrequencies;
 };
 
 enum class TGXDeviceCallKind {
@@ -90,6 +97,8 @@ struct TGXDeviceCall {
   int64_t Values[6] = {};
   // The buffer calls with usage and pool, or with lock flags (shown in Text()).
   bool Extended = false;
+  // SetVertexDeclaration: the declaration's stream frequencies (empty: all per vertex).
+  std::vector<uint32_t> Frequencies;
   int64_t InstanceCount = 0;
   float Depth = 0;
   TGXViewportRect Viewport;

@@ -42,6 +42,22 @@ void TGXVertexLayoutDecl::AddElement(uint16_t stream, uint8_t type, uint8_t usag
   FDirty = true;
 }
 
+void TGXVertexLayoutDecl::SetStreamFrequency(uint16_t stream, uint32_t frequency) {
+  if (stream >= GXMaxVertexStreams)
+    throw EInvalidParameter({TGXExceptionArg::Object("TGXVertexLayoutDecl"), "SetStreamFrequency", stream});
+  if (stream >= FFrequencies.size()) {
+    if (frequency == 0) return;
+    FFrequencies.resize(size_t(stream) + 1, 0);
+  }
+  FFrequencies[stream] = frequency;
+  while (!FFrequencies.empty() && FFrequencies.back() == 0) FFrequencies.pop_back();
+  FDirty = true;
+}
+
+uint32_t TGXVertexLayoutDecl::StreamFrequency(uint16_t stream) const {
+  return stream < FFrequencies.size() ? FFrequencies[stream] : 0;
+}
+
 uint32_t TGXVertexLayoutDecl::Checksum() const {
   if (!FDirty) return FChecksum;
   std::vector<uint8_t> records;
@@ -50,16 +66,31 @@ uint32_t TGXVertexLayoutDecl::Checksum() const {
                           e.Type,           e.Method,              e.Usage,           e.UsageIndex};
     records.insert(records.end(), r, r + 8);
   }
+  // After the end marker's stream number, so no element list can give the same bytes.
+  for (size_t s = 0; s < FFrequencies.size(); ++s) {
+    const uint32_t f = FFrequencies[s];
+    const uint8_t r[8] = {0xFF, 0x00, uint8_t(s), 0, uint8_t(f), uint8_t(f >> 8), uint8_t(f >> 16), uint8_t(f >> 24)};
+    records.insert(records.end(), r, r + 8);
+  }
   FChecksum = GXChecksum(records.data(), records.size());
   FDirty = false;
   return FChecksum;
 }
 
+TGXVertexLayoutFactory::TGXVertexLayoutFactory(TCreate create)
+    : FCreate([create = std::move(create)](std::span<const TGXVertexElement> elements,
+                                           std::span<const uint32_t> frequencies) {
+        if (!frequencies.empty())
+          throw EInvalidParameter(
+              {TGXExceptionArg::Object("TGXVertexLayoutFactory"), "GetLayout", "Instanced streams not supported"});
+        return create(elements);
+      }) {}
+
 TGXRef<TGXDeviceVertexDeclaration> TGXVertexLayoutFactory::GetLayout(const TGXVertexLayoutDecl& decl) {
   const uint32_t checksum = decl.Checksum();
   for (const TEntry& e : FLayouts)
     if (e.Checksum == checksum) return e.Declaration;
-  TGXRef<TGXDeviceVertexDeclaration> declaration = FCreate(decl.Elements());
+  TGXRef<TGXDeviceVertexDeclaration> declaration = FCreate(decl.Elements(), decl.Frequencies());
   if (!declaration)
     throw EDirect3D({TGXExceptionArg::Object("TGXVertexLayoutFactory"), "GetLayout", "CreateVertexDeclaration failed"});
   FLayouts.push_back({checksum, declaration});

@@ -111,16 +111,6 @@ bool TRRStreet::Snap(bool& snapped, TGXVector3& position, TGXQuaternion& rotatio
   for (TRREntity* e : manager->Streets()) {
     auto* other = static_cast<TRRStreet*>(e);
     if (other == this || other->Contacts().empty() || other->OutermostEntity() == group) continue;
-    // Streets whose box lies farther than the limit from every own contact are passed by.
-    const gx::TGXBoundingBox& box = other->WorldBounds();
-    if (!box.Empty) {
-      bool near = false;
-      for (const TGXVector3& p : own) {
-        const TGXVector3 nearest = gx::GXVec3Maximize(box.Min(), gx::GXVec3Minimize(p, box.Max()));
-        near = near || gx::GXVec3LengthSq(nearest - p) < best;
-      }
-      if (!near) continue;
-    }
     for (const TRRStreetContact& theirs : other->Contacts()) {
       const TGXVector3 q = other->ContactWorldPosition(theirs);
       for (size_t i = 0; i < own.size(); ++i) {

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "engine/render/GXEntity.h"
 #include "engine/render/GXRenderTarget.h"
 #include "engine/render/GXRenderer.h"
 #include "engine/render/GXScene.h"
@@ -76,6 +77,61 @@ TEST(GXInstancedDraw, NullDeviceRecordsWritesAndRefusesWhatCannotBeWritten) {
                   "WriteVertexBuffer(VertexBuffer1, 0, 64)", "WriteVertexBuffer(VertexBuffer1, 8, 64) failed",
                   "WriteIndexBuffer(IndexBuffer2, 4, 4)", "WriteIndexBuffer(IndexBuffer2, 0, 2) failed",
                   "WriteVertexBuffer(none, 0, 2) failed"));
+}
+
+// Takes the entity when told to, remembering what it was given, and marks the sub-entities it
+// took as drawn by someone else.
+class TTakingHook : public TGXEntityQueueHook {
+ public:
+  bool Queue(TGXEntity& entity, float distance, TGXRenderQueue*) override {
+    Seen.push_back(distance);
+    if (Take)
+      for (const auto& sub : entity.SubEntities()) sub->InstanceCount = 0;
+    return Take;
+  }
+  bool Take = false;
+  std::vector<float> Seen;
+};
+
+TEST(GXInstancedDraw, AQueueHookTakesTheEntityOrLetsItQueueItself) {
+  TGXNullRenderDevice device;
+  TGXRef<TGXEffect> effect = test::MakeEffect(device, "E", {{false}});
+  IGXMesh mesh = MakeRef<TGXMesh>(nullptr, "Mesh", true);
+  for (int i = 0; i < 2; ++i) mesh->AddSubMesh()->Material = test::MakeMaterial(&device, "M", effect);
+  TGXSceneNode node("Plant");
+  node.SetPosition({0, 0, 3});
+  node.Update(true);
+  TGXRef<TGXEntity> entity = TGXEntity::Create(&node, mesh);
+  auto hook = MakeRef<TTakingHook>();
+  struct TCase {
+    const char* Name;
+    bool Hooked, Take;
+    int Items;
+  } cases[] = {{"no hook", false, false, 2}, {"hook declines", true, false, 2}, {"hook takes", true, true, 0},
+               {"declines after taking", true, false, 2}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    entity->SetQueueHook(c.Hooked ? TGXRef<TGXEntityQueueHook>(hook) : nullptr);
+    hook->Take = c.Take;
+    TGXRenderQueue queue;
+    queue.Clear();
+    entity->AddToRenderQueue(nullptr, &queue);
+    EXPECT_EQ(queue.ItemCount(), c.Items);
+    // The instance counts an earlier take set to 0 are back at 1 for the entity's own draw.
+    for (const auto& sub : entity->SubEntities()) EXPECT_EQ(sub->InstanceCount, c.Take ? 0u : 1u);
+  }
+  ASSERT_EQ(hook->Seen.size(), 3u);
+  EXPECT_FLOAT_EQ(hook->Seen[0], 9.0f);  // the squared distance from the origin
+}
+
+TEST(GXInstancedDraw, NullDeviceShowsTheStreamFrequenciesOfADeclaration) {
+  TGXNullRenderDevice device;
+  auto plain = MakeRef<TGXNullVertexDeclaration>("Plain");
+  auto instanced = MakeRef<TGXNullVertexDeclaration>("Instanced", std::vector<uint32_t>{0, 1});
+  device.SetVertexDeclaration(plain.Get());
+  device.SetVertexDeclaration(instanced.Get());
+  EXPECT_THAT(device.Log(), ::testing::ElementsAre("SetVertexDeclaration(Plain)",
+                                                   "SetVertexDeclaration(Instanced, frequencies 0 1)"));
 }
 
 }  // namespace

@@ -50,5 +50,38 @@ TEST(TGXVertexLayoutTest, EqualLayoutsShareOneDeclaration) {
   EXPECT_EQ(made, 2);
 }
 
+TEST(TGXVertexLayoutTest, InstancedStreamsTakePartInTheChecksumAndNeedAnInstancedCreator) {
+  TGXVertexLayoutDecl plain, instanced;
+  for (TGXVertexLayoutDecl* d : {&plain, &instanced}) {
+    d->AddElement(0, GXDeclFloat3, GXUsagePosition, 0);
+    d->AddElement(1, GXDeclFloat4, GXUsageTexCoord, 4);
+  }
+  const uint32_t before = instanced.Checksum();
+  instanced.SetStreamFrequency(1, 1);
+  EXPECT_NE(instanced.Checksum(), before);
+  EXPECT_EQ(instanced.Frequencies(), (std::vector<uint32_t>{0, 1}));
+  instanced.SetStreamFrequency(1, 0);  // back to per vertex: the plain layout again
+  EXPECT_TRUE(instanced.Frequencies().empty());
+  EXPECT_EQ(instanced.Checksum(), plain.Checksum());
+  instanced.SetStreamFrequency(1, 1);
+  EXPECT_THROW(instanced.SetStreamFrequency(GXMaxVertexStreams, 1), EInvalidParameter);
+
+  std::vector<uint32_t> seen;
+  TGXVertexLayoutFactory factory(
+      [&seen](std::span<const TGXVertexElement>, std::span<const uint32_t> frequencies) {
+        seen.assign(frequencies.begin(), frequencies.end());
+        return TGXRef<TGXDeviceVertexDeclaration>(new TGXNullVertexDeclaration("D", seen));
+      });
+  const auto first = factory.GetLayout(plain);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_NE(factory.GetLayout(instanced), first);
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 1}));
+  TGXVertexLayoutFactory plainOnly([](std::span<const TGXVertexElement>) {
+    return TGXRef<TGXDeviceVertexDeclaration>(new TGXNullVertexDeclaration("P"));
+  });
+  EXPECT_NO_THROW(plainOnly.GetLayout(plain));
+  EXPECT_THROW(plainOnly.GetLayout(instanced), EInvalidParameter);
+}
+
 }  // namespace
 }  // namespace gx

@@ -207,6 +207,61 @@ TEST_F(TGLDeviceTest, RefusesDrawsBeyondTheBuffers) {
   EXPECT_THROW(Device->DrawPrimitive(GXTriangleList, 0, 1), EInvalidParameter);
 }
 
+// A second stream that advances per instance moves each copy of a quad; after it a declaration
+// without that stream draws one quad again (the divisor goes back to per vertex).
+TEST_F(TGLDeviceTest, InstancedStreamsAdvancePerInstanceAndAreChecked) {
+  BindTarget(8, 2);
+  const uint32_t program = BuildProgram(
+      "#version 330 core\n"
+      "in vec4 vPosition; in vec4 vColor0; in vec4 vTexCoord4; uniform mat4 ClipFix; out vec4 color;\n"
+      "void main() { gl_Position = (vPosition + vec4(vTexCoord4.xy, 0, 0)) * ClipFix; color = vColor0; }\n",
+      "#version 330 core\n"
+      "in vec4 color; out vec4 fragment;\n"
+      "void main() { fragment = color; }\n");
+  Device->UseProgram(program);
+  const TGXMatrix fix = Device->ClipFix();
+  glUniformMatrix4fv(glGetUniformLocation(program, "ClipFix"), 1, GL_TRUE, &fix.m[0][0]);
+  BindVertices(Quad(-1, -1, -0.5f, 1, 0.5f, kGreen));  // the left quarter
+  const float offsets[] = {0, 0, 0, 0, 1, 0, 0, 0, 1.5f, 0, 0, 0};  // quarters 0, 2 and 3
+  auto instances = Device->CreateVertexBuffer(sizeof offsets);
+  static_cast<TGXGLVertexBuffer*>(instances.Get())->Write(0, offsets, sizeof offsets);
+  const TGXVertexElement elements[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0},
+                                       {0, 12, GXDeclColor, 0, GXUsageColor, 0},
+                                       {1, 0, GXDeclFloat4, 0, GXUsageTexCoord, 4}};
+  const uint32_t frequencies[] = {0, 1};
+  auto instanced = Device->CreateVertexDeclaration(elements, frequencies);
+  auto indices = Device->CreateIndexBuffer(6 * 2, GXFormatIndex16);
+  const uint16_t idx[] = {0, 1, 2, 3, 4, 5};
+  static_cast<TGXGLIndexBuffer*>(indices.Get())->Write(0, idx, sizeof idx);
+  Device->SetIndices(indices.Get());
+  Device->SetVertexDeclaration(instanced.Get());
+  Device->SetStreamSource(1, instances.Get(), 0, 16);
+  Device->Clear(GXClearTarget, kBlack, 1, 0);
+  Device->DrawIndexedPrimitiveInstanced(GXTriangleList, 0, 0, 6, 0, 2, 3);
+  auto pixels = Device->ReadPixels(Target.Get());
+  for (uint32_t x = 0; x < 8; ++x) EXPECT_EQ(Pixel(pixels, x, 1), x / 2 == 1 ? kBlack : kGreen) << x;
+  // A fourth instance would read past the buffer; a plain draw reads instance 0.
+  EXPECT_THROW(Device->DrawIndexedPrimitiveInstanced(GXTriangleList, 0, 0, 6, 0, 2, 4), EInvalidParameter);
+  Device->SetStreamSource(1, nullptr, 0, 0);
+  EXPECT_THROW(Device->DrawIndexedPrimitive(GXTriangleList, 0, 0, 6, 0, 2), EInvalidParameter);
+
+  Device->Clear(GXClearTarget, kBlack, 1, 0);
+  const TGXVertexElement perVertex[] = {{0, 0, GXDeclFloat3, 0, GXUsagePosition, 0},
+                                        {0, 12, GXDeclColor, 0, GXUsageColor, 0},
+                                        {0, 0, GXDeclFloat4, 0, GXUsageTexCoord, 4}};
+  auto plain = Device->CreateVertexDeclaration(perVertex);
+  Device->SetVertexDeclaration(plain.Get());
+  Device->DrawIndexedPrimitiveInstanced(GXTriangleList, 0, 0, 6, 0, 2, 3);
+  pixels = Device->ReadPixels(Target.Get());
+  GLint divisor = -1;
+  glGetVertexAttribiv(GLuint(GXGLAttributeLocation(GXUsageTexCoord, 4)), GL_VERTEX_ATTRIB_ARRAY_DIVISOR, &divisor);
+  EXPECT_EQ(divisor, 0);
+  EXPECT_EQ(Pixel(pixels, 6, 1), kBlack);
+  const uint32_t tooMany[GXMaxVertexStreams + 1] = {};
+  EXPECT_THROW(Device->CreateVertexDeclaration(elements, tooMany), EInvalidParameter);
+  glDeleteProgram(program);
+}
+
 TEST_F(TGLDeviceTest, RejectsUnusableSurfacesAndDeclarations) {
   EXPECT_THROW(Device->CreateRenderTarget(0, 4, GXFormatA8R8G8B8), EDirect3D);
   EXPECT_THROW(Device->CreateRenderTarget(1u << 30, 4, GXFormatA8R8G8B8), EDirect3D);
