@@ -5,7 +5,8 @@
 // writes the same model payload again; a light description becomes a light that keeps its
 // presets and an index within them; a camera description becomes a camera of a known type with a
 // finite placement that is not active by itself; a vehicle description becomes a vehicle with
-// bounded speeds.
+// bounded speeds; the scenery kinds become entities with a finite size, a bay count within its
+// limits and a known primitive type.
 
 #include <cmath>
 #include <cstddef>
@@ -21,6 +22,11 @@
 #include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/panel/RRPanel.h"
+#include "app/entities/scenery/RRBarrier.h"
+#include "app/entities/scenery/RRPrimitive.h"
+#include "app/entities/scenery/RRStreet.h"
+#include "app/entities/scenery/RRVegetation.h"
+#include "app/entities/scenery/RRVehicleBuilding.h"
 #include "engine/core/GXStream.h"
 #include "engine/render/GXCamera.h"
 
@@ -98,6 +104,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!v || v->ForwardAxis >= rr::RRForwardAxisCount || !(std::fabs(v->TargetSpeed) <= rr::RRMaxTargetSpeed) ||
           !(std::fabs(v->CurrentSpeed) <= rr::RRMaxCurrentSpeed) || v->TargetSpeed != vehicle->TargetSpeed ||
           v->TrackID != vehicle->TrackID || !std::isfinite(v->RoutePosition))
+        __builtin_trap();
+    } else if (auto* plant = dynamic_cast<rr::TRRVegetationDesc*>(again.get())) {
+      // A plant has a finite, positive size that its description keeps.
+      gx::TGXSceneNode root;
+      auto* entity = static_cast<rr::TRRVegetation*>(rr::TRRVegetation::StaticClass().Create(&root, nullptr, *plant));
+      auto back = entity->CreateDescription();
+      const float size = entity->Scale();
+      if (!(size > 0) || !std::isfinite(size) || static_cast<rr::TRRVegetationDesc&>(*back).ScaleSeed != size)
+        __builtin_trap();
+    } else if (auto* street = dynamic_cast<rr::TRRStreetDesc*>(again.get())) {
+      // A street keeps its contacts, each finite, and snaps without a manager to nothing.
+      gx::TGXSceneNode root;
+      auto* entity = static_cast<rr::TRRStreet*>(rr::TRRStreet::StaticClass().Create(&root, nullptr, *street));
+      bool snapped = true;
+      gx::TGXVector3 p;
+      gx::TGXQuaternion q;
+      if (entity->Contacts().size() != street->Contacts.size() || !entity->Snap(snapped, p, q) || snapped)
+        __builtin_trap();
+      for (const rr::TRRStreetContact& c : entity->Contacts())
+        if (!gx::GXIsFinite(c.Position) || !gx::GXIsFinite(c.Forward)) __builtin_trap();
+    } else if (auto* barrier = dynamic_cast<rr::TRRBarrierDesc*>(again.get())) {
+      // A barrier without vehicles stays open.
+      gx::TGXSceneNode root;
+      auto* entity = static_cast<rr::TRRBarrier*>(rr::TRRBarrier::StaticClass().Create(&root, nullptr, *barrier));
+      entity->Animate(true, 0.04f);
+      if (entity->Closed()) __builtin_trap();
+    } else if (auto* shed = dynamic_cast<rr::TRRVehicleBuildingDesc*>(again.get())) {
+      // A shed has 1..64 bays, one connector fewer, and a finite angle.
+      gx::TGXSceneNode root;
+      auto* entity =
+          static_cast<rr::TRRVehicleBuilding*>(rr::TRRVehicleBuilding::StaticClass().Create(&root, nullptr, *shed));
+      if (entity->BayCount() < 1 || entity->BayCount() > rr::RRMaxBayCount ||
+          entity->ConnectorCount() != entity->BayCount() - 1 || !std::isfinite(entity->BendAngle()))
+        __builtin_trap();
+    } else if (auto* shape = dynamic_cast<rr::TRRPrimitiveDesc*>(again.get())) {
+      // A shape of a known type with a finite scale.
+      gx::TGXSceneNode root;
+      auto* entity = static_cast<rr::TRRPrimitive*>(rr::TRRPrimitive::StaticClass().Create(&root, nullptr, *shape));
+      if (entity->PrimitiveType() >= rr::RRPrimitiveTypeCount || !gx::GXIsFinite(entity->PrimitiveScale()))
         __builtin_trap();
     } else if (auto* signal = dynamic_cast<rr::TRRSignalDesc*>(again.get())) {
       // A signal is open or closed as read and animates without a model.

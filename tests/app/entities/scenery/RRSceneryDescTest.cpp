@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <functional>
+#include <fstream>
+#include <iterator>
 #include <limits>
 
 #include "app/entities/RREntity_10.h"
@@ -248,6 +250,31 @@ TEST(SceneryDesc, OldFormatKeys) {
   plain.LoadFromPropertyBag(TRREntityDescription_10("TRRPrimitive", "TRRPrimitiveDesc"), model);
   EXPECT_EQ(plain.Sub().Diffuse, gx::TGXVector3(1, 1, 1));
   EXPECT_EQ(plain.Scale, gx::TGXVector3(1, 1, 1));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SceneryDesc, TheFuzzSeedsAreSceneryRecords) {
+  // The description fuzz target's seeds of the scenery kinds: the first byte picks the reader,
+  // the rest is one record.
+  const std::string folder = std::string(VELMORA_SOURCE_DIR) + "/fuzz/corpus/FuzzEntityDescription/";
+  const struct {
+    const char* File;
+    const TRRDescriptionClass& Class;
+  } cases[] = {{"plant-v1.bin", TRRVegetationDesc::StaticClass()},   {"plant-nan.bin", TRRVegetationDesc::StaticClass()},
+               {"street-v1.bin", TRRStreetDesc::StaticClass()},      {"barrier.bin", TRRBarrierDesc::StaticClass()},
+               {"shed-v1.bin", TRRVehicleBuildingDesc::StaticClass()}, {"shape-v2.bin", TRRPrimitiveDesc::StaticClass()}};
+  for (const auto& c : cases) {
+    std::ifstream in(folder + c.File, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 1u) << c.File;
+    gx::TGXMemoryStream s(std::vector<uint8_t>(bytes.begin() + 1, bytes.end()));
+    auto d = TRREntityDescription::ReadRecord(s);
+    EXPECT_EQ(&d->GetClass(), &c.Class) << c.File;
+    EXPECT_EQ(s.Position(), s.Size()) << c.File;
+  }
 }
 
 }  // namespace
