@@ -22,6 +22,11 @@
 #include "app/entities/RRModel.h"
 #include "app/entities/panel/RRPanel.h"
 #include "app/entities/panel/RRPanelShape.h"
+#include "app/entities/scenery/RRBarrier.h"
+#include "app/entities/scenery/RRPrimitive.h"
+#include "app/entities/scenery/RRStreet.h"
+#include "app/entities/scenery/RRVegetation.h"
+#include "app/entities/scenery/RRVehicleBuilding.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/entities/track/RRTrackRoute.h"
@@ -111,6 +116,48 @@ void AppendPanel(const rr::TRRPanel& p, std::string& json, std::string& text, in
   json += "]}";
 }
 
+// The fields of the scenery kinds: a plant's size, a street's road ends, a barrier's state, a
+// shed's bays and a shape's type, size and colour.
+void AppendScenery(const rr::TRREntity& e, std::string& json, std::string& text, int depth) {
+  const std::string indent(static_cast<size_t>(depth) * 2 + 2, ' ');
+  if (auto* plant = dynamic_cast<const rr::TRRVegetation*>(&e)) {
+    json += ",\"plant\":{\"scale\":" + JsonNumber(plant->Scale()) + "}";
+    text += indent + "Pflanze, Größe " + JsonNumber(plant->Scale()) + "\n";
+  } else if (auto* street = dynamic_cast<const rr::TRRStreet*>(&e)) {
+    json += ",\"street\":{\"contacts\":[";
+    text += indent + "Straße, " + std::to_string(street->Contacts().size()) + " Enden\n";
+    for (size_t i = 0; i < street->Contacts().size(); ++i) {
+      const rr::TRRStreetContact& c = street->Contacts()[i];
+      const gx::TGXVector3 w = street->ContactWorldPosition(c);
+      json += std::string(i ? "," : "") + "{\"position\":" + Vector({c.Position.x, c.Position.y, c.Position.z}) +
+              ",\"angle\":" + JsonNumber(c.Angle) + ",\"world\":" + Vector({w.x, w.y, w.z}) + "}";
+      text += indent + "  Ende " + std::to_string(i) + " bei " + Vector({w.x, w.y, w.z}) + ", Winkel " +
+              JsonNumber(c.Angle) + "\n";
+    }
+    json += "]}";
+  } else if (auto* barrier = dynamic_cast<const rr::TRRBarrier*>(&e)) {
+    json += std::string(",\"barrier\":{\"closed\":") + (barrier->Closed() ? "true" : "false") + "}";
+    text += indent + "Schranke " + (barrier->Closed() ? "geschlossen" : "offen") + "\n";
+  } else if (auto* shed = dynamic_cast<const rr::TRRVehicleBuilding*>(&e)) {
+    std::unique_ptr<rr::TRREntityDescription> d = shed->CreateDescription();
+    const auto& b = static_cast<const rr::TRRVehicleBuildingDesc&>(*d);
+    json += ",\"building\":{\"bays\":" + std::to_string(shed->BayCount()) +
+            ",\"bendAngle\":" + JsonNumber(shed->BendAngle()) +
+            ",\"bayModel\":" + JsonString(b.BayModel.Model.EffectiveFileName()) +
+            ",\"connectorModel\":" + JsonString(b.ConnectorModel.Model.EffectiveFileName()) + "}";
+    text += indent + "Lokschuppen, " + std::to_string(shed->BayCount()) + " Stände, Winkel " +
+            JsonNumber(shed->BendAngle()) + ", Modell " + b.BayModel.Model.EffectiveFileName() + "\n";
+  } else if (auto* shape = dynamic_cast<const rr::TRRPrimitive*>(&e)) {
+    const gx::TGXVector3 s = shape->PrimitiveScale(), c = shape->Color();
+    json += ",\"primitive\":{\"type\":" + std::to_string(shape->PrimitiveType()) +
+            ",\"scale\":" + Vector({s.x, s.y, s.z}) + ",\"color\":" + Vector({c.x, c.y, c.z}) +
+            ",\"texture\":" + JsonString(shape->Texture().EffectiveFileName()) +
+            ",\"reflection\":" + JsonNumber(shape->ReflectionStrength()) + "}";
+    text += indent + "Grundkörper Typ " + std::to_string(shape->PrimitiveType()) + ", Größe " +
+            Vector({s.x, s.y, s.z}) + ", Farbe " + Vector({c.x, c.y, c.z}) + "\n";
+  }
+}
+
 void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, int depth) {
   std::unique_ptr<rr::TRREntityDescription> d = e.CreateDescription();
   const rr::TRRRegisteredEntity* reg = rr::RegisteredEntities().FindByDescriptionClass(d->GetClass());
@@ -175,6 +222,7 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
             ",\"speed\":" + JsonNumber(m->Speed()) + "}";
   }
   if (auto* panel = dynamic_cast<const rr::TRRPanel*>(&e)) AppendPanel(*panel, json, text, depth);
+  AppendScenery(e, json, text, depth);
   if (auto* c = dynamic_cast<const rr::TRRCamera*>(&e)) {
     // A camera: its type, whether it is the active one, the entity it looks at (0 = none) and
     // whether its model is shown (the stored switch: the active camera hides its own model).

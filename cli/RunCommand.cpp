@@ -17,6 +17,8 @@
 #include "app/entities/RRLight.h"
 #include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
+#include "app/entities/scenery/RRBarrier.h"
+#include "app/entities/scenery/RRVehicleBuilding.h"
 #include "app/entities/track/RRTrack.h"
 #include "cli/CliJson.h"
 #include "cli/CliReport.h"
@@ -33,7 +35,8 @@ const char* const RunCommandUsage =
     "                       [--set T:NAME=WERT ...] [--light LICHT] [--out DATEI] [--json]\n"
     "Lässt eine Anlage S Sekunden laufen (Schritte von dt Sekunden, 0.001 bis 1; S bis 86400) und zeigt,\n"
     "welche Gleise die Züge betreten und verlassen, welche Weichen und Signale schalten und welche\n"
-    "Ereignisse und Aktionen ablaufen, dann den Stand jedes Fahrzeugs, Signals, Schalters und Countdowns.\n"
+    "Ereignisse und Aktionen ablaufen, wann Schranken schließen und Schuppentore öffnen, dann den Stand\n"
+    "jedes Fahrzeugs, Signals, Schalters, Countdowns, jeder Schranke und jedes Lokschuppens.\n"
     "--set stellt zur Zeit T (Sekunden) einen Schalter oder Regler (Wert 0 bis 1), ein Signal (0 Fahrt,\n"
     "1 Halt) oder eine Weiche (Fahrweg) wie von Hand; NAME ist der Name des Objekts oder #ID.\n"
     "--light stellt zuerst die Beleuchtung LICHT ein (etwa Tag oder Nacht). --sound öffnet das\n"
@@ -123,6 +126,55 @@ struct TEntry {
   int32_t TrackID, Route, Parameter;
   std::string Track, Name;
   std::string Action;
+  // A change of state seen after a frame (no notification): "barrierClosed", "barrierOpened",
+  // "doorsOpening", "doorsClosing"; Bay is the shed's bay.
+  std::string State = {};
+  int Bay = -1;
+};
+
+const char* StateText(const std::string& state) {
+  if (state == "barrierClosed") return "geschlossen";
+  if (state == "barrierOpened") return "geöffnet";
+  if (state == "doorsOpening") return "Tore öffnen";
+  return "Tore schließen";
+}
+
+// The barriers and engine-shed bays of the layout in ID order, with what each showed after the
+// last frame, so the run can report their changes beside the notifications.
+struct TSceneryWatch {
+  struct TBarrier {
+    rr::TRRBarrier* Entity;
+    bool Closed;
+  };
+  struct TBay {
+    rr::TRRVehicleBuilding* Shed;
+    int Index;
+    bool Open;
+  };
+  std::vector<TBarrier> Barriers;
+  std::vector<TBay> Bays;
+
+  void Collect(const rr::TRREntityManager& m) {
+    for (int i = 0; i < m.EntitySlotCount(); ++i) {
+      if (auto* b = dynamic_cast<rr::TRRBarrier*>(m.EntitySlot(i))) Barriers.push_back({b, b->Closed()});
+      if (auto* shed = dynamic_cast<rr::TRRVehicleBuilding*>(m.EntitySlot(i)))
+        for (int k = 0; k < shed->BayCount(); ++k) Bays.push_back({shed, k, !shed->Bay(k)->DoorsClosed()});
+    }
+  }
+  void ReportChanges(double now, int64_t frame, std::vector<TEntry>& log) {
+    for (TBarrier& b : Barriers)
+      if (b.Entity->Closed() != b.Closed) {
+        b.Closed = b.Entity->Closed();
+        log.push_back({now, frame, rr::TRRConditionKind::Switch, b.Entity->ID(), b.Entity->Name(), 0, -1, 0, {}, {}, {},
+                       b.Closed ? "barrierClosed" : "barrierOpened"});
+      }
+    for (TBay& b : Bays)
+      if (!b.Shed->Bay(b.Index)->DoorsClosed() != b.Open) {
+        b.Open = !b.Open;
+        log.push_back({now, frame, rr::TRRConditionKind::Switch, b.Shed->ID(), b.Shed->Name(), 0, -1, 0, {}, {}, {},
+                       b.Open ? "doorsOpening" : "doorsClosing", b.Index});
+      }
+  }
 };
 
 const char* KindName(rr::TRRConditionKind kind) {
@@ -266,6 +318,8 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
       return Usage(err, "--set: " + Quoted(s.Target) + " ist kein Schalter, Regler, Signal und keine Weiche");
   }
   std::stable_sort(settings.begin(), settings.end(), [](const TSetting& a, const TSetting& b) { return a.Time < b.Time; });
+  TSceneryWatch scenery;
+  if (rr::TRREntityManager* m = project.Manager()) scenery.Collect(*m);
   size_t nextSetting = 0;
 
   const auto stepMicro = static_cast<int64_t>(std::llround(dt * 1e6));
@@ -276,6 +330,7 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
     // A setting is made before the first frame step at or after its time, as a key press would.
     while (nextSetting < settings.size() && settings[nextSetting].Time <= now + 1e-9) Apply(settings[nextSetting++]);
     project.Tick();
+    scenery.ReportChanges(now, frame, log);
   }
   frame = frames;
 
@@ -304,6 +359,13 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
         << ",\"animations\":" << (animations ? "true" : "false") << ",\"events\":[";
     for (size_t i = 0; i < log.size(); ++i) {
       const TEntry& e = log[i];
+      if (!e.State.empty()) {
+        out << (i ? "," : "") << "{\"time\":" << Fixed(e.Time) << ",\"frame\":" << e.Frame
+            << ",\"state\":" << JsonString(e.State) << ",\"subject\":{\"id\":" << e.SubjectID
+            << ",\"name\":" << JsonString(e.Subject) << "}" << (e.Bay >= 0 ? ",\"bay\":" + std::to_string(e.Bay) : "")
+            << "}";
+        continue;
+      }
       if (!e.Action.empty()) {
         out << (i ? "," : "") << "{\"time\":" << Fixed(e.Time) << ",\"frame\":" << e.Frame
             << ",\"action\":" << JsonString(e.Action) << ",\"event\":{\"id\":" << e.SubjectID
@@ -356,11 +418,29 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
             << ",\"enabled\":" << (e.Enabled() ? "true" : "false") << "}";
       });
     }
+    out << "],\"barriers\":[";
+    for (size_t i = 0; i < scenery.Barriers.size(); ++i) {
+      const rr::TRRBarrier* b = scenery.Barriers[i].Entity;
+      out << (i ? "," : "") << "{\"id\":" << b->ID() << ",\"name\":" << JsonString(b->Name())
+          << ",\"closed\":" << (b->Closed() ? "true" : "false") << "}";
+    }
+    out << "],\"bays\":[";
+    for (size_t i = 0; i < scenery.Bays.size(); ++i) {
+      const TSceneryWatch::TBay& b = scenery.Bays[i];
+      out << (i ? "," : "") << "{\"id\":" << b.Shed->ID() << ",\"name\":" << JsonString(b.Shed->Name())
+          << ",\"bay\":" << b.Index << ",\"doorsOpen\":" << (b.Open ? "true" : "false") << "}";
+    }
     out << "],\"light\":" << JsonString(lightShown) << "}\n";
   } else {
     out << "Lauf: " << Fixed(seconds) << " s in " << frames << " Schritten zu " << Fixed(dt) << " s, Animationen "
         << (animations ? "an" : "aus") << "\n";
     for (const TEntry& e : log) {
+      if (!e.State.empty()) {
+        out << Fixed(e.Time) << " s  Bild " << e.Frame << "  " << (e.Bay >= 0 ? "Lokschuppen " : "Schranke ")
+            << Quoted(e.Subject) << " (ID " << e.SubjectID << ")"
+            << (e.Bay >= 0 ? ", Stand " + std::to_string(e.Bay) : std::string()) << ": " << StateText(e.State) << "\n";
+        continue;
+      }
       if (!e.Action.empty()) {
         out << Fixed(e.Time) << " s  Bild " << e.Frame << "  Aktion " << Quoted(e.Action) << " von "
             << Quoted(e.Subject) << (e.Name.empty() ? std::string(": ohne Wirkung") : ": " + e.Name) << "\n";
@@ -401,6 +481,14 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
         if (!e.Enabled()) out << "Ereignis " << Quoted(e.Name()) << " (ID " << e.ID() << "): inaktiv\n";
       });
     }
+    if (!scenery.Barriers.empty()) out << "Schranken:\n";
+    for (const TSceneryWatch::TBarrier& b : scenery.Barriers)
+      out << "  ID " << b.Entity->ID() << " " << Quoted(b.Entity->Name()) << ": "
+          << (b.Entity->Closed() ? "geschlossen" : "offen") << "\n";
+    if (!scenery.Bays.empty()) out << "Lokschuppen:\n";
+    for (const TSceneryWatch::TBay& b : scenery.Bays)
+      out << "  ID " << b.Shed->ID() << " " << Quoted(b.Shed->Name()) << ", Stand " << b.Index << ": Tore "
+          << (b.Open ? "offen" : "zu") << "\n";
     if (!lightShown.empty()) out << "Beleuchtung: " << lightShown << "\n";
     if (events && !events->Countdowns().empty()) out << "Countdowns:\n";
     if (events)
