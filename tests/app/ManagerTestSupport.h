@@ -64,6 +64,7 @@ struct TTestProject : rr::IRRProjectHost {
   int Modified = 0;
   int SelectionChanges = 0;
   int64_t Counter = 1;
+  int64_t Frequency = 1000;
   std::vector<int32_t> Referenced;
 
   TTestProject();
@@ -77,6 +78,7 @@ struct TTestProject : rr::IRRProjectHost {
   void SelectionChanged() override { ++SelectionChanges; }
   bool IsReferencedByEvents(const rr::TRREntity* e) const override;
   int64_t FrameCounter() const override { return Counter; }
+  int64_t FrameFrequency() const override { return Frequency; }
 
   rr::TRREntityManager& M() { return *Manager; }
   // A top-level entity of the class with a fresh ID from the counter.

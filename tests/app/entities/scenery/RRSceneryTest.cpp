@@ -273,10 +273,14 @@ TEST_F(Scenery, ABarrierClosesWithinATenthOfASecondOfATrainAndOpensAfterIt) {
   for (int i = 0; i < 40; ++i) Frame();
   EXPECT_EQ(barrier->Controller()->Time(), 0);
 
-  // A faster timer looks at the same interval in its own counts; with animations off nothing looks.
+  // With animations off nothing looks; a faster timer looks at the same interval in its own counts.
   const int64_t before = barrier->NextCheck();
   barrier->Animate(false, 0.04f);
   EXPECT_EQ(barrier->NextCheck(), before);
+  P->Frequency = 1000000;
+  P->Counter = before;
+  barrier->Animate(true, 0.04f);
+  EXPECT_EQ(barrier->NextCheck(), before + 100000);
 }
 
 TEST_F(Scenery, BaysFanOutCornerToCornerAndKeepTheirAngle) {
@@ -362,6 +366,7 @@ TEST_F(Scenery, PrimitivesDressTheirShapeWithOneMaterialOfTheirOwnRules) {
   ASSERT_NE(entity, nullptr);
   EXPECT_EQ(a->ShapeNode()->ObjectCount(), 1);
   EXPECT_EQ(materialOf(a), materialOf(b));  // not reflecting: one shared material
+  EXPECT_NE(materialOf(shape(6, 0.5f)), materialOf(shape(6, 0.5f)));  // reflecting: one each
 
   a->SetColor({1, 0, 0});
   EXPECT_EQ(a->Material().Ambient, TGXVector3(1, 0, 0));
