@@ -43,18 +43,36 @@ void TRRVehicleBoxes::Add(const TGXBoundingBox& box) {
 }
 
 bool TRRVehicleBoxes::AnyMeets(const TGXBoundingBox& b) const {
+  return AnyMeets(b, [](size_t) { return true; });
+}
+
+bool TRRVehicleBoxes::AnyMeets(const TGXBoundingBox& local, const gx::TGXMatrix& world,
+                               const gx::TGXMatrix& inverse) const {
+  return AnyMeets(gx::TransformBox(local, world), [&](size_t i) {
+    const TGXBoundingBox vehicle = gx::BoxFromMinMax({FMinX[i], FMinY[i], FMinZ[i]}, {FMaxX[i], FMaxY[i], FMaxZ[i]});
+    return gx::BoxesIntersect(local, gx::TransformBox(vehicle, inverse));
+  });
+}
+
+template <class Exact>
+bool TRRVehicleBoxes::AnyMeets(const TGXBoundingBox& b, Exact&& exact) const {
   if (b.Empty || !gx::GXIsFinite(b.Min()) || !gx::GXIsFinite(b.Max())) return false;
   const TGXVector3 mn = b.Min(), mx = b.Max();
   const size_t n = FMinX.size();
-  // Blocks without early exit, so the compiler can vectorise the comparisons.
+  // Blocks without early exit, so the compiler can vectorise the comparisons; a block with hits
+  // is looked at again one by one for the exact test.
   constexpr size_t kBlock = 64;
+  auto meets = [&](size_t i) {
+    return (FMinX[i] <= mx.x) & (mn.x <= FMaxX[i]) & (FMinY[i] <= mx.y) & (mn.y <= FMaxY[i]) & (FMinZ[i] <= mx.z) &
+           (mn.z <= FMaxZ[i]);
+  };
   for (size_t start = 0; start < n; start += kBlock) {
     const size_t end = std::min(n, start + kBlock);
     int hits = 0;
+    for (size_t i = start; i < end; ++i) hits += meets(i);
+    if (!hits) continue;
     for (size_t i = start; i < end; ++i)
-      hits += (FMinX[i] <= mx.x) & (mn.x <= FMaxX[i]) & (FMinY[i] <= mx.y) & (mn.y <= FMaxY[i]) &
-              (FMinZ[i] <= mx.z) & (mn.z <= FMaxZ[i]);
-    if (hits) return true;
+      if (meets(i) && exact(i)) return true;
   }
   return false;
 }
@@ -100,7 +118,7 @@ TRRBarrier::TRRBarrier(gx::TGXNode* parent, IRREntityManager* manager, const TRR
 TGXBoundingBox TRRBarrier::WorldDetectionBox() const { return gx::TransformBox(DetectionBox(), WorldMatrix()); }
 
 bool TRRBarrier::CheckVehicles(const TRRVehicleBoxes& vehicles) {
-  FClosed = vehicles.AnyMeets(WorldDetectionBox());
+  FClosed = vehicles.AnyMeets(DetectionBox(), WorldMatrix(), InverseWorldMatrix());
   return FClosed;
 }
 
@@ -143,7 +161,8 @@ bool TRRBarrier::Snap(bool& snapped, TGXVector3& position, TGXQuaternion& rotati
     return t.OutermostEntity() != own;
   });
   if (!found.Route) return true;
-  const TGXVector3 rail = found.Route->GetWorldRailPosition(found.Distance);
+  // The track's own level, not the rail top: the posts stand on the ground beside the rails.
+  const TGXVector3 rail = found.Route->GetWorldPosition(found.Distance);
   const TGXVector3 forward = gx::GXVec3Normalize(found.Route->GetWorldTangent(found.Distance));
   const TGXVector3 up0 = found.Route->GetWorldUp(found.Distance);
   const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(up0, forward));

@@ -6,8 +6,8 @@
 // The description is the model's (no payload of its own).
 //
 // With animations on, the barrier looks for vehicles at most every 0.1 s of the frame timer
-// (the first frame always looks): closed := its detection box, carried into world space, meets a
-// vehicle's world box. The vehicles' boxes are gathered once per frame for all barriers and
+// (the first frame always looks): closed := its detection box, carried into world space as the
+// turned box it is, meets a vehicle's world box. The vehicles' boxes are gathered once per frame for all barriers and
 // buildings (RRVehicleBoxes).
 
 #include <cstdint>
@@ -40,12 +40,20 @@ class TRRVehicleBoxes {
   int Count() const { return static_cast<int>(FMinX.size()); }
   // Whether any box meets b (touching counts); an empty or non-finite b meets nothing.
   bool AnyMeets(const gx::TGXBoundingBox& b) const;
+  // Whether any box meets the box local carried into world space by world (inverse: its
+  // inverse) as the turned box it is: a box whose axis-aligned world box meets a vehicle's is
+  // then tested in local's own space, so a turned box does not reach the track beside it.
+  bool AnyMeets(const gx::TGXBoundingBox& local, const gx::TGXMatrix& world, const gx::TGXMatrix& inverse) const;
   // The boxes of the manager's vehicles as of stamp (a frame timer count): gathered again only
   // when the manager or the stamp differ from the last call, so all barriers and buildings of a
   // frame share one gathering.
   static const TRRVehicleBoxes& Of(IRREntityManager* manager, int64_t stamp);
 
  private:
+  // The axis-aligned test, then exact(i) for each box i that passed it.
+  template <class Exact>
+  bool AnyMeets(const gx::TGXBoundingBox& b, Exact&& exact) const;
+
   std::vector<float> FMinX, FMinY, FMinZ, FMaxX, FMaxY, FMaxZ;
 };
 
@@ -59,8 +67,9 @@ class TRRBarrier : public TRRModel {
   // The model's frame step; with animations on the vehicle check when due and the booms.
   void Animate(bool animationsOn, float deltaTime) override;
   // Onto the nearest route within 3 of the barrier's bottom centre (tracks in the barrier's own
-  // outermost entity ignored): at the route's nearest point, turned like the route there plus a
-  // quarter turn about the vertical; the barrier takes the route's scale. Always acceptable.
+  // outermost entity ignored): the bottom centre onto the route's nearest point at the track's
+  // level (not the rail top), turned like the route there plus a quarter turn about the
+  // vertical; the barrier takes the route's scale. Always acceptable.
   bool Snap(bool& snapped, gx::TGXVector3& position, gx::TGXQuaternion& rotation) override;
 
   bool Closed() const { return FClosed; }

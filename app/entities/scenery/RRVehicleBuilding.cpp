@@ -79,10 +79,10 @@ void TRRVehicleBuildingDesc::AssignFrom(const TRREntityDescription& other) {
   TRREntityDescription::AssignFrom(other);
   const auto* o = dynamic_cast<const TRRVehicleBuildingDesc*>(&other);
   if (!o || o == this) return;
+  // The models come from the catalogue; the bay count and the angle are the placed shed's own
+  // (a catalogue refresh on load must not turn a two-bay shed into the catalogue's three).
   BayModel = o->BayModel;
   ConnectorModel = o->ConnectorModel;
-  BayCount = o->BayCount;
-  BendAngle = o->BendAngle;
 }
 
 void TRRVehicleBuildingDesc::LoadFromPropertyBag(const TRREntityDescription_10& bag, std::string& modelFileName) {
@@ -135,7 +135,7 @@ std::vector<TGXBoundingBox> TRRVehicleSubBuilding::WorldDoorBoxes() const {
 void TRRVehicleSubBuilding::CheckVehicles(const TRRVehicleBoxes& vehicles) {
   bool inside = false;
   for (gx::TGXNode* n : FDoorNodes)
-    inside = inside || vehicles.AnyMeets(gx::TransformBox(DoorBox(), n->WorldMatrix()));
+    inside = inside || vehicles.AnyMeets(DoorBox(), n->WorldMatrix(), n->InverseWorldMatrix());
   FDoorsClosed = !inside;
 }
 

@@ -41,7 +41,8 @@ class TRRVehicleBuildingDesc : public TRREntityDescription {
   void LoadFromStream(gx::TGXStream& s) override;
   void SaveToStream(gx::TGXStream& s) const override;
   void GetPropertyAccess(TRRPropertyAccessList& list) override;
-  // Base data and, from another building description, both models, bay count and angle.
+  // Base data and, from another building description, both models; the bay count and the angle
+  // stay (a catalogue refresh keeps the placed shed's layout).
   void AssignFrom(const TRREntityDescription& other) override;
   // Base keys, "SubBuildingCount" (below 1 becomes 1), "BendAngle" and "ModelName" (the bay
   // model; its name without folder is handed back).
@@ -63,7 +64,7 @@ class TRRVehicleSubBuilding : public TRRModelEntity {
   int DoorCount() const { return static_cast<int>(FDoorNodes.size()); }
   // The door boxes carried into world space by their nodes' world matrices.
   std::vector<gx::TGXBoundingBox> WorldDoorBoxes() const;
-  // doors closed := no door box meets a vehicle box.
+  // doors closed := no door box (turned with its node) meets a vehicle box.
   void CheckVehicles(const TRRVehicleBoxes& vehicles);
   // The door animation by dt towards open (a vehicle inside) or closed.
   void AnimateDoors(float deltaTime);

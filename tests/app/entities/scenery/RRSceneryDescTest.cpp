@@ -96,6 +96,23 @@ TEST(SceneryDesc, PayloadsRoundTrip) {
   EXPECT_EQ(RoundTrip(barrier)->ModelFile().Model.FileName, "Schranke.x");
 }
 
+TEST(SceneryDesc, ACatalogueRefreshKeepsAPlacedShedsLayoutAndGivesStreetsTheirEnds) {
+  TRRVehicleBuildingDesc placed, catalogue;
+  placed.BayCount = 2;
+  placed.BendAngle = 0.2f;
+  catalogue.BayModel.Model = TRRAssetFileName("Stand.x");
+  catalogue.BayCount = 3;
+  placed.AssignFrom(catalogue);
+  EXPECT_EQ(placed.BayModel.Model.FileName, "Stand.x");
+  EXPECT_EQ(placed.BayCount, 2);
+  EXPECT_EQ(placed.BendAngle, 0.2f);
+  TRRStreetDesc street, entry;
+  entry.Contacts = {{{1, 2, 3}, 0.5f}};
+  street.AssignFrom(entry);
+  ASSERT_EQ(street.Contacts.size(), 1u);
+  EXPECT_EQ(street.Contacts[0].Angle, 0.5f);
+}
+
 TEST(SceneryDesc, OlderPrimitiveVersionsFillTheMaterial) {
   for (int32_t version : {1, 2}) {
     auto d = Read<TRREntityDescription, TRRPrimitiveDesc>([&](gx::TGXStream& s) {

@@ -283,6 +283,23 @@ TEST_F(Scenery, ABarrierClosesWithinATenthOfASecondOfATrainAndOpensAfterIt) {
   EXPECT_EQ(barrier->NextCheck(), before + 100000);
 }
 
+TEST_F(Scenery, ATurnedBarrierDoesNotCloseForATrainItsAxisAlignedBoxWouldReach) {
+  TRRTrack* track = Track();
+  Vehicle(track, 200);  // at z = 0, reaching x = +-3
+  const struct {
+    float X, Turn;
+    bool Closes;
+  } cases[] = {{15, 0.7853982f, false}, {15, 0, true}, {19, 0, false}, {8, 0.7853982f, true}};
+  for (const auto& c : cases) {
+    auto d = Described<TRRBarrierDesc>("Muehle.x", {c.X, 0, 0});
+    d->SetRotation(gx::GXQuaternionRotationAxis({0, 1, 0}, c.Turn));
+    auto* barrier = Create<TRRBarrier>(*d);
+    Frame();
+    EXPECT_EQ(barrier->Closed(), c.Closes) << c.X << " " << c.Turn;
+    delete barrier;
+  }
+}
+
 TEST_F(Scenery, BaysFanOutCornerToCornerAndKeepTheirAngle) {
   for (float angle : {RRDefaultBendAngle, 0.1f, 0.0f, -0.3f}) {
     auto d = Described<TRRVehicleBuildingDesc>(nullptr);
