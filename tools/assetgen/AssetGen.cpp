@@ -24,6 +24,7 @@
 #include "tools/assetgen/Primitives.h"
 #include "tools/assetgen/RollingStockCatalogue.h"
 #include "tools/assetgen/SampleLayouts.h"
+#include "tools/assetgen/SceneryCatalogue.h"
 #include "tools/assetgen/Surroundings.h"
 #include "tools/assetgen/TrackMeshes.h"
 #include "tools/assetgen/TrackModels.h"
@@ -71,6 +72,7 @@ void WriteCatalogue(TRRDatabase& db, const std::string& file) {
                                                std::filesystem::path(file).parent_path());
   AddFolder(a.Root(), "Fahrzeuge");
   auto accessories = assetgen::AddAccessories(a, a.Root(), std::filesystem::path(file).parent_path());
+  auto scenery = assetgen::AddScenery(a, a.Root(), std::filesystem::path(file).parent_path());
   TRRAssetNode* groups = AddFolder(a.Root(), "Gruppen");
   AddGroup(*groups, "{5B0D7E0A-4C1E-4B8A-9E51-6F2C3A8D1001}", "Leere Gruppe", "Gruppen\\Leere Gruppe");
   a.WritePackage(file, false);

@@ -166,4 +166,21 @@ void AddSampleCameras(rr::TRREntityManager& manager, const rr::TRRDatabase& data
   free->SetActive(true);
 }
 
+rr::TRRCamera* AddPlacedCamera(rr::TRREntityManager& manager, const rr::TRRDatabase& database,
+                               const std::string& name, const gx::TGXVector3& eye, const gx::TGXVector3& target) {
+  rr::TRREntityDescriptionList found(false);
+  database.CollectCatalogByAsset(database.FindAssetIDByPath(CameraCataloguePath), found);
+  if (found.Count() == 0) throw std::runtime_error("Beispielanlage: Kamera fehlt im Katalog.");
+  std::unique_ptr<rr::TRREntityDescription> d = found.Item(0)->Clone();
+  d->Name().SetText(gx::GX_LANG_GERMAN, name, true);
+  d->SetID(manager.NextID());
+  manager.ReserveIDs(1);
+  auto* camera = static_cast<rr::TRRCamera*>(manager.CreateEntity(nullptr, *d));
+  camera->SetWorldPosition(eye);
+  camera->Update(false);
+  camera->LookAt(target);
+  camera->Update(false);
+  return camera;
+}
+
 }  // namespace assetgen

@@ -9,10 +9,12 @@
 #include <memory>
 #include <string>
 
+#include "engine/core/GXMath.h"
 #include "engine/render/GXModelData.h"
 
 namespace rr {
 class TRRAsset;
+class TRRCamera;
 class TRRDatabase;
 class TRREntityManager;
 }  // namespace rr
@@ -31,5 +33,10 @@ std::shared_ptr<void> AddCameraEntry(rr::TRRAsset& catalogue, const std::filesys
 // The sample layout's cameras, made after everything else so that they frame it all; the free
 // camera is the active one.
 void AddSampleCameras(rr::TRREntityManager& manager, const rr::TRRDatabase& database);
+
+// A camera of the catalogue's entry named name, standing at eye and looking at target (world
+// values). Raises when the catalogue has no camera.
+rr::TRRCamera* AddPlacedCamera(rr::TRREntityManager& manager, const rr::TRRDatabase& database,
+                               const std::string& name, const gx::TGXVector3& eye, const gx::TGXVector3& target);
 
 }  // namespace assetgen

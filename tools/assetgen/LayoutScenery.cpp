@@ -12,6 +12,7 @@
 #include "app/entities/track/RRTrackRoute.h"
 #include "tools/assetgen/Buildings.h"
 #include "tools/assetgen/ModelKit.h"
+#include "tools/assetgen/SampleScenery.h"
 
 namespace assetgen {
 
@@ -136,9 +137,11 @@ void AddSampleBuildings(rr::TRREntityManager& manager, const rr::TRRDatabase& da
     gx::TGXQuaternion Rotation;
   };
   std::vector<TPlaced> placed;
-  // Beside a track: centred on the middle of its route 0, track side (+z) towards the track,
-  // moved out to its right.
-  auto beside = [&](const std::string& name, const rr::TRRTrack& track) {
+  // Beside a track: centred on the middle of its route 0 (or slid along it, so that its extent
+  // along the route stays within first..last), track side (+z) towards the track, moved out to its
+  // right. Returns how far it was slid.
+  auto beside = [&](const std::string& name, const rr::TRRTrack& track, float first = -1e30f,
+                    float last = 1e30f) {
     const gx::TGXModelData& m = model(name).Model;
     const float d = track.GetRoute(0)->GetLength() / 2;
     const gx::TGXVector3 h = Heading(track, d), right = RightOf(h);
@@ -146,20 +149,26 @@ void AddSampleBuildings(rr::TRREntityManager& manager, const rr::TRRDatabase& da
     // The model's own x runs along the track; centre its extent on the anchor.
     const TBox local = PlacedModelBox(m, {0, 0, 0}, {0, 0, 0, 1});
     const gx::TGXVector3 along = gx::GXVec3TransformCoord({1, 0, 0}, gx::GXMatrixRotationQuaternion(q));
+    const float half = (local.Max.x - local.Min.x) / 2;
+    const float slide = std::max(std::min(0.0f, last - d - half), first - d + half);
     const gx::TGXVector3 centre =
-        track.GetRoute(0)->GetWorldPosition(d) - along * ((local.Min.x + local.Max.x) / 2);
-    // Slid along the track by up to six units where that lets it stand closer (the boxes of the
-    // neighbouring curves reach out further than their beds).
+        track.GetRoute(0)->GetWorldPosition(d) + h * slide - along * ((local.Min.x + local.Max.x) / 2);
+    // Slid further by up to six units (away from a limit) where that lets it stand closer (the
+    // boxes of the neighbouring curves reach out further than their beds).
     gx::TGXVector3 best;
     float bestOut = 1e30f;
     for (int i = 0; i <= 24; ++i) {
-      const float shift = float((i + 1) / 2) * 0.5f * (i % 2 ? 1.0f : -1.0f);
-      const gx::TGXVector3 start = centre + along * shift;
+      const float away = slide > 0 ? 1.0f : slide < 0 ? -1.0f : (i % 2 ? 1.0f : -1.0f);
+      const float shift = float((i + 1) / 2) * 0.5f * away;
+      if (d + slide + shift - half < first - 1e-3f || d + slide + shift + half > last + 1e-3f) continue;
+      const gx::TGXVector3 start = centre + h * shift;
       const gx::TGXVector3 p = PlaceClear(m, {start.x, 0, start.z}, right, q, trackBoxes, 0.3f);
       const float out = gx::GXVec3Dot(p - start, right);
       if (out < bestOut - 1e-3f) bestOut = out, best = p;
     }
+    if (bestOut > 1e29f) throw std::runtime_error("Beispielanlage: kein Platz für " + name + ".");
     placed.push_back({name, best, q});
+    return slide;
   };
   // Free-standing: at a spot, its front (-z) towards a point, moved along direction if needed.
   auto at = [&](const std::string& name, const gx::TGXVector3& spot, const gx::TGXVector3& faces,
@@ -167,11 +176,14 @@ void AddSampleBuildings(rr::TRREntityManager& manager, const rr::TRRDatabase& da
     const gx::TGXQuaternion q = FacingPlusZ(spot - faces);
     placed.push_back({name, PlaceClear(model(name).Model, spot, direction, q, trackBoxes, 1.0f), q});
   };
-  beside("Landbahnhof", station);
-  beside("Güterschuppen", siding);
-  const gx::TGXVector3 stationAt = placed[0].Position;
+  // The station leaves the straight's first part to the level crossing; the old engine shed
+  // keeps its place by the straight.
+  const float slide = beside("Landbahnhof", station, SampleCrossingClear);
+  beside("Güterschuppen", siding, -1e30f, SampleShedDoorAt);
+  const gx::TGXVector3 stationAt =
+      placed[0].Position - Heading(station, station.GetRoute(0)->GetLength() / 2) * slide;
   at("Lokschuppen", stationAt + gx::TGXVector3{4, 0, -31}, stationAt + gx::TGXVector3{4, 0, 0}, {1, 0, 0});
-  at("Wasserturm", stationAt + gx::TGXVector3{2, 0, 25}, stationAt, {1, 0, 0});
+  at("Wasserturm", placed[0].Position + gx::TGXVector3{2, 0, 25}, placed[0].Position, {1, 0, 0});
   const gx::TGXVector3 village{-36, 0, 6};
   at("Dorfkirche", village, village + gx::TGXVector3{0, 0, -10}, {0, 0, 1});
   at("Einfamilienhaus", {-20, 0, 33}, village, {0, 0, -1});

@@ -48,10 +48,11 @@ class TRREntityManager;
 namespace assetgen {
 
 // The sample layout's buildings from the catalogue: the country station beside the straight of
-// the oval, the goods shed beside the siding (both with their track side towards the track),
-// the engine shed and the water tower near the station, the church and two houses inside the
-// oval, the windmill outside it. Each is pushed away from the track until it keeps clear of every
-// track box, and no two buildings meet; raises otherwise.
+// the oval past the level crossing at its start, the goods shed beside the siding before the
+// engine shed's doorway (both with their track side towards the track), the engine shed and the
+// water tower near the station, the church and two houses inside the oval, the windmill outside
+// it. Each is pushed away from the track until it keeps clear of every track box, and no two
+// buildings meet; raises otherwise.
 void AddSampleBuildings(rr::TRREntityManager& manager, const rr::TRRDatabase& database,
                         const std::vector<rr::TRRTrack*>& tracks, const rr::TRRTrack& station,
                         const rr::TRRTrack& siding);

@@ -174,12 +174,12 @@ void AddSampleLightAndWater(rr::TRREntityManager& manager, const rr::TRRDatabase
     manager.CreateEntity(nullptr, *d);
   }
   // The pond starts in front of the church and is moved along +x until clear (it ends beyond the
-  // oval, by the engine shed); the tank stands between the church and the houses. Both keep clear
-  // of the tracks, the buildings and each other.
+  // oval, by the engine shed); the tank stands west of the church, out of the road that comes in
+  // over the level crossing. Both keep clear of the tracks, the buildings and each other.
   struct TPlace {
     const char* Name;
     gx::TGXVector3 Start, Direction;
-  } places[] = {{"Teich", {-40, 0, -22}, {1, 0, 0}}, {"Tank", {-14, 0, -30}, {0, 0, 1}}};
+  } places[] = {{"Teich", {-40, 0, -22}, {1, 0, 0}}, {"Tank", {-56, 0, 2}, {0, 0, 1}}};
   for (const TPlace& p : places) {
     const gx::TGXModelData* model = nullptr;
     for (const TSceneryModel& m : models)

@@ -19,6 +19,7 @@
 #include "tools/assetgen/Cameras.h"
 #include "tools/assetgen/LayoutScenery.h"
 #include "tools/assetgen/SampleBaseboard.h"
+#include "tools/assetgen/SampleScenery.h"
 #include "tools/assetgen/SampleSignals.h"
 #include "tools/assetgen/SampleTrain.h"
 #include "tools/assetgen/LightAndWater.h"
@@ -151,9 +152,12 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     const std::vector<TRRTrack*> oval(layer.Laid().begin(), layer.Laid().begin() + 14);
     assetgen::AddSampleSignals(manager, db, events.Manager(), oval, *turnout, siding);
     host.Scene.Root()->Update(false);
+    // Streets, the level crossing, the engine shed over the siding and the plants.
+    if (siding) assetgen::AddSampleScenery(manager, db, layer.Laid(), *first, *siding);
     // The cameras last, so that they frame everything.
     assetgen::AddSampleCameras(manager, db);
     assetgen::AddSampleSignalCamera(manager, db);
+    if (siding) assetgen::AddSampleSceneryCameras(manager, db);
 
     gx::TGXMemoryStream s;
     std::filesystem::path folder = dataFolder / "Beispielanlagen";

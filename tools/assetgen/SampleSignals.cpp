@@ -104,7 +104,7 @@ void AddSampleSignals(rr::TRREntityManager& manager, const rr::TRRDatabase& data
   auto bind = [](int32_t target) {
     return std::function<void(rr::TRRControllerDesc&)>([target](rr::TRRControllerDesc& d) { d.TargetID = target; });
   };
-  // South of the tank, clear of the curve into the station.
+  // Inside the oval south of the road, clear of the curve into the station.
   Place<rr::TRRController, rr::TRRControllerDesc>(manager, database, "Steuerung", "Kippschalter",
                                                   {mid.x - 16, 0, mid.z - 18.5f}, facing, "Weichenschalter",
                                                   bind(turnout.ID()));
@@ -150,21 +150,10 @@ void AddSampleSignalCamera(rr::TRREntityManager& manager, const rr::TRRDatabase&
   for (int i = 0; i < manager.EntitySlotCount() && !home; ++i)
     if (auto* s = dynamic_cast<rr::TRRSignal*>(manager.EntitySlot(i)); s && s->Name() == "Einfahrsignal") home = s;
   if (!home) throw std::runtime_error("Beispielanlage: das Einfahrsignal fehlt.");
-  rr::TRREntityDescriptionList found(false);
-  database.CollectCatalogByAsset(database.FindAssetIDByPath(CameraCataloguePath), found);
-  if (found.Count() == 0) throw std::runtime_error("Beispielanlage: Kamera fehlt im Katalog.");
-  std::unique_ptr<rr::TRREntityDescription> d = found.Item(0)->Clone();
-  d->Name().SetText(gx::GX_LANG_GERMAN, SampleSignalCameraName, true);
-  d->SetID(manager.NextID());
-  manager.ReserveIDs(1);
-  auto* camera = static_cast<rr::TRRCamera*>(manager.CreateEntity(nullptr, *d));
   // Behind the signal's back, a little to the outside and above it: the arm against the sky, the
   // station straight beyond it.
   const gx::TGXVector3 at = home->WorldPosition();
-  camera->SetWorldPosition({at.x + 9, 7, at.z - 24});
-  camera->Update(false);
-  camera->LookAt({at.x - 3, 3, at.z + 10});
-  camera->Update(false);
+  AddPlacedCamera(manager, database, SampleSignalCameraName, {at.x + 9, 7, at.z - 24}, {at.x - 3, 3, at.z + 10});
 }
 
 }  // namespace assetgen

@@ -21,6 +21,9 @@
 #include "app/entities/RRModel.h"
 #include "app/entities/RRSignal.h"
 #include "app/entities/RRTrackVehicle.h"
+#include "app/entities/scenery/RRBarrier.h"
+#include "app/entities/scenery/RRStreet.h"
+#include "app/entities/scenery/RRVegetation.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXFileSystem.h"
@@ -295,6 +298,9 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
     } else if (dynamic_cast<TRRTrackVehicleDesc*>(d)) {
       // The train stands on the track (RollingStockTest checks it).
       ++vehicles;
+    } else if (dynamic_cast<TRRStreetDesc*>(d) || dynamic_cast<TRRBarrierDesc*>(d) ||
+               dynamic_cast<TRRVegetationDesc*>(d)) {
+      // Streets, the barrier and the plants (GeneratedSceneryTest checks them).
     } else if (auto* m = dynamic_cast<TRRModelDesc*>(d)) {
       // A building, a piece of scenery (pond, tank), a signal or a control desk of the catalogue,
       // shown as the catalogue package holds it, where the layout puts it.
@@ -325,7 +331,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   }
   EXPECT_EQ(bufferStops, 1);
   EXPECT_EQ(lights, 1);
-  EXPECT_EQ(cameras, 5);
+  EXPECT_EQ(cameras, 7);  // three of every layout, over the layout, signal, crossing and shed
   EXPECT_EQ(vehicles, 5);
   host.Scene.Root()->Update(false);
   for (TRRTrack* t : trackEntities) {

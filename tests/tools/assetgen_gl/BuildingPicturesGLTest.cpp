@@ -16,6 +16,9 @@
 #include "app/entities/RRCamera.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/RRModel.h"
+#include "app/entities/scenery/RRBarrier.h"
+#include "app/entities/scenery/RRStreet.h"
+#include "app/entities/scenery/RRVegetation.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXEngine.h"
@@ -172,7 +175,7 @@ TEST_F(TBuildingPictures, TrackModelsAndTheSampleLayoutsBuildings) {
   TRREntityDescriptionList list(true);
   TRRTrackParameters parameters{TRRTrackCatalogueSource()};
   TRRProjectSerializer(*bytes, &Engine->FileSystem()).ReadProject(file, &parameters, list, Database.get());
-  int placed = 0;
+  int placed = 0, streets = 0, barriers = 0, plants = 0;
   std::vector<TRRModelEntity*> train;
   for (TRREntityDescription* d : list)
     if (auto* m = dynamic_cast<TRRModelDesc*>(d);
@@ -181,10 +184,19 @@ TEST_F(TBuildingPictures, TrackModelsAndTheSampleLayoutsBuildings) {
       EXPECT_FALSE(e->IsDummy());
       if (dynamic_cast<TRRTrackVehicleDesc*>(d))
         train.push_back(e);
+      else if (dynamic_cast<TRRStreetDesc*>(d))
+        ++streets;
+      else if (dynamic_cast<TRRBarrierDesc*>(d))
+        ++barriers;
+      else if (dynamic_cast<TRRVegetationDesc*>(d))
+        ++plants;
       else
         ++placed;
     }
   EXPECT_EQ(placed, 15);  // eight buildings, the pond, the tank, three signals and two desks
+  EXPECT_EQ(streets, 9);
+  EXPECT_EQ(barriers, 1);
+  EXPECT_EQ(plants, 54);
   ASSERT_EQ(train.size(), 5u);  // the train
   Scene.Root()->Update(false);
   TGXVector3 lo = train[0]->WorldBounds().Min(), hi = train[0]->WorldBounds().Max();
