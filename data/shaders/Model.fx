@@ -115,8 +115,11 @@ pixelshader ModelPS {
     float lambert = max(dot(n, l), 0.0);
     vec3 h = normalize(l + v);
     float shine = lambert > 0.0 ? pow(max(dot(n, h), 0.0), max(SpecularPower, 1.0)) : 0.0;
+    // Highlights follow the light's strength (a dim night light makes no glare on roads and
+    // roofs) and stay soft: the paint, card and plastic of models are matte.
+    float strength = max(LightDiffuse.r, max(LightDiffuse.g, LightDiffuse.b));
     vec3 colour = texel.rgb * (SceneAmbient * Ambient + LightDiffuse * Diffuse * lambert * attenuation) +
-                  LightSpecular * Specular * shine * attenuation;
+                  LightSpecular * Specular * shine * attenuation * strength * 0.3;
     float alpha = texel.a;
 #else
     vec3 colour = texel.rgb * ExplicitColor.rgb;

@@ -176,6 +176,8 @@ rr::TRRCamera* AddPlacedCamera(rr::TRREntityManager& manager, const rr::TRRDatab
   d->SetID(manager.NextID());
   manager.ReserveIDs(1);
   auto* camera = static_cast<rr::TRRCamera*>(manager.CreateEntity(nullptr, *d));
+  // A viewpoint, not a prop: its model would stand in the other cameras' pictures.
+  camera->SetShowModel(false);
   camera->SetWorldPosition(eye);
   camera->Update(false);
   camera->LookAt(target);

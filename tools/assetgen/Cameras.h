@@ -35,7 +35,7 @@ std::shared_ptr<void> AddCameraEntry(rr::TRRAsset& catalogue, const std::filesys
 void AddSampleCameras(rr::TRREntityManager& manager, const rr::TRRDatabase& database);
 
 // A camera of the catalogue's entry named name, standing at eye and looking at target (world
-// values). Raises when the catalogue has no camera.
+// values), its model hidden. Raises when the catalogue has no camera.
 rr::TRRCamera* AddPlacedCamera(rr::TRREntityManager& manager, const rr::TRRDatabase& database,
                                const std::string& name, const gx::TGXVector3& eye, const gx::TGXVector3& target);
 
