@@ -146,7 +146,7 @@ struct TWorld {
       if (on)
         TRRPlantBatch::Attach(*p);
       else
-        TRRPlantBatch::Unregister(*p->ModelEntity());
+        TRRPlantBatch::Detach(*p);
   }
 };
 

@@ -12,7 +12,14 @@ const TGXMatrix* TGXSubEntity::GetWorldMatrix() {
   return node ? &node->WorldMatrix() : nullptr;
 }
 
+namespace {
+uint64_t MaterialChanges = 0;
+}  // namespace
+
+uint64_t GXSubEntityMaterialChanges() { return MaterialChanges; }
+
 void TGXSubEntity::SetMaterial(IGXMaterial material) {
+  ++MaterialChanges;
   FOwnMaterial = std::move(material);
   Material = FOwnMaterial ? FOwnMaterial : FEntity->Mesh()->SubMesh(FSubMesh)->Material;
 }

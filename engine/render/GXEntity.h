@@ -8,6 +8,7 @@
 // A queue hook (SetQueueHook) may take over queuing: the application gathers many entities of one
 // mesh and material into one instanced draw and tells the entities it took to draw nothing.
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,10 @@
 namespace gx {
 
 class TGXEntity;
+
+// How many times any sub-entity was given a material of its own (SetMaterial): whoever keeps what
+// materials entities draw with compares it to know that nothing changed.
+uint64_t GXSubEntityMaterialChanges();
 
 class TGXSubEntity : public TGXRenderPrimitive {
  public:

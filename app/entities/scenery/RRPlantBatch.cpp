@@ -27,6 +27,17 @@ class TRRPlantHook : public gx::TGXEntityQueueHook {
   const TRRModel* FOwner;
 };
 
+// Every visible mesh entity below node whose nodes are all visible, depth first.
+template <class Fn>
+void ForEachShownMeshEntity(gx::TGXNode* node, Fn&& fn) {
+  auto* scene = dynamic_cast<gx::TGXSceneNode*>(node);
+  if (scene && !scene->Visible()) return;
+  if (scene)
+    for (int k = 0; k < scene->ObjectCount(); ++k)
+      if (auto* entity = dynamic_cast<gx::TGXEntity*>(scene->Objects()[k]); entity && entity->Visible()) fn(*entity);
+  for (int i = 0; i < node->ChildCount(); ++i) ForEachShownMeshEntity(node->Child(i), fn);
+}
+
 template <class Fn>
 void ForEachMeshEntity(gx::TGXNode* node, Fn&& fn) {
   if (auto* scene = dynamic_cast<gx::TGXSceneNode*>(node))
@@ -85,6 +96,113 @@ void TRRPlantPrimitive::BeforeRender() {
   InstanceCount = FGroup->Instanced() && FGroup->Upload() ? static_cast<uint32_t>(FGroup->FCount) : 0;
 }
 
+// ---- proxy ----
+
+class TRRPlantProxy : public gx::TGXSceneObject {
+ public:
+  TRRPlantProxy(gx::TGXRef<TRRPlantBatch> batch, TRRModel& plant)
+      : FBatch(std::move(batch)), FPlant(plant), FModel(plant.ModelEntity()) {}
+
+  // For good: the model entity's subtree is collected as any again.
+  void Stop() {
+    if (!FStopped && FModel && FPlant.ModelEntity() == FModel) FModel->SetRenderEnabled(true);
+    FStopped = true;
+  }
+
+  void AddToRenderQueue(gx::TGXSceneCamera* camera, gx::TGXRenderQueue* queue) override {
+    if (FStopped || !queue) return;
+    if (FPlant.ModelEntity() != FModel) {
+      // A replaced model is not ours to switch; its entities draw as any.
+      FStopped = true;
+      return;
+    }
+    if (!FModel) return;
+    const bool fast = !FPlant.Selected() && !FPlant.CadDisplayOn() && !FPlant.HasAnimation() && Ready();
+    FModel->SetRenderEnabled(!fast);
+    if (!fast) {
+      // The entities queue themselves right after this (their node is collected next), through
+      // their hooks; from then on their sub-entities have their materials and join groups.
+      FTried = false;
+      return;
+    }
+    FBatch->BeginIfNew(queue);
+    // The entities' world matrices are made again only when the plant moved.
+    if (FPlaced != FPlant.MatrixRevision()) {
+      FPlaced = FPlant.MatrixRevision();
+      const gx::TGXMatrix& world = FPlant.WorldMatrix();
+      for (TEntry& e : FEntries) e.World = e.Local * world;
+    }
+    gx::TGXVector3 eye;
+    if (camera && camera->Node()) eye = camera->Node()->WorldPosition();
+    const float distance = gx::DistanceSquared(eye, FPlant.WorldPosition());
+    for (const TEntry& e : FEntries) {
+      TRRPlantGroup& g = *e.Group;
+      if (g.FCount + 1 < RRPlantBatchThreshold || g.FCount >= RRPlantMaxInstances)
+        e.Entity->AddToRenderQueue(camera, queue);  // the first of its group, through its hook
+      else
+        FBatch->AddInstance(g, e.World, distance, queue);
+    }
+  }
+
+ private:
+  struct TEntry {
+    gx::TGXEntity* Entity;  // below the model entity: the node tree owns it
+    gx::TGXMatrix Local;    // the entity's node in the plant's space
+    gx::TGXMatrix World;    // Local carried by the plant's world matrix of revision FPlaced
+    TRRPlantGroup* Group;
+    uint64_t Serial;
+  };
+
+  // Whether the kept entries still hold; else they are taken anew (once per change).
+  bool Ready() {
+    const uint64_t changes = gx::GXSubEntityMaterialChanges();
+    if (FResolved && changes == FChanges) {
+      bool valid = true;
+      for (const TEntry& e : FEntries) {
+        const gx::TGXMesh* mesh = e.Group->Mesh();
+        valid = valid && e.Group->FSerial == e.Serial && mesh && mesh->Revision() == e.Group->FRevision;
+      }
+      if (valid) return true;
+    }
+    if (FTried && changes == FChanges) return false;
+    FTried = true;
+    FChanges = changes;
+    FResolved = Resolve();
+    return FResolved;
+  }
+
+  bool Resolve() {
+    FEntries.clear();
+    bool complete = true;
+    const gx::TGXMatrix& inverse = FPlant.InverseWorldMatrix();
+    ForEachShownMeshEntity(FModel, [&](gx::TGXEntity& entity) {
+      if (!complete) return;
+      const auto& subs = entity.SubEntities();
+      complete = entity.Node() && !subs.empty() && int(subs.size()) == entity.Mesh()->SubMeshCount();
+      for (const auto& sub : subs) complete = complete && sub->Material;
+      if (!complete) return;
+      TRRPlantGroup* g = FBatch->Find(entity);
+      complete = g->Usable();
+      if (complete) FEntries.push_back({&entity, entity.Node()->WorldMatrix() * inverse, {}, g, g->FSerial});
+    });
+    FPlaced = 0;
+    if (!complete) FEntries.clear();
+    return complete && !FEntries.empty();
+  }
+
+  gx::TGXRef<TRRPlantBatch> FBatch;
+  TRRModel& FPlant;
+  TRRModelEntity* FModel;
+  std::vector<TEntry> FEntries;
+  uint64_t FPlaced = 0;  // the plant's matrix revision the entries' world matrices were made for
+  uint64_t FChanges = 0;
+  bool FResolved = false;
+  // A resolve failed with the material count it had; tried again when it moves or the entities
+  // have been queued through their hooks.
+  bool FTried = false;
+  bool FStopped = false;
+};
+
 // ---- batch ----
 
 TRRPlantBatch::TRRPlantBatch(TRRPlantBatchDevice device) : FDevice(std::move(device)) {}
@@ -107,9 +225,13 @@ gx::TGXRef<TRRPlantBatch> TRRPlantBatch::Shared() {
   return batch;
 }
 
-void TRRPlantBatch::Attach(const TRRModel& plant) {
+void TRRPlantBatch::Attach(TRRModel& plant) {
   if (!plant.ModelEntity()) return;
-  if (gx::TGXRef<TRRPlantBatch> batch = Shared()) batch->Register(*plant.ModelEntity(), &plant);
+  if (gx::TGXRef<TRRPlantBatch> batch = Shared()) batch->RegisterPlant(plant);
+}
+
+void TRRPlantBatch::Detach(TRRModel& plant) {
+  if (plant.ModelEntity()) Unregister(*plant.ModelEntity());
 }
 
 void TRRPlantBatch::Register(TRRModelEntity& entity, const TRRModel* owner) {
@@ -117,10 +239,20 @@ void TRRPlantBatch::Register(TRRModelEntity& entity, const TRRModel* owner) {
   ForEachMeshEntity(&entity, [&hook](gx::TGXEntity& e) { e.SetQueueHook(hook); });
 }
 
+void TRRPlantBatch::RegisterPlant(TRRModel& plant) {
+  TRRModelEntity* model = plant.ModelEntity();
+  if (!model) return;
+  Register(*model, &plant);
+  if (!plant.HasAnimation()) plant.AttachObject(gx::MakeRef<TRRPlantProxy>(gx::TGXRef<TRRPlantBatch>(this), plant).Get());
+}
+
 void TRRPlantBatch::Unregister(TRRModelEntity& entity) {
   ForEachMeshEntity(&entity, [](gx::TGXEntity& e) {
     if (dynamic_cast<TRRPlantHook*>(e.QueueHook())) e.SetQueueHook(nullptr);
   });
+  if (auto* plant = dynamic_cast<gx::TGXSceneNode*>(entity.Parent()))
+    for (int k = 0; k < plant->ObjectCount(); ++k)
+      if (auto* proxy = dynamic_cast<TRRPlantProxy*>(plant->Objects()[k])) proxy->Stop();
 }
 
 int TRRPlantBatch::GroupCount() const {
@@ -134,6 +266,7 @@ void TRRPlantBatch::Begin(gx::TGXRenderQueue* queue) {
   FGeneration = queue->Generation();
   for (TRRPlantGroup* g : FActive) {
     g->FCount = 0;
+    g->FQueued = false;
     g->FPending.clear();
   }
   FActive.clear();
@@ -141,9 +274,11 @@ void TRRPlantBatch::Begin(gx::TGXRenderQueue* queue) {
 }
 
 void TRRPlantBatch::Build(TRRPlantGroup& g, gx::TGXEntity& entity) {
+  static uint64_t serial = 0;
   const gx::IGXMesh& mesh = entity.Mesh();
   const auto& subs = entity.SubEntities();
   g.FBatch = this;
+  g.FSerial = ++serial;
   g.FMesh = mesh.Get();
   g.FRevision = mesh->Revision();
   g.FMaterials.clear();
@@ -227,24 +362,32 @@ TRRPlantGroup* TRRPlantBatch::Find(gx::TGXEntity& entity) {
 
 bool TRRPlantBatch::Add(gx::TGXEntity& entity, float distance, gx::TGXRenderQueue* queue) {
   if (!queue || !entity.Node()) return false;
-  if (queue != FQueue || queue->Generation() != FGeneration) Begin(queue);
+  BeginIfNew(queue);
   TRRPlantGroup* g = Find(entity);
   if (!g->FUsable || g->FCount >= RRPlantMaxInstances) return false;
-  if (g->FCount == 0) FActive.push_back(g);
-  if (g->FCount == g->FMatrices.size()) g->FMatrices.resize(std::max<size_t>(16, g->FMatrices.size() * 2));
-  g->FMatrices[g->FCount++] = entity.Node()->WorldMatrix();
-  if (g->FCount < RRPlantBatchThreshold) {
+  if (!g->FQueued && g->FCount + 1 < RRPlantBatchThreshold) {
+    if (g->FCount == 0) FActive.push_back(g);
+    if (g->FCount == g->FMatrices.size()) g->FMatrices.resize(std::max<size_t>(16, g->FMatrices.size() * 2));
+    g->FMatrices[g->FCount++] = entity.Node()->WorldMatrix();
     g->FPending.push_back(&entity);
     return false;
   }
-  if (g->FCount == RRPlantBatchThreshold) {
-    // The plants queued so far are drawn by the batch from now on.
-    for (gx::TGXEntity* e : g->FPending)
-      for (const auto& sub : e->SubEntities()) sub->InstanceCount = 0;
-    g->FPending.clear();
-    for (const auto& p : g->FPrimitives) queue->Add(p.get(), 0.0f, distance);
-  }
+  AddInstance(*g, entity.Node()->WorldMatrix(), distance, queue);
   return true;
+}
+
+void TRRPlantBatch::AddInstance(TRRPlantGroup& g, const gx::TGXMatrix& world, float distance,
+                                gx::TGXRenderQueue* queue) {
+  if (g.FCount == 0) FActive.push_back(&g);
+  if (g.FCount == g.FMatrices.size()) g.FMatrices.resize(std::max<size_t>(16, g.FMatrices.size() * 2));
+  g.FMatrices[g.FCount++] = world;
+  if (g.FQueued) return;
+  // The plants queued so far are drawn by the batch from now on.
+  for (gx::TGXEntity* e : g.FPending)
+    for (const auto& sub : e->SubEntities()) sub->InstanceCount = 0;
+  g.FPending.clear();
+  for (const auto& p : g.FPrimitives) queue->Add(p.get(), 0.0f, distance);
+  g.FQueued = true;
 }
 
 }  // namespace rr

@@ -16,6 +16,15 @@
 // group reaches the threshold; from then on they draw nothing (instance count 0) and the batch
 // draws them. Every collection (render queue generation) starts the groups anew, so mirror and
 // cube views draw their own plants, and a removed plant is simply not queued again.
+//
+// A plant registered as a whole (RegisterPlant, Attach) also carries a proxy object on its own
+// node: once its mesh entities have been queued through their hooks and joined their groups, the
+// proxy appends the plant's matrices (each mesh entity's place in the plant, kept, times the
+// plant's world matrix) straight away and switches the model entity's subtree off for the
+// collector, so a plant in view costs the visit of one node instead of its whole model. It falls
+// back to the entities' own path for a selected plant, the technical view, a plant with an
+// animation, a replaced model, and after any sub-entity was given another material
+// (gx::GXSubEntityMaterialChanges) until its entities joined their groups again.
 
 #include <cstdint>
 #include <functional>
@@ -78,7 +87,8 @@ class TRRPlantGroup {
   // Plants queued in this collection, and their world matrices in queue order.
   size_t Count() const { return FCount; }
   const gx::TGXMatrix& Matrix(size_t index) const { return FMatrices.at(index); }
-  bool Instanced() const { return FCount >= RRPlantBatchThreshold; }
+  // Whether the group's primitives are queued in this collection (it draws all its plants).
+  bool Instanced() const { return FQueued; }
   int PrimitiveCount() const { return static_cast<int>(FPrimitives.size()); }
   TRRPlantPrimitive& Primitive(int index) const { return *FPrimitives.at(size_t(index)); }
   const gx::IGXMaterial& InstancedMaterial(int subMesh) const { return FTwins.at(size_t(subMesh)); }
@@ -86,12 +96,16 @@ class TRRPlantGroup {
  private:
   friend class TRRPlantBatch;
   friend class TRRPlantPrimitive;
+  friend class TRRPlantProxy;
   bool Matches(const gx::TGXEntity& entity) const;
   // Writes the matrices into the instance buffer unless done in this collection; false when
   // that fails.
   bool Upload();
 
   TRRPlantBatch* FBatch = nullptr;
+  // Changes whenever the group is built for a mesh (anew), so a proxy that kept it notices.
+  uint64_t FSerial = 0;
+  bool FQueued = false;
   gx::TGXWeakRef<gx::TGXMesh> FMesh;
   uint64_t FRevision = 0;
   std::vector<gx::TGXWeakRef<gx::TGXMaterial>> FMaterials;
@@ -116,14 +130,19 @@ class TRRPlantBatch : public gx::TGXRefCounted {
   // The batch of the current render core, shared by the plants while any of them uses it; null
   // without a render core.
   static gx::TGXRef<TRRPlantBatch> Shared();
-  // Registers the plant's model entity with the shared batch (nothing without a render core or
-  // model entity).
-  static void Attach(const TRRModel& plant);
+  // Registers the plant with the shared batch (nothing without a render core or model entity).
+  static void Attach(TRRModel& plant);
+  // The plant draws itself again (its entities' hooks and its proxy are gone).
+  static void Detach(TRRModel& plant);
 
   // Gives every mesh entity below the model entity this batch's queue hook; owner (may be null)
   // is asked for the selection and the technical view.
   void Register(TRRModelEntity& entity, const TRRModel* owner);
-  // The mesh entities below the model entity queue themselves again.
+  // Register for the plant's model entity, and a proxy on the plant's node unless the model has
+  // an animation.
+  void RegisterPlant(TRRModel& plant);
+  // The mesh entities below the model entity queue themselves again; the proxy of the plant that
+  // carries it stops.
   static void Unregister(TRRModelEntity& entity);
 
   // Called by the queue hook: true when the batch draws the entity.
@@ -138,7 +157,14 @@ class TRRPlantBatch : public gx::TGXRefCounted {
   uint64_t Generation() const { return FGeneration; }
 
  private:
+  friend class TRRPlantProxy;
   void Begin(gx::TGXRenderQueue* queue);
+  void BeginIfNew(gx::TGXRenderQueue* queue) {
+    if (queue != FQueue || queue->Generation() != FGeneration) Begin(queue);
+  }
+  // Appends a plant's matrix to a group that has (or with it reaches) the threshold, queuing the
+  // group's primitives at the first one; the plants queued one by one before draw nothing.
+  void AddInstance(TRRPlantGroup& group, const gx::TGXMatrix& world, float distance, gx::TGXRenderQueue* queue);
   TRRPlantGroup* Find(gx::TGXEntity& entity);
   void Build(TRRPlantGroup& group, gx::TGXEntity& entity);
 

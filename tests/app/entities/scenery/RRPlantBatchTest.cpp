@@ -91,7 +91,7 @@ class TRRPlantBatchTest : public test::TMaterialTest {
           info.Mesh->SubMesh(i)->IndexGeometry.IndexCount = 36;
     }
     auto* plant = static_cast<TRRModel*>(TRRModel::StaticClass().Create(Scene.Root(), nullptr, d));
-    if (registered) Batch->Register(*plant->ModelEntity(), plant);
+    if (registered) Batch->RegisterPlant(*plant);
     return plant;
   }
 
@@ -132,7 +132,8 @@ class TRRPlantBatchTest : public test::TMaterialTest {
 constexpr int kHouseSubMeshes = 3;
 
 TEST_F(TRRPlantBatchTest, ThePlantsInViewDrawOneInstancedCallPerSubMesh) {
-  for (int i = 0; i < 5; ++i) Plant("Haus.x", {float(i * 6 - 12), 0, 40});
+  std::vector<TRRModel*> seen;
+  for (int i = 0; i < 5; ++i) seen.push_back(Plant("Haus.x", {float(i * 6 - 12), 0, 40}));
   for (int i = 0; i < 2; ++i) Plant("Haus.x", {float(i * 6), 0, -40});  // behind the camera
   const std::vector<std::string> draws = Draw();
   EXPECT_EQ(Instanced(draws, 5), kHouseSubMeshes);
@@ -141,20 +142,43 @@ TEST_F(TRRPlantBatchTest, ThePlantsInViewDrawOneInstancedCallPerSubMesh) {
   const std::vector<std::string> log = Device.Log();
   EXPECT_THAT(log, ::testing::Contains("SetVertexDeclaration(Instanzen, frequencies 0 1)"));
   // The instance data of both meshes (body and door) holds the plants in view only, in any order.
-  ASSERT_EQ(Batch->ActiveGroupCount(), 2);
-  for (int g = 0; g < 2; ++g) {
-    const TRRPlantGroup& group = Batch->ActiveGroup(g);
-    ASSERT_EQ(group.Count(), 5u);
-    std::vector<float> xs;
-    for (size_t k = 0; k < group.Count(); ++k) {
-      EXPECT_FLOAT_EQ(group.Matrix(k).m[3][2], group.Matrix(0).m[3][2]);
-      xs.push_back(group.Matrix(k).m[3][0]);
+  auto expectPlantsInView = [&] {
+    ASSERT_EQ(Batch->ActiveGroupCount(), 2);
+    for (int g = 0; g < 2; ++g) {
+      const TRRPlantGroup& group = Batch->ActiveGroup(g);
+      ASSERT_EQ(group.Count(), 5u);
+      std::vector<float> xs;
+      for (size_t k = 0; k < group.Count(); ++k) {
+        EXPECT_NEAR(group.Matrix(k).m[3][2], group.Matrix(0).m[3][2], 1e-4f);
+        xs.push_back(std::round(group.Matrix(k).m[3][0] * 1000) / 1000);
+      }
+      std::sort(xs.begin(), xs.end());
+      EXPECT_THAT(xs, ::testing::ElementsAre(-12, -6, 0, 6, 12));
     }
-    std::sort(xs.begin(), xs.end());
-    EXPECT_THAT(xs, ::testing::ElementsAre(-12, -6, 0, 6, 12));
+  };
+  expectPlantsInView();
+  // The plants' proxies add their matrices without the collector visiting their models; the next
+  // frames gather them anew, and a moved plant takes its model along.
+  for (TRRModel* p : seen) EXPECT_FALSE(p->ModelEntity()->RenderEnabled());
+  for (int frame = 0; frame < 2; ++frame) {
+    EXPECT_EQ(Instanced(Draw(), 5), kHouseSubMeshes);
+    expectPlantsInView();
+    for (TRRModel* p : seen) EXPECT_FALSE(p->ModelEntity()->RenderEnabled());
   }
-  // The next frame gathers them anew.
-  EXPECT_EQ(Instanced(Draw(), 5), kHouseSubMeshes);
+  seen[0]->SetPosition({-12, 0, 44});
+  Draw();
+  float nearest = 1e9f, farthest = -1e9f;
+  for (size_t k = 0; k < Batch->ActiveGroup(0).Count(); ++k) {
+    nearest = std::min(nearest, Batch->ActiveGroup(0).Matrix(k).m[3][2]);
+    farthest = std::max(farthest, Batch->ActiveGroup(0).Matrix(k).m[3][2]);
+  }
+  EXPECT_NEAR(farthest - nearest, 4, 1e-3f);
+  // Selecting a plant gives it its own path again.
+  seen[1]->Select();
+  const std::vector<std::string> selected = Draw();
+  EXPECT_TRUE(seen[1]->ModelEntity()->RenderEnabled());
+  EXPECT_EQ(Instanced(selected, 4), kHouseSubMeshes);
+  EXPECT_EQ(Plain(selected), kHouseSubMeshes);
 }
 
 TEST_F(TRRPlantBatchTest, TwoModelsGiveSeparateBatchesAndRemovedPlantsLeaveTheirs) {
