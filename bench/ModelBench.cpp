@@ -7,13 +7,13 @@
 // - CreateInstance of a 50-node model 5,000 times (below 100 ms) beside making as many bare
 //   scene nodes.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "bench/BenchHeap.h"
 #include "engine/core/GXGeometry.h"
 #include "engine/core/GXSceneNode.h"
 #include "engine/core/GXStream.h"
@@ -25,16 +25,6 @@
 namespace {
 
 using namespace gx;
-
-// glibc gives freed heap tops back to the system, so every round of 250,000 nodes and entities
-// would mostly measure the kernel zeroing fresh pages; a program that keeps building scenes keeps
-// its heap, and so does this one.
-const bool kKeepHeap = [] {
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  mallopt(M_TOP_PAD, 256 << 20);
-  mallopt(M_MMAP_THRESHOLD, 1 << 30);
-  return true;
-}();
 
 // A wavy grid of 225 x 225 vertices: 100,352 triangles in one sub-mesh.
 constexpr int kSide = 225;

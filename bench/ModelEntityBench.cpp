@@ -5,7 +5,6 @@
 //   nothing changes: near zero;
 // - Animate of 500 animated models for one frame: below 0.5 ms.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,42 +16,20 @@
 #include "app/RRModelServices.h"
 #include "app/RRProjectSerializer.h"
 #include "app/entities/RRModel.h"
+#include "bench/BenchHeap.h"
 #include "engine/core/GXEngine.h"
 #include "engine/core/GXSceneNode.h"
 #include "engine/render/GXModelData.h"
 #include "engine/render/GXModelWriter.h"
 #include "engine/render/GXRenderCore.h"
+#include "tests/app/ModelTestSupport.h"
 
 namespace {
 
 using namespace rr;
 
-// A program that keeps building scenes keeps its heap; so does this one.
-const bool kKeepHeap = [] {
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  mallopt(M_TOP_PAD, 256 << 20);
-  mallopt(M_MMAP_THRESHOLD, 1 << 30);
-  return true;
-}();
-
 constexpr int kFiles = 100, kSubMeshes = 10, kInstances = 5000, kTextures = 20, kAnimated = 500;
 constexpr const char* kPackage = "{0B1C2D3E-4F50-4617-8293-A4B5C6D7E8F9}";
-
-// A box as 12 triangles; its faces open to the outside.
-void AddBox(gx::TGXModelMesh& m, float x, float size) {
-  const gx::TGXVector3 lo{x, 0, 0}, hi{x + size, size, size};
-  const gx::TGXVector3 c[8] = {{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z},
-                               {lo.x, hi.y, lo.z}, {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z},
-                               {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}};
-  const int faces[6][4] = {{0, 3, 2, 1}, {5, 6, 7, 4}, {4, 7, 3, 0},
-                           {1, 2, 6, 5}, {3, 7, 6, 2}, {4, 0, 1, 5}};
-  const gx::TGXVector2 uv[4] = {{0, 1}, {0, 0}, {1, 0}, {1, 1}};
-  for (const auto& f : faces) {
-    const uint16_t base = uint16_t(m.Vertices.size());
-    for (int i = 0; i < 4; ++i) m.Vertices.push_back({c[f[i]], {0, 1, 0}, uv[i]});
-    for (uint16_t i : {0, 1, 2, 0, 2, 3}) m.Indices.push_back(uint16_t(base + i));
-  }
-}
 
 // File f: one mesh of 10 boxes, each its own sub-mesh with one of the textures.
 gx::TGXModelData FileData(int f, bool animated) {
@@ -62,7 +39,8 @@ gx::TGXModelData FileData(int f, bool animated) {
   mesh.Name = "Teil";
   for (int s = 0; s < kSubMeshes; ++s) {
     const uint32_t first = uint32_t(mesh.Indices.size());
-    AddBox(mesh, float(s) * 2, 1 + 0.01f * float(f));
+    const float x = float(s) * 2, size = 1 + 0.01f * float(f);
+    modeltest::AddBox(mesh, {x, 0, 0}, {x + size, size, size});
     mesh.SubMeshes.push_back({first,
                               uint32_t(mesh.Indices.size()) - first,
                               "T" + std::to_string((f + s) % kTextures) + ".png",

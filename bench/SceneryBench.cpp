@@ -9,7 +9,6 @@
 //   0.3 ms; beside it the same test box by box.
 // - one street Snap among 5,000 streets: below 0.5 ms.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <cmath>
 #include <memory>
@@ -21,42 +20,21 @@
 #include "app/entities/scenery/RRStreet.h"
 #include "app/entities/scenery/RRVegetation.h"
 #include "bench/BenchLayout.h"
+#include "bench/BenchHeap.h"
 #include "engine/render/GXCamera.h"
 #include "engine/render/GXModelData.h"
 #include "engine/render/GXModelWriter.h"
 #include "engine/render/GXRenderWindow.h"
 #include "engine/render/GXScene.h"
+#include "tests/app/ModelTestSupport.h"
 
 using namespace rr;
 
 namespace {
 
-// A program that keeps building scenes keeps its heap; so does this one.
-const bool kKeepHeap = [] {
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  mallopt(M_TOP_PAD, 256 << 20);
-  mallopt(M_MMAP_THRESHOLD, 1 << 30);
-  return true;
-}();
-
 constexpr int kKinds = 4, kPlants = 20000, kColumns = 125, kCreated = 10000;
 constexpr int kBarriers = 300, kVehicles = 1000, kStreets = 5000;
 constexpr float kSpacing = 10;
-
-// An axis-aligned box as 12 triangles appended to the mesh.
-void AddBox(gx::TGXModelMesh& m, const gx::TGXVector3& lo, const gx::TGXVector3& hi) {
-  const gx::TGXVector3 c[8] = {{lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z},
-                               {lo.x, hi.y, lo.z}, {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z},
-                               {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}};
-  const int faces[6][4] = {{0, 3, 2, 1}, {5, 6, 7, 4}, {4, 7, 3, 0},
-                           {1, 2, 6, 5}, {3, 7, 6, 2}, {4, 0, 1, 5}};
-  const gx::TGXVector2 uv[4] = {{0, 1}, {0, 0}, {1, 0}, {1, 1}};
-  for (const auto& f : faces) {
-    const uint16_t base = uint16_t(m.Vertices.size());
-    for (int i = 0; i < 4; ++i) m.Vertices.push_back({c[f[i]], {0, 1, 0}, uv[i]});
-    for (uint16_t i : {0, 1, 2, 0, 2, 3}) m.Indices.push_back(uint16_t(base + i));
-  }
-}
 
 // A tree of kind k: a trunk and a crown, each a sub-mesh in a colour of its own.
 std::vector<uint8_t> TreeFile(int k) {
@@ -64,12 +42,12 @@ std::vector<uint8_t> TreeFile(int k) {
   data.Format = gx::EGXModelFormat::XFile;
   gx::TGXModelMesh mesh;
   mesh.Name = "Baum";
-  AddBox(mesh, {-0.3f, 0, -0.3f}, {0.3f, 2, 0.3f});
+  modeltest::AddBox(mesh, {-0.3f, 0, -0.3f}, {0.3f, 2, 0.3f});
   mesh.SubMeshes.push_back(
       {0, uint32_t(mesh.Indices.size()), gx::GXModelColorName(0.4f, 0.25f, 0.1f, 1), {}, {}});
   const uint32_t crown = uint32_t(mesh.Indices.size());
   const float r = 1.5f + 0.3f * float(k);
-  AddBox(mesh, {-r, 2, -r}, {r, 4 + float(k), r});
+  modeltest::AddBox(mesh, {-r, 2, -r}, {r, 4 + float(k), r});
   mesh.SubMeshes.push_back({crown,
                             uint32_t(mesh.Indices.size()) - crown,
                             gx::GXModelColorName(0.1f, 0.4f + 0.1f * float(k), 0.1f, 1),
@@ -90,7 +68,7 @@ std::vector<uint8_t> SlabFile() {
   data.Format = gx::EGXModelFormat::XFile;
   gx::TGXModelMesh mesh;
   mesh.Name = "Platte";
-  AddBox(mesh, {-5, 0, -2}, {5, 0.1f, 2});
+  modeltest::AddBox(mesh, {-5, 0, -2}, {5, 0.1f, 2});
   mesh.SubMeshes.push_back(
       {0, uint32_t(mesh.Indices.size()), gx::GXModelColorName(0.3f, 0.3f, 0.3f, 1), {}, {}});
   gx::GXModelCalculateBounds(mesh);

@@ -8,7 +8,6 @@
 // same layout with every train standing, and with only one of them running.
 
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +20,7 @@
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackConnections.h"
 #include "bench/BenchLayout.h"
+#include "bench/BenchHeap.h"
 #include "engine/render/GXModelData.h"
 #include "engine/render/GXModelWriter.h"
 #include "tests/app/ModelTestSupport.h"
@@ -28,14 +28,6 @@
 using namespace rr;
 
 namespace {
-
-// A program that keeps building scenes keeps its heap; so does this one.
-const bool kKeepHeap = [] {
-  mallopt(M_TRIM_THRESHOLD, 1 << 30);
-  mallopt(M_TOP_PAD, 256 << 20);
-  mallopt(M_MMAP_THRESHOLD, 1 << 30);
-  return true;
-}();
 
 constexpr int kLines = 200, kPiecesPerLine = 50, kVehiclesPerTrain = 10;
 constexpr float kPiece = 30, kLineSpacing = 8, kVehicleLength = 20, kSpeed = 75, kFrame = 0.04f;

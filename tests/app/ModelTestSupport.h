@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,30 @@ class TGeometryFreeImporter : public gx::TGXModelImporter {
   }
 };
 
+
+// While it lives, model files load through TGeometryFreeImporter alone, made by a model factory
+// of the given resources; the importers registered before come back afterwards.
+class TGeometryFreeModels {
+ public:
+  explicit TGeometryFreeModels(gx::TGXResourceManager* resources) : FSaved(gx::GXModelImporterClasses()) {
+    for (const gx::TGXModelImporterClass& c : FSaved) gx::UnregisterModelImporter(c.Name);
+    gx::RegisterModelImporter("GeometryFree", [](gx::TGXStream& s, gx::TGXSceneNode* t) {
+      return std::make_unique<TGeometryFreeImporter>(s, t);
+    });
+    FFactory = std::make_unique<gx::TGXModelFactory>(resources);
+  }
+  ~TGeometryFreeModels() {
+    FFactory.reset();
+    gx::UnregisterModelImporter("GeometryFree");
+    for (const gx::TGXModelImporterClass& c : FSaved) gx::RegisterModelImporter(c.Name, c.Create);
+  }
+  TGeometryFreeModels(const TGeometryFreeModels&) = delete;
+  TGeometryFreeModels& operator=(const TGeometryFreeModels&) = delete;
+
+ private:
+  std::vector<gx::TGXModelImporterClass> FSaved;
+  std::unique_ptr<gx::TGXModelFactory> FFactory;
+};
 
 // An axis-aligned box as 12 triangles with outward faces (left-handed, clockwise seen from
 // outside), each face with its own vertices and texture coordinates 0..1.

@@ -94,6 +94,17 @@ const TRRVehicleBoxes& TRRVehicleBoxes::Of(IRREntityManager* manager, int64_t st
   return boxes;
 }
 
+const TRRVehicleBoxes* TRRVehicleBoxes::Due(IRREntityManager* manager, int64_t& nextCheck) {
+  auto* m = dynamic_cast<TRREntityManager*>(manager);
+  if (!m) return nullptr;
+  const IRRProjectHost& host = m->Project();
+  const int64_t now = host.FrameCounter();
+  if (nextCheck >= 0 && now < nextCheck) return nullptr;
+  const int64_t frequency = std::max<int64_t>(1, host.FrameFrequency());
+  nextCheck = now + std::max<int64_t>(1, std::llround(RRBarrierCheckInterval * double(frequency)));
+  return &Of(m, now);
+}
+
 // ---- barrier ----
 
 RR_DEFINE_DESCRIPTION_CLASS(TRRBarrierDesc, TRRModelDesc)
@@ -125,16 +136,7 @@ bool TRRBarrier::CheckVehicles(const TRRVehicleBoxes& vehicles) {
 void TRRBarrier::Animate(bool animationsOn, float deltaTime) {
   TRRModel::Animate(animationsOn, deltaTime);
   if (!animationsOn) return;
-  auto* manager = dynamic_cast<TRREntityManager*>(Manager());
-  if (manager) {
-    const IRRProjectHost& host = manager->Project();
-    const int64_t now = host.FrameCounter();
-    if (FNextCheck < 0 || now >= FNextCheck) {
-      CheckVehicles(TRRVehicleBoxes::Of(manager, now));
-      const int64_t frequency = std::max<int64_t>(1, host.FrameFrequency());
-      FNextCheck = now + std::max<int64_t>(1, std::llround(RRBarrierCheckInterval * double(frequency)));
-    }
-  }
+  if (const TRRVehicleBoxes* vehicles = TRRVehicleBoxes::Due(Manager(), FNextCheck)) CheckVehicles(*vehicles);
   gx::TGXAnimationController* c = OwnController();
   if (!c || !std::isfinite(deltaTime) || deltaTime <= 0) return;
   const float t = c->Time(), duration = c->Duration();

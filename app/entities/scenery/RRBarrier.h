@@ -48,6 +48,9 @@ class TRRVehicleBoxes {
   // when the manager or the stamp differ from the last call, so all barriers and buildings of a
   // frame share one gathering.
   static const TRRVehicleBoxes& Of(IRREntityManager* manager, int64_t stamp);
+  // The boxes when a look is due by the manager's frame timer (nextCheck below 0 or passed), with
+  // nextCheck moved on by RRBarrierCheckInterval; null otherwise or without a manager.
+  static const TRRVehicleBoxes* Due(IRREntityManager* manager, int64_t& nextCheck);
 
  private:
   // The axis-aligned test, then exact(i) for each box i that passed it.

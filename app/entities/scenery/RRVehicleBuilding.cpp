@@ -4,8 +4,6 @@
 #include <cctype>
 #include <cmath>
 
-#include "app/RREntityManager.h"
-#include "app/RRProjectHost.h"
 #include "app/entities/RREntityRegistry.h"
 #include "app/entities/RREntity_10.h"
 #include "app/entities/scenery/RRBarrier.h"
@@ -210,16 +208,8 @@ bool TRRVehicleBuilding::AnyDoorsOpen() const {
 void TRRVehicleBuilding::Animate(bool animationsOn, float deltaTime) {
   TRREntity::Animate(animationsOn, deltaTime);
   if (!animationsOn) return;
-  if (auto* manager = dynamic_cast<TRREntityManager*>(Manager())) {
-    const IRRProjectHost& host = manager->Project();
-    const int64_t now = host.FrameCounter();
-    if (FNextCheck < 0 || now >= FNextCheck) {
-      const TRRVehicleBoxes& vehicles = TRRVehicleBoxes::Of(manager, now);
-      for (TRRVehicleSubBuilding* bay : FBays) bay->CheckVehicles(vehicles);
-      const int64_t frequency = std::max<int64_t>(1, host.FrameFrequency());
-      FNextCheck = now + std::max<int64_t>(1, std::llround(RRBarrierCheckInterval * double(frequency)));
-    }
-  }
+  if (const TRRVehicleBoxes* vehicles = TRRVehicleBoxes::Due(Manager(), FNextCheck))
+    for (TRRVehicleSubBuilding* bay : FBays) bay->CheckVehicles(*vehicles);
   for (TRRVehicleSubBuilding* bay : FBays) bay->AnimateDoors(deltaTime);
 }
 

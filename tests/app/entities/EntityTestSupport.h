@@ -17,6 +17,18 @@
 
 namespace rrtest {
 
+// A property value of an old-format node as raw bytes, and a text as the node stores it (NUL
+// ended).
+inline std::vector<uint8_t> BagBytes(const void* data, size_t size) {
+  const auto* b = static_cast<const uint8_t*>(data);
+  return std::vector<uint8_t>(b, b + size);
+}
+inline std::vector<uint8_t> BagText(const std::string& s) {
+  std::vector<uint8_t> v(s.begin(), s.end());
+  v.push_back(0);
+  return v;
+}
+
 // Little-endian bytes written by hand.
 class TBytes {
  public:

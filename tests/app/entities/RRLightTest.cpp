@@ -17,6 +17,7 @@
 #include "engine/core/GXException.h"
 #include "engine/core/GXStream.h"
 #include "engine/render/GXEffect.h"
+#include "tests/app/entities/EntityTestSupport.h"
 
 using namespace rr;
 
@@ -177,15 +178,7 @@ TEST(RRLightDesc, DamagedRecordsRaiseAndNonFiniteColoursReadAsZero) {
 
 TEST(RRLightDesc, PropertyBagReadsNumberedPresetsIndexAndShowModel) {
   using T = TRREntityPropertyType_10;
-  auto bytesOf = [](const void* data, size_t size) {
-    const auto* b = static_cast<const uint8_t*>(data);
-    return std::vector<uint8_t>(b, b + size);
-  };
-  auto text = [](const std::string& s) {
-    std::vector<uint8_t> v(s.begin(), s.end());
-    v.push_back(0);
-    return v;
-  };
+  using rrtest::BagBytes, rrtest::BagText;
   struct TCase {
     const char* What;
     int32_t Index;
@@ -195,19 +188,19 @@ TEST(RRLightDesc, PropertyBagReadsNumberedPresetsIndexAndShowModel) {
       {"index in range", 1, true, 1}, {"index beyond", 5, false, 0}, {"index negative", -1, false, 0}};
   for (const TCase& c : cases) {
     TRREntityDescription_10 bag("TRRLight", "TRRLightDesc");
-    bag.AddProperty(T::String, "ParameterName0", text("Morgen"));
+    bag.AddProperty(T::String, "ParameterName0", BagText("Morgen"));
     const int32_t sky = int32_t(0xFF102030);
-    bag.AddProperty(T::Integer, "SkyColor0", bytesOf(&sky, 4));
+    bag.AddProperty(T::Integer, "SkyColor0", BagBytes(&sky, 4));
     const float ambient[3] = {0.3f, 0.2f, 0.1f};
-    bag.AddProperty(T::Vector3, "Ambient0", bytesOf(ambient, 12));
-    bag.AddProperty(T::String, "ParameterName1", text("Abend"));
+    bag.AddProperty(T::Vector3, "Ambient0", BagBytes(ambient, 12));
+    bag.AddProperty(T::String, "ParameterName1", BagText("Abend"));
     const uint8_t on = 1;
-    bag.AddProperty(T::Boolean, "Spotlights1", bytesOf(&on, 1));
+    bag.AddProperty(T::Boolean, "Spotlights1", BagBytes(&on, 1));
     // A gap ends the presets: "ParameterName3" is never reached.
-    bag.AddProperty(T::String, "ParameterName3", text("Verloren"));
-    bag.AddProperty(T::Integer, "ParameterIndex", bytesOf(&c.Index, 4));
+    bag.AddProperty(T::String, "ParameterName3", BagText("Verloren"));
+    bag.AddProperty(T::Integer, "ParameterIndex", BagBytes(&c.Index, 4));
     const uint8_t off = 0;
-    if (c.WithShow) bag.AddProperty(T::Boolean, "ShowModel", bytesOf(&off, 1));
+    if (c.WithShow) bag.AddProperty(T::Boolean, "ShowModel", BagBytes(&off, 1));
 
     TRRLightDesc d;
     std::string modelFile;

@@ -53,12 +53,7 @@ class TRRModelTest : public test::TMaterialTest {
  protected:
   void SetUp() override {
     TMaterialTest::SetUp();
-    SavedImporters = gx::GXModelImporterClasses();
-    for (const gx::TGXModelImporterClass& c : SavedImporters) gx::UnregisterModelImporter(c.Name);
-    gx::RegisterModelImporter("GeometryFree", [](gx::TGXStream& s, gx::TGXSceneNode* t) {
-      return std::make_unique<TGeometryFreeImporter>(s, t);
-    });
-    Models = std::make_unique<gx::TGXModelFactory>(&Resources);
+    Models = std::make_unique<modeltest::TGeometryFreeModels>(&Resources);
     Reflections = &TestReflections;
     Install();
     PutModel("Haus.x", modeltest::House(gx::EGXModelFormat::XFile));
@@ -70,8 +65,6 @@ class TRRModelTest : public test::TMaterialTest {
     Root.reset();
     TRRModelServices::Clear();
     Models.reset();
-    gx::UnregisterModelImporter("GeometryFree");
-    for (const gx::TGXModelImporterClass& c : SavedImporters) gx::RegisterModelImporter(c.Name, c.Create);
     TMaterialTest::TearDown();
   }
 
@@ -105,8 +98,7 @@ class TRRModelTest : public test::TMaterialTest {
         }));
   }
 
-  std::vector<gx::TGXModelImporterClass> SavedImporters;
-  std::unique_ptr<gx::TGXModelFactory> Models;
+  std::unique_ptr<modeltest::TGeometryFreeModels> Models;
   TTestReflections TestReflections;
   std::unique_ptr<gx::TGXSceneNode> Root = std::make_unique<gx::TGXSceneNode>();
   int32_t NextID = 0;

@@ -92,12 +92,7 @@ class TrackVehicle : public test::TMaterialTest {
  protected:
   void SetUp() override {
     TMaterialTest::SetUp();
-    Saved = gx::GXModelImporterClasses();
-    for (const gx::TGXModelImporterClass& c : Saved) gx::UnregisterModelImporter(c.Name);
-    gx::RegisterModelImporter("GeometryFree", [](gx::TGXStream& s, gx::TGXSceneNode* t) {
-      return std::make_unique<modeltest::TGeometryFreeImporter>(s, t);
-    });
-    Models = std::make_unique<gx::TGXModelFactory>(&Resources);
+    Models = std::make_unique<modeltest::TGeometryFreeModels>(&Resources);
     Install();
     PutFile(std::string(kPackage) + "\\Wagen.x", modeltest::Write(VehicleModel(true)));
     PutFile(std::string(kPackage) + "\\Lore.x", modeltest::Write(VehicleModel(false)));
@@ -108,8 +103,6 @@ class TrackVehicle : public test::TMaterialTest {
     P.reset();
     TRRModelServices::Clear();
     Models.reset();
-    gx::UnregisterModelImporter("GeometryFree");
-    for (const gx::TGXModelImporterClass& c : Saved) gx::RegisterModelImporter(c.Name, c.Create);
     TMaterialTest::TearDown();
   }
 
@@ -167,8 +160,7 @@ class TrackVehicle : public test::TMaterialTest {
   // Where along the line of pieces a vehicle's pivot stands (they run along +Z).
   static float At(TRRTrackVehicle* v) { return v->WorldPivot().z; }
 
-  std::vector<gx::TGXModelImporterClass> Saved;
-  std::unique_ptr<gx::TGXModelFactory> Models;
+  std::unique_ptr<modeltest::TGeometryFreeModels> Models;
   std::unique_ptr<TRecordingProject> P;
   gx::TGXVector3 End{0, 0, 0};
 };

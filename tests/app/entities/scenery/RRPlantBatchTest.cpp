@@ -33,12 +33,7 @@ class TRRPlantBatchTest : public test::TMaterialTest {
  protected:
   void SetUp() override {
     TMaterialTest::SetUp();
-    SavedImporters = gx::GXModelImporterClasses();
-    for (const gx::TGXModelImporterClass& c : SavedImporters) gx::UnregisterModelImporter(c.Name);
-    gx::RegisterModelImporter("GeometryFree", [](gx::TGXStream& s, gx::TGXSceneNode* t) {
-      return std::make_unique<modeltest::TGeometryFreeImporter>(s, t);
-    });
-    Models = std::make_unique<gx::TGXModelFactory>(&Resources);
+    Models = std::make_unique<modeltest::TGeometryFreeModels>(&Resources);
     Install();
     PutFile(std::string(kPackage) + "\\Haus.x",
             modeltest::Write(modeltest::House(gx::EGXModelFormat::XFile)));
@@ -68,8 +63,6 @@ class TRRPlantBatchTest : public test::TMaterialTest {
     Batch.Reset();
     TRRModelServices::Clear();
     Models.reset();
-    gx::UnregisterModelImporter("GeometryFree");
-    for (const gx::TGXModelImporterClass& c : SavedImporters) gx::RegisterModelImporter(c.Name, c.Create);
     TMaterialTest::TearDown();
   }
 
@@ -116,8 +109,7 @@ class TRRPlantBatchTest : public test::TMaterialTest {
                              [](const std::string& d) { return d.starts_with("DrawIndexedPrimitive("); }));
   }
 
-  std::vector<gx::TGXModelImporterClass> SavedImporters;
-  std::unique_ptr<gx::TGXModelFactory> Models;
+  std::unique_ptr<modeltest::TGeometryFreeModels> Models;
   std::map<std::string, std::unique_ptr<TRREntity>> Prepared;
   gx::TGXNullRenderDevice Device;
   gx::TGXRenderer Renderer{Device, Parameters};

@@ -17,6 +17,7 @@
 #include "app/entities/scenery/RRVehicleBuilding.h"
 #include "engine/core/GXSerialization.h"
 #include "engine/core/GXStream.h"
+#include "tests/app/entities/EntityTestSupport.h"
 
 using namespace rr;
 
@@ -217,19 +218,11 @@ TEST(SceneryDesc, DamagedNumbersReadAsHarmlessValues) {
 
 TEST(SceneryDesc, OldFormatKeys) {
   using T = TRREntityPropertyType_10;
-  auto bytesOf = [](const void* data, size_t size) {
-    const auto* b = static_cast<const uint8_t*>(data);
-    return std::vector<uint8_t>(b, b + size);
-  };
-  auto text = [](const std::string& s) {
-    std::vector<uint8_t> v(s.begin(), s.end());
-    v.push_back(0);
-    return v;
-  };
+  using rrtest::BagBytes, rrtest::BagText;
   std::string model;
   TRREntityDescription_10 plantBag("TRRVegetation", "TRRVegetationDesc");
   const float seed = 1.12f;
-  plantBag.AddProperty(T::Single, "ScaleSeed", bytesOf(&seed, 4));
+  plantBag.AddProperty(T::Single, "ScaleSeed", BagBytes(&seed, 4));
   TRRVegetationDesc plant;
   plant.LoadFromPropertyBag(plantBag, model);
   EXPECT_EQ(plant.ScaleSeed, seed);
@@ -237,9 +230,9 @@ TEST(SceneryDesc, OldFormatKeys) {
   TRREntityDescription_10 shedBag("TRRVehicleBuilding", "TRRVehicleBuildingDesc");
   const int32_t count = -3;
   const float angle = 0.5f;
-  shedBag.AddProperty(T::Integer, "SubBuildingCount", bytesOf(&count, 4));
-  shedBag.AddProperty(T::Single, "BendAngle", bytesOf(&angle, 4));
-  shedBag.AddProperty(T::Filename, "ModelName", text("C:\\Modelle\\Schuppen.x"));
+  shedBag.AddProperty(T::Integer, "SubBuildingCount", BagBytes(&count, 4));
+  shedBag.AddProperty(T::Single, "BendAngle", BagBytes(&angle, 4));
+  shedBag.AddProperty(T::Filename, "ModelName", BagText("C:\\Modelle\\Schuppen.x"));
   TRRVehicleBuildingDesc shed;
   shed.LoadFromPropertyBag(shedBag, model);
   EXPECT_EQ(shed.BayCount, 1);
@@ -250,11 +243,11 @@ TEST(SceneryDesc, OldFormatKeys) {
   TRREntityDescription_10 shapeBag("TRRPrimitive", "TRRPrimitiveDesc");
   const int32_t type = 3;
   const float colour[3] = {1, 0, 0.5f}, scaling[2] = {4, 2}, scale[3] = {2, 2, 1};
-  shapeBag.AddProperty(T::Integer, "PrimitiveType", bytesOf(&type, 4));
-  shapeBag.AddProperty(T::Vector3, "Color", bytesOf(colour, 12));
-  shapeBag.AddProperty(T::Filename, "TextureName", text("Gras.png"));
-  shapeBag.AddProperty(T::Vector2, "TexScaling", bytesOf(scaling, 8));
-  shapeBag.AddProperty(T::Vector3, "PrimitiveScale", bytesOf(scale, 12));
+  shapeBag.AddProperty(T::Integer, "PrimitiveType", BagBytes(&type, 4));
+  shapeBag.AddProperty(T::Vector3, "Color", BagBytes(colour, 12));
+  shapeBag.AddProperty(T::Filename, "TextureName", BagText("Gras.png"));
+  shapeBag.AddProperty(T::Vector2, "TexScaling", BagBytes(scaling, 8));
+  shapeBag.AddProperty(T::Vector3, "PrimitiveScale", BagBytes(scale, 12));
   TRRPrimitiveDesc shape;
   shape.LoadFromPropertyBag(shapeBag, model);
   EXPECT_EQ(shape.PrimitiveType, 3);

@@ -50,12 +50,7 @@ class Scenery : public test::TMaterialTest {
  protected:
   void SetUp() override {
     TMaterialTest::SetUp();
-    Saved = gx::GXModelImporterClasses();
-    for (const gx::TGXModelImporterClass& c : Saved) gx::UnregisterModelImporter(c.Name);
-    gx::RegisterModelImporter("GeometryFree", [](gx::TGXStream& s, gx::TGXSceneNode* t) {
-      return std::make_unique<modeltest::TGeometryFreeImporter>(s, t);
-    });
-    Models = std::make_unique<gx::TGXModelFactory>(&Resources);
+    Models = std::make_unique<modeltest::TGeometryFreeModels>(&Resources);
     Install();
     const auto house = modeltest::Write(modeltest::House(gx::EGXModelFormat::XFile));
     const auto mill = modeltest::Write(modeltest::Windmill(gx::EGXModelFormat::XFile));
@@ -74,8 +69,6 @@ class Scenery : public test::TMaterialTest {
     TRRVegetation::SetRandomSource(nullptr);
     TRRModelServices::Clear();
     Models.reset();
-    gx::UnregisterModelImporter("GeometryFree");
-    for (const gx::TGXModelImporterClass& c : Saved) gx::RegisterModelImporter(c.Name, c.Create);
     TMaterialTest::TearDown();
   }
 
@@ -134,8 +127,7 @@ class Scenery : public test::TMaterialTest {
     P->Counter += std::llround(dt * 1000);
   }
 
-  std::vector<gx::TGXModelImporterClass> Saved;
-  std::unique_ptr<gx::TGXModelFactory> Models;
+  std::unique_ptr<modeltest::TGeometryFreeModels> Models;
   std::unique_ptr<mgrtest::TTestProject> P;
 };
 
