@@ -39,6 +39,13 @@ void TRRModelServices::Report(const TRRAssetFileName& file, std::exception_ptr e
   }
 }
 
+bool TRRModelServices::CanMake(const gx::TGXGuid& kind) const {
+  if (!Resources) return false;
+  for (int i = 0; i < Resources->FactoryCount(); ++i)
+    if (Resources->Factory(i)->GetResourceKind() == kind) return true;
+  return false;
+}
+
 gx::IGXDataLoader TRRModelServices::MakeLoader(const TRRAssetFileName& file) const {
   return gx::IGXDataLoader(new TRRAssetFileLoader(*FileSystem, file, RequestPackage));
 }

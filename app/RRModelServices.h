@@ -123,6 +123,9 @@ struct TRRModelServices {
   void Report(const TRRAssetFileName& file, std::exception_ptr error) const noexcept;
   // A data loader for the asset file with the services' file system and package request.
   gx::IGXDataLoader MakeLoader(const TRRAssetFileName& file) const;
+  // Whether the resource manager has a factory for the kind (a command that does not draw has
+  // none for meshes, models and textures).
+  bool CanMake(const gx::TGXGuid& kind) const;
 };
 
 // Installs services for its lifetime and restores the ones installed before (tests, commands).

@@ -362,13 +362,6 @@ TRRLight* TRRProject::Light() const { return FManager ? dynamic_cast<TRRLight*>(
 
 namespace {
 
-bool HasFactory(gx::TGXResourceManager* resources, const gx::TGXGuid& kind) {
-  if (!resources) return false;
-  for (int i = 0; i < resources->FactoryCount(); ++i)
-    if (resources->Factory(i)->GetResourceKind() == kind) return true;
-  return false;
-}
-
 void AddMissing(std::vector<TRRAssetFileName>& list, const TRRAssetFileName& file) noexcept {
   try {
     list.push_back(file);
@@ -447,7 +440,7 @@ void TRRProject::InstallModelServices() {
   FModelServices = std::make_unique<TRRModelServicesScope>(services);
   TRRTrack::SetModelFactory(&RRCreateTrackModelEntity);
   // Track textures load only where textures can be made (not in commands that do not draw).
-  if (HasFactory(services.Resources, gx::IID_IGXTexture)) {
+  if (services.CanMake(gx::IID_IGXTexture)) {
     TRRTrack::SetTextureServices(
         [](const TRRAssetFileName& name) -> gx::TGXRef<gx::TGXRefCounted> {
           const TRRModelServices* s = TRRModelServices::Get();

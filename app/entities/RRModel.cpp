@@ -110,12 +110,6 @@ std::unique_ptr<TRRModelDesc> RRImportedModelDesc(const std::string& file, const
 
 namespace {
 
-bool HasFactory(gx::TGXResourceManager& resources, const gx::TGXGuid& kind) {
-  for (int i = 0; i < resources.FactoryCount(); ++i)
-    if (resources.Factory(i)->GetResourceKind() == kind) return true;
-  return false;
-}
-
 std::exception_ptr LoadFailure(const gx::TGXResource& resource) {
   return std::make_exception_ptr(
       gx::EGXException({gx::TGXExceptionArg::Object(resource.ClassName()), "DoLoad", resource.LoadError()}));
@@ -259,7 +253,7 @@ TRRModelEntity::TRRModelEntity(gx::TGXNode* parent, TRRSharedMaterialDesc& mater
 void TRRModelEntity::Build(TRRSharedMaterialDesc& materials) {
   const TRRModelServices* services = TRRModelServices::Get();
   if (FFileName.Model.EffectiveFileName().empty() || !services || !services->Resources ||
-      !HasFactory(*services->Resources, gx::IID_IGXModel))
+      !services->CanMake(gx::IID_IGXModel))
     return;
   FReflections = services->Reflections;
   if (!Instantiate(*services)) return;

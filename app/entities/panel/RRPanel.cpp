@@ -924,10 +924,7 @@ void TRRPanel::ValidateTexture(int& index) {
   if (entry.Loaded() || entry.LoadTried) return;
   const TRRModelServices* services = TRRModelServices::Get();
   if (!services || !services->Resources) return;
-  bool canLoad = false;
-  for (int i = 0; i < services->Resources->FactoryCount(); ++i)
-    canLoad = canLoad || services->Resources->Factory(i)->GetResourceKind() == gx::IID_IGXTexture;
-  if (!canLoad) return;
+  if (!services->CanMake(gx::IID_IGXTexture)) return;
   entry.LoadTried = true;
   try {
     gx::IGXTexture texture = services->Resources->Get<gx::TGXTexture>(entry.FileName.EffectiveFileName());

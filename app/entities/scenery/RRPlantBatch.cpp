@@ -27,23 +27,17 @@ class TRRPlantHook : public gx::TGXEntityQueueHook {
   const TRRModel* FOwner;
 };
 
-// Every visible mesh entity below node whose nodes are all visible, depth first.
+// Every mesh entity below node, depth first; shownOnly leaves out hidden entities and the
+// subtrees of hidden nodes.
 template <class Fn>
-void ForEachShownMeshEntity(gx::TGXNode* node, Fn&& fn) {
+void ForEachMeshEntity(gx::TGXNode* node, Fn&& fn, bool shownOnly = false) {
   auto* scene = dynamic_cast<gx::TGXSceneNode*>(node);
-  if (scene && !scene->Visible()) return;
+  if (shownOnly && scene && !scene->Visible()) return;
   if (scene)
     for (int k = 0; k < scene->ObjectCount(); ++k)
-      if (auto* entity = dynamic_cast<gx::TGXEntity*>(scene->Objects()[k]); entity && entity->Visible()) fn(*entity);
-  for (int i = 0; i < node->ChildCount(); ++i) ForEachShownMeshEntity(node->Child(i), fn);
-}
-
-template <class Fn>
-void ForEachMeshEntity(gx::TGXNode* node, Fn&& fn) {
-  if (auto* scene = dynamic_cast<gx::TGXSceneNode*>(node))
-    for (int k = 0; k < scene->ObjectCount(); ++k)
-      if (auto* entity = dynamic_cast<gx::TGXEntity*>(scene->Objects()[k])) fn(*entity);
-  for (int i = 0; i < node->ChildCount(); ++i) ForEachMeshEntity(node->Child(i), fn);
+      if (auto* entity = dynamic_cast<gx::TGXEntity*>(scene->Objects()[k]); entity && (!shownOnly || entity->Visible()))
+        fn(*entity);
+  for (int i = 0; i < node->ChildCount(); ++i) ForEachMeshEntity(node->Child(i), fn, shownOnly);
 }
 
 bool Blends(const gx::TGXMaterial& material) {
@@ -105,7 +99,7 @@ class TRRPlantProxy : public gx::TGXSceneObject {
 
   // For good: the model entity's subtree is collected as any again.
   void Stop() {
-    if (!FStopped && FModel && FPlant.ModelEntity() == FModel) FModel->SetRenderEnabled(true);
+    if (!FStopped && FModelOff && FPlant.ModelEntity() == FModel) FModel->SetRenderEnabled(true);
     FStopped = true;
   }
 
@@ -118,13 +112,14 @@ class TRRPlantProxy : public gx::TGXSceneObject {
     }
     if (!FModel) return;
     const bool fast = !FPlant.Selected() && !FPlant.CadDisplayOn() && !FPlant.HasAnimation() && Ready();
-    FModel->SetRenderEnabled(!fast);
-    if (!fast) {
-      // The entities queue themselves right after this (their node is collected next), through
-      // their hooks; from then on their sub-entities have their materials and join groups.
-      FTried = false;
-      return;
+    // Written only when it changes: the model's node stays out of the frame's memory traffic.
+    if (fast != FModelOff) {
+      FModel->SetRenderEnabled(!fast);
+      FModelOff = fast;
     }
+    // Otherwise the entities queue themselves right after this (their node is collected next),
+    // through their hooks.
+    if (!fast) return;
     FBatch->BeginIfNew(queue);
     // The entities' world matrices are made again only when the plant moved.
     if (FPlaced != FPlant.MatrixRevision()) {
@@ -164,10 +159,13 @@ class TRRPlantProxy : public gx::TGXSceneObject {
       }
       if (valid) return true;
     }
-    if (FTried && changes == FChanges) return false;
-    FTried = true;
+    // A failed take is tried once more (after the entities went through their hooks, which
+    // sets their materials), then again only after a material changed somewhere.
+    if (changes != FChanges) FFailures = 0;
+    if (FFailures >= 2) return false;
     FChanges = changes;
     FResolved = Resolve();
+    FFailures = FResolved ? 0 : FFailures + 1;
     return FResolved;
   }
 
@@ -175,7 +173,9 @@ class TRRPlantProxy : public gx::TGXSceneObject {
     FEntries.clear();
     bool complete = true;
     const gx::TGXMatrix& inverse = FPlant.InverseWorldMatrix();
-    ForEachShownMeshEntity(FModel, [&](gx::TGXEntity& entity) {
+    ForEachMeshEntity(
+        FModel,
+        [&](gx::TGXEntity& entity) {
       if (!complete) return;
       const auto& subs = entity.SubEntities();
       complete = entity.Node() && !subs.empty() && int(subs.size()) == entity.Mesh()->SubMeshCount();
@@ -184,7 +184,8 @@ class TRRPlantProxy : public gx::TGXSceneObject {
       TRRPlantGroup* g = FBatch->Find(entity);
       complete = g->Usable();
       if (complete) FEntries.push_back({&entity, entity.Node()->WorldMatrix() * inverse, {}, g, g->FSerial});
-    });
+        },
+        true);
     FPlaced = 0;
     if (!complete) FEntries.clear();
     return complete && !FEntries.empty();
@@ -197,9 +198,8 @@ class TRRPlantProxy : public gx::TGXSceneObject {
   uint64_t FPlaced = 0;  // the plant's matrix revision the entries' world matrices were made for
   uint64_t FChanges = 0;
   bool FResolved = false;
-  // A resolve failed with the material count it had; tried again when it moves or the entities
-  // have been queued through their hooks.
-  bool FTried = false;
+  int FFailures = 0;  // takes that failed since the material count last moved
+  bool FModelOff = false;  // whether this proxy switched the model's subtree off
   bool FStopped = false;
 };
 

@@ -36,12 +36,6 @@ void SetColour(TRRMaterialSubDesc& sub, const TGXVector3& colour) {
   sub.Specular = colour;
 }
 
-bool HasFactory(gx::TGXResourceManager& resources, const gx::TGXGuid& kind) {
-  for (int i = 0; i < resources.FactoryCount(); ++i)
-    if (resources.Factory(i)->GetResourceKind() == kind) return true;
-  return false;
-}
-
 // The mesh of the first entity below node, depth first (a node's objects before its children).
 gx::IGXMesh FirstMesh(const gx::TGXSceneNode* node) {
   if (!node) return nullptr;
@@ -197,9 +191,8 @@ TRRPrimitive::~TRRPrimitive() {
 
 gx::IGXMesh TRRPrimitive::LoadMesh(const TRRModelServices& services) const {
   const TRRPrimitiveType& type = kTypes[FType];
-  gx::TGXResourceManager& resources = *services.Resources;
   // A program that does not draw has no mesh or model factory: the shape stays empty, unreported.
-  if (!HasFactory(resources, type.ModelFile ? gx::IID_IGXModel : gx::IID_IGXMesh)) return nullptr;
+  if (!services.CanMake(type.ModelFile ? gx::IID_IGXModel : gx::IID_IGXMesh)) return nullptr;
   const TRRAssetFileName file(type.File);
   try {
     if (!type.ModelFile) return LoadResource<gx::TGXMesh>(services, type.File);
