@@ -75,6 +75,14 @@ TRRAssetNode* TRRAssetNode::AddChild() {
   return FChildren.back().get();
 }
 
+TRRAssetNode* TRRAssetNode::FindOrAddChild(const std::string& name) {
+  for (const auto& c : FChildren)
+    if (gx::SameText(c->Name().GetText(), name)) return c.get();
+  TRRAssetNode* node = AddChild();
+  node->Name().SetText(gx::GX_LANG_GERMAN, name, true);
+  return node;
+}
+
 TRRAssetNode* TRRAssetNode::AddNewFolder() {
   auto taken = [this](const std::string& name) {
     return std::any_of(FChildren.begin(), FChildren.end(),
@@ -395,6 +403,17 @@ TRRAsset* TRRDatabase::FindAssetByFile(std::string_view fileName) const {
   for (const auto& p : FPackages)
     if (gx::SameText(p->FileName(), fileName)) return p.get();
   return nullptr;
+}
+
+TRRAsset* TRRDatabase::OpenPackageFile(const std::string& file) {
+  if (TRRAsset* asset = FindAssetByFile(file)) return asset;
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return nullptr;
+  if (!std::filesystem::is_regular_file(file, ec)) throw EAssetError("\"" + file + "\" ist keine Paketdatei.");
+  if (!AddPackage(file, false))
+    throw EAssetError("Das Paket \"" + file + "\" kann nicht gelesen werden: " +
+                      (FProblems.empty() ? std::string("?") : FProblems.back().Reason));
+  return FindAssetByFile(file);
 }
 
 const TRRDatabase::TIndex& TRRDatabase::Index() const {

@@ -156,6 +156,8 @@ class TRRAssetNode {
   TRRAssetNode* Child(int index) const { return FChildren.at(static_cast<size_t>(index)).get(); }
   // A new, empty sub-folder at the end.
   TRRAssetNode* AddChild();
+  // The sub-folder of that name (ignoring case); a new one named so (German text) when none is.
+  TRRAssetNode* FindOrAddChild(const std::string& name);
   // A new sub-folder named "Neues Verzeichnis", or "Neues Verzeichnis (n)" with the first n that
   // makes the name unique among the sub-folders (ignoring case).
   TRRAssetNode* AddNewFolder();
@@ -306,6 +308,11 @@ class TRRDatabase {
   // caller adds the file's folder to the watched folders.
   TRRAsset* CreatePackage(const std::string& file, const std::string& name, const std::string& author,
                           const std::string& description);
+
+  // The package of that file: the one read already, else the file read and added when it exists;
+  // null when there is no such file. Raises EAssetError when the file is no package file or
+  // cannot be read.
+  TRRAsset* OpenPackageFile(const std::string& file);
 
   int Count() const { return static_cast<int>(FPackages.size()); }
   TRRAsset* Item(int index) const { return FPackages.at(static_cast<size_t>(index)).get(); }

@@ -146,6 +146,7 @@ void TRREntityManager::RegisterEntity(TRREntity* entity) {
     if (FindByID(id)) throw CreateEntityError(RRTextDuplicateEntityID);
     if (FEntities.size() < static_cast<size_t>(id)) FEntities.resize(static_cast<size_t>(id), nullptr);
     FEntities[static_cast<size_t>(id) - 1] = entity;
+    AddToNameIndex(entity, entity->Name());
     // An entity built with an ID the counter has not reached yet keeps that ID to itself.
     if (id >= FNextID) FNextID = id + 1;
   }
@@ -156,8 +157,10 @@ void TRREntityManager::UnregisterEntity(TRREntity* entity) {
   FSelection.Remove(entity);
   int32_t id = entity->ID();
   if (id > 0 && static_cast<size_t>(id) <= FEntities.size() &&
-      FEntities[static_cast<size_t>(id) - 1] == entity)
+      FEntities[static_cast<size_t>(id) - 1] == entity) {
     FEntities[static_cast<size_t>(id) - 1] = nullptr;
+    RemoveFromNameIndex(entity, entity->Name());
+  }
   RemoveFromKindList(entity);
   if (FHoveredEntity == entity) FHoveredEntity = nullptr, FHitObject = nullptr;
   if (FLastHoveredEntity == entity) FLastHoveredEntity = nullptr;
@@ -171,6 +174,24 @@ TRREntity* TRREntityManager::FindByID(int32_t id) const {
 
 void TRREntityManager::EntityCreated(TRREntity* entity) { FProject.EntityCreated(entity); }
 
+void TRREntityManager::EntityRenamed(TRREntity* entity, const std::string& oldName) {
+  // Only entities of the table are indexed (FindByName never saw the others either).
+  if (FindByID(entity->ID()) != entity) return;
+  RemoveFromNameIndex(entity, oldName);
+  AddToNameIndex(entity, entity->Name());
+}
+
+void TRREntityManager::AddToNameIndex(TRREntity* entity, const std::string& name) {
+  FNameIndex[gx::LowerCaseText(name)].push_back(entity);
+}
+
+void TRREntityManager::RemoveFromNameIndex(TRREntity* entity, const std::string& name) {
+  auto it = FNameIndex.find(gx::LowerCaseText(name));
+  if (it == FNameIndex.end()) return;
+  std::erase(it->second, entity);
+  if (it->second.empty()) FNameIndex.erase(it);
+}
+
 bool TRREntityManager::ShowSelectionBorders() const {
   return FShowOverlay && FProject.SelectionBordersEnabled();
 }
@@ -178,9 +199,15 @@ bool TRREntityManager::ShowSelectionBorders() const {
 // ---- lookups ----
 
 TRREntity* TRREntityManager::FindByName(const TRREntityClass* cls, const std::string& name) const {
-  for (TRREntity* e : FEntities)
-    if (e && (!cls || e->GetClass().InheritsFrom(*cls)) && gx::SameText(e->Name(), name)) return e;
-  return nullptr;
+  auto it = FNameIndex.find(gx::LowerCaseText(name));
+  if (it == FNameIndex.end()) return nullptr;
+  // The lowest ID wins, as a walk of the table in ID order would find it.
+  TRREntity* found = nullptr;
+  for (TRREntity* e : it->second)
+    if ((!found || e->ID() < found->ID()) && (!cls || e->GetClass().InheritsFrom(*cls)) &&
+        gx::SameText(e->Name(), name))
+      found = e;
+  return found;
 }
 
 void TRREntityManager::FindByAsset(const gx::TGXGuid& asset, std::vector<TRREntity*>& list) const {

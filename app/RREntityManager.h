@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/RREntitySelection.h"
@@ -97,12 +98,14 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   void UnregisterEntity(TRREntity* entity) override;
   TRREntity* FindByID(int32_t id) const override;
   void EntityCreated(TRREntity* entity) override;
+  void EntityRenamed(TRREntity* entity, const std::string& oldName) override;
   bool ShowSelectionBorders() const override;
   void RemoveModifier(TRREntityModifier* modifier) override;
 
   // ---- lookups ----
   // The first entity in ID order of the class (or any class for null) whose name equals name
-  // ignoring case (Latin letters with accents and umlauts fold too).
+  // ignoring case (Latin letters with accents and umlauts fold too). Served by the name index,
+  // so a lookup costs the entities sharing the folded name, not the whole table.
   TRREntity* FindByName(const TRREntityClass* cls, const std::string& name) const;
   void FindByAsset(const gx::TGXGuid& asset, std::vector<TRREntity*>& list) const;
   void FindByClass(const TRREntityClass& cls, std::vector<TRREntity*>& list) const;
@@ -192,11 +195,15 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   bool OfferToModifiers(Fn&& fn);
   void AddToKindList(TRREntity* entity);
   void RemoveFromKindList(TRREntity* entity);
+  void AddToNameIndex(TRREntity* entity, const std::string& name);
+  void RemoveFromNameIndex(TRREntity* entity, const std::string& name);
   bool HandleKey(gx::TGXRenderTarget* view, const TRRInputRecord& record);
   bool HandleMouse(gx::TGXRenderTarget* view, const TRRInputRecord& record);
 
   IRRProjectHost& FProject;
   std::vector<TRREntity*> FEntities;
+  // The entities of the table by case-folded name (gx::LowerCaseText), in no particular order.
+  std::unordered_map<std::string, std::vector<TRREntity*>> FNameIndex;
   int32_t FNextID = 1;
   gx::TGXRenderTarget* FView;
   gx::TGXScene* FScene;

@@ -800,23 +800,28 @@ bool TRRProject::LoadProject(const std::string& fileName, bool askForProgram) {
 // ---- save ----
 
 bool TRRProject::SaveProject(const std::string& fileName) {
+  try {
+    return SaveProjectOrRaise(fileName);
+  } catch (const EProjectReadOnly& e) {
+    FServices.UI->ShowMessage(e.what(), RRCaptionSaveFailed, TRRMessageIcon::Error);
+  } catch (...) {
+    HandleException(std::current_exception());
+  }
+  return false;
+}
+
+bool TRRProject::SaveProjectOrRaise(const std::string& fileName) {
   if (!FOpen || !FScene) return false;
   std::string disk = FServices.FileSystem->ResolvePath(fileName);
-  if (RRIsReadOnlyFile(disk)) {
-    FServices.UI->ShowMessage(std::string(RRTextReadOnly1) + "\"" + FileNameWithoutFolder(disk) + "\"" +
-                                  RRTextReadOnly2 + RRTextReadOnly3,
-                              RRCaptionSaveFailed, TRRMessageIcon::Error);
-    return false;
-  }
-  try {
+  if (RRIsReadOnlyFile(disk))
+    throw EProjectReadOnly(std::string(RRTextReadOnly1) + "\"" + FileNameWithoutFolder(disk) + "\"" +
+                           RRTextReadOnly2 + RRTextReadOnly3);
+  {
     gx::TGXMemoryStream stream;
     TRRProjectSerializer serializer(stream, FServices.FileSystem);
     std::optional<TRRBitmap> thumbnail = CreateThumbnail(512);
     serializer.WriteProject(*FProjectNode, disk, FTrackParameters, *FEvents, thumbnail ? &*thumbnail : nullptr);
     RRWriteFileReplacing(disk, stream.Memory(), stream.Data().size());
-  } catch (...) {
-    HandleException(std::current_exception());
-    return false;
   }
   FFileName = fileName;
   if (FServices.AddRecentProject) FServices.AddRecentProject(fileName);

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,6 +79,12 @@ inline constexpr const char* RRCaptionSaveFailed = "Speichern fehlgeschlagen";
 inline constexpr const char* RRTextReadOnly1 = "Die Datei ";
 inline constexpr const char* RRTextReadOnly2 = " ist schreibgeschützt. ";
 inline constexpr const char* RRTextReadOnly3 = "Bitte wählen Sie einen anderen Dateinamen aus.";
+
+// A save onto a file this process cannot write; the message is the read-only text shown.
+class EProjectReadOnly : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 inline constexpr const char* RRCaptionCompanion = "Ausführbares Programm starten";
 inline constexpr const char* RRTextCompanion =
     "Das Projekt verwendet ein zusätzliches ausführbares Programm zur automatischen Steuerung der Anlage. Soll das "
@@ -241,6 +248,9 @@ class TRRProject : public IRRProjectHost {
   bool LoadProject(const std::string& fileName, bool askForProgram);
   // False when nothing was written (read-only file; a write error is reported).
   bool SaveProject(const std::string& fileName);
+  // The same without messages, for callers that report themselves (the automation): raises
+  // EProjectReadOnly or the write error; false only when no project is open.
+  bool SaveProjectOrRaise(const std::string& fileName);
   // The save-as dialog, then SaveProject; false when cancelled or failed.
   bool SaveProjectAs();
   // The save flow of the main window: SaveProjectAs for a new project, else SaveProject.

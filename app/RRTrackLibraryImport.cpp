@@ -11,14 +11,6 @@ namespace rr {
 
 namespace {
 
-TRRAssetNode* Folder(TRRAssetNode& parent, const std::string& name) {
-  for (int i = 0; i < parent.ChildCount(); ++i)
-    if (gx::SameText(parent.Child(i)->Name().GetText(), name)) return parent.Child(i);
-  TRRAssetNode* node = parent.AddChild();
-  node->Name().SetText(gx::GX_LANG_GERMAN, name, true);
-  return node;
-}
-
 // Removes the entry with the identifier from the tree; the folder that held it, or null.
 TRRAssetNode* RemoveEntry(TRRAssetNode& node, const gx::TGXGuid& id) {
   const TRREntityDescriptionList& list = node.Descriptions();
@@ -90,16 +82,8 @@ TRRTrackImportResult RRConvertTrackLibraryFiles(const std::vector<std::string>& 
 void RRImportTrackPieces(TRRDatabase& db, TRRTrackImportResult& result, const std::string& packageFile,
                          const std::string& packageName) {
   const std::string file = AbsolutePath(packageFile);
-  TRRAsset* asset = db.FindAssetByFile(file);
+  TRRAsset* asset = db.OpenPackageFile(file);
   std::error_code ec;
-  if (!asset && std::filesystem::exists(file, ec)) {
-    if (!std::filesystem::is_regular_file(file, ec))
-      throw EAssetError("\"" + file + "\" ist keine Paketdatei.");
-    if (!db.AddPackage(file, false))
-      throw EAssetError("Das Paket \"" + file + "\" kann nicht gelesen werden: " +
-                        (db.Problems().empty() ? std::string("?") : db.Problems().back().Reason));
-    asset = db.FindAssetByFile(file);
-  }
   if (asset && asset->IsBasePackage()) throw EAssetError(RRTextReadOnlyPackage);
 
   std::unique_ptr<TRRAsset> created;
@@ -110,7 +94,7 @@ void RRImportTrackPieces(TRRDatabase& db, TRRTrackImportResult& result, const st
     created->Description().SetUserText("Aus XTrackCAD-Parameterdateien eingelesene Gleise.");
   }
   TRRAsset& target = created ? *created : *asset;
-  TRRAssetNode* tracks = Folder(target.Root(), RRTrackLibraryFolder);
+  TRRAssetNode* tracks = target.Root().FindOrAddChild(RRTrackLibraryFolder);
   int added = 0, replaced = 0;
   for (const TRRTrackImportFile& f : result.Files)
     for (const TRRTrackLibraryPiece& p : f.Pieces) {
@@ -122,8 +106,9 @@ void RRImportTrackPieces(TRRDatabase& db, TRRTrackImportResult& result, const st
       else
         ++added;
       if (!folder)
-        folder =
-            Folder(*Folder(*Folder(*tracks, p.Manufacturer), RRTrackSystemName(p.TrackWidth)), p.SystemName);
+        folder = tracks->FindOrAddChild(p.Manufacturer)
+                     ->FindOrAddChild(RRTrackSystemName(p.TrackWidth))
+                     ->FindOrAddChild(p.SystemName);
       folder->AddDescription(std::move(copy));
     }
   if (created) {

@@ -62,4 +62,21 @@ std::string RRFormatDecimal(double value, int decimals, const std::string& separ
 
 std::string RRFormatNumber(double value) { return RRFormatDecimal(value, 3, RRDecimalSeparator()); }
 
+std::string RRThousandsSeparator() {
+  const std::lconv* lc = std::localeconv();
+  return lc && lc->thousands_sep && *lc->thousands_sep ? lc->thousands_sep : ".";
+}
+
+std::string RRFormatInteger(uint64_t value, const std::string& separator) {
+  const std::string digits = std::to_string(value);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += separator;
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string RRFormatInteger(uint64_t value) { return RRFormatInteger(value, RRThousandsSeparator()); }
+
 }  // namespace rr

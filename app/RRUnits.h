@@ -4,6 +4,7 @@
 // pattern "0.##": at most the unit's number of decimals, no trailing zeros, at least one digit
 // before the decimal separator, which is the one of the process's number format.
 
+#include <cstdint>
 #include <string>
 
 namespace rr {
@@ -28,5 +29,10 @@ std::string RRDecimalSeparator();
 std::string RRFormatDecimal(double value, int decimals, const std::string& separator);
 // A plain number without unit: "0.###" with the process's separator.
 std::string RRFormatNumber(double value);
+// The thousands separator of the process's number format, "." where it names none (the C locale).
+std::string RRThousandsSeparator();
+// value with its digits grouped by thousands: "1.234.567".
+std::string RRFormatInteger(uint64_t value, const std::string& separator);
+std::string RRFormatInteger(uint64_t value);
 
 }  // namespace rr

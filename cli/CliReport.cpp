@@ -60,4 +60,16 @@ bool ApplyLightPreset(const std::string& name, std::string& problem) {
   return false;
 }
 
+int LoadLayout(const std::string& file, std::ostream& err) {
+  rr::TRRGlobal* global = rr::Global();
+  if (!global) return Fail(err, "Das Programm ist nicht gestartet.");
+  const rr::TRRLayoutFileProbe probe = rr::RRProbeLayoutFile(global->FileSystem(), file);
+  const std::string problem = rr::RRLayoutFileErrorLine(file, probe, rr::TRRExpectedFile::Project);
+  if (probe.Kind != rr::TRRLayoutFileKind::Project || probe.Version < rr::RRProjectMinVersion ||
+      probe.Version > rr::RRProjectVersion)
+    return Fail(err, problem);
+  if (!global->Project().LoadProject(file, false)) return Fail(err, problem, TakeError());
+  return ExitOK;
+}
+
 }  // namespace cli

@@ -26,5 +26,8 @@ int EnsureRenderCore(std::ostream& err);
 // Applies the open layout's lighting preset of that name (ignoring case; --light of run and
 // render). False with a German line naming the presets there are when none is called so.
 bool ApplyLightPreset(const std::string& name, std::string& problem);
+// Checks that file is a layout of a readable version and loads it into the program's project:
+// ExitOK, or Fail's status with the German line that names the problem.
+int LoadLayout(const std::string& file, std::ostream& err);
 
 }  // namespace cli

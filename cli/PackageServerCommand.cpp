@@ -14,6 +14,7 @@
 
 #include "app/RRAssetDownloader.h"
 #include "app/RRDatabase.h"
+#include "app/RRMarkup.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/core/GXStrings.h"
 
@@ -36,29 +37,6 @@ constexpr const char* kUsage =
 bool HasExtension(const std::string& name, const char* ext) {
   size_t n = std::char_traits<char>::length(ext);
   return name.size() > n && gx::SameText(std::string_view(name).substr(name.size() - n), ext);
-}
-
-std::string XmlText(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 // The packages a database finds in folder (its Game root): identifier, revision, file name.
@@ -234,7 +212,7 @@ std::string TPackageServer::InfoAnswer(const std::string& identifierText, const 
   std::optional<gx::TGXGuid> id = gx::TGXGuid::TryParse(braced);
   if (const TPackageOffer* o = id ? Find(*id) : nullptr)
     answer += "  <asset id=\"" + o->Identifier.ToString() + "\" revision=\"" + std::to_string(o->Revision) +
-              "\" url=\"" + XmlText(base + kPackagePrefix + UrlEncodePath(o->FileName)) + "\"/>\n";
+              "\" url=\"" + rr::RREscapeMarkup(base + kPackagePrefix + UrlEncodePath(o->FileName)) + "\"/>\n";
   return answer + "</assets>\n";
 }
 

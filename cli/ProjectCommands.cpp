@@ -27,6 +27,7 @@
 #include "app/entities/scenery/RRStreet.h"
 #include "app/entities/scenery/RRVegetation.h"
 #include "app/entities/scenery/RRVehicleBuilding.h"
+#include "app/entities/track/RRCatenary.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "app/entities/track/RRTrackRoute.h"
@@ -223,6 +224,18 @@ void AppendEntity(const rr::TRREntity& e, std::string& json, std::string& text, 
   }
   if (auto* panel = dynamic_cast<const rr::TRRPanel*>(&e)) AppendPanel(*panel, json, text, depth);
   AppendScenery(e, json, text, depth);
+  if (auto* mast = dynamic_cast<const rr::TRRCatenary*>(&e)) {
+    // A catenary mast: the mast its wire runs to (0 = none), whether the wire shows and its
+    // length (a command that does not draw loads no model: then the span between the masts).
+    const bool shown = mast->WireShown();
+    const int32_t partner = mast->GetLinkedMast() ? mast->ConnectionID() : 0;
+    json += ",\"catenary\":{\"connection\":" + std::to_string(partner) +
+            ",\"wireVisible\":" + (shown ? "true" : "false") +
+            ",\"wireLength\":" + JsonNumber(mast->SpanLength()) + "}";
+    text += std::string(static_cast<size_t>(depth) * 2 + 2, ' ') + "Oberleitungsmast" +
+            (partner ? ", verbunden mit " + std::to_string(partner) : std::string()) +
+            (shown ? ", Fahrdraht " + JsonNumber(mast->SpanLength()) + " lang" : std::string()) + "\n";
+  }
   if (auto* c = dynamic_cast<const rr::TRRCamera*>(&e)) {
     // A camera: its type, whether it is the active one, the entity it looks at (0 = none) and
     // whether its model is shown (the stored switch: the active camera hides its own model).

@@ -14,11 +14,13 @@
 #include "cli/CatalogCommand.h"
 #include "cli/CliJson.h"
 #include "cli/CliReport.h"
+#include "cli/GapSolveCommand.h"
 #include "cli/GlInfoCommand.h"
 #include "cli/ImportCommand.h"
 #include "cli/ModelCommand.h"
 #include "cli/PackCommand.h"
 #include "cli/PackageServerCommand.h"
+#include "cli/PartsListCommand.h"
 #include "cli/ProjectCommands.h"
 #include "cli/RenderCommand.h"
 #include "cli/RunCommand.h"
@@ -167,10 +169,24 @@ const std::vector<TCliCommand>& Commands() {
        cli::RunCommandUsage,
        [](const std::vector<std::string>& args) { return cli::RunRunCommand(args, std::cout, std::cerr); },
        true},
+      {"gap-solve",
+       "sucht Gleisfolgen, die die Lücke zwischen zwei Gleisen schließen, und legt eine davon (PROJEKT --from ID "
+       "--to ID [--create K -o AUSGABE] [--json])",
+       cli::GapSolveCommandUsage,
+       [](const std::vector<std::string>& args) {
+         return cli::RunGapSolveCommand(args, std::cout, std::cerr);
+       },
+       true},
       {"terrain",
        "exportiert oder importiert die Höhen einer Bodenplatte (export|import PROJEKT PLATTEN-ID DATEI ...)",
        cli::TerrainCommandUsage,
        [](const std::vector<std::string>& args) { return cli::RunTerrainCommand(args, std::cout, std::cerr); },
+       true},
+      {"parts-list",
+       "zählt die Gleise einer Projektdatei und schreibt die Stückliste (PROJEKT [--format csv|html] [-o DATEI] "
+       "[--json])",
+       cli::PartsListCommandUsage,
+       [](const std::vector<std::string>& args) { return cli::RunPartsListCommand(args, std::cout, std::cerr); },
        true},
       {"model", "zeigt, was eine Modelldatei (.3ds, .x, .gxmesh) enthält (info DATEI [--json])",
        cli::ModelCommandUsage,

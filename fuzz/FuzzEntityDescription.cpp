@@ -6,7 +6,7 @@
 // presets and an index within them; a camera description becomes a camera of a known type with a
 // finite placement that is not active by itself; a vehicle description becomes a vehicle with
 // bounded speeds; the scenery kinds become entities with a finite size, a bay count within its
-// limits and a known primitive type.
+// limits and a known primitive type; a mast keeps its connection unless it names itself.
 
 #include <cmath>
 #include <cstddef>
@@ -27,6 +27,7 @@
 #include "app/entities/scenery/RRStreet.h"
 #include "app/entities/scenery/RRVegetation.h"
 #include "app/entities/scenery/RRVehicleBuilding.h"
+#include "app/entities/track/RRCatenary.h"
 #include "engine/core/GXStream.h"
 #include "engine/render/GXCamera.h"
 
@@ -143,6 +144,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       gx::TGXSceneNode root;
       auto* entity = static_cast<rr::TRRPrimitive*>(rr::TRRPrimitive::StaticClass().Create(&root, nullptr, *shape));
       if (entity->PrimitiveType() >= rr::RRPrimitiveTypeCount || !gx::GXIsFinite(entity->PrimitiveScale()))
+        __builtin_trap();
+    } else if (auto* mast = dynamic_cast<rr::TRRCatenaryDesc*>(again.get())) {
+      // A mast never links to itself; without a model it has no wire to show.
+      gx::TGXSceneNode root;
+      auto* entity = static_cast<rr::TRRCatenary*>(rr::TRRCatenary::StaticClass().Create(&root, nullptr, *mast));
+      root.Update(false);
+      entity->Animate(true, 0.04f);
+      auto back = entity->CreateDescription();
+      const int32_t want = mast->ConnectionID > 0 && mast->ConnectionID != mast->ID() ? mast->ConnectionID : 0;
+      if (static_cast<rr::TRRCatenaryDesc&>(*back).ConnectionID != want || entity->WireVisible() ||
+          entity->CADType() != mast->CADType())
         __builtin_trap();
     } else if (auto* signal = dynamic_cast<rr::TRRSignalDesc*>(again.get())) {
       // A signal is open or closed as read and animates without a model.

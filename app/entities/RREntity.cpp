@@ -56,6 +56,13 @@ TRREntity::~TRREntity() {
   FreeSelectionBorders();
 }
 
+void TRREntity::SetName(std::string name) {
+  if (name == Name()) return;
+  std::string old = Name();
+  gx::TGXNode::SetName(std::move(name));
+  if (FRegistered && FManager) FManager->EntityRenamed(this, old);
+}
+
 void TRREntity::AfterConstruction() {
   if (!FManager || FRegistered) return;
   FManager->RegisterEntity(this);

@@ -54,6 +54,8 @@ class IRREntityManager {
   virtual TRREntity* FindByID(int32_t id) const = 0;
   // The entity-created callback, called after RegisterEntity.
   virtual void EntityCreated(TRREntity* entity) {}
+  // A registered entity's name changed from oldName (TRREntity::SetName); the name index follows.
+  virtual void EntityRenamed(TRREntity* entity, const std::string& oldName) {}
   // Whether selected entities show selection boxes now (the manager's overlay switch and the
   // program's selection-border display).
   virtual bool ShowSelectionBorders() const { return false; }
@@ -172,6 +174,9 @@ class TRREntity : public gx::TGXSceneNode {
   // ---- fields ----
 
   IRREntityManager* Manager() const { return FManager; }
+  // Hides the node's SetName so that the manager's name index follows every rename of an entity;
+  // entities are renamed through this (a TRREntity pointer), never through their node base.
+  void SetName(std::string name);
   int32_t ID() const { return FID; }
   const gx::TGXGuid& AssetID() const { return FAssetID; }
   bool Selected() const { return FSelected; }

@@ -13,6 +13,7 @@
 #include "app/entities/scenery/RRStreet.h"
 #include "app/entities/scenery/RRVegetation.h"
 #include "app/entities/scenery/RRVehicleBuilding.h"
+#include "app/entities/track/RRCatenary.h"
 #include "app/entities/track/RRTrack.h"
 
 namespace rr {
@@ -64,6 +65,7 @@ void RRRegisterEntityKinds(TRRRegisteredEntityList& list) {
   TRRBarrier::RegisterKinds(list);
   TRRVehicleBuilding::RegisterKinds(list);
   TRRPrimitive::RegisterKinds(list);
+  TRRCatenary::RegisterKinds(list);
 }
 
 TRRRegisteredEntityList& RegisteredEntities() {

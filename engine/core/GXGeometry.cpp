@@ -349,6 +349,28 @@ TGXEulerAngles QuaternionToEuler(const TGXQuaternion& q) {
   return r;
 }
 
+TGXYawPitchRoll QuaternionToYawPitchRoll(const TGXQuaternion& q) {
+  if (!GXIsFinite(q)) return {};
+  // With pitch 0 the result equals QuaternionToEuler's only for rolls within +-90 degrees: its
+  // attitude (the roll) cannot leave that range and it turns bank and heading by 180 instead.
+  constexpr float kPoleTolerance = 1e-6f;  // as QuaternionToEuler
+  const float x = q.x, y = q.y, z = q.z, w = q.w;
+  const float s = w * x - y * z;
+  TGXYawPitchRoll r;
+  r.Pitch = std::asin(std::clamp(2 * s, -1.0f, 1.0f));
+  if (s >= 0.5f - kPoleTolerance || s <= -0.5f + kPoleTolerance) {
+    // At either pole only yaw - roll (north) or yaw + roll (south) is defined, both 2 atan2(y, w).
+    r.Yaw = 2 * std::atan2(y, w);
+    if (r.Yaw > GX_PI) r.Yaw -= 2 * GX_PI;
+    if (r.Yaw < -GX_PI) r.Yaw += 2 * GX_PI;
+    r.Roll = 0;
+  } else {
+    r.Yaw = std::atan2(2 * (x * z + w * y), 1 - 2 * (x * x + y * y));
+    r.Roll = std::atan2(2 * (x * y + w * z), 1 - 2 * (x * x + z * z));
+  }
+  return r;
+}
+
 TGXVector3 HermiteTangent(const TGXVector3& p0, const TGXVector3& t0, const TGXVector3& p1,
                           const TGXVector3& t1, float t) {
   float t2 = t * t;

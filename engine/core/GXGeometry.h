@@ -224,6 +224,18 @@ TGXQuaternion QuaternionDifference(const TGXQuaternion& a, const TGXQuaternion& 
 // absorbs the rounding of quaternions that are not exactly unit length. Never NaN for finite
 // input; a non-finite quaternion gives (0, 0, 0).
 TGXEulerAngles QuaternionToEuler(const TGXQuaternion& q);
+// The angles GXQuaternionRotationYawPitchRoll takes (roll about z, then pitch about x, then yaw
+// about y) back from a unit quaternion, so that feeding them in again gives the same rotation:
+// pitch in [-pi/2, pi/2], yaw and roll in [-pi, pi]. Within the pole tolerance of
+// QuaternionToEuler (pitch +-90 degrees) the roll is 0 and the whole turn is in the yaw. Where the
+// pitch or the roll is 0 the angles are those of QuaternionToEuler (bank = pitch, heading = yaw,
+// attitude = roll). Never NaN for finite input; a non-finite quaternion gives (0, 0, 0).
+struct TGXYawPitchRoll {
+  float Yaw = 0;
+  float Pitch = 0;
+  float Roll = 0;
+};
+TGXYawPitchRoll QuaternionToYawPitchRoll(const TGXQuaternion& q);
 // The derivative with respect to t of GXVec3Hermite(p0, t0, p1, t1, t).
 TGXVector3 HermiteTangent(const TGXVector3& p0, const TGXVector3& t0, const TGXVector3& p1,
                           const TGXVector3& t1, float t);

@@ -14,11 +14,11 @@ export OMP_WAIT_POLICY=passive
 "$assetgen" "$work/zwei/tiefer/drin"
 a=$(cd "$work/eins" && find . -print | sort)
 b=$(cd "$work/zwei/tiefer/drin" && find . -print | sort)
-want=$'.\n./Basisdaten.vma\n./Basiskatalog.vma\n./Beispielanlagen\n./Beispielanlagen/Kleine Beispielanlage.vmp'
+want=$'.\n./Basisdaten.vma\n./Basiskatalog.vma\n./Beispielanlagen\n./Beispielanlagen/Gleislücke.vmp\n./Beispielanlagen/Kleine Beispielanlage.vmp'
 if [ "$a" != "$want" ] || [ "$b" != "$want" ]; then
   echo "unexpected files:"; echo "$a"; echo "--"; echo "$b"; exit 1
 fi
-for f in Basisdaten.vma Basiskatalog.vma "Beispielanlagen/Kleine Beispielanlage.vmp"; do
+for f in Basisdaten.vma Basiskatalog.vma "Beispielanlagen/Kleine Beispielanlage.vmp" "Beispielanlagen/Gleislücke.vmp"; do
   cmp "$work/eins/$f" "$work/zwei/tiefer/drin/$f"
 done
 

@@ -36,10 +36,10 @@ done
 # Data: both base packages and the sample layouts, as the build made them, nothing else.
 data="$lib/Data"
 got=$(cd "$data" && find . -print | LC_ALL=C sort)
-want=$'.\n./Basisdaten.vma\n./Basiskatalog.vma\n./Beispielanlagen\n./Beispielanlagen/Kleine Beispielanlage.vmp'
+want=$'.\n./Basisdaten.vma\n./Basiskatalog.vma\n./Beispielanlagen\n./Beispielanlagen/Gleislücke.vmp\n./Beispielanlagen/Kleine Beispielanlage.vmp'
 [ "$got" = "$want" ] || fail "unexpected Data folder: $got"
 data_build=$(sed -n 's/^VELMORA_CLI_DATA_DIR:INTERNAL=//p' "$build/CMakeCache.txt")
-for f in Basisdaten.vma Basiskatalog.vma "Beispielanlagen/Kleine Beispielanlage.vmp"; do
+for f in Basisdaten.vma Basiskatalog.vma "Beispielanlagen/Kleine Beispielanlage.vmp" "Beispielanlagen/Gleislücke.vmp"; do
   cmp "$data_build/$f" "$data/$f" || fail "Data/$f differs from the build's"
 done
 

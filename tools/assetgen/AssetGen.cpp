@@ -17,6 +17,7 @@
 #include "tools/assetgen/AccessoryCatalogue.h"
 #include "tools/assetgen/BaseMaterials.h"
 #include "tools/assetgen/Cameras.h"
+#include "tools/assetgen/Catenary.h"
 #include "tools/assetgen/DesktopPictures.h"
 #include "tools/assetgen/LightAndWater.h"
 #include "tools/assetgen/ModelCatalogue.h"
@@ -73,6 +74,7 @@ void WriteCatalogue(TRRDatabase& db, const std::string& file) {
   AddFolder(a.Root(), "Fahrzeuge");
   auto accessories = assetgen::AddAccessories(a, a.Root(), std::filesystem::path(file).parent_path());
   auto scenery = assetgen::AddScenery(a, a.Root(), std::filesystem::path(file).parent_path());
+  auto catenary = assetgen::AddCatenary(a, a.Root(), std::filesystem::path(file).parent_path());
   TRRAssetNode* groups = AddFolder(a.Root(), "Gruppen");
   AddGroup(*groups, "{5B0D7E0A-4C1E-4B8A-9E51-6F2C3A8D1001}", "Leere Gruppe", "Gruppen\\Leere Gruppe");
   a.WritePackage(file, false);

@@ -19,7 +19,10 @@
 #include "tools/assetgen/Cameras.h"
 #include "tools/assetgen/LayoutScenery.h"
 #include "tools/assetgen/SampleBaseboard.h"
+#include "tools/assetgen/SampleCatenary.h"
+#include "tools/assetgen/SampleGap.h"
 #include "tools/assetgen/SampleScenery.h"
+#include "tools/assetgen/SampleSession.h"
 #include "tools/assetgen/SampleSignals.h"
 #include "tools/assetgen/SampleTrain.h"
 #include "tools/assetgen/LightAndWater.h"
@@ -30,7 +33,7 @@ namespace {
 
 using namespace rr;
 
-using THost = TRRBareProjectHost<TRRConsoleUIService>;
+using THost = TSampleHost;
 
 // Lays track pieces end to end on the flat baseboard.
 class TLayer {
@@ -84,24 +87,13 @@ class TLayer {
 }  // namespace
 
 void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
-  gx::TGXFileSystem fs;
-  fs.SetRoot("Game", dataFolder.string());
-  TRRDatabase db(fs, {});
-  TRREntityDescriptionList catalogue(false);
-  db.CollectCatalogByClass(TRRTrackDesc::StaticClass(), catalogue);
-
-  THost host;
-  TRREventManagerSection events;
-  // A fixed identifier for the empty event tree keeps the file the same on every run.
-  events.Manager().Root().SetID(1);
   {
-    TRREntityManager manager(host, nullptr, &host.Scene);
-    // The entities go before the manager they are registered with, also on failure.
-    struct TClear {
-      THost& H;
-      ~TClear() { H.Scene.Root()->DeleteChildren(); }
-    } clear{host};
-    TLayer layer(host, manager, catalogue);
+    TSampleSession session(dataFolder);
+    TRREntityManager& manager = session.Manager();
+    TSampleHost& host = session.Host();
+    TRRDatabase& db = session.Database();
+    TRREventManagerSection& events = session.Events();
+    TLayer layer(host, manager, session.Tracks());
     // The oval: twelve R1 curves and two straights a side; one straight is a right turnout whose
     // branch turns back parallel to the main line into a short siding that ends at a buffer stop.
     TRRTrack* first = layer.Attach("G1", nullptr);
@@ -154,19 +146,17 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     host.Scene.Root()->Update(false);
     // Streets, the level crossing, the engine shed over the siding and the plants.
     if (siding) assetgen::AddSampleScenery(manager, db, layer.Laid(), *first, *siding);
+    // The overhead wire over the station straight and the curve after it.
+    assetgen::AddSampleCatenary(manager, db, {layer.Laid().begin(), layer.Laid().begin() + 7});
     // The cameras last, so that they frame everything.
     assetgen::AddSampleCameras(manager, db);
     assetgen::AddSampleSignalCamera(manager, db);
     if (siding) assetgen::AddSampleSceneryCameras(manager, db);
 
-    gx::TGXMemoryStream s;
-    std::filesystem::path folder = dataFolder / "Beispielanlagen";
-    std::filesystem::create_directories(folder);
-    std::string file = (folder / "Kleine Beispielanlage.vmp").string();
-    TRRTrackParameters none{TRRTrackCatalogueSource()};
-    TRRProjectSerializer(s, &fs).WriteProject(*host.Scene.Root(), file, none, events, nullptr);
-    RRWriteFileReplacing(file, s.Memory(), s.Data().size());
+    session.Save("Kleine Beispielanlage.vmp");
   }
+  // The layout with a gap for the gap solver.
+  WriteGapSample(dataFolder);
 }
 
 }  // namespace assetgen

@@ -6,8 +6,9 @@
 
 namespace assetgen {
 
-// Writes "Beispielanlagen/Kleine Beispielanlage.vmp" below dataFolder, built from the track
-// catalogue of the base packages already written there. Byte-identical on every run.
+// Writes "Beispielanlagen/Kleine Beispielanlage.vmp" and "Gleislücke.vmp" (SampleGap.h) below
+// dataFolder, built from the track catalogue of the base packages already written there.
+// Byte-identical on every run.
 void WriteSampleLayouts(const std::filesystem::path& dataFolder);
 
 }  // namespace assetgen

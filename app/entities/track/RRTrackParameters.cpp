@@ -263,9 +263,14 @@ void TRRTrackParameters::ReadFromStream(gx::TGXStream& s) {
   std::vector<std::string> manufacturers = ReadList(s);
   std::vector<std::string> widths = ReadList(s);
   std::vector<std::string> systems = ReadList(s);
-  for (const std::string& m : manufacturers) AddManufacturer(m, false);
-  for (const std::string& w : widths) AddTrackWidth(w, false);
-  for (const std::string& t : systems) AddTrackSystem(t, false);
+  // An empty name would clear the selections (what it means when the user adds one): a file
+  // holding one must not undo the names read before it.
+  for (const std::string& m : manufacturers)
+    if (!m.empty()) AddManufacturer(m, false);
+  for (const std::string& w : widths)
+    if (!w.empty()) AddTrackWidth(w, false);
+  for (const std::string& t : systems)
+    if (!t.empty()) AddTrackSystem(t, false);
 }
 
 }  // namespace rr

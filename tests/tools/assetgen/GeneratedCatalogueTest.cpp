@@ -24,6 +24,7 @@
 #include "app/entities/scenery/RRBarrier.h"
 #include "app/entities/scenery/RRStreet.h"
 #include "app/entities/scenery/RRVegetation.h"
+#include "app/entities/track/RRCatenary.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXFileSystem.h"
@@ -283,6 +284,7 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
   int lights = 0;
   int cameras = 0;
   int vehicles = 0;
+  std::vector<gx::TGXVector3> masts;
   for (TRREntityDescription* d : list) {
     if (auto* l = dynamic_cast<TRRLightDesc*>(d)) {
       // The light with the day, night and dusk presets, showing the catalogue's bulb.
@@ -298,6 +300,13 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
     } else if (dynamic_cast<TRRTrackVehicleDesc*>(d)) {
       // The train stands on the track (RollingStockTest checks it).
       ++vehicles;
+    } else if (auto* mast = dynamic_cast<TRRCatenaryDesc*>(d)) {
+      // A catenary mast beside the line (its arm and wire reach over the track).
+      TRREntityDescriptionList entries(false);
+      FDatabase->CollectCatalogByAsset(mast->AssetID(), entries);
+      ASSERT_EQ(entries.Count(), 1);
+      EXPECT_EQ(entries.Item(0)->CataloguePath().rfind("Oberleitung\\", 0), 0u);
+      masts.push_back(mast->Position());
     } else if (dynamic_cast<TRRStreetDesc*>(d) || dynamic_cast<TRRBarrierDesc*>(d) ||
                dynamic_cast<TRRVegetationDesc*>(d)) {
       // Streets, the barrier and the plants (GeneratedSceneryTest checks them).
@@ -362,6 +371,19 @@ TEST_F(TGeneratedCatalogue, SampleLayoutKeepsItsBuildingsClearOfTheTrack) {
         }
     EXPECT_GT(nearest, 1.5f) << name;
     EXPECT_LT(nearest, 5.0f) << name;
+  }
+  // Eight masts, each pole clear of the routes but close beside one.
+  ASSERT_EQ(masts.size(), 8u);
+  for (const gx::TGXVector3& m : masts) {
+    float nearest = 1e9f;
+    for (TRRTrack* t : trackEntities)
+      for (int r = 0; r < t->GetRouteCount(); ++r)
+        for (float at = 0; at <= t->GetRoute(r)->GetLength(); at += 0.5f) {
+          const gx::TGXVector3 p = t->GetRoute(r)->GetWorldRailPosition(at);
+          nearest = std::min(nearest, std::hypot(p.x - m.x, p.z - m.z));
+        }
+    EXPECT_GT(nearest, 1.5f);
+    EXPECT_LT(nearest, 8.0f);
   }
   ASSERT_GE(tracks.size(), 16u);
   for (const auto& [name, box] : models)

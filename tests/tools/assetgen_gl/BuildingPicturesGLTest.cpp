@@ -19,6 +19,7 @@
 #include "app/entities/scenery/RRBarrier.h"
 #include "app/entities/scenery/RRStreet.h"
 #include "app/entities/scenery/RRVegetation.h"
+#include "app/entities/track/RRCatenary.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "engine/core/GXEngine.h"
@@ -175,7 +176,7 @@ TEST_F(TBuildingPictures, TrackModelsAndTheSampleLayoutsBuildings) {
   TRREntityDescriptionList list(true);
   TRRTrackParameters parameters{TRRTrackCatalogueSource()};
   TRRProjectSerializer(*bytes, &Engine->FileSystem()).ReadProject(file, &parameters, list, Database.get());
-  int placed = 0, streets = 0, barriers = 0, plants = 0;
+  int placed = 0, streets = 0, barriers = 0, plants = 0, masts = 0;
   std::vector<TRRModelEntity*> train;
   for (TRREntityDescription* d : list)
     if (auto* m = dynamic_cast<TRRModelDesc*>(d);
@@ -190,6 +191,8 @@ TEST_F(TBuildingPictures, TrackModelsAndTheSampleLayoutsBuildings) {
         ++barriers;
       else if (dynamic_cast<TRRVegetationDesc*>(d))
         ++plants;
+      else if (dynamic_cast<TRRCatenaryDesc*>(d))
+        ++masts;
       else
         ++placed;
     }
@@ -197,6 +200,7 @@ TEST_F(TBuildingPictures, TrackModelsAndTheSampleLayoutsBuildings) {
   EXPECT_EQ(streets, 9);
   EXPECT_EQ(barriers, 1);
   EXPECT_EQ(plants, 54);
+  EXPECT_EQ(masts, 8);
   ASSERT_EQ(train.size(), 5u);  // the train
   Scene.Root()->Update(false);
   TGXVector3 lo = train[0]->WorldBounds().Min(), hi = train[0]->WorldBounds().Max();

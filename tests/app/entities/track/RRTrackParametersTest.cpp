@@ -196,6 +196,15 @@ TEST(RRTrackParameters, RecordAddsToTheSelectionAndRefusesBadCounts) {
   EXPECT_EQ(Names(q.Manufacturers()), (std::vector<std::string>{"A", "B", "Kühnel"}));
   EXPECT_TRUE(q.HasTrackWidth("H0"));
 
+  // An empty name in a file is skipped: added by hand it would clear what was read before it.
+  rrtest::TBytes withEmpty;
+  withEmpty.I32(2).Str("A").Str("").I32(2).Str("H0").Str("").I32(1).Str("");
+  gx::TGXMemoryStream e(withEmpty.Data);
+  TRRTrackParameters r(Standard().Source());
+  r.ReadFromStream(e);
+  EXPECT_EQ(Names(r.Manufacturers()), (std::vector<std::string>{"A"}));
+  EXPECT_TRUE(r.HasTrackWidth("H0"));
+
   TRRTrackParameters copy(Standard().Source());
   copy.Assign(q);
   EXPECT_EQ(Names(copy.Manufacturers()), Names(q.Manufacturers()));
