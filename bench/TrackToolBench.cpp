@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/RREntityManager.h"
-#include "app/RRProjectHost.h"
+#include "app/RRBareProjectHost.h"
 #include "app/RRUIService.h"
 #include "app/entities/track/RRPartsList.h"
 #include "app/entities/track/RRTrack.h"
@@ -37,15 +37,7 @@
 
 namespace tracktool {
 
-struct THost : rr::IRRProjectHost {
-  gx::TGXSceneNode Root{"Root"};
-  rr::TRRScriptedUIService Ui;
-  gx::TGXNode* ProjectNode() override { return &Root; }
-  rr::IRRUIService& UI() override { return Ui; }
-  rr::TRRHistory* History() override { return nullptr; }
-  rr::TRRClipboard* Clipboard() override { return nullptr; }
-  void SetModified() override {}
-};
+using THost = rr::TRRBareProjectHost<rr::TRRScriptedUIService>;
 
 // 50 selected straights of 10 in a line along +z from the origin, a track tool of the mode on
 // them and a drag started at the free end at the origin.
@@ -70,7 +62,7 @@ struct TChain {
       Tracks.push_back(static_cast<rr::TRRTrack*>(Manager->CreateEntity(nullptr, d)));
       Manager->Selection().Add(Tracks.back());
     }
-    Host.Root.Update(false);
+    Host.Scene.Root()->Update(false);
     Tool = std::make_unique<rr::TRRTrackModifier>(*Manager, mode);
     Tool->Pick({0, 10, 0.1f}, {0, -20, 0});
     Tool->BeginDrag();
@@ -81,7 +73,7 @@ struct TChain {
   }
   ~TChain() {
     Tool.reset();
-    Host.Root.DeleteChildren();
+    Host.Scene.Root()->DeleteChildren();
   }
   void RestoreAll() {
     for (int i = 0; i < Count; ++i) {
@@ -281,15 +273,7 @@ namespace catenary {
 constexpr int kMasts = 2000;
 constexpr const char* kPackage = "{6E2A9C41-0B7D-4F35-A218-5C9D3E7F1B46}";
 
-struct THost : rr::IRRProjectHost {
-  gx::TGXSceneNode Root{"Root"};
-  rr::TRRScriptedUIService Ui;
-  gx::TGXNode* ProjectNode() override { return &Root; }
-  rr::IRRUIService& UI() override { return Ui; }
-  rr::TRRHistory* History() override { return nullptr; }
-  rr::TRRClipboard* Clipboard() override { return nullptr; }
-  void SetModified() override {}
-};
+using THost = rr::TRRBareProjectHost<rr::TRRScriptedUIService>;
 
 // The pole and a wire 10 high hanging from (4, 7, 0), as the catalogue's mast is built.
 gx::TGXModelData MastModel() {
@@ -344,12 +328,12 @@ struct TLine {
       d.SetRotation({0, std::sin(a / 2), 0, std::cos(a / 2)});
       Masts.push_back(static_cast<rr::TRRCatenary*>(Manager->CreateEntity(nullptr, d)));
     }
-    Host.Root.Update(false);
+    Host.Scene.Root()->Update(false);
     for (int i = 0; i + 1 < kMasts; ++i) Masts[size_t(i)]->Link(*Masts[size_t(i + 1)]);
-    Host.Root.Update(false);
+    Host.Scene.Root()->Update(false);
   }
   ~TLine() {
-    Host.Root.DeleteChildren();
+    Host.Scene.Root()->DeleteChildren();
     Manager.reset();
     rr::TRRModelServices::Clear();
     Models.reset();

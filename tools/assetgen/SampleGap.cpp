@@ -24,48 +24,30 @@ namespace assetgen {
 namespace {
 
 using namespace rr;
-using THost = TSampleHost;
 
 // Lays catalogue pieces by the same snap the program uses to join tracks.
 class TGapLayer {
  public:
-  TGapLayer(THost& host, TRREntityManager& manager, const TRREntityDescriptionList& catalogue)
-      : FHost(host), FManager(manager), FCatalogue(catalogue) {}
+  explicit TGapLayer(TSampleSession& session) : FSession(session) {}
 
   // A new piece whose route-0 contact (0: start, 1: end) meets the given contact (none: placed at
   // position with rotation).
   TRRTrack* Attach(const std::string& name, TRRTrackRouteContact* to, int contact = 0,
                    gx::TGXVector3 position = {0, 0, 0}, gx::TGXQuaternion rotation = {0, 0, 0, 1}) {
-    const TRRTrackDesc* catalogue = nullptr;
-    for (TRREntityDescription* d : FCatalogue) {
-      auto* t = dynamic_cast<TRRTrackDesc*>(d);
-      if (t && t->Name().GetText() == name && t->Manufacturer().GetText() == "Brettmann" &&
-          t->TrackSystemName().GetText() == "Profilgleis" && t->TrackWidth() == 3)
-        catalogue = t;
-    }
-    if (!catalogue) throw std::runtime_error("Gleis " + name + " fehlt im Katalog.");
-    std::unique_ptr<TRREntityDescription> d = catalogue->Clone();
-    d->SetID(FManager.NextID());
-    FManager.ReserveIDs(1);
-    d->SetPosition(position);
-    d->SetRotation(rotation);
-    auto* track = static_cast<TRRTrack*>(FManager.CreateEntity(nullptr, *d));
-    FHost.Scene.Root()->Update(false);
+    TRRTrack* track = FSession.MakeTrack(name, position, rotation);
     if (to) {
       gx::TGXVector3 p;
       gx::TGXQuaternion q;
       RRSnapTransform(*track->GetRoute(0)->Contact(contact), *to, p, q);
       track->SetPosition(p);
       track->SetRotation(q);
-      FHost.Scene.Root()->Update(false);
+      FSession.Host().Scene.Root()->Update(false);
     }
     return track;
   }
 
  private:
-  THost& FHost;
-  TRREntityManager& FManager;
-  const TRREntityDescriptionList& FCatalogue;
+  TSampleSession& FSession;
 };
 
 TRRTrackRouteContact* EndOf(TRRTrack* t) { return t->GetRoute(0)->Contact(1); }
@@ -77,7 +59,7 @@ void WriteGapSample(const std::filesystem::path& dataFolder) {
   TSampleHost& host = session.Host();
   TRREntityManager& manager = session.Manager();
   TRRDatabase& db = session.Database();
-  TGapLayer layer(host, manager, session.Tracks());
+  TGapLayer layer(session);
   // The first run: a straight and a curve to the right.
   TRRTrack* a = layer.Attach("G1", nullptr, 0, {-40, 0, -30});
   TRRTrackRouteContact* end = EndOf(layer.Attach("G1", EndOf(a)));

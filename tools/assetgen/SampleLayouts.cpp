@@ -33,54 +33,36 @@ namespace {
 
 using namespace rr;
 
-using THost = TSampleHost;
-
 // Lays track pieces end to end on the flat baseboard.
 class TLayer {
  public:
-  TLayer(THost& host, TRREntityManager& manager, const TRREntityDescriptionList& catalogue)
-      : FHost(host), FManager(manager), FCatalogue(catalogue) {}
+  explicit TLayer(TSampleSession& session) : FSession(session) {}
 
-  const TRRTrackDesc* Find(const std::string& name) const {
-    for (TRREntityDescription* d : FCatalogue) {
-      auto* t = dynamic_cast<TRRTrackDesc*>(d);
-      if (t && t->Name().GetText() == name && t->Manufacturer().GetText() == "Brettmann" &&
-          t->TrackWidth() == 3)
-        return t;
-    }
-    return nullptr;
-  }
+  const TRRTrackDesc* Find(const std::string& name) const { return FSession.FindTrack(name); }
 
   // A new piece whose route-0 contact (0: start, 1: end) meets the given contact (none: at the
   // origin).
   TRRTrack* Attach(const std::string& name, TRRTrackRouteContact* to, int contact = 0) {
-    const TRRTrackDesc* catalogue = Find(name);
-    if (!catalogue) throw std::runtime_error("Gleis " + name + " fehlt im Katalog.");
-    std::unique_ptr<TRREntityDescription> d = catalogue->Clone();
-    d->SetID(FManager.NextID());
-    FManager.ReserveIDs(1);
-    auto* track = static_cast<TRRTrack*>(FManager.CreateEntity(nullptr, *d));
+    TRRTrack* track = FSession.MakeTrack(name);
     FLaid.push_back(track);
-    FHost.Scene.Root()->Update(false);
     if (!to) return track;
+    gx::TGXNode* root = FSession.Host().Scene.Root();
     TRRTrackRouteContact* start = track->GetRoute(0)->Contact(contact);
     // Turn about the vertical axis until the contact faces the other end, then move it there.
     gx::TGXVector3 want = to->GetWorldOutward(), have = start->GetWorldOutward();
     float angle = std::atan2(-want.x, -want.z) - std::atan2(have.x, have.z);
     track->SetRotation({0, std::sin(angle / 2), 0, std::cos(angle / 2)});
-    FHost.Scene.Root()->Update(false);
+    root->Update(false);
     gx::TGXVector3 p = to->GetWorldPosition(), q = start->GetWorldPosition(), pos = track->Position();
     track->SetPosition({pos.x + p.x - q.x, pos.y + p.y - q.y, pos.z + p.z - q.z});
-    FHost.Scene.Root()->Update(false);
+    root->Update(false);
     return track;
   }
 
   const std::vector<TRRTrack*>& Laid() const { return FLaid; }
 
  private:
-  THost& FHost;
-  TRREntityManager& FManager;
-  const TRREntityDescriptionList& FCatalogue;
+  TSampleSession& FSession;
   std::vector<TRRTrack*> FLaid;
 };
 
@@ -93,7 +75,7 @@ void WriteSampleLayouts(const std::filesystem::path& dataFolder) {
     TSampleHost& host = session.Host();
     TRRDatabase& db = session.Database();
     TRREventManagerSection& events = session.Events();
-    TLayer layer(host, manager, session.Tracks());
+    TLayer layer(session);
     // The oval: twelve R1 curves and two straights a side; one straight is a right turnout whose
     // branch turns back parallel to the main line into a short siding that ends at a buffer stop.
     TRRTrack* first = layer.Attach("G1", nullptr);

@@ -13,6 +13,12 @@
 #include "app/RREntityManager.h"
 #include "app/RRProject.h"
 #include "engine/core/GXFileSystem.h"
+#include "engine/core/GXMath.h"
+
+namespace rr {
+class TRRTrack;
+class TRRTrackDesc;
+}  // namespace rr
 
 namespace assetgen {
 
@@ -32,6 +38,13 @@ class TSampleSession {
   TSampleHost& Host() { return FHost; }
   rr::TRREntityManager& Manager() { return *FManager; }
   rr::TRREventManagerSection& Events() { return FEvents; }
+
+  // The base catalogue's "Brettmann" H0 piece of that name, or null.
+  const rr::TRRTrackDesc* FindTrack(const std::string& name) const;
+  // A new track of that piece with a fresh ID at position and rotation, the scene updated; raises
+  // when the catalogue lacks the piece.
+  rr::TRRTrack* MakeTrack(const std::string& name, const gx::TGXVector3& position = {0, 0, 0},
+                          const gx::TGXQuaternion& rotation = {0, 0, 0, 1});
 
   // Writes "Beispielanlagen/<name>" below the Data folder.
   void Save(const std::string& name);
