@@ -1,5 +1,6 @@
 #include "automation/VMPControl.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <filesystem>
@@ -27,8 +28,13 @@ namespace rr {
 
 namespace {
 
-// Whoever installed the process's notification hook (null: nobody, or someone else).
-TVMPControl* GHookOwner = nullptr;
+// Every object whose events are connected, in the order connected. The process's notification
+// hook is installed while the list is not empty; each notification is mapped once per object (the
+// objects may serve different hosts) and handed to every sink.
+std::vector<TVMPControl*>& Subscribers() {
+  static std::vector<TVMPControl*> list;
+  return list;
+}
 
 bool Finite(float v) { return std::isfinite(v); }
 
@@ -222,9 +228,7 @@ std::optional<TRRAutomationEvent> RRAutomationEventOf(TRRConditionKind kind, con
 
 TVMPControl::TVMPControl(IRRAutomationHost& host) : FHost(host) {}
 
-TVMPControl::~TVMPControl() {
-  if (GHookOwner == this) DisconnectEvents();
-}
+TVMPControl::~TVMPControl() { DisconnectEvents(); }
 
 TRREntityManager* TVMPControl::Layout() {
   TRRProject* project = FHost.Project();
@@ -709,20 +713,33 @@ void TVMPControl::SetLight(int32_t skyColor, int32_t ambientColor, int32_t diffu
 
 void TVMPControl::ConnectEvents(std::function<void(const TRRAutomationEvent&)> sink) {
   FSink = std::move(sink);
-  GHookOwner = this;
-  TRREventManager::SetNotifyHook([this](TRRConditionKind kind, const TRREventNotification& n) {
-    if (!FSink) return;
-    if (std::optional<TRRAutomationEvent> ev = RRAutomationEventOf(kind, n, Layout())) FSink(*ev);
+  std::vector<TVMPControl*>& list = Subscribers();
+  if (std::find(list.begin(), list.end(), this) != list.end()) return;
+  list.push_back(this);
+  if (list.size() > 1) return;
+  TRREventManager::SetNotifyHook([](TRRConditionKind kind, const TRREventNotification& n) {
+    // A copy: a sink may connect or disconnect objects while it runs.
+    const std::vector<TVMPControl*> now = Subscribers();
+    for (TVMPControl* c : now) {
+      const std::vector<TVMPControl*>& current = Subscribers();
+      if (std::find(current.begin(), current.end(), c) == current.end() || !c->FSink) continue;
+      if (std::optional<TRRAutomationEvent> ev = RRAutomationEventOf(kind, n, c->Layout())) c->FSink(*ev);
+    }
   });
 }
 
 void TVMPControl::DisconnectEvents() {
-  TRREventManager::SetNotifyHook({});
-  if (GHookOwner) GHookOwner->FSink = nullptr;
-  GHookOwner = nullptr;
   FSink = nullptr;
+  std::vector<TVMPControl*>& list = Subscribers();
+  const auto it = std::find(list.begin(), list.end(), this);
+  if (it == list.end()) return;
+  list.erase(it);
+  if (list.empty()) TRREventManager::SetNotifyHook({});
 }
 
-bool TVMPControl::EventsConnected() const { return GHookOwner == this; }
+bool TVMPControl::EventsConnected() const {
+  const std::vector<TVMPControl*>& list = Subscribers();
+  return std::find(list.begin(), list.end(), this) != list.end();
+}
 
 }  // namespace rr

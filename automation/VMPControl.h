@@ -154,7 +154,7 @@ std::optional<TRRAutomationEvent> RRAutomationEventOf(TRRConditionKind kind, con
 class TVMPControl {
  public:
   explicit TVMPControl(IRRAutomationHost& host);
-  // Clears the event manager's notification hook if this object installed it.
+  // Disconnects its events.
   ~TVMPControl();
   TVMPControl(const TVMPControl&) = delete;
   TVMPControl& operator=(const TVMPControl&) = delete;
@@ -234,11 +234,12 @@ class TVMPControl {
   float GetEntityDepth(const std::string& name);
 
   // ---- events ----
-  // Installs the process's one notification hook for this object: every notification is mapped
-  // (RRAutomationEventOf) and handed to sink; the last object connected wins. A failing sink is
+  // Hands every notification of the process's event managers, mapped (RRAutomationEventOf), to
+  // sink; every connected object receives each one, in the order the objects were connected. The
+  // process-wide notification hook is installed while any object is connected. A failing sink is
   // the event manager's to report; the notification goes on.
   void ConnectEvents(std::function<void(const TRRAutomationEvent&)> sink);
-  // Clears the hook (whoever installed it: one disconnection silences every object).
+  // Stops this object's events (the others keep theirs); the destructor does it too.
   void DisconnectEvents();
   bool EventsConnected() const;
 

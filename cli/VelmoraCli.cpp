@@ -24,6 +24,7 @@
 #include "cli/ProjectCommands.h"
 #include "cli/RenderCommand.h"
 #include "cli/RunCommand.h"
+#include "cli/ServeCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/TerrainCommand.h"
 #include "engine/core/GXSelfCheck.h"
@@ -187,6 +188,11 @@ const std::vector<TCliCommand>& Commands() {
        "[--json])",
        cli::PartsListCommandUsage,
        [](const std::vector<std::string>& args) { return cli::RunPartsListCommand(args, std::cout, std::cerr); },
+       true},
+      {"serve",
+       "bietet die Automatisierung auf dem Sitzungsbus ohne Bildschirm an ([PROJEKT] [--fixed-step] [--json])",
+       cli::ServeCommandUsage,
+       [](const std::vector<std::string>& args) { return cli::RunServeCommand(args, std::cout, std::cerr); },
        true},
       {"model", "zeigt, was eine Modelldatei (.3ds, .x, .gxmesh) enthält (info DATEI [--json])",
        cli::ModelCommandUsage,

@@ -40,6 +40,7 @@
 #include "engine/render/GXCamera.h"
 #include "engine/render/GXRenderCore.h"
 #include "gui/AboutWindow.h"
+#include "gui/DesktopAutomation.h"
 #include "gui/LoadProgress.h"
 #include "gui/OptionsWindow.h"
 #include "gui/ProjectMenu.h"
@@ -984,9 +985,11 @@ void TMainWindow::ShowAbout() {
   about.exec();
 }
 
-void TMainWindow::DeferredStart(const QString& fileArgument, bool openSample) {
+void TMainWindow::DeferredStart(const QString& fileArgument, bool openSample, bool forClient) {
   setEnabled(true);
   if (!gx::GXCurrentRenderCore()) FUI.ShowMessage(kTextNoGraphics, "Hinweis", TRRMessageIcon::Warning);
+  // Started by the session bus for a client: the client loads what it wants.
+  if (forClient) return;
   if (openSample) {
     OpenSample();
     return;
@@ -1117,7 +1120,50 @@ void TMainWindow::SavePlacement() {
   n->WriteBoolean("Maximized", isMaximized());
 }
 
+bool TMainWindow::DisplayMark(TRRShellAction action) const {
+  switch (action) {
+    case TRRShellAction::SimMode:
+      return FSimulationMode;
+    case TRRShellAction::ShowGizmo:
+      return FShowGizmo;
+    case TRRShellAction::ShowSelectionBorder:
+      return FShowSelectionBorder;
+    case TRRShellAction::ShowActiveTrack:
+      return FShowActiveTrack;
+    default:
+      return false;
+  }
+}
+
+void TMainWindow::SetDisplayMark(TRRShellAction action, bool checked) {
+  TRRShellSnapshot next = Snapshot();
+  switch (action) {
+    case TRRShellAction::SimMode:
+      next.SimulationMode = checked;
+      break;
+    case TRRShellAction::ShowGizmo:
+      next.ShowGizmo = checked;
+      break;
+    case TRRShellAction::ShowSelectionBorder:
+      next.ShowSelectionBorder = checked;
+      break;
+    case TRRShellAction::ShowActiveTrack:
+      next.ShowActiveTrack = checked;
+      break;
+    default:
+      return;
+  }
+  ApplyDisplays(next);
+}
+
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  // Clients still using the program would lose it: the user decides (No is the default).
+  if (!FInFlow && FAutomationClients && FAutomationClients() > 0 &&
+      FUI.Ask(RRTextAutomationCloseWarning, RRTextAutomationCloseWarningTitle, TRRButtons::YesNo,
+              TRRMessageIcon::Warning, TRRAnswer::No) != TRRAnswer::Yes) {
+    event->ignore();
+    return;
+  }
   if (FInFlow || !CloseProjectFlow() || Project().IsOpen() || !FGlobal.DatabaseCloseQuery()) {
     event->ignore();
     return;

@@ -71,8 +71,8 @@ class TMainWindow : public QMainWindow {
   void RebuildCameraMenu();
 
   // The deferred start: graphics check, then a file named on the command line, the last project
-  // or the welcome window.
-  void DeferredStart(const QString& fileArgument, bool openSample);
+  // or the welcome window; forClient (started by the session bus) stops after the check.
+  void DeferredStart(const QString& fileArgument, bool openSample, bool forClient = false);
 
   // ---- flows (each refuses to start inside another one's question or progress) ----
   void NewProject();
@@ -102,6 +102,14 @@ class TMainWindow : public QMainWindow {
   void StartFrameLoop();
   void StopFrameLoop();
   bool FrameLoopRunning() const { return FTickTimer.isActive(); }
+
+  // ---- the automation interface's view ----
+  // The marks of SimMode, ShowGizmo, ShowSelectionBorder and ShowActiveTrack; setting one takes
+  // effect at once, without the action's own toggle rules (other actions: false, nothing set).
+  bool DisplayMark(TRRShellAction action) const;
+  void SetDisplayMark(TRRShellAction action, bool checked);
+  // Clients of the automation interface; closing the window with any asks first.
+  void SetAutomationClients(std::function<int()> count) { FAutomationClients = std::move(count); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -137,6 +145,7 @@ class TMainWindow : public QMainWindow {
 
   TRRGlobal& FGlobal;
   TRRQtUIService& FUI;
+  std::function<int()> FAutomationClients;
   std::array<QAction*, RRShellActionCount> FActions{};
   std::array<QAction*, 9> FRecent{};
   std::array<QLabel*, 3> FPanels{};

@@ -176,11 +176,34 @@ std::optional<std::string> TRRQtUIService::SelectFolderDialog(const std::string&
   return folder.toStdString();
 }
 
+namespace {
+
+// Counts itself among the open displays while it lives.
+class TCountedProgress final : public IRRProgress {
+ public:
+  TCountedProgress(std::unique_ptr<IRRProgress> inner, std::shared_ptr<int> count)
+      : FInner(std::move(inner)), FCount(std::move(count)) {
+    ++*FCount;
+  }
+  ~TCountedProgress() override { --*FCount; }
+  void SetText(const std::string& text) override { FInner->SetText(text); }
+  void SetProgress(int64_t done, int64_t total) override { FInner->SetProgress(done, total); }
+  bool Cancelled() const override { return FInner->Cancelled(); }
+  void ShowThumbnail(const std::vector<uint8_t>& jpeg) override { FInner->ShowThumbnail(jpeg); }
+
+ private:
+  std::unique_ptr<IRRProgress> FInner;
+  std::shared_ptr<int> FCount;
+};
+
+}  // namespace
+
 std::unique_ptr<IRRProgress> TRRQtUIService::BeginProgress(const std::string& caption, const std::string& text,
                                                            bool cancellable) {
-  if (FProgressFactory)
-    if (std::unique_ptr<IRRProgress> p = FProgressFactory(caption, text, cancellable)) return p;
-  return std::make_unique<TProgressWindow>(FParent, RRQtText(caption), RRQtText(text), cancellable);
+  std::unique_ptr<IRRProgress> p;
+  if (FProgressFactory) p = FProgressFactory(caption, text, cancellable);
+  if (!p) p = std::make_unique<TProgressWindow>(FParent, RRQtText(caption), RRQtText(text), cancellable);
+  return std::make_unique<TCountedProgress>(std::move(p), FOpenProgress);
 }
 
 }  // namespace rr

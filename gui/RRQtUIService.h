@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "app/RRUIService.h"
 
@@ -43,6 +44,8 @@ class TRRQtUIService : public IRRUIService {
   std::optional<std::string> SelectFolderDialog(const std::string& text, const std::string& initialFolder) override;
   std::unique_ptr<IRRProgress> BeginProgress(const std::string& caption, const std::string& text,
                                              bool cancellable) override;
+  // Progress displays open now (a load, a save, a database write, a download runs).
+  int OpenProgressCount() const { return *FOpenProgress; }
 
  protected:
   TRRAnswer DoAsk(const std::string& text, const std::string& caption, TRRButtons buttons, TRRMessageIcon icon,
@@ -54,6 +57,8 @@ class TRRQtUIService : public IRRUIService {
   QPointer<QWidget> FParent;
   std::function<void(QMessageBox&)> FBoxHook;
   TProgressFactory FProgressFactory;
+  // Shared with the displays, which may outlive the service.
+  std::shared_ptr<int> FOpenProgress = std::make_shared<int>(0);
 };
 
 }  // namespace rr

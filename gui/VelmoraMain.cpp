@@ -1,33 +1,54 @@
 // The desktop program: start-up (the application object before the program's global state),
 // the database check, the main window and its deferred start, the event loop, shut-down.
 //
-//   velmora [--root NAME=DIR ...] [--sample] [LAYOUT.vmp]
+//   velmora [--root NAME=DIR ...] [--sample] [LAYOUT.vmp] [-Automation | -Embedding]
+//   velmora --regserver | --unregserver
 
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/RRGlobal.h"
 #include "engine/core/GXEngine.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/media/GXMediaCore.h"
 #include "engine/render/GXRenderCore.h"
+#include "gui/DesktopAutomation.h"
 #include "gui/MainWindow.h"
 #include "gui/RRApplication.h"
 #include "gui/RRQtUIService.h"
 
+namespace {
+
+// The program's own path, for the activation file (before any window system is asked for).
+std::string ProgramPath() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.string();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  // Registration runs without a window and ends the program.
+  const rr::TRRAutomationSwitches automation = rr::RRTakeAutomationSwitches(args);
+  if (automation.RegServer || automation.UnregServer)
+    return rr::RRRunRegistrationSwitch(automation, ProgramPath());
+
   rr::TRRApplication app(argc, argv);
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   QTranslator qtTranslations;
-  if (qtTranslations.load(QLocale(QLocale::German), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+  if (qtTranslations.load(QLocale(QLocale::German), "qtbase", "_",
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     app.installTranslator(&qtTranslations);
   app.setWindowIcon(QIcon(":/velmora-256.png"));
 
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   std::vector<gx::TGXRootOption> roots;
   try {
     roots = gx::TakeRootOptions(args);
@@ -63,7 +84,10 @@ int main(int argc, char** argv) {
     rr::TMainWindow window(*global, ui);
     window.setEnabled(false);
     window.show();
-    QTimer::singleShot(200, &window, [&] { window.Guarded([&] { window.DeferredStart(file, sample); }); });
+    rr::TRRDesktopAutomation server(window, *global, ui, automation);
+    QTimer::singleShot(200, &window, [&] {
+      window.Guarded([&] { window.DeferredStart(file, sample, automation.StartedByBus()); });
+    });
     result = app.exec();
   }
   global.reset();

@@ -25,6 +25,8 @@ PACKAGES=(
   libcpp-httplib-dev
   # desktop program and automation
   qt6-base-dev libqt6opengl6-dev libqt6dbus6 dbus dbus-x11 xvfb xauth
+  # the automation examples and the bus tests' clients (gdbus, the distribution's python3 with D-Bus)
+  libglib2.0-bin python3-dbus python3-gi
   # German texts of the toolkit's own dialogs, and a font for the windows under Xvfb
   qt6-translations-l10n fonts-dejavu-core
 )

@@ -514,19 +514,25 @@ TEST_F(TAutomation, ChangesMadeByTheClientArriveAsEventsBeforeTheCallReturns) {
   EXPECT_EQ(Events[1].Args[1], TRRAutomationValue(1.0f));
   EXPECT_EQ(Events[2].Args[1], TRRAutomationValue(0.7f));
 
-  // The object connected last receives; any disconnection silences all; a destroyed owner clears.
+  // Every connected object receives each event; disconnecting one leaves the others theirs, and a
+  // destroyed object stops receiving.
   std::vector<TRRAutomationEvent> second;
   {
     TVMPControl other(Host);
     other.ConnectEvents([&](const TRRAutomationEvent& e) { second.push_back(e); });
-    EXPECT_FALSE(Ctl.EventsConnected());
+    EXPECT_TRUE(Ctl.EventsConnected());
     Ctl.SetSignalState("Signal 1", 1);
-    EXPECT_EQ(Events.size(), 3u);
+    EXPECT_EQ(Events.size(), 4u);
     EXPECT_EQ(second.size(), 1u);
+    Ctl.DisconnectEvents();
+    Ctl.SetSignalState("Signal 1", 0);
+    EXPECT_EQ(Events.size(), 4u);
+    EXPECT_EQ(second.size(), 2u);
+    Connect();
   }
-  Ctl.SetSignalState("Signal 1", 0);
-  EXPECT_EQ(Events.size(), 3u);
-  EXPECT_EQ(second.size(), 1u);
+  Ctl.SetSignalState("Signal 1", 1);
+  EXPECT_EQ(Events.size(), 5u);
+  EXPECT_EQ(second.size(), 2u);
 }
 
 // ---- name index ----

@@ -32,6 +32,7 @@
 #include "cli/RenderCommand.h"
 #include "engine/core/GXConfiguration.h"
 #include "engine/core/GXTimer.h"
+#include "gui/DesktopAutomation.h"
 #include "gui/LoadProgress.h"
 #include "gui/ProjectRuler.h"
 #include "gui/RRViewWidget.h"
@@ -446,4 +447,37 @@ TEST(LoadProgress, RepaintsOnlyWhenThePercentOrTheTextChanges) {
   EXPECT_TRUE(overlay.isVisible() || !host.isVisible());
   p.reset();
   EXPECT_FALSE(overlay.isVisible());
+}
+
+TEST_F(Desktop, AutomationClientsSeeTheWindowsMarksAndBusyStateAndClosingWithThemAsksFirst) {
+  TRRDesktopAutomationHost host(*W, P.Global(), P.Ui);
+  // Marks set by a client take effect without the actions' toggle rules.
+  host.SetMark(A::ShowGizmo, !host.Mark(A::ShowGizmo));
+  EXPECT_EQ(W->DisplayMark(A::ShowGizmo), Act(A::ShowGizmo)->isChecked());
+  host.SetMark(A::Exit, true);
+  EXPECT_FALSE(host.Mark(A::Exit));
+  // Any open progress display makes the program busy for loads and saves.
+  EXPECT_FALSE(host.Busy());
+  {
+    std::unique_ptr<IRRProgress> progress = P.Ui.BeginProgress("Speichern", "", false);
+    EXPECT_TRUE(host.Busy());
+  }
+  EXPECT_FALSE(host.Busy());
+
+  int clients = 1;
+  W->SetAutomationClients([&] { return clients; });
+  QString caption;
+  P.Ui.SetBoxHook([&](QMessageBox& box) {
+    caption = box.windowTitle();
+    for (QAbstractButton* b : box.buttons())
+      if (b->text() == RRButtonNo) b->click();
+  });
+  EXPECT_FALSE(W->close());
+  EXPECT_EQ(caption, RRTextAutomationCloseWarningTitle);
+  EXPECT_TRUE(W->isVisible());
+  // Without clients nothing is asked about them.
+  clients = 0;
+  caption.clear();
+  P.Ui.SetBoxHook({});
+  W->SetAutomationClients(nullptr);
 }
