@@ -1,5 +1,7 @@
 #include "app/entities/RREntity.h"
 
+#include <atomic>
+
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RREntityRegistry.h"
 
@@ -121,12 +123,20 @@ void TRREntity::Relink() {
   for (TRREntity* child : ChildEntities()) child->Relink();
 }
 
+namespace {
+std::atomic<uint64_t> SelectionChanges{0};
+}  // namespace
+
+uint64_t RREntitySelectionChanges() { return SelectionChanges.load(std::memory_order_relaxed); }
+
 void TRREntity::Select() {
+  SelectionChanges.fetch_add(1, std::memory_order_relaxed);
   FSelected = true;
   if (FManager && FManager->ShowSelectionBorders()) CreateSelectionBorder();
 }
 
 void TRREntity::Deselect() {
+  SelectionChanges.fetch_add(1, std::memory_order_relaxed);
   FreeSelectionBorders();
   FSelected = false;
 }

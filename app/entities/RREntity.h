@@ -41,6 +41,10 @@ class TRREntityDescription;
 class TRREntityModifier;
 class TRRTrackResources;
 
+// Counts every Select and Deselect of any entity: code that keeps state derived from many
+// entities' selection looks at them again only when this moved.
+uint64_t RREntitySelectionChanges();
+
 // What an entity and a modifier ask of the manager that keeps the entities of a project.
 class IRREntityManager {
  public:

@@ -456,10 +456,24 @@ TGXVector3 TRRTrackVehicle::WorldPivot() const {
 }
 
 TRRTrackRoute* TRRTrackVehicle::StoredRoute() const {
-  if (Manager())
+  // A train's every step asks for the route several times: the look-up by ID is kept.
+  const uint64_t generation = RRTrackLayoutGeneration();
+  TRRTrackRoute* route = nullptr;
+  if (FKeptRoute && FKeptAt == generation && FKeptTrackID == FTrackID && FKeptRouteIndex == FRouteIndex &&
+      FKeptManager == Manager()) {
+    route = FKeptRoute;
+  } else if (Manager()) {
     if (auto* track = dynamic_cast<TRRTrack*>(Manager()->FindByID(FTrackID)))
-      if (TRRTrackRoute* route = track->GetRoute(FRouteIndex))
-        if (FRoutePosition >= 0 && FRoutePosition <= route->GetLength()) return route;
+      route = track->GetRoute(FRouteIndex);
+    // Only a route found is kept: a track that appears later need not change the generation
+    // before it is asked for.
+    FKeptRoute = route;
+    FKeptManager = Manager();
+    FKeptAt = generation;
+    FKeptTrackID = FTrackID;
+    FKeptRouteIndex = FRouteIndex;
+  }
+  if (route && FRoutePosition >= 0 && FRoutePosition <= route->GetLength()) return route;
   return nullptr;
 }
 

@@ -296,6 +296,14 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   uint64_t FIndexKey = 0;
   size_t FIndexSlot = 0;
   uint64_t FSearchMark = 0;
+  // StoredRoute's look-up of the track by ID and of its route, kept while the track layout
+  // generation stands (a track's routes are made with it, and a track that goes bumps the
+  // generation); the position is checked on every call.
+  mutable TRRTrackRoute* FKeptRoute = nullptr;
+  mutable const IRREntityManager* FKeptManager = nullptr;
+  mutable uint64_t FKeptAt = 0;
+  mutable int32_t FKeptTrackID = 0;
+  mutable int32_t FKeptRouteIndex = 0;
 };
 
 }  // namespace rr

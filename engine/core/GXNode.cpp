@@ -437,12 +437,11 @@ bool TGXNode::UpdateNode(bool force, bool& full) {
   return true;
 }
 
-void TGXNode::RecomputeMatrices() {
-  FMatrixRevision = ++GMatrixRevision;
-  const TGXQuaternion& q = FRotation;
-  const TGXVector3& s = FScale;
-  const TGXVector3& p = FPosition;
+namespace {
 
+// The local matrix S * R * T of a node's transform and its inverse.
+void LocalMatrices(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3& p, TGXMatrix& l,
+                   TGXMatrix& il) {
   // The rotation matrix of q, as GXMatrixRotationQuaternion has it.
   const float xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
   const float xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z;
@@ -452,7 +451,6 @@ void TGXNode::RecomputeMatrices() {
                          {2 * (xz + yw), 2 * (yz - xw), 1 - 2 * (xx + yy)}};
 
   // Local = S * R * T: the rows of R scaled, then the translation row.
-  TGXMatrix& l = FLocalMatrix;
   for (int c = 0; c < 3; ++c) {
     l.m[0][c] = s.x * r[0][c];
     l.m[1][c] = s.y * r[1][c];
@@ -465,7 +463,6 @@ void TGXNode::RecomputeMatrices() {
   // Inverse of S * R * T = T^-1 * R^T * S^-1 when R is a rotation (unit q): column j of R^T
   // scaled by 1/s_j; zero scale components give 0 instead of infinities. Other quaternions do
   // not give a rotation matrix and take the general inverse.
-  TGXMatrix& il = FInverseLocalMatrix;
   const float qn = xx + yy + zz + q.w * q.w;
   if (std::fabs(qn - 1.0f) <= 1e-5f) {
     const float is[3] = {SafeReciprocal(s.x), SafeReciprocal(s.y), SafeReciprocal(s.z)};
@@ -479,6 +476,20 @@ void TGXNode::RecomputeMatrices() {
     GXMatrixInverse(il, nullptr, l);
   }
   if (!AllFinite(il)) il = TGXMatrix();
+}
+
+}  // namespace
+
+void TGXNode::RecomputeMatrices() {
+  FMatrixRevision = ++GMatrixRevision;
+  const TGXQuaternion& q = FRotation;
+  const TGXVector3& s = FScale;
+  const TGXVector3& p = FPosition;
+  // The local matrices depend on the node's own transform only, which changes only together with
+  // FDirty: a node carried along by its parent (most of a moving vehicle's model nodes) keeps them.
+  if (FDirty) LocalMatrices(q, s, p, FLocalMatrix, FInverseLocalMatrix);
+  const TGXMatrix& l = FLocalMatrix;
+  const TGXMatrix& il = FInverseLocalMatrix;
 
   if (FParent) {
     const TGXNode& parent = *FParent;

@@ -88,6 +88,8 @@ class TGXNode : public TGXRefCounted {
   // order, the child when its name matches, else the match in its subtree. Case-insensitive
   // comparison folds ASCII and the Latin-1 letters. Null when nothing matches.
   TGXNode* FindChild(std::string_view name, bool caseSensitive = true) const;
+  // The node's index among its parent's children (-1 for a root).
+  int IndexInParent() const { return FIndexInParent; }
 
   // ---- local transform ----
 
@@ -185,8 +187,6 @@ class TGXNode : public TGXRefCounted {
   // ForgetChangedChildren.
   const std::vector<TGXNode*>& ChangedChildren() const { return FReported; }
   void ForgetChangedChildren();
-  // The node's index among its parent's children (-1 for a root).
-  int IndexInParent() const { return FIndexInParent; }
   // Whether the node has enough children to list the ones that report (else every update that
   // reaches it walks all children).
   bool ListsReports() const { return FListsReports; }

@@ -140,6 +140,16 @@ void TGXSceneNode::DestroyObjects() {
   if (objects.Count() > 0 && !Destroying()) ObjectsChanged();
 }
 
+void TGXSceneNode::SetRenderEnabled(bool value) {
+  FRenderEnabled = value;
+  // No invalidation: the switch does not change bounds, so the parent's copy is written here.
+  auto* parent = dynamic_cast<TGXSceneNode*>(Parent());
+  if (!parent || parent->Destroying()) return;
+  const size_t i = size_t(IndexInParent());
+  if (i < parent->FChildExtents.size() && parent->FChildExtents.size() == size_t(parent->ChildCount()))
+    parent->FChildExtents[i].Drawn = value;
+}
+
 void TGXSceneNode::SetVisible(bool value) {
   if (value == FVisible) return;
   FVisible = value;
@@ -220,7 +230,10 @@ namespace {
 
 // A child's boxes as its parent keeps them: the world box for the walks and the local box carried
 // into the parent's space for the parent's bounds.
-void KeepChildBounds(const TGXSceneNode& child, TGXChildExtent& world, TGXChildExtent& local) {
+void KeepChildBounds(const TGXSceneNode& child, TGXChildExtent& world, TGXChildExtent& local,
+                     uint64_t& revision) {
+  revision = child.MatrixRevision();
+  world.Drawn = child.RenderEnabled();
   world.Usable = child.Visible() && !child.WorldBounds().Empty;
   if (world.Usable) {
     const TGXVector3& cmin = child.WorldBounds().Corners[0];
@@ -267,10 +280,12 @@ void TGXSceneNode::UpdateBounds() {
                 {FObjectsLocal.Max[0], FObjectsLocal.Max[1], FObjectsLocal.Max[2]});
   const TGXArrayView<TGXNode> children = Children();
   FChildExtents.resize(children.size());
+  FChildRevisions.resize(children.size());
   if (ListsReports()) {
     FChildLocal.resize(children.size());
     for (int i = 0; i < int(children.size()); ++i)
-      KeepChildBounds(*static_cast<const TGXSceneNode*>(children[i]), FChildExtents[size_t(i)], FChildLocal[size_t(i)]);
+      KeepChildBounds(*static_cast<const TGXSceneNode*>(children[i]), FChildExtents[size_t(i)],
+                      FChildLocal[size_t(i)], FChildRevisions[size_t(i)]);
     MergeKeptBounds();
     return;
   }
@@ -278,7 +293,8 @@ void TGXSceneNode::UpdateBounds() {
   FChildLocal.clear();
   TGXChildExtent carried;
   for (int i = 0; i < int(children.size()); ++i) {
-    KeepChildBounds(*static_cast<const TGXSceneNode*>(children[i]), FChildExtents[size_t(i)], carried);
+    KeepChildBounds(*static_cast<const TGXSceneNode*>(children[i]), FChildExtents[size_t(i)], carried,
+                    FChildRevisions[size_t(i)]);
     if (carried.Usable)
       local.Merge({carried.Min[0], carried.Min[1], carried.Min[2]}, {carried.Max[0], carried.Max[1], carried.Max[2]});
   }
@@ -299,7 +315,7 @@ void TGXSceneNode::UpdateChangedBounds() {
     if (!node) continue;
     const auto* child = static_cast<const TGXSceneNode*>(node);
     const size_t i = size_t(child->IndexInParent());
-    KeepChildBounds(*child, FChildExtents[i], FChildLocal[i]);
+    KeepChildBounds(*child, FChildExtents[i], FChildLocal[i], FChildRevisions[i]);
   }
   MergeKeptBounds();
 }

@@ -20,6 +20,7 @@
 // Scene: every node of a subtree belongs to the scene of its root. Adding a subtree under a node
 // gives all of it that node's scene, removing it clears the scene of all of it.
 
+#include <cstdint>
 #include <vector>
 #include <string>
 
@@ -83,10 +84,13 @@ class TGXSceneObject : public TGXRefCounted {
 
 // A child's world box as the parent last saw it in UpdateBounds, packed small. Usable is false
 // for an invisible child or one with empty bounds (such children are skipped by every walk).
+// Drawn is the child's RenderEnabled, kept current by SetRenderEnabled, so the render collector
+// passes over a switched-off child without touching its memory.
 struct TGXChildExtent {
   float Min[3];
   float Max[3];
   bool Usable;
+  bool Drawn;
 };
 
 class TGXSceneNode : public TGXNode {
@@ -127,9 +131,10 @@ class TGXSceneNode : public TGXNode {
   // An invisible node and its subtree are left out of bounds, picking and rendering.
   bool Visible() const { return FVisible; }
   void SetVisible(bool value);
-  // When false the subtree is not drawn but still counts for bounds and picking.
+  // When false the subtree is not drawn but still counts for bounds and picking. The value is
+  // also written into the parent's packed copy (ChildExtents) while that is current.
   bool RenderEnabled() const { return FRenderEnabled; }
-  void SetRenderEnabled(bool value) { FRenderEnabled = value; }
+  void SetRenderEnabled(bool value);
 
   // Recomputes LocalBounds and WorldBounds from the objects and the children's LocalBounds, and
   // every object's WorldBounds. Uses the cached matrices as they are.
@@ -139,6 +144,9 @@ class TGXSceneNode : public TGXNode {
   // over a node with many children test this contiguous copy first and touch a child's own
   // memory only when its box may matter. Valid after Update; its size equals ChildCount then.
   const std::vector<TGXChildExtent>& ChildExtents() const { return FChildExtents; }
+  // The children's MatrixRevision as of the same step, in child order: whoever keeps values
+  // derived from many children's matrices sees which children moved without visiting them.
+  const std::vector<uint64_t>& ChildRevisions() const { return FChildRevisions; }
 
  private:
   friend class TGXSceneObject;
@@ -155,6 +163,7 @@ class TGXSceneNode : public TGXNode {
   TGXScene* FScene = nullptr;
   TGXBoundingBox FWorldBounds;
   std::vector<TGXChildExtent> FChildExtents;
+  std::vector<uint64_t> FChildRevisions;
   // The children's LocalBounds carried into this node's space, in child order, and the union of
   // the visible objects' boxes: an update in which only a few of many children moved takes
   // those anew and merges the rest as they are.

@@ -183,8 +183,9 @@ void TGXRenderer::Collect(TGXSceneNode* node, TGXSceneCamera* camera) {
   const size_t base = FSeenChildren.size();
   const std::vector<TGXChildExtent>& extents = node->ChildExtents();
   if (static_cast<int>(extents.size()) == n) {
+    // A switched-off child is left out before its box is tested (its own visit would end at once).
     for (int i = 0; i < n; ++i)
-      if (camera->IsExtentVisible(extents[i])) FSeenChildren.push_back(i);
+      if (extents[i].Drawn && camera->IsExtentVisible(extents[i])) FSeenChildren.push_back(i);
   } else {
     for (int i = 0; i < n; ++i) FSeenChildren.push_back(i);
   }

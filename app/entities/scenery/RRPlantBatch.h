@@ -25,6 +25,16 @@
 // back to the entities' own path for a selected plant, the technical view, a plant with an
 // animation, a replaced model, and after any sub-entity was given another material
 // (gx::GXSubEntityMaterialChanges) until its entities joined their groups again.
+//
+// The proxies of plants under one parent node also share a plant field, an object on that parent
+// which the collector meets before the children. Once a proxy drew its plant the fast way, the
+// field takes the plant over and switches the plant's node off for the collector: each collection
+// it culls its plants from the parent's packed child boxes (gx::TGXSceneNode::ChildExtents) and
+// appends their kept matrices, in child order, so a plant in view costs a few packed reads instead
+// of a node visit. It takes a plant's matrices and state again only when the plant's matrix
+// revision moved (ChildRevisions), a selection or material changed anywhere, or a group was
+// built; a plant that turned out hidden, selected, animated or otherwise not fast, or that left
+// the parent, it hands back to the collector within the same collection.
 
 #include <cstdint>
 #include <functional>
@@ -46,6 +56,7 @@ namespace rr {
 class TRRModel;
 class TRRModelEntity;
 class TRRPlantBatch;
+class TRRPlantField;
 class TRRPlantGroup;
 
 // Plants of one group in view from which on they are drawn instanced.
@@ -97,6 +108,7 @@ class TRRPlantGroup {
   friend class TRRPlantBatch;
   friend class TRRPlantPrimitive;
   friend class TRRPlantProxy;
+  friend class TRRPlantField;
   bool Matches(const gx::TGXEntity& entity) const;
   // Writes the matrices into the instance buffer unless done in this collection; false when
   // that fails.
@@ -155,9 +167,14 @@ class TRRPlantBatch : public gx::TGXRefCounted {
   int GroupCount() const;
   const TRRPlantBatchDevice& Device() const { return FDevice; }
   uint64_t Generation() const { return FGeneration; }
+  // Whether plants registered as a whole are taken over by plant fields (on by default); off,
+  // every plant's proxy draws it from its own node.
+  bool PlantFields() const { return FPlantFields; }
+  void SetPlantFields(bool on) { FPlantFields = on; }
 
  private:
   friend class TRRPlantProxy;
+  friend class TRRPlantField;
   void Begin(gx::TGXRenderQueue* queue);
   void BeginIfNew(gx::TGXRenderQueue* queue) {
     if (queue != FQueue || queue->Generation() != FGeneration) Begin(queue);
@@ -175,6 +192,10 @@ class TRRPlantBatch : public gx::TGXRefCounted {
   size_t FPruneAt = 64;
   std::vector<TRRPlantGroup*> FActive;
   TRRPlantGroup* FLast = nullptr;
+  // Moves whenever a group is built or groups are dropped: a field's kept group pointers hold
+  // while it stands still.
+  uint64_t FBuilds = 0;
+  bool FPlantFields = true;
 };
 
 }  // namespace rr

@@ -837,6 +837,33 @@ TEST_F(TrackVehicle, TakesItsTrackSystemsScaleAndFindsItsRouteAgainWhenTheTrackI
   }
 }
 
+// A piece that goes and another laid under the same ID: the vehicle's stored route is the new
+// piece's, or none where its position lies beyond the new piece's end.
+TEST_F(TrackVehicle, TheStoredRouteIsTheOneOfThePieceThatHoldsTheIDNow) {
+  struct TCase {
+    float Length;
+    bool OnIt;
+  } cases[] = {{400, true}, {80, false}};
+  for (const TCase& c : cases) {
+    End = {0, 0, 0};
+    TRRTrack* t = Piece(TRRTrackType::Straight, {400});
+    TRRTrackVehicle* v = Vehicle(t, 100);
+    ASSERT_EQ(v->GetRoute(), t->GetRoute(0));
+    const int32_t id = t->ID();
+    delete t;
+    TRRTrackDesc d(TRRTrackType::Straight);
+    d.SetID(id);
+    auto r = std::make_unique<TRRTrackRouteDesc>();
+    r->L1 = c.Length;
+    d.AddRoute(std::move(r));
+    auto* again = static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
+    EXPECT_EQ(v->GetRoute(), c.OnIt ? again->GetRoute(0) : nullptr) << c.Length;
+    EXPECT_EQ(v->TrackID(), c.OnIt ? id : 0) << c.Length;
+    delete v;
+    delete again;
+  }
+}
+
 TEST_F(TrackVehicle, TheCouplerSearchFollowsVehiclesAddedMovedAndRemoved) {
   // Three pieces of 30: a search walks over the joints to the vehicles on the next pieces.
   TRRTrack* a = Piece(TRRTrackType::Straight, {30});

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
@@ -209,6 +210,57 @@ TEST(GXNodeTransform, DegenerateValuesGiveFiniteInverses) {
   TGXMatrix inverse;
   ASSERT_TRUE(GXMatrixInverse(inverse, nullptr, flat->LocalMatrix()));
   ExpectMatrixNear(flat->InverseLocalMatrix(), inverse);
+}
+
+// A child carried along by its parent keeps the local matrices it had; its world values equal
+// those of a twin whose own transform was set again before each update (and so recomputed).
+TEST(GXNodeTransform, ACarriedChildKeepsItsLocalMatricesAndEqualsAChildMadeAnew) {
+  TGXNode root("root");
+  auto* parent = new TGXNode("parent", &root);
+  TGXNode* children[2] = {new TGXNode("carried", parent), new TGXNode("renewed", parent)};
+  for (TGXNode* c : children) {
+    c->SetPosition({1, 2, 3});
+    c->SetRotation(GXQuaternionRotationAxis({0.3f, 1, 0.2f}, 0.7f));
+    c->SetScale({1, 0.5f, 2});
+  }
+  root.Update();
+  const TGXMatrix local = children[0]->LocalMatrix(), inverse = children[0]->InverseLocalMatrix();
+  const struct {
+    const char* What;
+    void (*Change)(TGXNode&);
+  } changes[] = {
+      {"moved",
+       [](TGXNode& n) {
+         n.SetPosition({-4, 1, 9});
+       }},
+      {"turned",
+       [](TGXNode& n) {
+         n.SetRotation(GXQuaternionRotationAxis({1, 0, 0}, 2.1f));
+       }},
+      {"scaled",
+       [](TGXNode& n) {
+         n.SetScale({3, 3, 0.5f});
+       }},
+      {"not a unit rotation",
+       [](TGXNode& n) {
+         n.SetRotation({0, 0, 0, 2});
+       }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.What);
+    c.Change(*parent);
+    children[1]->ResetScale();
+    children[1]->SetScale({1, 0.5f, 2});
+    const uint64_t before = children[0]->MatrixRevision();
+    root.Update();
+    EXPECT_NE(children[0]->MatrixRevision(), before);
+    EXPECT_EQ(0, std::memcmp(&children[0]->LocalMatrix(), &local, sizeof local));
+    EXPECT_EQ(0, std::memcmp(&children[0]->InverseLocalMatrix(), &inverse, sizeof inverse));
+    EXPECT_EQ(0, std::memcmp(&children[0]->WorldMatrix(), &children[1]->WorldMatrix(), sizeof(TGXMatrix)));
+    EXPECT_EQ(0, std::memcmp(&children[0]->InverseWorldMatrix(), &children[1]->InverseWorldMatrix(),
+                             sizeof(TGXMatrix)));
+    EXPECT_EQ(children[0]->WorldPosition(), children[1]->WorldPosition());
+  }
 }
 
 TEST(GXNodeTransform, WorldSettersUnderATransformedParent) {

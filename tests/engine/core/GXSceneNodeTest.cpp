@@ -260,6 +260,11 @@ struct TTwinTrees {
       const auto* b = static_cast<TGXSceneNode*>(Roots[1].Child(int(i)));
       EXPECT_EQ(a->Name(), b->Name());
       EXPECT_EQ(a->WorldPosition(), b->WorldPosition()) << i;
+      // The packed render switch and matrix revision are the child's own, however it was updated.
+      EXPECT_EQ(ea[i].Drawn, a->RenderEnabled()) << i;
+      EXPECT_EQ(eb[i].Drawn, b->RenderEnabled()) << i;
+      ASSERT_EQ(Roots[0].ChildRevisions().size(), ea.size());
+      EXPECT_EQ(Roots[0].ChildRevisions()[i], a->MatrixRevision()) << i;
       ExpectBox(a->Objects()[0]->WorldBounds(), b->Objects()[0]->WorldBounds().Min(),
                 b->Objects()[0]->WorldBounds().Max());
     }
@@ -309,6 +314,22 @@ TEST(GXSceneNode, UpdateVisitsOnlyTheChildrenThatChangedAndBoundsStayExact) {
     c[10]->SetPosition({0, 41, 0});
   });
   trees.UpdateAndCompare("child updated on its own");
+  EXPECT_EQ(trees.Visited(), 1);
+
+  // The render switch reaches the parent's packed copy at once, before and after an update,
+  // without an update of its own.
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) {
+    c[4]->SetRenderEnabled(false);
+    c[6]->SetRenderEnabled(false);
+  });
+  EXPECT_FALSE(trees.Roots[0].ChildExtents()[4].Drawn);
+  trees.UpdateAndCompare("switched off");
+  EXPECT_EQ(trees.Visited(), 0);
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) {
+    c[6]->SetRenderEnabled(true);
+    c[6]->SetPosition({0, -3, 0});
+  });
+  trees.UpdateAndCompare("switched on and moved");
   EXPECT_EQ(trees.Visited(), 1);
 
   // Most children moving at once: the walk takes them all and the result is the same.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 
@@ -230,6 +231,116 @@ TEST_F(TRRPlantBatchTest, PlantsWhereInstancingDoesNotApplyDrawThemselves) {
       EXPECT_EQ(Instanced(Draw(), 3), kHouseSubMeshes);
     }
     for (TRRModel* p : plants) delete p;
+  }
+}
+
+// What one frame drew: the device's draw lines and, per mesh, the matrices of its plants drawn
+// instanced (each sorted: a plant handed back to the collector comes after the field's plants).
+struct TFrame {
+  std::vector<std::string> Draws;
+  int DrawCalls = 0;
+  int QueueItems = 0;
+  std::map<const gx::TGXMesh*, std::vector<std::vector<float>>> Instances;
+  bool operator==(const TFrame&) const = default;
+};
+
+// The plant field gives every frame what the plants' own proxies give, through moves, new and
+// deleted plants, hidden and selected ones and a plant taken to another parent.
+TEST_F(TRRPlantBatchTest, APlantFieldDrawsWhatThePlantsDrawThemselves) {
+  struct TStep {
+    const char* Name;
+    std::function<void(std::vector<TRRModel*>&)> Change;
+  };
+  gx::TGXSceneNode* other = nullptr;  // a second parent, made in each run
+  const TStep steps[] = {
+      {"first frame", [](auto&) {}},
+      {"taken over", [](auto&) {}},
+      {"moved",
+       [](auto& p) {
+         p[3]->SetPosition({3, 1, 48});
+       }},
+      {"rotated in place",
+       [](auto& p) {
+         p[5]->SetRotation(gx::GXQuaternionRotationAxis({0, 1, 0}, 1.5707964f));
+       }},
+      {"added",
+       [this](auto& p) {
+         p.push_back(Plant("Haus.x", {20, 0, 44}));
+       }},
+      {"added and drawn", [](auto&) {}},
+      {"deleted",
+       [](auto& p) {
+         delete p[1];
+         p.erase(p.begin() + 1);
+       }},
+      {"hidden", [](auto& p) { p[2]->SetVisible(false); }},
+      {"selected", [](auto& p) { p[4]->Select(); }},
+      {"shown and deselected",
+       [](auto& p) {
+         p[2]->SetVisible(true);
+         p[4]->Deselect();
+       }},
+      {"out of view",
+       [](auto& p) {
+         p[0]->SetPosition({0, 0, -40});
+       }},
+      {"moved to another parent",
+       [&other](auto& p) {
+         gx::TGXNode* plant = p[6];
+         plant->Parent()->RemoveChild(plant);
+         other->AddChild(plant);
+       }},
+      {"there", [](auto&) {}},
+      {"technical view", [](auto& p) { p[5]->UpdateView(true); }},
+      {"back", [](auto& p) { p[5]->UpdateView(false); }},
+  };
+  std::vector<TFrame> frames[2];
+  int fieldPlants = 0;
+  for (int fields = 0; fields < 2; ++fields) {
+    Batch->SetPlantFields(fields == 1);
+    other = new gx::TGXSceneNode("Beet", Scene.Root());
+    std::vector<TRRModel*> plants;
+    // Eight houses with proxies and an animated mill, which draws through its entities' hooks.
+    for (int i = 0; i < 9; ++i)
+      plants.push_back(Plant(i == 8 ? "Muehle.3ds" : "Haus.x", {float(i * 5 - 20), 0, 40}));
+    for (const TStep& step : steps) {
+      SCOPED_TRACE(step.Name);
+      step.Change(plants);
+      TFrame frame;
+      frame.Draws = Draw();
+      std::sort(frame.Draws.begin(), frame.Draws.end());
+      frame.DrawCalls = Renderer.DrawCallCount();
+      frame.QueueItems = Renderer.Queue().ItemCount();
+      for (int g = 0; g < Batch->ActiveGroupCount(); ++g) {
+        const TRRPlantGroup& group = Batch->ActiveGroup(g);
+        auto& matrices = frame.Instances[group.Mesh()];
+        // Rounded: the first plant of a group gives its entity's own matrix, the others their kept
+        // place in the plant carried by the plant's matrix, and which plant comes first may differ.
+        for (size_t k = 0; k < group.Count(); ++k) {
+          std::vector<float> m(&group.Matrix(k).m[0][0], &group.Matrix(k).m[0][0] + 16);
+          for (float& v : m) v = std::round(v * 1000) / 1000 + 0.0f;
+          matrices.push_back(m);
+        }
+        std::sort(matrices.begin(), matrices.end());
+      }
+      frames[fields].push_back(frame);
+      if (fields == 1 && std::string(step.Name) == "taken over")
+        for (TRRModel* p : plants) fieldPlants += p->RenderEnabled() ? 0 : 1;
+    }
+    for (TRRModel* p : plants) delete p;
+    delete other;
+  }
+  // The field took over the seven houses in view (their nodes are switched off for the
+  // collector); the first house, left of the view, was never drawn and stays with the collector.
+  EXPECT_EQ(fieldPlants, 7);
+  ASSERT_EQ(frames[0].size(), frames[1].size());
+  for (size_t i = 0; i < frames[0].size(); ++i) {
+    SCOPED_TRACE(steps[i].Name);
+    EXPECT_EQ(frames[1][i].Draws, frames[0][i].Draws);
+    EXPECT_EQ(frames[1][i].DrawCalls, frames[0][i].DrawCalls);
+    EXPECT_EQ(frames[1][i].QueueItems, frames[0][i].QueueItems);
+    EXPECT_TRUE(frames[1][i].Instances == frames[0][i].Instances);
+    EXPECT_GT(frames[0][i].DrawCalls, 0);
   }
 }
 
