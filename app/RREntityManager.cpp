@@ -5,6 +5,9 @@
 
 #include "app/RRClipboard.h"
 #include "app/RRHistory.h"
+#include "app/edit/RRTransformationGizmo.h"
+#include "app/edit/RRTransformationModifier.h"
+#include "app/entities/RRCamera.h"
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/RREntityRegistry.h"
@@ -50,6 +53,9 @@ TRREntityManager::TRREntityManager(IRRProjectHost& project, gx::TGXRenderTarget*
     : FProject(project), FView(view), FScene(scene), FSelection(this) {}
 
 TRREntityManager::~TRREntityManager() {
+  // A drag still running is put back: its command has no history left to go to.
+  if (FTransformModifier) FTransformModifier->CancelDrag();
+  FTransformModifier.reset();
   for (TRREntityModifier* m : FModifiers) m->SetManager(nullptr);
   FModifiers.clear();
 }
@@ -410,6 +416,34 @@ bool TRREntityManager::HandleMouse(gx::TGXRenderTarget* view, const TRRInputReco
   return FOverlay ? FOverlay->MouseEvent(view, record) : false;
 }
 
+// ---- transformation tools ----
+
+bool TRREntityManager::TransformEnabled() const {
+  const auto* camera = dynamic_cast<const TRRCamera*>(FActiveCamera);
+  return FTransformEnabled && !(camera && camera->Type() == RRCameraCockpit);
+}
+
+void TRREntityManager::EndTransformation() {
+  if (FTransformModifier) FTransformModifier->EndDrag();
+}
+
+gx::TGXSceneCamera* TRREntityManager::ViewCamera() const {
+  if (!FView || FView->ViewportCount() == 0) return nullptr;
+  return FView->Viewport(0)->Camera();
+}
+
+void TRREntityManager::SelectionChanged() {
+  // The old modifier ends its drag (pushing its command) before it goes.
+  FTransformModifier.reset();
+  if (FSelection.Empty()) return;
+  if (!FGizmo) FGizmo = new TRRTransformationGizmo;
+  FTransformModifier = std::make_unique<TRRTransformationModifier>(*this, FGizmo.Get());
+  // At the bottom: the kinds' own tools see the input first; an exclusive one hides it.
+  AddModifier(FTransformModifier.get(), 0);
+  for (size_t i = 1; i < FModifiers.size(); ++i)
+    if (FModifiers[i]->IsExclusive()) FTransformModifier->Deactivate();
+}
+
 // ---- modifiers ----
 
 void TRREntityManager::AddModifier(TRREntityModifier* modifier, int position) {
@@ -469,6 +503,7 @@ bool TRREntityManager::CanDeleteSelection() {
 }
 
 void TRREntityManager::DeleteSelection() {
+  EndTransformation();
   TRRHistory* history = FProject.History();
   std::vector<std::unique_ptr<TRRCommand>> commands;
   // An entity inside a selected entity goes with it and is in that entity's snapshot already: a

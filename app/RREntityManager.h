@@ -70,6 +70,9 @@ class IRRInputHandler {
 // The kind lists.
 enum class TRREntityKindList { Cameras, Light, Panels, Tracks, Vehicles, Streets, None };
 
+class TRRTransformationGizmo;
+class TRRTransformationModifier;
+
 class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
  public:
   // view and scene may be null (no picking).
@@ -190,6 +193,23 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   int DuplicateSelection();
   void RefreshSelectionBorders();
 
+  // ---- transformation tools ----
+  // Whether the selection may be moved and turned by the mouse and the keys: the switch (the main
+  // window turns it off in simulation mode), and never while a cockpit camera is active.
+  bool TransformEnabled() const;
+  void SetTransformEnabled(bool value) { FTransformEnabled = value; }
+  // The modifier made for the current selection (null while nothing is selected) and the gizmo
+  // it shows (made with the first one).
+  TRRTransformationModifier* FindTransformationModifier() const { return FTransformModifier.get(); }
+  TRRTransformationGizmo* Gizmo() const { return FGizmo.Get(); }
+  // Ends a running drag as releasing the button would (undo, redo and deletes call it first).
+  void EndTransformation();
+  // The camera of the view's first viewport, or null.
+  gx::TGXSceneCamera* ViewCamera() const;
+  // Called by the selection after each change outside its brackets: the old selection's
+  // transformation modifier goes, the new one's comes.
+  void SelectionChanged();
+
  private:
   template <class Fn>
   bool OfferToModifiers(Fn&& fn);
@@ -236,6 +256,9 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   std::unique_ptr<TRRTrackResources> FTrackResources;
   // Frame counter of the last connection refresh; -1 before the first.
   int64_t FLastConnectionRefresh = -1;
+  bool FTransformEnabled = true;
+  gx::TGXRef<TRRTransformationGizmo> FGizmo;
+  std::unique_ptr<TRRTransformationModifier> FTransformModifier;
 };
 
 }  // namespace rr

@@ -23,12 +23,18 @@ bool TRREntityList::RemoveItem(const TRREntity* entity) {
 
 void TRREntitySelection::EndUpdate() {
   if (FUpdateCount <= 0) return;
-  if (--FUpdateCount == 0 && FManager) FManager->Project().SelectionChanged();
+  if (--FUpdateCount == 0 && FManager) {
+    FManager->SelectionChanged();
+    FManager->Project().SelectionChanged();
+  }
 }
 
 void TRREntitySelection::Changed() {
   FRotation = {0, 0, 0, 1};
-  if (FUpdateCount == 0 && FManager) FManager->Project().SelectionChanged();
+  if (FUpdateCount == 0 && FManager) {
+    FManager->SelectionChanged();
+    FManager->Project().SelectionChanged();
+  }
 }
 
 void TRREntitySelection::Add(TRREntity* entity) {

@@ -137,10 +137,13 @@ void TRRHistory::Restore(const std::vector<int32_t>& ids) {
 }
 
 void TRRHistory::Undo() {
+  // A drag still running becomes a command first, so undo takes it back.
+  FManager.EndTransformation();
   if (CanUndo()) Step(Command(FCurrent), true);
 }
 
 void TRRHistory::Redo() {
+  FManager.EndTransformation();
   if (CanRedo()) Step(Command(FCurrent + 1), false);
 }
 

@@ -53,6 +53,7 @@ inline constexpr int32_t RRVKUp = 38;
 inline constexpr int32_t RRVKRight = 39;
 inline constexpr int32_t RRVKDown = 40;
 inline constexpr int32_t RRVKDelete = 46;
+inline constexpr int32_t RRVKLControl = 162;
 
 // One wheel notch.
 inline constexpr int32_t RRWheelDelta = 120;

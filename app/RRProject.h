@@ -167,6 +167,9 @@ struct TRRProjectServices {
   std::function<bool()> SelectionBordersEnabled;
   // Whether a key (virtual key; 162 the left Control key) is held now (default: none).
   std::function<bool(int32_t)> KeyDown;
+  // The gizmo display switch and the automatic alignment to what lies below (default: both on).
+  std::function<bool()> GizmoEnabled;
+  std::function<bool()> AutoTerrainAlign;
   gx::IGXClock* Clock = nullptr;
   // What models, materials and track textures load through while a layout is open (default:
   // the live engine's resource manager); loading needs the factories of a render core.
@@ -376,6 +379,8 @@ class TRRProject : public IRRProjectHost {
   void ShowStatusText(const std::string& text) override;
   bool SelectionBordersEnabled() const override;
   bool KeyDown(int32_t key) const override { return FServices.KeyDown && FServices.KeyDown(key); }
+  bool GizmoEnabled() const override { return !FServices.GizmoEnabled || FServices.GizmoEnabled(); }
+  bool AutoTerrainAlign() const override { return !FServices.AutoTerrainAlign || FServices.AutoTerrainAlign(); }
 
  private:
   // Tells the observers (the run log), then the project's current event manager (fetched on

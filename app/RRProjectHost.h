@@ -57,6 +57,10 @@ class IRRProjectHost {
   // Whether a key is held now (virtual key; 162 the left Control key): tools that look at keys
   // outside their messages ask here.
   virtual bool KeyDown(int32_t key) const { return false; }
+  // The gizmo display switch and the automatic alignment of moved objects to what lies below
+  // (left Control inverts the latter while dragging).
+  virtual bool GizmoEnabled() const { return true; }
+  virtual bool AutoTerrainAlign() const { return true; }
   virtual void CaptureMouse() {}
   virtual void ReleaseMouse() {}
   // A camera was made, renamed, activated or removed (the camera menu follows).

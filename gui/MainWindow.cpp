@@ -533,6 +533,8 @@ void TMainWindow::ConnectProject() {
   };
   s.SelectionBordersEnabled = [this] { return FShowSelectionBorder; };
   s.KeyDown = [this](int32_t key) { return FView->KeyDown(key); };
+  s.GizmoEnabled = [this] { return FShowGizmo; };
+  s.AutoTerrainAlign = [this] { return FAutoTerrain; };
   FView->SetInputHandler([this](const TRRInputRecord& record) {
     TRREntityManager* m = Project().Manager();
     TRRProjectRenderWindow* w = Project().RenderWindow();
@@ -584,6 +586,8 @@ TRRShellSnapshot TMainWindow::Snapshot() const {
 
 void TMainWindow::RefreshState() {
   const TRRShellState state(Snapshot());
+  // Simulation mode moves nothing by hand.
+  if (TRREntityManager* m = Project().Manager()) m->SetTransformEnabled(!FSimulationMode);
   for (int i = 0; i < RRShellActionCount; ++i) {
     const auto id = static_cast<TRRShellAction>(i);
     QAction* a = FActions[size_t(i)];

@@ -13,8 +13,6 @@ class QWheelEvent;
 
 namespace rr {
 
-inline constexpr int32_t RRVKLControl = 162;
-
 // The virtual key of a toolkit key (0 when there is none): letters 65-90, digits 48-57, the
 // numeric pad 96-111, F1-F12 112-123 and the named keys.
 int32_t RRVirtualKey(int qtKey, bool keypad);

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "app/RRInput.h"
+#include "app/edit/RRTransformationModifier.h"
 #include "engine/core/GXException.h"
 #include "app/entities/RRCamera.h"
 #include "tests/app/ManagerTestSupport.h"
@@ -183,12 +184,14 @@ TEST(RREntityManager, ModifierStackWithExclusiveModifiers) {
   p.Key(RRMsgKeyDown, 'A');
   EXPECT_EQ(log.back(), "key a");
 
-  // An exclusive modifier in the middle hides those below it when one above goes.
+  // An exclusive modifier in the middle hides those below it when one above goes (the
+  // selection's own transformation modifier lies at the bottom).
   TRecordingModifier top("top", false, log);
-  p.M().AddModifier(&x, 1);
+  p.M().AddModifier(&x, p.M().ModifierCount() - 1);
   p.M().AddModifier(&top);
   p.M().RemoveModifier(&top);
   EXPECT_FALSE(a.Active);
+  EXPECT_FALSE(p.M().FindTransformationModifier()->Active());
   EXPECT_TRUE(x.Active);
   EXPECT_TRUE(b.Active);
   EXPECT_THROW(p.M().AddModifier(&x), gx::EInvalidParameter);

@@ -410,7 +410,7 @@ TEST(RRTrackModifier, SpaceBarCyclesTheSwitchAsCommands) {
   auto tool = s.Tool(0);
   auto active = [&] { return static_cast<TRRTrack*>(s.M().FindByID(id))->ActiveRoute(); };
   EXPECT_FALSE(s.Key(RRMsgKeyUp, RRVKSpace));
-  EXPECT_FALSE(s.Key(RRMsgKeyDown, 'A'));
+  EXPECT_FALSE(s.Key(RRMsgKeyDown, 'B'));
   for (int expected : {1, 2, 0}) {
     EXPECT_TRUE(s.Key(RRMsgKeyDown, RRVKSpace));
     EXPECT_EQ(active(), expected);
