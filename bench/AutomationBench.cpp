@@ -1,7 +1,10 @@
 // The automation interface on a session bus (run it under dbus-run-session). The server and its
 // layout live on a thread of their own, as in the program they live on the frame loop's thread;
 // the benchmark's thread is the client.
-//   RoundTrip          a blocking call (GetLengthUnit)    beside PingBaseline: the bus's own round trip
+//   RoundTrip          a blocking call (GetLengthUnit) from a toolkit client, beside PingBaseline:
+//                      the bus's own round trip to the same object
+//   RoundTripPlain     the same call from a plain client of the bus library (no client thread),
+//                      beside PingPlain
 //   GetEntities20k     GetEntities(0) over the bus        beside GetEntitiesDirect: the same call in-process
 //   EventDelivery      10,000 switchings reach a client in order (items/s = signals/s)
 //   FrameSignals40     40 signal changes in one frame step (1,000/s at 25 frames/s) with the server
@@ -27,6 +30,10 @@
 #include "automation/VMPControlServer.h"
 #include "automation/Velmora_TLB.h"
 #include "engine/core/GXFileSystem.h"
+
+#ifdef VELMORA_BENCH_LIBDBUS
+#include <dbus/dbus.h>
+#endif
 
 using namespace rr;
 
@@ -109,6 +116,38 @@ void PingBaseline(benchmark::State& state) {
   }
 }
 BENCHMARK(PingBaseline)->Iterations(10000)->Unit(benchmark::kMicrosecond);
+
+#ifdef VELMORA_BENCH_LIBDBUS
+// A client as a small control program in C would be: one private connection, blocking calls.
+void PlainCalls(benchmark::State& state, const char* interface, const char* method) {
+  DBusError error;
+  dbus_error_init(&error);
+  DBusConnection* c = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
+  if (!c) {
+    state.SkipWithError("keine Verbindung");
+    return;
+  }
+  dbus_connection_set_exit_on_disconnect(c, false);
+  for (auto _ : state) {
+    DBusMessage* m =
+        dbus_message_new_method_call(RRAutomationBusName, RRAutomationObjectPath, interface, method);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(c, m, 5000, &error);
+    dbus_message_unref(m);
+    if (!reply) {
+      state.SkipWithError(error.message ? error.message : "keine Antwort");
+      dbus_error_free(&error);
+      break;
+    }
+    dbus_message_unref(reply);
+  }
+  dbus_connection_close(c);
+  dbus_connection_unref(c);
+}
+void RoundTripPlain(benchmark::State& state) { PlainCalls(state, RRAutomationInterface, "GetLengthUnit"); }
+BENCHMARK(RoundTripPlain)->Iterations(10000)->Unit(benchmark::kMicrosecond);
+void PingPlain(benchmark::State& state) { PlainCalls(state, "org.freedesktop.DBus.Peer", "Ping"); }
+BENCHMARK(PingPlain)->Iterations(10000)->Unit(benchmark::kMicrosecond);
+#endif
 
 void GetEntities20k(benchmark::State& state) {
   for (auto _ : state) {

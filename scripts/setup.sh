@@ -9,6 +9,8 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config git
   # tests, benchmarks, fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang
+  # the automation benchmark's plain bus client
+  libdbus-1-dev
   # parameter files of real track systems that the track library tests read (data only)
   xtrkcad-common
   # programs the test scripts call (a minimal Debian has neither)

@@ -106,17 +106,17 @@ TEST(TransformationGizmo, ScaleFollowsTheCameraAndHandlesArePickedInOrder) {
     bool Flat;
     int Handle;
   } cases[] = {
-      {{5, 0, -50}, {0, 0, 1}, false, RRGizmoArrowX},   // along the X arrow
-      {{0, 5, -50}, {0, 0, 1}, false, RRGizmoArrowY},   // the Y arrow
+      {{5, 0, -50}, {0, 0, 1}, false, RRGizmoArrowX},      // along the X arrow
+      {{0, 5, -50}, {0, 0, 1}, false, RRGizmoArrowY},      // the Y arrow
       {{-0.1f, 0, -50}, {0, 0, 1}, false, RRGizmoArrowZ},  // straight down the Z arrow
       {{0, 0, -50}, {0, 0, 1}, false, RRGizmoArrowX},      // through the X arrow's base too: X first
       {{10.5f, 0, -50}, {0, 0, 1}, false, RRGizmoRingZ},   // the Z ring's plane, beside the ball
       {{6, 8, -50}, {0, 0, 1}, false, RRGizmoRingZ},       // the ball's edge on the Z ring's band
       {{0, 10, -50}, {0, 0, 1}, false, RRGizmoRingX},      // where the X and Z rings cross: X first
-      {{20, 20, -50}, {0, 0, 1}, false, 0},             // beside everything
-      {{0, 50, 10}, {0, -1, 0}, true, RRGizmoRingY},    // flat view: the Y ring from above
-      {{0, 50, 5}, {0, -1, 0}, true, RRGizmoArrowZ},    // and the Z arrow
-      {{0, 5, -50}, {0, 0, 1}, true, 0},                // no Y arrow in the flat view
+      {{20, 20, -50}, {0, 0, 1}, false, 0},                // beside everything
+      {{0, 50, 10}, {0, -1, 0}, true, RRGizmoRingY},       // flat view: the Y ring from above
+      {{0, 50, 5}, {0, -1, 0}, true, RRGizmoArrowZ},       // and the Z arrow
+      {{0, 5, -50}, {0, 0, 1}, true, 0},                   // no Y arrow in the flat view
   };
   for (const TCase& c : cases) {
     g.SetFlatView(c.Flat);
