@@ -5,6 +5,7 @@
 
 #include "app/RRClipboard.h"
 #include "app/RRHistory.h"
+#include "app/edit/RROverlay.h"
 #include "app/edit/RRTransformationGizmo.h"
 #include "app/edit/RRTransformationModifier.h"
 #include "app/entities/RRCamera.h"
@@ -50,7 +51,11 @@ bool IsSelectClick(uint32_t m) { return m == RRMsgLButtonDown || m == RRMsgLButt
 }  // namespace
 
 TRREntityManager::TRREntityManager(IRRProjectHost& project, gx::TGXRenderTarget* view, gx::TGXScene* scene)
-    : FProject(project), FView(view), FScene(scene), FSelection(this) {}
+    : FProject(project), FView(view), FScene(scene), FSelection(this) {
+  FOwnOverlay = std::make_unique<TRROverlay>(*this);
+  FOwnOverlay->Attach(view);
+  FOverlay = FOwnOverlay.get();
+}
 
 TRREntityManager::~TRREntityManager() {
   // A drag still running is put back: its command has no history left to go to.
@@ -58,6 +63,7 @@ TRREntityManager::~TRREntityManager() {
   FTransformModifier.reset();
   for (TRREntityModifier* m : FModifiers) m->SetManager(nullptr);
   FModifiers.clear();
+  FOwnOverlay.reset();
 }
 
 // ---- track drawing ----
@@ -198,6 +204,13 @@ void TRREntityManager::RemoveFromNameIndex(TRREntity* entity, const std::string&
   if (it->second.empty()) FNameIndex.erase(it);
 }
 
+gx::TGXRef<gx::TGXSceneObject> TRREntityManager::CreateSelectionBox(TRREntity* entity) {
+  if (!entity) return nullptr;
+  auto box = gx::MakeRef<TRRSelectionBox>();
+  entity->AttachObject(box.Get());
+  return box;
+}
+
 bool TRREntityManager::ShowSelectionBorders() const {
   return FShowOverlay && FProject.SelectionBordersEnabled();
 }
@@ -328,6 +341,7 @@ void TRREntityManager::UpdateFrame() {
   ++FAnimationFrame;
   for (size_t i = 0; i < FEntities.size(); ++i)
     if (TRREntity* e = FEntities[i]) e->Animate(animations, dt);
+  if (FOwnOverlay) FOwnOverlay->Update();
 }
 
 // ---- input ----

@@ -70,6 +70,7 @@ class IRRInputHandler {
 // The kind lists.
 enum class TRREntityKindList { Cameras, Light, Panels, Tracks, Vehicles, Streets, None };
 
+class TRROverlay;
 class TRRTransformationGizmo;
 class TRRTransformationModifier;
 
@@ -103,6 +104,8 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   void EntityCreated(TRREntity* entity) override;
   void EntityRenamed(TRREntity* entity, const std::string& oldName) override;
   bool ShowSelectionBorders() const override;
+  // The corner marks of a selected entity, hung on its node (a TRRSelectionBox).
+  gx::TGXRef<gx::TGXSceneObject> CreateSelectionBox(TRREntity* entity) override;
   void RemoveModifier(TRREntityModifier* modifier) override;
 
   // ---- lookups ----
@@ -138,7 +141,10 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   // The active camera and its own controller (either may be null).
   void SetCamera(TRREntity* camera, TRREntityModifier* cameraModifier = nullptr);
   TRREntity* ActiveCamera() const { return FActiveCamera; }
+  // The handler of what no tool, click or camera took (the overlay's rectangle selection unless
+  // replaced); the overlay drawn over the view, made with the manager.
   void SetOverlay(IRRInputHandler* overlay) { FOverlay = overlay; }
+  TRROverlay* Overlay() const { return FOwnOverlay.get(); }
   void SetScene(gx::TGXScene* scene) { FScene = scene; }
 
   // ---- picking and frame ----
@@ -259,6 +265,8 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   bool FTransformEnabled = true;
   gx::TGXRef<TRRTransformationGizmo> FGizmo;
   std::unique_ptr<TRRTransformationModifier> FTransformModifier;
+  // After the gizmo: it goes first and hands the gizmo back from its node.
+  std::unique_ptr<TRROverlay> FOwnOverlay;
 };
 
 }  // namespace rr

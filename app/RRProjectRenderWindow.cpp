@@ -76,8 +76,10 @@ void TRRProjectRenderWindow::RenderFrame(uint32_t background) {
   View()->SetClearColor(background);
   gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
   if (!core) return;
+  // Every viewport's calls: the 3D view and the overlay drawn over it.
+  const uint64_t before = core->Renderer().TotalDrawCalls();
   RenderAll();
-  FDrawCalls = core->Renderer().DrawCallCount();
+  FDrawCalls = int(core->Renderer().TotalDrawCalls() - before);
   FFrameWidth = Width();
   FFrameHeight = Height();
   ++FFrames;

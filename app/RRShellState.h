@@ -107,7 +107,7 @@ struct TRRShellSnapshot {
   bool AutoTerrainAlign = true;
   // The three editing displays and simulation mode.
   bool SimulationMode = false;
-  bool ShowGizmo = false;
+  bool ShowGizmo = true;
   bool ShowSelectionBorder = true;
   bool ShowActiveTrack = true;
   // Bars: the full-screen flag chooses the set in use.

@@ -763,8 +763,7 @@ bool TMainWindow::CloseProjectFlow() {
     FPanels[1]->clear();
     FPanels[2]->clear();
     FSimulationMode = false;
-    FShowGizmo = false;
-    FShowSelectionBorder = FShowActiveTrack = true;
+    FShowGizmo = FShowSelectionBorder = FShowActiveTrack = true;
   }
   RebuildCameraMenu();
   RefreshState();

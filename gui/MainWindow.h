@@ -163,7 +163,7 @@ class TMainWindow : public QMainWindow {
   QTimer FIdleTimer;
   // Editing displays and simulation mode (global switches other parts read).
   bool FSimulationMode = false;
-  bool FShowGizmo = false;
+  bool FShowGizmo = true;
   bool FShowSelectionBorder = true;
   bool FShowActiveTrack = true;
   bool FFullScreen = false;

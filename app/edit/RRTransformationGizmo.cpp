@@ -3,7 +3,10 @@
 #include <cmath>
 #include <numbers>
 
+#include "app/RRSurroundings.h"
+#include "app/edit/RROverlay.h"
 #include "engine/core/GXGeometry.h"
+#include "engine/render/GXRenderQueue.h"
 
 namespace rr {
 
@@ -78,7 +81,9 @@ uint8_t TRRTransformationGizmo::Highlight(int handle) const {
 }
 
 void TRRTransformationGizmo::SetHighlight(int handle, uint8_t state) {
-  if (handle >= 1 && handle <= 10) FHighlight[static_cast<size_t>(handle)] = state;
+  if (handle < 1 || handle > 10 || FHighlight[static_cast<size_t>(handle)] == state) return;
+  FHighlight[static_cast<size_t>(handle)] = state;
+  ++FLook;
 }
 
 void TRRTransformationGizmo::HighlightForMode(int mode) {
@@ -177,6 +182,130 @@ std::vector<TGXVector3> TRRTransformationGizmo::LineGeometry() {
       line(at(i), at(i + 1));
     }
   return lines;
+}
+
+}  // namespace rr
+
+namespace rr {
+
+// ---- drawing ----
+
+namespace {
+constexpr const char* kGizmoMaterial = "RRMaterial:Gizmo";
+constexpr float kConeLength = 0.16f, kConeRadius = 0.045f;
+constexpr int kConeSides = 12;
+}  // namespace
+
+TRRTransformationGizmo::TRRTransformationGizmo() : FPrimitive(std::make_unique<TRROverlayPrimitive>()) {
+  FPrimitive->PrimitiveType = gx::GXTriangleList;
+  // Rings of radius 1 and letters just beyond the arrows: the node's box must hold them all.
+  SetLocalBounds(gx::BoxFromMinMax({-1.05f, -1.05f, -1.05f}, {1.05f, 1.05f, 1.05f}));
+}
+
+TRRTransformationGizmo::~TRRTransformationGizmo() = default;
+
+int TRRTransformationGizmo::HandleOfLine(size_t line) {
+  // LineGeometry's order: the X, Y and Z axes, the letters X (2 strokes), Y (3), Z (3), then the
+  // rings about X, Z and Y of 32 segments each.
+  static constexpr int kAxes[3] = {RRGizmoArrowX, RRGizmoArrowY, RRGizmoArrowZ};
+  if (line < 3) return kAxes[line];
+  if (line < 5) return RRGizmoArrowX;
+  if (line < 8) return RRGizmoArrowY;
+  if (line < 11) return RRGizmoArrowZ;
+  if (line < 43) return RRGizmoRingX;
+  if (line < 75) return RRGizmoRingZ;
+  return RRGizmoRingY;
+}
+
+uint32_t TRRTransformationGizmo::HandleColour(int handle, uint8_t highlight) {
+  if (highlight == RRGizmoHighlighted) return 0xFFFFD83C;
+  uint32_t rgb = 0xD8D8D8;
+  switch (handle) {
+    case RRGizmoArrowX:
+    case RRGizmoRingX:
+      rgb = 0xF04848;
+      break;
+    case RRGizmoArrowY:
+    case RRGizmoRingY:
+      rgb = 0x58D048;
+      break;
+    case RRGizmoArrowZ:
+    case RRGizmoRingZ:
+      rgb = 0x4C8CFF;
+      break;
+  }
+  return (highlight == RRGizmoDimmed ? 0x50000000u : 0xFF000000u) | rgb;
+}
+
+std::vector<TRRGizmoVertex> TRRTransformationGizmo::DrawVertices() const {
+  auto visible = [this](int handle) {
+    return !FFlatView || handle == RRGizmoArrowX || handle == RRGizmoArrowZ || handle == RRGizmoRingY;
+  };
+  auto colour = [this](int handle) { return HandleColour(handle, Highlight(handle)); };
+  const std::vector<TGXVector3> lines = LineGeometry();
+  std::vector<TRRGizmoVertex> v;
+  v.reserve(lines.size() * 3 + 3 * kConeSides * 6);
+  for (size_t i = 0; i + 1 < lines.size(); i += 2) {
+    const int handle = HandleOfLine(i / 2);
+    if (!visible(handle)) continue;
+    const uint32_t c = colour(handle);
+    const TGXVector3 &a = lines[i], &b = lines[i + 1];
+    const TRRGizmoVertex a0{a.x, a.y, a.z, b.x, b.y, b.z, -1, 0, c}, a1{a.x, a.y, a.z, b.x, b.y, b.z, 1, 0, c};
+    // The far end's "other end" is the near one, which turns its screen direction round: its
+    // sides are swapped so both ends push to the same side.
+    const TRRGizmoVertex b0{b.x, b.y, b.z, a.x, a.y, a.z, 1, 0, c}, b1{b.x, b.y, b.z, a.x, a.y, a.z, -1, 0, c};
+    v.insert(v.end(), {a0, a1, b1, a0, b1, b0});
+  }
+  // Solid cones at the arrow tips (0.75 along the axis, pointing outwards).
+  const struct {
+    int Handle;
+    TGXVector3 Axis, U, W;
+  } arrows[3] = {{RRGizmoArrowX, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
+                 {RRGizmoArrowY, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
+                 {RRGizmoArrowZ, {0, 0, 1}, {1, 0, 0}, {0, 1, 0}}};
+  for (const auto& arrow : arrows) {
+    if (!visible(arrow.Handle)) continue;
+    const uint32_t c = colour(arrow.Handle);
+    const TGXVector3 base = arrow.Axis * (0.75f - kConeLength * 0.5f), tip = arrow.Axis * (0.75f + kConeLength * 0.5f);
+    auto rim = [&](int k) {
+      const float a = float(k) / kConeSides * 2.0f * std::numbers::pi_v<float>;
+      return base + (arrow.U * std::cos(a) + arrow.W * std::sin(a)) * kConeRadius;
+    };
+    auto point = [c](const TGXVector3& p) { return TRRGizmoVertex{p.x, p.y, p.z, p.x, p.y, p.z, 0, 0, c}; };
+    for (int k = 0; k < kConeSides; ++k) {
+      const TGXVector3 p = rim(k), q = rim(k + 1);
+      v.insert(v.end(), {point(tip), point(p), point(q), point(base), point(q), point(p)});
+    }
+  }
+  return v;
+}
+
+void TRRTransformationGizmo::SetViewportSize(uint32_t width, uint32_t height) {
+  FViewWidth = float(std::max(width, 1u));
+  FViewHeight = float(std::max(height, 1u));
+}
+
+void TRRTransformationGizmo::AddToRenderQueue(gx::TGXSceneCamera*, gx::TGXRenderQueue* queue) {
+  if (!queue || !Node() || !Shown()) return;
+  if (!FPrimitive->Material && !FTriedMaterial) {
+    FTriedMaterial = true;
+    FPrimitive->Material = RRMakeSurroundingsMaterial(kGizmoMaterial, false, RRGizmoEffectFile, {});
+  }
+  if (!FPrimitive->Material) return;
+  if (FDrawnLook != FLook || !FPrimitive->VertexGeometry) {
+    const std::vector<TRRGizmoVertex> v = DrawVertices();
+    gx::TGXVertexLayoutDecl decl;
+    decl.AddElement(0, gx::GXDeclFloat3, gx::GXUsagePosition, 0);
+    decl.AddElement(0, gx::GXDeclFloat3, gx::GXUsageNormal, 0);
+    decl.AddElement(0, gx::GXDeclFloat2, gx::GXUsageTexCoord, 0);
+    decl.AddElement(0, gx::GXDeclColor, gx::GXUsageColor, 0);
+    if (!FPrimitive->Write(v.data(), uint32_t(v.size()), sizeof(TRRGizmoVertex), decl)) return;
+    FDrawnLook = FLook;
+  }
+  if (gx::TGXEffectValueSource* size = FPrimitive->Material->FindValue("ViewportSize"))
+    size->SetFloats({FViewWidth, FViewHeight});
+  FPrimitive->World = Node()->WorldMatrix();
+  queue->Add(FPrimitive.get(), 100, 0);
 }
 
 }  // namespace rr

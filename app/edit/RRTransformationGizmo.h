@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/core/GXMath.h"
@@ -52,14 +53,30 @@ struct TRRGizmoCamera {
   static TRRGizmoCamera FromMatrices(const gx::TGXMatrix& view, const gx::TGXMatrix& projection);
 };
 
+class TRROverlayPrimitive;
+
+// A vertex of the gizmo's drawing: a corner of a line widened on screen (its own end, the line's
+// other end and the side it is pushed to, -1 or 1) or of a solid arrow head (side 0).
+struct TRRGizmoVertex {
+  float X, Y, Z;
+  float OtherX, OtherY, OtherZ;
+  float Side, Unused;
+  uint32_t Color;
+};
+
 class TRRTransformationGizmo : public gx::TGXSceneObject {
  public:
+  TRRTransformationGizmo();
+  ~TRRTransformationGizmo() override;
   // Off: nothing can be picked (the manager's transform switch).
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool value) { FEnabled = value; }
   // The flat view of the top-down and technical cameras: only the X and Z arrows and the Y ring.
   bool FlatView() const { return FFlatView; }
-  void SetFlatView(bool value) { FFlatView = value; }
+  void SetFlatView(bool value) {
+    if (value != FFlatView) ++FLook;
+    FFlatView = value;
+  }
 
   // Places the gizmo at centre with the scale the camera gives it: 0.1 x the centre's signed
   // distance along the view direction (perspective) or 0.2 x the orthographic height. A scale
@@ -91,6 +108,21 @@ class TRRTransformationGizmo : public gx::TGXSceneObject {
   // letters X, Y, Z from segments within +-0.5 around their arrow's tip, and three circles of 32
   // segments in the YZ, XY and XZ planes.
   static std::vector<gx::TGXVector3> LineGeometry();
+  // The handle a segment of LineGeometry belongs to (by its index).
+  static int HandleOfLine(size_t line);
+  // What is drawn for the current highlights and view (unit gizmo space): each visible line as
+  // two triangles, and a cone at the tip of each visible arrow. Handles are coloured by axis,
+  // highlighted ones yellow, dimmed ones faint; in the flat view only the pickable ones.
+  std::vector<TRRGizmoVertex> DrawVertices() const;
+  static uint32_t HandleColour(int handle, uint8_t highlight);
+
+  // Drawing (the overlay's "Gizmo" node carries it, placed and scaled): the view's pixel size
+  // keeps the lines' width.
+  void SetViewportSize(uint32_t width, uint32_t height);
+  bool RayIntersect(const gx::TGXVector3&, const gx::TGXVector3&, gx::TGXVector3&, gx::TGXVector3&) override {
+    return false;
+  }
+  void AddToRenderQueue(gx::TGXSceneCamera* camera, gx::TGXRenderQueue* queue) override;
 
  private:
   bool PickArrow(int handle, const gx::TGXVector3& origin, const gx::TGXVector3& direction,
@@ -105,6 +137,11 @@ class TRRTransformationGizmo : public gx::TGXSceneObject {
   gx::TGXVector3 FCentre{0, 0, 0};
   float FScale = 0;
   std::array<uint8_t, 11> FHighlight{};  // by handle 1..10
+  // Bumped by every change of what DrawVertices gives; the drawing is written again then.
+  uint32_t FLook = 1, FDrawnLook = 0;
+  bool FTriedMaterial = false;
+  float FViewWidth = 800, FViewHeight = 600;
+  std::unique_ptr<TRROverlayPrimitive> FPrimitive;
 };
 
 }  // namespace rr

@@ -242,7 +242,9 @@ void TRRTransformationModifier::BeginDrag(int mode, const TGXVector3& point, con
   if (recordUndo)
     if (TRRHistory* history = FManager.Project().History()) {
       FCommand = history->OpenCommand();
-      for (TRREntity* e : sel) FCommand->AddChild(history->OpenCommand(e));
+      // The group keeps the selection; its members only their entity (a copy of a large
+      // selection in every member would cost its square).
+      for (TRREntity* e : sel) FCommand->AddChild(std::make_unique<TRRCommand>(e));
     }
 }
 
@@ -381,7 +383,7 @@ bool TRRTransformationModifier::DropBelow(TGXVector3& position, TGXQuaternion& r
   if (sel.Count() == 1 && TRREntityManager::KindListOf(sel.First()->GetClass()) == TRREntityKindList::Panels)
     return false;
   gx::TGXScene* scene = FManager.PickScene();
-  gx::TGXNode* project = FManager.Project().ProjectNode();
+  auto* project = dynamic_cast<gx::TGXSceneNode*>(FManager.Project().ProjectNode());
   if (!scene || !project) return false;
   const TGXVector3 rememberPosition = sel.Position();
   const TGXQuaternion rememberRotation = sel.GetRotation();
@@ -392,14 +394,16 @@ bool TRRTransformationModifier::DropBelow(TGXVector3& position, TGXQuaternion& r
     const TGXVector3 origin{box.Center.x, box.Center.y + 1000, box.Center.z};
     float nearest = 0;
     // Only what belongs to an entity that is not moving: never the floor, the sky or the tools.
-    for (int i = 0; i < project->ChildCount(); ++i) {
-      auto* e = dynamic_cast<TRREntity*>(project->Child(i));
-      if (!e || e->Selected()) continue;
-      const gx::TGXPickResult hit = scene->Pick(e, origin, {0, -1, 0});
-      if (!hit.Object) continue;
+    // One walk from the project node; its direct children must be unselected entities.
+    const gx::TGXPickResult hit = scene->Pick(
+        project, origin, {0, -1, 0}, [project](const gx::TGXSceneNode& node) {
+          if (node.Parent() != static_cast<gx::TGXNode*>(project)) return true;
+          auto* e = dynamic_cast<const TRREntity*>(&node);
+          return e && !e->Selected();
+        });
+    if (hit.Object) {
       const float d = gx::GXVec3Length(hit.Hit - origin);
-      if (d * d >= 1.0e10f || (found && d >= nearest)) continue;
-      found = true;
+      found = d * d < 1.0e10f;
       nearest = d;
     }
     if (found) {

@@ -222,6 +222,7 @@ void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
     if (count == 0) return;
     FStateManager.BindIndexGeometry(*indices);
     ++FDrawCalls;
+    ++FTotalDrawCalls;
     if (primitive->InstanceCount == 1)
       FDevice.DrawIndexedPrimitive(type, static_cast<int32_t>(vertices.FirstVertex), 0, vertices.VertexCount,
                                    indices->FirstIndex, count);
@@ -233,6 +234,7 @@ void TGXRenderer::Draw(const TGXRenderQueueItem& item) {
     const uint32_t count = GXPrimitiveCount(type, vertices.VertexCount);
     if (count == 0) return;
     ++FDrawCalls;
+    ++FTotalDrawCalls;
     FDevice.DrawPrimitive(type, vertices.FirstVertex, count);
   }
 }

@@ -110,6 +110,9 @@ class TGXRenderer {
   TGXRenderDevice& Device() const { return FDevice; }
   // Draw calls of the last DrawQueue (one per drawn queue item, an instanced item counting once).
   int DrawCallCount() const { return FDrawCalls; }
+  // Draw calls since the renderer was made: a window of several viewports counts its frame as
+  // the difference across its drawing.
+  uint64_t TotalDrawCalls() const { return FTotalDrawCalls; }
   TGXRenderQueue& Queue() { return FQueue; }
   TGXRenderStateManager& StateManager() { return FStateManager; }
   TGXNullCamera* NullCamera() const { return FNullCamera.Get(); }
@@ -132,6 +135,7 @@ class TGXRenderer {
   // Indices of the children that passed the packed-box test, a stack shared by the recursion.
   std::vector<int> FSeenChildren;
   int FDrawCalls = 0;
+  uint64_t FTotalDrawCalls = 0;
 };
 
 }  // namespace gx

@@ -16,10 +16,12 @@ struct TPickWalk {
   TGXVector3 Direction;
   TGXPickResult Best;
   float BestDistance = 0;
+  const TGXPickFilter* Filter = nullptr;
 
   void Visit(const TGXSceneNode* node) {
     const TGXBoundingBox& bounds = node->WorldBounds();
     if (!node->Visible() || bounds.Empty) return;
+    if (Filter && *Filter && !(*Filter)(*node)) return;
     if (!BoxContains(bounds, Origin)) {
       std::optional<TGXRayHit> entry = RayBox(bounds, Origin, Direction);
       if (!entry) return;
@@ -107,6 +109,11 @@ TGXPickResult TGXScene::Pick(const TGXVector3& origin, const TGXVector3& directi
 }
 
 TGXPickResult TGXScene::Pick(TGXSceneNode* node, const TGXVector3& origin, const TGXVector3& direction) {
+  return Pick(node, origin, direction, TGXPickFilter());
+}
+
+TGXPickResult TGXScene::Pick(TGXSceneNode* node, const TGXVector3& origin, const TGXVector3& direction,
+                             const TGXPickFilter& filter) {
   if (!node) return {};
   // The node's world matrix and bounds depend on its ancestors, so the update starts at the root
   // of the tree it hangs in (this scene's root for an attached node).
@@ -116,6 +123,7 @@ TGXPickResult TGXScene::Pick(TGXSceneNode* node, const TGXVector3& origin, const
   TPickWalk walk;
   walk.Origin = origin;
   walk.Direction = direction;
+  walk.Filter = &filter;
   walk.Visit(node);
   return walk.Best;
 }

@@ -7,6 +7,7 @@
 // away than the best hit so far. Nodes that are not render-enabled are still picked. Each object
 // tests the ray in its node's space (TGXSceneObject::RayIntersect); the nearest hit wins.
 
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -22,6 +23,10 @@ struct TGXPickResult {
   TGXVector3 Hit;
   TGXVector3 Normal;
 };
+
+// Decides for each node a pick reaches whether it takes part: false leaves the node out with its
+// whole subtree.
+using TGXPickFilter = std::function<bool(const TGXSceneNode& node)>;
 
 class TGXScene {
  public:
@@ -41,6 +46,9 @@ class TGXScene {
   // The same pick limited to node and its subtree (the editing tools aim at one entity). The
   // scene's transforms are brought up to date first; a null node hits nothing.
   TGXPickResult Pick(TGXSceneNode* node, const TGXVector3& origin, const TGXVector3& direction);
+  // The same pick over the nodes the filter lets through (one walk instead of one per subtree).
+  TGXPickResult Pick(TGXSceneNode* node, const TGXVector3& origin, const TGXVector3& direction,
+                     const TGXPickFilter& filter);
 
  private:
   std::unique_ptr<TGXSceneNode> FRoot;

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "app/RRInput.h"
+#include "app/edit/RROverlay.h"
 #include "app/edit/RRTransformationModifier.h"
 #include "engine/core/GXException.h"
 #include "app/entities/RRCamera.h"
@@ -222,8 +223,12 @@ TEST(RREntityManager, ClicksSelectAndPickOncePerFrame) {
   TRREntity* panel = p.Make<mgrtest::TPanelDesc>("Platte", {0, 0, 20});
   TRREntity* other = p.Model("other", {50, 0, 20});
   p.M().Selection().Add(other);
-  EXPECT_FALSE(p.Click(RRMsgLButtonDown));
+  // The press that deselected goes on to the overlay, where it begins a rectangle selection.
+  EXPECT_TRUE(p.Click(RRMsgLButtonDown));
   EXPECT_TRUE(p.M().Selection().Empty());
+  EXPECT_TRUE(p.M().Overlay()->BandActive());
+  p.Click(RRMsgLButtonUp);
+  EXPECT_FALSE(p.M().Overlay()->BandActive());
   EXPECT_TRUE(p.Click(RRMsgLButtonDblClk));
   EXPECT_TRUE(panel->Selected());
 }

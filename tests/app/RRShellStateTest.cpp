@@ -67,7 +67,7 @@ TEST(RRShellState, ActionTable) {
       {"night", With(Open(), [](auto& s) { s.HasLight = true, s.LightPreset = 1; }), A::SetNight, true, true},
       {"day", With(Open(), [](auto& s) { s.HasLight = true; }), A::SetNight, true, false},
       {"night without light", Open(), A::SetNight, false},
-      {"gizmo in simulation", With(Open(), [](auto& s) { s.SimulationMode = true; }), A::ShowGizmo, false},
+      {"gizmo in simulation", With(Open(), [](auto& s) { s.SimulationMode = true, s.ShowGizmo = false; }), A::ShowGizmo, false},
       {"gizmo flag", With(Open(), [](auto& s) { s.ShowGizmo = true; }), A::ShowGizmo, true, true},
       {"border without project", Closed(), A::ShowSelectionBorder, false, true},
       {"simulation without project", Closed(), A::SimMode, false, false},

@@ -28,7 +28,13 @@
 #include "app/RRHistory.h"
 #include "app/RRProject.h"
 #include "app/RRProjectRenderWindow.h"
+#include "app/edit/RROverlay.h"
+#include "app/edit/RRTransformationGizmo.h"
+#include "app/edit/RRTransformationModifier.h"
 #include "app/entities/RRCamera.h"
+#include "app/entities/RRModel.h"
+#include "engine/core/GXGeometry.h"
+#include "engine/render/GXViewport.h"
 #include "cli/RenderCommand.h"
 #include "engine/core/GXConfiguration.h"
 #include "engine/core/GXTimer.h"
@@ -357,6 +363,122 @@ TEST_F(Desktop, StatusPanelsShowTheEntityUnderThePointerAndTheFrameRateUntilClos
   ASSERT_TRUE(W->CloseProjectFlow());
   EXPECT_TRUE(W->StatusPanel(1)->text().isEmpty());
   EXPECT_TRUE(W->StatusPanel(2)->text().isEmpty());
+}
+
+// The gizmo in the window: a drag along the X arrow and one round the ring about Y, each one
+// undoable step; a rubber band over the layout; pictures of both.
+TEST_F(Desktop, TheGizmoMovesAndTurnsTheSelectionWithTheMouseAndUndoTakesItBack) {
+  // A small window without reflections: the test machine's software renderer is slow.
+  W->resize(800, 600);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
+  P.Global().LoadSettings();
+  ASSERT_TRUE(OpenSample());
+  QWidget* view = W->View();
+  TRREntityManager* m = P.Project().Manager();
+  gx::TGXSceneCamera* camera = m->ViewCamera();
+  ASSERT_NE(camera, nullptr);
+  const gx::TGXViewportRect rect = P.Project().RenderWindow()->View()->Rect();
+  auto screen = [&](const gx::TGXVector3& v) {
+    const std::optional<gx::TGXPoint> p =
+        gx::WorldToScreen(v, rect, camera->GetProjectionMatrix(), camera->GetViewMatrix());
+    return p ? QPoint(p->X, p->Y) : QPoint(-1, -1);
+  };
+  // The plain model (no vehicle, no signal) nearest the middle of the view.
+  TRREntity* chosen = nullptr;
+  int best = 1 << 30;
+  for (int i = 0; i < m->EntitySlotCount(); ++i) {
+    auto* e = dynamic_cast<TRRModel*>(m->EntitySlot(i));
+    if (!e || e->Parent() != P.Project().ProjectNode() || std::string(e->GetClass().Name) != "TRRModel") continue;
+    // In front of the camera, and not so near that the gizmo would fill the view.
+    if (gx::GXVec3TransformCoord(e->WorldPosition(), camera->GetViewMatrix()).z < 50) continue;
+    const QPoint q = screen(e->WorldPosition()) - QPoint(view->width() / 2, view->height() / 2);
+    if (q.manhattanLength() < best) best = q.manhattanLength(), chosen = e;
+  }
+  ASSERT_NE(chosen, nullptr);
+  m->Selection().Add(chosen);
+  Pump(150);
+  TRRTransformationGizmo* g = m->Gizmo();
+  ASSERT_TRUE(g && g->Shown());
+  ASSERT_TRUE(m->Overlay()->Viewport()->Enabled());
+
+  auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, QPointF(at), view->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(view, &e);
+  };
+  auto drag = [&](QPoint from, QPoint by) {
+    mouse(QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
+    Pump(80);  // the frame casts the ray the press picks with
+    mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    for (int k = 1; k <= 2; ++k) {
+      mouse(QEvent::MouseMove, from + by * k / 2, Qt::NoButton, Qt::LeftButton);
+      Pump(60);
+    }
+    mouse(QEvent::MouseButtonRelease, from + by, Qt::LeftButton, Qt::NoButton);
+    Pump(60);
+  };
+  const gx::TGXVector3 centre = g->Centre();
+  // The ring about Y where it lies between the X and Z axes on the camera's side (where the
+  // other rings are not).
+  const gx::TGXVector3 toCamera = camera->Node()->WorldPosition() - centre;
+  const gx::TGXVector3 ringPoint =
+      gx::GXVec3Normalize({toCamera.x < 0 ? -1.0f : 1.0f, 0, toCamera.z < 0 ? -1.0f : 1.0f}) * g->Radius();
+  const QPoint arrow = screen(centre + gx::TGXVector3{g->Length() * 0.6f, 0, 0});
+  QPoint along = screen(centre + gx::TGXVector3{g->Length(), 0, 0}) - screen(centre);
+  along = along * 50 / std::max(1, int(std::hypot(along.x(), along.y())));
+  struct {
+    const char* Name;
+    QPoint From, By;
+    bool Turns;
+  } cases[] = {{"X-Pfeil", arrow, along, false},
+               {"Ring um Y", screen(centre + ringPoint), QPoint(40, 0), true}};
+  const int32_t id = chosen->ID();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const gx::TGXVector3 p0 = chosen->WorldPosition();
+    const gx::TGXQuaternion q0 = chosen->WorldRotation();
+    const int steps = P.Project().History()->Current();
+    drag(c.From, c.By);
+    const gx::TGXVector3 p1 = chosen->WorldPosition();
+    if (c.Turns) {
+      EXPECT_GT(std::fabs(gx::GXQuaternionDot(q0, chosen->WorldRotation())), 0.0f);
+      EXPECT_LT(std::fabs(gx::GXQuaternionDot(q0, chosen->WorldRotation())), 0.999f);
+    } else {
+      EXPECT_GT(p1.x - p0.x, 1.0f);
+      EXPECT_NEAR(p1.y, p0.y, 1e-3f);
+      EXPECT_NEAR(p1.z, p0.z, 1e-3f);
+    }
+    EXPECT_EQ(P.Project().History()->Current(), steps + 1);
+    Act(A::Undo)->trigger();
+    Pump(60);
+    // Undo makes the entity anew under its ID.
+    chosen = m->FindByID(id);
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_NEAR(gx::GXVec3Length(chosen->WorldPosition() - p0), 0, 1e-3f);
+    EXPECT_NEAR(std::fabs(gx::GXQuaternionDot(q0, chosen->WorldRotation())), 1, 1e-4f);
+    if (!chosen->Selected()) m->Selection().Add(chosen);
+    Pump(60);
+  }
+  const QString dir = QString(VELMORA_TEST_OUTPUT_DIR) + "/";
+  mouse(QEvent::MouseMove, arrow, Qt::NoButton, Qt::NoButton);
+  Pump(200);
+  EXPECT_TRUE(W->grab().toImage().scaledToWidth(640, Qt::SmoothTransformation).save(dir + "desktop-gizmo.png"));
+  // A band from a point on the baseboard, held open for the picture, then let go.
+  const QPoint start(view->width() / 8, view->height() * 7 / 8);
+  mouse(QEvent::MouseMove, start, Qt::NoButton, Qt::NoButton);
+  Pump(80);
+  mouse(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+  mouse(QEvent::MouseMove, QPoint(view->width() * 5 / 8, view->height() * 3 / 8), Qt::NoButton, Qt::LeftButton);
+  Pump(200);
+  if (m->Overlay()->BandActive()) {
+    EXPECT_TRUE(m->Overlay()->Border().BandShown());
+    EXPECT_TRUE(W->grab().toImage().scaledToWidth(640, Qt::SmoothTransformation).save(dir + "desktop-band.png"));
+  }
+  mouse(QEvent::MouseButtonRelease, QPoint(view->width() * 5 / 8, view->height() * 3 / 8), Qt::LeftButton,
+        Qt::NoButton);
+  Pump(60);
+  EXPECT_FALSE(m->Overlay()->BandActive());
+  EXPECT_FALSE(m->Selection().Empty());
 }
 
 TEST(RulerSteps, GrowByTensAndStopForAbsurdSpans) {

@@ -133,6 +133,8 @@ std::shared_ptr<void> AddSurroundingsFiles(rr::TRRAsset& shared, const std::file
   std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
       {"Shader\\Floor.fx", readShader("Floor.fx")},
       {"Shader\\Skybox.fx", readShader("Skybox.fx")},
+      {"Shader\\Overlay\\GizmoText.fx", readShader("Overlay/GizmoText.fx")},
+      {"Shader\\Overlay\\SelectionBorder.fx", readShader("Overlay/SelectionBorder.fx")},
       {"Textures\\Floor.dds", dds(rr::RREncodePng(256, 256, FloorPixels(256), false))},
       {"Textures\\FloorLightmap.dds", dds(rr::RREncodePng(128, 128, FloorLightMapPixels(128), false))},
   };

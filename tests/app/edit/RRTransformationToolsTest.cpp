@@ -10,9 +10,13 @@
 #include <numbers>
 
 #include "app/RRInput.h"
+#include "app/edit/RROverlay.h"
 #include "app/edit/RRTransformationGizmo.h"
 #include "app/edit/RRTransformationModifier.h"
 #include "app/entities/RREntityRegistry.h"
+#include "engine/render/GXRenderTarget.h"
+#include "engine/render/GXScene.h"
+#include "engine/render/GXViewport.h"
 #include "tests/app/ManagerTestSupport.h"
 
 using namespace rr;
@@ -146,8 +150,11 @@ TEST_F(TTools, APressArmsAndOnlyAMoveBeyondTheThresholdDrags) {
   EXPECT_EQ(Mod().DragMode(), RRDragFree);
   Mouse(RRMsgLButtonUp, 320, 245);
   EXPECT_EQ(Mod().DragMode(), RRDragNone);
-  // A press beside the selection arms nothing; switched off, nothing drags.
-  EXPECT_FALSE(Mouse(RRMsgLButtonDown, 20, 20, RRMKLButton) && Mod().Armed());
+  // A press beside the selection arms nothing (it clears the selection and starts a rectangle);
+  // switched off, nothing drags.
+  Mouse(RRMsgLButtonDown, 20, 20, RRMKLButton);
+  EXPECT_TRUE(P.M().FindTransformationModifier() == nullptr || !Mod().Armed());
+  Mouse(RRMsgLButtonUp, 20, 20);
   P.M().SetTransformEnabled(false);
   DragTo(360, 240);
   EXPECT_EQ(Mod().DragMode(), RRDragNone);
@@ -276,4 +283,142 @@ TEST_F(TTools, AFreeMoveLandsOnWhatLiesBelowButABaseboardAloneDoesNot) {
   EXPECT_GT(panel->WorldPosition().x, 6.0f);
   EXPECT_NEAR(panel->WorldPosition().y, 0, 1e-4);
   Mod().EndDrag();
+}
+
+// ---- the overlay: rectangle selection, the gizmo's node and viewport, the selection marks ----
+
+TEST_F(TTools, ARectangleSelectsTheUnlockedEntitiesItCoversAndControlAdds) {
+  TRREntity* b = P.Model("B", {10, 0, 0});  // 150 pixels right of A
+  TRREntity* c = P.Model("C", {-15, 0, 0});
+  TRREntity* locked = P.Model("D", {5, 0, -4});
+  locked->SetLocked(true);
+  TRREntity* panel = P.Make<mgrtest::TPanelDesc>("Platte", {0, -5, 0});
+  P.M().Selection().Clear();
+  struct {
+    int X0, Y0, X1, Y1;
+    uint32_t Buttons;
+    bool Escape;
+    bool A, B, C;
+  } cases[] = {
+      {300, 200, 500, 300, 0, false, true, true, false},            // A and B, not D or the board
+      {450, 200, 500, 280, 0, false, false, true, false},           // B alone, instead of both
+      {280, 220, 360, 260, RRMKControl, false, true, true, false},  // Control adds A
+      {600, 10, 630, 40, 0, false, false, false, false},            // an empty rectangle
+      {10, 200, 500, 300, 0, true, false, false, false},            // Escape drops the band
+  };
+  TRROverlay& overlay = *P.M().Overlay();
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.X0);
+    ASSERT_TRUE(Mouse(RRMsgLButtonDown, k.X0, k.Y0, RRMKLButton | k.Buttons));
+    EXPECT_TRUE(overlay.BandActive());
+    Mouse(RRMsgMouseMove, k.X1, k.Y1, RRMKLButton | k.Buttons);
+    EXPECT_TRUE(overlay.Border().BandShown());
+    if (k.Escape) EXPECT_TRUE(P.Key(RRMsgKeyDown, RRVKEscape));
+    Mouse(RRMsgLButtonUp, k.X1, k.Y1, k.Buttons);
+    EXPECT_FALSE(overlay.BandActive());
+    EXPECT_FALSE(overlay.Border().BandShown());
+    EXPECT_EQ(A->Selected(), k.A);
+    EXPECT_EQ(b->Selected(), k.B);
+    EXPECT_EQ(c->Selected(), k.C);
+    EXPECT_FALSE(locked->Selected());
+    EXPECT_FALSE(panel->Selected());
+  }
+  // A press that barely moves is a click on empty ground: nothing is selected.
+  Mouse(RRMsgLButtonDown, 300, 200, RRMKLButton);
+  Mouse(RRMsgLButtonUp, 302, 201);
+  EXPECT_TRUE(P.M().Selection().Empty());
+}
+
+TEST_F(TTools, TheOverlayDrawsThePlacedGizmoOverTheViewOnlyWhileOneIsShown) {
+  TRROverlay& overlay = *P.M().Overlay();
+  ASSERT_NE(overlay.Viewport(), nullptr);
+  EXPECT_EQ(overlay.Viewport()->ClearFlags(), uint32_t(gx::GXClearZBuffer));
+  EXPECT_EQ(overlay.Viewport()->Scene(), &overlay.Scene());
+  Frame();
+  TRRTransformationGizmo* gizmo = P.M().Gizmo();
+  ASSERT_TRUE(gizmo && gizmo->Shown());
+  EXPECT_EQ(gizmo->Node(), overlay.GizmoNode());
+  EXPECT_EQ(overlay.Scene().FindNode(RRGizmoNodeName), overlay.GizmoNode());
+  EXPECT_TRUE(overlay.Viewport()->Enabled());
+  EXPECT_EQ(overlay.Viewport()->Camera(), P.M().ViewCamera());
+  overlay.Scene().Root()->Update(false);
+  const gx::TGXVector3 centre = overlay.GizmoNode()->WorldPosition();
+  EXPECT_NEAR(gx::GXVec3Length(centre - P.M().Selection().Centre()), 0, 1e-4f);
+  EXPECT_NEAR(overlay.GizmoNode()->Scale().x, gizmo->Scale(), 1e-5f);
+  // The gizmo answers no ray of the layout's picks.
+  EXPECT_EQ(overlay.Scene().Pick({0, 50, 0}, {0, -1, 0}).Object, nullptr);
+
+  P.M().Selection().Clear();
+  Frame();
+  EXPECT_FALSE(overlay.GizmoNode()->Visible());
+  EXPECT_FALSE(overlay.Viewport()->Enabled());
+}
+
+TEST(TransformationGizmo, DrawingFollowsHighlightsAndTheFlatView) {
+  TRRTransformationGizmo g;
+  auto stats = [&g](uint32_t colour) {
+    int count = 0;
+    float maxY = 0;
+    for (const TRRGizmoVertex& v : g.DrawVertices()) {
+      count += v.Color == colour;
+      maxY = std::max(maxY, std::fabs(v.Y));
+    }
+    return std::pair{count, maxY};
+  };
+  const uint32_t yellow = TRRTransformationGizmo::HandleColour(RRGizmoRingX, RRGizmoHighlighted);
+  EXPECT_EQ(stats(yellow).first, 0);
+  g.SetHighlight(RRGizmoRingX, RRGizmoHighlighted);
+  EXPECT_EQ(stats(yellow).first, 32 * 6);  // the ring's 32 segments, two triangles each
+  g.HighlightForMode(RRDragMoveX);
+  const auto [arrow, height] = stats(yellow);
+  EXPECT_GT(arrow, 6);  // the X axis, its letter and its head
+  EXPECT_NEAR(height, 1, 1e-5f);
+  for (const TRRGizmoVertex& v : g.DrawVertices())
+    if (v.Color != yellow) ASSERT_LT(v.Color >> 24, 0xFFu);  // the others dimmed
+  // Seen from above only the X and Z arrows and the ring about Y are drawn: all near y = 0.
+  g.HighlightForMode(RRDragNone);
+  g.SetFlatView(true);
+  EXPECT_LT(stats(yellow).second, 0.1f);
+  for (size_t line = 0; line < 107; ++line) {
+    const int h = TRRTransformationGizmo::HandleOfLine(line);
+    ASSERT_TRUE(h == 1 || h == 2 || h == 3 || h == 7 || h == 8 || h == 9) << line;
+  }
+  EXPECT_EQ(TRRTransformationGizmo::LineGeometry().size(), 2u * 107u);
+}
+
+TEST(SelectionBox, CornerMarksRunAQuarterAlongEachEdgeFromEveryCorner) {
+  const gx::TGXBoundingBox box = gx::BoxFromMinMax({0, 0, 0}, {4, 8, 12});
+  const std::vector<TRRBorderVertex> v = RRBoxCornerLines(box, 0xFF00FF00);
+  ASSERT_EQ(v.size(), 48u);
+  for (size_t i = 0; i < v.size(); i += 2) {
+    const TGXVector3 a{v[i].X, v[i].Y, v[i].Z}, b{v[i + 1].X, v[i + 1].Y, v[i + 1].Z};
+    for (int axis = 0; axis < 3; ++axis) ASSERT_TRUE(a[axis] == 0 || a[axis] == box.Max()[axis]);
+    const TGXVector3 d = b - a;
+    const int moved = (d.x != 0) + (d.y != 0) + (d.z != 0);
+    ASSERT_EQ(moved, 1);
+    const float len = gx::GXVec3Length(d);
+    ASSERT_TRUE(len == 1 || len == 2 || len == 3) << len;
+    ASSERT_TRUE(gx::BoxContains(box, b));
+  }
+  EXPECT_TRUE(RRBoxCornerLines(gx::TGXBoundingBox(), 0).empty());
+}
+
+TEST_F(TTools, ASelectedEntityCarriesItsMarksWithoutChangingItsBoxOrItsPicks) {
+  auto marks = [this] {
+    int n = 0;
+    for (int i = 0; i < A->ObjectCount(); ++i) n += dynamic_cast<TRRSelectionBox*>(A->Objects().At(i)) != nullptr;
+    return n;
+  };
+  EXPECT_EQ(marks(), 1);
+  P.Scene.Root()->Update(false);
+  const gx::TGXPickResult hit = P.Scene.Pick({0, 50, 0}, {0, -1, 0});
+  ASSERT_NE(hit.Object, nullptr);
+  EXPECT_EQ(dynamic_cast<TRRSelectionBox*>(hit.Object), nullptr);
+  for (int i = 0; i < A->ObjectCount(); ++i)
+    if (auto* box = dynamic_cast<TRRSelectionBox*>(A->Objects().At(i))) {
+      EXPECT_TRUE(box->LocalBounds().Empty);
+      EXPECT_FALSE(box->MarkedBox().Empty);
+    }
+  P.M().Selection().Clear();
+  EXPECT_EQ(marks(), 0);
 }

@@ -200,5 +200,25 @@ TEST_F(PickFixture, PickWithinOneSubtreeIgnoresNearerObjectsElsewhere) {
   EXPECT_EQ(Scene.Pick(panel, {-100, 50, 0}, {1, 0, 0}).Object, nullptr);
 }
 
+TEST_F(PickFixture, AFilterLeavesOutWholeSubtreesAndTheNearestOfTheRestWins) {
+  TGXSceneNode* moving = AddNode("Moving", nullptr, {0, 0, 0});
+  TTestObject* carried = AddBox(AddNode("Carried", moving, {10, 0, 0}));
+  TTestObject* middle = AddBox(AddNode("Middle", nullptr, {20, 0, 0}));
+  TTestObject* far = AddBox(AddNode("Far", nullptr, {30, 0, 0}));
+  auto without = [&](std::initializer_list<const char*> names) {
+    return Scene.Pick(Scene.Root(), {-100, 0, 0}, {1, 0, 0}, [names](const TGXSceneNode& n) {
+      for (const char* name : names)
+        if (n.Name() == name) return false;
+      return true;
+    });
+  };
+  EXPECT_EQ(without({}).Object, carried);
+  EXPECT_EQ(without({"Moving"}).Object, middle);  // the child goes with its parent
+  EXPECT_EQ(without({"Moving", "Middle"}).Object, far);
+  EXPECT_NEAR(without({"Moving", "Middle"}).Hit.x, 29, 1e-5f);
+  EXPECT_EQ(without({"Root"}).Object, nullptr);
+  EXPECT_EQ(Scene.Pick(Scene.Root(), {-100, 0, 0}, {1, 0, 0}, TGXPickFilter()).Object, carried);
+}
+
 }  // namespace
 }  // namespace gx
