@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <memory>
 #include <unordered_map>
 
 #include "app/RREntityManager.h"
@@ -87,6 +88,54 @@ uint64_t LocationKey(int32_t trackID, int32_t routeIndex) {
   if (trackID == 0) return 0;
   return (static_cast<uint64_t>(static_cast<uint32_t>(trackID)) << 32) | static_cast<uint32_t>(routeIndex);
 }
+
+// A route an end coupler of a moving train entered or left.
+struct TPassedRoute {
+  bool Entered;
+  TRRTrackRoute* Route;
+};
+
+// The lists a train's move works with, kept from one move to the next so that a frame of running
+// trains allocates nothing. A move started from within another (by an event's handler) leases
+// lists of its own.
+struct TMoveScratch {
+  std::vector<const TRRVehicleSocket*> Couplers;
+  std::vector<TRRTrackVehicle*> Vehicles;
+  std::vector<TPassedRoute> Passed;
+  std::vector<TRRTrackRoute*> Routes;
+  std::vector<char> Stepped;
+};
+
+class TMoveScratchLease {
+ public:
+  TMoveScratchLease() {
+    std::vector<std::unique_ptr<TMoveScratch>>& free = Free();
+    if (free.empty()) {
+      FScratch = std::make_unique<TMoveScratch>();
+    } else {
+      FScratch = std::move(free.back());
+      free.pop_back();
+    }
+  }
+  ~TMoveScratchLease() {
+    FScratch->Couplers.clear();
+    FScratch->Vehicles.clear();
+    FScratch->Passed.clear();
+    FScratch->Routes.clear();
+    FScratch->Stepped.clear();
+    Free().push_back(std::move(FScratch));
+  }
+  TMoveScratchLease(const TMoveScratchLease&) = delete;
+  TMoveScratchLease& operator=(const TMoveScratchLease&) = delete;
+  TMoveScratch& operator*() const { return *FScratch; }
+
+ private:
+  static std::vector<std::unique_ptr<TMoveScratch>>& Free() {
+    thread_local std::vector<std::unique_ptr<TMoveScratch>> free;
+    return free;
+  }
+  std::unique_ptr<TMoveScratch> FScratch;
+};
 
 }  // namespace
 
@@ -658,6 +707,7 @@ TRRCouplerPlace TRRTrackVehicle::CouplerPlace(int index) {
 }
 
 std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& vehicles) {
+  const TRREntity* last = vehicles.Empty() ? nullptr : vehicles.Item(vehicles.Count() - 1);
   std::shared_ptr<TRRVehicleIndex> index = FIndex && FIndex->List == &vehicles ? FIndex : nullptr;
   if (!index) {
     auto& all = VehicleIndexes();
@@ -669,7 +719,6 @@ std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& 
       all[&vehicles] = index;
     }
   }
-  const TRREntity* last = vehicles.Empty() ? nullptr : vehicles.Item(vehicles.Count() - 1);
   if (!index->MemberGone && index->ListCount == vehicles.Count() && index->Last == last) return index;
   // Rebuilt from the list as it is now.
   for (auto& [key, bucket] : index->Buckets)
@@ -691,6 +740,11 @@ std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& 
   index->Last = last;
   index->MemberGone = false;
   return index;
+}
+
+bool TRRTrackVehicle::IndexCurrent(const TRRVehicleIndex& index, const TRREntityList& vehicles) {
+  return index.List == &vehicles && !index.MemberGone && index.ListCount == vehicles.Count() &&
+         index.Last == (vehicles.Empty() ? nullptr : vehicles.Item(vehicles.Count() - 1));
 }
 
 void TRRTrackVehicle::Unindex() {
@@ -775,7 +829,13 @@ TRRTrackVehicle* TRRTrackVehicle::FindCoupledVehicle(int couplerIndex, float lim
   gx::TGXBoundingSphere reach = gx::SphereFromBox(WorldBounds());
   if (reach.Empty) return nullptr;
   reach.Radius += 1.5f * std::fabs(limit);
-  const std::shared_ptr<TRRVehicleIndex> index = IndexFor(*vehicles);
+  // The own index when it is current (no reference counted per search), else the one made now.
+  std::shared_ptr<TRRVehicleIndex> made;
+  TRRVehicleIndex* index = FIndex.get();
+  if (!index || !IndexCurrent(*index, *vehicles)) {
+    made = IndexFor(*vehicles);
+    index = made.get();
+  }
   const uint64_t mark = NextSearchMark();
   FSearchMark = mark;
 
@@ -936,8 +996,12 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   x = std::clamp(x, -1000.0f, 1000.0f);
 
   // 1. The train: from the own front coupler forward, then from the own rear coupler backward.
-  std::vector<const TRRVehicleSocket*> couplers{&FCouplers[0]};
-  std::vector<TRRTrackVehicle*> vehicles{this};
+  const TMoveScratchLease lease;
+  TMoveScratch& scratch = *lease;
+  std::vector<const TRRVehicleSocket*>& couplers = scratch.Couplers;
+  std::vector<TRRTrackVehicle*>& vehicles = scratch.Vehicles;
+  couplers.push_back(&FCouplers[0]);
+  vehicles.push_back(this);
   auto collect = [&](const TRRVehicleSocket* from) {
     for (const TRRVehicleSocket* current = from;;) {
       float gap = 0;
@@ -993,14 +1057,11 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   }
 
   // 5. In steps of at most 0.5, noting every route the end couplers pass.
-  struct TPassed {
-    bool Entered;
-    TRRTrackRoute* Route;
-  };
-  std::vector<TPassed> passed;
-  std::vector<TRRTrackRoute*> routes;
+  std::vector<TPassedRoute>& passed = scratch.Passed;
+  std::vector<TRRTrackRoute*>& routes = scratch.Routes;
   const auto steps = static_cast<long>(std::ceil(std::fabs(x) / RRVehicleMoveStep));
-  std::vector<bool> stepped(couplers.size(), false);
+  std::vector<char>& stepped = scratch.Stepped;
+  stepped.assign(couplers.size(), 0);
   for (long n = 0; n < steps && x != 0; ++n) {
     const float step = std::clamp(x, -RRVehicleMoveStep, RRVehicleMoveStep);
     const TRRCouplerPlace leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
@@ -1008,7 +1069,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     for (size_t i = 0; i < couplers.size(); ++i) {
       const bool front = couplers[i]->Index == 0;
       const bool along = (i < c && front) || (i >= c && !front);
-      if (couplers[i]->Vehicle->StepAlong(along ? step : -step, false)) stepped[i] = true;
+      if (couplers[i]->Vehicle->StepAlong(along ? step : -step, false)) stepped[i] = 1;
     }
     // The leading coupler enters every route it reaches; the trailing one leaves every route it
     // passes over.
@@ -1058,7 +1119,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   if (passed.empty()) return;
   IRREventNotifier* notifier = RREventNotifierOf(Manager());
   if (!notifier) return;
-  for (const TPassed& p : passed) {
+  for (const TPassedRoute& p : passed) {
     TRREventNotification n;
     n.SubjectID = ID();
     n.Subject = this;
