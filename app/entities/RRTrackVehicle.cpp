@@ -594,6 +594,9 @@ void TRRTrackVehicle::UpdatePlacement() {
 
 void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3& vehicleForward,
                                   const TGXQuaternion& vehicleRotation) {
+  // The turn of a bogie's parent, worked out once for bogies that share their parent.
+  const gx::TGXNode* turnOf = nullptr;
+  TGXQuaternion parentTurnInverse;
   for (int i = 0; i < 2; ++i) {
     gx::TGXSceneNode* bogie = FBogies[i];
     if (!bogie) continue;
@@ -610,12 +613,16 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
     up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
     const TGXQuaternion world = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
     // The bogie's parent turns with the vehicle: its own turn within the model, then the vehicle's.
-    TGXQuaternion parentWorld;
-    for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
-      parentWorld = gx::GXQuaternionMultiply(parentWorld, n->Rotation());
-    parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
-    const TGXQuaternion local = gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world),
-                                                         gx::GXQuaternionInverse(parentWorld));
+    if (!turnOf || turnOf != bogie->Parent()) {
+      turnOf = bogie->Parent();
+      TGXQuaternion parentWorld;
+      for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
+        parentWorld = gx::GXQuaternionMultiply(parentWorld, n->Rotation());
+      parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
+      parentTurnInverse = gx::GXQuaternionInverse(parentWorld);
+    }
+    const TGXQuaternion local =
+        gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world), parentTurnInverse);
     if (gx::GXIsFinite(local)) bogie->SetRotation(gx::GXQuaternionNormalize(local));
   }
 }
@@ -1062,10 +1069,15 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   const auto steps = static_cast<long>(std::ceil(std::fabs(x) / RRVehicleMoveStep));
   std::vector<char>& stepped = scratch.Stepped;
   stepped.assign(couplers.size(), 0);
+  // Where the end couplers stand before a step: before the first one, then where the last step
+  // left them (nothing moves in between).
+  TRRCouplerPlace leadBefore, trailBefore;
+  if (steps > 0 && x != 0) {
+    leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
+    trailBefore = trailing->Vehicle->CouplerPlace(trailing->Index);
+  }
   for (long n = 0; n < steps && x != 0; ++n) {
     const float step = std::clamp(x, -RRVehicleMoveStep, RRVehicleMoveStep);
-    const TRRCouplerPlace leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
-    const TRRCouplerPlace trailBefore = trailing->Vehicle->CouplerPlace(trailing->Index);
     for (size_t i = 0; i < couplers.size(); ++i) {
       const bool front = couplers[i]->Index == 0;
       const bool along = (i < c && front) || (i >= c && !front);
@@ -1097,6 +1109,8 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
         left = r;
       }
     }
+    leadBefore = leadAfter;
+    trailBefore = trailAfter;
     const float rest = x - step;
     x = (rest > 0) == (x > 0) ? rest : 0;
   }
