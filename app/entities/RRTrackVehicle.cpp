@@ -63,13 +63,15 @@ gx::TGXBoundingBox BoxIn(const gx::TGXSceneNode& node, const gx::TGXNode& space)
 }
 
 // A route change of a coupler within one step: walks from the old place over the distance and
-// lists the routes met after the first one.
+// lists the routes met after the first one. The walk goes a hair further than the step: the new
+// place comes from the vehicle's own advance and may lie just across a joint the walk would stop
+// short of (UpToPlace cuts the list at the route actually reached).
 void RoutesPassed(const TRRCouplerPlace& from, float distance, std::vector<TRRTrackRoute*>& out) {
   if (!from.Route) return;
   TRRTrackRoute* route = from.Route;
   float d = from.Distance;
   int32_t dir = from.Direction;
-  float left = std::fabs(distance);
+  float left = std::fabs(distance) * (1 + 1e-4f) + 1e-4f;
   for (int hop = 0; hop < RRMaxStalledHops; ++hop) {
     RouteLocation next;
     const float remaining = route->StepToNextRoute(dir, d, next);
@@ -136,6 +138,16 @@ class TMoveScratchLease {
   }
   std::unique_ptr<TMoveScratch> FScratch;
 };
+
+// The routes passed on the way to the route reached: the walk's list cut after the last time it
+// meets that route (the walk's hair beyond the step adds at most the next route); false (the
+// list left alone) when it does not meet it.
+bool UpToPlace(std::vector<TRRTrackRoute*>& routes, TRRTrackRoute* reached) {
+  const auto at = std::find(routes.rbegin(), routes.rend(), reached);
+  if (at == routes.rend()) return false;
+  routes.erase(at.base(), routes.end());
+  return true;
+}
 
 }  // namespace
 
@@ -1089,7 +1101,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     RoutesPassed(leadBefore, std::fabs(step), routes);
     const TRRCouplerPlace leadAfter = leading->Vehicle->CouplerPlace(leading->Index);
     if (leadAfter.Route != leadBefore.Route) {
-      if (routes.empty() || routes.back() != leadAfter.Route) {
+      if (!UpToPlace(routes, leadAfter.Route)) {
         routes.clear();
         if (leadAfter.Route) routes.push_back(leadAfter.Route);
       }
@@ -1102,7 +1114,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
       TRRCouplerPlace inward = trailBefore;
       inward.Direction = 1 - inward.Direction;
       RoutesPassed(inward, std::fabs(step), routes);
-      if (routes.empty() || routes.back() != trailAfter.Route) routes.assign(1, trailAfter.Route);
+      if (!UpToPlace(routes, trailAfter.Route)) routes.assign(1, trailAfter.Route);
       TRRTrackRoute* left = trailBefore.Route;
       for (TRRTrackRoute* r : routes) {
         if (left) passed.push_back({false, left});
