@@ -1,6 +1,7 @@
 #include "app/entities/RRTrackVehicle.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <memory>
@@ -61,6 +62,9 @@ gx::TGXBoundingBox BoxIn(const gx::TGXSceneNode& node, const gx::TGXNode& space)
   if (local.Empty) return {};
   return gx::TransformBox(local, node.WorldMatrix() * space.InverseWorldMatrix());
 }
+
+// The same number to the last bit (a reckoning done for one may stand for the other).
+bool SameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
 
 // A route change of a coupler within one step: walks from the old place over the distance and
 // lists the routes met after the first one. The walk goes a hair further than the step: the new
@@ -995,8 +999,17 @@ bool TRRTrackVehicle::StepAlong(float step, bool place) {
 void TRRTrackVehicle::TurnWheels(float step) {
   if (FWheels.empty()) return;
   const float angle = step / WorldScaleFactor();
-  // Kept within one turn, so the angle never loses its precision.
-  for (float& a : FWheelAngle) a = std::remainder(a + angle, 2 * gx::GX_PI);
+  // Kept within one turn, so the angle never loses its precision. Wheel sets that stand at the
+  // same angle (all of them, unless the model's animation turned one) share the reckoning.
+  float before = 0, after = 0;
+  for (size_t i = 0; i < FWheelAngle.size(); ++i) {
+    float& a = FWheelAngle[i];
+    if (i == 0 || !SameBits(a, before)) {
+      before = a;
+      after = std::remainder(a + angle, 2 * gx::GX_PI);
+    }
+    a = after;
+  }
   FWheelsTurned = true;
 }
 
@@ -1004,9 +1017,12 @@ void TRRTrackVehicle::ShowWheels() {
   // Once per placement, not per step: each turn of a node marks its path up to the root.
   if (!FWheelsTurned) return;
   FWheelsTurned = false;
-  for (size_t i = 0; i < FWheels.size(); ++i)
-    FWheels[i]->SetRotation(
-        gx::GXQuaternionMultiply(gx::GXQuaternionRotationAxis({1, 0, 0}, FWheelAngle[i]), FWheelRest[i]));
+  TGXQuaternion turn;
+  for (size_t i = 0; i < FWheels.size(); ++i) {
+    // One turn for the wheel sets at the same angle.
+    if (i == 0 || !SameBits(FWheelAngle[i], FWheelAngle[i - 1])) turn = gx::GXQuaternionRotationAxis({1, 0, 0}, FWheelAngle[i]);
+    FWheels[i]->SetRotation(gx::GXQuaternionMultiply(turn, FWheelRest[i]));
+  }
 }
 
 void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
