@@ -1,8 +1,10 @@
 #include "app/entities/RRTrackVehicle.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
+#include <memory>
 #include <unordered_map>
 
 #include "app/RREntityManager.h"
@@ -61,14 +63,19 @@ gx::TGXBoundingBox BoxIn(const gx::TGXSceneNode& node, const gx::TGXNode& space)
   return gx::TransformBox(local, node.WorldMatrix() * space.InverseWorldMatrix());
 }
 
+// The same number to the last bit (a reckoning done for one may stand for the other).
+bool SameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+
 // A route change of a coupler within one step: walks from the old place over the distance and
-// lists the routes met after the first one.
+// lists the routes met after the first one. The walk goes a hair further than the step: the new
+// place comes from the vehicle's own advance and may lie just across a joint the walk would stop
+// short of (UpToPlace cuts the list at the route actually reached).
 void RoutesPassed(const TRRCouplerPlace& from, float distance, std::vector<TRRTrackRoute*>& out) {
   if (!from.Route) return;
   TRRTrackRoute* route = from.Route;
   float d = from.Distance;
   int32_t dir = from.Direction;
-  float left = std::fabs(distance);
+  float left = std::fabs(distance) * (1 + 1e-4f) + 1e-4f;
   for (int hop = 0; hop < RRMaxStalledHops; ++hop) {
     RouteLocation next;
     const float remaining = route->StepToNextRoute(dir, d, next);
@@ -86,6 +93,64 @@ void RoutesPassed(const TRRCouplerPlace& from, float distance, std::vector<TRRTr
 uint64_t LocationKey(int32_t trackID, int32_t routeIndex) {
   if (trackID == 0) return 0;
   return (static_cast<uint64_t>(static_cast<uint32_t>(trackID)) << 32) | static_cast<uint32_t>(routeIndex);
+}
+
+// A route an end coupler of a moving train entered or left.
+struct TPassedRoute {
+  bool Entered;
+  TRRTrackRoute* Route;
+};
+
+// The lists a train's move works with, kept from one move to the next so that a frame of running
+// trains allocates nothing. A move started from within another (by an event's handler) leases
+// lists of its own.
+struct TMoveScratch {
+  std::vector<const TRRVehicleSocket*> Couplers;
+  std::vector<TRRTrackVehicle*> Vehicles;
+  std::vector<TPassedRoute> Passed;
+  std::vector<TRRTrackRoute*> Routes;
+  std::vector<char> Stepped;
+};
+
+class TMoveScratchLease {
+ public:
+  TMoveScratchLease() {
+    std::vector<std::unique_ptr<TMoveScratch>>& free = Free();
+    if (free.empty()) {
+      FScratch = std::make_unique<TMoveScratch>();
+    } else {
+      FScratch = std::move(free.back());
+      free.pop_back();
+    }
+  }
+  ~TMoveScratchLease() {
+    FScratch->Couplers.clear();
+    FScratch->Vehicles.clear();
+    FScratch->Passed.clear();
+    FScratch->Routes.clear();
+    FScratch->Stepped.clear();
+    Free().push_back(std::move(FScratch));
+  }
+  TMoveScratchLease(const TMoveScratchLease&) = delete;
+  TMoveScratchLease& operator=(const TMoveScratchLease&) = delete;
+  TMoveScratch& operator*() const { return *FScratch; }
+
+ private:
+  static std::vector<std::unique_ptr<TMoveScratch>>& Free() {
+    thread_local std::vector<std::unique_ptr<TMoveScratch>> free;
+    return free;
+  }
+  std::unique_ptr<TMoveScratch> FScratch;
+};
+
+// The routes passed on the way to the route reached: the walk's list cut after the last time it
+// meets that route (the walk's hair beyond the step adds at most the next route); false (the
+// list left alone) when it does not meet it.
+bool UpToPlace(std::vector<TRRTrackRoute*>& routes, TRRTrackRoute* reached) {
+  const auto at = std::find(routes.rbegin(), routes.rend(), reached);
+  if (at == routes.rend()) return false;
+  routes.erase(at.base(), routes.end());
+  return true;
 }
 
 }  // namespace
@@ -545,6 +610,9 @@ void TRRTrackVehicle::UpdatePlacement() {
 
 void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3& vehicleForward,
                                   const TGXQuaternion& vehicleRotation) {
+  // The turn of a bogie's parent, worked out once for bogies that share their parent.
+  const gx::TGXNode* turnOf = nullptr;
+  TGXQuaternion parentTurnInverse;
   for (int i = 0; i < 2; ++i) {
     gx::TGXSceneNode* bogie = FBogies[i];
     if (!bogie) continue;
@@ -561,12 +629,16 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
     up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
     const TGXQuaternion world = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
     // The bogie's parent turns with the vehicle: its own turn within the model, then the vehicle's.
-    TGXQuaternion parentWorld;
-    for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
-      parentWorld = gx::GXQuaternionMultiply(parentWorld, n->Rotation());
-    parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
-    const TGXQuaternion local = gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world),
-                                                         gx::GXQuaternionInverse(parentWorld));
+    if (!turnOf || turnOf != bogie->Parent()) {
+      turnOf = bogie->Parent();
+      TGXQuaternion parentWorld;
+      for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
+        parentWorld = gx::GXQuaternionMultiply(parentWorld, n->Rotation());
+      parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
+      parentTurnInverse = gx::GXQuaternionInverse(parentWorld);
+    }
+    const TGXQuaternion local =
+        gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world), parentTurnInverse);
     if (gx::GXIsFinite(local)) bogie->SetRotation(gx::GXQuaternionNormalize(local));
   }
 }
@@ -658,6 +730,7 @@ TRRCouplerPlace TRRTrackVehicle::CouplerPlace(int index) {
 }
 
 std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& vehicles) {
+  const TRREntity* last = vehicles.Empty() ? nullptr : vehicles.Item(vehicles.Count() - 1);
   std::shared_ptr<TRRVehicleIndex> index = FIndex && FIndex->List == &vehicles ? FIndex : nullptr;
   if (!index) {
     auto& all = VehicleIndexes();
@@ -669,7 +742,6 @@ std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& 
       all[&vehicles] = index;
     }
   }
-  const TRREntity* last = vehicles.Empty() ? nullptr : vehicles.Item(vehicles.Count() - 1);
   if (!index->MemberGone && index->ListCount == vehicles.Count() && index->Last == last) return index;
   // Rebuilt from the list as it is now.
   for (auto& [key, bucket] : index->Buckets)
@@ -691,6 +763,11 @@ std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& 
   index->Last = last;
   index->MemberGone = false;
   return index;
+}
+
+bool TRRTrackVehicle::IndexCurrent(const TRRVehicleIndex& index, const TRREntityList& vehicles) {
+  return index.List == &vehicles && !index.MemberGone && index.ListCount == vehicles.Count() &&
+         index.Last == (vehicles.Empty() ? nullptr : vehicles.Item(vehicles.Count() - 1));
 }
 
 void TRRTrackVehicle::Unindex() {
@@ -775,7 +852,13 @@ TRRTrackVehicle* TRRTrackVehicle::FindCoupledVehicle(int couplerIndex, float lim
   gx::TGXBoundingSphere reach = gx::SphereFromBox(WorldBounds());
   if (reach.Empty) return nullptr;
   reach.Radius += 1.5f * std::fabs(limit);
-  const std::shared_ptr<TRRVehicleIndex> index = IndexFor(*vehicles);
+  // The own index when it is current (no reference counted per search), else the one made now.
+  std::shared_ptr<TRRVehicleIndex> made;
+  TRRVehicleIndex* index = FIndex.get();
+  if (!index || !IndexCurrent(*index, *vehicles)) {
+    made = IndexFor(*vehicles);
+    index = made.get();
+  }
   const uint64_t mark = NextSearchMark();
   FSearchMark = mark;
 
@@ -916,8 +999,17 @@ bool TRRTrackVehicle::StepAlong(float step, bool place) {
 void TRRTrackVehicle::TurnWheels(float step) {
   if (FWheels.empty()) return;
   const float angle = step / WorldScaleFactor();
-  // Kept within one turn, so the angle never loses its precision.
-  for (float& a : FWheelAngle) a = std::remainder(a + angle, 2 * gx::GX_PI);
+  // Kept within one turn, so the angle never loses its precision. Wheel sets that stand at the
+  // same angle (all of them, unless the model's animation turned one) share the reckoning.
+  float before = 0, after = 0;
+  for (size_t i = 0; i < FWheelAngle.size(); ++i) {
+    float& a = FWheelAngle[i];
+    if (i == 0 || !SameBits(a, before)) {
+      before = a;
+      after = std::remainder(a + angle, 2 * gx::GX_PI);
+    }
+    a = after;
+  }
   FWheelsTurned = true;
 }
 
@@ -925,9 +1017,12 @@ void TRRTrackVehicle::ShowWheels() {
   // Once per placement, not per step: each turn of a node marks its path up to the root.
   if (!FWheelsTurned) return;
   FWheelsTurned = false;
-  for (size_t i = 0; i < FWheels.size(); ++i)
-    FWheels[i]->SetRotation(
-        gx::GXQuaternionMultiply(gx::GXQuaternionRotationAxis({1, 0, 0}, FWheelAngle[i]), FWheelRest[i]));
+  TGXQuaternion turn;
+  for (size_t i = 0; i < FWheels.size(); ++i) {
+    // One turn for the wheel sets at the same angle.
+    if (i == 0 || !SameBits(FWheelAngle[i], FWheelAngle[i - 1])) turn = gx::GXQuaternionRotationAxis({1, 0, 0}, FWheelAngle[i]);
+    FWheels[i]->SetRotation(gx::GXQuaternionMultiply(turn, FWheelRest[i]));
+  }
 }
 
 void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
@@ -936,8 +1031,12 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   x = std::clamp(x, -1000.0f, 1000.0f);
 
   // 1. The train: from the own front coupler forward, then from the own rear coupler backward.
-  std::vector<const TRRVehicleSocket*> couplers{&FCouplers[0]};
-  std::vector<TRRTrackVehicle*> vehicles{this};
+  const TMoveScratchLease lease;
+  TMoveScratch& scratch = *lease;
+  std::vector<const TRRVehicleSocket*>& couplers = scratch.Couplers;
+  std::vector<TRRTrackVehicle*>& vehicles = scratch.Vehicles;
+  couplers.push_back(&FCouplers[0]);
+  vehicles.push_back(this);
   auto collect = [&](const TRRVehicleSocket* from) {
     for (const TRRVehicleSocket* current = from;;) {
       float gap = 0;
@@ -993,22 +1092,24 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   }
 
   // 5. In steps of at most 0.5, noting every route the end couplers pass.
-  struct TPassed {
-    bool Entered;
-    TRRTrackRoute* Route;
-  };
-  std::vector<TPassed> passed;
-  std::vector<TRRTrackRoute*> routes;
+  std::vector<TPassedRoute>& passed = scratch.Passed;
+  std::vector<TRRTrackRoute*>& routes = scratch.Routes;
   const auto steps = static_cast<long>(std::ceil(std::fabs(x) / RRVehicleMoveStep));
-  std::vector<bool> stepped(couplers.size(), false);
+  std::vector<char>& stepped = scratch.Stepped;
+  stepped.assign(couplers.size(), 0);
+  // Where the end couplers stand before a step: before the first one, then where the last step
+  // left them (nothing moves in between).
+  TRRCouplerPlace leadBefore, trailBefore;
+  if (steps > 0 && x != 0) {
+    leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
+    trailBefore = trailing->Vehicle->CouplerPlace(trailing->Index);
+  }
   for (long n = 0; n < steps && x != 0; ++n) {
     const float step = std::clamp(x, -RRVehicleMoveStep, RRVehicleMoveStep);
-    const TRRCouplerPlace leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
-    const TRRCouplerPlace trailBefore = trailing->Vehicle->CouplerPlace(trailing->Index);
     for (size_t i = 0; i < couplers.size(); ++i) {
       const bool front = couplers[i]->Index == 0;
       const bool along = (i < c && front) || (i >= c && !front);
-      if (couplers[i]->Vehicle->StepAlong(along ? step : -step, false)) stepped[i] = true;
+      if (couplers[i]->Vehicle->StepAlong(along ? step : -step, false)) stepped[i] = 1;
     }
     // The leading coupler enters every route it reaches; the trailing one leaves every route it
     // passes over.
@@ -1016,7 +1117,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     RoutesPassed(leadBefore, std::fabs(step), routes);
     const TRRCouplerPlace leadAfter = leading->Vehicle->CouplerPlace(leading->Index);
     if (leadAfter.Route != leadBefore.Route) {
-      if (routes.empty() || routes.back() != leadAfter.Route) {
+      if (!UpToPlace(routes, leadAfter.Route)) {
         routes.clear();
         if (leadAfter.Route) routes.push_back(leadAfter.Route);
       }
@@ -1029,13 +1130,15 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
       TRRCouplerPlace inward = trailBefore;
       inward.Direction = 1 - inward.Direction;
       RoutesPassed(inward, std::fabs(step), routes);
-      if (routes.empty() || routes.back() != trailAfter.Route) routes.assign(1, trailAfter.Route);
+      if (!UpToPlace(routes, trailAfter.Route)) routes.assign(1, trailAfter.Route);
       TRRTrackRoute* left = trailBefore.Route;
       for (TRRTrackRoute* r : routes) {
         if (left) passed.push_back({false, left});
         left = r;
       }
     }
+    leadBefore = leadAfter;
+    trailBefore = trailAfter;
     const float rest = x - step;
     x = (rest > 0) == (x > 0) ? rest : 0;
   }
@@ -1058,7 +1161,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   if (passed.empty()) return;
   IRREventNotifier* notifier = RREventNotifierOf(Manager());
   if (!notifier) return;
-  for (const TPassed& p : passed) {
+  for (const TPassedRoute& p : passed) {
     TRREventNotification n;
     n.SubjectID = ID();
     n.Subject = this;

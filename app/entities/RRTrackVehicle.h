@@ -252,6 +252,8 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // The index of the vehicles by the route they stand on, current for the list; kept up to date
   // by every change of a member's stored track or route.
   std::shared_ptr<TRRVehicleIndex> IndexFor(const TRREntityList& vehicles);
+  // Whether the index was made for the list as it is now (IndexFor would keep it).
+  static bool IndexCurrent(const TRRVehicleIndex& index, const TRREntityList& vehicles);
   void Reindex();
   void Unindex();
   // The original search over every vehicle of the list, for one vehicle.

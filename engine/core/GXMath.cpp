@@ -341,14 +341,6 @@ TGXMatrix GXMatrixReflect(const TGXPlane& plane) {
 
 // ---- quaternions ----
 
-TGXQuaternion GXQuaternionMultiply(const TGXQuaternion& a, const TGXQuaternion& b) {
-  // The Hamilton product b * a: rotation a first, then b.
-  return {b.w * a.x + b.x * a.w + b.y * a.z - b.z * a.y,  //
-          b.w * a.y - b.x * a.z + b.y * a.w + b.z * a.x,  //
-          b.w * a.z + b.x * a.y - b.y * a.x + b.z * a.w,  //
-          b.w * a.w - b.x * a.x - b.y * a.y - b.z * a.z};
-}
-
 TGXQuaternion GXQuaternionInverse(const TGXQuaternion& q) {
   float n = GXQuaternionDot(q, q);
   if (!(n > 0) || !std::isfinite(n)) return {};

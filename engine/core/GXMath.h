@@ -172,8 +172,15 @@ inline float GXQuaternionDot(const TGXQuaternion& a, const TGXQuaternion& b) {
 }
 inline float GXQuaternionLength(const TGXQuaternion& q) { return std::sqrt(GXQuaternionDot(q, q)); }
 inline TGXQuaternion GXQuaternionConjugate(const TGXQuaternion& q) { return {-q.x, -q.y, -q.z, q.w}; }
-// Rotation a followed by rotation b.
-TGXQuaternion GXQuaternionMultiply(const TGXQuaternion& a, const TGXQuaternion& b);
+// Rotation a followed by rotation b (inline: every moved node and every placed vehicle takes
+// several of them).
+inline TGXQuaternion GXQuaternionMultiply(const TGXQuaternion& a, const TGXQuaternion& b) {
+  // The Hamilton product b * a: rotation a first, then b.
+  return {b.w * a.x + b.x * a.w + b.y * a.z - b.z * a.y,  //
+          b.w * a.y - b.x * a.z + b.y * a.w + b.z * a.x,  //
+          b.w * a.z + b.x * a.y - b.y * a.x + b.z * a.w,  //
+          b.w * a.w - b.x * a.x - b.y * a.y - b.z * a.z};
+}
 // Conjugate divided by the squared length; the zero quaternion gives identity.
 TGXQuaternion GXQuaternionInverse(const TGXQuaternion& q);
 // Unit quaternion; the zero quaternion gives identity.

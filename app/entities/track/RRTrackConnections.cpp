@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "app/RREntityManager.h"
 #include "app/RREntitySelection.h"
@@ -66,6 +67,43 @@ uint64_t GLayoutGeneration = 1;
 uint64_t RRTrackLayoutGeneration() { return GLayoutGeneration; }
 void RRTrackLayoutChanged() { ++GLayoutGeneration; }
 
+namespace {
+
+// The index of one track list for the scans of contacts that found no partner on the track they
+// remember. After a change of the layout every open end of it scans the whole list once; from
+// the second scan in the same generation on, an index over the list answers instead (with the
+// scan's answers). It stands while the generation, the list and its count and last entry do: a
+// track that moves, changes shape, comes or goes moves the generation on.
+struct TLoneSearch {
+  const TRREntityList* List = nullptr;
+  uint64_t Generation = 0;
+  int Count = -1;
+  const TRREntity* Last = nullptr;
+  int Scans = 0;
+  std::unique_ptr<TRRContactIndex> Index;
+};
+
+const TRRContactIndex* LayoutContactIndex(const TRREntityList& tracks) {
+  static TLoneSearch search;
+  const TRREntity* last = tracks.Empty() ? nullptr : tracks.Item(tracks.Count() - 1);
+  if (search.List != &tracks || search.Generation != GLayoutGeneration || search.Count != tracks.Count() ||
+      search.Last != last) {
+    search.List = &tracks;
+    search.Generation = GLayoutGeneration;
+    search.Count = tracks.Count();
+    search.Last = last;
+    search.Scans = 0;
+    search.Index.reset();
+  }
+  // The first scan of a generation runs over the list: a single open end (a piece being dragged
+  // changes the generation every frame) costs no more than before.
+  if (++search.Scans < 2) return nullptr;
+  if (!search.Index) search.Index = std::make_unique<TRRContactIndex>(tracks);
+  return search.Index.get();
+}
+
+}  // namespace
+
 TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRRContactIndex* index) {
   blocked = false;
   TRRTrack* own = FRoute->Track();
@@ -101,27 +139,35 @@ TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRR
   // Nothing changed since the last search found nothing: still nothing.
   if (!found && FLoneAt == GLayoutGeneration) return nullptr;
   if (!found) {
-    if (index) {
-      std::vector<TRRTrack*> near;
-      index->TracksNear(p, toleranceSq, near);
-      for (TRRTrack* u : near) {
+    // The tracks near the point from an index, in list order.
+    auto searchNear = [&](const TRRContactIndex& near) {
+      std::vector<TRRTrack*> tracks;
+      near.TracksNear(p, toleranceSq, tracks);
+      for (TRRTrack* u : tracks) {
         if (u == own) continue;
         bool b = false;
         if ((found = SearchTrack(u, p, toleranceSq, scale, b))) {
           blocked = b;
           foundTrack = u;
-          break;
+          return;
         }
       }
+    };
+    if (index) {
+      searchNear(*index);
     } else if (auto* manager = dynamic_cast<TRREntityManager*>(own->Manager())) {
-      for (TRREntity* e : manager->Tracks()) {
-        TRRTrack* u = AsTrack(e);
-        if (!u || u == own) continue;
-        bool b = false;
-        if ((found = SearchTrack(u, p, toleranceSq, scale, b))) {
-          blocked = b;
-          foundTrack = u;
-          break;
+      if (const TRRContactIndex* shared = LayoutContactIndex(manager->Tracks())) {
+        searchNear(*shared);
+      } else {
+        for (TRREntity* e : manager->Tracks()) {
+          TRRTrack* u = AsTrack(e);
+          if (!u || u == own) continue;
+          bool b = false;
+          if ((found = SearchTrack(u, p, toleranceSq, scale, b))) {
+            blocked = b;
+            foundTrack = u;
+            break;
+          }
         }
       }
     }

@@ -10,7 +10,9 @@
 // once over the layout replaces that scan: it finds the tracks with an enabled contact near the
 // point and runs the same per-track test on them in list order, so its answers are exactly those
 // of the scan. The index is a snapshot: it is valid until a track moves, changes shape or is
-// added or removed.
+// added or removed. The partner search keeps one such index of the layout's track list for the
+// contacts that find nothing on their remembered track: after a change of the layout, the first
+// of them scans the list and the further ones in the same generation ask the index.
 
 #include <cstdint>
 #include <functional>

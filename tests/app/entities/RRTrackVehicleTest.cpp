@@ -389,6 +389,54 @@ TEST_F(TrackVehicle, EveryPieceEnteredAndLeftIsReportedOnce) {
   EXPECT_EQ(P->Events[1].Track, a->ID());
 }
 
+TEST_F(TrackVehicle, TrainsOfAnyLengthAtAnySpeedReportThePiecesInTheOrderTheyPassThem) {
+  // Long, short and very short pieces (several within one 0.5 step), one line per case side by
+  // side; a train of one to three vehicles runs towards the far piece and back. Each way, the
+  // pieces are entered and left once each, in the order of the line.
+  struct TCase {
+    int Vehicles;
+    float Speed, FrameTime;
+  };
+  const TCase cases[] = {{1, 10, 0.04f}, {1, 75, 0.2f}, {2, 30, 0.04f}, {3, 75, 0.04f}, {3, 60, 0.33f}};
+  for (size_t n = 0; n < std::size(cases); ++n) {
+    const TCase& k = cases[n];
+    SCOPED_TRACE(testing::Message() << k.Vehicles << " vehicles at " << k.Speed << " every " << k.FrameTime);
+    End = {30.0f * float(n), 0, 0};
+    std::vector<TRRTrack*> line;
+    for (float l : {60.0f, 0.3f, 7.0f, 0.22f, 0.24f, 12.0f, 0.4f, 90.0f})
+      line.push_back(Piece(TRRTrackType::Straight, {l}));
+    std::vector<int32_t> ids;
+    for (TRRTrack* t : line) ids.push_back(t->ID());
+    TRRTrackVehicle* loco = Vehicle(line[0], 50, 0, true, 0);
+    for (int v = 1; v < k.Vehicles; ++v) Vehicle(line[0], 50 - 10.0f * float(v));
+    const int id = loco->ID();
+    auto run = [&](float speed, float until) {
+      P->Events.clear();
+      for (int i = 0; i < 2000 && (speed > 0 ? At(loco) < until : At(loco) > until); ++i) {
+        loco->SetTargetSpeed(speed);
+        loco->SetCurrentSpeed(speed);
+        Frame(k.FrameTime);
+      }
+      loco->Stop();
+      std::vector<int32_t> entered, left;
+      for (const TRecordingProject::TEvent& e : P->Events) {
+        EXPECT_EQ(e.Subject, id);
+        (e.Kind == TRRConditionKind::TrackEnter ? entered : left).push_back(e.Track);
+      }
+      return std::pair{entered, left};
+    };
+    // Forward until the whole train stands on the last piece: every piece after the first
+    // entered, every one before the last left.
+    const auto [forwardIn, forwardOut] = run(k.Speed, 100 + 10.0f * float(k.Vehicles));
+    EXPECT_EQ(forwardIn, std::vector<int32_t>(ids.begin() + 1, ids.end()));
+    EXPECT_EQ(forwardOut, std::vector<int32_t>(ids.begin(), ids.end() - 1));
+    // And back onto the first piece.
+    const auto [backIn, backOut] = run(-k.Speed, 50);
+    EXPECT_EQ(backIn, std::vector<int32_t>(ids.rbegin() + 1, ids.rend()));
+    EXPECT_EQ(backOut, std::vector<int32_t>(ids.rbegin(), ids.rend() - 1));
+  }
+}
+
 TEST_F(TrackVehicle, SwitchesAgainstTheTrainAreThrownOrTurnItBack) {
   TRRTrack* lead = Piece(TRRTrackType::Straight, {100});
   // A switch turned round, entered at the far end of its straight route while the branch is set:

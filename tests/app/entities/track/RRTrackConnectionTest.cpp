@@ -356,6 +356,69 @@ TEST_F(TrackConnections, IndexFindsExactlyWhatTheScanFinds) {
   EXPECT_EQ(RRRefreshConnections(P.M().Tracks()), found);
 }
 
+TEST_F(TrackConnections, OpenEndsSearchedAgainFindWhatTheFirstScanOfTheirLayoutFinds) {
+  // Pieces scattered with many near misses and joints; every contact forgets its track, so each
+  // search runs over the layout: once as the first search after a change (the list scanned), once
+  // with the layout standing (from the second search on, the layout's index answers).
+  std::vector<TRRTrack*> tracks;
+  uint32_t seed = 12345;
+  auto next = [&seed](float range) {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<float>(seed >> 8) / static_cast<float>(1u << 24) * range;
+  };
+  for (int k = 0; k < 90; ++k) {
+    // Half the pieces start where an earlier one ends (within the tolerance or just beyond it).
+    TGXVector3 p{next(40), 0, next(40)};
+    if (k > 0 && k % 2 == 0) {
+      const TRRTrack* previous = tracks[size_t(next(float(tracks.size())))];
+      p = C(const_cast<TRRTrack*>(previous), 1)->GetWorldPosition() + TGXVector3{next(0.5f) - 0.25f, 0, 0};
+    }
+    tracks.push_back(Straight(2 + next(6), p, next(2 * kPi), k % 9 == 4 ? 1 : 3));
+    if (k % 11 == 5) C(tracks.back(), 0)->SetEnabled(false);
+  }
+  std::vector<TRRTrackRouteContact*> all;
+  for (TRRTrack* t : tracks)
+    for (int i = 0; i < 2; ++i) all.push_back(C(t, i));
+  struct TAnswer {
+    TRRTrackRouteContact* Contact;
+    bool Blocked;
+  };
+  auto search = [&](bool layoutChangedBefore) {
+    std::vector<TAnswer> answers;
+    RRTrackLayoutChanged();
+    for (TRRTrackRouteContact* c : all) {
+      if (layoutChangedBefore) RRTrackLayoutChanged();
+      c->SetConnection(0);
+      bool b = false;
+      TRRTrackRouteContact* p = c->FindPartner(b);
+      answers.push_back({p, b});
+    }
+    return answers;
+  };
+  const std::vector<TAnswer> scanned = search(true), standing = search(false);
+  int found = 0;
+  for (size_t k = 0; k < all.size(); ++k) {
+    EXPECT_EQ(scanned[k].Contact, standing[k].Contact) << k;
+    EXPECT_EQ(scanned[k].Blocked, standing[k].Blocked) << k;
+    found += scanned[k].Contact != nullptr;
+  }
+  EXPECT_GT(found, 40);
+  EXPECT_LT(found, int(all.size()));
+
+  // A piece laid at an open end after the layout's index was made is found there.
+  TRRTrackRouteContact* open = nullptr;
+  for (size_t k = 0; k < all.size() && !open; ++k)
+    if (!standing[k].Contact && all[k]->Enabled() && all[k]->Route()->Scale() == R(tracks[0])->Scale()) open = all[k];
+  ASSERT_NE(open, nullptr);
+  RRTrackLayoutChanged();
+  for (TRRTrackRouteContact* c : all) Partner(c);
+  TRRTrack* laid = Straight(3, open->GetWorldPosition());
+  open->SetConnection(0);
+  TRRTrackRouteContact* p = Partner(open);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->Route()->Track(), laid);
+}
+
 TEST_F(TrackConnections, NearestRouteReachesTheEndsOfLongTracks) {
   TRRTrack* a = Straight(10);
   Straight(10, {20, 0, 0});
