@@ -360,4 +360,19 @@ std::string RREscapeMnemonic(const std::string& text) {
   return escaped;
 }
 
+bool* RRDisplayMark(TRRShellSnapshot& s, TRRShellAction action) {
+  switch (action) {
+    case A::SimMode:
+      return &s.SimulationMode;
+    case A::ShowGizmo:
+      return &s.ShowGizmo;
+    case A::ShowSelectionBorder:
+      return &s.ShowSelectionBorder;
+    case A::ShowActiveTrack:
+      return &s.ShowActiveTrack;
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace rr

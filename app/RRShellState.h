@@ -125,6 +125,10 @@ struct TRRShellSnapshot {
   std::vector<std::string> RecentProjects;
 };
 
+// The flag of the snapshot behind one of the four marks automation reads and sets (simulation
+// mode and the three editing displays); null for any other action.
+bool* RRDisplayMark(TRRShellSnapshot& s, TRRShellAction action);
+
 struct TRRShellActionState {
   bool Enabled = false;
   bool Checked = false;

@@ -145,37 +145,12 @@ bool TRRPlainAutomationHost::CloseProject() {
 }
 
 bool TRRPlainAutomationHost::Mark(TRRShellAction action) {
-  switch (action) {
-    case TRRShellAction::SimMode:
-      return FSimMode;
-    case TRRShellAction::ShowGizmo:
-      return FShowGizmo;
-    case TRRShellAction::ShowSelectionBorder:
-      return FShowSelectionBorder;
-    case TRRShellAction::ShowActiveTrack:
-      return FShowActiveTrack;
-    default:
-      return false;
-  }
+  const bool* mark = RRDisplayMark(FMarks, action);
+  return mark && *mark;
 }
 
 void TRRPlainAutomationHost::SetMark(TRRShellAction action, bool checked) {
-  switch (action) {
-    case TRRShellAction::SimMode:
-      FSimMode = checked;
-      break;
-    case TRRShellAction::ShowGizmo:
-      FShowGizmo = checked;
-      break;
-    case TRRShellAction::ShowSelectionBorder:
-      FShowSelectionBorder = checked;
-      break;
-    case TRRShellAction::ShowActiveTrack:
-      FShowActiveTrack = checked;
-      break;
-    default:
-      break;
-  }
+  if (bool* mark = RRDisplayMark(FMarks, action)) *mark = checked;
 }
 
 bool TRRPlainAutomationHost::GraphicsPresent() { return gx::GXCurrentRenderCore() != nullptr; }

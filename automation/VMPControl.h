@@ -122,8 +122,8 @@ class TRRPlainAutomationHost : public IRRAutomationHost {
   bool FAnimations = true;
   bool FSounds = true;
   bool FBusy = false;
-  // Simulation mode off, the three displays as a new window shows them.
-  bool FSimMode = false, FShowGizmo = false, FShowSelectionBorder = true, FShowActiveTrack = true;
+  // The marks: simulation mode off, the three displays as a new window shows them.
+  TRRShellSnapshot FMarks;
   int FRefreshCount = 0;
   int FLayoutCount = 0;
 };

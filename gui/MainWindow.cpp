@@ -48,6 +48,7 @@
 #include "gui/ProjectRuler.h"
 #include "gui/RRQtUIService.h"
 #include "gui/RRViewWidget.h"
+#include "gui/SelectWindow.h"
 #include "gui/WelcomeWindow.h"
 
 namespace rr {
@@ -372,7 +373,14 @@ void TMainWindow::CreateActions() {
   Add(A::ReleaseGroup, "Gruppierung auf&heben", QKeySequence("Ctrl+Shift+G"), [this] {
     if (TRREntityManager* m = Project().Manager()) m->UngroupSelection();
   });
-  Add(A::Select, "Aus&wählen...", QKeySequence::Find, [] {})->setVisible(true);
+  Add(A::Select, "Aus&wählen...", QKeySequence::Find, [this] {
+    TRREntityManager* m = Project().Manager();
+    if (!m || FInFlow) return;
+    TSelectWindow window(*m, this);
+    if (window.exec() != QDialog::Accepted) return;
+    // The layout may have been closed while the window was open.
+    if (Project().Manager() == m) window.Apply(*m);
+  });
   Add(A::SelectAll, "&Alles auswählen", QKeySequence::SelectAll, [this] { SelectAll(); });
   Add(A::Center, "&Zentrieren", {}, [this] {
     TRREntityManager* m = Project().Manager();
@@ -605,7 +613,7 @@ void TMainWindow::RefreshState() {
   }
   // Windows that come with later tools.
   for (TRRShellAction later : {TRRShellAction::ShowTrackList, TRRShellAction::ShowEventManager,
-                               TRRShellAction::ShowTrackSolution, TRRShellAction::EditTrack, TRRShellAction::Select})
+                               TRRShellAction::ShowTrackSolution, TRRShellAction::EditTrack})
     Action(later)->setEnabled(false);
   setWindowTitle(QString::fromStdString(state.Caption()));
   const std::vector<std::string> captions = state.RecentCaptions();
@@ -1124,38 +1132,16 @@ void TMainWindow::SavePlacement() {
 }
 
 bool TMainWindow::DisplayMark(TRRShellAction action) const {
-  switch (action) {
-    case TRRShellAction::SimMode:
-      return FSimulationMode;
-    case TRRShellAction::ShowGizmo:
-      return FShowGizmo;
-    case TRRShellAction::ShowSelectionBorder:
-      return FShowSelectionBorder;
-    case TRRShellAction::ShowActiveTrack:
-      return FShowActiveTrack;
-    default:
-      return false;
-  }
+  TRRShellSnapshot s = Snapshot();
+  const bool* mark = RRDisplayMark(s, action);
+  return mark && *mark;
 }
 
 void TMainWindow::SetDisplayMark(TRRShellAction action, bool checked) {
   TRRShellSnapshot next = Snapshot();
-  switch (action) {
-    case TRRShellAction::SimMode:
-      next.SimulationMode = checked;
-      break;
-    case TRRShellAction::ShowGizmo:
-      next.ShowGizmo = checked;
-      break;
-    case TRRShellAction::ShowSelectionBorder:
-      next.ShowSelectionBorder = checked;
-      break;
-    case TRRShellAction::ShowActiveTrack:
-      next.ShowActiveTrack = checked;
-      break;
-    default:
-      return;
-  }
+  bool* mark = RRDisplayMark(next, action);
+  if (!mark) return;
+  *mark = checked;
   ApplyDisplays(next);
 }
 

@@ -18,10 +18,16 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QtTest/QTest>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 
 #include "app/RREntityManager.h"
@@ -42,6 +48,7 @@
 #include "gui/LoadProgress.h"
 #include "gui/ProjectRuler.h"
 #include "gui/RRViewWidget.h"
+#include "gui/SelectWindow.h"
 #include "tests/gui/GuiTestSupport.h"
 
 using namespace rr;
@@ -574,7 +581,11 @@ TEST(LoadProgress, RepaintsOnlyWhenThePercentOrTheTextChanges) {
 TEST_F(Desktop, AutomationClientsSeeTheWindowsMarksAndBusyStateAndClosingWithThemAsksFirst) {
   TRRDesktopAutomationHost host(*W, P.Global(), P.Ui);
   // Marks set by a client take effect without the actions' toggle rules.
-  host.SetMark(A::ShowGizmo, !host.Mark(A::ShowGizmo));
+  // (Without a layout the display actions show checked whatever their marks.)
+  const bool before = host.Mark(A::ShowGizmo);
+  host.SetMark(A::ShowGizmo, !before);
+  EXPECT_EQ(W->DisplayMark(A::ShowGizmo), !before);
+  host.SetMark(A::ShowGizmo, before);
   EXPECT_EQ(W->DisplayMark(A::ShowGizmo), Act(A::ShowGizmo)->isChecked());
   host.SetMark(A::Exit, true);
   EXPECT_FALSE(host.Mark(A::Exit));
@@ -602,4 +613,134 @@ TEST_F(Desktop, AutomationClientsSeeTheWindowsMarksAndBusyStateAndClosingWithThe
   caption.clear();
   P.Ui.SetBoxHook({});
   W->SetAutomationClients(nullptr);
+}
+
+TEST(SelectWindowMatching, FiltersByPartOfTheNameAndKindAndSortsByName) {
+  // Equal names come in reverse ID order so that the ID tie-break shows.
+  const std::vector<TRRSelectRow> rows = {
+      {5, "Bahnhof Nord", "Modell"}, {2, "Weiche am Bahnhof", "Gleis"}, {3, "Gleis 1", "Gleis"},
+      {4, "Tank Öl", "Modell"},      {1, "Bahnhof Nord", "Modell"},     {6, "Licht", "Licht"},
+      {7, "Brücke", "Modell"},
+  };
+  const struct {
+    const char* Name;
+    std::string Text, Kind;
+    std::vector<int32_t> Expected;
+  } cases[] = {
+      {"alles", "", "", {1, 5, 7, 3, 6, 4, 2}},   {"Groß und klein gemischt", "bAhNhOf", "", {1, 5, 2}},
+      {"Umlaut in anderer Größe", "öL", "", {4}}, {"Umlaut nicht umschrieben", "oel", "", {}},
+      {"kein Treffer", "Tunnel", "", {}},         {"nur die Art", "", "Gleis", {3, 2}},
+      {"Text und Art", "bahnhof", "Gleis", {2}},  {"Art nicht vorhanden", "", "Signal", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(RRMatchingEntities(rows, c.Text, c.Kind), c.Expected);
+  }
+  EXPECT_EQ(RRSelectKinds(rows), (std::vector<QString>{"Gleis", "Licht", "Modell"}));
+}
+
+TEST_F(Desktop, TheSelectWindowReplacesTheSelectionWithTheChosenEntitiesInOneChange) {
+  W->resize(800, 600);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
+  P.Global().LoadSettings();
+  ASSERT_TRUE(OpenSample());
+  TRREntityManager* m = P.Project().Manager();
+  ASSERT_NE(m, nullptr);
+  int changes = 0;
+  std::function<void()>& hook = P.Project().EditServices().SelectionChanged;
+  hook = [changes = &changes, before = hook] {
+    ++*changes;
+    if (before) before();
+  };
+  // The most frequent kind of the sample and the first letters of one of its names, in other case.
+  const std::vector<TRRSelectRow> rows = RRSelectRows(*m);
+  ASSERT_GT(rows.size(), 3u);
+  std::map<QString, int> perKind;
+  for (const TRRSelectRow& r : rows) ++perKind[r.Kind];
+  const QString kind = std::max_element(perKind.begin(), perKind.end(), [](auto& a, auto& b) {
+                         return a.second < b.second;
+                       })->first;
+  QString text;
+  for (const TRRSelectRow& r : rows)
+    if (r.Kind == kind && r.Name.size() >= 3) text = r.Name.left(3).toUpper();
+  ASSERT_FALSE(text.isEmpty());
+  const std::vector<int32_t> expected = RRMatchingEntities(*m, text.toStdString(), kind.toStdString());
+  ASSERT_FALSE(expected.empty());
+  ASSERT_LT(expected.size(), rows.size());
+  for (int32_t id : expected) {
+    TRREntity* e = m->FindByID(id);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Parent(), P.Project().ProjectNode());
+    EXPECT_EQ(QString::fromStdString(RRSelectKindName(*e)), kind);
+  }
+
+  // Runs step inside the window once it is open.
+  auto withWindow = [&](const std::function<void(TSelectWindow&)>& step) {
+    bool seen = false;
+    QTimer::singleShot(100, W, [&] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<TSelectWindow*>(w); d && d->isVisible()) {
+          seen = true;
+          EXPECT_EQ(d->windowTitle(), "Auswählen");
+          EXPECT_EQ(d->focusWidget(), d->TextEdit());
+          step(*d);
+          if (d->isVisible()) d->reject();
+        }
+    });
+    Act(A::Select)->trigger();
+    EXPECT_TRUE(seen);
+  };
+
+  // Filter, kind, "Alle", Enter.
+  withWindow([&](TSelectWindow& d) {
+    EXPECT_EQ(d.List()->topLevelItemCount(), int(rows.size()));
+    QTest::keyClicks(d.TextEdit(), text);
+    d.KindBox()->setCurrentIndex(d.KindBox()->findText(kind));
+    d.AllButton()->click();
+    QTest::keyClick(d.TextEdit(), Qt::Key_Return);
+    EXPECT_FALSE(d.isVisible());
+  });
+  EXPECT_EQ(m->Selection().IDs(), expected);
+  EXPECT_EQ(changes, 1);
+
+  // The selection starts chosen; Escape after another choice changes nothing.
+  withWindow([&](TSelectWindow& d) {
+    EXPECT_EQ(d.ChosenIDs(), expected);
+    d.List()->clearSelection();
+    QTest::keyClicks(d.TextEdit(), "zzz");
+    EXPECT_EQ(d.List()->topLevelItemCount(), 0);
+    QTest::keyClick(d.TextEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(d.isVisible());
+  });
+  EXPECT_EQ(m->Selection().IDs(), expected);
+  EXPECT_EQ(changes, 1);
+
+  // A double click takes just that row.
+  withWindow([&](TSelectWindow& d) {
+    QTest::keyClicks(d.TextEdit(), text);
+    QTreeWidgetItem* first = d.List()->topLevelItem(0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->data(0, Qt::UserRole).toInt(), expected.front());
+    // As the window system delivers it: a click, then the second press as a double click.
+    const QPoint at = d.List()->visualItemRect(first).center();
+    QTest::mouseClick(d.List()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(d.List()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_FALSE(d.isVisible());
+  });
+  const int32_t clicked = expected.front();
+  EXPECT_EQ(m->Selection().IDs(), std::vector<int32_t>{clicked});
+  EXPECT_EQ(changes, 2);
+
+  // An entity deleted while the window is open is left out.
+  withWindow([&](TSelectWindow& d) {
+    d.AllButton()->click();
+    ASSERT_TRUE(m->CanDeleteSelection());
+    m->DeleteSelection();
+    ASSERT_EQ(m->FindByID(clicked), nullptr);
+    d.accept();
+  });
+  std::vector<int32_t> rest = RRMatchingEntities(*m, "", "");
+  EXPECT_EQ(rest.size(), rows.size() - 1);
+  EXPECT_EQ(m->Selection().IDs(), rest);
 }
