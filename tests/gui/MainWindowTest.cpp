@@ -347,7 +347,11 @@ TEST_F(Desktop, TheViewShowsThePixelsTheCommandLineRenders) {
 }
 
 TEST_F(Desktop, StatusPanelsShowTheEntityUnderThePointerAndTheFrameRateUntilClosed) {
+  // A small window without reflections: the test machine's software renderer is slow.
+  W->resize(800, 600);
   P.Global().SettingsNode("RenderSettings")->WriteBoolean("ShowFPS", true);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
   P.Global().LoadSettings();
   ASSERT_TRUE(OpenSample());
   QWidget* view = W->View();
