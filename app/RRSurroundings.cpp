@@ -10,14 +10,19 @@
 
 namespace rr {
 
-bool RRMakeColorGeometry(const void* vertices, uint32_t count, uint32_t stride, bool texCoord,
-                         const std::vector<uint16_t>& indices, gx::TGXRenderPrimitive& primitive) {
-  gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
-  if (!core || count == 0 || indices.empty()) return false;
+gx::TGXVertexLayoutDecl RRColorVertexLayout(bool texCoord) {
   gx::TGXVertexLayoutDecl decl;
   decl.AddElement(0, gx::GXDeclFloat3, gx::GXUsagePosition, 0);
   decl.AddElement(0, gx::GXDeclColor, gx::GXUsageColor, 0);
   if (texCoord) decl.AddElement(0, gx::GXDeclFloat2, gx::GXUsageTexCoord, 0);
+  return decl;
+}
+
+bool RRMakeColorGeometry(const void* vertices, uint32_t count, uint32_t stride, bool texCoord,
+                         const std::vector<uint16_t>& indices, gx::TGXRenderPrimitive& primitive) {
+  gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
+  if (!core || count == 0 || indices.empty()) return false;
+  const gx::TGXVertexLayoutDecl decl = RRColorVertexLayout(texCoord);
   gx::TGXRenderDevice& device = core->Device();
   const uint32_t vertexBytes = count * stride;
   const uint32_t indexBytes = uint32_t(indices.size() * sizeof(uint16_t));

@@ -10,12 +10,15 @@
 #include "engine/core/GXMath.h"
 #include "engine/render/GXMaterial.h"
 #include "engine/render/GXRenderPrimitive.h"
+#include "engine/render/GXVertexLayout.h"
 
 namespace rr {
 
 // Vertex and index buffers of position + colour (+ one texture coordinate) vertices on the
 // current render core, set into the primitive. False (the primitive left without geometry) when
 // there is no render core or a buffer cannot be written.
+// Their layout: position, colour (0xAARRGGBB) and, when asked, one texture coordinate.
+gx::TGXVertexLayoutDecl RRColorVertexLayout(bool texCoord);
 bool RRMakeColorGeometry(const void* vertices, uint32_t count, uint32_t stride, bool texCoord,
                          const std::vector<uint16_t>& indices, gx::TGXRenderPrimitive& primitive);
 // The material resource of the name (a unique one when asked) drawing with the effect file,

@@ -26,12 +26,7 @@ constexpr uint32_t kBandFrameColour = 0xE0A0C8FF;
 // Drawn after the layout's own primitives of the same viewport.
 constexpr float kOverlayLayer = 100;
 
-gx::TGXVertexLayoutDecl BorderLayout() {
-  gx::TGXVertexLayoutDecl decl;
-  decl.AddElement(0, gx::GXDeclFloat3, gx::GXUsagePosition, 0);
-  decl.AddElement(0, gx::GXDeclColor, gx::GXUsageColor, 0);
-  return decl;
-}
+gx::TGXVertexLayoutDecl BorderLayout() { return RRColorVertexLayout(false); }
 
 // The material is asked for once per primitive: a missing effect is reported once, not every frame.
 void EnsureMaterial(gx::TGXRenderPrimitive& p, bool& tried) {

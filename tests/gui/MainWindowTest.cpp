@@ -80,6 +80,15 @@ struct Desktop : ::testing::Test {
     Pump(100);
     return ok;
   }
+  // The sample in a small window without reflections: tests that draw many frames stay quick on
+  // the test machine's software renderer.
+  bool OpenSmallSample() {
+    W->resize(800, 600);
+    P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
+    P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
+    P.Global().LoadSettings();
+    return OpenSample();
+  }
 };
 
 }  // namespace
@@ -347,13 +356,8 @@ TEST_F(Desktop, TheViewShowsThePixelsTheCommandLineRenders) {
 }
 
 TEST_F(Desktop, StatusPanelsShowTheEntityUnderThePointerAndTheFrameRateUntilClosed) {
-  // A small window without reflections: the test machine's software renderer is slow.
-  W->resize(800, 600);
   P.Global().SettingsNode("RenderSettings")->WriteBoolean("ShowFPS", true);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-  P.Global().LoadSettings();
-  ASSERT_TRUE(OpenSample());
+  ASSERT_TRUE(OpenSmallSample());
   QWidget* view = W->View();
   TRREntity* hovered = nullptr;
   for (int y = 2; !hovered && y < 8; ++y)
@@ -379,12 +383,7 @@ TEST_F(Desktop, StatusPanelsShowTheEntityUnderThePointerAndTheFrameRateUntilClos
 // The gizmo in the window: a drag along the X arrow and one round the ring about Y, each one
 // undoable step; a rubber band over the layout; pictures of both.
 TEST_F(Desktop, TheGizmoMovesAndTurnsTheSelectionWithTheMouseAndUndoTakesItBack) {
-  // A small window without reflections: the test machine's software renderer is slow.
-  W->resize(800, 600);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-  P.Global().LoadSettings();
-  ASSERT_TRUE(OpenSample());
+  ASSERT_TRUE(OpenSmallSample());
   QWidget* view = W->View();
   TRREntityManager* m = P.Project().Manager();
   gx::TGXSceneCamera* camera = m->ViewCamera();
@@ -644,11 +643,7 @@ TEST(SelectWindowMatching, FiltersByPartOfTheNameAndKindAndSortsByName) {
 }
 
 TEST_F(Desktop, TheSelectWindowReplacesTheSelectionWithTheChosenEntitiesInOneChange) {
-  W->resize(800, 600);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-  P.Global().LoadSettings();
-  ASSERT_TRUE(OpenSample());
+  ASSERT_TRUE(OpenSmallSample());
   TRREntityManager* m = P.Project().Manager();
   ASSERT_NE(m, nullptr);
   int changes = 0;
