@@ -10,6 +10,7 @@
 #include <numbers>
 
 #include "app/RRInput.h"
+#include "app/edit/RRCatalogDrop.h"
 #include "app/edit/RROverlay.h"
 #include "app/edit/RRTransformationGizmo.h"
 #include "app/edit/RRTransformationModifier.h"
@@ -421,4 +422,83 @@ TEST_F(TTools, ASelectedEntityCarriesItsMarksWithoutChangingItsBoxOrItsPicks) {
     }
   P.M().Selection().Clear();
   EXPECT_EQ(marks(), 0);
+}
+
+// ---- dragging an object from the catalogue into the view ----
+
+TEST_F(TTools, CatalogDropCreatesMovesAndRecordsOneCommand) {
+  mgrtest::TModelDesc d;
+  d.Name().SetUserText("Neu");
+  const int commands = P.Hist->Count();
+  const int32_t next = P.M().NextID();
+  {
+    TRRCatalogDrop drop(P.M(), d, 2);
+    EXPECT_EQ(drop.Entity(), nullptr);
+    ASSERT_TRUE(drop.Over(400, 240));
+    TRREntity* e = drop.Entity();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->ID(), next);
+    EXPECT_EQ(P.M().NextID(), next + 1);
+    EXPECT_FLOAT_EQ(e->Scale().x, 2);
+    ASSERT_EQ(P.M().Selection().Count(), 1);
+    EXPECT_EQ(P.M().Selection().First(), e);
+    Frame();
+    const float x0 = e->WorldPosition().x;
+    EXPECT_GT(x0, 0);  // right of the middle
+    ASSERT_TRUE(drop.Over(480, 240));
+    Frame();
+    EXPECT_GT(e->WorldPosition().x, x0 + 1);
+    EXPECT_EQ(P.Hist->Count(), commands);  // the move itself records nothing
+    EXPECT_EQ(drop.Drop(), e);
+    EXPECT_FALSE(drop.Over(500, 240));  // finished
+  }
+  // Still there after the drop object is gone; one command takes it back and brings it again.
+  ASSERT_EQ(P.Hist->Count(), commands + 1);
+  ASSERT_NE(P.M().FindByID(next), nullptr);
+  P.Hist->Undo();
+  EXPECT_EQ(P.M().FindByID(next), nullptr);
+  EXPECT_NE(P.M().FindByID(A->ID()), nullptr);
+  P.Hist->Redo();
+  ASSERT_NE(P.M().FindByID(next), nullptr);
+  EXPECT_FLOAT_EQ(P.M().FindByID(next)->Scale().x, 2);
+}
+
+TEST_F(TTools, CatalogDropCancelledOrRefusedLeavesNothing) {
+  mgrtest::TModelDesc d;
+  const int commands = P.Hist->Count();
+  auto live = [&] {
+    int n = 0;
+    for (int i = 0; i < P.M().EntitySlotCount(); ++i) n += P.M().EntitySlot(i) != nullptr;
+    return n;
+  };
+  const int entities = live();
+  struct TCase {
+    const char* Name;
+    bool Overlay, Enter, Cancel;
+  } cases[] = {
+      {"cancelled", true, true, true},
+      {"gone without a drop", true, true, false},
+      {"no overlay", false, true, false},
+      {"never over the view", true, false, false},
+  };
+  for (const TCase& c : cases) {
+    P.M().SetShowOverlay(c.Overlay);
+    {
+      TRRCatalogDrop drop(P.M(), d);
+      if (c.Enter) {
+        EXPECT_EQ(drop.Over(320, 240), c.Overlay) << c.Name;
+        Frame();
+      }
+      if (c.Cancel) drop.Cancel();
+    }
+    EXPECT_EQ(live(), entities) << c.Name;
+    EXPECT_EQ(P.Hist->Count(), commands) << c.Name;
+    ASSERT_EQ(P.M().Selection().Count(), 1) << c.Name;
+    EXPECT_EQ(P.M().Selection().First(), A) << c.Name;
+  }
+  P.M().SetShowOverlay(true);
+  // A drop with nothing created records nothing.
+  TRRCatalogDrop drop(P.M(), d);
+  EXPECT_EQ(drop.Drop(), nullptr);
+  EXPECT_EQ(P.Hist->Count(), commands);
 }
