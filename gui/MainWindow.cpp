@@ -24,6 +24,7 @@
 #include <QWindow>
 
 #include "app/RRClipboard.h"
+#include "app/edit/RRCatalogDrop.h"
 #include "app/RRDatabase.h"
 #include "app/RREntityManager.h"
 #include "app/RRGlobal.h"
@@ -50,6 +51,8 @@
 #include "gui/RRViewWidget.h"
 #include "gui/SelectWindow.h"
 #include "gui/WelcomeWindow.h"
+#include "gui/catalog/CatalogMenu.h"
+#include "gui/catalog/TrackFilterWindow.h"
 
 namespace rr {
 
@@ -254,7 +257,7 @@ TMainWindow::TMainWindow(TRRGlobal& global, TRRQtUIService& ui) : FGlobal(global
   setCentralWidget(FCentral);
   FView = new TRRViewWidget(FCentral);
   FView->hide();
-  FProjectMenu = new TRRProjectMenu(FCentral);
+  FProjectMenu = new TRRProjectMenu(global.Database(), ui, FCentral);
   FProjectMenu->hide();
   FLeftRuler = new TRRProjectRuler(Qt::Vertical, FCentral);
   FTopRuler = new TRRProjectRuler(Qt::Horizontal, FCentral);
@@ -270,7 +273,7 @@ TMainWindow::TMainWindow(TRRGlobal& global, TRRQtUIService& ui) : FGlobal(global
   CreateToolBar();
   CreateStatusBar();
   ConnectProject();
-  FProjectMenu->FillCatalogue(global.Database());
+  ConnectCatalog();
   // The project's own progress (new and load) shows over the central area.
   FUI.SetProgressFactory([this](const std::string& caption, const std::string& text, bool) {
     return caption.empty() ? FLoadProgress->Begin(text) : nullptr;
@@ -290,6 +293,7 @@ TMainWindow::TMainWindow(TRRGlobal& global, TRRQtUIService& ui) : FGlobal(global
 }
 
 TMainWindow::~TMainWindow() {
+  FCatalogDrop.reset();
   FGlobal.SetSettingsChangedHandler(nullptr);
   StopFrameLoop();
   FUI.SetProgressFactory(nullptr);
@@ -419,6 +423,8 @@ void TMainWindow::CreateActions() {
   Add(A::EditTrack, "Gle&iseditor...", {}, [] {});
   Add(A::SaveDB, "&Datenbank speichern", {}, [this] {
     FGlobal.Database().WriteChangesWithProgress(FUI);
+    // Writing reads every package anew: the tree's entries are gone.
+    FProjectMenu->FillCatalogue();
     RefreshState();
   });
   Add(A::ConfigAssetPaths, "&Paketordner...", {}, [this] { ShowOptions(TOptionsWindow::PackageFolders); });
@@ -553,6 +559,77 @@ void TMainWindow::ConnectProject() {
   });
 }
 
+// ---- catalogue --------------------------------------------------------------------------------
+
+void TMainWindow::ConnectCatalog() {
+  TRRCatalogMenu::THooks h;
+  h.TrackFilter = [this]() -> TRRTrackParameters* {
+    return Project().IsOpen() ? &Project().TrackParameters() : nullptr;
+  };
+  h.EditTrackFilter = [this] { EditTrackFilter(); };
+  h.Usage = [this] { return Project().AssetUsage(); };
+  h.Selection = [this] {
+    std::vector<TRREntity*> selected;
+    if (TRREntityManager* m = Project().Manager(); m && Project().IsOpen())
+      for (TRREntity* e : m->Selection()) selected.push_back(e);
+    return selected;
+  };
+  h.AddAssetPath = [this](const std::string& folder) {
+    std::vector<TRRAssetPath> paths = FGlobal.GetAssetPaths();
+    for (const TRRAssetPath& p : paths)
+      if (p.Path == folder) return;
+    paths.push_back({folder, false});
+    FGlobal.SetAssetPaths(paths);
+  };
+  h.ModeChanged = [this](bool edit) { FGlobal.SettingsNode("Catalog")->WriteInteger("Mode", edit ? 1 : 0); };
+  h.DragStarted = [this](const TRREntityDescription& entry, bool editMode) { BeginCatalogDrag(entry, editMode); };
+  h.DragEnded = [this](bool dropped) { EndCatalogDrag(dropped); };
+  h.Changed = [this] { RefreshState(); };
+  Catalog()->SetHooks(std::move(h));
+  Catalog()->SetEditMode(FGlobal.SettingsNode("Catalog")->ReadInteger("Mode", 0) == 1);
+  FView->SetDropHandlers(
+      [this](QPoint at) {
+        bool over = false;
+        if (FCatalogDrop) Guarded([&] { over = FCatalogDrop->Over(at.x(), at.y()); });
+        return over;
+      },
+      [this] {
+        TRREntity* placed = nullptr;
+        if (FCatalogDrop) Guarded([&] { placed = FCatalogDrop->Drop(); });
+        RefreshState();
+        return placed != nullptr;
+      });
+}
+
+TRRCatalogMenu* TMainWindow::Catalog() const { return FProjectMenu->Catalog(); }
+
+void TMainWindow::BeginCatalogDrag(const TRREntityDescription& entry, bool editMode) {
+  FCatalogDrop.reset();
+  TRREntityManager* m = Project().Manager();
+  if (!m || !Project().IsOpen()) return;
+  // Entries dragged in normal mode take the layout's one scale (when its filter leaves one).
+  float scale = 0;
+  if (!editMode && !Project().TrackParameters().AutomaticScale(scale)) scale = 0;
+  FCatalogDrop = std::make_unique<TRRCatalogDrop>(*m, entry, scale);
+}
+
+void TMainWindow::EndCatalogDrag(bool dropped) {
+  if (!FCatalogDrop) return;
+  if (!dropped) Guarded([&] { FCatalogDrop->Cancel(); });
+  FCatalogDrop.reset();
+  RefreshState();
+}
+
+void TMainWindow::EditTrackFilter() {
+  if (!Project().IsOpen()) return;
+  TTrackFilterWindow window(this, Project().TrackParameters());
+  if (window.exec() != QDialog::Accepted) return;
+  Project().TrackParameters().Assign(window.Filter());
+  Project().SetModified();
+  FProjectMenu->FillCatalogue();
+  RefreshState();
+}
+
 // ---- state ------------------------------------------------------------------------------------
 
 TRRShellSnapshot TMainWindow::Snapshot() const {
@@ -594,6 +671,11 @@ TRRShellSnapshot TMainWindow::Snapshot() const {
 
 void TMainWindow::RefreshState() {
   const TRRShellState state(Snapshot());
+  // The layout's track filter narrows the catalogue while a layout is open.
+  if (Project().IsOpen() != FCatalogForOpen) {
+    FCatalogForOpen = Project().IsOpen();
+    FProjectMenu->FillCatalogue();
+  }
   // Simulation mode moves nothing by hand.
   if (TRREntityManager* m = Project().Manager()) m->SetTransformEnabled(!FSimulationMode);
   for (int i = 0; i < RRShellActionCount; ++i) {

@@ -30,6 +30,9 @@ class TRRProjectRuler;
 class TRRProjectMenu;
 class TRRLoadProgress;
 class TCentralArea;
+class TRRCatalogDrop;
+class TRRCatalogMenu;
+class TRREntityDescription;
 
 // A core action (undo, redo, paste) bound to a window action.
 class TRRQtAction : public IRRAction {
@@ -58,6 +61,14 @@ class TMainWindow : public QMainWindow {
   TRRProjectRuler* LeftRuler() const { return FLeftRuler; }
   TRRProjectRuler* TopRuler() const { return FTopRuler; }
   QWidget* ProjectMenu() const;
+  TRRCatalogMenu* Catalog() const;
+  // A catalogue entry is dragged (the catalogue starts it; the tests too): the view makes the
+  // entity when the drag first comes over it; the end frees it unless it was dropped.
+  void BeginCatalogDrag(const TRREntityDescription& entry, bool editMode);
+  void EndCatalogDrag(bool dropped);
+  TRRCatalogDrop* CatalogDrop() const { return FCatalogDrop.get(); }
+  // "Gleisfilter setzen": edits the layout's track filter (OK assigns it and marks the layout modified).
+  void EditTrackFilter();
   QLabel* StatusPanel(int index) const { return FPanels[static_cast<size_t>(index)]; }
   TRRProject& Project() const;
   bool FullScreenMode() const { return FFullScreen; }
@@ -122,6 +133,7 @@ class TMainWindow : public QMainWindow {
   void CreateToolBar();
   void CreateStatusBar();
   void ConnectProject();
+  void ConnectCatalog();
   QAction* Add(TRRShellAction id, const QString& caption, const QKeySequence& key, std::function<void()> slot,
                bool checkable = false);
   void ApplyLayout(const TRRShellState& state);
@@ -172,6 +184,9 @@ class TMainWindow : public QMainWindow {
   QRect FNormalGeometry;
   bool FInFlow = false;
   bool FAutoTerrain = true;
+  std::unique_ptr<TRRCatalogDrop> FCatalogDrop;
+  // Whether the catalogue was last built for an open layout (its filter applies only then).
+  bool FCatalogForOpen = false;
   // The project's services before the window took over its callbacks (given back at the end).
   TRRProjectServices FSavedServices;
 };

@@ -11,32 +11,16 @@
 #include "app/RRGlobal.h"
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityDescription.h"
+#include "gui/catalog/CatalogMenu.h"
 
 namespace rr {
 
-namespace {
-
-void AddNode(const TRRAssetNode& node, QTreeWidgetItem* parent, int& entries) {
-  for (int i = 0; i < node.ChildCount(); ++i) {
-    auto* folder = new QTreeWidgetItem(parent, {QString::fromStdString(node.Child(i)->Name().GetText())});
-    AddNode(*node.Child(i), folder, entries);
-  }
-  for (TRREntityDescription* d : node.Descriptions()) {
-    new QTreeWidgetItem(parent, {QString::fromStdString(d->Name().GetText())});
-    ++entries;
-  }
-}
-
-}  // namespace
-
-TRRProjectMenu::TRRProjectMenu(QWidget* parent) : QWidget(parent) {
+TRRProjectMenu::TRRProjectMenu(TRRDatabase& database, IRRUIService& ui, QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   FTabs = new QTabWidget(this);
   FTabs->setDocumentMode(true);
-  FCatalogue = new QTreeWidget(FTabs);
-  FCatalogue->setHeaderHidden(true);
-  FCatalogue->setRootIsDecorated(true);
+  FCatalogue = new TRRCatalogMenu(database, ui, FTabs);
   FTabs->addTab(FCatalogue, "Katalog");
   FSelection = new QLabel(FTabs);
   FSelection->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -47,15 +31,9 @@ TRRProjectMenu::TRRProjectMenu(QWidget* parent) : QWidget(parent) {
   ShowSelection(nullptr);
 }
 
-void TRRProjectMenu::FillCatalogue(const TRRDatabase& database) {
-  FCatalogue->clear();
-  FEntries = 0;
-  for (int i = 0; i < database.Count(); ++i) {
-    const TRRAsset& a = *database.Item(i);
-    auto* package = new QTreeWidgetItem(FCatalogue, {QString::fromStdString(a.Name().GetText())});
-    AddNode(a.Root(), package, FEntries);
-  }
-}
+void TRRProjectMenu::FillCatalogue() { FCatalogue->Refresh(); }
+
+int TRRProjectMenu::CatalogueEntryCount() const { return FCatalogue->EntryCount(); }
 
 void TRRProjectMenu::ShowSelection(const TRREntitySelection* selection) {
   if (!selection || selection->Empty()) {

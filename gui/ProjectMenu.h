@@ -1,7 +1,6 @@
 #pragma once
-// The project menu strip below the 3D view (180 pixels): the catalogue of the asset database and
-// the page of the selected object. Placing from the catalogue and the entity pages with their
-// properties join with the editing tools; the strip already shows what there is.
+// The project menu strip below the 3D view (180 pixels): the catalogue of the asset database
+// (gui/catalog) and the page of the selected object.
 
 #include <QWidget>
 
@@ -11,6 +10,8 @@ class QLabel;
 
 namespace rr {
 
+class IRRUIService;
+class TRRCatalogMenu;
 class TRRDatabase;
 class TRREntitySelection;
 
@@ -18,24 +19,24 @@ class TRRProjectMenu : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TRRProjectMenu(QWidget* parent = nullptr);
+  TRRProjectMenu(TRRDatabase& database, IRRUIService& ui, QWidget* parent = nullptr);
 
-  // The catalogue tree of every package (folders and entries, sorted as stored).
-  void FillCatalogue(const TRRDatabase& database);
+  // The catalogue tree of every package (folders and entries, sorted as stored) built anew.
+  void FillCatalogue();
+  TRRCatalogMenu* Catalog() const { return FCatalogue; }
   // The selection's page: the one selected object, or how many are selected.
   void ShowSelection(const TRREntitySelection* selection);
   // Settings changed (display units).
   void SettingsChanged();
 
-  int CatalogueEntryCount() const { return FEntries; }
+  int CatalogueEntryCount() const;
   QString SelectionText() const;
   QTabWidget* Tabs() const { return FTabs; }
 
  private:
   QTabWidget* FTabs;
-  QTreeWidget* FCatalogue;
+  TRRCatalogMenu* FCatalogue;
   QLabel* FSelection;
-  int FEntries = 0;
 };
 
 }  // namespace rr

@@ -1,12 +1,16 @@
 #include "gui/RRViewWidget.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
 #include <QWindow>
 
 #include "gui/RRQtInput.h"
+#include "gui/catalog/CatalogMenu.h"
 
 namespace rr {
 
@@ -60,6 +64,7 @@ bool TRRQtViewSurface::Present(gx::TGXGLRenderDevice& device, gx::TGXDeviceSurfa
 TRRViewWidget::TRRViewWidget(QWidget* parent) : QWidget(parent), FSurface(std::make_unique<TRRQtViewSurface>(*this)) {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
+  setAcceptDrops(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   FSettleTimer.setSingleShot(true);
   FSettleTimer.setInterval(kSettleMs);
@@ -188,6 +193,31 @@ void TRRViewWidget::leaveEvent(QEvent* event) {
 void TRRViewWidget::wheelEvent(QWheelEvent* event) {
   Deliver(RRTranslateWheel(*event));
   event->accept();
+}
+
+// ---- catalogue drops ----
+
+void TRRViewWidget::dragEnterEvent(QDragEnterEvent* event) {
+  if (!event->mimeData()->hasFormat(RRCatalogMimeType) || !FDragOver) return event->ignore();
+  // Accepted even where nothing can be dropped yet: the moves that follow decide per point.
+  event->acceptProposedAction();
+  dragMoveEvent(event);
+}
+
+void TRRViewWidget::dragMoveEvent(QDragMoveEvent* event) {
+  if (FDragOver && event->mimeData()->hasFormat(RRCatalogMimeType) && FDragOver(event->position().toPoint())) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TRRViewWidget::dropEvent(QDropEvent* event) {
+  if (!FDrop || !event->mimeData()->hasFormat(RRCatalogMimeType) || !FDrop()) return event->ignore();
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  setFocus(Qt::OtherFocusReason);
 }
 
 void TRRViewWidget::CaptureMouse() {

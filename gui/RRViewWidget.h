@@ -49,6 +49,12 @@ class TRRViewWidget : public QWidget {
 
   // Input goes to this handler (the project's entity manager); it answers whether it was handled.
   void SetInputHandler(std::function<bool(const TRRInputRecord&)> handler) { FHandler = std::move(handler); }
+  // Catalogue entries dragged over the view: over answers whether a drop is possible at the
+  // point, drop takes it (true when something was placed).
+  void SetDropHandlers(std::function<bool(QPoint)> over, std::function<bool()> drop) {
+    FDragOver = std::move(over);
+    FDrop = std::move(drop);
+  }
   // Keys held now (virtual keys, left Control also as 162).
   bool KeyDown(int32_t virtualKey) const { return FKeysDown.count(virtualKey) != 0; }
   void CaptureMouse();
@@ -74,6 +80,9 @@ class TRRViewWidget : public QWidget {
   void wheelEvent(QWheelEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   friend class TRRQtViewSurface;
@@ -81,6 +90,8 @@ class TRRViewWidget : public QWidget {
   void Presented();
   std::unique_ptr<TRRQtViewSurface> FSurface;
   std::function<bool(const TRRInputRecord&)> FHandler;
+  std::function<bool(QPoint)> FDragOver;
+  std::function<bool()> FDrop;
   std::set<int32_t> FKeysDown;
   QTimer FSettleTimer;
   QSize FSettled;
