@@ -20,6 +20,10 @@ void TRRModelServices::Install(const TRRModelServices& services) {
   Installed() = services;
 }
 
+void TRRModelServices::SetReflections(IRRReflectionManager* reflections) {
+  if (Installed()) Installed()->Reflections = reflections;
+}
+
 void TRRModelServices::Clear() {
   TRRMaterialGenerator::ClearCaches();
   Installed().reset();

@@ -114,6 +114,9 @@ struct TRRModelServices {
   // Installs a copy of the services (replacing any installed ones). The material caches are
   // emptied, since they hold resources of the previous resource manager.
   static void Install(const TRRModelServices& services);
+  // Changes only the reflection manager of the installed services (the caches stay); a preview
+  // makes its objects without one. Nothing without installed services.
+  static void SetReflections(IRRReflectionManager* reflections);
   // Removes the services and empties the material caches (before the render core goes).
   static void Clear();
   // The installed services, or null.

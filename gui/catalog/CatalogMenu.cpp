@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "app/RRDatabase.h"
@@ -17,6 +18,7 @@
 #include "app/entities/RREntityDescription.h"
 #include "app/entities/track/RRTrackParameters.h"
 #include "gui/catalog/PackageWindow.h"
+#include "gui/catalog/PreviewBalloon.h"
 
 namespace rr {
 
@@ -107,7 +109,17 @@ TRRCatalogMenu::TRRCatalogMenu(TRRDatabase& database, IRRUIService& ui, QWidget*
   };
   side->addStretch(1);
   layout->addLayout(side);
-  connect(FTree, &QTreeWidget::currentItemChanged, this, [this] { UpdateButtons(); });
+  FBalloon = new TRRPreviewBalloon(this);
+  FBalloon->SetSettledHandler([this](const TRREntityDescription& entry, const QImage& picture) {
+    const QIcon icon(QPixmap::fromImage(picture.scaled(48, 36, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    FIcons[entry.AssetID().ToString()] = icon;
+    for (QTreeWidgetItemIterator it(FTree); *it; ++it)
+      if (ObjectOf(*it) == &entry) (*it)->setIcon(0, icon);
+  });
+  connect(FTree, &QTreeWidget::currentItemChanged, this, [this] {
+    UpdateButtons();
+    ShowBalloon();
+  });
   connect(FTree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     if (KindOf(item) == TRRCatalogItem::Entry) emit EntryActivated(static_cast<TRREntityDescription*>(ObjectOf(item)));
   });
@@ -132,6 +144,8 @@ void TRRCatalogMenu::Refresh() {
   QString current = PathOf(FTree->currentItem());
   for (QTreeWidgetItemIterator it(FTree); *it; ++it)
     if ((*it)->isExpanded()) open.insert(PathOf(*it));
+  // The balloon's entry may be gone after a write: it goes first.
+  FBalloon->ShowEntry(nullptr, {});
   FTree->clear();
   FEntries = 0;
   const TRRTrackParameters* filter = !FEditMode && FHooks.TrackFilter ? FHooks.TrackFilter() : nullptr;
@@ -142,7 +156,8 @@ void TRRCatalogMenu::Refresh() {
     }
     for (TRREntityDescription* d : node.Descriptions()) {
       if (filter && filter->HidesEntry(*d)) continue;
-      MakeItem(parent, QString::fromStdString(d->Name().GetText()), TRRCatalogItem::Entry, d);
+      QTreeWidgetItem* item = MakeItem(parent, QString::fromStdString(d->Name().GetText()), TRRCatalogItem::Entry, d);
+      if (auto icon = FIcons.find(d->AssetID().ToString()); icon != FIcons.end()) item->setIcon(0, icon->second);
       ++FEntries;
     }
   };
@@ -308,8 +323,27 @@ void TRRCatalogMenu::RemoveCurrent() {
   }
 }
 
+void TRRCatalogMenu::ShowBalloon() {
+  QTreeWidgetItem* item = FTree->currentItem();
+  if (KindOf(item) != TRRCatalogItem::Entry || !isVisible()) {
+    FBalloon->ShowEntry(nullptr, {});
+    return;
+  }
+  // Beside the tree at the item's height, kept on the tree's screen area above the strip.
+  const QRect r = FTree->visualItemRect(item);
+  QPoint at = FTree->viewport()->mapToGlobal(QPoint(FTree->viewport()->width() + 8, r.top()));
+  at.setY(std::max(0, at.y() - FBalloon->height()));
+  FBalloon->ShowEntry(static_cast<TRREntityDescription*>(ObjectOf(item)), at);
+}
+
+void TRRCatalogMenu::hideEvent(QHideEvent* event) {
+  FBalloon->ShowEntry(nullptr, {});
+  QWidget::hideEvent(event);
+}
+
 void TRRCatalogMenu::StartDrag(QTreeWidgetItem* item) {
   if (KindOf(item) != TRRCatalogItem::Entry) return;
+  FBalloon->ShowEntry(nullptr, {});
   const auto* entry = static_cast<const TRREntityDescription*>(ObjectOf(item));
   if (FHooks.DragStarted) FHooks.DragStarted(*entry, FEditMode);
   auto* drag = new QDrag(this);

@@ -6,9 +6,11 @@
 // " (schreibgeschützt)" and refuse edits; downloaded ones " (temporär)". The tree holds
 // pointers into the database, so it is rebuilt after every write and download (Refresh).
 
+#include <QIcon>
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QPushButton;
@@ -24,6 +26,7 @@ class TRRAssetNode;
 class TRRDatabase;
 class TRREntity;
 class TRREntityDescription;
+class TRRPreviewBalloon;
 class TRRTrackParameters;
 
 // The tree's item kinds (stored in the item's data).
@@ -68,6 +71,10 @@ class TRRCatalogMenu : public QWidget {
   int EntryCount() const { return FEntries; }
   QTreeWidget* Tree() const { return FTree; }
   QPushButton* Button(const QString& objectName) const;
+  // The balloon that shows the current entry turning in 3D.
+  TRRPreviewBalloon* Balloon() const { return FBalloon; }
+  // Small pictures of the entries seen in the balloon, by asset identifier.
+  int IconCount() const { return int(FIcons.size()); }
 
   // The current item and what it stands for (null when it is of another kind or nothing is current).
   TRRAsset* CurrentPackage() const;
@@ -91,6 +98,8 @@ class TRRCatalogMenu : public QWidget {
   void Edit(const std::function<void()>& change);
   void UpdateButtons();
   void StartDrag(QTreeWidgetItem* item);
+  void ShowBalloon();
+  void hideEvent(QHideEvent* event) override;
   friend class TRRCatalogTree;
 
   TRRDatabase& FDatabase;
@@ -100,6 +109,8 @@ class TRRCatalogMenu : public QWidget {
   QPushButton* FFilterButton;
   QPushButton* FModeButton;
   std::vector<QPushButton*> FEditButtons;
+  TRRPreviewBalloon* FBalloon;
+  std::unordered_map<std::string, QIcon> FIcons;
   bool FEditMode = false;
   int FEntries = 0;
 };

@@ -24,6 +24,9 @@
 #include "gui/RRViewWidget.h"
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/PackageWindow.h"
+#include "gui/catalog/PreviewBalloon.h"
+#include "app/RRPreview.h"
+#include <QWheelEvent>
 #include "tests/gui/GuiTestSupport.h"
 
 using namespace rr;
@@ -206,4 +209,38 @@ TEST_F(Catalogue, EditModeMakesAPackageFolderAndEntryAndRemovesThemWithAQuestion
   EXPECT_FALSE(P.Global().Database().IsModified());
   EXPECT_NE(Item("Eigene Sachen"), nullptr);
   EXPECT_NE(Item(RRTextNewFolder), nullptr);
+}
+
+TEST_F(Catalogue, TheCurrentEntryTurnsInTheBalloonAndKeepsItsPictureAsIcon) {
+  ASSERT_TRUE(OpenSmallSample());
+  TRRCatalogMenu& c = *W->Catalog();
+  TRREntityDescription* tower = Entry("Wasserturm");
+  ASSERT_NE(tower, nullptr);
+  TRRPreviewBalloon& b = *c.Balloon();
+  ASSERT_TRUE(b.isVisible());
+  EXPECT_EQ(b.Entry(), tower);
+  while (b.FramesDrawn() < TRRPreviewBalloon::SettledFrames) b.Step();
+  // The tower stands out from the background in the middle of the picture.
+  const QImage picture = b.Picture();
+  ASSERT_FALSE(picture.isNull());
+  const QRgb corner = picture.pixel(0, 0);
+  int differing = 0;
+  for (int y = picture.height() / 4; y < picture.height() * 3 / 4; ++y)
+    for (int x = picture.width() / 4; x < picture.width() * 3 / 4; ++x) differing += picture.pixel(x, y) != corner;
+  EXPECT_GT(differing, picture.width() * picture.height() / 40);
+  EXPECT_FALSE(Item("Wasserturm")->icon(0).isNull());
+  EXPECT_EQ(c.IconCount(), 1);
+  b.grab().save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-balloon.png");
+  W->grab().scaledToWidth(640, Qt::SmoothTransformation).save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-catalogue.png");
+  // The wheel over the balloon brings the object nearer.
+  const float goal = b.Preview()->Camera().Goal();
+  QWheelEvent wheel(QPointF(50, 50), QPointF(b.mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(0, 120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(&b, &wheel);
+  EXPECT_LT(b.Preview()->Camera().Goal(), goal);
+  // A folder hides it; after a rebuild of the tree the picture is still the entry's icon.
+  c.Tree()->setCurrentItem(Item(RRTextNewFolder) ? Item(RRTextNewFolder) : c.Tree()->topLevelItem(0));
+  EXPECT_FALSE(b.isVisible());
+  c.Refresh();
+  EXPECT_FALSE(Item("Wasserturm")->icon(0).isNull());
 }

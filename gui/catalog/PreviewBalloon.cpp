@@ -1,0 +1,112 @@
+#include "gui/catalog/PreviewBalloon.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <exception>
+
+#include "app/RRPreview.h"
+#include "app/entities/RREntityDescription.h"
+#include "engine/render/GXRenderCore.h"
+
+namespace rr {
+
+namespace {
+constexpr int kMargin = 6, kTitleHeight = 20;
+}
+
+TRRPreviewBalloon::TRRPreviewBalloon(QWidget* parent)
+    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+  setObjectName("Vorschau");
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setFixedSize(PreviewWidth + 2 * kMargin, PreviewHeight + 2 * kMargin + kTitleHeight);
+  FTimer.setInterval(30);
+  connect(&FTimer, &QTimer::timeout, this, [this] { Step(); });
+}
+
+TRRPreviewBalloon::~TRRPreviewBalloon() = default;
+
+bool TRRPreviewBalloon::ShowEntry(const TRREntityDescription* entry, QPoint at) {
+  FEntry = nullptr;
+  FFrames = 0;
+  FPicture = QImage();
+  if (!entry || !gx::GXCurrentRenderCore()) {
+    hide();
+    return false;
+  }
+  bool shown = false;
+  try {
+    if (!FPreview) FPreview = std::make_unique<TRRPreviewRenderWindow>(PreviewWidth, PreviewHeight);
+    shown = FPreview->Show(entry);
+  } catch (const std::exception&) {
+    // A preview that cannot be drawn is no reason to bother the user: no balloon.
+    FPreview.reset();
+    shown = false;
+  }
+  if (!shown) {
+    hide();
+    return false;
+  }
+  FEntry = entry;
+  FTitle = QString::fromStdString(entry->Name().GetText());
+  move(at);
+  show();
+  raise();
+  Step();
+  FTimer.start();
+  return true;
+}
+
+void TRRPreviewBalloon::Step() {
+  if (!FPreview || !FEntry) return;
+  try {
+    FPreview->RenderFrame();
+  } catch (const std::exception&) {
+    FTimer.stop();
+    return;
+  }
+  const std::vector<uint32_t> frame = FPreview->Frame();
+  if (frame.size() != size_t(PreviewWidth) * PreviewHeight) return;
+  FPicture = QImage(reinterpret_cast<const uchar*>(frame.data()), PreviewWidth, PreviewHeight, PreviewWidth * 4,
+                    QImage::Format_RGB32)
+                 .copy();
+  if (++FFrames == SettledFrames && FSettled) FSettled(*FEntry, FPicture);
+  update();
+}
+
+void TRRPreviewBalloon::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QColor paper(0xFF, 0xFB, 0xE8);
+  p.fillRect(rect(), paper);
+  p.setPen(QColor(0x80, 0x78, 0x60));
+  p.drawRect(rect().adjusted(0, 0, -1, -1));
+  if (!FPicture.isNull()) p.drawImage(kMargin, kMargin, FPicture);
+  QFont f = font();
+  f.setBold(true);
+  p.setFont(f);
+  p.setPen(Qt::black);
+  p.drawText(QRect(kMargin, kMargin + PreviewHeight, PreviewWidth, kTitleHeight), Qt::AlignCenter | Qt::TextSingleLine,
+             fontMetrics().elidedText(FTitle, Qt::ElideRight, PreviewWidth));
+}
+
+void TRRPreviewBalloon::mousePressEvent(QMouseEvent* event) {
+  if (FPreview && event->button() == Qt::LeftButton)
+    FPreview->Camera().Press(event->position().toPoint().x(), event->position().toPoint().y());
+}
+
+void TRRPreviewBalloon::mouseMoveEvent(QMouseEvent* event) {
+  if (FPreview && (event->buttons() & Qt::LeftButton))
+    FPreview->Camera().Drag(event->position().toPoint().x(), event->position().toPoint().y());
+}
+
+void TRRPreviewBalloon::wheelEvent(QWheelEvent* event) {
+  if (FPreview) FPreview->Camera().Wheel(event->angleDelta().y());
+  event->accept();
+}
+
+void TRRPreviewBalloon::hideEvent(QHideEvent* event) {
+  FTimer.stop();
+  QWidget::hideEvent(event);
+}
+
+}  // namespace rr
