@@ -36,6 +36,7 @@
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/RRLight.h"
 #include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackEditing.h"
 #include "engine/core/GXConfiguration.h"
 #include "engine/core/GXFileSystem.h"
 #include "engine/render/GXCamera.h"
@@ -53,6 +54,7 @@
 #include "gui/WelcomeWindow.h"
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/TrackFilterWindow.h"
+#include "gui/tools/TrackEditor.h"
 
 namespace rr {
 
@@ -420,7 +422,7 @@ void TMainWindow::CreateActions() {
   Add(A::ShowTrackList, "&Stückliste...", {}, [] {});
   Add(A::ShowEventManager, "&Ereignisverwaltung...", {}, [] {});
   Add(A::ShowTrackSolution, "Gleis&lösung...", {}, [] {});
-  Add(A::EditTrack, "Gle&iseditor...", {}, [] {});
+  Add(A::EditTrack, "Gle&iseditor...", {}, [this] { EditTrack(); });
   Add(A::SaveDB, "&Datenbank speichern", {}, [this] {
     FGlobal.Database().WriteChangesWithProgress(FUI);
     // Writing reads every package anew: the tree's entries are gone.
@@ -620,6 +622,27 @@ void TMainWindow::EndCatalogDrag(bool dropped) {
   RefreshState();
 }
 
+void TMainWindow::EditTrack() {
+  TRREntityManager* m = Project().Manager();
+  if (!m || !Project().IsOpen() || m->Selection().Count() != 1) return;
+  auto* track = dynamic_cast<TRRTrack*>(m->Selection().First());
+  if (!track) return;
+  const int32_t id = track->ID();
+  const std::unique_ptr<TRRTrackDesc> start = track->ToDescription();
+  TRREntityDescriptionList catalogue(false);
+  FGlobal.Database().CollectCatalogByClass(TRRTrackDesc::StaticClass(), catalogue);
+  TTrackEditor editor(this, *start, &catalogue, FGlobal.LengthUnit(), FGlobal.AngleUnit(), FUI);
+  FTrackEditor = &editor;
+  const bool ok = editor.exec() == QDialog::Accepted;
+  FTrackEditor = nullptr;
+  std::unique_ptr<TRRTrackDesc> made = editor.TakeDescription();
+  // The track may have gone while the window was open (undo, the automation interface).
+  track = dynamic_cast<TRRTrack*>(m->FindByID(id));
+  if (!ok || !made || !track) return;
+  Guarded([&] { RRReplaceTrack(*m, *track, *made); });
+  RefreshState();
+}
+
 void TMainWindow::EditTrackFilter() {
   if (!Project().IsOpen()) return;
   TTrackFilterWindow window(this, Project().TrackParameters());
@@ -695,7 +718,7 @@ void TMainWindow::RefreshState() {
   }
   // Windows that come with later tools.
   for (TRRShellAction later : {TRRShellAction::ShowTrackList, TRRShellAction::ShowEventManager,
-                               TRRShellAction::ShowTrackSolution, TRRShellAction::EditTrack})
+                               TRRShellAction::ShowTrackSolution})
     Action(later)->setEnabled(false);
   setWindowTitle(QString::fromStdString(state.Caption()));
   const std::vector<std::string> captions = state.RecentCaptions();

@@ -31,6 +31,7 @@ class TRRProjectMenu;
 class TRRLoadProgress;
 class TCentralArea;
 class TRRCatalogDrop;
+class TTrackEditor;
 class TRRCatalogMenu;
 class TRREntityDescription;
 
@@ -67,6 +68,10 @@ class TMainWindow : public QMainWindow {
   void BeginCatalogDrag(const TRREntityDescription& entry, bool editMode);
   void EndCatalogDrag(bool dropped);
   TRRCatalogDrop* CatalogDrop() const { return FCatalogDrop.get(); }
+  // "Gleiseditor": the one selected track replaced by one of the user's own definition (one undo step).
+  void EditTrack();
+  // The track editor while it is open (tests fill it in).
+  TTrackEditor* OpenTrackEditor() const { return FTrackEditor; }
   // "Gleisfilter setzen": edits the layout's track filter (OK assigns it and marks the layout modified).
   void EditTrackFilter();
   QLabel* StatusPanel(int index) const { return FPanels[static_cast<size_t>(index)]; }
@@ -185,6 +190,7 @@ class TMainWindow : public QMainWindow {
   bool FInFlow = false;
   bool FAutoTerrain = true;
   std::unique_ptr<TRRCatalogDrop> FCatalogDrop;
+  TTrackEditor* FTrackEditor = nullptr;
   // Whether the catalogue was last built for an open layout (its filter applies only then).
   bool FCatalogForOpen = false;
   // The project's services before the window took over its callbacks (given back at the end).

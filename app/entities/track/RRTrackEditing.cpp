@@ -250,6 +250,13 @@ TRRTrackEditorResult RRTryBuildTrack(const TRRTrackEditorValues& values, const T
     gx::TGXSceneNode scratch("Vorschau");
     auto* track = new TRRTrack(&scratch, nullptr, *d);
     track->Update(true);
+    // A route of no length cannot be laid or driven on (its direction is undefined).
+    for (int i = 0; i < track->GetRouteCount(); ++i)
+      if (TRRTrackRoute* r = track->GetRoute(i); !r || !(r->GetLength() > 0.01f)) {
+        result.Problem = std::string(RRTextTrackEditorNotBuildable) + " (Spur " + std::to_string(i + 1) +
+                         " hat keine Länge.)";
+        return result;
+      }
     result.Description = std::move(d);
   } catch (const std::exception& e) {
     result.Problem = std::string(RRTextTrackEditorNotBuildable) + " (" + e.what() + ")";

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 
@@ -216,4 +217,27 @@ TEST(TrackEditor, TheUserPackageIsMadeOnceAndHoldsEachTrackOnce) {
   ASSERT_EQ(tracks.Count(), 1);
   EXPECT_EQ(tracks.Item(0)->CataloguePath(), "Gleise\\Eigenbau\\H0\\Werkstatt\\Mein Gleis");
   std::filesystem::remove_all(dir);
+}
+
+TEST(TrackEditorBuild, RoutesOfNoLengthMakeNoTrack) {
+  TRRTrackDesc start(TRRTrackType::Straight);
+  struct TCase {
+    TRRTrackType Type;
+    std::array<std::string, RRTrackEditorColumns> Row;
+    bool Buildable;
+  } cases[] = {
+      {TRRTrackType::Straight, {"", "0", "", "", ""}, false},
+      {TRRTrackType::Straight, {"", "abc", "", "", ""}, false},
+      {TRRTrackType::Straight, {"", "0,5", "", "", ""}, true},
+      {TRRTrackType::Curve, {"", "", "50", "0", ""}, false},
+      {TRRTrackType::Curve, {"", "", "50", "30", ""}, true},
+  };
+  for (const TCase& c : cases) {
+    TRRTrackEditorValues v;
+    v.SetType(c.Type);
+    v.Rows.assign(1, c.Row);
+    const TRRTrackEditorResult r = RRTryBuildTrack(v, start, nullptr);
+    EXPECT_EQ(r.Description != nullptr, c.Buildable) << int(c.Type) << " " << c.Row[1] << c.Row[2] << c.Row[3];
+    if (!c.Buildable) EXPECT_NE(r.Problem.find("keine Länge"), std::string::npos);
+  }
 }
