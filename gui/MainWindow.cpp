@@ -51,6 +51,7 @@
 #include "gui/RRQtUIService.h"
 #include "gui/RRViewWidget.h"
 #include "gui/SelectWindow.h"
+#include "gui/SmartHints.h"
 #include "gui/WelcomeWindow.h"
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/TrackFilterWindow.h"
@@ -274,6 +275,8 @@ TMainWindow::TMainWindow(TRRGlobal& global, TRRQtUIService& ui) : FGlobal(global
   CreateMenus();
   CreateToolBar();
   CreateStatusBar();
+  FHints = new TRRSmartHintManager(this);
+  FHints->SetEnabled(global.GeneralSettings().SmartHints);
   ConnectProject();
   ConnectCatalog();
   // The project's own progress (new and load) shows over the central area.
@@ -583,7 +586,15 @@ void TMainWindow::ConnectCatalog() {
     paths.push_back({folder, false});
     FGlobal.SetAssetPaths(paths);
   };
-  h.ModeChanged = [this](bool edit) { FGlobal.SettingsNode("Catalog")->WriteInteger("Mode", edit ? 1 : 0); };
+  h.ModeChanged = [this](bool edit) {
+    FGlobal.SettingsNode("Catalog")->WriteInteger("Mode", edit ? 1 : 0);
+    if (edit && Catalog()->isVisible())
+      FHints->Show("catalog-edit", RRHintTitle,
+                   "Im Bearbeitungsmodus legen Sie eigene Pakete und Verzeichnisse an und nehmen das ausgewählte "
+                   "Objekt der Anlage mit \"Objekt hinzufügen\" in den Katalog auf. Die Grundpakete sind "
+                   "schreibgeschützt; \"Datenbank speichern\" schreibt Ihre Änderungen.",
+                   Catalog()->mapToGlobal(QPoint(Catalog()->width() - 340, -110)));
+  };
   h.DragStarted = [this](const TRREntityDescription& entry, bool editMode) { BeginCatalogDrag(entry, editMode); };
   h.DragEnded = [this](bool dropped) { EndCatalogDrag(dropped); };
   h.Changed = [this] { RefreshState(); };
@@ -599,6 +610,12 @@ void TMainWindow::ConnectCatalog() {
         TRREntity* placed = nullptr;
         if (FCatalogDrop) Guarded([&] { placed = FCatalogDrop->Drop(); });
         RefreshState();
+        if (placed)
+          FHints->Show("placed", RRHintTitle,
+                       "Mit den Pfeilen des Gizmos verschieben Sie das Objekt entlang einer Achse, mit den Ringen "
+                       "drehen Sie es. W/S, A/D und Q/Y schieben es in kleinen Schritten; Strg+Z nimmt das "
+                       "Platzieren zurück.",
+                       FView->mapToGlobal(QPoint(16, 16)));
         return placed != nullptr;
       });
 }
@@ -1092,6 +1109,7 @@ void TMainWindow::ShowOptions(int page) {
 void TMainWindow::SettingsChanged() {
   if (Project().IsOpen()) StartFrameLoop();  // a changed VSync changes the idle rate
   FProjectMenu->SettingsChanged();
+  FHints->SetEnabled(FGlobal.GeneralSettings().SmartHints);
   UpdateRulers();
   RefreshState();
 }

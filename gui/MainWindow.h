@@ -32,6 +32,7 @@ class TRRLoadProgress;
 class TCentralArea;
 class TRRCatalogDrop;
 class TTrackEditor;
+class TRRSmartHintManager;
 class TRRCatalogMenu;
 class TRREntityDescription;
 
@@ -68,6 +69,7 @@ class TMainWindow : public QMainWindow {
   void BeginCatalogDrag(const TRREntityDescription& entry, bool editMode);
   void EndCatalogDrag(bool dropped);
   TRRCatalogDrop* CatalogDrop() const { return FCatalogDrop.get(); }
+  TRRSmartHintManager* Hints() const { return FHints; }
   // "Gleiseditor": the one selected track replaced by one of the user's own definition (one undo step).
   void EditTrack();
   // The track editor while it is open (tests fill it in).
@@ -191,6 +193,7 @@ class TMainWindow : public QMainWindow {
   bool FAutoTerrain = true;
   std::unique_ptr<TRRCatalogDrop> FCatalogDrop;
   TTrackEditor* FTrackEditor = nullptr;
+  TRRSmartHintManager* FHints = nullptr;
   // Whether the catalogue was last built for an open layout (its filter applies only then).
   bool FCatalogForOpen = false;
   // The project's services before the window took over its callbacks (given back at the end).

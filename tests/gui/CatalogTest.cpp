@@ -22,6 +22,7 @@
 #include "app/entities/RREntityDescription.h"
 #include "engine/core/GXConfiguration.h"
 #include "gui/RRViewWidget.h"
+#include "gui/SmartHints.h"
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/PackageWindow.h"
 #include "gui/catalog/PreviewBalloon.h"
@@ -243,4 +244,31 @@ TEST_F(Catalogue, TheCurrentEntryTurnsInTheBalloonAndKeepsItsPictureAsIcon) {
   EXPECT_FALSE(b.isVisible());
   c.Refresh();
   EXPECT_FALSE(Item("Wasserturm")->icon(0).isNull());
+}
+
+TEST_F(Catalogue, HintsComeOnceAndNotWhenSwitchedOff) {
+  ASSERT_TRUE(OpenSmallSample());
+  for (bool on : {false, true}) {
+    P.Global().SettingsNode("GeneralSettings")->WriteBoolean("SmartHints", on);
+    P.Global().LoadSettings();
+    W->SettingsChanged();
+    TRRSmartHintManager& hints = *W->Hints();
+    hints.Hide();
+    TRREntityDescription* tower = Entry("Wasserturm");
+    ASSERT_NE(tower, nullptr);
+    ASSERT_TRUE(DragIntoView(*tower, true));
+    EXPECT_EQ(hints.Visible(), on) << on;
+    if (on) {
+      EXPECT_EQ(hints.Title(), RRHintTitle);
+      EXPECT_TRUE(hints.Text().contains("Gizmo"));
+      hints.Balloon()->grab().save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-hint.png");
+      hints.Hide();
+      ASSERT_TRUE(DragIntoView(*tower, true));
+      EXPECT_FALSE(hints.Visible());  // once per run
+    }
+    W->Catalog()->SetEditMode(true);
+    EXPECT_EQ(hints.Visible(), on) << on;
+    W->Catalog()->SetEditMode(false);
+    hints.Hide();
+  }
 }
