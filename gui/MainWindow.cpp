@@ -299,6 +299,7 @@ TMainWindow::TMainWindow(TRRGlobal& global, TRRQtUIService& ui) : FGlobal(global
 
 TMainWindow::~TMainWindow() {
   FCatalogDrop.reset();
+  FGlobal.Database().SetChangeHandler(nullptr);
   FGlobal.SetSettingsChangedHandler(nullptr);
   StopFrameLoop();
   FUI.SetProgressFactory(nullptr);
@@ -599,6 +600,17 @@ void TMainWindow::ConnectCatalog() {
   h.DragEnded = [this](bool dropped) { EndCatalogDrag(dropped); };
   h.Changed = [this] { RefreshState(); };
   Catalog()->SetHooks(std::move(h));
+  // Downloaded packages and catalogue edits change the database outside the tree: it is built
+  // anew once the change is done (deferred, so a change inside a drag or a flow finishes first).
+  FGlobal.Database().SetChangeHandler([this] {
+    if (FCatalogRefreshPending) return;
+    FCatalogRefreshPending = true;
+    QTimer::singleShot(0, this, [this] {
+      FCatalogRefreshPending = false;
+      FProjectMenu->FillCatalogue();
+      RefreshState();
+    });
+  });
   Catalog()->SetEditMode(FGlobal.SettingsNode("Catalog")->ReadInteger("Mode", 0) == 1);
   FView->SetDropHandlers(
       [this](QPoint at) {

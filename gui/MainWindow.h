@@ -196,6 +196,7 @@ class TMainWindow : public QMainWindow {
   TRRSmartHintManager* FHints = nullptr;
   // Whether the catalogue was last built for an open layout (its filter applies only then).
   bool FCatalogForOpen = false;
+  bool FCatalogRefreshPending = false;
   // The project's services before the window took over its callbacks (given back at the end).
   TRRProjectServices FSavedServices;
 };

@@ -272,3 +272,16 @@ TEST_F(Catalogue, HintsComeOnceAndNotWhenSwitchedOff) {
     hints.Hide();
   }
 }
+
+TEST_F(Catalogue, ADownloadedPackageShowsAsTemporary) {
+  const std::string file = P.Dir() + "/Geladen.vma";
+  TRRDatabase& db = P.Global().Database();
+  TRRAsset* made = db.CreatePackage(file, "Geladenes Paket", "Jemand", "");
+  ASSERT_NE(made, nullptr);
+  db.RemovePackage(made);
+  Pump(20);
+  EXPECT_EQ(Item("Geladenes Paket"), nullptr);
+  ASSERT_TRUE(db.AddPackage(file, true));
+  Pump(20);
+  EXPECT_NE(Item("Geladenes Paket (temporär)"), nullptr);
+}
