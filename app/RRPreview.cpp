@@ -82,32 +82,54 @@ TRRPreviewRenderWindow::~TRRPreviewRenderWindow() {
 }
 
 void TRRPreviewRenderWindow::Clear() {
-  delete FObject;
-  FObject = nullptr;
+  // Last made first: a later object may refer to an earlier one.
+  while (!FObjects.empty()) {
+    delete FObjects.back();
+    FObjects.pop_back();
+  }
 }
 
 bool TRRPreviewRenderWindow::Show(const TRREntityDescription* description) {
+  std::vector<std::unique_ptr<TRREntityDescription>> scene;
+  if (description) {
+    scene.push_back(description->Clone());
+    TRREntityIDProcessor::RenumberDescription(*scene.back(), 1);
+    scene.back()->SetPosition({0, 0, 0});
+    scene.back()->SetRotation({0, 0, 0, 1});
+  }
+  return ShowScene(scene);
+}
+
+bool TRRPreviewRenderWindow::ShowScene(const std::vector<std::unique_ptr<TRREntityDescription>>& descriptions,
+                                       const std::function<void(TRREntity&)>& prepare) {
   Clear();
-  if (!description) return false;
-  // The preview's object must not join the layout's reflections: it would outlive their manager
-  // (the layout may close while the preview stays) and show in the layout's mirrors.
+  // The preview's objects must not join the layout's reflections: they would outlive their
+  // manager (the layout may close while the preview stays) and show in the layout's mirrors.
   struct TNoReflections {
     IRRReflectionManager* Before = TRRModelServices::Get() ? TRRModelServices::Get()->Reflections : nullptr;
     TNoReflections() { TRRModelServices::SetReflections(nullptr); }
     ~TNoReflections() { TRRModelServices::SetReflections(Before); }
   } noReflections;
+  bool complete = !descriptions.empty();
+  gx::TGXBoundingBox box;
   try {
-    std::unique_ptr<TRREntityDescription> copy = description->Clone();
-    FManager->ReserveIDs(TRREntityIDProcessor::RenumberDescription(*copy, FManager->NextID()));
-    copy->SetPosition({0, 0, 0});
-    copy->SetRotation({0, 0, 0, 1});
-    FObject = FManager->CreateEntity(nullptr, *copy);
+    for (const auto& d : descriptions) {
+      if (!d) continue;
+      // IDs above the counter are reserved, so the manager never hands them out twice.
+      if (d->ID() >= FManager->NextID()) FManager->ReserveIDs(d->ID() - FManager->NextID() + 1);
+      TRREntity* e = FManager->CreateEntity(nullptr, *d);
+      if (e) FObjects.push_back(e);
+    }
+    FHost.Scene.Root()->Update(false);
+    if (prepare)
+      for (TRREntity* e : FObjects) prepare(*e);
   } catch (const std::exception&) {
-    FObject = nullptr;
+    complete = false;
   }
   FHost.Scene.Root()->Update(false);
-  FOrbit.SetTarget(FObject ? FObject->WorldBounds() : gx::TGXBoundingBox());
-  return FObject != nullptr;
+  for (TRREntity* e : FObjects) gx::MergeBox(box, e->WorldBounds());
+  FOrbit.SetTarget(box);
+  return complete && FObjects.size() == descriptions.size();
 }
 
 void TRRPreviewRenderWindow::RenderFrame(uint32_t background) {

@@ -9,6 +9,7 @@
 // between 0.03 and about 88 degrees), the wheel moves the goal by 0.01 per unit of delta.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -76,7 +77,13 @@ class TRRPreviewRenderWindow {
   // Shows a copy of the description at the origin without turn (null: nothing). False when it
   // makes no entity (unknown kind or a failure while building it); the preview is empty then.
   bool Show(const TRREntityDescription* description);
-  TRREntity* Object() const { return FObject; }
+  // Shows several objects made in order from descriptions whose IDs (and the references between
+  // them) the caller set, looked at together; false when one of them makes no entity.
+  // prepare (when given) sees every object once all are made (a vehicle placed on its track).
+  bool ShowScene(const std::vector<std::unique_ptr<TRREntityDescription>>& descriptions,
+                 const std::function<void(TRREntity&)>& prepare = {});
+  // The object shown (the last one of a scene).
+  TRREntity* Object() const { return FObjects.empty() ? nullptr : FObjects.back(); }
   TRRPreviewCamera& Camera() { return FOrbit; }
 
   // Steps the camera and draws the frame (background 0xAARRGGBB).
@@ -96,7 +103,7 @@ class TRRPreviewRenderWindow {
   gx::TGXSceneNode* FCameraNode = nullptr;
   gx::TGXCamera* FCamera = nullptr;  // held by its node
   TRRPreviewCamera FOrbit;
-  TRREntity* FObject = nullptr;
+  std::vector<TRREntity*> FObjects;
 };
 
 }  // namespace rr

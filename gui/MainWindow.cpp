@@ -24,6 +24,7 @@
 #include <QWindow>
 
 #include "app/RRClipboard.h"
+#include "app/RRReplaceEntity.h"
 #include "app/edit/RRCatalogDrop.h"
 #include "app/RRDatabase.h"
 #include "app/RREntityManager.h"
@@ -35,6 +36,7 @@
 #include "app/entities/RRCamera.h"
 #include "app/entities/RREntityGroup.h"
 #include "app/entities/RRLight.h"
+#include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackEditing.h"
 #include "engine/core/GXConfiguration.h"
@@ -56,6 +58,7 @@
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/TrackFilterWindow.h"
 #include "gui/tools/TrackEditor.h"
+#include "gui/tools/TrackVehicleEditor.h"
 
 namespace rr {
 
@@ -669,6 +672,27 @@ void TMainWindow::EditTrack() {
   track = dynamic_cast<TRRTrack*>(m->FindByID(id));
   if (!ok || !made || !track) return;
   Guarded([&] { RRReplaceTrack(*m, *track, *made); });
+  RefreshState();
+}
+
+void TMainWindow::EditVehicleModel() {
+  TRREntityManager* m = Project().Manager();
+  if (!m || !Project().IsOpen() || m->Selection().Count() != 1) return;
+  auto* vehicle = dynamic_cast<TRRTrackVehicle*>(m->Selection().First());
+  if (!vehicle) return;
+  const int32_t id = vehicle->ID();
+  const std::unique_ptr<TRREntityDescription> start = vehicle->CreateDescription();
+  auto* desc = dynamic_cast<TRRTrackVehicleDesc*>(start.get());
+  if (!desc) return;
+  TTrackVehicleEditor editor(this, *desc, FGlobal.LengthUnit(), FUI);
+  FVehicleEditor = &editor;
+  const bool ok = editor.exec() == QDialog::Accepted;
+  FVehicleEditor = nullptr;
+  std::unique_ptr<TRRTrackVehicleDesc> made = editor.TakeDescription();
+  // The vehicle may have gone while the window was open.
+  TRREntity* still = m->FindByID(id);
+  if (!ok || !made || !still) return;
+  Guarded([&] { RRReplaceEntity(*m, *still, *made); });
   RefreshState();
 }
 

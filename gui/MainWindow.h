@@ -32,6 +32,7 @@ class TRRLoadProgress;
 class TCentralArea;
 class TRRCatalogDrop;
 class TTrackEditor;
+class TTrackVehicleEditor;
 class TRRSmartHintManager;
 class TRRCatalogMenu;
 class TRREntityDescription;
@@ -74,6 +75,10 @@ class TMainWindow : public QMainWindow {
   void EditTrack();
   // The track editor while it is open (tests fill it in).
   TTrackEditor* OpenTrackEditor() const { return FTrackEditor; }
+  // "Modell bearbeiten": the one selected vehicle through the rolling-stock editor, replaced as
+  // one undo step.
+  void EditVehicleModel();
+  TTrackVehicleEditor* OpenVehicleEditor() const { return FVehicleEditor; }
   // "Gleisfilter setzen": edits the layout's track filter (OK assigns it and marks the layout modified).
   void EditTrackFilter();
   QLabel* StatusPanel(int index) const { return FPanels[static_cast<size_t>(index)]; }
@@ -193,6 +198,7 @@ class TMainWindow : public QMainWindow {
   bool FAutoTerrain = true;
   std::unique_ptr<TRRCatalogDrop> FCatalogDrop;
   TTrackEditor* FTrackEditor = nullptr;
+  TTrackVehicleEditor* FVehicleEditor = nullptr;
   TRRSmartHintManager* FHints = nullptr;
   // Whether the catalogue was last built for an open layout (its filter applies only then).
   bool FCatalogForOpen = false;

@@ -8,6 +8,7 @@
 #include "app/RRPreview.h"
 #include "app/entities/RREntityDescription.h"
 #include "engine/render/GXRenderCore.h"
+#include "gui/RRPreviewImage.h"
 
 namespace rr {
 
@@ -65,11 +66,8 @@ void TRRPreviewBalloon::Step() {
     FTimer.stop();
     return;
   }
-  const std::vector<uint32_t> frame = FPreview->Frame();
-  if (frame.size() != size_t(PreviewWidth) * PreviewHeight) return;
-  FPicture = QImage(reinterpret_cast<const uchar*>(frame.data()), PreviewWidth, PreviewHeight, PreviewWidth * 4,
-                    QImage::Format_RGB32)
-                 .copy();
+  FPicture = RRPreviewImage(*FPreview);
+  if (FPicture.isNull()) return;
   if (++FFrames == SettledFrames && FSettled) FSettled(*FEntry, FPicture);
   update();
 }

@@ -17,6 +17,7 @@
 #include "app/RRUIService.h"
 #include "app/entities/track/RRTrackSystems.h"
 #include "engine/render/GXRenderCore.h"
+#include "gui/RRPreviewImage.h"
 
 namespace rr {
 
@@ -255,13 +256,6 @@ void TTrackEditor::StepPreview() {
   if (!image.isNull()) FPreviewLabel->setPixmap(QPixmap::fromImage(image));
 }
 
-QImage TTrackEditor::PreviewImage() const {
-  if (!FPreview) return {};
-  const std::vector<uint32_t> frame = FPreview->Frame();
-  if (frame.size() != size_t(FPreview->Width()) * FPreview->Height()) return {};
-  return QImage(reinterpret_cast<const uchar*>(frame.data()), int(FPreview->Width()), int(FPreview->Height()),
-                int(FPreview->Width()) * 4, QImage::Format_RGB32)
-      .copy();
-}
+QImage TTrackEditor::PreviewImage() const { return FPreview ? RRPreviewImage(*FPreview) : QImage(); }
 
 }  // namespace rr

@@ -10,6 +10,7 @@
 #include "app/RREntityManager.h"
 #include "app/RRHistory.h"
 #include "app/RRProjectHost.h"
+#include "app/RRReplaceEntity.h"
 #include "app/RRUnits.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "app/entities/track/RRTrackSystems.h"
@@ -265,39 +266,7 @@ TRRTrackEditorResult RRTryBuildTrack(const TRRTrackEditorValues& values, const T
 }
 
 TRRTrack* RRReplaceTrack(TRREntityManager& manager, TRRTrack& track, const TRRTrackDesc& description) {
-  TRRHistory* history = manager.Project().History();
-  std::unique_ptr<TRRCommand> command = history ? history->OpenCommand(&track) : std::make_unique<TRRCommand>(&track);
-  const int32_t id = track.ID();
-  gx::TGXNode* parent = track.Parent() ? track.Parent() : manager.ProjectNode();
-  const int32_t parentID = command->BeforeParentID();
-  std::unique_ptr<TRREntityDescription> copy = description.Clone();
-  copy->SetID(id);
-  manager.Selection().BeginUpdate();
-  struct TEnd {
-    TRREntityManager& M;
-    ~TEnd() { M.Selection().EndUpdate(); }
-  } end{manager};
-  // Freed first: the new track takes the same ID, so every reference to it stays valid.
-  delete &track;
-  TRREntity* made = nullptr;
-  try {
-    made = manager.CreateEntity(parentID ? manager.FindByID(parentID) : parent, *copy);
-  } catch (...) {
-    // The old track comes back as it was.
-    if (const TRREntityDescription* before = command->BeforeSnapshot())
-      manager.CreateEntity(parentID ? manager.FindByID(parentID) : parent, *before);
-    throw;
-  }
-  auto* replaced = dynamic_cast<TRRTrack*>(made);
-  manager.Selection().Clear();
-  if (made) manager.Selection().Add(made);
-  if (history) {
-    command->SetAfter(made);
-    history->Push(std::move(command));
-  } else {
-    manager.Project().SetModified();
-  }
-  return replaced;
+  return dynamic_cast<TRRTrack*>(RRReplaceEntity(manager, track, description));
 }
 
 namespace {
