@@ -541,6 +541,17 @@ std::vector<TRRSolverSolution> RRSolveGap(const TRRSolverProblem& problem, TRRSo
   return TFastSearch(problem, run).Run();
 }
 
+float RRSolutionError(const TRRSolverProblem& problem, const TRRSolverSolution& solution) {
+  TLay s{0, 0, problem.HeadingX, problem.HeadingZ};
+  for (int32_t i : solution.Candidates) {
+    if (i < 0 || static_cast<size_t>(i) >= problem.Candidates.size())
+      return std::numeric_limits<float>::infinity();
+    s = LayPiece(s, PieceOf(problem.Candidates[static_cast<size_t>(i)]));
+  }
+  const float dx = s.X - problem.Target.x, dy = -problem.Target.y, dz = s.Z - problem.Target.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
 // ---- creating a solution ----
 
 std::vector<TRRTrack*> RRCreateSolutionTracks(TRREntityManager& manager, TRRTrackRouteContact& start,

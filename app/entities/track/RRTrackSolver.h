@@ -125,6 +125,10 @@ struct TRRSolverSolution {
   bool operator==(const TRRSolverSolution&) const = default;
 };
 
+// How far the end of the solution's last piece lies from the target (world units), laid as the
+// searches lay it; infinity for a solution naming a candidate the problem does not have.
+float RRSolutionError(const TRRSolverProblem& problem, const TRRSolverSolution& solution);
+
 // Sum of n^k for k = 1 ... maxPieces, saturating at UINT64_MAX.
 uint64_t RRSolverTotal(uint64_t candidates, int maxPieces);
 // "Berechne Kombinationen (max. 1.234.567):".

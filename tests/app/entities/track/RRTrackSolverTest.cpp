@@ -146,8 +146,16 @@ TEST(TrackSolver, ToleranceBorderAndCountRules) {
   for (const TCase& c : cases) {
     const TRRSolverProblem p = Problem(c.Candidates, c.Target, c.Pieces);
     EXPECT_EQ(Sequences(RRSolveGapPlain(p)), c.Want);
-    EXPECT_EQ(Sequences(RRSolveGap(p)), c.Want);
+    const auto found = RRSolveGap(p);
+    EXPECT_EQ(Sequences(found), c.Want);
+    // The error the window shows is what the search measured: below the tolerance.
+    for (const TRRSolverSolution& s : found) EXPECT_LT(RRSolutionError(p, s), p.Tolerance);
   }
+  // A straight of 10 towards a target 20 ahead misses by 10; an unknown candidate never fits.
+  const TRRSolverProblem half = Problem({Straight(10)}, {0, 0, 20});
+  EXPECT_NEAR(RRSolutionError(half, {{0}, {0}}), 10.0f, 1e-5f);
+  EXPECT_NEAR(RRSolutionError(half, {{0, 0}, {0, 0}}), 0.0f, 1e-5f);
+  EXPECT_TRUE(std::isinf(RRSolutionError(half, {{3}, {0}})));
   // Entries travel with the solution.
   const auto mirrored = RRSolveGap(Problem(cases[6].Candidates, cases[6].Target, 1));
   ASSERT_EQ(mirrored.size(), 1u);
