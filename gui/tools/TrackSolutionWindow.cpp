@@ -154,8 +154,9 @@ TTrackSolutionWindow::TTrackSolutionWindow(TRRProject& project, TRRGlobal& globa
 TTrackSolutionWindow::~TTrackSolutionWindow() { StopSearch(); }
 
 void TTrackSolutionWindow::done(int result) {
-  // The worker goes before the window does: nothing reports into a closed window.
+  // The worker goes before the window does, and what it queued before it stopped is dropped.
   StopSearch();
+  ++FGeneration;
   QDialog::done(result);
 }
 
