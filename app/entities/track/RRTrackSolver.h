@@ -151,7 +151,8 @@ std::vector<TRRSolverSolution> RRSolveGap(const TRRSolverProblem& problem, TRRSo
 // Lays a solution ("Gleise erzeugen"): each piece made from its description with a fresh ID under
 // the project node, its entry contact snapped (RRSnapTransform) onto the start contact for the
 // first piece, else onto the previous piece's other contact; the new tracks become the selection
-// and one command (a child per track) goes into the history. Returns the new tracks.
+// and one command (a child per track) goes into the history. Returns the new tracks. A piece that
+// cannot be made (a bad index or description) raises and takes back the pieces made before it.
 std::vector<TRRTrack*> RRCreateSolutionTracks(TRREntityManager& manager, TRRTrackRouteContact& start,
                                               const std::vector<TSolutionTrack>& candidates,
                                               const TRRSolverSolution& solution);
