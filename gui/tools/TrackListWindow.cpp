@@ -102,6 +102,8 @@ TTrackListWindow::TTrackListWindow(const gx::TGXNode& root, std::string projectN
     FTable->resizeColumnToContents(c);
     FTable->setColumnWidth(c, std::min(FTable->columnWidth(c) + 16, 220));
   }
+  // The list shows, the buttons act: no focus frame on the first row.
+  FClose->setFocus();
 }
 
 void TTrackListWindow::Refill() {
@@ -121,7 +123,7 @@ void TTrackListWindow::Refill() {
     items.append(item);
   }
   FTable->addTopLevelItems(items);
-  if (FTable->topLevelItemCount() == 1 && FList.Rows().empty()) FTable->topLevelItem(0)->setFirstColumnSpanned(true);
+  if (FList.Rows().empty()) items[0]->setFirstColumnSpanned(true);
   FTable->header()->setSortIndicator(int(FList.SortColumn()),
                                      FList.SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
 }

@@ -33,6 +33,7 @@
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "app/entities/track/RRTrackSolver.h"
+#include "engine/core/GXNode.h"
 #include "engine/core/GXStrings.h"
 #include "gui/tools/TrackListWindow.h"
 #include "gui/tools/TrackSolutionWindow.h"
@@ -243,6 +244,22 @@ TEST_F(ToolWindows, PartsListShowsSortsSavesAndPrintsTheSamplesTracks) {
   EXPECT_TRUE(seen);
   // Nothing in the layout changed.
   EXPECT_FALSE(P.Project().IsModified());
+}
+
+TEST_F(ToolWindows, PartsListOfALayoutWithoutTracksSaysSoAndStillPrints) {
+  const gx::TGXNode empty("Projekt");
+  TTrackListWindow w(empty, "Leer", P.Ui, W);
+  ASSERT_EQ(w.Table()->topLevelItemCount(), 1);
+  EXPECT_EQ(w.Table()->topLevelItem(0)->text(0).toStdString(), RRTextPartsListEmpty);
+  const std::string file = P.Dir() + "/leer.html";
+  P.Ui.Paths.push_back(file);
+  EXPECT_TRUE(w.Save());
+  EXPECT_NE(ReadFile(file).find("<p><b>Keine Gleise vorhanden.</b></p>"), std::string::npos);
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(P.Dir() + "/leer.pdf"));
+  EXPECT_EQ(w.PrintTo(printer), 1);
+  EXPECT_GT(fs::file_size(P.Dir() + "/leer.pdf"), 0u);
 }
 
 TEST_F(ToolWindows, GapSolutionIsFoundLaidAndTakenBackByOneUndo) {
