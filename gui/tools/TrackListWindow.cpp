@@ -124,8 +124,10 @@ void TTrackListWindow::Refill() {
   }
   FTable->addTopLevelItems(items);
   if (FList.Rows().empty()) items[0]->setFirstColumnSpanned(true);
+  // The toolkit draws its ascending mark as an arrow pointing down; the list shows the arrow up
+  // for ascending and down for descending, as the user's other programs do.
   FTable->header()->setSortIndicator(int(FList.SortColumn()),
-                                     FList.SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+                                     FList.SortAscending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void TTrackListWindow::SortBy(int column) {
