@@ -173,7 +173,13 @@ int TTrackListWindow::PrintTo(QPrinter& printer) {
   const QRectF pageMm = printer.pageLayout().paintRect(QPageLayout::Millimeter);
   const double dotsPerUnit = printer.resolution() / 254.0;
   p.scale(dotsPerUnit, dotsPerUnit);
-  const int pageWidth = int(pageMm.width() * 10), pageHeight = int(pageMm.height() * 10);
+  const int pages = PaintPages(p, int(pageMm.width() * 10), int(pageMm.height() * 10),
+                               [&printer] { return printer.newPage(); });
+  p.end();
+  return pages;
+}
+
+int TTrackListWindow::PaintPages(QPainter& p, int pageWidth, int pageHeight, const std::function<bool()>& newPage) {
   int pages = 1;
 
   auto text = [&](int y, int height, bool bold, const std::string& line) {
@@ -185,17 +191,29 @@ int TTrackListWindow::PrintTo(QPrinter& printer) {
   text(150, kTextHeight, false, "Erstellt am " + FDate + ".");
   if (FList.Rows().empty()) {
     text(250, kTextHeight, true, RRTextPartsListEmpty);
-    p.end();
     return pages;
   }
 
-  // Column widths as in the window, scaled to the page.
+  // Columns as wide as their widest text (the description takes what is left, as in the
+  // window); a table wider than the page shrinks in proportion, and long texts are cut with "...".
+  const int tableWidth = pageWidth - 2;  // the right frame stays on the page
   int widths[RRPartsListColumnCount];
-  int shown = 0;
-  for (int c = 0; c < RRPartsListColumnCount; ++c) shown += widths[c] = std::max(FTable->columnWidth(c), 1);
+  int natural = 0;
+  for (int c = 0; c < RRPartsListColumnCount; ++c) {
+    const QFontMetrics head(PrintFont(kTextHeight, true), p.device());
+    const QFontMetrics cell(PrintFont(kTextHeight, false), p.device());
+    int w = head.horizontalAdvance(RRPartsListCaptions[c]);
+    for (const TRRPartsListRow& r : FList.Rows())
+      w = std::max(w, cell.horizontalAdvance(Q(r.Cell(static_cast<TRRPartsListColumn>(c)))));
+    natural += widths[c] = w + 3 * kCellPadding;
+  }
+  if (natural < tableWidth)
+    widths[RRPartsListColumnCount - 1] += tableWidth - natural;
   int x[RRPartsListColumnCount + 1] = {0};
   for (int c = 0; c < RRPartsListColumnCount; ++c)
-    x[c + 1] = c + 1 == RRPartsListColumnCount ? pageWidth : x[c] + int(std::lround(double(widths[c]) * pageWidth / shown));
+    x[c + 1] = c + 1 == RRPartsListColumnCount
+                   ? tableWidth
+                   : x[c] + int(std::lround(double(widths[c]) * tableWidth / std::max(natural, tableWidth)));
 
   auto row = [&](int y, bool head, const TRRPartsListRow* r) {
     p.setFont(PrintFont(kTextHeight, head));
@@ -215,7 +233,7 @@ int TTrackListWindow::PrintTo(QPrinter& printer) {
   y += kRowHeight;
   for (const TRRPartsListRow& r : FList.Rows()) {
     if (y + kRowHeight > pageHeight) {
-      if (!printer.newPage()) break;
+      if (!newPage()) break;
       ++pages;
       y = 0;
       row(y, true, nullptr);
@@ -224,7 +242,6 @@ int TTrackListWindow::PrintTo(QPrinter& printer) {
     row(y, false, &r);
     y += kRowHeight;
   }
-  p.end();
   return pages;
 }
 

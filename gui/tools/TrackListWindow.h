@@ -6,11 +6,13 @@
 // so nothing it shows can go stale while it is open.
 
 #include <QDialog>
+#include <functional>
 #include <string>
 
 #include "app/entities/track/RRPartsList.h"
 
 class QLabel;
+class QPainter;
 class QPrinter;
 class QPushButton;
 class QTreeWidget;
@@ -50,6 +52,9 @@ class TTrackListWindow : public QDialog {
   // the table with framed cells, a new page whenever the next row would pass the bottom. Returns
   // the number of pages, 0 (and a message) when the printer takes none.
   int PrintTo(QPrinter& printer);
+  // The pages on any painter that works in tenths of a millimetre from the top left of the
+  // printable area; newPage starts the next page (false: stop). Returns the number of pages.
+  int PaintPages(QPainter& painter, int pageWidth, int pageHeight, const std::function<bool()>& newPage);
 
  private:
   void Refill();
