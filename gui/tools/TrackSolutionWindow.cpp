@@ -115,6 +115,8 @@ TTrackSolutionWindow::TTrackSolutionWindow(TRRProject& project, TRRGlobal& globa
   FSolutionList->setRootIsDecorated(false);
   FSolutionList->setUniformRowHeights(true);
   FSolutionList->header()->setStretchLastSection(true);
+  FSolutionList->setColumnWidth(0, 70);
+  FSolutionList->setColumnWidth(1, 70);
   root->addWidget(FSolutionList, 1);
 
   FSolutionLabel = new QLabel(this);
