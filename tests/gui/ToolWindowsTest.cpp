@@ -192,12 +192,18 @@ TEST_F(ToolWindows, PartsListShowsSortsSavesAndPrintsTheSamplesTracks) {
       if (!s.Written) continue;
       // Windows-1252 on disk: "ü" is one byte.
       const std::string bytes = ReadFile(s.File);
-      std::string start = s.Start;
-      for (size_t at; (at = start.find("\xC3\xBC")) != std::string::npos;) start.replace(at, 2, "\xFC");
+      std::string start;
+      for (size_t i = 0; i < s.Start.size(); ++i)
+        if (s.Start.compare(i, 2, "\xC3\xBC") == 0)
+          start += '\xFC', ++i;
+        else
+          start += s.Start[i];
       EXPECT_EQ(bytes.rfind(start, 0), 0u) << bytes.substr(0, 120);
-      for (const TRRPartsListRow& r : expected.Rows())
-        if (std::all_of(r.Name.begin(), r.Name.end(), [](char ch) { return ch > ' ' && ch < 0x7F && ch != '&'; }))
+      for (const TRRPartsListRow& r : expected.Rows()) {
+        if (std::all_of(r.Name.begin(), r.Name.end(), [](char ch) { return ch > ' ' && ch < 0x7F && ch != '&'; })) {
           EXPECT_NE(bytes.find(r.Name), std::string::npos) << r.Name;
+        }
+      }
     }
     // A cancelled dialog writes nothing and says nothing.
     P.Ui.Boxes.clear();
@@ -413,7 +419,9 @@ TEST_F(ToolWindows, GapSearchRestartsOnEveryChangeAndClosingJoinsTheWorker) {
     const size_t shown = w->Solutions().size();
     if (round % 2) w.reset();
     Pump(20);
-    if (w) EXPECT_EQ(w->Solutions().size(), shown);
+    if (w) {
+      EXPECT_EQ(w->Solutions().size(), shown);
+    }
   }
 }
 
