@@ -135,8 +135,11 @@ std::vector<std::string> Column(QTreeWidget* table, int column) {
 }  // namespace
 
 TEST_F(ToolWindows, PartsListShowsSortsSavesAndPrintsTheSamplesTracks) {
+  // Both tool windows need a layout; the event manager and the track editor come later.
+  for (A a : {A::ShowTrackList, A::ShowTrackSolution}) EXPECT_FALSE(W->Action(a)->isEnabled());
   ASSERT_TRUE(Open(P.Sample()));
-  ASSERT_TRUE(W->Action(A::ShowTrackList)->isEnabled());
+  for (A a : {A::ShowTrackList, A::ShowTrackSolution}) EXPECT_TRUE(W->Action(a)->isEnabled());
+  for (A a : {A::ShowEventManager, A::EditTrack}) EXPECT_FALSE(W->Action(a)->isEnabled());
   // What the window must show: the core's list, most used first.
   TRRPartsList expected;
   expected.Build(*P.Project().ProjectNode());
