@@ -138,6 +138,8 @@ TRRShellActionState TRRShellState::Action(TRRShellAction action) const {
     case A::ZoomOut:
     case A::ShowTrackList:
     case A::ShowEventManager:
+    // The gap solver takes the two selected tracks or lets the user choose two.
+    case A::ShowTrackSolution:
       r.Enabled = open;
       break;
     case A::Export:
@@ -204,9 +206,7 @@ TRRShellActionState TRRShellState::Action(TRRShellAction action) const {
       r.Enabled = true;
       r.Checked = s.Sounds;
       break;
-    case A::ShowTrackSolution:
-      r.Enabled = sel.Count == 2 && sel.TrackCount == 2;
-      break;
+
     case A::EditTrack:
       r.Enabled = sel.Count == 1 && sel.TrackCount == 1;
       r.Visible = r.Enabled;

@@ -58,6 +58,8 @@
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/TrackFilterWindow.h"
 #include "gui/tools/TrackEditor.h"
+#include "gui/tools/TrackListWindow.h"
+#include "gui/tools/TrackSolutionWindow.h"
 #include "gui/tools/TrackVehicleEditor.h"
 
 namespace rr {
@@ -425,10 +427,10 @@ void TMainWindow::CreateActions() {
   Add(A::Sounds, "Ge&räusche", {}, [this] {
     FGlobal.SetSoundEnabled(Action(TRRShellAction::Sounds)->isChecked());
   }, true);
+  Add(A::ShowTrackList, "&Stückliste...", {}, [this] { ShowTrackList(); });
   // The windows of these actions come with their tools; until then the actions stay disabled.
-  Add(A::ShowTrackList, "&Stückliste...", {}, [] {});
   Add(A::ShowEventManager, "&Ereignisverwaltung...", {}, [] {});
-  Add(A::ShowTrackSolution, "Gleis&lösung...", {}, [] {});
+  Add(A::ShowTrackSolution, "Gleis&lösung...", {}, [this] { ShowTrackSolution(); });
   Add(A::EditTrack, "Gle&iseditor...", {}, [this] { EditTrack(); });
   Add(A::SaveDB, "&Datenbank speichern", {}, [this] {
     FGlobal.Database().WriteChangesWithProgress(FUI);
@@ -770,8 +772,7 @@ void TMainWindow::RefreshState() {
     a->setVisible(st.Visible);
   }
   // Windows that come with later tools.
-  for (TRRShellAction later : {TRRShellAction::ShowTrackList, TRRShellAction::ShowEventManager,
-                               TRRShellAction::ShowTrackSolution})
+  for (TRRShellAction later : {TRRShellAction::ShowEventManager})
     Action(later)->setEnabled(false);
   setWindowTitle(QString::fromStdString(state.Caption()));
   const std::vector<std::string> captions = state.RecentCaptions();
@@ -1153,6 +1154,34 @@ void TMainWindow::SettingsChanged() {
 void TMainWindow::ShowAbout() {
   TAboutWindow about(this);
   about.exec();
+}
+
+void TMainWindow::ShowTrackList() {
+  // A flow: no other flow may close the layout under the window.
+  if (!Project().IsOpen() || !Project().ProjectNode() || !BeginFlow()) return;
+  TFlowEnd end{[this] { EndFlow(); }};
+  TTrackListWindow window(*Project().ProjectNode(), RRPartsListProjectName(Project().FileName()), FUI, this);
+  window.exec();
+}
+
+void TMainWindow::ShowTrackSolution() {
+  TRREntityManager* m = Project().Manager();
+  if (!Project().IsOpen() || !m || !BeginFlow()) return;
+  TFlowEnd end{[this] { EndFlow(); }};
+  TTrackSolutionWindow window(Project(), FGlobal, FUI, this);
+  std::vector<int32_t> tracks;
+  for (TRREntity* e : m->Selection())
+    if (e->Is<TRRTrack>()) tracks.push_back(e->ID());
+  // Two selected tracks that cannot be joined: told, and the window stays closed.
+  if (tracks.size() == 2) {
+    const std::string problem = window.SetTracks(tracks[0], tracks[1]);
+    if (problem == RRTextDifferentTrackSystems || problem == RRTextNoFreeContacts) {
+      FUI.ShowMessage(problem, RRCaptionIncompatibleTracks, TRRMessageIcon::Warning);
+      return;
+    }
+  }
+  window.exec();
+  RefreshState();
 }
 
 void TMainWindow::DeferredStart(const QString& fileArgument, bool openSample, bool forClient) {

@@ -116,6 +116,10 @@ class TMainWindow : public QMainWindow {
   void ShowWelcome();
   void ShowOptions(int page = 0);
   void ShowAbout();
+  // "Stückliste": the parts list of the open layout.
+  void ShowTrackList();
+  // "Gleislösung": the gap solver for the two selected tracks (or two chosen in the window).
+  void ShowTrackSolution();
   // After the settings were read again: the frame rate, the project menu, rulers and actions.
   void SettingsChanged();
 

@@ -60,7 +60,10 @@ TEST(RRShellState, ActionTable) {
       {"release one group", Open({1, 0, 1, 0}), A::ReleaseGroup, true},
       {"release group and more", Open({2, 0, 1, 0}), A::ReleaseGroup, false},
       {"solve two tracks", Open({2, 0, 0, 2}), A::ShowTrackSolution, true},
-      {"solve track and model", Open({2, 0, 0, 1}), A::ShowTrackSolution, false},
+      // The window lets the user choose the tracks when the selection does not name two.
+      {"solve track and model", Open({2, 0, 0, 1}), A::ShowTrackSolution, true},
+      {"solve without layout", Closed(), A::ShowTrackSolution, false},
+      {"parts list", Open(), A::ShowTrackList, true},
       {"edit one track", Open({1, 0, 0, 1}), A::EditTrack, true, false, true},
       {"edit two tracks", Open({2, 0, 0, 2}), A::EditTrack, false, false, false},
       {"edit model", Open({1, 0, 0, 0}), A::EditTrack, false, false, false},

@@ -541,6 +541,17 @@ std::vector<TRRSolverSolution> RRSolveGap(const TRRSolverProblem& problem, TRRSo
   return TFastSearch(problem, run).Run();
 }
 
+float RRSolutionError(const TRRSolverProblem& problem, const TRRSolverSolution& solution) {
+  TLay s{0, 0, problem.HeadingX, problem.HeadingZ};
+  for (int32_t i : solution.Candidates) {
+    if (i < 0 || static_cast<size_t>(i) >= problem.Candidates.size())
+      return std::numeric_limits<float>::infinity();
+    s = LayPiece(s, PieceOf(problem.Candidates[static_cast<size_t>(i)]));
+  }
+  const float dx = s.X - problem.Target.x, dy = -problem.Target.y, dz = s.Z - problem.Target.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
 // ---- creating a solution ----
 
 std::vector<TRRTrack*> RRCreateSolutionTracks(TRREntityManager& manager, TRRTrackRouteContact& start,
@@ -556,6 +567,8 @@ std::vector<TRRTrack*> RRCreateSolutionTracks(TRREntityManager& manager, TRRTrac
   std::vector<std::unique_ptr<TRRCommand>> commands;
   std::vector<TRRTrack*> tracks;
   TRREntitySelection& selection = manager.Selection();
+  std::vector<int32_t> selectedBefore;
+  for (const TRREntity* e : selection) selectedBefore.push_back(e->ID());
   selection.BeginUpdate();
   try {
     selection.Clear();
@@ -565,10 +578,13 @@ std::vector<TRRTrack*> RRCreateSolutionTracks(TRREntityManager& manager, TRRTrac
       std::unique_ptr<TRREntityDescription> d = piece.Description->Clone();
       d->SetID(manager.NextID());
       manager.ReserveIDs(1);
-      auto* track = dynamic_cast<TRRTrack*>(manager.CreateEntity(nullptr, *d));
-      if (!track || track->GetRouteCount() < 1)
+      TRREntity* entity = manager.CreateEntity(nullptr, *d);
+      auto* track = dynamic_cast<TRRTrack*>(entity);
+      if (!track || track->GetRouteCount() < 1) {
+        delete entity;
         throw gx::EInvalidParameter(
             {gx::TGXExceptionArg::Object("TSolutionTrack"), "RRCreateSolutionTracks", "Invalid description"});
+      }
       track->Update(false);
       TRRTrackRouteContact* own = track->GetRoute(0)->Contact(piece.Entry);
       gx::TGXVector3 position;
@@ -587,9 +603,13 @@ std::vector<TRRTrack*> RRCreateSolutionTracks(TRREntityManager& manager, TRRTrac
       foreign = own->GetOpposite();
     }
   } catch (...) {
-    // What was created stays, but no command can take it back.
+    // Nothing half-laid stays behind without a way back: the pieces made so far go again and the
+    // selection is what it was.
+    selection.Clear();
+    for (auto it = tracks.rbegin(); it != tracks.rend(); ++it) delete *it;
+    for (int32_t id : selectedBefore)
+      if (TRREntity* e = manager.FindByID(id)) selection.Add(e);
     selection.EndUpdate();
-    manager.Project().SetModified();
     throw;
   }
   selection.EndUpdate();

@@ -125,6 +125,10 @@ struct TRRSolverSolution {
   bool operator==(const TRRSolverSolution&) const = default;
 };
 
+// How far the end of the solution's last piece lies from the target (world units), laid as the
+// searches lay it; infinity for a solution naming a candidate the problem does not have.
+float RRSolutionError(const TRRSolverProblem& problem, const TRRSolverSolution& solution);
+
 // Sum of n^k for k = 1 ... maxPieces, saturating at UINT64_MAX.
 uint64_t RRSolverTotal(uint64_t candidates, int maxPieces);
 // "Berechne Kombinationen (max. 1.234.567):".
@@ -147,7 +151,8 @@ std::vector<TRRSolverSolution> RRSolveGap(const TRRSolverProblem& problem, TRRSo
 // Lays a solution ("Gleise erzeugen"): each piece made from its description with a fresh ID under
 // the project node, its entry contact snapped (RRSnapTransform) onto the start contact for the
 // first piece, else onto the previous piece's other contact; the new tracks become the selection
-// and one command (a child per track) goes into the history. Returns the new tracks.
+// and one command (a child per track) goes into the history. Returns the new tracks. A piece that
+// cannot be made (a bad index or description) raises and takes back the pieces made before it.
 std::vector<TRRTrack*> RRCreateSolutionTracks(TRREntityManager& manager, TRRTrackRouteContact& start,
                                               const std::vector<TSolutionTrack>& candidates,
                                               const TRRSolverSolution& solution);

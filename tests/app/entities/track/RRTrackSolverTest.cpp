@@ -13,6 +13,7 @@
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackRoute.h"
 #include "app/entities/track/RRTrackSolver.h"
+#include "engine/core/GXException.h"
 #include "tests/app/ManagerTestSupport.h"
 
 using namespace rr;
@@ -146,8 +147,16 @@ TEST(TrackSolver, ToleranceBorderAndCountRules) {
   for (const TCase& c : cases) {
     const TRRSolverProblem p = Problem(c.Candidates, c.Target, c.Pieces);
     EXPECT_EQ(Sequences(RRSolveGapPlain(p)), c.Want);
-    EXPECT_EQ(Sequences(RRSolveGap(p)), c.Want);
+    const auto found = RRSolveGap(p);
+    EXPECT_EQ(Sequences(found), c.Want);
+    // The error the window shows is what the search measured: below the tolerance.
+    for (const TRRSolverSolution& s : found) EXPECT_LT(RRSolutionError(p, s), p.Tolerance);
   }
+  // A straight of 10 towards a target 20 ahead misses by 10; an unknown candidate never fits.
+  const TRRSolverProblem half = Problem({Straight(10)}, {0, 0, 20});
+  EXPECT_NEAR(RRSolutionError(half, {{0}, {0}}), 10.0f, 1e-5f);
+  EXPECT_NEAR(RRSolutionError(half, {{0, 0}, {0, 0}}), 0.0f, 1e-5f);
+  EXPECT_TRUE(std::isinf(RRSolutionError(half, {{3}, {0}})));
   // Entries travel with the solution.
   const auto mirrored = RRSolveGap(Problem(cases[6].Candidates, cases[6].Target, 1));
   ASSERT_EQ(mirrored.size(), 1u);
@@ -425,4 +434,35 @@ TEST_F(SolutionTracks, LaidPiecesConnectBothEndsAndUndoAsOneCommand) {
   ASSERT_NE(P.M().FindByID(ids[0]), nullptr);
   EXPECT_EQ(PartnerID(a->GetRoute(0)->Contact(1)), ids[0]);
   EXPECT_EQ(PartnerID(b->GetRoute(0)->Contact(0)), ids[1]);
+}
+
+TEST_F(SolutionTracks, APieceThatCannotBeMadeTakesBackTheWholeSolution) {
+  Catalogue.Add(Piece(TRRTrackType::Straight, "Test", 10));
+  // A description without routes: no track can be laid from it.
+  auto broken = std::make_unique<TRRTrackDesc>(TRRTrackType::Straight);
+  broken->TrackSystemName().SetUserText("Test");
+  TRRTrack* a = Place(20, {0, 0, 0}, 0);
+  TRRTrack* b = Place(20, {0, 0, 100}, 0);
+  P.M().Selection().Add(b);
+  const std::vector<TSolutionTrack> candidates = RRSolutionCandidates(Catalogue, "test", 3);
+  ASSERT_EQ(candidates.size(), 1u);
+  std::vector<TSolutionTrack> withBroken = candidates;
+  withBroken.push_back({broken.get(), 10, 0, 0, 0, 0});
+  const int tracks = P.M().Tracks().Count(), steps = P.Hist->Count();
+  struct TCase {
+    const char* What;
+    TRRSolverSolution Solution;
+  } cases[] = {
+      {"bad description after a good piece", {{0, 0, 1}, {0, 0, 0}}},
+      {"index past the candidates", {{0, 5}, {0, 0}}},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_THROW(RRCreateSolutionTracks(P.M(), *a->GetRoute(0)->Contact(1), withBroken, c.Solution),
+                 gx::EInvalidParameter)
+        << c.What;
+    EXPECT_EQ(P.M().Tracks().Count(), tracks) << c.What;
+    EXPECT_EQ(P.Hist->Count(), steps) << c.What;
+    ASSERT_EQ(P.M().Selection().Count(), 1) << c.What;
+    EXPECT_EQ(P.M().Selection().Item(0), b) << c.What;
+  }
 }
