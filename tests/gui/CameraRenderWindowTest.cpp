@@ -1,0 +1,71 @@
+// The camera page's small picture: the layout through a placed camera, drawn without changing
+// the 3D view's projection (its picks read it), a double click asking for activation, and
+// nothing kept (and no crash) once the layout is closed.
+
+#include <gtest/gtest.h>
+
+#include <QMouseEvent>
+#include <QSignalSpy>
+
+#include "app/RREntityManager.h"
+#include "app/RRProject.h"
+#include "app/RRProjectRenderWindow.h"
+#include "app/entities/RRCamera.h"
+#include "engine/core/GXConfiguration.h"
+#include "engine/render/GXCamera.h"
+#include "gui/CameraRenderWindow.h"
+#include "tests/gui/GuiTestSupport.h"
+
+using namespace rr;
+using guitest::Pump;
+
+TEST(CameraRenderWindow, ShowsTheLayoutThroughTheCameraAndLetsGoWhenClosed) {
+  guitest::TProgram P;
+  TMainWindow& W = P.MakeWindow();
+  W.resize(800, 600);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
+  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
+  P.Global().LoadSettings();
+  ASSERT_TRUE(W.OpenProjectFile(QString::fromStdString(P.Sample())));
+  Pump(300);
+  TRREntityManager& m = *P.Project().Manager();
+  TRRCamera* placed = nullptr;
+  for (int i = 0; i < m.EntitySlotCount() && !placed; ++i)
+    if (auto* c = dynamic_cast<TRRCamera*>(m.EntitySlot(i)); c && c->Name() == "Blick über die Anlage") placed = c;
+  ASSERT_NE(placed, nullptr);
+  gx::TGXCamera* main = P.Project().RenderWindow()->Camera();
+  ASSERT_NE(main, nullptr);
+  const gx::TGXMatrix before = main->GetProjectionMatrix();
+
+  TRRCameraRenderWindow w(P.Project());
+  w.resize(200, 120);
+  w.show();
+  w.SetCameraID(placed->ID());
+  w.Step();
+  const QImage picture = w.Picture();
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_EQ(picture.width(), 200);
+  int differing = 0;
+  for (int y = 0; y < picture.height(); y += 2)
+    for (int x = 0; x < picture.width(); x += 2) differing += picture.pixel(x, y) != picture.pixel(0, 0);
+  EXPECT_GT(differing, picture.width() * picture.height() / 16);
+  picture.save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-camera-picture.png");
+  const gx::TGXMatrix after = main->GetProjectionMatrix();
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(after.m[r][c], before.m[r][c]) << r << c;
+
+  QSignalSpy activate(&w, &TRRCameraRenderWindow::ActivateRequested);
+  QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(w.mapToGlobal(QPoint(10, 10))),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &twice);
+  EXPECT_EQ(activate.count(), 1);
+
+  // No camera of that ID, then no layout: no picture, no crash.
+  w.SetCameraID(999999);
+  EXPECT_TRUE(w.Picture().isNull());
+  w.SetCameraID(placed->ID());
+  P.Ui.Answers = {"&Nein"};
+  ASSERT_TRUE(W.CloseProjectFlow());
+  w.Step();
+  EXPECT_TRUE(w.Picture().isNull());
+}
