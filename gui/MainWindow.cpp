@@ -54,6 +54,7 @@
 #include "gui/WelcomeWindow.h"
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/TrackFilterWindow.h"
+#include "gui/events/EventManagerWindow.h"
 #include "gui/tools/TrackEditor.h"
 
 namespace rr {
@@ -420,7 +421,7 @@ void TMainWindow::CreateActions() {
   }, true);
   // The windows of these actions come with their tools; until then the actions stay disabled.
   Add(A::ShowTrackList, "&Stückliste...", {}, [] {});
-  Add(A::ShowEventManager, "&Ereignisverwaltung...", {}, [] {});
+  Add(A::ShowEventManager, "&Ereignisverwaltung...", {}, [this] { ShowEventManager(); });
   Add(A::ShowTrackSolution, "Gleis&lösung...", {}, [] {});
   Add(A::EditTrack, "Gle&iseditor...", {}, [this] { EditTrack(); });
   Add(A::SaveDB, "&Datenbank speichern", {}, [this] {
@@ -622,6 +623,15 @@ void TMainWindow::EndCatalogDrag(bool dropped) {
   RefreshState();
 }
 
+void TMainWindow::ShowEventManager() {
+  if (!Project().IsOpen() || !Project().EventManager()) return;
+  TEventManagerWindow window(FGlobal, FUI, this);
+  FEventManager = &window;
+  window.exec();
+  FEventManager = nullptr;
+  RefreshState();
+}
+
 void TMainWindow::EditTrack() {
   TRREntityManager* m = Project().Manager();
   if (!m || !Project().IsOpen() || m->Selection().Count() != 1) return;
@@ -717,8 +727,7 @@ void TMainWindow::RefreshState() {
     a->setVisible(st.Visible);
   }
   // Windows that come with later tools.
-  for (TRRShellAction later : {TRRShellAction::ShowTrackList, TRRShellAction::ShowEventManager,
-                               TRRShellAction::ShowTrackSolution})
+  for (TRRShellAction later : {TRRShellAction::ShowTrackList, TRRShellAction::ShowTrackSolution})
     Action(later)->setEnabled(false);
   setWindowTitle(QString::fromStdString(state.Caption()));
   const std::vector<std::string> captions = state.RecentCaptions();

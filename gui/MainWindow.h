@@ -32,6 +32,7 @@ class TRRLoadProgress;
 class TCentralArea;
 class TRRCatalogDrop;
 class TTrackEditor;
+class TEventManagerWindow;
 class TRRCatalogMenu;
 class TRREntityDescription;
 
@@ -72,6 +73,10 @@ class TMainWindow : public QMainWindow {
   void EditTrack();
   // The track editor while it is open (tests fill it in).
   TTrackEditor* OpenTrackEditor() const { return FTrackEditor; }
+  // "Ereignisverwaltung": the layout's events edited in their window (OK takes the changes).
+  void ShowEventManager();
+  // The event window while it is open (tests work in it).
+  TEventManagerWindow* OpenEventManager() const { return FEventManager; }
   // "Gleisfilter setzen": edits the layout's track filter (OK assigns it and marks the layout modified).
   void EditTrackFilter();
   QLabel* StatusPanel(int index) const { return FPanels[static_cast<size_t>(index)]; }
@@ -191,6 +196,7 @@ class TMainWindow : public QMainWindow {
   bool FAutoTerrain = true;
   std::unique_ptr<TRRCatalogDrop> FCatalogDrop;
   TTrackEditor* FTrackEditor = nullptr;
+  TEventManagerWindow* FEventManager = nullptr;
   // Whether the catalogue was last built for an open layout (its filter applies only then).
   bool FCatalogForOpen = false;
   // The project's services before the window took over its callbacks (given back at the end).
