@@ -180,7 +180,7 @@ void TEventManagerWindow::AddItems(QTreeWidgetItem* parent, TRREventGroup& group
     item->setFont(0, font);
     item->setForeground(0, QColor(128, 128, 128));
   };
-  if (&group != &FCopy->Root()) style(parent, group.Enabled());
+  style(parent, group.Enabled());
   for (int i = 0; i < group.GroupCount(); ++i) {
     TRREventGroup* g = group.Group(i);
     auto* item = new QTreeWidgetItem(parent);
@@ -314,7 +314,8 @@ void TEventManagerWindow::DeleteChosen() {
   for (QTreeWidgetItem* item : selected) {
     if (!item->parent()) continue;
     bool inside = false;
-    for (QTreeWidgetItem* p = item->parent(); p && !inside; p = p->parent()) inside = all.count(p) > 0;
+    // The top group is never deleted, so being below it chosen does not count.
+    for (QTreeWidgetItem* p = item->parent(); p && p->parent() && !inside; p = p->parent()) inside = all.count(p) > 0;
     if (!inside) chosen.push_back(item);
   }
   if (chosen.empty()) return;
