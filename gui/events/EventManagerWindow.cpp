@@ -8,7 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QToolBar>
+#include <QGridLayout>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
@@ -86,12 +87,16 @@ TEventManagerWindow::TEventManagerWindow(TRRGlobal& global, IRRUIService& ui, QW
   command(Delete, "Selektierte Ereignisse/Gruppen löschen", [this] { DeleteChosen(); });
   FCommands[Delete]->setShortcut(QKeySequence::Delete);
   FCommands[Delete]->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-  // Two rows: making, then changing what is there.
-  auto* bar = new QToolBar;
-  auto* bar2 = new QToolBar;
-  for (QToolBar* b : {bar, bar2}) b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  for (TCommand c : {NewGroup, NewEvent, Duplicate}) bar->addAction(FCommands[c]);
-  for (TCommand c : {EditGroup, EditEvent, Delete}) bar2->addAction(FCommands[c]);
+  // Two rows of buttons: making, then changing what is there.
+  auto* commands = new QGridLayout;
+  const TCommand order[] = {NewGroup, NewEvent, Duplicate, EditGroup, EditEvent, Delete};
+  for (int i = 0; i < CommandCount; ++i) {
+    auto* button = new QToolButton;
+    button->setDefaultAction(FCommands[order[i]]);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    commands->addWidget(button, i / 3, i % 3);
+  }
   addAction(FCommands[Delete]);
 
   FSearch = new QLineEdit;
@@ -120,13 +125,13 @@ TEventManagerWindow::TEventManagerWindow(TRRGlobal& global, IRRUIService& ui, QW
   connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(bar);
-  layout->addWidget(bar2);
+  layout->addLayout(commands);
   layout->addWidget(FSearch);
   layout->addWidget(FTree, 1);
   layout->addWidget(box);
   Fill(FCopy->Root().ID());
-  resize(520, 560);
+  FTree->setFocus();
+  resize(620, 560);
 }
 
 TEventManagerWindow::~TEventManagerWindow() { RestoreAnimations(); }

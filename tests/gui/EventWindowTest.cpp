@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -383,19 +385,32 @@ TEST_F(EventWindows, SearchChoosesTheFirstMatchAndDropsMoveIntoGroups) {
       false);
 }
 
-// Pictures of the two windows for the documents.
+// Pictures of the two windows for the documents, and both side by side at most 640 pixels wide.
 TEST_F(EventWindows, Pictures) {
+  QPixmap manager, event;
   Manage(
       [&](W& w) {
         Choose(w, Named(w.Copy(), "Einfahrt Bahnhof")->ID());
         Pump(50);
-        w.grab().save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-event-manager.png");
+        manager = w.grab();
         EditEvent(w, [&](TEventWindow& e) {
           e.ActionList()->setCurrentRow(2);
           Pump(50);
-          e.grab().save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-event-window.png");
+          event = e.grab();
           e.reject();
         });
       },
       false);
+  ASSERT_FALSE(manager.isNull());
+  ASSERT_FALSE(event.isNull());
+  const QString dir(VELMORA_TEST_OUTPUT_DIR);
+  manager.save(dir + "/desktop-event-manager.png");
+  event.save(dir + "/desktop-event-window.png");
+  QImage both(manager.width() + event.width(), std::max(manager.height(), event.height()), QImage::Format_RGB32);
+  both.fill(QColor(239, 239, 239));
+  QPainter painter(&both);
+  painter.drawPixmap(0, 0, manager);
+  painter.drawPixmap(manager.width(), 0, event);
+  painter.end();
+  both.scaledToWidth(640, Qt::SmoothTransformation).save(dir + "/fenster-ereignisse.png");
 }
