@@ -202,8 +202,9 @@ int RRChoiceIndex(const TEventProperty& property, int32_t value) {
   if (n == 0) return -1;
   for (int i = 0; i < n; ++i)
     if (property.Options[size_t(i)].second == value) return i;
-  if (property.Options.front().second == -1) return std::clamp(int64_t(value) + 1, int64_t(0), int64_t(n - 1));
-  return 0;
+  if (property.Options.front().second == -1) return int(std::clamp(int64_t(value) + 1, int64_t(0), int64_t(n - 1)));
+  // Nothing shown rather than an option the field does not hold.
+  return -1;
 }
 
 std::vector<const TRREntity*> RRPropertyEntities(const TEventProperty& property, const TRREntityManager* entities) {

@@ -66,7 +66,7 @@ std::vector<TEventProperty> RRConditionProperties(TRRCondition& condition, const
 std::vector<TEventProperty> RRActionProperties(TRRAction& action, const TEventPropertyContext& context);
 
 // The option shown for value: the one carrying it; otherwise, for lists that start with "any"
-// (-1), value + 1 held within the list; otherwise the first. -1 for an empty list.
+// (-1), value + 1 held within the list; otherwise none (-1), as for an empty list.
 int RRChoiceIndex(const TEventProperty& property, int32_t value);
 // The entities a property accepts, by name (equal names by ID).
 std::vector<const TRREntity*> RRPropertyEntities(const TEventProperty& property, const TRREntityManager* entities);

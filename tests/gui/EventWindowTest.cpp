@@ -385,6 +385,36 @@ TEST_F(EventWindows, SearchChoosesTheFirstMatchAndDropsMoveIntoGroups) {
       false);
 }
 
+TEST(EventProperties, ListsShowTheHeldOptionAndNumbersAreReadWithinTheirRange) {
+  TEventProperty routes;
+  routes.Options = {{"Jede Position", -1}, {"0", 0}, {"1", 1}};
+  TEventProperty events;
+  events.Options = {{"Ereignisse", 11}, {"  Abfahrt", 12}};
+  struct TChoice {
+    const TEventProperty* List;
+    int32_t Value;
+    int Index;
+  } choices[] = {{&routes, -1, 0}, {&routes, 1, 2}, {&routes, 7, 2}, {&routes, -9, 0},
+                 {&events, 12, 1}, {&events, 0, -1}, {&events, 99, -1}};
+  for (const TChoice& c : choices) EXPECT_EQ(RRChoiceIndex(*c.List, c.Value), c.Index) << c.Value;
+
+  TEventProperty speed;
+  speed.Min = -75;
+  speed.Max = 75;
+  speed.Factor = 10;  // millimetres
+  struct TNumber {
+    const char* Text;
+    bool Read;
+    double Stored;
+  } numbers[] = {{"12,5", true, 1.25}, {" -30.5 ", true, -3.05}, {"1e9", true, 7.5}, {"-1e999", false, 0},
+                 {"nan", false, 0},    {"inf", false, 0},        {"", false, 0},     {"12 mm", false, 0}};
+  for (const TNumber& n : numbers) {
+    double stored = 0;
+    EXPECT_EQ(RRParsePropertyNumber(speed, n.Text, stored), n.Read) << n.Text;
+    if (n.Read) EXPECT_DOUBLE_EQ(stored, n.Stored) << n.Text;
+  }
+}
+
 // Pictures of the two windows for the documents, and both side by side at most 640 pixels wide.
 TEST_F(EventWindows, Pictures) {
   QPixmap manager, event;
