@@ -47,20 +47,9 @@ class TEventTree : public QTreeWidget {
 
  protected:
   void dropEvent(QDropEvent* event) override {
-    QTreeWidgetItem* at = itemAt(event->position().toPoint());
-    int32_t target = 0;
-    if (at) target = (at->data(0, GroupRole).toBool() ? at : at->parent())->data(0, IDRole).toInt();
-    std::vector<int32_t> ids;
-    for (QTreeWidgetItem* item : selectedItems()) ids.push_back(item->data(0, IDRole).toInt());
+    FWindow->DropOn(itemAt(event->position().toPoint()));
     event->setDropAction(Qt::IgnoreAction);
     event->accept();
-    QTimer::singleShot(0, FWindow, [w = FWindow, ids, target] {
-      TRREventGroup* group = target ? w->Copy().FindGroup(target) : &w->Copy().Root();
-      std::vector<QTreeWidgetItem*> items;
-      for (int32_t id : ids)
-        if (QTreeWidgetItem* item = w->ItemOf(id)) items.push_back(item);
-      if (group) w->MoveInto(items, group);
-    });
   }
 
  private:
@@ -341,6 +330,19 @@ void TEventManagerWindow::DeleteChosen() {
     }
   }
   Fill(FCopy->FindGroup(select) ? select : FCopy->Root().ID());
+}
+
+void TEventManagerWindow::DropOn(QTreeWidgetItem* at) {
+  int32_t target = FCopy->Root().ID();
+  if (at) target = (at->data(0, GroupRole).toBool() || !at->parent() ? at : at->parent())->data(0, IDRole).toInt();
+  std::vector<int32_t> ids;
+  for (QTreeWidgetItem* item : FTree->selectedItems()) ids.push_back(item->data(0, IDRole).toInt());
+  QTimer::singleShot(0, this, [this, ids, target] {
+    std::vector<QTreeWidgetItem*> items;
+    for (int32_t id : ids)
+      if (QTreeWidgetItem* item = ItemOf(id)) items.push_back(item);
+    MoveInto(items, FCopy->FindGroup(target));
+  });
 }
 
 void TEventManagerWindow::MoveInto(const std::vector<QTreeWidgetItem*>& items, TRREventGroup* target) {

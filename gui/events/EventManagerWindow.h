@@ -61,6 +61,9 @@ class TEventManagerWindow : public QDialog {
   // The edit window while open (tests fill it in): an event's or a group's.
   QDialog* OpenEditor() const { return FEditor; }
 
+  // A drop of the chosen items on an item: they move into its group (the group of an event; the
+  // top group when dropped on nothing) once the drag has returned.
+  void DropOn(QTreeWidgetItem* at);
   // Moves the events and groups of the chosen items into target (appended); a group never into
   // itself or below itself. The tree shows the result.
   void MoveInto(const std::vector<QTreeWidgetItem*>& items, TRREventGroup* target);

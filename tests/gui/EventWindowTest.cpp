@@ -367,6 +367,12 @@ TEST_F(EventWindows, SearchChoosesTheFirstMatchAndDropsMoveIntoGroups) {
         w.Command(W::NewGroup)->trigger();
         TRREventGroup* group = w.Copy().FindGroup(CurrentID(w));
         ASSERT_NE(group, nullptr);
+        // Dropped on the group in the tree, after the drag returned.
+        w.Tree()->clearSelection();
+        w.ItemOf(arrival)->setSelected(true);
+        w.DropOn(w.ItemOf(group->ID()));
+        Pump(20);
+        EXPECT_EQ(w.Copy().FindEvent(arrival)->Parent(), group);
         w.MoveInto({w.ItemOf(arrival), w.ItemOf(departure)}, group);
         EXPECT_EQ(group->EventCount(), 2);
         EXPECT_EQ(w.Copy().Root().EventCount(), 0);
