@@ -57,6 +57,7 @@
 #include "gui/WelcomeWindow.h"
 #include "gui/catalog/CatalogMenu.h"
 #include "gui/catalog/TrackFilterWindow.h"
+#include "gui/events/EventManagerWindow.h"
 #include "gui/tools/TrackEditor.h"
 #include "gui/tools/TrackListWindow.h"
 #include "gui/tools/TrackSolutionWindow.h"
@@ -428,8 +429,7 @@ void TMainWindow::CreateActions() {
     FGlobal.SetSoundEnabled(Action(TRRShellAction::Sounds)->isChecked());
   }, true);
   Add(A::ShowTrackList, "&Stückliste...", {}, [this] { ShowTrackList(); });
-  // The windows of these actions come with their tools; until then the actions stay disabled.
-  Add(A::ShowEventManager, "&Ereignisverwaltung...", {}, [] {});
+  Add(A::ShowEventManager, "&Ereignisverwaltung...", {}, [this] { ShowEventManager(); });
   Add(A::ShowTrackSolution, "Gleis&lösung...", {}, [this] { ShowTrackSolution(); });
   Add(A::EditTrack, "Gle&iseditor...", {}, [this] { EditTrack(); });
   Add(A::SaveDB, "&Datenbank speichern", {}, [this] {
@@ -656,6 +656,15 @@ void TMainWindow::EndCatalogDrag(bool dropped) {
   RefreshState();
 }
 
+void TMainWindow::ShowEventManager() {
+  if (!Project().IsOpen() || !Project().EventManager()) return;
+  TEventManagerWindow window(FGlobal, FUI, this);
+  FEventManager = &window;
+  window.exec();
+  FEventManager = nullptr;
+  RefreshState();
+}
+
 void TMainWindow::EditTrack() {
   TRREntityManager* m = Project().Manager();
   if (!m || !Project().IsOpen() || m->Selection().Count() != 1) return;
@@ -771,9 +780,6 @@ void TMainWindow::RefreshState() {
     if (a->isCheckable()) a->setChecked(st.Checked);
     a->setVisible(st.Visible);
   }
-  // Windows that come with later tools.
-  for (TRRShellAction later : {TRRShellAction::ShowEventManager})
-    Action(later)->setEnabled(false);
   setWindowTitle(QString::fromStdString(state.Caption()));
   const std::vector<std::string> captions = state.RecentCaptions();
   for (size_t i = 0; i < FRecent.size(); ++i) {

@@ -34,6 +34,7 @@ class TRRCatalogDrop;
 class TTrackEditor;
 class TTrackVehicleEditor;
 class TRRSmartHintManager;
+class TEventManagerWindow;
 class TRRCatalogMenu;
 class TRREntityDescription;
 
@@ -79,6 +80,10 @@ class TMainWindow : public QMainWindow {
   // one undo step.
   void EditVehicleModel();
   TTrackVehicleEditor* OpenVehicleEditor() const { return FVehicleEditor; }
+  // "Ereignisverwaltung": the layout's events edited in their window (OK takes the changes).
+  void ShowEventManager();
+  // The event window while it is open (tests work in it).
+  TEventManagerWindow* OpenEventManager() const { return FEventManager; }
   // "Gleisfilter setzen": edits the layout's track filter (OK assigns it and marks the layout modified).
   void EditTrackFilter();
   QLabel* StatusPanel(int index) const { return FPanels[static_cast<size_t>(index)]; }
@@ -204,6 +209,7 @@ class TMainWindow : public QMainWindow {
   TTrackEditor* FTrackEditor = nullptr;
   TTrackVehicleEditor* FVehicleEditor = nullptr;
   TRRSmartHintManager* FHints = nullptr;
+  TEventManagerWindow* FEventManager = nullptr;
   // Whether the catalogue was last built for an open layout (its filter applies only then).
   bool FCatalogForOpen = false;
   bool FCatalogRefreshPending = false;
