@@ -135,11 +135,11 @@ std::vector<std::string> Column(QTreeWidget* table, int column) {
 }  // namespace
 
 TEST_F(ToolWindows, PartsListShowsSortsSavesAndPrintsTheSamplesTracks) {
-  // Both tool windows need a layout; the event manager and the track editor come later.
-  for (A a : {A::ShowTrackList, A::ShowTrackSolution}) EXPECT_FALSE(W->Action(a)->isEnabled());
+  // The tool windows need a layout; the track editor also one selected track.
+  for (A a : {A::ShowTrackList, A::ShowTrackSolution, A::ShowEventManager}) EXPECT_FALSE(W->Action(a)->isEnabled());
   ASSERT_TRUE(Open(P.Sample()));
-  for (A a : {A::ShowTrackList, A::ShowTrackSolution}) EXPECT_TRUE(W->Action(a)->isEnabled());
-  for (A a : {A::ShowEventManager, A::EditTrack}) EXPECT_FALSE(W->Action(a)->isEnabled());
+  for (A a : {A::ShowTrackList, A::ShowTrackSolution, A::ShowEventManager}) EXPECT_TRUE(W->Action(a)->isEnabled());
+  EXPECT_FALSE(W->Action(A::EditTrack)->isEnabled());
   // What the window must show: the core's list, most used first.
   TRRPartsList expected;
   expected.Build(*P.Project().ProjectNode());
