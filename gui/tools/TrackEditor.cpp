@@ -16,8 +16,7 @@
 #include "app/RRPreview.h"
 #include "app/RRUIService.h"
 #include "app/entities/track/RRTrackSystems.h"
-#include "engine/render/GXRenderCore.h"
-#include "gui/RRPreviewImage.h"
+#include "gui/PreviewView.h"
 
 namespace rr {
 
@@ -80,12 +79,8 @@ TTrackEditor::TTrackEditor(QWidget* parent, const TRRTrackDesc& start, const TRR
   columns->addLayout(form, 1);
 
   auto* right = new QVBoxLayout;
-  FPreviewLabel = new QLabel(this);
-  FPreviewLabel->setFixedSize(kPreviewWidth, kPreviewHeight);
-  FPreviewLabel->setAlignment(Qt::AlignCenter);
-  FPreviewLabel->setFrameShape(QFrame::StyledPanel);
-  FPreviewLabel->setText("Keine Vorschau");
-  right->addWidget(FPreviewLabel);
+  FPreview = new TRRPreviewView(kPreviewWidth, kPreviewHeight, this);
+  right->addWidget(FPreview);
   right->addStretch(1);
   columns->addLayout(right);
   layout->addLayout(columns);
@@ -154,20 +149,10 @@ TTrackEditor::TTrackEditor(QWidget* parent, const TRRTrackDesc& start, const TRR
 
   LayOutRows();
   FFilling = false;
-  // The preview needs the render core of the running program; without one the window works
-  // without it.
-  if (gx::GXCurrentRenderCore()) try {
-      FPreview = std::make_unique<TRRPreviewRenderWindow>(kPreviewWidth, kPreviewHeight);
-    } catch (const std::exception&) {
-      FPreview.reset();
-    }
   Rebuild();
-  FTimer.setInterval(30);
-  connect(&FTimer, &QTimer::timeout, this, [this] { StepPreview(); });
-  if (FPreview) FTimer.start();
 }
 
-TTrackEditor::~TTrackEditor() { FTimer.stop(); }
+TTrackEditor::~TTrackEditor() = default;
 
 QLineEdit* TTrackEditor::Cell(int row, TRRTrackEditorColumn column) const {
   if (row < 0 || size_t(row) >= FCells.size()) return nullptr;
@@ -238,24 +223,14 @@ void TTrackEditor::Rebuild() {
   FDescription = std::move(result.Description);
   FOk->setEnabled(FDescription != nullptr);
   FProblem->setText(FDescription ? QString() : QString::fromStdString(result.Problem.empty() ? RRTextTrackEditorNotBuildable : result.Problem));
-  if (FPreview) {
-    FPreview->Show(FDescription.get());
-    StepPreview();
+  if (TRRPreviewRenderWindow* preview = FPreview->Preview()) {
+    preview->Show(FDescription.get());
+    FPreview->Step();
   }
 }
 
-void TTrackEditor::StepPreview() {
-  if (!FPreview) return;
-  try {
-    FPreview->RenderFrame();
-  } catch (const std::exception&) {
-    FTimer.stop();
-    return;
-  }
-  const QImage image = PreviewImage();
-  if (!image.isNull()) FPreviewLabel->setPixmap(QPixmap::fromImage(image));
-}
+void TTrackEditor::StepPreview() { FPreview->Step(); }
 
-QImage TTrackEditor::PreviewImage() const { return FPreview ? RRPreviewImage(*FPreview) : QImage(); }
+QImage TTrackEditor::PreviewImage() const { return FPreview->Picture(); }
 
 }  // namespace rr

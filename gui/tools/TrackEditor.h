@@ -6,7 +6,6 @@
 // track with the description the window made.
 
 #include <QDialog>
-#include <QTimer>
 #include <memory>
 #include <vector>
 
@@ -22,7 +21,7 @@ class QPushButton;
 namespace rr {
 
 class IRRUIService;
-class TRRPreviewRenderWindow;
+class TRRPreviewView;
 
 class TTrackEditor : public QDialog {
   Q_OBJECT
@@ -47,7 +46,7 @@ class TTrackEditor : public QDialog {
   QLineEdit* CrossAngleEdit() const { return FCrossAngle; }
   QPushButton* OkButton() const { return FOk; }
   QLabel* Problem() const { return FProblem; }
-  // Draws the preview once (the timer does it every 30 ms); its last picture.
+  // Draws the preview once (it draws itself every 30 ms); its last picture.
   void StepPreview();
   QImage PreviewImage() const;
 
@@ -78,10 +77,8 @@ class TTrackEditor : public QDialog {
   QLabel* FCrossAngleLabel;
   QLabel* FAnnotation;
   QLabel* FProblem;
-  QLabel* FPreviewLabel;
   QPushButton* FOk;
-  std::unique_ptr<TRRPreviewRenderWindow> FPreview;
-  QTimer FTimer;
+  TRRPreviewView* FPreview;
   bool FFilling = false;
 };
 

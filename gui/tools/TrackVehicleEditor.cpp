@@ -23,8 +23,7 @@
 #include "engine/render/GX3DSReader.h"
 #include "engine/render/GXModelData.h"
 #include "engine/render/GXModelReader.h"
-#include "engine/render/GXRenderCore.h"
-#include "gui/RRPreviewImage.h"
+#include "gui/PreviewView.h"
 #include "engine/render/GXXFileReader.h"
 
 namespace rr {
@@ -125,11 +124,8 @@ TTrackVehicleEditor::TTrackVehicleEditor(QWidget* parent, const TRRTrackVehicleD
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   left->addWidget(buttons);
   layout->addLayout(left, 1);
-  FPreviewLabel = new QLabel("Keine Vorschau", this);
-  FPreviewLabel->setFixedSize(kPreviewWidth, kPreviewHeight);
-  FPreviewLabel->setAlignment(Qt::AlignCenter);
-  FPreviewLabel->setFrameShape(QFrame::StyledPanel);
-  layout->addWidget(FPreviewLabel, 0, Qt::AlignTop);
+  FPreview = new TRRPreviewView(kPreviewWidth, kPreviewHeight, this);
+  layout->addWidget(FPreview, 0, Qt::AlignTop);
 
   connect(openModel, &QPushButton::clicked, this, [this] {
     TRRFileDialogOptions o;
@@ -162,18 +158,10 @@ TTrackVehicleEditor::TTrackVehicleEditor(QWidget* parent, const TRRTrackVehicleD
 
   ShowState();
   FFilling = false;
-  if (gx::GXCurrentRenderCore()) try {
-      FPreview = std::make_unique<TRRPreviewRenderWindow>(kPreviewWidth, kPreviewHeight);
-    } catch (const std::exception&) {
-      FPreview.reset();
-    }
   Rebuild();
-  FTimer.setInterval(30);
-  connect(&FTimer, &QTimer::timeout, this, [this] { StepPreview(); });
-  if (FPreview) FTimer.start();
 }
 
-TTrackVehicleEditor::~TTrackVehicleEditor() { FTimer.stop(); }
+TTrackVehicleEditor::~TTrackVehicleEditor() = default;
 
 void TTrackVehicleEditor::ReadWidgets() {
   FVehicle->ForwardAxis = uint8_t(std::clamp(FAxis->currentIndex(), 0, RRForwardAxisCount - 1));
@@ -232,25 +220,16 @@ bool TTrackVehicleEditor::ChooseSound(const std::string& file) {
 }
 
 void TTrackVehicleEditor::Rebuild() {
-  if (!FPreview) return;
-  FPreview->ShowScene(RRVehiclePreviewScene(*FVehicle), [](TRREntity& e) {
+  TRRPreviewRenderWindow* preview = FPreview->Preview();
+  if (!preview) return;
+  preview->ShowScene(RRVehiclePreviewScene(*FVehicle), [](TRREntity& e) {
     if (auto* v = dynamic_cast<TRRTrackVehicle*>(&e)) v->UpdatePlacement();
   });
-  StepPreview();
+  FPreview->Step();
 }
 
-void TTrackVehicleEditor::StepPreview() {
-  if (!FPreview) return;
-  try {
-    FPreview->RenderFrame();
-  } catch (const std::exception&) {
-    FTimer.stop();
-    return;
-  }
-  const QImage image = PreviewImage();
-  if (!image.isNull()) FPreviewLabel->setPixmap(QPixmap::fromImage(image));
-}
+void TTrackVehicleEditor::StepPreview() { FPreview->Step(); }
 
-QImage TTrackVehicleEditor::PreviewImage() const { return FPreview ? RRPreviewImage(*FPreview) : QImage(); }
+QImage TTrackVehicleEditor::PreviewImage() const { return FPreview->Picture(); }
 
 }  // namespace rr

@@ -5,7 +5,6 @@
 // vehicle with it as one undo step).
 
 #include <QDialog>
-#include <QTimer>
 #include <memory>
 
 #include "app/entities/RRTrackVehicleEditing.h"
@@ -19,7 +18,7 @@ class QPushButton;
 namespace rr {
 
 class IRRUIService;
-class TRRPreviewRenderWindow;
+class TRRPreviewView;
 
 // The box of a model file's meshes (empty when it has none); raises when the file cannot be read
 // as a model.
@@ -66,10 +65,8 @@ class TTrackVehicleEditor : public QDialog {
   QCheckBox* FScaling;
   QCheckBox* FSlope;
   QLineEdit* FBaseline;
-  QLabel* FPreviewLabel;
   QPushButton* FOk;
-  std::unique_ptr<TRRPreviewRenderWindow> FPreview;
-  QTimer FTimer;
+  TRRPreviewView* FPreview;
   bool FFilling = false;
 };
 

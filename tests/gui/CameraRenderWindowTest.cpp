@@ -21,11 +21,7 @@ using guitest::Pump;
 
 TEST(CameraRenderWindow, ShowsTheLayoutThroughTheCameraAndLetsGoWhenClosed) {
   guitest::TProgram P;
-  TMainWindow& W = P.MakeWindow();
-  W.resize(800, 600);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-  P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-  P.Global().LoadSettings();
+  TMainWindow& W = P.MakeSmallWindow();
   ASSERT_TRUE(W.OpenProjectFile(QString::fromStdString(P.Sample())));
   Pump(300);
   TRREntityManager& m = *P.Project().Manager();

@@ -42,10 +42,7 @@ struct Catalogue : ::testing::Test {
   void SetUp() override { W = &P.MakeWindow(); }
 
   bool OpenSmallSample() {
-    W->resize(800, 600);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-    P.Global().LoadSettings();
+    P.Shrink();
     const bool ok = W->OpenProjectFile(QString::fromStdString(P.Sample()));
     Pump(100);
     return ok;

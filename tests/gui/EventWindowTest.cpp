@@ -73,11 +73,7 @@ struct EventWindows : ::testing::Test {
   TMainWindow* Main = nullptr;
 
   void SetUp() override {
-    Main = &P.MakeWindow();
-    Main->resize(800, 600);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-    P.Global().LoadSettings();
+    Main = &P.MakeSmallWindow();
     ASSERT_TRUE(Main->OpenProjectFile(QString::fromStdString(P.Sample())));
     Pump(100);
     ASSERT_NE(Named(Events(), "Einfahrt Bahnhof"), nullptr);

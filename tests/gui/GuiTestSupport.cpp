@@ -87,6 +87,19 @@ std::string TProgram::Sample() const {
   return FGlobal->FileSystem().ResolvePath("Documents:\\Beispielanlagen\\Kleine Beispielanlage.vmp");
 }
 
+rr::TMainWindow& TProgram::MakeSmallWindow() {
+  MakeWindow();
+  Shrink();
+  return *FWindow;
+}
+
+void TProgram::Shrink() {
+  FWindow->resize(800, 600);
+  FGlobal->SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
+  FGlobal->SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
+  FGlobal->LoadSettings();
+}
+
 void Pump(int milliseconds) {
   QElapsedTimer t;
   t.start();

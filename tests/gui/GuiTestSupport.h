@@ -44,6 +44,11 @@ class TProgram {
   TProgram();
   ~TProgram();
   rr::TMainWindow& MakeWindow();
+  // A main window of 800 x 600 without reflections: tests that draw many frames stay quick on the
+  // test machine's software renderer.
+  rr::TMainWindow& MakeSmallWindow();
+  // The same for the window made already.
+  void Shrink();
   rr::TRRGlobal& Global() { return *FGlobal; }
   rr::TMainWindow& Window() { return *FWindow; }
   rr::TRRProject& Project() { return FGlobal->Project(); }

@@ -83,10 +83,7 @@ struct Desktop : ::testing::Test {
   // The sample in a small window without reflections: tests that draw many frames stay quick on
   // the test machine's software renderer.
   bool OpenSmallSample() {
-    W->resize(800, 600);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-    P.Global().LoadSettings();
+    P.Shrink();
     return OpenSample();
   }
 };

@@ -52,11 +52,7 @@ struct ToolWindows : ::testing::Test {
   guitest::TProgram P;
   TMainWindow* W = nullptr;
   void SetUp() override {
-    W = &P.MakeWindow();
-    W->resize(800, 600);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-    P.Global().LoadSettings();
+    W = &P.MakeSmallWindow();
   }
   bool Open(const std::string& file) {
     const bool ok = W->OpenProjectFile(QString::fromStdString(file));

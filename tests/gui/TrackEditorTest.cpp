@@ -32,11 +32,7 @@ struct TrackEditorWindow : ::testing::Test {
   TRRTrack* Straight = nullptr;
 
   void SetUp() override {
-    W = &P.MakeWindow();
-    W->resize(800, 600);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
-    P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
-    P.Global().LoadSettings();
+    W = &P.MakeSmallWindow();
     ASSERT_TRUE(W->OpenProjectFile(QString::fromStdString(P.Sample())));
     Pump(100);
     TRREntityManager& m = *P.Project().Manager();

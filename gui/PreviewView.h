@@ -1,0 +1,34 @@
+#pragma once
+// A turning preview in a window (the track editor, the rolling-stock editor): a label showing
+// the pictures of a preview render window, drawn from a 30 ms timer (never inside a paint).
+// Without a render core (or when drawing fails) it shows "Keine Vorschau" and draws nothing.
+
+#include <QImage>
+#include <QLabel>
+#include <QTimer>
+#include <memory>
+
+namespace rr {
+
+class TRRPreviewRenderWindow;
+
+class TRRPreviewView : public QLabel {
+  Q_OBJECT
+
+ public:
+  TRRPreviewView(int width, int height, QWidget* parent = nullptr);
+  ~TRRPreviewView() override;
+
+  // The preview to put objects into (null without one).
+  TRRPreviewRenderWindow* Preview() const { return FPreview.get(); }
+  // Draws one picture now.
+  void Step();
+  QImage Picture() const { return FPicture; }
+
+ private:
+  std::unique_ptr<TRRPreviewRenderWindow> FPreview;
+  QImage FPicture;
+  QTimer FTimer;
+};
+
+}  // namespace rr
