@@ -44,6 +44,7 @@
 #include "gui/LoadProgress.h"
 #include "gui/OptionsWindow.h"
 #include "gui/ProjectMenu.h"
+#include "gui/pages/EntityMenu.h"
 #include "gui/ProjectPanelWindow.h"
 #include "gui/ProjectRuler.h"
 #include "gui/RRQtUIService.h"
@@ -536,9 +537,11 @@ void TMainWindow::ConnectProject() {
   s.ShowFPSText = [this](const std::string& text) { FPanels[2]->setText(QString::fromStdString(text)); };
   s.ShowStatusText = [this](const std::string& text) { FPanels[1]->setText(QString::fromStdString(text)); };
   s.SelectionChanged = [this] {
-    FProjectMenu->ShowSelection(Project().Manager() ? &Project().Manager()->Selection() : nullptr);
+    FProjectMenu->ShowSelection(&Project());
     RefreshState();
   };
+  s.EntityMenuPage = [this] { return FProjectMenu->EntityMenu()->EntityMenuPage(); };
+  s.ShowEntityMenuPage = [this](int32_t page) { FProjectMenu->EntityMenu()->ShowEntityMenuPage(page); };
   s.SelectionBordersEnabled = [this] { return FShowSelectionBorder; };
   s.KeyDown = [this](int32_t key) { return FView->KeyDown(key); };
   s.GizmoEnabled = [this] { return FShowGizmo; };
@@ -1069,7 +1072,7 @@ void TMainWindow::ToggleNight() {
   TRRLight* light = Project().Light();
   if (!light) return;
   light->ApplyPreset(light->ActiveIndex() == 1 ? 0 : 1, true);
-  FProjectMenu->ShowSelection(Project().Manager() ? &Project().Manager()->Selection() : nullptr);
+  FProjectMenu->ShowSelection(&Project());
   RefreshState();
 }
 

@@ -12,7 +12,8 @@ class QLabel;
 namespace rr {
 
 class TRRDatabase;
-class TRREntitySelection;
+class TRREntityMenu;
+class TRRProject;
 
 class TRRProjectMenu : public QWidget {
   Q_OBJECT
@@ -22,19 +23,21 @@ class TRRProjectMenu : public QWidget {
 
   // The catalogue tree of every package (folders and entries, sorted as stored).
   void FillCatalogue(const TRRDatabase& database);
-  // The selection's page: the one selected object, or how many are selected.
-  void ShowSelection(const TRREntitySelection* selection);
+  // The page of the project's selection (null: nothing selected), see TRREntityMenu.
+  void ShowSelection(TRRProject* project);
   // Settings changed (display units).
   void SettingsChanged();
 
   int CatalogueEntryCount() const { return FEntries; }
+  // "Keine Auswahl", "3 Objekte ausgewählt", or the one object's name and position.
   QString SelectionText() const;
+  TRREntityMenu* EntityMenu() const { return FEntityMenu; }
   QTabWidget* Tabs() const { return FTabs; }
 
  private:
   QTabWidget* FTabs;
   QTreeWidget* FCatalogue;
-  QLabel* FSelection;
+  TRREntityMenu* FEntityMenu;
   int FEntries = 0;
 };
 

@@ -1,0 +1,51 @@
+#pragma once
+// TCameraMenu: the page of one camera. "Kameraobjekt anzeigen" (placed cameras only), the field
+// of view 10..90 degrees on a bar of 0..100 (perspective cameras), and the button that makes the
+// camera the one the view looks through ("Aktivieren") or gives the view back to the camera
+// used before ("Deaktivieren"). Typed positions and turns keep a camera of a predefined type
+// free of roll, as loading does.
+
+#include "gui/pages/EntityPage.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+namespace rr {
+
+class TRRCamera;
+
+inline constexpr const char* RRTextShowCameraModel = "Kameraobjekt anzeigen";
+inline constexpr const char* RRTextActivate = "Aktivieren";
+inline constexpr const char* RRTextDeactivate = "Deaktivieren";
+
+// The field of view of a bar position (0..100): 10 to 90 degrees; and back (rounded, clamped).
+float RRFieldOfViewOf(int position);
+int RRFieldOfViewPosition(float radians);
+
+class TCameraMenu : public TEntityPage {
+  Q_OBJECT
+
+ public:
+  explicit TCameraMenu(QWidget* parent = nullptr);
+
+  QCheckBox* ShowModelCheck() const { return FShowModel; }
+  QSlider* FieldOfViewBar() const { return FFOVBar; }
+  QLabel* FieldOfViewLabel() const { return FFOVLabel; }
+  QPushButton* ActivateButton() const { return FActivate; }
+
+ protected:
+  void RefreshPage(bool force) override;
+  void Placed(TRREntity& entity) override;
+
+ private:
+  TRRCamera* Camera() const;
+
+  QCheckBox* FShowModel;
+  QSlider* FFOVBar;
+  QLabel* FFOVLabel;
+  QPushButton* FActivate;
+};
+
+}  // namespace rr

@@ -1,0 +1,110 @@
+#include "gui/pages/TrackMenu.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/entities/track/RRTrack.h"
+
+namespace rr {
+
+namespace {
+
+const char* const TypeNames[RRTrackTypeCount] = {"Gerades Gleis", "Gebogenes Gleis", "Flexgleis",
+                                                 "Weiche",        "Kreuzweiche",     "Dreiwegweiche",
+                                                 "Kreuzung",      "Prellbock",       "Drehscheibe"};
+
+// The routes of a switch by their place: straight on, then the branches.
+QString RouteName(const TRRTrack& track, int index) {
+  if (track.Type() == TRRTrackType::Turntable) return QString("Gleis %1").arg(index + 1);
+  if (track.Type() == TRRTrackType::ThreeWaySwitch) {
+    static const char* const three[3] = {"Gerade", "Abzweig 1", "Abzweig 2"};
+    if (index < 3) return three[index];
+  }
+  if (index == 0) return "Gerade";
+  return track.GetRouteCount() == 2 ? QString("Abzweig") : QString("Abzweig %1").arg(index);
+}
+
+}  // namespace
+
+TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, true, parent) {
+  FDescription = new QLabel(this);
+  FDescription->setObjectName("DescriptionLabel");
+  FDescription->setTextFormat(Qt::PlainText);
+  FDescription->setMinimumWidth(120);
+  FEdit = new QPushButton("(ändern)", this);
+  FEdit->setEnabled(false);
+  FEdit->setToolTip("Der Gleiseditor ist in dieser Version nicht verfügbar");
+  FEdit->setFlat(true);
+  Add(2, "Gleis:", FDescription, FEdit);
+  FBed = new QCheckBox("Gleisbettung", this);
+  FBed->setObjectName("BedCheck");
+  connect(FBed, &QCheckBox::clicked, this, [this](bool) {
+    if (Filling()) return;
+    // A click on a mixed box sets the bed everywhere.
+    const bool on = FBed->checkState() != Qt::Unchecked;
+    FBed->setTristate(false);
+    Change(Tracks(), [on](TRREntity& e) { static_cast<TRRTrack&>(e).SetHasBed(on); });
+    Refresh(true);
+  });
+  AddWide(2, FBed);
+  FRoute = new QComboBox(this);
+  FRoute->setObjectName("RouteBox");
+  FRoute->setToolTip("Der Fahrweg, auf den die Weiche gestellt ist");
+  connect(FRoute, &QComboBox::activated, this, [this](int index) {
+    if (Filling()) return;
+    const std::vector<TRREntity*> tracks = Tracks();
+    if (tracks.size() != 1) return;
+    auto* t = static_cast<TRRTrack*>(tracks.front());
+    if (index < 0 || index >= t->GetRouteCount() || index == t->ActiveRoute()) return;
+    Change(tracks, [index](TRREntity& e) { static_cast<TRRTrack&>(e).SetActiveRoute(index); });
+    Refresh(true);
+  });
+  Add(2, "Weichenstellung:", FRoute);
+  Grid()->setRowStretch(4, 1);
+}
+
+std::vector<TRREntity*> TTrackMenu::Tracks() const {
+  std::vector<TRREntity*> out;
+  for (TRREntity* e : Entities())
+    if (e->Is<TRRTrack>()) out.push_back(e);
+  return out;
+}
+
+void TTrackMenu::RefreshPage(bool) {
+  const std::vector<TRREntity*> tracks = Tracks();
+  const bool single = Entities().size() == 1 && tracks.size() == 1;
+  const TRRTrack* t = single ? static_cast<const TRRTrack*>(tracks.front()) : nullptr;
+  if (t) {
+    const int type = static_cast<int>(t->Type());
+    QString text = QString::fromStdString(t->TrackSystemName());
+    const QString what = !t->DescriptionText().empty() ? QString::fromStdString(t->DescriptionText())
+                         : type < RRTrackTypeCount     ? QString(TypeNames[type])
+                                                       : QString();
+    if (!what.isEmpty()) text = text.isEmpty() ? what : text + " - " + what;
+    FDescription->setText(text);
+  } else {
+    FDescription->setText(QString("%1 Gleise").arg(tracks.size()));
+  }
+  int beds = 0;
+  for (TRREntity* e : tracks) beds += static_cast<TRRTrack*>(e)->HasBed();
+  const int n = static_cast<int>(tracks.size());
+  FBed->setTristate(beds != 0 && beds != n);
+  FBed->setCheckState(beds == 0 ? Qt::Unchecked : beds == n ? Qt::Checked : Qt::PartiallyChecked);
+  FBed->setEnabled(n > 0);
+  const bool switchable = t && t->IsSwitchable() && t->GetRouteCount() > 1;
+  QStringList names;
+  for (int i = 0; switchable && i < t->GetRouteCount(); ++i) names << RouteName(*t, i);
+  // Filled anew only when the routes differ: an open list stays open under the timer.
+  QStringList shown;
+  for (int i = 0; i < FRoute->count(); ++i) shown << FRoute->itemText(i);
+  if (shown != names) {
+    FRoute->clear();
+    FRoute->addItems(names);
+  }
+  if (switchable) FRoute->setCurrentIndex(t->ActiveRoute());
+  FRoute->setEnabled(switchable);
+}
+
+}  // namespace rr
