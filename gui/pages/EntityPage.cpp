@@ -174,6 +174,8 @@ void TEntityPage::Refresh(bool force) {
   const std::vector<TRREntity*> all = Entities();
   const bool single = all.size() == 1;
   TRREntity* e = all.empty() ? nullptr : all.front();
+  // An entity that undo has just made has no world transform before the next frame.
+  if (single) e->Update();
   if (FName) {
     FName->setEnabled(single);
     Show(FName, single ? QString::fromStdString(e->Name()) : QString(RRTextMultiSelection), force || !single);
@@ -204,29 +206,37 @@ void TEntityPage::Refresh(bool force) {
 void TEntityPage::Change(const std::function<void(TRREntity&)>& change) { Change(Entities(), change); }
 
 void TEntityPage::Change(const std::vector<TRREntity*>& targets, const std::function<void(TRREntity&)>& change) {
+  ChangeIf(targets, [&change](TRREntity& e) {
+    change(e);
+    return true;
+  });
+}
+
+void TEntityPage::ChangeIf(const std::vector<TRREntity*>& targets, const std::function<bool(TRREntity&)>& change) {
   if (targets.empty() || !FProject) return;
   TRRHistory* history = FProject->History();
   if (!history) {
-    for (TRREntity* e : targets) change(*e);
-    FProject->SetModified();
+    bool changed = false;
+    for (TRREntity* e : targets) changed = change(*e) || changed;
+    if (changed) FProject->SetModified();
     return;
   }
+  // One entity: its own command; several: one compound command with a child per entity.
+  std::unique_ptr<TRRCommand> command = history->OpenCommand(targets.size() == 1 ? targets.front() : nullptr);
+  bool changed = false;
   if (targets.size() == 1) {
-    TRREntity* e = targets.front();
-    std::unique_ptr<TRRCommand> command = history->OpenCommand(e);
-    change(*e);
-    command->SetAfter(e);
-    history->Push(std::move(command));
-    return;
+    changed = change(*targets.front());
+    command->SetAfter(targets.front());
+  } else {
+    for (TRREntity* e : targets) {
+      auto child = std::make_unique<TRRCommand>(e);
+      if (!change(*e)) continue;
+      changed = true;
+      child->SetAfter(e);
+      command->AddChild(std::move(child));
+    }
   }
-  std::unique_ptr<TRRCommand> group = history->OpenCommand(nullptr);
-  for (TRREntity* e : targets) {
-    auto child = std::make_unique<TRRCommand>(e);
-    change(*e);
-    child->SetAfter(e);
-    group->AddChild(std::move(child));
-  }
-  history->Push(std::move(group));
+  if (changed) history->Push(std::move(command));
 }
 
 void TEntityPage::Placed(TRREntity& entity) { entity.Update(true); }

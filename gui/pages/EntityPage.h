@@ -102,6 +102,9 @@ class TEntityPage : public QWidget {
   // One history command for the change applied to every entity (or the ones given).
   void Change(const std::function<void(TRREntity&)>& change);
   void Change(const std::vector<TRREntity*>& targets, const std::function<void(TRREntity&)>& change);
+  // The same for a change that may not take (it returns whether the entity changed): nothing
+  // is recorded when none did.
+  void ChangeIf(const std::vector<TRREntity*>& targets, const std::function<bool(TRREntity&)>& change);
   TRRProject* Project() const { return FProject; }
   bool Filling() const { return FFilling > 0; }
 

@@ -56,6 +56,7 @@ TTrackVehicleMenu::TTrackVehicleMenu(QWidget* parent) : TEntityPage(TRREntityPag
   });
   FTarget->setObjectName("TargetEdit");
   FTargetUnit = new QLabel(this);
+  FTargetUnit->setObjectName("TargetUnit");
   Add(2, "Ziel:", FTarget, FTargetUnit);
   FCurrent = new QLabel(this);
   FCurrent->setObjectName("CurrentLabel");
@@ -81,8 +82,14 @@ TTrackVehicleMenu::TTrackVehicleMenu(QWidget* parent) : TEntityPage(TRREntityPag
   AddWide(3, FUnlockSwitches);
   FSound = new QCheckBox(RRTextRunningSound, this);
   connect(FSound, &QCheckBox::clicked, this, [this](bool on) {
-    if (!Filling() && Vehicle())
-      Change({Vehicle()}, [on](TRREntity& e) { static_cast<TRRTrackVehicle&>(e).SetSoundEnabled(on); });
+    if (Filling() || !Vehicle()) return;
+    // A sound that cannot be loaded leaves the vehicle silent and nothing is recorded.
+    ChangeIf({Vehicle()}, [on](TRREntity& e) {
+      auto& v = static_cast<TRRTrackVehicle&>(e);
+      v.SetSoundEnabled(on);
+      return v.SoundEnabled() == on;
+    });
+    Refresh(true);
   });
   AddWide(3, FSound);
 
@@ -146,7 +153,8 @@ void TTrackVehicleMenu::RefreshPage(bool force) {
   for (QWidget* w : {static_cast<QWidget*>(FSpeedBar), static_cast<QWidget*>(FTarget),
                      static_cast<QWidget*>(FCurrent)})
     w->setEnabled(engine);
-  FSound->setEnabled(engine);
+  // Only a locomotive with a sound file can play one.
+  FSound->setEnabled(engine && !v->SoundFile().IsEmpty());
   ShowSpeeds(force);
   if (!engine) FStop->setVisible(false);
   FChangeDirection->setChecked(v && v->ChangeDirection());

@@ -1,0 +1,414 @@
+// The pages of the project menu's entity area on the small sample: the page follows the
+// selection, every field edit is one history command that the window's undo takes back (and the
+// page shows the old value again), typed numbers are read in the display unit with a decimal
+// comma, and text that is no number keeps the value.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QtTest/QTest>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/RREntityManager.h"
+#include "app/RRHistory.h"
+#include "app/RRProject.h"
+#include "app/entities/RRCamera.h"
+#include "app/entities/RRModel.h"
+#include "app/entities/RRTrackVehicle.h"
+#include "app/entities/track/RRTrack.h"
+#include "engine/render/GXCamera.h"
+#include "gui/ProjectMenu.h"
+#include "gui/pages/CameraMenu.h"
+#include "gui/pages/EntityMenu.h"
+#include "gui/pages/EntityPage.h"
+#include "gui/pages/TrackMenu.h"
+#include "gui/pages/TrackVehicleMenu.h"
+#include "tests/gui/GuiTestSupport.h"
+
+using namespace rr;
+using guitest::Pump;
+using K = TRREntityPageKind;
+
+namespace {
+
+struct EntityPages : ::testing::Test {
+  guitest::TProgram P;
+  TMainWindow* W = nullptr;
+  void SetUp() override { W = &P.MakeWindow(); }
+
+  // The sample in a small window without reflections; lengths in the unit given (0 mm, 1 cm).
+  bool Open(int lengthUnit = 0) {
+    W->resize(1000, 640);
+    P.Global().SettingsNode("GeneralSettings")->WriteInteger("LengthUnit", lengthUnit);
+    P.Global().SettingsNode("RenderSettings")->WriteInteger("ReflectionQuality", 0);
+    P.Global().SettingsNode("RenderSettings")->WriteInteger("EnvReflectionQuality", 0);
+    P.Global().LoadSettings();
+    const bool ok = W->OpenProjectFile(QString::fromStdString(P.Sample()));
+    Pump(100);
+    auto* menu = static_cast<TRRProjectMenu*>(W->ProjectMenu());
+    menu->Tabs()->setCurrentWidget(menu->EntityMenu());
+    Pump(20);
+    return ok;
+  }
+  TRREntityManager* M() { return P.Project().Manager(); }
+  TRREntityMenu* Menu() { return static_cast<TRRProjectMenu*>(W->ProjectMenu())->EntityMenu(); }
+  TRRHistory* H() { return P.Project().History(); }
+  void Undo() {
+    W->Action(TRRShellAction::Undo)->trigger();
+    Pump(30);
+  }
+  // The first top-level entity that passes the test.
+  TRREntity* Find(const std::function<bool(TRREntity&)>& test) {
+    for (int i = 0; i < M()->EntitySlotCount(); ++i)
+      if (TRREntity* e = M()->EntitySlot(i); e && !e->EntityDestroying() && test(*e)) return e;
+    return nullptr;
+  }
+  template <class T>
+  T* FindKind() {
+    return static_cast<T*>(Find([](TRREntity& e) { return e.Is<T>(); }));
+  }
+  void Select(const std::vector<TRREntity*>& entities) {
+    M()->Selection().BeginUpdate();
+    M()->Selection().Clear();
+    for (TRREntity* e : entities) M()->Selection().Add(e);
+    M()->Selection().EndUpdate();
+    Pump(20);
+  }
+  // Types into the edit as a user does and confirms with Return.
+  static void Type(QLineEdit* edit, const QString& text) {
+    // Typed in as an input method does (key clicks know only ASCII).
+    edit->selectAll();
+    edit->insert(text);
+    edit->setModified(true);
+    QTest::keyClick(edit, Qt::Key_Return);
+    Pump(10);
+  }
+};
+
+}  // namespace
+
+TEST_F(EntityPages, ThePageFollowsTheSelectionAndItsKind) {
+  ASSERT_TRUE(Open());
+  Select({});
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::None);
+  EXPECT_EQ(static_cast<TRRProjectMenu*>(W->ProjectMenu())->SelectionText(), "Keine Auswahl");
+  TRRTrack* track = FindKind<TRRTrack>();
+  TRRCamera* camera = FindKind<TRRCamera>();
+  TRREntity* model = Find([](TRREntity& e) { return e.GetClass().Name == std::string("TRRModel"); });
+  ASSERT_TRUE(track && camera && model);
+  Select({track});
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Track);
+  EXPECT_EQ(Menu()->EntityMenuPage(), static_cast<int32_t>(K::Track));
+  Select({camera});
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Camera);
+  Select({model});
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Model);
+  EXPECT_TRUE(static_cast<TRRProjectMenu*>(W->ProjectMenu())->SelectionText().startsWith(
+      QString::fromStdString(model->Name())));
+  // Any selection holding a track shows the track page; others of several kinds the page for
+  // several entities, whose name field is off.
+  Select({model, track});
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Track);
+  Select({model, camera});
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Multi);
+  EXPECT_FALSE(Menu()->CurrentPage()->NameEdit()->isEnabled());
+  EXPECT_EQ(Menu()->CurrentPage()->NameEdit()->text(), "Mehrfachselektion");
+  EXPECT_EQ(static_cast<TRRProjectMenu*>(W->ProjectMenu())->SelectionText(), "2 Objekte ausgewählt");
+  // A page asked for that does not fit the selection is not shown.
+  Menu()->ShowEntityMenuPage(static_cast<int32_t>(K::Panel));
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Multi);
+  Menu()->ShowEntityMenuPage(-1);
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::None);
+}
+
+// Name, position, turn and lock of one model: each edit one command, undo brings the old value
+// back onto the entity (made anew under its ID) and onto the page.
+TEST_F(EntityPages, CommonFieldsAreOneCommandEachAndUndoShowsTheOldValue) {
+  ASSERT_TRUE(Open(1));
+  TRREntity* model = Find([](TRREntity& e) { return e.GetClass().Name == std::string("TRRModel"); });
+  ASSERT_NE(model, nullptr);
+  const int32_t id = model->ID();
+  Select({model});
+  TEntityPage* page = Menu()->CurrentPage();
+  ASSERT_EQ(page->Kind(), K::Model);
+  const std::string name = model->Name();
+  const gx::TGXVector3 p0 = model->WorldPosition();
+  const float yaw0 = RRYawOf(*model);
+
+  struct Case {
+    const char* What;
+    std::function<void()> Edit;
+    std::function<bool(TRREntity&)> Changed;
+  };
+  const std::vector<Case> cases = {
+      {"name", [&] { Type(page->NameEdit(), "Stellwerk Süd"); },
+       [](TRREntity& e) { return e.Name() == "Stellwerk Süd"; }},
+      // A German decimal comma, in centimetres (the default unit).
+      {"x", [&] { Type(page->PositionEdit(0), "12,5"); },
+       [](TRREntity& e) { return std::fabs(e.WorldPosition().x - 12.5f) < 1e-3f; }},
+      {"z with a point and the unit", [&] { Type(page->PositionEdit(2), "-40.25 cm"); },
+       [](TRREntity& e) { return std::fabs(e.WorldPosition().z + 40.25f) < 1e-3f; }},
+      {"turn in degrees", [&] { Type(page->TurnEdit(), "90"); },
+       [](TRREntity& e) { return std::fabs(RRYawOf(e) - 1.5707964f) < 1e-3f; }},
+      {"lock", [&] { page->LockedCheck()->click(); }, [](TRREntity& e) { return e.Locked(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    const int before = H()->Current();
+    c.Edit();
+    model = M()->FindByID(id);
+    ASSERT_NE(model, nullptr);
+    EXPECT_TRUE(c.Changed(*model));
+    EXPECT_EQ(H()->Current(), before + 1);
+    Undo();
+    model = M()->FindByID(id);
+    ASSERT_NE(model, nullptr);
+    EXPECT_FALSE(c.Changed(*model));
+    EXPECT_EQ(model->Name(), name);
+    EXPECT_NEAR(model->WorldPosition().x, p0.x, 1e-3f);
+    EXPECT_NEAR(model->WorldPosition().z, p0.z, 1e-3f);
+    EXPECT_NEAR(std::remainder(RRYawOf(*model) - yaw0, 6.2831853f), 0, 1e-3f);
+    // The page shows the entity that undo made, with the old values.
+    EXPECT_EQ(Menu()->CurrentPage(), page);
+    EXPECT_EQ(page->First(), model);
+    EXPECT_EQ(page->NameEdit()->text(), QString::fromStdString(name));
+    EXPECT_EQ(page->PositionEdit(0)->text(), RRShowLength(p0.x));
+    EXPECT_FALSE(page->LockedCheck()->isChecked());
+  }
+}
+
+// Text that is no finite number keeps the value (and no command is made); a number out of range
+// is clamped to it.
+TEST_F(EntityPages, BadNumbersKeepTheValueAndHugeOnesAreClamped) {
+  ASSERT_TRUE(Open());
+  TRREntity* model = Find([](TRREntity& e) { return e.GetClass().Name == std::string("TRRModel"); });
+  ASSERT_NE(model, nullptr);
+  Select({model});
+  TEntityPage* page = Menu()->CurrentPage();
+  const float x0 = model->WorldPosition().x;
+  for (const char* text : {"abc", "", "inf", "nan", "1e999", "12,5,3", "--3", "1e"}) {
+    SCOPED_TRACE(text);
+    const int before = H()->Current();
+    Type(page->PositionEdit(0), text);
+    EXPECT_EQ(H()->Current(), before);
+    EXPECT_EQ(model->WorldPosition().x, x0);
+    EXPECT_EQ(page->PositionEdit(0)->text(), RRShowLength(x0));
+  }
+  Type(page->PositionEdit(0), "1e9");
+  EXPECT_FLOAT_EQ(model->WorldPosition().x, static_cast<float>(RRPageMaxPosition));
+  Type(page->PositionEdit(0), "-1e12");
+  EXPECT_FLOAT_EQ(model->WorldPosition().x, static_cast<float>(-RRPageMaxPosition));
+}
+
+// "Gesperrt" on several entities is one command; undo unlocks them all.
+TEST_F(EntityPages, AnEditOfSeveralEntitiesIsOneCommand) {
+  ASSERT_TRUE(Open());
+  std::vector<TRREntity*> models;
+  for (int i = 0; i < M()->EntitySlotCount() && models.size() < 3; ++i)
+    if (TRREntity* e = M()->EntitySlot(i); e && e->GetClass().Name == std::string("TRRModel") && !e->Locked())
+      models.push_back(e);
+  ASSERT_EQ(models.size(), 3u);
+  std::vector<int32_t> ids;
+  for (TRREntity* e : models) ids.push_back(e->ID());
+  Select(models);
+  TEntityPage* page = Menu()->CurrentPage();
+  ASSERT_EQ(page->Kind(), K::Multi);
+  const int before = H()->Current();
+  page->LockedCheck()->click();
+  EXPECT_EQ(H()->Current(), before + 1);
+  EXPECT_EQ(H()->Command(H()->Current())->ChildCount(), 3);
+  for (int32_t id : ids) EXPECT_TRUE(M()->FindByID(id)->Locked());
+  Undo();
+  for (int32_t id : ids) EXPECT_FALSE(M()->FindByID(id)->Locked());
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Multi);
+  EXPECT_EQ(page->LockedCheck()->checkState(), Qt::Unchecked);
+}
+
+TEST_F(EntityPages, TrackPageSetsTheBedAndTheSwitchRoute) {
+  ASSERT_TRUE(Open());
+  TRREntity* sw = Find([](TRREntity& e) { return e.Is<TRRTrack>() && static_cast<TRRTrack&>(e).IsSwitchable(); });
+  ASSERT_NE(sw, nullptr);
+  const int32_t id = sw->ID();
+  Select({sw});
+  auto* page = dynamic_cast<TTrackMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  EXPECT_FALSE(page->DescriptionLabel()->text().isEmpty());
+  const bool bed = static_cast<TRRTrack*>(sw)->HasBed();
+  EXPECT_EQ(page->BedCheck()->isChecked(), bed);
+  page->BedCheck()->click();
+  EXPECT_EQ(static_cast<TRRTrack*>(M()->FindByID(id))->HasBed(), !bed);
+  Undo();
+  EXPECT_EQ(static_cast<TRRTrack*>(M()->FindByID(id))->HasBed(), bed);
+  EXPECT_EQ(page->BedCheck()->isChecked(), bed);
+
+  ASSERT_TRUE(page->RouteBox()->isEnabled());
+  auto* track = static_cast<TRRTrack*>(M()->FindByID(id));
+  EXPECT_EQ(page->RouteBox()->count(), track->GetRouteCount());
+  const int route0 = track->ActiveRoute();
+  const int other = (route0 + 1) % track->GetRouteCount();
+  page->RouteBox()->setCurrentIndex(other);
+  emit page->RouteBox()->activated(other);
+  Pump(10);
+  EXPECT_EQ(static_cast<TRRTrack*>(M()->FindByID(id))->ActiveRoute(), other);
+  Undo();
+  EXPECT_EQ(static_cast<TRRTrack*>(M()->FindByID(id))->ActiveRoute(), route0);
+  EXPECT_EQ(page->RouteBox()->currentIndex(), route0);
+
+  // Several tracks: the bed box is grey while mixed and a click beds them all.
+  TRREntity* straight =
+      Find([](TRREntity& e) { return e.Is<TRRTrack>() && static_cast<TRRTrack&>(e).Type() == TRRTrackType::Straight; });
+  ASSERT_NE(straight, nullptr);
+  const int32_t sid = straight->ID();
+  track = static_cast<TRRTrack*>(M()->FindByID(id));
+  Select({track});
+  if (track->HasBed()) page->BedCheck()->click();
+  track = static_cast<TRRTrack*>(M()->FindByID(id));
+  ASSERT_FALSE(track->HasBed());
+  ASSERT_TRUE(static_cast<TRRTrack*>(M()->FindByID(sid))->HasBed());
+  Select({track, M()->FindByID(sid)});
+  EXPECT_EQ(page->BedCheck()->checkState(), Qt::PartiallyChecked);
+  EXPECT_FALSE(page->RouteBox()->isEnabled());
+  page->BedCheck()->click();
+  EXPECT_TRUE(static_cast<TRRTrack*>(M()->FindByID(id))->HasBed());
+  EXPECT_TRUE(static_cast<TRRTrack*>(M()->FindByID(sid))->HasBed());
+}
+
+TEST_F(EntityPages, VehiclePageSetsSpeedAndSwitchesAndUndoTakesThemBack) {
+  ASSERT_TRUE(Open());
+  TRREntity* loco =
+      Find([](TRREntity& e) { return e.Is<TRRTrackVehicle>() && static_cast<TRRTrackVehicle&>(e).HasEngine(); });
+  ASSERT_NE(loco, nullptr);
+  const int32_t id = loco->ID();
+  auto V = [&] { return static_cast<TRRTrackVehicle*>(M()->FindByID(id)); };
+  V()->SetTargetSpeed(0);
+  Select({loco});
+  auto* page = dynamic_cast<TTrackVehicleMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->SpeedBar()->minimum(), -75);
+  EXPECT_EQ(page->SpeedBar()->maximum(), 75);
+  EXPECT_EQ(page->StopButton()->toolTip(), "Stoppt den Zug");
+  EXPECT_FALSE(page->StopButton()->isVisible());
+
+  // The target speed typed with a comma in millimetres per second; out of range clamped to 75
+  // centimetres per second.
+  EXPECT_EQ(page->findChild<QLabel*>("TargetUnit")->text(), "mm/s");
+  Type(page->TargetEdit(), "305,5");
+  EXPECT_FLOAT_EQ(V()->TargetSpeed(), 30.55f);
+  EXPECT_EQ(page->SpeedBar()->value(), 31);
+  EXPECT_TRUE(page->StopButton()->isVisible());
+  EXPECT_EQ(page->CurrentLabel()->text().right(5), " mm/s");
+  Type(page->TargetEdit(), "5000");
+  EXPECT_FLOAT_EQ(V()->TargetSpeed(), 75.0f);
+  Undo();
+  EXPECT_FLOAT_EQ(V()->TargetSpeed(), 30.55f);
+  EXPECT_EQ(page->TargetEdit()->text(), RRShowLength(30.55f));
+  page->StopButton()->click();
+  EXPECT_EQ(V()->TargetSpeed(), 0.0f);
+  Undo();
+  EXPECT_FLOAT_EQ(V()->TargetSpeed(), 30.55f);
+  Undo();
+  EXPECT_EQ(V()->TargetSpeed(), 0.0f);
+  EXPECT_EQ(page->TargetEdit()->text(), "0");
+
+  // A drag of the bar is one command, however many values it passes.
+  const int before = H()->Current();
+  page->SpeedBar()->setSliderDown(true);
+  emit page->SpeedBar()->sliderPressed();
+  for (int v : {10, 20, -40}) page->SpeedBar()->setValue(v);
+  page->SpeedBar()->setSliderDown(false);
+  emit page->SpeedBar()->sliderReleased();
+  Pump(10);
+  EXPECT_EQ(H()->Current(), before + 1);
+  EXPECT_FLOAT_EQ(V()->TargetSpeed(), -40.0f);
+  Undo();
+  EXPECT_EQ(V()->TargetSpeed(), 0.0f);
+  EXPECT_EQ(page->SpeedBar()->value(), 0);
+
+  struct Switch {
+    QCheckBox* Box;
+    std::function<bool(TRRTrackVehicle&)> Get;
+  };
+  for (const Switch& s : {Switch{page->ChangeDirectionCheck(), [](TRRTrackVehicle& v) { return v.ChangeDirection(); }},
+                          Switch{page->UnlockSwitchesCheck(), [](TRRTrackVehicle& v) { return v.UnlockSwitches(); }},
+                          Switch{page->SoundCheck(), [](TRRTrackVehicle& v) { return v.SoundEnabled(); }}}) {
+    SCOPED_TRACE(s.Box->text().toStdString());
+    // Without a sound file there is nothing to switch on.
+    if (s.Box == page->SoundCheck() && V()->SoundFile().IsEmpty()) {
+      EXPECT_FALSE(s.Box->isEnabled());
+      continue;
+    }
+    const bool old = s.Get(*V());
+    EXPECT_EQ(s.Box->isChecked(), old);
+    const int count = H()->Current();
+    s.Box->click();
+    if (s.Box == page->SoundCheck() && s.Get(*V()) == old) {
+      // The sound could not be loaded (no sound output here): nothing recorded, box as before.
+      EXPECT_EQ(H()->Current(), count);
+      EXPECT_EQ(s.Box->isChecked(), old);
+      continue;
+    }
+    EXPECT_EQ(s.Get(*V()), !old);
+    Undo();
+    EXPECT_EQ(s.Get(*V()), old);
+    EXPECT_EQ(s.Box->isChecked(), old);
+  }
+  EXPECT_EQ(page->ChangeDirectionCheck()->text(), "Automatischer Richtungswechsel");
+  EXPECT_EQ(page->UnlockSwitchesCheck()->text(), "Weichen freischalten");
+  EXPECT_EQ(page->SoundCheck()->text(), "Fahrgeräusche");
+}
+
+TEST_F(EntityPages, CameraPageActivatesAndSetsTheFieldOfView) {
+  ASSERT_TRUE(Open());
+  TRRCamera* camera = static_cast<TRRCamera*>(Find([&](TRREntity& e) {
+    return e.Is<TRRCamera>() && !e.Is<TRRCockpit>() && static_cast<TRRCamera&>(e).Type() != RRCameraTechnical &&
+           static_cast<TRRCamera&>(e).Type() != RRCameraTopDown && P.Project().ActiveCamera() != &e;
+  }));
+  TRREntity* active = P.Project().ActiveCamera();
+  ASSERT_TRUE(camera && active);
+  Select({camera});
+  auto* page = dynamic_cast<TCameraMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->ActivateButton()->text(), "Aktivieren");
+  EXPECT_EQ(page->ShowModelCheck()->isEnabled(), camera->Type() == RRCameraPlaced);
+  page->ActivateButton()->click();
+  EXPECT_EQ(P.Project().ActiveCamera(), camera);
+  EXPECT_EQ(page->ActivateButton()->text(), "Deaktivieren");
+  page->ActivateButton()->click();
+  EXPECT_EQ(P.Project().ActiveCamera(), active);
+  // 0..100 on the bar is 10..90 degrees.
+  page->FieldOfViewBar()->setValue(100);
+  EXPECT_NEAR(camera->EngineCamera()->FieldOfView(), 1.5707963f, 1e-4f);
+  EXPECT_EQ(page->FieldOfViewLabel()->text(), "90 °");
+  page->FieldOfViewBar()->setValue(0);
+  EXPECT_NEAR(camera->EngineCamera()->FieldOfView(), 0.1745329f, 1e-4f);
+  EXPECT_EQ(RRFieldOfViewPosition(RRCameraFieldOfView), 25);
+  EXPECT_EQ(RRFieldOfViewPosition(std::nanf("")), 0);
+  EXPECT_EQ(RRFieldOfViewPosition(10.0f), 100);
+}
+
+// Pictures of the track and the vehicle page in the window for the documentation.
+TEST_F(EntityPages, PicturesOfThePages) {
+  ASSERT_TRUE(Open());
+  W->resize(1100, 700);
+  const QString dir = QString(VELMORA_TEST_OUTPUT_DIR) + "/";
+  TRREntity* sw = Find([](TRREntity& e) { return e.Is<TRRTrack>() && static_cast<TRRTrack&>(e).IsSwitchable(); });
+  TRREntity* loco =
+      Find([](TRREntity& e) { return e.Is<TRRTrackVehicle>() && static_cast<TRRTrackVehicle&>(e).HasEngine(); });
+  ASSERT_TRUE(sw && loco);
+  Select({sw});
+  Pump(300);
+  EXPECT_TRUE(W->grab().save(dir + "pages-track.png"));
+  Select({loco});
+  Pump(300);
+  EXPECT_TRUE(W->grab().save(dir + "pages-vehicle.png"));
+}
