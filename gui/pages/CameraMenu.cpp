@@ -62,7 +62,6 @@ TCameraMenu::TCameraMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Camer
     Refresh(true);
   });
   AddWide(2, FActivate);
-  Grid()->setRowStretch(4, 1);
 }
 
 TRRCamera* TCameraMenu::Camera() const {

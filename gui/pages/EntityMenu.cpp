@@ -25,7 +25,14 @@
 #include "app/entities/track/RRCatenary.h"
 #include "app/entities/track/RRTrack.h"
 #include "gui/pages/CameraMenu.h"
+#include "gui/pages/CatenaryMenu.h"
+#include "gui/pages/ControllerMenu.h"
 #include "gui/pages/EntityPage.h"
+#include "gui/pages/GroupMenu.h"
+#include "gui/pages/LightMenu.h"
+#include "gui/pages/ModelMenu.h"
+#include "gui/pages/PanelMenu.h"
+#include "gui/pages/SignalMenu.h"
 #include "gui/pages/TrackMenu.h"
 #include "gui/pages/TrackVehicleMenu.h"
 
@@ -75,6 +82,18 @@ TEntityPage* MakePage(K kind, QWidget* parent) {
     case K::Track: return new TTrackMenu(parent);
     case K::TrackVehicle: return new TTrackVehicleMenu(parent);
     case K::Camera: return new TCameraMenu(parent);
+    case K::Light: return new TLightMenu(parent);
+    case K::Panel: return new TPanelMenu(parent);
+    case K::Signal: return new TSignalMenu(parent);
+    case K::Controller: return new TControllerMenu(parent);
+    case K::Catenary: return new TCatenaryMenu(parent);
+    case K::Group: return new TGroupMenu(parent);
+    case K::Multi: return new TMultiSelectionMenu(parent);
+    // Models and the kinds that are models without fields of their own.
+    case K::Model:
+    case K::Street:
+    case K::Plant:
+    case K::Barrier: return new TModelMenu(kind, parent);
     default: return new TEntityPage(kind, true, parent);
   }
 }

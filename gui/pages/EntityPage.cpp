@@ -73,9 +73,14 @@ TEntityPage::TEntityPage(TRREntityPageKind kind, bool commonFields, QWidget* par
   FGrid->setContentsMargins(6, 4, 6, 4);
   FGrid->setHorizontalSpacing(6);
   FGrid->setVerticalSpacing(3);
+  // The pairs keep their width; the last column and the last row take what is left.
+  FGrid->setColumnStretch(12, 1);
+  FGrid->setRowStretch(5, 1);
   if (!commonFields) return;
   FName = new QLineEdit(this);
   FName->setObjectName("NameEdit");
+  FName->setMinimumWidth(150);
+  FName->setMaximumWidth(220);
   connect(FName, &QLineEdit::editingFinished, this, [this] { CommitName(); });
   Add(0, "Name:", FName);
   static const char* const axes[3] = {"X:", "Y:", "Z:"};
@@ -115,8 +120,6 @@ void TEntityPage::Add(int column, const QString& label, QWidget* field, QWidget*
   }
   // A narrow spacer column between the pairs.
   FGrid->setColumnMinimumWidth(column * 3 + 2, 12);
-  FGrid->setColumnStretch(column * 3 + 1, 1);
-  FGrid->setRowStretch(std::max(row + 1, FGrid->rowCount()), 0);
 }
 
 void TEntityPage::AddWide(int column, QWidget* field) {

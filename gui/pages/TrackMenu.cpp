@@ -51,6 +51,7 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
   AddWide(2, FBed);
   FRoute = new QComboBox(this);
   FRoute->setObjectName("RouteBox");
+  FRoute->setMaximumWidth(200);
   FRoute->setToolTip("Der Fahrweg, auf den die Weiche gestellt ist");
   connect(FRoute, &QComboBox::activated, this, [this](int index) {
     if (Filling()) return;
@@ -62,7 +63,6 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
     Refresh(true);
   });
   Add(2, "Weichenstellung:", FRoute);
-  Grid()->setRowStretch(4, 1);
 }
 
 std::vector<TRREntity*> TTrackMenu::Tracks() const {

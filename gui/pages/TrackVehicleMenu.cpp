@@ -111,7 +111,6 @@ TTrackVehicleMenu::TTrackVehicleMenu(QWidget* parent) : TEntityPage(TRREntityPag
   h->addWidget(FCockpit);
   h->addWidget(FEditModel);
   AddWide(3, buttons);
-  Grid()->setRowStretch(4, 1);
 }
 
 TTrackVehicleMenu::~TTrackVehicleMenu() = default;
