@@ -22,7 +22,12 @@ TControllerMenu::TControllerMenu(QWidget* parent) : TEntityPage(TRREntityPageKin
     if (Filling() || !c || FValue->isSliderDown()) return;
     const float value = static_cast<float>(FValue->value()) / 100.0f;
     if (std::fabs(value - c->Value()) < 0.005f) return;
-    Change({c}, [value](TRREntity& e) { static_cast<TRRController&>(e).SetValue(value); });
+    // The target takes the value too, so it is part of the command.
+    std::vector<TRREntity*> targets = {c};
+    if (TRREntity* t = c->Target(); t && t != c) targets.push_back(t);
+    Change(targets, [c, value](TRREntity& e) {
+      if (&e == c) static_cast<TRRController&>(e).SetValue(value);
+    });
     Refresh(true);
   };
   connect(FValue, &QSlider::valueChanged, this, commit);

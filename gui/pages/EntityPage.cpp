@@ -231,12 +231,16 @@ void TEntityPage::ChangeIf(const std::vector<TRREntity*>& targets, const std::fu
     changed = change(*targets.front());
     command->SetAfter(targets.front());
   } else {
-    for (TRREntity* e : targets) {
-      auto child = std::make_unique<TRRCommand>(e);
-      if (!change(*e)) continue;
-      changed = true;
-      child->SetAfter(e);
-      command->AddChild(std::move(child));
+    // Every before state is taken first: changing one entity may change another one given
+    // (a controller moves its target).
+    std::vector<std::unique_ptr<TRRCommand>> children;
+    for (TRREntity* e : targets) children.push_back(std::make_unique<TRRCommand>(e));
+    std::vector<bool> did(targets.size(), false);
+    for (size_t i = 0; i < targets.size(); ++i) changed = (did[i] = change(*targets[i])) || changed;
+    for (size_t i = 0; i < targets.size(); ++i) {
+      if (!did[i]) continue;
+      children[i]->SetAfter(targets[i]);
+      command->AddChild(std::move(children[i]));
     }
   }
   if (changed) history->Push(std::move(command));

@@ -16,6 +16,7 @@
 #include <QtTest/QTest>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,18 @@
 #include "app/entities/track/RRTrack.h"
 #include "engine/render/GXCamera.h"
 #include "gui/ProjectMenu.h"
+#include "app/entities/RRController.h"
+#include "app/entities/RRLight.h"
+#include "app/entities/RRSignal.h"
+#include "app/entities/panel/RRPanel.h"
+#include "app/entities/track/RRCatenary.h"
 #include "gui/pages/CameraMenu.h"
+#include "gui/pages/CatenaryMenu.h"
+#include "gui/pages/ControllerMenu.h"
+#include "gui/pages/GroupMenu.h"
+#include "gui/pages/LightMenu.h"
+#include "gui/pages/PanelMenu.h"
+#include "gui/pages/SignalMenu.h"
 #include "gui/pages/EntityMenu.h"
 #include "gui/pages/EntityPage.h"
 #include "gui/pages/TrackMenu.h"
@@ -119,6 +131,20 @@ TEST_F(EntityPages, ThePageFollowsTheSelectionAndItsKind) {
   // several entities, whose name field is off.
   Select({model, track});
   EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Track);
+  // Each kind on its page (the kinds that are models without fields of their own on theirs).
+  const std::vector<std::pair<const char*, K>> kinds = {
+      {"TRRLight", K::Light},       {"TRRPanel", K::Panel},       {"TRRSignal", K::Signal},
+      {"TRRController", K::Controller}, {"TRRCatenary", K::Catenary}, {"TRRStreet", K::Street},
+      {"TRRVegetation", K::Plant},  {"TRRBarrier", K::Barrier},   {"TRRVehicleBuilding", K::VehicleBuilding},
+      {"TRRTrackVehicle", K::TrackVehicle}, {"TRRCockpit", K::Entity}};
+  for (const auto& [name, kind] : kinds) {
+    SCOPED_TRACE(name);
+    TRREntity* e = Find([name = std::string(name)](TRREntity& x) { return x.GetClass().Name == name; });
+    ASSERT_NE(e, nullptr);
+    Select({e});
+    EXPECT_EQ(Menu()->CurrentPage()->Kind(), kind);
+    EXPECT_EQ(Menu()->CurrentPage()->NameEdit()->text(), QString::fromStdString(e->Name()));
+  }
   Select({model, camera});
   EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Multi);
   EXPECT_FALSE(Menu()->CurrentPage()->NameEdit()->isEnabled());
@@ -411,4 +437,159 @@ TEST_F(EntityPages, PicturesOfThePages) {
   Select({loco});
   Pump(300);
   EXPECT_TRUE(W->grab().save(dir + "pages-vehicle.png"));
+}
+
+TEST_F(EntityPages, LightPageSwitchesSpotlightsPresetsAndColours) {
+  ASSERT_TRUE(Open());
+  TRRLight* light = FindKind<TRRLight>();
+  ASSERT_NE(light, nullptr);
+  const int32_t id = light->ID();
+  auto L = [&] { return static_cast<TRRLight*>(M()->FindByID(id)); };
+  Select({light});
+  auto* page = dynamic_cast<TLightMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  // The light is not moved by hand.
+  EXPECT_FALSE(page->PositionEdit(0)->isEnabled());
+  EXPECT_EQ(page->SpotlightsCheck()->text(), "Scheinwerfer aktivieren");
+  const bool spots = L()->Spotlights();
+  page->SpotlightsCheck()->click();
+  EXPECT_EQ(L()->Spotlights(), !spots);
+  Undo();
+  EXPECT_EQ(L()->Spotlights(), spots);
+  EXPECT_EQ(page->SpotlightsCheck()->isChecked(), spots);
+
+  ASSERT_GE(L()->PresetCount(), 2);
+  const int preset = L()->ActiveIndex();
+  const int other = preset == 0 ? 1 : 0;
+  EXPECT_EQ(page->PresetBox()->count(), L()->PresetCount());
+  page->PresetBox()->setCurrentIndex(other);
+  emit page->PresetBox()->activated(other);
+  EXPECT_EQ(L()->ActiveIndex(), other);
+  Undo();
+  EXPECT_EQ(L()->ActiveIndex(), preset);
+  EXPECT_EQ(page->PresetBox()->currentIndex(), preset);
+
+  const QColor sky = page->Colour(TLightMenu::TColour::Sky);
+  page->SetColour(TLightMenu::TColour::Sky, QColor(10, 20, 30));
+  EXPECT_EQ(L()->SkyColor() & 0xFFFFFFu, 0x0A141Eu);
+  page->SetColour(TLightMenu::TColour::Ambient, QColor(255, 0, 0));
+  EXPECT_NEAR(L()->Ambient().x, 1.0f, 1e-3f);
+  EXPECT_NEAR(L()->Ambient().y, 0.0f, 1e-3f);
+  Undo();
+  Undo();
+  EXPECT_EQ(page->Colour(TLightMenu::TColour::Sky).rgb(), sky.rgb());
+}
+
+TEST_F(EntityPages, PanelPageSetsThicknessAndTransparency) {
+  ASSERT_TRUE(Open(1));
+  TRRPanel* panel = FindKind<TRRPanel>();
+  ASSERT_NE(panel, nullptr);
+  const int32_t id = panel->ID();
+  auto Pn = [&] { return static_cast<TRRPanel*>(M()->FindByID(id)); };
+  Select({panel});
+  auto* page = dynamic_cast<TPanelMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  const float thickness = Pn()->Params().Thickness;
+  struct Case {
+    const char* Text;
+    float Expected;
+  };
+  // Typed in centimetres with a comma; below 0.1 and above 100 clamped; no number keeps it.
+  for (const Case& c : {Case{"7,5", 7.5f}, Case{"0,01", 0.1f}, Case{"5000", 100.0f}, Case{"dick", 100.0f}}) {
+    SCOPED_TRACE(c.Text);
+    Type(page->HeightEdit(), c.Text);
+    EXPECT_FLOAT_EQ(Pn()->Params().Thickness, c.Expected);
+    EXPECT_EQ(page->HeightEdit()->text(), RRShowLength(c.Expected));
+  }
+  Undo();
+  Undo();
+  Undo();
+  EXPECT_FLOAT_EQ(Pn()->Params().Thickness, thickness);
+  EXPECT_EQ(page->HeightEdit()->text(), RRShowLength(thickness));
+
+  EXPECT_EQ(page->TransparentCheck()->toolTip(), "Ermöglicht die Selektion unterhalb der Plattenoberfläche");
+  const bool transparent = Pn()->Transparent();
+  page->TransparentCheck()->click();
+  EXPECT_EQ(Pn()->Transparent(), !transparent);
+  Undo();
+  EXPECT_EQ(Pn()->Transparent(), transparent);
+}
+
+TEST_F(EntityPages, SignalControllerAndMastPagesAreUndoable) {
+  ASSERT_TRUE(Open());
+  TRRSignal* signal = FindKind<TRRSignal>();
+  ASSERT_NE(signal, nullptr);
+  const int32_t sid = signal->ID();
+  Select({signal});
+  auto* sp = dynamic_cast<TSignalMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(sp, nullptr);
+  const int state = signal->SignalState();
+  emit sp->StateBox()->activated(1 - state);
+  EXPECT_EQ(static_cast<TRRSignal*>(M()->FindByID(sid))->SignalState(), 1 - state);
+  Undo();
+  EXPECT_EQ(static_cast<TRRSignal*>(M()->FindByID(sid))->SignalState(), state);
+  EXPECT_EQ(sp->StateBox()->currentIndex(), state);
+
+  // A controller moves its target: undo brings both back, as one command.
+  TRRController* controller = static_cast<TRRController*>(
+      Find([](TRREntity& e) { return e.Is<TRRController>() && static_cast<TRRController&>(e).Target(); }));
+  ASSERT_NE(controller, nullptr);
+  const int32_t cid = controller->ID();
+  Select({controller});
+  auto* cp = dynamic_cast<TControllerMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(cp, nullptr);
+  EXPECT_EQ(cp->TargetLabel()->text(), QString::fromStdString(controller->Target()->Name()));
+  const float value = controller->Value();
+  const int position = value > 0.5f ? 0 : 100;
+  const int before0 = H()->Current();
+  cp->ValueBar()->setValue(position);
+  EXPECT_EQ(H()->Current(), before0 + 1);
+  auto* c = static_cast<TRRController*>(M()->FindByID(cid));
+  if (c->Kind() == RRControllerToggle)
+    EXPECT_EQ(c->Value(), position == 100 ? 1.0f : 0.0f);
+  else
+    EXPECT_NEAR(c->Value(), position / 100.0f, 1e-3f);
+  Undo();
+  EXPECT_NEAR(static_cast<TRRController*>(M()->FindByID(cid))->Value(), value, 1e-3f);
+
+  // Unlinking a mast removes its link and the links to it in one command.
+  TRRCatenary* mast = static_cast<TRRCatenary*>(
+      Find([](TRREntity& e) { return e.Is<TRRCatenary>() && static_cast<TRRCatenary&>(e).GetLinkedMast(); }));
+  ASSERT_NE(mast, nullptr);
+  const int32_t mid = mast->ID();
+  const int32_t linked = mast->ConnectionID();
+  Select({mast});
+  auto* mp = dynamic_cast<TCatenaryMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(mp, nullptr);
+  EXPECT_EQ(mp->LinkLabel()->text(), QString::fromStdString(mast->GetLinkedMast()->Name()));
+  EXPECT_TRUE(mp->UnlinkButton()->isVisible());
+  const int before = H()->Current();
+  mp->UnlinkButton()->click();
+  EXPECT_EQ(H()->Current(), before + 1);
+  EXPECT_EQ(static_cast<TRRCatenary*>(M()->FindByID(mid))->ConnectionID(), 0);
+  for (int i = 0; i < M()->EntitySlotCount(); ++i)
+    if (auto* other = dynamic_cast<TRRCatenary*>(M()->EntitySlot(i))) EXPECT_NE(other->ConnectionID(), mid);
+  EXPECT_FALSE(mp->UnlinkButton()->isVisible());
+  Undo();
+  EXPECT_EQ(static_cast<TRRCatenary*>(M()->FindByID(mid))->ConnectionID(), linked);
+}
+
+TEST_F(EntityPages, GroupPageCountsAndUngroups) {
+  ASSERT_TRUE(Open());
+  std::vector<TRREntity*> models;
+  for (int i = 0; i < M()->EntitySlotCount() && models.size() < 2; ++i)
+    if (TRREntity* e = M()->EntitySlot(i); e && e->GetClass().Name == std::string("TRRModel")) models.push_back(e);
+  ASSERT_EQ(models.size(), 2u);
+  Select(models);
+  auto* multi = dynamic_cast<TMultiSelectionMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(multi, nullptr);
+  EXPECT_EQ(multi->CountLabel()->text(), "2 Objekte ausgewählt");
+  M()->GroupSelection();
+  Pump(20);
+  auto* page = dynamic_cast<TGroupMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->CountLabel()->text(), "2 Objekte");
+  page->UngroupButton()->click();
+  Pump(20);
+  EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Multi);
 }
