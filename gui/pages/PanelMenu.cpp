@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/entities/panel/RRPanel.h"
+#include "app/entities/panel/RRPanelEdits.h"
 
 namespace rr {
 
@@ -20,9 +21,8 @@ TPanelMenu::TPanelMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Panel, 
     TRRPanel* p = AsPanel(First());
     const std::optional<double> v = RRReadLength(text, RRPanelMinThickness, RRPanelMaxThickness);
     if (!p || !v || static_cast<float>(*v) == p->Params().Thickness) return;
-    TRRPanelParams params = p->Params();
-    params.Thickness = static_cast<float>(*v);
-    Change({p}, [params](TRREntity& e) { static_cast<TRRPanel&>(e).SetParams(params); });
+    // The panel's own edit: one command with the panel's shared-block snapshots.
+    RRPanelSetThickness(*p, static_cast<float>(*v));
   });
   FHeight->setObjectName("HeightEdit");
   FHeightUnit = new QLabel(this);
@@ -31,8 +31,9 @@ TPanelMenu::TPanelMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Panel, 
   FTransparent->setObjectName("TransparentCheck");
   FTransparent->setToolTip(RRTextTransparentHint);
   connect(FTransparent, &QCheckBox::clicked, this, [this](bool on) {
-    if (Filling() || !AsPanel(First())) return;
-    Change({First()}, [on](TRREntity& e) { static_cast<TRRPanel&>(e).SetTransparent(on); });
+    TRRPanel* p = AsPanel(First());
+    if (Filling() || !p || p->Transparent() == on) return;
+    RRPanelSetTransparent(*p, on);
     Refresh(true);
   });
   AddWide(2, FTransparent);

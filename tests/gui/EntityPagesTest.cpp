@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QtTest/QTest>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -434,6 +435,11 @@ TEST_F(EntityPages, PicturesOfThePages) {
   Select({sw});
   Pump(300);
   EXPECT_TRUE(W->grab().save(dir + "pages-track.png"));
+  // The page with a strip of the view above it, for the documentation.
+  QWidget* strip = W->ProjectMenu();
+  const QPoint top = strip->mapTo(W, QPoint(0, 0));
+  const QRect part(0, std::max(0, top.y() - 280), 960, strip->height() + std::min(280, top.y()));
+  EXPECT_TRUE(W->grab(part).toImage().scaledToWidth(640, Qt::SmoothTransformation).save(dir + "fenster-seite-gleis.png"));
   Select({loco});
   Pump(300);
   EXPECT_TRUE(W->grab().save(dir + "pages-vehicle.png"));
