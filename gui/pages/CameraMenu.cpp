@@ -75,6 +75,11 @@ void TCameraMenu::Placed(TRREntity& entity) {
   c.Update(true);
 }
 
+void TCameraMenu::Rename(TRREntity& entity, const std::string& name) {
+  entity.SetName(name);
+  if (Project()) Project()->CamerasChanged();
+}
+
 void TCameraMenu::RefreshPage(bool) {
   TRRCamera* c = Camera();
   FShowModel->setEnabled(c && c->Type() == RRCameraPlaced);

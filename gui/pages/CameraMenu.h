@@ -38,6 +38,8 @@ class TCameraMenu : public TEntityPage {
  protected:
   void RefreshPage(bool force) override;
   void Placed(TRREntity& entity) override;
+  // The camera menu of the window shows the new name.
+  void Rename(TRREntity& entity, const std::string& name) override;
 
  private:
   TRRCamera* Camera() const;

@@ -143,6 +143,7 @@ void TRREntityMenu::ShowSelection(TRRProject* project) {
   if (project && project->IsOpen() && project->Manager())
     for (TRREntity* e : project->Manager()->Selection()) selection.push_back(e);
   TEntityPage* page = Page(RRPageKindFor(selection));
+  if (page != CurrentPage()) CurrentPage()->Leave();
   page->SetEntities(project, selection);
   FStack->setCurrentWidget(page);
 }
@@ -159,6 +160,7 @@ void TRREntityMenu::ShowEntityMenuPage(int32_t page) {
     if ((asked == K::Entity && selection.size() == 1) || (asked == K::Multi && selection.size() > 1)) shown = asked;
   }
   TEntityPage* p = Page(shown);
+  if (p != CurrentPage()) CurrentPage()->Leave();
   p->SetEntities(FProject, selection);
   FStack->setCurrentWidget(p);
 }

@@ -151,11 +151,13 @@ void TEntityPage::Show(QLineEdit* edit, const QString& text, bool force) {
 }
 
 void TEntityPage::SetEntities(TRRProject* project, const std::vector<TRREntity*>& entities) {
+  Leave();
   FProject = project;
   FIDs.clear();
   for (TRREntity* e : entities)
     if (e) FIDs.push_back(e->ID());
   Refresh(true);
+  Entered();
 }
 
 std::vector<TRREntity*> TEntityPage::Entities() const {
@@ -248,13 +250,16 @@ void TEntityPage::ChangeIf(const std::vector<TRREntity*>& targets, const std::fu
 
 void TEntityPage::Placed(TRREntity& entity) { entity.Update(true); }
 
+void TEntityPage::Rename(TRREntity& entity, const std::string& name) { entity.SetName(name); }
+
 void TEntityPage::CommitName() {
   if (Filling() || !FName->isModified()) return;
   FName->setModified(false);
   TRREntity* e = First();
   const std::string name = FName->text().trimmed().toStdString();
-  if (!e || Entities().size() != 1 || name == e->Name()) return;
-  Change([&name](TRREntity& x) { x.SetName(name); });
+  // An empty name keeps the old one.
+  if (!e || Entities().size() != 1 || name.empty() || name == e->Name()) return;
+  Change([this, &name](TRREntity& x) { Rename(x, name); });
   Refresh(true);
 }
 

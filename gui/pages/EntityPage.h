@@ -80,6 +80,8 @@ class TEntityPage : public QWidget {
   TRREntityPageKind Kind() const { return FKind; }
   // The entities shown from now on (the project gives the history and the manager).
   void SetEntities(TRRProject* project, const std::vector<TRREntity*>& entities);
+  // After the entities were set: a page that offers a tool may start it again.
+  virtual void Entered() {}
   // The entities still alive, in the order given.
   std::vector<TRREntity*> Entities() const;
   TRREntity* First() const;
@@ -87,6 +89,9 @@ class TEntityPage : public QWidget {
   void Refresh(bool force = true);
   // The periodic refresh: values that change without an edit (positions after a drag, speeds).
   virtual void Tick() { Refresh(false); }
+  // The page is no longer shown, or its entities change: tools it made end here (before the
+  // project's manager can go).
+  virtual void Leave() {}
 
   QLineEdit* NameEdit() const { return FName; }
   QLineEdit* PositionEdit(int axis) const { return FPosition[axis]; }
@@ -99,6 +104,8 @@ class TEntityPage : public QWidget {
   // After a typed position or turn, inside the command: a kind that keeps rules about its
   // placement applies them here (the default brings the world transform up to date).
   virtual void Placed(TRREntity& entity);
+  // The name typed, inside the command (a kind whose name is shown elsewhere follows here).
+  virtual void Rename(TRREntity& entity, const std::string& name);
   // One history command for the change applied to every entity (or the ones given).
   void Change(const std::function<void(TRREntity&)>& change);
   void Change(const std::vector<TRREntity*>& targets, const std::function<void(TRREntity&)>& change);

@@ -105,8 +105,9 @@ void TLightMenu::RefreshPage(bool) {
   for (int i = 0; i < 3; ++i) {
     FColour[i]->setEnabled(active);
     const QColor c = active ? Colour(TColour(i)) : QColor(Qt::transparent);
-    FColour[i]->setStyleSheet(active ? QString("background-color: %1; border: 1px solid #666;").arg(c.name())
-                                     : QString());
+    const QString style = active ? QString("background-color: %1; border: 1px solid #666;").arg(c.name()) : QString();
+    // Style sheets are costly to apply; the timer refreshes four times a second.
+    if (FColour[i]->styleSheet() != style) FColour[i]->setStyleSheet(style);
   }
 }
 

@@ -4,8 +4,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
+#include "app/RREntityManager.h"
+#include "app/RRProject.h"
 #include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackModifier.h"
 
 namespace rr {
 
@@ -63,6 +67,59 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
     Refresh(true);
   });
   Add(2, "Weichenstellung:", FRoute);
+  FTool = new QComboBox(this);
+  FTool->setObjectName("ToolBox");
+  FTool->setMaximumWidth(200);
+  FTool->setToolTip("Werkzeug zum Biegen und Anstellen der ausgewählten Gleise");
+  connect(FTool, &QComboBox::activated, this, [this](int index) {
+    if (Filling()) return;
+    const int mode = FTool->itemData(index).toInt();
+    TRRTrackModifier::SetLastMode(mode);
+    StartTool(mode);
+  });
+  Add(3, "Aktive Gleismodifikation:", FTool);
+}
+
+TTrackMenu::~TTrackMenu() { Leave(); }
+
+std::vector<int> TTrackMenu::ToolModes() const {
+  std::vector<int> modes = {RRTrackToolNone};
+  const std::vector<TRREntity*> tracks = Tracks();
+  bool oneRoute = false;
+  int flexible = 0;
+  for (TRREntity* e : tracks) {
+    auto* t = static_cast<TRRTrack*>(e);
+    oneRoute = oneRoute || (t->GetRouteCount() == 1 && t->Type() != TRRTrackType::Turntable);
+    flexible += t->Type() == TRRTrackType::Flexible;
+  }
+  if (!oneRoute) return modes;
+  if (tracks.size() == 1 && flexible == 1) modes.push_back(RRTrackToolBendFlexible);
+  modes.push_back(RRTrackToolBend);
+  modes.push_back(RRTrackToolGradient);
+  return modes;
+}
+
+void TTrackMenu::Leave() {
+  if (!FToolModifier) return;
+  // Freed while the manager it works with still exists.
+  if (TRREntityManager* m = Project() ? Project()->Manager() : nullptr) m->RemoveModifier(FToolModifier.get());
+  FToolModifier.reset();
+}
+
+void TTrackMenu::StartTool(int mode) {
+  Leave();
+  TRREntityManager* m = Project() && Project()->IsOpen() ? Project()->Manager() : nullptr;
+  if (!m || mode == RRTrackToolNone) return;
+  FToolModifier = std::make_unique<TRRTrackModifier>(*m, mode);
+  m->AddModifier(FToolModifier.get());
+}
+
+void TTrackMenu::Entered() {
+  // The mode chosen last, where this selection allows it.
+  const std::vector<int> modes = ToolModes();
+  const int last = TRRTrackModifier::LastMode();
+  if (last != RRTrackToolNone && std::find(modes.begin(), modes.end(), last) != modes.end()) StartTool(last);
+  Refresh(true);
 }
 
 std::vector<TRREntity*> TTrackMenu::Tracks() const {
@@ -105,6 +162,17 @@ void TTrackMenu::RefreshPage(bool) {
   }
   if (switchable) FRoute->setCurrentIndex(t->ActiveRoute());
   FRoute->setEnabled(switchable);
+
+  const std::vector<int> modes = ToolModes();
+  std::vector<int> listed;
+  for (int i = 0; i < FTool->count(); ++i) listed.push_back(FTool->itemData(i).toInt());
+  if (listed != modes) {
+    FTool->clear();
+    for (int mode : modes) FTool->addItem(RRTrackToolModeTexts[mode], mode);
+  }
+  const int active = FToolModifier ? FToolModifier->Mode() : RRTrackToolNone;
+  FTool->setCurrentIndex(std::max(0, FTool->findData(active)));
+  FTool->setEnabled(modes.size() > 1);
 }
 
 }  // namespace rr

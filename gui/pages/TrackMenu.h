@@ -1,7 +1,12 @@
 #pragma once
 // TTrackMenu: the page of a selection holding tracks. Besides the common fields: the track
 // system and description of one track, "Gleisbettung" for every selected track (grey while
-// mixed), and for one switchable track the active route ("Weichenstellung").
+// mixed), for one switchable track the active route ("Weichenstellung"), and the track tool
+// ("Aktive Gleismodifikation": bend a flexible track, bend or tilt a chain) for selections with a
+// track of one route that is no turntable. The last mode chosen is chosen again for the next
+// selection that allows it; the tool ends when the page's selection changes or the page goes.
+
+#include <memory>
 
 #include "gui/pages/EntityPage.h"
 
@@ -13,27 +18,39 @@ class QPushButton;
 namespace rr {
 
 class TRRTrack;
+class TRRTrackModifier;
 
 class TTrackMenu : public TEntityPage {
   Q_OBJECT
 
  public:
   explicit TTrackMenu(QWidget* parent = nullptr);
+  ~TTrackMenu() override;
 
   QCheckBox* BedCheck() const { return FBed; }
   QComboBox* RouteBox() const { return FRoute; }
   QLabel* DescriptionLabel() const { return FDescription; }
+  QComboBox* ToolBox() const { return FTool; }
+  TRRTrackModifier* Tool() const { return FToolModifier.get(); }
+
+  void Leave() override;
+  void Entered() override;
 
  protected:
   void RefreshPage(bool force) override;
 
  private:
   std::vector<TRREntity*> Tracks() const;
+  // The modes the selection allows (0 "Keine" always).
+  std::vector<int> ToolModes() const;
+  void StartTool(int mode);
 
   QLabel* FDescription;
   QPushButton* FEdit;
   QCheckBox* FBed;
   QComboBox* FRoute;
+  QComboBox* FTool;
+  std::unique_ptr<TRRTrackModifier> FToolModifier;
 };
 
 }  // namespace rr

@@ -115,6 +115,14 @@ TTrackVehicleMenu::TTrackVehicleMenu(QWidget* parent) : TEntityPage(TRREntityPag
 
 TTrackVehicleMenu::~TTrackVehicleMenu() = default;
 
+void TTrackVehicleMenu::Rename(TRREntity& entity, const std::string& name) {
+  entity.SetName(name);
+  if (auto* v = dynamic_cast<TRRTrackVehicle*>(&entity); v && v->Cockpit()) {
+    v->Cockpit()->SetName(name);
+    if (Project()) Project()->CamerasChanged();
+  }
+}
+
 TRRTrackVehicle* TTrackVehicleMenu::Vehicle() const {
   const std::vector<TRREntity*> all = Entities();
   return all.size() == 1 ? dynamic_cast<TRRTrackVehicle*>(all.front()) : nullptr;

@@ -49,6 +49,8 @@ class TTrackVehicleMenu : public TEntityPage {
 
  protected:
   void RefreshPage(bool force) override;
+  // The cockpit carries the vehicle's name.
+  void Rename(TRREntity& entity, const std::string& name) override;
 
  private:
   TRRTrackVehicle* Vehicle() const;

@@ -284,7 +284,9 @@ TEST(RRParseDecimal, ReadsTypedNumbersAndRefusesTheRest) {
     SCOPED_TRACE(c.Text);
     const std::optional<double> v = RRParseDecimal(c.Text, c.Separator, c.Unit);
     ASSERT_EQ(v.has_value(), c.Value.has_value());
-    if (v) EXPECT_DOUBLE_EQ(*v, *c.Value);
+    if (v) {
+      EXPECT_DOUBLE_EQ(*v, *c.Value);
+    }
   }
   // A separator of more than one character (some locales) is taken as well.
   EXPECT_EQ(RRParseDecimal("3\u066B5", "\u066B"), 3.5);

@@ -28,6 +28,8 @@
 #include "app/entities/RRModel.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
+#include "app/entities/track/RRTrackModifier.h"
+#include <QMenu>
 #include "engine/render/GXCamera.h"
 #include "gui/ProjectMenu.h"
 #include "app/entities/RRController.h"
@@ -231,6 +233,13 @@ TEST_F(EntityPages, BadNumbersKeepTheValueAndHugeOnesAreClamped) {
     EXPECT_EQ(model->WorldPosition().x, x0);
     EXPECT_EQ(page->PositionEdit(0)->text(), RRShowLength(x0));
   }
+  // An empty name keeps the old one.
+  const std::string name = model->Name();
+  const int count = H()->Current();
+  Type(page->NameEdit(), "   ");
+  EXPECT_EQ(model->Name(), name);
+  EXPECT_EQ(H()->Current(), count);
+  EXPECT_EQ(page->NameEdit()->text(), QString::fromStdString(name));
   Type(page->PositionEdit(0), "1e9");
   EXPECT_FLOAT_EQ(model->WorldPosition().x, static_cast<float>(RRPageMaxPosition));
   Type(page->PositionEdit(0), "-1e12");
@@ -598,4 +607,79 @@ TEST_F(EntityPages, GroupPageCountsAndUngroups) {
   page->UngroupButton()->click();
   Pump(20);
   EXPECT_EQ(Menu()->CurrentPage()->Kind(), K::Multi);
+}
+
+// The track tool list offers what the selection allows, starts the tool on the manager's stack,
+// ends it with the selection and starts the mode chosen last again.
+TEST_F(EntityPages, TrackPageStartsAndEndsTheTrackTool) {
+  ASSERT_TRUE(Open());
+  TRRTrackModifier::SetLastMode(RRTrackToolNone);
+  TRREntity* straight =
+      Find([](TRREntity& e) { return e.Is<TRRTrack>() && static_cast<TRRTrack&>(e).Type() == TRRTrackType::Straight; });
+  TRREntity* sw = Find([](TRREntity& e) { return e.Is<TRRTrack>() && static_cast<TRRTrack&>(e).IsSwitchable(); });
+  ASSERT_TRUE(straight && sw);
+  auto tools = [&] {
+    int n = 0;
+    for (int i = 0; i < M()->ModifierCount(); ++i) n += dynamic_cast<TRRTrackModifier*>(M()->Modifier(i)) != nullptr;
+    return n;
+  };
+  Select({straight});
+  auto* page = dynamic_cast<TTrackMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->ToolBox()->isEnabled());
+  QStringList items;
+  for (int i = 0; i < page->ToolBox()->count(); ++i) items << page->ToolBox()->itemText(i);
+  EXPECT_EQ(items, QStringList({"Keine", "Biegen", "Anstellen"}));
+  EXPECT_EQ(tools(), 0);
+  emit page->ToolBox()->activated(1);
+  ASSERT_NE(page->Tool(), nullptr);
+  EXPECT_EQ(page->Tool()->Mode(), RRTrackToolBend);
+  EXPECT_EQ(tools(), 1);
+  // A switch alone has no tool; the list shows only "Keine".
+  Select({sw});
+  EXPECT_EQ(tools(), 0);
+  EXPECT_FALSE(page->ToolBox()->isEnabled());
+  EXPECT_EQ(page->ToolBox()->count(), 1);
+  // Another page ends it too; the straight again gets the mode chosen last.
+  Select({straight});
+  EXPECT_EQ(tools(), 1);
+  EXPECT_EQ(page->ToolBox()->currentText(), "Biegen");
+  Select({FindKind<TRRCamera>()});
+  EXPECT_EQ(tools(), 0);
+  Select({straight});
+  emit page->ToolBox()->activated(0);
+  EXPECT_EQ(tools(), 0);
+  EXPECT_EQ(TRRTrackModifier::LastMode(), RRTrackToolNone);
+  // Closing the layout with the tool running leaves nothing behind.
+  emit page->ToolBox()->activated(2);
+  EXPECT_EQ(tools(), 1);
+  P.Project().CloseProject();
+  Pump(20);
+  EXPECT_EQ(page->Tool(), nullptr);
+  TRRTrackModifier::SetLastMode(RRTrackToolNone);
+}
+
+// A new name reaches the window's camera menu, and a locomotive's cab carries its name.
+TEST_F(EntityPages, RenamingACameraOrALocomotiveRenamesWhatShowsIt) {
+  ASSERT_TRUE(Open());
+  TRRCamera* camera = static_cast<TRRCamera*>(
+      Find([](TRREntity& e) { return e.Is<TRRCamera>() && !e.Is<TRRCockpit>(); }));
+  ASSERT_NE(camera, nullptr);
+  Select({camera});
+  Type(Menu()->CurrentPage()->NameEdit(), "Blick vom Berg");
+  Pump(20);
+  bool listed = false;
+  for (QAction* a : W->CameraMenu()->actions()) listed = listed || a->text().contains("Blick vom Berg");
+  EXPECT_TRUE(listed);
+
+  TRRTrackVehicle* loco = static_cast<TRRTrackVehicle*>(
+      Find([](TRREntity& e) { return e.Is<TRRTrackVehicle>() && static_cast<TRRTrackVehicle&>(e).Cockpit(); }));
+  ASSERT_NE(loco, nullptr);
+  const int32_t id = loco->ID();
+  const std::string name = loco->Name();
+  Select({loco});
+  Type(Menu()->CurrentPage()->NameEdit(), "Lok 2");
+  EXPECT_EQ(static_cast<TRRTrackVehicle*>(M()->FindByID(id))->Cockpit()->Name(), "Lok 2");
+  Undo();
+  EXPECT_EQ(static_cast<TRRTrackVehicle*>(M()->FindByID(id))->Cockpit()->Name(), name);
 }
