@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/RREntityManager.h"
 #include "app/RRProject.h"
@@ -25,9 +26,17 @@ TCatenaryMenu::TCatenaryMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::C
   auto* h = new QHBoxLayout(buttons);
   h->setContentsMargins(0, 0, 0, 0);
   FLinkWith = new QPushButton(RRTextLinkWith, buttons);
+  FLinkWith->setObjectName("LinkWithButton");
   FLinkWith->setCheckable(true);
-  FLinkWith->setEnabled(false);
-  FLinkWith->setToolTip("Das Verbinden per Mausklick ist in dieser Version nicht verfügbar");
+  FLinkWith->setToolTip("Klicken Sie danach in der Ansicht auf den Mast, zu dem das Kabel führen soll");
+  connect(FLinkWith, &QPushButton::toggled, this, [this](bool down) {
+    if (Filling()) return;
+    auto* mast = dynamic_cast<TRRCatenary*>(First());
+    if (down && mast && Entities().size() == 1)
+      StartPicking(*mast);
+    else
+      StopPicking();
+  });
   FUnlink = new QPushButton("Trennen", buttons);
   FUnlink->setObjectName("UnlinkButton");
   FUnlink->setToolTip("Entfernt die Kabelverbindung");
@@ -38,23 +47,48 @@ TCatenaryMenu::TCatenaryMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::C
   AddWide(2, buttons);
   FChain = new QCheckBox(RRTextChainMode, this);
   FChain->setToolTip(RRTextChainModeHint);
-  connect(FChain, &QCheckBox::toggled, this, [](bool on) { ChainMode = on; });
+  connect(FChain, &QCheckBox::toggled, this, [this](bool on) {
+    ChainMode = on;
+    if (FPicker) FPicker->SetChainMode(on);
+  });
   AddWide(2, FChain);
 }
 
 void TCatenaryMenu::UnlinkAll() {
   auto* mast = dynamic_cast<TRRCatenary*>(First());
-  if (!mast || !Project() || !Project()->Manager()) return;
+  if (!mast) return;
   // This mast's link and every link to it: one command.
-  std::vector<TRREntity*> targets;
-  if (mast->ConnectionID() != 0) targets.push_back(mast);
-  TRREntityManager* m = Project()->Manager();
-  for (int i = 0; i < m->EntitySlotCount(); ++i)
-    if (auto* other = dynamic_cast<TRRCatenary*>(m->EntitySlot(i));
-        other && other != mast && !other->EntityDestroying() && other->ConnectionID() == mast->ID())
-      targets.push_back(other);
-  Change(targets, [](TRREntity& e) { static_cast<TRRCatenary&>(e).Unlink(); });
+  RRUnlinkMast(*mast);
   Refresh(true);
+}
+
+TCatenaryMenu::~TCatenaryMenu() { StopPicking(); }
+
+void TCatenaryMenu::StartPicking(TRRCatenary& mast) {
+  StopPicking();
+  TRREntityManager* m = Project() && Project()->IsOpen() ? Project()->Manager() : nullptr;
+  if (!m) return;
+  FPicker = std::make_unique<TRRCatenaryModifier>(mast, ChainMode);
+  FPicker->Finished = [this](TRRCatenary* next) {
+    // Chain mode: the partner is selected now (this page shows it) and the tool goes on with it.
+    if (!next) StopPicking();
+    Refresh(true);
+  };
+  m->AddModifier(FPicker.get());
+}
+
+void TCatenaryMenu::StopPicking() {
+  if (!FPicker) return;
+  if (TRREntityManager* m = Project() ? Project()->Manager() : nullptr) m->RemoveModifier(FPicker.get());
+  // The tool may be in the middle of its own step (its Finished runs inside it): freed later.
+  QTimer::singleShot(0, [picker = FPicker.release()] { delete picker; });
+}
+
+void TCatenaryMenu::Leave() { StopPicking(); }
+
+void TCatenaryMenu::EntitiesChanging(const std::vector<int32_t>& ids) {
+  if (FPicker && ids.size() == 1 && ids.front() == FPicker->MastID()) return;
+  StopPicking();
 }
 
 void TCatenaryMenu::RefreshPage(bool) {
@@ -62,6 +96,8 @@ void TCatenaryMenu::RefreshPage(bool) {
   TRRCatenary* linked = mast ? mast->GetLinkedMast() : nullptr;
   FLink->setText(linked ? QString::fromStdString(linked->Name()) : QString("(keine)"));
   FUnlink->setVisible(linked != nullptr);
+  FLinkWith->setEnabled(mast != nullptr);
+  FLinkWith->setChecked(FPicker != nullptr);
   const QSignalBlocker block(FChain);
   FChain->setChecked(ChainMode);
 }

@@ -151,11 +151,12 @@ void TEntityPage::Show(QLineEdit* edit, const QString& text, bool force) {
 }
 
 void TEntityPage::SetEntities(TRRProject* project, const std::vector<TRREntity*>& entities) {
-  Leave();
-  FProject = project;
-  FIDs.clear();
+  std::vector<int32_t> ids;
   for (TRREntity* e : entities)
-    if (e) FIDs.push_back(e->ID());
+    if (e) ids.push_back(e->ID());
+  EntitiesChanging(ids);
+  FProject = project;
+  FIDs = std::move(ids);
   Refresh(true);
   Entered();
 }

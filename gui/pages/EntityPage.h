@@ -82,6 +82,8 @@ class TEntityPage : public QWidget {
   void SetEntities(TRRProject* project, const std::vector<TRREntity*>& entities);
   // After the entities were set: a page that offers a tool may start it again.
   virtual void Entered() {}
+  // Before other entities are set (their IDs given): by default the page is left.
+  virtual void EntitiesChanging(const std::vector<int32_t>& ids) { Leave(); }
   // The entities still alive, in the order given.
   std::vector<TRREntity*> Entities() const;
   TRREntity* First() const;

@@ -683,3 +683,33 @@ TEST_F(EntityPages, RenamingACameraOrALocomotiveRenamesWhatShowsIt) {
   Undo();
   EXPECT_EQ(static_cast<TRRTrackVehicle*>(M()->FindByID(id))->Cockpit()->Name(), name);
 }
+
+// "Verbinden mit..." stacks the picking tool while it is down; letting it up or selecting
+// something else ends the tool.
+TEST_F(EntityPages, MastPagePicksThePartnerWhileTheButtonIsDown) {
+  ASSERT_TRUE(Open());
+  TRREntity* mast = FindKind<TRRCatenary>();
+  ASSERT_NE(mast, nullptr);
+  auto pickers = [&] {
+    int n = 0;
+    for (int i = 0; i < M()->ModifierCount(); ++i) n += dynamic_cast<TRRCatenaryModifier*>(M()->Modifier(i)) != nullptr;
+    return n;
+  };
+  Select({mast});
+  auto* page = dynamic_cast<TCatenaryMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->LinkWithButton()->text(), "Verbinden mit...");
+  page->LinkWithButton()->click();
+  EXPECT_TRUE(page->LinkWithButton()->isChecked());
+  EXPECT_EQ(pickers(), 1);
+  ASSERT_NE(page->Picker(), nullptr);
+  EXPECT_EQ(page->Picker()->MastID(), mast->ID());
+  page->LinkWithButton()->click();
+  EXPECT_EQ(pickers(), 0);
+  page->LinkWithButton()->click();
+  Select({FindKind<TRRSignal>()});
+  EXPECT_EQ(pickers(), 0);
+  Select({mast});
+  EXPECT_FALSE(page->LinkWithButton()->isChecked());
+  Pump(10);
+}
