@@ -32,9 +32,11 @@
 #include "gui/pages/LightMenu.h"
 #include "gui/pages/ModelMenu.h"
 #include "gui/pages/PanelMenu.h"
+#include "gui/pages/PrimitiveMenu.h"
 #include "gui/pages/SignalMenu.h"
 #include "gui/pages/TrackMenu.h"
 #include "gui/pages/TrackVehicleMenu.h"
+#include "gui/pages/VehicleBuildingMenu.h"
 
 namespace rr {
 
@@ -89,6 +91,8 @@ TEntityPage* MakePage(K kind, QWidget* parent) {
     case K::Catenary: return new TCatenaryMenu(parent);
     case K::Group: return new TGroupMenu(parent);
     case K::Multi: return new TMultiSelectionMenu(parent);
+    case K::Primitive: return new TPrimitiveMenu(parent);
+    case K::VehicleBuilding: return new TVehicleBuildingMenu(parent);
     // Models and the kinds that are models without fields of their own.
     case K::Model:
     case K::Street:

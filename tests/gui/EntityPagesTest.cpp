@@ -43,6 +43,10 @@
 #include "gui/pages/GroupMenu.h"
 #include "gui/pages/LightMenu.h"
 #include "gui/pages/PanelMenu.h"
+#include "gui/pages/PrimitiveMenu.h"
+#include "gui/pages/VehicleBuildingMenu.h"
+#include "app/entities/scenery/RRPrimitive.h"
+#include "app/entities/scenery/RRVehicleBuilding.h"
 #include "gui/pages/SignalMenu.h"
 #include "gui/pages/EntityMenu.h"
 #include "gui/pages/EntityPage.h"
@@ -712,4 +716,53 @@ TEST_F(EntityPages, MastPagePicksThePartnerWhileTheButtonIsDown) {
   Select({mast});
   EXPECT_FALSE(page->LinkWithButton()->isChecked());
   Pump(10);
+}
+
+TEST_F(EntityPages, PrimitiveAndEngineShedPagesReadTheirNumbers) {
+  ASSERT_TRUE(Open());
+  // A box made for the test (the sample has no simple shapes).
+  TRRPrimitiveDesc box;
+  box.PrimitiveType = 0;
+  box.Scale = {1, 1, 1};
+  box.SetID(M()->NextID());
+  M()->ReserveIDs(1);
+  TRREntity* made = M()->CreateEntity(P.Project().ProjectNode(), box);
+  ASSERT_NE(made, nullptr);
+  const int32_t id = made->ID();
+  auto Pr = [&] { return static_cast<TRRPrimitive*>(M()->FindByID(id)); };
+  Select({made});
+  auto* page = dynamic_cast<TPrimitiveMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  Type(page->SizeEdit(0), "2,5");
+  EXPECT_FLOAT_EQ(Pr()->PrimitiveScale().x, 2.5f);
+  Type(page->SizeEdit(1), "0");
+  EXPECT_FLOAT_EQ(Pr()->PrimitiveScale().y, 0.01f);
+  Type(page->OpacityEdit(), "50 %");
+  EXPECT_FLOAT_EQ(Pr()->Opacity(), 0.5f);
+  Type(page->ReflectionEdit(), "150");
+  EXPECT_FLOAT_EQ(Pr()->ReflectionStrength(), 1.0f);
+  page->SetColour(QColor(255, 0, 0));
+  EXPECT_FLOAT_EQ(Pr()->Color().x, 1.0f);
+  EXPECT_FLOAT_EQ(Pr()->Color().y, 0.0f);
+  for (int i = 0; i < 5; ++i) Undo();
+  EXPECT_FLOAT_EQ(Pr()->PrimitiveScale().x, 1.0f);
+  EXPECT_FLOAT_EQ(Pr()->PrimitiveScale().y, 1.0f);
+  EXPECT_EQ(page->SizeEdit(0)->text(), "1");
+
+  TRRVehicleBuilding* shed = FindKind<TRRVehicleBuilding>();
+  ASSERT_NE(shed, nullptr);
+  const int32_t sid = shed->ID();
+  const float bend = shed->BendAngle();
+  Select({shed});
+  auto* sp = dynamic_cast<TVehicleBuildingMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(sp, nullptr);
+  // Degrees, the default angle unit; beyond a quarter turn clamped.
+  Type(sp->BendEdit(), "12,5");
+  EXPECT_NEAR(static_cast<TRRVehicleBuilding*>(M()->FindByID(sid))->BendAngle(), 0.2181662f, 1e-5f);
+  Type(sp->BendEdit(), "200");
+  EXPECT_NEAR(static_cast<TRRVehicleBuilding*>(M()->FindByID(sid))->BendAngle(), 1.5707964f, 1e-5f);
+  Undo();
+  Undo();
+  EXPECT_FLOAT_EQ(static_cast<TRRVehicleBuilding*>(M()->FindByID(sid))->BendAngle(), bend);
+  EXPECT_EQ(sp->BendEdit()->text(), RRShowAngle(bend));
 }
