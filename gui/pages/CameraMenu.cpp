@@ -3,12 +3,17 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QHBoxLayout>
 #include <QSlider>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
+#include "app/RREntityManager.h"
+#include "app/RRHistory.h"
 #include "app/RRProject.h"
 #include "app/entities/RRCamera.h"
+#include "app/entities/RRCameraModifiers.h"
 #include "engine/render/GXCamera.h"
 
 namespace rr {
@@ -62,6 +67,68 @@ TCameraMenu::TCameraMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Camer
     Refresh(true);
   });
   AddWide(2, FActivate);
+
+  auto* follow = new QWidget(this);
+  auto* h = new QHBoxLayout(follow);
+  h->setContentsMargins(0, 0, 0, 0);
+  h->setSpacing(3);
+  FFollow = new QPushButton(RRTextFollow, follow);
+  FFollow->setObjectName("FollowButton");
+  FFollow->setCheckable(true);
+  FFollow->setMinimumWidth(110);
+  FFollow->setToolTip("Klicken Sie danach in der Ansicht auf das Objekt, dem die Kamera folgen soll");
+  connect(FFollow, &QPushButton::toggled, this, [this](bool down) {
+    if (Filling()) return;
+    StopPicking();
+    TRRCamera* c = Camera();
+    TRREntityManager* m = Project() && Project()->IsOpen() ? Project()->Manager() : nullptr;
+    if (!down || !c || !m) {
+      Refresh(true);
+      return;
+    }
+    const int32_t id = c->ID();
+    FPicker = std::make_unique<TRRCameraLinkModifier>(*c, [this, id](TRREntity* picked, bool cancelled) {
+      // Inside the tool's own step: the target is recorded now, the tool freed later.
+      auto* camera = Project() && Project()->Manager() ? dynamic_cast<TRRCamera*>(Project()->Manager()->FindByID(id))
+                                                       : nullptr;
+      if (!cancelled && picked && camera) SetTarget(*camera, picked);
+      StopPicking();
+      Refresh(true);
+    });
+    m->AddModifier(FPicker.get());
+  });
+  FUnfollow = new QPushButton("Lösen", follow);
+  FUnfollow->setObjectName("UnfollowButton");
+  FUnfollow->setToolTip("Die Kamera folgt keinem Objekt mehr");
+  connect(FUnfollow, &QPushButton::clicked, this, [this] {
+    if (TRRCamera* c = Camera()) SetTarget(*c, nullptr);
+    Refresh(true);
+  });
+  h->addWidget(FFollow);
+  h->addWidget(FUnfollow);
+  h->addStretch(1);
+  Add(3, "Ziel:", follow);
+}
+
+TCameraMenu::~TCameraMenu() { StopPicking(); }
+
+void TCameraMenu::Leave() { StopPicking(); }
+
+void TCameraMenu::StopPicking() {
+  if (!FPicker) return;
+  if (TRREntityManager* m = Project() ? Project()->Manager() : nullptr) m->RemoveModifier(FPicker.get());
+  QTimer::singleShot(0, [picker = FPicker.release()] { delete picker; });
+}
+
+// One command: the picking tool has set the new target already, so the before state is taken
+// with the old one put back for a moment.
+void TCameraMenu::SetTarget(TRRCamera& camera, TRREntity* target) {
+  const int32_t old = camera.LookAtTarget();
+  TRREntityManager* m = Project() ? Project()->Manager() : nullptr;
+  const int32_t wanted = target && target != &camera ? target->ID() : 0;
+  camera.SetLookAtTarget(m ? m->FindByID(old) : nullptr);
+  if (camera.LookAtTarget() == wanted) return;
+  Change({&camera}, [target](TRREntity& e) { static_cast<TRRCamera&>(e).SetLookAtTarget(target); });
 }
 
 TRRCamera* TCameraMenu::Camera() const {
@@ -92,6 +159,13 @@ void TCameraMenu::RefreshPage(bool) {
   const bool active = c && Project() && Project()->ActiveCamera() == c;
   FActivate->setText(active ? RRTextDeactivate : RRTextActivate);
   FActivate->setEnabled(c != nullptr);
+  TRREntity* target = c && c->LookAtTarget() && Project() && Project()->Manager()
+                          ? Project()->Manager()->FindByID(c->LookAtTarget())
+                          : nullptr;
+  FFollow->setEnabled(c != nullptr);
+  FFollow->setChecked(FPicker != nullptr);
+  FFollow->setText(target ? QString::fromStdString(target->Name()) : QString(RRTextFollow));
+  FUnfollow->setVisible(target != nullptr);
 }
 
 }  // namespace rr

@@ -2,8 +2,12 @@
 // TCameraMenu: the page of one camera. "Kameraobjekt anzeigen" (placed cameras only), the field
 // of view 10..90 degrees on a bar of 0..100 (perspective cameras), and the button that makes the
 // camera the one the view looks through ("Aktivieren") or gives the view back to the camera
-// used before ("Deaktivieren"). Typed positions and turns keep a camera of a predefined type
+// used before ("Deaktivieren"). "Verfolgen..." stays down until the next click in the view picks
+// the entity the camera keeps looking at (Escape cancels); the button then names it and the
+// button beside it lets go of it. Typed positions and turns keep a camera of a predefined type
 // free of roll, as loading does.
+
+#include <memory>
 
 #include "gui/pages/EntityPage.h"
 
@@ -15,10 +19,12 @@ class QSlider;
 namespace rr {
 
 class TRRCamera;
+class TRRCameraLinkModifier;
 
 inline constexpr const char* RRTextShowCameraModel = "Kameraobjekt anzeigen";
 inline constexpr const char* RRTextActivate = "Aktivieren";
 inline constexpr const char* RRTextDeactivate = "Deaktivieren";
+inline constexpr const char* RRTextFollow = "Verfolgen...";
 
 // The field of view of a bar position (0..100): 10 to 90 degrees; and back (rounded, clamped).
 float RRFieldOfViewOf(int position);
@@ -29,11 +35,17 @@ class TCameraMenu : public TEntityPage {
 
  public:
   explicit TCameraMenu(QWidget* parent = nullptr);
+  ~TCameraMenu() override;
 
   QCheckBox* ShowModelCheck() const { return FShowModel; }
   QSlider* FieldOfViewBar() const { return FFOVBar; }
   QLabel* FieldOfViewLabel() const { return FFOVLabel; }
   QPushButton* ActivateButton() const { return FActivate; }
+  QPushButton* FollowButton() const { return FFollow; }
+  QPushButton* UnfollowButton() const { return FUnfollow; }
+  TRRCameraLinkModifier* Picker() const { return FPicker.get(); }
+
+  void Leave() override;
 
  protected:
   void RefreshPage(bool force) override;
@@ -43,11 +55,16 @@ class TCameraMenu : public TEntityPage {
 
  private:
   TRRCamera* Camera() const;
+  void StopPicking();
+  void SetTarget(TRRCamera& camera, TRREntity* target);
 
   QCheckBox* FShowModel;
   QSlider* FFOVBar;
   QLabel* FFOVLabel;
   QPushButton* FActivate;
+  QPushButton* FFollow;
+  QPushButton* FUnfollow;
+  std::unique_ptr<TRRCameraLinkModifier> FPicker;
 };
 
 }  // namespace rr

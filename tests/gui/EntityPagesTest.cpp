@@ -25,6 +25,8 @@
 #include "app/RRHistory.h"
 #include "app/RRProject.h"
 #include "app/entities/RRCamera.h"
+#include "app/entities/RRCameraModifiers.h"
+#include "app/RRInput.h"
 #include "app/entities/RRModel.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
@@ -456,6 +458,11 @@ TEST_F(EntityPages, PicturesOfThePages) {
   Select({loco});
   Pump(300);
   EXPECT_TRUE(W->grab().save(dir + "pages-vehicle.png"));
+  for (const char* kind : {"TRRCamera", "TRRLight", "TRRController"}) {
+    Select({Find([kind](TRREntity& e) { return e.GetClass().Name == std::string(kind); })});
+    Pump(100);
+    EXPECT_TRUE(W->ProjectMenu()->grab().save(dir + "pages-" + QString(kind).mid(3).toLower() + ".png"));
+  }
 }
 
 TEST_F(EntityPages, LightPageSwitchesSpotlightsPresetsAndColours) {
@@ -765,4 +772,43 @@ TEST_F(EntityPages, PrimitiveAndEngineShedPagesReadTheirNumbers) {
   Undo();
   EXPECT_FLOAT_EQ(static_cast<TRRVehicleBuilding*>(M()->FindByID(sid))->BendAngle(), bend);
   EXPECT_EQ(sp->BendEdit()->text(), RRShowAngle(bend));
+}
+
+// "Verfolgen..." stacks the picking tool; Escape cancels it. "Lösen" lets go of the target as
+// one command.
+TEST_F(EntityPages, CameraPageFollowsAndLetsGoOfATarget) {
+  ASSERT_TRUE(Open());
+  TRRCamera* camera = static_cast<TRRCamera*>(Find([&](TRREntity& e) {
+    return e.Is<TRRCamera>() && !e.Is<TRRCockpit>() && static_cast<TRRCamera&>(e).Type() == RRCameraFree;
+  }));
+  TRREntity* model = Find([](TRREntity& e) { return e.GetClass().Name == std::string("TRRModel"); });
+  ASSERT_TRUE(camera && model);
+  const int32_t id = camera->ID();
+  Select({camera});
+  auto* page = dynamic_cast<TCameraMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  EXPECT_EQ(page->FollowButton()->text(), "Verfolgen...");
+  EXPECT_FALSE(page->UnfollowButton()->isVisible());
+  page->FollowButton()->click();
+  ASSERT_NE(page->Picker(), nullptr);
+  bool stacked = false;
+  for (int i = 0; i < M()->ModifierCount(); ++i) stacked = stacked || M()->Modifier(i) == page->Picker();
+  EXPECT_TRUE(stacked);
+  TRRInputRecord key;
+  EXPECT_TRUE(page->Picker()->KeyEvent(nullptr, RRMsgKeyDown, key, RRVKEscape));
+  EXPECT_EQ(page->Picker(), nullptr);
+  EXPECT_FALSE(page->FollowButton()->isChecked());
+  Pump(10);
+
+  camera->SetLookAtTarget(model);
+  Select({camera});
+  EXPECT_EQ(page->FollowButton()->text(), QString::fromStdString(model->Name()));
+  EXPECT_TRUE(page->UnfollowButton()->isVisible());
+  const int before = H()->Current();
+  page->UnfollowButton()->click();
+  EXPECT_EQ(H()->Current(), before + 1);
+  EXPECT_EQ(static_cast<TRRCamera*>(M()->FindByID(id))->LookAtTarget(), 0);
+  EXPECT_EQ(page->FollowButton()->text(), "Verfolgen...");
+  Undo();
+  EXPECT_EQ(static_cast<TRRCamera*>(M()->FindByID(id))->LookAtTarget(), model->ID());
 }
