@@ -6,7 +6,9 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "app/RRAssetFileLoader.h"
 #include "app/RREntityManager.h"
+#include "app/RRGlobal.h"
 #include "app/RRProject.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackModifier.h"
@@ -28,6 +30,12 @@ QString RouteName(const TRRTrack& track, int index) {
   }
   if (index == 0) return "Gerade";
   return track.GetRouteCount() == 2 ? QString("Abzweig") : QString("Abzweig %1").arg(index);
+}
+
+// The known track textures: the project's list, else the program's.
+TRRAssetFileNameList* Textures(TRRProject* project) {
+  if (project && project->Services().TrackTextures) return project->Services().TrackTextures;
+  return Global() ? &Global()->TrackTextures() : nullptr;
 }
 
 }  // namespace
@@ -78,6 +86,22 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
     StartTool(mode);
   });
   Add(3, "Aktive Gleismodifikation:", FTool);
+  FTexture = new QComboBox(this);
+  FTexture->setObjectName("TextureBox");
+  FTexture->setMaximumWidth(230);
+  FTexture->setToolTip("Die Textur der ausgewählten Gleise");
+  connect(FTexture, &QComboBox::activated, this, [this](int index) {
+    TRRAssetFileNameList* list = Textures(Project());
+    if (Filling() || !list || index < 0 || index >= list->Count()) return;
+    const TRRAssetFileName texture = list->Item(index);
+    std::vector<TRREntity*> changing;
+    for (TRREntity* e : Tracks())
+      if (!static_cast<TRRTrack*>(e)->Texture().SameFile(texture)) changing.push_back(e);
+    // One command, an entry per track that gets another texture.
+    Change(changing, [&texture](TRREntity& e) { static_cast<TRRTrack&>(e).SetTexture(texture); });
+    Refresh(true);
+  });
+  Add(3, "Textur:", FTexture);
 }
 
 TTrackMenu::~TTrackMenu() { Leave(); }
@@ -170,6 +194,19 @@ void TTrackMenu::RefreshPage(bool) {
     FTool->clear();
     for (int mode : modes) FTool->addItem(RRTrackToolModeTexts[mode], mode);
   }
+  TRRAssetFileNameList* list = Textures(Project());
+  QStringList textures;
+  for (int i = 0; list && i < list->Count(); ++i) textures << QString::fromStdString(list->Item(i).FileName);
+  QStringList shownTextures;
+  for (int i = 0; i < FTexture->count(); ++i) shownTextures << FTexture->itemText(i);
+  if (shownTextures != textures) {
+    FTexture->clear();
+    FTexture->addItems(textures);
+  }
+  const TRRTrack* first = tracks.empty() ? nullptr : static_cast<const TRRTrack*>(tracks.front());
+  FTexture->setCurrentIndex(first && list ? list->IndexOf(first->Texture().EffectiveFileName()) : -1);
+  FTexture->setEnabled(first && list && list->Count() > 0);
+
   const int active = FToolModifier ? FToolModifier->Mode() : RRTrackToolNone;
   FTool->setCurrentIndex(std::max(0, FTool->findData(active)));
   FTool->setEnabled(modes.size() > 1);

@@ -3,7 +3,8 @@
 // system and description of one track, "Gleisbettung" for every selected track (grey while
 // mixed), for one switchable track the active route ("Weichenstellung"), and the track tool
 // ("Aktive Gleismodifikation": bend a flexible track, bend or tilt a chain) for selections with a
-// track of one route that is no turntable. The last mode chosen is chosen again for the next
+// track of one route that is no turntable; the texture of every selected track from the list of
+// known track textures ("Textur:", one command). The last mode chosen is chosen again for the next
 // selection that allows it; the tool ends when the page's selection changes or the page goes.
 
 #include <memory>
@@ -31,6 +32,7 @@ class TTrackMenu : public TEntityPage {
   QComboBox* RouteBox() const { return FRoute; }
   QLabel* DescriptionLabel() const { return FDescription; }
   QComboBox* ToolBox() const { return FTool; }
+  QComboBox* TextureBox() const { return FTexture; }
   TRRTrackModifier* Tool() const { return FToolModifier.get(); }
 
   void Leave() override;
@@ -50,6 +52,7 @@ class TTrackMenu : public TEntityPage {
   QCheckBox* FBed;
   QComboBox* FRoute;
   QComboBox* FTool;
+  QComboBox* FTexture;
   std::unique_ptr<TRRTrackModifier> FToolModifier;
 };
 

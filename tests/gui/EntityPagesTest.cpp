@@ -812,3 +812,32 @@ TEST_F(EntityPages, CameraPageFollowsAndLetsGoOfATarget) {
   Undo();
   EXPECT_EQ(static_cast<TRRCamera*>(M()->FindByID(id))->LookAtTarget(), model->ID());
 }
+
+// A texture chosen for two tracks is one command with an entry per track.
+TEST_F(EntityPages, TrackPageSetsTheTextureOfEveryTrackInOneCommand) {
+  ASSERT_TRUE(Open());
+  std::vector<TRREntity*> tracks;
+  for (int i = 0; i < M()->EntitySlotCount() && tracks.size() < 2; ++i)
+    if (TRREntity* e = M()->EntitySlot(i); e && e->Is<TRRTrack>()) tracks.push_back(e);
+  ASSERT_EQ(tracks.size(), 2u);
+  const int32_t a = tracks[0]->ID(), b = tracks[1]->ID();
+  const std::string old = static_cast<TRRTrack*>(tracks[0])->Texture().EffectiveFileName();
+  Select(tracks);
+  auto* page = dynamic_cast<TTrackMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  ASSERT_GE(page->TextureBox()->count(), 2);
+  const int shown = page->TextureBox()->currentIndex();
+  ASSERT_GE(shown, 0);
+  const int other = shown == 0 ? 1 : 0;
+  const int before = H()->Current();
+  emit page->TextureBox()->activated(other);
+  EXPECT_EQ(H()->Current(), before + 1);
+  EXPECT_EQ(H()->Command(H()->Current())->ChildCount(), 2);
+  for (int32_t id : {a, b})
+    EXPECT_EQ(static_cast<TRRTrack*>(M()->FindByID(id))->Texture().FileName,
+              page->TextureBox()->itemText(other).toStdString());
+  EXPECT_EQ(page->TextureBox()->currentIndex(), other);
+  Undo();
+  EXPECT_EQ(static_cast<TRRTrack*>(M()->FindByID(a))->Texture().EffectiveFileName(), old);
+  EXPECT_EQ(page->TextureBox()->currentIndex(), shown);
+}
