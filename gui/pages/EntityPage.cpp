@@ -131,6 +131,7 @@ void TEntityPage::AddWide(int column, QWidget* field) {
 
 QLineEdit* TEntityPage::NumberEdit(const std::function<void(const QString&)> commit) {
   auto* edit = new QLineEdit(this);
+  edit->setMinimumWidth(64);
   edit->setMaximumWidth(90);
   edit->setAlignment(Qt::AlignRight);
   // editingFinished comes on Return and on leaving; only a changed text is committed.

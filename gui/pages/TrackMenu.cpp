@@ -45,6 +45,7 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
   FDescription->setObjectName("DescriptionLabel");
   FDescription->setTextFormat(Qt::PlainText);
   FDescription->setMinimumWidth(120);
+  FDescription->setMaximumWidth(240);
   FEdit = new QPushButton("(ändern)", this);
   FEdit->setEnabled(false);
   FEdit->setToolTip("Der Gleiseditor ist in dieser Version nicht verfügbar");
@@ -88,7 +89,8 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
   Add(3, "Aktive Gleismodifikation:", FTool);
   FTexture = new QComboBox(this);
   FTexture->setObjectName("TextureBox");
-  FTexture->setMaximumWidth(230);
+  FTexture->setMinimumWidth(200);
+  FTexture->setMaximumWidth(260);
   FTexture->setToolTip("Die Textur der ausgewählten Gleise");
   connect(FTexture, &QComboBox::activated, this, [this](int index) {
     TRRAssetFileNameList* list = Textures(Project());
@@ -101,7 +103,7 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
     Change(changing, [&texture](TRREntity& e) { static_cast<TRRTrack&>(e).SetTexture(texture); });
     Refresh(true);
   });
-  Add(3, "Textur:", FTexture);
+  Add(2, "Textur:", FTexture);
 }
 
 TTrackMenu::~TTrackMenu() { Leave(); }
@@ -164,8 +166,11 @@ void TTrackMenu::RefreshPage(bool) {
                          : type < RRTrackTypeCount     ? QString(TypeNames[type])
                                                        : QString();
     if (!what.isEmpty()) text = text.isEmpty() ? what : text + " - " + what;
-    FDescription->setText(text);
+    // Long descriptions are shortened; the tooltip has all of it.
+    FDescription->setToolTip(text);
+    FDescription->setText(FDescription->fontMetrics().elidedText(text, Qt::ElideRight, FDescription->maximumWidth()));
   } else {
+    FDescription->setToolTip(QString());
     FDescription->setText(QString("%1 Gleise").arg(tracks.size()));
   }
   int beds = 0;

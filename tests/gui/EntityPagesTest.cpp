@@ -453,7 +453,7 @@ TEST_F(EntityPages, PicturesOfThePages) {
   // The page with a strip of the view above it, for the documentation.
   QWidget* strip = W->ProjectMenu();
   const QPoint top = strip->mapTo(W, QPoint(0, 0));
-  const QRect part(0, std::max(0, top.y() - 280), 960, strip->height() + std::min(280, top.y()));
+  const QRect part(0, std::max(0, top.y() - 280), W->width(), strip->height() + std::min(280, top.y()));
   EXPECT_TRUE(W->grab(part).toImage().scaledToWidth(640, Qt::SmoothTransformation).save(dir + "fenster-seite-gleis.png"));
   Select({loco});
   Pump(300);
