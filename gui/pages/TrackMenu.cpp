@@ -9,6 +9,10 @@
 #include "app/RRAssetFileLoader.h"
 #include "app/RREntityManager.h"
 #include "app/RRGlobal.h"
+#include "app/RRHistory.h"
+#include "app/entities/RREntityDescription.h"
+#include "app/entities/track/RRTrackRoute.h"
+#include "app/entities/track/RRTrackSnap.h"
 #include "app/RRProject.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackModifier.h"
@@ -104,6 +108,11 @@ TTrackMenu::TTrackMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Track, 
     Refresh(true);
   });
   Add(2, "Textur:", FTexture);
+  FAppend = new QPushButton("Weiteres Gleis anfügen", this);
+  FAppend->setObjectName("AppendButton");
+  FAppend->setToolTip("Legt eine Kopie dieses Gleises an sein freies Ende");
+  connect(FAppend, &QPushButton::clicked, this, [this] { AppendTrack(); });
+  AddWide(3, FAppend);
 }
 
 TTrackMenu::~TTrackMenu() { Leave(); }
@@ -146,6 +155,60 @@ void TTrackMenu::Entered() {
   const int last = TRRTrackModifier::LastMode();
   if (last != RRTrackToolNone && std::find(modes.begin(), modes.end(), last) != modes.end()) StartTool(last);
   Refresh(true);
+}
+
+TRRTrack* TTrackMenu::AppendSource(int& freeContact) const {
+  const std::vector<TRREntity*> all = Entities();
+  auto* t = all.size() == 1 ? dynamic_cast<TRRTrack*>(all.front()) : nullptr;
+  if (!t || (t->Type() != TRRTrackType::Straight && t->Type() != TRRTrackType::Curve) || t->GetRouteCount() < 1)
+    return nullptr;
+  TRRTrackRoute* route = t->GetRoute(0);
+  if (!route) return nullptr;
+  const bool a = route->Contact(0)->IsConnected(), b = route->Contact(1)->IsConnected();
+  if (a == b) return nullptr;
+  freeContact = a ? 1 : 0;
+  return t;
+}
+
+TRRTrack* TTrackMenu::AppendTrack() {
+  int free = 0;
+  TRRTrack* source = AppendSource(free);
+  TRREntityManager* m = Project() && Project()->IsOpen() ? Project()->Manager() : nullptr;
+  if (!source || !m) return nullptr;
+  std::unique_ptr<TRREntityDescription> copy = source->CreateDescription();
+  copy->SetID(m->NextID());
+  m->ReserveIDs(1);
+  auto* made = dynamic_cast<TRRTrack*>(m->CreateEntity(source->Parent(), *copy));
+  if (!made || made->GetRouteCount() < 1) {
+    delete made;
+    return nullptr;
+  }
+  made->Update(true);
+  // The copy's other end goes onto the free end, facing it.
+  gx::TGXVector3 position;
+  gx::TGXQuaternion rotation;
+  RRSnapTransform(*made->GetRoute(0)->Contact(1 - free), *source->GetRoute(0)->Contact(free), position, rotation);
+  made->SetWorldRotation(rotation);
+  made->SetWorldPosition(position);
+  made->Update(true);
+  TRRHistory* history = Project()->History();
+  std::unique_ptr<TRRCommand> command = history ? history->OpenCommand(nullptr) : nullptr;
+  {
+    TRREntitySelection& selection = m->Selection();
+    selection.BeginUpdate();
+    selection.Clear();
+    selection.Add(made);
+    selection.EndUpdate();
+  }
+  if (command) {
+    auto creation = std::make_unique<TRRCommand>(nullptr);
+    creation->SetAfter(made);
+    command->AddChild(std::move(creation));
+    history->Push(std::move(command));
+  } else {
+    Project()->SetModified();
+  }
+  return made;
 }
 
 std::vector<TRREntity*> TTrackMenu::Tracks() const {
@@ -211,6 +274,9 @@ void TTrackMenu::RefreshPage(bool) {
   const TRRTrack* first = tracks.empty() ? nullptr : static_cast<const TRRTrack*>(tracks.front());
   FTexture->setCurrentIndex(first && list ? list->IndexOf(first->Texture().EffectiveFileName()) : -1);
   FTexture->setEnabled(first && list && list->Count() > 0);
+
+  int free = 0;
+  FAppend->setVisible(AppendSource(free) != nullptr);
 
   const int active = FToolModifier ? FToolModifier->Mode() : RRTrackToolNone;
   FTool->setCurrentIndex(std::max(0, FTool->findData(active)));

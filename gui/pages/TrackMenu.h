@@ -4,7 +4,8 @@
 // mixed), for one switchable track the active route ("Weichenstellung"), and the track tool
 // ("Aktive Gleismodifikation": bend a flexible track, bend or tilt a chain) for selections with a
 // track of one route that is no turntable; the texture of every selected track from the list of
-// known track textures ("Textur:", one command). The last mode chosen is chosen again for the next
+// known track textures ("Textur:", one command); "Weiteres Gleis anfügen" for one straight or
+// curve with exactly one free end: a copy laid on at that end, selected, one command. The last mode chosen is chosen again for the next
 // selection that allows it; the tool ends when the page's selection changes or the page goes.
 
 #include <memory>
@@ -33,6 +34,9 @@ class TTrackMenu : public TEntityPage {
   QLabel* DescriptionLabel() const { return FDescription; }
   QComboBox* ToolBox() const { return FTool; }
   QComboBox* TextureBox() const { return FTexture; }
+  QPushButton* AppendButton() const { return FAppend; }
+  // The track the button adds, or null when the selection does not allow it.
+  TRRTrack* AppendTrack();
   TRRTrackModifier* Tool() const { return FToolModifier.get(); }
 
   void Leave() override;
@@ -46,6 +50,8 @@ class TTrackMenu : public TEntityPage {
   // The modes the selection allows (0 "Keine" always).
   std::vector<int> ToolModes() const;
   void StartTool(int mode);
+  // The one selected straight or curve and its free contact (the other one connected), if so.
+  TRRTrack* AppendSource(int& freeContact) const;
 
   QLabel* FDescription;
   QPushButton* FEdit;
@@ -53,6 +59,7 @@ class TTrackMenu : public TEntityPage {
   QComboBox* FRoute;
   QComboBox* FTool;
   QComboBox* FTexture;
+  QPushButton* FAppend;
   std::unique_ptr<TRRTrackModifier> FToolModifier;
 };
 

@@ -31,6 +31,7 @@
 #include "app/entities/RRTrackVehicle.h"
 #include "app/entities/track/RRTrack.h"
 #include "app/entities/track/RRTrackModifier.h"
+#include "app/entities/track/RRTrackRoute.h"
 #include <QMenu>
 #include "engine/render/GXCamera.h"
 #include "gui/ProjectMenu.h"
@@ -840,4 +841,55 @@ TEST_F(EntityPages, TrackPageSetsTheTextureOfEveryTrackInOneCommand) {
   Undo();
   EXPECT_EQ(static_cast<TRRTrack*>(M()->FindByID(a))->Texture().EffectiveFileName(), old);
   EXPECT_EQ(page->TextureBox()->currentIndex(), shown);
+}
+
+// "Weiteres Gleis anfügen" lays a copy onto the one free end, selects it, and undo removes it.
+TEST_F(EntityPages, TrackPageAppendsACopyAtTheFreeEnd) {
+  ASSERT_TRUE(Open());
+  // The sample's track is closed: a straight loses the neighbour at its end.
+  auto* straight = static_cast<TRRTrack*>(Find([](TRREntity& e) {
+    auto* t = dynamic_cast<TRRTrack*>(&e);
+    return t && t->Type() == TRRTrackType::Straight && t->GetRoute(0)->Contact(0)->IsConnected() &&
+           t->GetRoute(0)->Contact(1)->IsConnected();
+  }));
+  ASSERT_NE(straight, nullptr);
+  bool blocked = false;
+  TRRTrackRouteContact* partner = straight->GetRoute(0)->Contact(1)->FindPartner(blocked);
+  ASSERT_NE(partner, nullptr);
+  TRREntity* neighbour = M()->FindByID(partner->Route()->Track()->ID());
+  ASSERT_NE(neighbour, nullptr);
+  Select({neighbour});
+  M()->DeleteSelection();
+  Pump(20);
+  const int free = 1;
+  TRRTrack* end = straight;
+  ASSERT_FALSE(end->GetRoute(0)->Contact(1)->IsConnected());
+  const int32_t id = end->ID();
+  Select({end});
+  auto* page = dynamic_cast<TTrackMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  EXPECT_TRUE(page->AppendButton()->isVisible());
+  const int before = H()->Current();
+  page->AppendButton()->click();
+  Pump(20);
+  EXPECT_EQ(H()->Current(), before + 1);
+  ASSERT_EQ(M()->Selection().Count(), 1);
+  auto* made = dynamic_cast<TRRTrack*>(M()->Selection().First());
+  ASSERT_NE(made, nullptr);
+  EXPECT_NE(made->ID(), id);
+  EXPECT_EQ(made->Type(), end->Type());
+  // Both ends meet: the old free end is connected now, and so is the copy's other end.
+  EXPECT_TRUE(static_cast<TRRTrack*>(M()->FindByID(id))->GetRoute(0)->Contact(free)->IsConnected());
+  EXPECT_TRUE(made->GetRoute(0)->Contact(1 - free)->IsConnected());
+  EXPECT_LT(gx::GXVec3Length(made->GetRoute(0)->Contact(1 - free)->GetWorldPosition() -
+                             static_cast<TRRTrack*>(M()->FindByID(id))->GetRoute(0)->Contact(free)->GetWorldPosition()),
+            0.01f);
+  const int32_t madeID = made->ID();
+  Undo();
+  EXPECT_EQ(M()->FindByID(madeID), nullptr);
+  ASSERT_EQ(M()->Selection().Count(), 1);
+  EXPECT_EQ(M()->Selection().First()->ID(), id);
+  // A switch has no such button.
+  Select({Find([](TRREntity& e) { return e.Is<TRRTrack>() && static_cast<TRRTrack&>(e).IsSwitchable(); })});
+  EXPECT_FALSE(page->AppendButton()->isVisible());
 }
