@@ -87,12 +87,14 @@ TEntityPage::TEntityPage(TRREntityPageKind kind, bool commonFields, QWidget* par
   for (int a = 0; a < 3; ++a) {
     FPosition[a] = NumberEdit([this, a](const QString&) { CommitPosition(a); });
     FPosition[a]->setObjectName(QString("PositionEdit%1").arg(a));
-    Add(1, axes[a], FPosition[a], new QLabel(RRLengthUnit(), this));
+    FLengthUnits[a] = new QLabel(RRLengthUnit(), this);
+    Add(1, axes[a], FPosition[a], FLengthUnits[a]);
   }
   FTurn = NumberEdit([this](const QString&) { CommitTurn(); });
   FTurn->setObjectName("TurnEdit");
   FTurn->setToolTip("Drehung um die senkrechte Achse");
-  Add(0, "Drehung:", FTurn, new QLabel(RRAngleUnit(), this));
+  FAngleUnit = new QLabel(RRAngleUnit(), this);
+  Add(0, "Drehung:", FTurn, FAngleUnit);
   FLocked = new QCheckBox(RRTextLocked, this);
   FLocked->setToolTip("Gesperrte Objekte lassen sich nicht verschieben oder drehen");
   connect(FLocked, &QCheckBox::clicked, this, [this](bool on) {
@@ -206,6 +208,9 @@ void TEntityPage::Refresh(bool force) {
                                                                     : Qt::PartiallyChecked);
     FLocked->setEnabled(!all.empty());
   }
+  for (QLabel* unit : FLengthUnits)
+    if (unit) unit->setText(RRLengthUnit());
+  if (FAngleUnit) FAngleUnit->setText(RRAngleUnit());
   RefreshPage(force);
   --FFilling;
 }

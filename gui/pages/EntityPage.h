@@ -97,6 +97,7 @@ class TEntityPage : public QWidget {
 
   QLineEdit* NameEdit() const { return FName; }
   QLineEdit* PositionEdit(int axis) const { return FPosition[axis]; }
+  QLabel* PositionUnit(int axis) const { return FLengthUnits[axis]; }
   QLineEdit* TurnEdit() const { return FTurn; }
   QCheckBox* LockedCheck() const { return FLocked; }
 
@@ -142,6 +143,9 @@ class TEntityPage : public QWidget {
   QLineEdit* FPosition[3] = {nullptr, nullptr, nullptr};
   QLineEdit* FTurn = nullptr;
   QCheckBox* FLocked = nullptr;
+  // Unit labels follow the settings in Refresh.
+  QLabel* FLengthUnits[3] = {nullptr, nullptr, nullptr};
+  QLabel* FAngleUnit = nullptr;
 };
 
 }  // namespace rr

@@ -26,13 +26,15 @@ TVehicleBuildingMenu::TVehicleBuildingMenu(QWidget* parent)
   });
   FBend->setObjectName("BendEdit");
   FBend->setToolTip("Winkel zwischen zwei benachbarten Ständen");
-  Add(2, "Knickwinkel:", FBend, new QLabel(RRAngleUnit(), this));
+  FUnit = new QLabel(RRAngleUnit(), this);
+  Add(2, "Knickwinkel:", FBend, FUnit);
   FBays = new QLabel(this);
   Add(2, "Stände:", FBays);
 }
 
 void TVehicleBuildingMenu::RefreshPage(bool force) {
   TRRVehicleBuilding* b = Entities().size() == 1 ? AsShed(First()) : nullptr;
+  FUnit->setText(RRAngleUnit());
   FBend->setEnabled(b != nullptr);
   Show(FBend, b ? RRShowAngle(b->BendAngle()) : QString(), force);
   FBays->setText(b ? QString::number(b->BayCount()) : QString());

@@ -22,6 +22,7 @@ class TVehicleBuildingMenu : public TEntityPage {
  private:
   QLineEdit* FBend;
   QLabel* FBays;
+  QLabel* FUnit;
 };
 
 }  // namespace rr

@@ -247,6 +247,14 @@ TEST_F(EntityPages, BadNumbersKeepTheValueAndHugeOnesAreClamped) {
   EXPECT_EQ(model->Name(), name);
   EXPECT_EQ(H()->Current(), count);
   EXPECT_EQ(page->NameEdit()->text(), QString::fromStdString(name));
+  // Another length unit: the page shows and reads metres.
+  P.Global().SettingsNode("GeneralSettings")->WriteInteger("LengthUnit", 3);
+  P.Global().LoadSettings();
+  static_cast<TRRProjectMenu*>(W->ProjectMenu())->SettingsChanged();
+  EXPECT_EQ(page->PositionUnit(0)->text(), "m");
+  EXPECT_EQ(page->PositionEdit(0)->text(), RRShowLength(x0));
+  Type(page->PositionEdit(0), "0,5");
+  EXPECT_FLOAT_EQ(model->WorldPosition().x, 50.0f);
   Type(page->PositionEdit(0), "1e9");
   EXPECT_FLOAT_EQ(model->WorldPosition().x, static_cast<float>(RRPageMaxPosition));
   Type(page->PositionEdit(0), "-1e12");
