@@ -271,7 +271,8 @@ void TEntityPage::CommitName() {
 }
 
 void TEntityPage::CommitPosition(int axis) {
-  TRREntity* e = First();
+  // Positions and turns are typed for one entity only.
+  TRREntity* e = Entities().size() == 1 ? First() : nullptr;
   if (!e || e->Locked() || e->IsFixed()) return;
   const std::optional<double> v = RRReadLength(FPosition[axis]->text(), -RRPageMaxPosition, RRPageMaxPosition);
   if (!v) return;
@@ -286,7 +287,8 @@ void TEntityPage::CommitPosition(int axis) {
 }
 
 void TEntityPage::CommitTurn() {
-  TRREntity* e = First();
+  // Positions and turns are typed for one entity only.
+  TRREntity* e = Entities().size() == 1 ? First() : nullptr;
   if (!e || e->Locked() || e->IsFixed()) return;
   const std::optional<double> v = RRReadAngle(FTurn->text(), -1e6, 1e6);
   if (!v) return;
