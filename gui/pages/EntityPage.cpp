@@ -264,9 +264,9 @@ void TEntityPage::CommitName() {
   FName->setModified(false);
   TRREntity* e = First();
   const std::string name = FName->text().trimmed().toStdString();
-  // An empty name keeps the old one.
-  if (!e || Entities().size() != 1 || name.empty() || name == e->Name()) return;
-  Change([this, &name](TRREntity& x) { Rename(x, name); });
+  // An empty name keeps the old one (and shows it again).
+  if (e && Entities().size() == 1 && !name.empty() && name != e->Name())
+    Change([this, &name](TRREntity& x) { Rename(x, name); });
   Refresh(true);
 }
 
