@@ -943,6 +943,12 @@ void TRRProject::RulersChanged() {
 void TRRProject::SelectionChanged() {
   if (FServices.SelectionChanged) FServices.SelectionChanged();
 }
+int32_t TRRProject::EntityMenuPage() const {
+  return FServices.EntityMenuPage ? FServices.EntityMenuPage() : 0;
+}
+void TRRProject::ShowEntityMenuPage(int32_t page) {
+  if (FServices.ShowEntityMenuPage) FServices.ShowEntityMenuPage(page);
+}
 void TRRProject::ShowStatusText(const std::string& text) {
   if (FServices.ShowStatusText) FServices.ShowStatusText(text);
 }

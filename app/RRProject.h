@@ -161,6 +161,10 @@ struct TRRProjectServices {
   std::function<void(const std::string&)> ShowFPSText;
   // The main window follows the selection (action enabling, entity pages).
   std::function<void()> SelectionChanged;
+  // The page of the project menu's entity area: the one shown (default 0), and showing one that
+  // a command recorded (-1: no entity).
+  std::function<int32_t()> EntityMenuPage;
+  std::function<void(int32_t)> ShowEntityMenuPage;
   // The status bar's panel of the entity under the mouse.
   std::function<void(const std::string&)> ShowStatusText;
   // The "show selection border" display switch (default on).
@@ -376,6 +380,8 @@ class TRRProject : public IRRProjectHost {
   int AddEventObserver(TEventObserver observer);
   void RemoveEventObserver(int id);
   void SelectionChanged() override;
+  int32_t EntityMenuPage() const override;
+  void ShowEntityMenuPage(int32_t page) override;
   void ShowStatusText(const std::string& text) override;
   bool SelectionBordersEnabled() const override;
   bool KeyDown(int32_t key) const override { return FServices.KeyDown && FServices.KeyDown(key); }

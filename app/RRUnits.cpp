@@ -12,6 +12,53 @@ std::string RRDecimalSeparator() {
   return lc && lc->decimal_point && *lc->decimal_point ? lc->decimal_point : ".";
 }
 
+std::optional<double> RRParseDecimal(std::string_view text, const std::string& separator, std::string_view unit) {
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (!unit.empty() && text.size() > unit.size() && text.ends_with(unit)) {
+    text.remove_suffix(unit.size());
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  }
+  std::string plain;
+  bool negative = false, digits = false, mark = false;
+  size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      plain += c;
+      digits = true;
+      ++i;
+    } else if (!mark && (c == '.' || c == ',')) {
+      plain += '.';
+      mark = true;
+      ++i;
+    } else if (!mark && !separator.empty() && text.substr(i).starts_with(separator)) {
+      plain += '.';
+      mark = true;
+      i += separator.size();
+    } else if ((c == 'e' || c == 'E') && digits && i + 1 < text.size()) {
+      // An exponent: what follows must be a signed integer.
+      plain += 'e';
+      ++i;
+      if (text[i] == '-' || text[i] == '+') plain += text[i++];
+      if (i >= text.size()) return std::nullopt;
+      for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        plain += text[i];
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digits) return std::nullopt;
+  double value = 0;
+  const auto r = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+  if (r.ec != std::errc() || r.ptr != plain.data() + plain.size() || !std::isfinite(value)) return std::nullopt;
+  return negative ? -value : value;
+}
+
 std::string RRFormatDecimal(double value, int decimals, const std::string& separator) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";

@@ -5,7 +5,9 @@
 // before the decimal separator, which is the one of the process's number format.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace rr {
 
@@ -27,6 +29,12 @@ std::string RRDecimalSeparator();
 // significant digits, so 0.125 gives "0.13" and binary noise does not count), trailing zeros
 // removed; "-0" is written "0".
 std::string RRFormatDecimal(double value, int decimals, const std::string& separator);
+// A number the user typed: optional sign, digits and one decimal mark, which may be the
+// separator given, a point or a comma (no thousands grouping), surrounded by blanks and
+// optionally followed by the unit suffix given ("12,5 cm"). None for anything else, for an
+// empty text and for values that are not finite ("inf", "1e999").
+std::optional<double> RRParseDecimal(std::string_view text, const std::string& separator,
+                                     std::string_view unit = {});
 // A plain number without unit: "0.###" with the process's separator.
 std::string RRFormatNumber(double value);
 // The thousands separator of the process's number format, "." where it names none (the C locale).

@@ -14,8 +14,7 @@
 
 namespace rr {
 
-TRRCameraRenderWindow::TRRCameraRenderWindow(TRRProject& project, QWidget* parent)
-    : QWidget(parent), FProject(project) {
+TRRCameraRenderWindow::TRRCameraRenderWindow(QWidget* parent) : QWidget(parent) {
   setMinimumSize(120, 68);
   setToolTip("Doppelklick aktiviert die Kamera");
   FTimer.setInterval(250);
@@ -24,7 +23,9 @@ TRRCameraRenderWindow::TRRCameraRenderWindow(TRRProject& project, QWidget* paren
 
 TRRCameraRenderWindow::~TRRCameraRenderWindow() { Release(); }
 
-void TRRCameraRenderWindow::SetCameraID(int32_t id) {
+void TRRCameraRenderWindow::SetCamera(TRRProject* project, int32_t id) {
+  if (project != FProject || !project || id == 0) Release();
+  FProject = project;
   FCameraID = id;
   if (isVisible()) Step();
 }
@@ -37,9 +38,9 @@ void TRRCameraRenderWindow::Release() {
 }
 
 void TRRCameraRenderWindow::Step() {
-  TRREntityManager* m = FProject.Manager();
-  auto* camera = m && FProject.IsOpen() ? dynamic_cast<TRRCamera*>(m->FindByID(FCameraID)) : nullptr;
-  if (!camera || !camera->EngineCamera() || !gx::GXCurrentRenderCore() || !FProject.Scene()) {
+  TRREntityManager* m = FProject ? FProject->Manager() : nullptr;
+  auto* camera = m && FProject->IsOpen() ? dynamic_cast<TRRCamera*>(m->FindByID(FCameraID)) : nullptr;
+  if (!camera || !camera->EngineCamera() || !gx::GXCurrentRenderCore() || !FProject->Scene()) {
     Release();
     FPicture = QImage();
     update();
@@ -47,15 +48,15 @@ void TRRCameraRenderWindow::Step() {
   }
   // The size of the widget at the 3D view's aspect.
   float aspect = 4.0f / 3.0f;
-  if (TRRProjectRenderWindow* view = FProject.RenderWindow(); view && view->CanRender()) aspect = view->Aspect();
+  if (TRRProjectRenderWindow* view = FProject->RenderWindow(); view && view->CanRender()) aspect = view->Aspect();
   const int w = std::clamp(width(), 16, 1024);
   const int h = std::clamp(int(float(w) / aspect + 0.5f), 8, 1024);
   try {
-    if (!FWindow || FScene != FProject.Scene()) {
+    if (!FWindow || FScene != FProject->Scene()) {
       Release();
       FSurface = std::make_unique<gx::TGXOffscreenSurface>(uint32_t(w), uint32_t(h));
-      FWindow = gx::MakeRef<TRRProjectRenderWindow>(FSurface.get(), FProject.Scene(), 1);
-      FScene = FProject.Scene();
+      FWindow = gx::MakeRef<TRRProjectRenderWindow>(FSurface.get(), FProject->Scene(), 1);
+      FScene = FProject->Scene();
     } else if (FSurface->ClientWidth() != uint32_t(w) || FSurface->ClientHeight() != uint32_t(h)) {
       FSurface->SetClientSize(uint32_t(w), uint32_t(h));
       FWindow->UpdateSize();
@@ -66,7 +67,7 @@ void TRRCameraRenderWindow::Step() {
       if (auto* light = dynamic_cast<TRRLight*>(m->Light())) background = light->SkyColor();
     FWindow->RenderFrame(background);
     // The main view's camera is set again for its own pictures and picks.
-    if (TRRProjectRenderWindow* view = FProject.RenderWindow(); view && view->Camera())
+    if (TRRProjectRenderWindow* view = FProject->RenderWindow(); view && view->Camera())
       view->SetCamera(view->Camera());
   } catch (const std::exception&) {
     Release();

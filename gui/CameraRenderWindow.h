@@ -22,11 +22,12 @@ class TRRCameraRenderWindow : public QWidget {
   Q_OBJECT
 
  public:
-  TRRCameraRenderWindow(TRRProject& project, QWidget* parent = nullptr);
+  explicit TRRCameraRenderWindow(QWidget* parent = nullptr);
   ~TRRCameraRenderWindow() override;
 
-  // The camera entity shown (by ID; 0 shows nothing).
-  void SetCameraID(int32_t id);
+  // The camera entity of the project shown (by ID; null or 0 shows nothing and lets go of the
+  // render window, which must happen before the project's scene goes).
+  void SetCamera(TRRProject* project, int32_t id);
   int32_t CameraID() const { return FCameraID; }
   // Draws one picture now (the timer does it every 250 ms).
   void Step();
@@ -43,7 +44,7 @@ class TRRCameraRenderWindow : public QWidget {
 
  private:
   void Release();
-  TRRProject& FProject;
+  TRRProject* FProject = nullptr;
   int32_t FCameraID = 0;
   std::unique_ptr<gx::TGXOffscreenSurface> FSurface;
   gx::TGXRef<TRRProjectRenderWindow> FWindow;

@@ -48,6 +48,8 @@
 #include "gui/LoadProgress.h"
 #include "gui/OptionsWindow.h"
 #include "gui/ProjectMenu.h"
+#include "gui/pages/EntityMenu.h"
+#include "gui/pages/EntityPage.h"
 #include "gui/ProjectPanelWindow.h"
 #include "gui/ProjectRuler.h"
 #include "gui/RRQtUIService.h"
@@ -56,6 +58,8 @@
 #include "gui/SmartHints.h"
 #include "gui/WelcomeWindow.h"
 #include "gui/catalog/CatalogMenu.h"
+#include "gui/pages/EntityMenu.h"
+#include "gui/pages/EntityPage.h"
 #include "gui/catalog/TrackFilterWindow.h"
 #include "gui/events/EventManagerWindow.h"
 #include "gui/tools/TrackEditor.h"
@@ -553,9 +557,11 @@ void TMainWindow::ConnectProject() {
   s.ShowFPSText = [this](const std::string& text) { FPanels[2]->setText(QString::fromStdString(text)); };
   s.ShowStatusText = [this](const std::string& text) { FPanels[1]->setText(QString::fromStdString(text)); };
   s.SelectionChanged = [this] {
-    FProjectMenu->ShowSelection(Project().Manager() ? &Project().Manager()->Selection() : nullptr);
+    FProjectMenu->ShowSelection(&Project());
     RefreshState();
   };
+  s.EntityMenuPage = [this] { return FProjectMenu->EntityMenu()->EntityMenuPage(); };
+  s.ShowEntityMenuPage = [this](int32_t page) { FProjectMenu->EntityMenu()->ShowEntityMenuPage(page); };
   s.SelectionBordersEnabled = [this] { return FShowSelectionBorder; };
   s.KeyDown = [this](int32_t key) { return FView->KeyDown(key); };
   s.GizmoEnabled = [this] { return FShowGizmo; };
@@ -605,6 +611,11 @@ void TMainWindow::ConnectCatalog() {
   h.DragEnded = [this](bool dropped) { EndCatalogDrag(dropped); };
   h.Changed = [this] { RefreshState(); };
   Catalog()->SetHooks(std::move(h));
+  // "(ändern)" on the track page and "Modell bearbeiten" on the vehicle page open their editors.
+  connect(FProjectMenu->EntityMenu(), &TRREntityMenu::EditorRequested, this, [this](TRREntityPageKind kind) {
+    if (kind == TRREntityPageKind::Track && Action(TRRShellAction::EditTrack)->isEnabled()) EditTrack();
+    if (kind == TRREntityPageKind::TrackVehicle) EditVehicleModel();
+  });
   // Downloaded packages and catalogue edits change the database outside the tree: it is built
   // anew once the change is done (deferred, so a change inside a drag or a flow finishes first).
   FGlobal.Database().SetChangeHandler([this] {
@@ -1263,7 +1274,7 @@ void TMainWindow::ToggleNight() {
   TRRLight* light = Project().Light();
   if (!light) return;
   light->ApplyPreset(light->ActiveIndex() == 1 ? 0 : 1, true);
-  FProjectMenu->ShowSelection(Project().Manager() ? &Project().Manager()->Selection() : nullptr);
+  FProjectMenu->ShowSelection(&Project());
   RefreshState();
 }
 

@@ -5,15 +5,14 @@
 #include <QWidget>
 
 class QTabWidget;
-class QTreeWidget;
-class QLabel;
 
 namespace rr {
 
 class IRRUIService;
 class TRRCatalogMenu;
 class TRRDatabase;
-class TRREntitySelection;
+class TRREntityMenu;
+class TRRProject;
 
 class TRRProjectMenu : public QWidget {
   Q_OBJECT
@@ -24,19 +23,21 @@ class TRRProjectMenu : public QWidget {
   // The catalogue tree of every package (folders and entries, sorted as stored) built anew.
   void FillCatalogue();
   TRRCatalogMenu* Catalog() const { return FCatalogue; }
-  // The selection's page: the one selected object, or how many are selected.
-  void ShowSelection(const TRREntitySelection* selection);
+  // The page of the project's selection (null: nothing selected), see TRREntityMenu.
+  void ShowSelection(TRRProject* project);
   // Settings changed (display units).
   void SettingsChanged();
 
   int CatalogueEntryCount() const;
+  // "Keine Auswahl", "3 Objekte ausgewählt", or the one object's name and position.
   QString SelectionText() const;
+  TRREntityMenu* EntityMenu() const { return FEntityMenu; }
   QTabWidget* Tabs() const { return FTabs; }
 
  private:
   QTabWidget* FTabs;
   TRRCatalogMenu* FCatalogue;
-  QLabel* FSelection;
+  TRREntityMenu* FEntityMenu;
 };
 
 }  // namespace rr

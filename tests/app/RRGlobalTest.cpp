@@ -259,6 +259,39 @@ TEST_F(RRGlobalTest, DisplayUnitsFormatLengthsAndAngles) {
   EXPECT_EQ(RRFormatNumber(2.0 / 3.0), "0.667");
 }
 
+// Numbers the user types into the pages: the locale's mark, a point or a comma, blanks and the
+// unit around them; nothing that is not one finite number.
+TEST(RRParseDecimal, ReadsTypedNumbersAndRefusesTheRest) {
+  struct Case {
+    const char* Text;
+    const char* Separator;
+    const char* Unit;
+    std::optional<double> Value;
+  };
+  const Case cases[] = {
+      {"12,5", ",", "", 12.5},        {"12.5", ",", "", 12.5},      {"12,5", ".", "", 12.5},
+      {" -0,25 ", ",", "", -0.25},    {"+3", ".", "", 3.0},         {",5", ",", "", 0.5},
+      {"7,", ",", "", 7.0},           {"12,5 cm", ",", "cm", 12.5}, {"12,5cm", ",", "cm", 12.5},
+      {"1,5e2", ",", "", 150.0},      {"2e-1", ".", "", 0.2},       {"1e9", ".", "", 1e9},
+      {"", ",", "", std::nullopt},    {"  ", ",", "", std::nullopt}, {"abc", ",", "", std::nullopt},
+      {"1,2,3", ",", "", std::nullopt}, {"1.000,5", ",", "", std::nullopt}, {"--1", ",", "", std::nullopt},
+      {"-", ",", "", std::nullopt},   {",", ",", "", std::nullopt}, {"inf", ".", "", std::nullopt},
+      {"nan", ".", "", std::nullopt}, {"1e999", ".", "", std::nullopt}, {"1e", ".", "", std::nullopt},
+      {"e5", ".", "", std::nullopt},  {"5 mm", ",", "cm", std::nullopt}, {"cm", ",", "cm", std::nullopt},
+      {"1 2", ",", "", std::nullopt}, {"0x10", ".", "", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
+    const std::optional<double> v = RRParseDecimal(c.Text, c.Separator, c.Unit);
+    ASSERT_EQ(v.has_value(), c.Value.has_value());
+    if (v) {
+      EXPECT_DOUBLE_EQ(*v, *c.Value);
+    }
+  }
+  // A separator of more than one character (some locales) is taken as well.
+  EXPECT_EQ(RRParseDecimal("3\u066B5", "\u066B"), 3.5);
+}
+
 // ---- error reports ----
 
 namespace rrglobaltest {

@@ -6,6 +6,7 @@
 
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTabWidget>
 
 #include "app/RREntityManager.h"
 #include "app/RRProject.h"
@@ -33,10 +34,10 @@ TEST(CameraRenderWindow, ShowsTheLayoutThroughTheCameraAndLetsGoWhenClosed) {
   ASSERT_NE(main, nullptr);
   const gx::TGXMatrix before = main->GetProjectionMatrix();
 
-  TRRCameraRenderWindow w(P.Project());
+  TRRCameraRenderWindow w;
   w.resize(200, 120);
   w.show();
-  w.SetCameraID(placed->ID());
+  w.SetCamera(&P.Project(), placed->ID());
   w.Step();
   const QImage picture = w.Picture();
   ASSERT_FALSE(picture.isNull());
@@ -57,11 +58,38 @@ TEST(CameraRenderWindow, ShowsTheLayoutThroughTheCameraAndLetsGoWhenClosed) {
   EXPECT_EQ(activate.count(), 1);
 
   // No camera of that ID, then no layout: no picture, no crash.
-  w.SetCameraID(999999);
+  w.SetCamera(&P.Project(), 999999);
   EXPECT_TRUE(w.Picture().isNull());
-  w.SetCameraID(placed->ID());
+  w.SetCamera(&P.Project(), placed->ID());
   P.Ui.Answers = {"&Nein"};
   ASSERT_TRUE(W.CloseProjectFlow());
   w.Step();
   EXPECT_TRUE(w.Picture().isNull());
+}
+
+TEST(CameraRenderWindow, TheCameraPageShowsWhatItsCameraSees) {
+  guitest::TProgram P;
+  TMainWindow& W = P.MakeSmallWindow();
+  ASSERT_TRUE(W.OpenProjectFile(QString::fromStdString(P.Sample())));
+  Pump(300);
+  TRREntityManager& m = *P.Project().Manager();
+  TRRCamera* placed = nullptr;
+  for (int i = 0; i < m.EntitySlotCount() && !placed; ++i)
+    if (auto* c = dynamic_cast<TRRCamera*>(m.EntitySlot(i)); c && c->Name() == "Blick über die Anlage") placed = c;
+  ASSERT_NE(placed, nullptr);
+  m.Selection().Clear();
+  m.Selection().Add(placed);
+  W.ProjectMenu()->findChild<QTabWidget*>()->setCurrentIndex(1);
+  Pump(600);
+  auto* picture = W.findChild<TRRCameraRenderWindow*>("CameraPicture");
+  ASSERT_NE(picture, nullptr);
+  ASSERT_TRUE(picture->isVisible());
+  EXPECT_EQ(picture->CameraID(), placed->ID());
+  EXPECT_FALSE(picture->Picture().isNull());
+  W.grab().scaledToWidth(640, Qt::SmoothTransformation).save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-camera-page.png");
+  // A double click makes it the view's camera.
+  QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(10, 10), QPointF(picture->mapToGlobal(QPoint(10, 10))),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(picture, &twice);
+  EXPECT_EQ(P.Project().ActiveCamera(), placed);
 }

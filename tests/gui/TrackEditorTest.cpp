@@ -114,3 +114,17 @@ TEST_F(TrackEditorWindow, ValuesThatMakeNoTrackKeepOkOffAndCancelChangesNothing)
   ASSERT_EQ(same, Straight);
   EXPECT_FLOAT_EQ(same->GetRoute(0)->GetLength(), before);
 }
+
+TEST_F(TrackEditorWindow, TheTrackPageOpensTheEditor) {
+  Pump(300);
+  auto* change = W->findChild<QPushButton*>("EditTrackButton");
+  ASSERT_NE(change, nullptr);
+  ASSERT_TRUE(change->isEnabled());
+  bool seen = false;
+  QTimer::singleShot(200, W, [&] {
+    seen = W->OpenTrackEditor() != nullptr;
+    if (seen) W->OpenTrackEditor()->reject();
+  });
+  change->click();
+  EXPECT_TRUE(seen);
+}

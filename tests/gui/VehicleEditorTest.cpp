@@ -125,3 +125,17 @@ TEST_F(VehicleEditor, OkMakesAWagonInOneUndoStep) {
   ASSERT_NE(made, nullptr);
   EXPECT_TRUE(made->HasEngine());
 }
+
+TEST_F(VehicleEditor, TheVehiclePageOpensTheEditor) {
+  Pump(300);
+  auto* edit = W->findChild<QPushButton*>("EditModelButton");
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(edit->isEnabled());
+  bool seen = false;
+  QTimer::singleShot(200, W, [&] {
+    seen = W->OpenVehicleEditor() != nullptr;
+    if (seen) W->OpenVehicleEditor()->reject();
+  });
+  edit->click();
+  EXPECT_TRUE(seen);
+}
