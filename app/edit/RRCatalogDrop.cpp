@@ -10,6 +10,7 @@
 #include "app/entities/RREntity.h"
 #include "app/entities/RREntityDescription.h"
 #include "engine/core/GXException.h"
+#include "engine/core/GXNode.h"
 
 namespace rr {
 
@@ -36,13 +37,24 @@ bool Finite(const TGXVector3& v) { return std::isfinite(v.x) && std::isfinite(v.
 
 TRRCatalogDrop::TRRCatalogDrop(TRREntityManager& manager, const TRREntityDescription& description,
                                float uniformScale)
-    : FManager(manager), FDescription(description.Clone()), FScale(uniformScale) {}
+    : FManager(manager), FDescription(description.Clone()), FScale(uniformScale) {
+  FWatched = manager.ProjectNode();
+  if (FWatched) FWatched->AddDestroyListener(gx::TGXDestroyHandler(this, &TRRCatalogDrop::ProjectGone));
+}
 
 TRRCatalogDrop::~TRRCatalogDrop() {
   if (!FFinished) Cancel();
+  if (FWatched) FWatched->RemoveDestroyListener(gx::TGXMethodKey::Of(this, &TRRCatalogDrop::ProjectGone));
 }
 
-TRREntity* TRRCatalogDrop::Entity() const { return FEntityID ? FManager.FindByID(FEntityID) : nullptr; }
+void TRRCatalogDrop::ProjectGone(gx::TGXNode*) {
+  FWatched = nullptr;
+  FFinished = true;
+  FEntityID = 0;
+  FCommand.reset();
+}
+
+TRREntity* TRRCatalogDrop::Entity() const { return FEntityID && FWatched ? FManager.FindByID(FEntityID) : nullptr; }
 
 bool TRRCatalogDrop::Over(int32_t x, int32_t y) {
   if (FFinished || FRefused) return false;

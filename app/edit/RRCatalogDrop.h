@@ -5,13 +5,18 @@
 // scaled to the layout's one scale when there is one, as the only selected entity, which the
 // transformation modifier then moves with the pointer. Dropping ends the move and puts one
 // command on the history that creates the entity; cancelling frees it and gives the old
-// selection back. Nothing is left behind when the drop object goes away without a drop.
+// selection back. Nothing is left behind when the drop object goes away without a drop, and
+// nothing is touched once the layout has closed under the drag.
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "engine/core/GXMath.h"
+
+namespace gx {
+class TGXNode;
+}
 
 namespace rr {
 
@@ -44,7 +49,9 @@ class TRRCatalogDrop {
 
  private:
   bool Create(int32_t x, int32_t y);
-  void Forget();
+  // The layout closed during the drag (its project node went before its manager): from now on
+  // nothing is touched.
+  void ProjectGone(gx::TGXNode* node);
 
   TRREntityManager& FManager;
   std::unique_ptr<TRREntityDescription> FDescription;
@@ -52,6 +59,7 @@ class TRRCatalogDrop {
   int32_t FEntityID = 0;
   std::unique_ptr<TRRCommand> FCommand;
   std::vector<int32_t> FSelectionBefore;
+  gx::TGXNode* FWatched = nullptr;
   bool FRefused = false;
   bool FFinished = false;
 };

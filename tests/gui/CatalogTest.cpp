@@ -138,8 +138,22 @@ TEST_F(Catalogue, AnEntryDraggedIntoTheViewIsPlacedAndUndoneInOneStep) {
   DragIntoView(*tower, false);
   EXPECT_EQ(EntityCount(), before);
   EXPECT_EQ(W->CatalogDrop(), nullptr);
+  // The layout closing under a drag (an automation client may close it): the drag ends without
+  // touching what is gone.
+  W->BeginCatalogDrag(*tower, false);
+  {
+    QMimeData mime;
+    mime.setData(RRCatalogMimeType, "");
+    QDragEnterEvent enter(W->View()->rect().center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(W->View(), &enter);
+  }
+  ASSERT_NE(W->CatalogDrop()->Entity(), nullptr);
+  P.Ui.Answers = {"&Nein"};
+  ASSERT_TRUE(W->CloseProjectFlow());
+  EXPECT_EQ(W->CatalogDrop()->Entity(), nullptr);
+  EXPECT_TRUE(W->CatalogDrop()->Finished());
+  W->EndCatalogDrag(false);
   // Without a layout no drag makes anything.
-  W->CloseProjectFlow();
   W->BeginCatalogDrag(*tower, false);
   EXPECT_EQ(W->CatalogDrop(), nullptr);
 }
