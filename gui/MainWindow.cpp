@@ -69,6 +69,14 @@
 
 namespace rr {
 
+// Ends a flow however the function that began it is left.
+namespace {
+struct TFlowEnd {
+  std::function<void()> End;
+  ~TFlowEnd() { End(); }
+};
+}  // namespace
+
 namespace {
 
 constexpr int kFrameMs = 40;
@@ -668,7 +676,9 @@ void TMainWindow::EndCatalogDrag(bool dropped) {
 }
 
 void TMainWindow::ShowEventManager() {
-  if (!Project().IsOpen() || !Project().EventManager()) return;
+  if (!Project().IsOpen() || !Project().EventManager() || !BeginFlow()) return;
+  // A flow: no automation client closes the layout under the window.
+  TFlowEnd end{[this] { EndFlow(); }};
   TEventManagerWindow window(FGlobal, FUI, this);
   FEventManager = &window;
   window.exec();
@@ -679,6 +689,9 @@ void TMainWindow::ShowEventManager() {
 void TMainWindow::EditTrack() {
   TRREntityManager* m = Project().Manager();
   if (!m || !Project().IsOpen() || m->Selection().Count() != 1) return;
+  // A flow: no other flow (an automation client) may close the layout under the window.
+  if (!BeginFlow()) return;
+  TFlowEnd end{[this] { EndFlow(); }};
   auto* track = dynamic_cast<TRRTrack*>(m->Selection().First());
   if (!track) return;
   const int32_t id = track->ID();
@@ -690,9 +703,11 @@ void TMainWindow::EditTrack() {
   const bool ok = editor.exec() == QDialog::Accepted;
   FTrackEditor = nullptr;
   std::unique_ptr<TRRTrackDesc> made = editor.TakeDescription();
-  // The track may have gone while the window was open (undo, the automation interface).
+  // The track, even the layout, may have gone while the window was open (undo, the automation
+  // interface).
+  if (!ok || !made || !Project().IsOpen() || Project().Manager() != m) return;
   track = dynamic_cast<TRRTrack*>(m->FindByID(id));
-  if (!ok || !made || !track) return;
+  if (!track) return;
   Guarded([&] { RRReplaceTrack(*m, *track, *made); });
   RefreshState();
 }
@@ -700,6 +715,9 @@ void TMainWindow::EditTrack() {
 void TMainWindow::EditVehicleModel() {
   TRREntityManager* m = Project().Manager();
   if (!m || !Project().IsOpen() || m->Selection().Count() != 1) return;
+  // A flow: no other flow (an automation client) may close the layout under the window.
+  if (!BeginFlow()) return;
+  TFlowEnd end{[this] { EndFlow(); }};
   auto* vehicle = dynamic_cast<TRRTrackVehicle*>(m->Selection().First());
   if (!vehicle) return;
   const int32_t id = vehicle->ID();
@@ -711,15 +729,17 @@ void TMainWindow::EditVehicleModel() {
   const bool ok = editor.exec() == QDialog::Accepted;
   FVehicleEditor = nullptr;
   std::unique_ptr<TRRTrackVehicleDesc> made = editor.TakeDescription();
-  // The vehicle may have gone while the window was open.
+  // The vehicle, even the layout, may have gone while the window was open.
+  if (!ok || !made || !Project().IsOpen() || Project().Manager() != m) return;
   TRREntity* still = m->FindByID(id);
-  if (!ok || !made || !still) return;
+  if (!still) return;
   Guarded([&] { RRReplaceEntity(*m, *still, *made); });
   RefreshState();
 }
 
 void TMainWindow::EditTrackFilter() {
-  if (!Project().IsOpen()) return;
+  if (!Project().IsOpen() || !BeginFlow()) return;
+  TFlowEnd end{[this] { EndFlow(); }};
   TTrackFilterWindow window(this, Project().TrackParameters());
   if (window.exec() != QDialog::Accepted) return;
   Project().TrackParameters().Assign(window.Filter());
@@ -921,12 +941,6 @@ bool TMainWindow::BeginFlow() {
 
 void TMainWindow::EndFlow() { FInFlow = false; }
 
-namespace {
-struct TFlowEnd {
-  std::function<void()> End;
-  ~TFlowEnd() { End(); }
-};
-}  // namespace
 
 void TMainWindow::Guarded(const std::function<void()>& fn) {
   try {
