@@ -89,6 +89,9 @@ TPanelHeightMenu::TPanelHeightMenu(QWidget* parent) : TEntityPage(TRREntityPageK
   FStart = new QPushButton(RRTextHeightMode, this);
   FStart->setObjectName("StartBtn");
   FStart->setCheckable(true);
+  // The mode is on while the button is down: shown plainly.
+  FStart->setMinimumWidth(FStart->sizeHint().width() + 16);
+  FStart->setStyleSheet(RRModeButtonStyle);
   FStart->setToolTip("Punkte der Bodenplatte markieren und ihre Höhe ändern");
   connect(FStart, &QPushButton::toggled, this, [this](bool on) { StartBrush(on); });
   AddWide(1, FStart);
@@ -177,7 +180,7 @@ void TPanelHeightMenu::StartBrush(bool on) {
     StopBrush();
     return;
   }
-  StopBrush();
+  StopBrush(false);
   TRRPanel* panel = Panel();
   TRREntityManager* m = Project() && Project()->IsOpen() ? Project()->Manager() : nullptr;
   if (!panel || !m) {
@@ -194,13 +197,13 @@ void TPanelHeightMenu::StartBrush(bool on) {
   ShowSelection();
 }
 
-void TPanelHeightMenu::StopBrush() {
+void TPanelHeightMenu::StopBrush(bool release) {
   if (FModifier) {
     // Freed while the manager it works with still exists (an open command is pushed then).
     if (TRREntityManager* m = Project() ? Project()->Manager() : nullptr) m->RemoveModifier(FModifier.get());
     FModifier.reset();
   }
-  if (FStart && FStart->isChecked()) {
+  if (release && FStart && FStart->isChecked()) {
     const QSignalBlocker block(FStart);
     FStart->setChecked(false);
   }

@@ -32,6 +32,11 @@ inline constexpr const char* RRTextHeightModeHint =
     "Markieren Sie beliebige Punkte auf der Bodenplatte und halten Sie anschließend die UMSCHALT-Taste "
     "gedrückt. Sie können nun mit gedrückter Maustaste die Höhe dynamisch beeinflussen.";
 
+// The look of a mode button that is down.
+inline constexpr const char* RRModeButtonStyle =
+    "QPushButton:checked { background-color: palette(highlight); color: palette(highlighted-text); "
+    "border: 1px solid palette(dark); border-radius: 2px; padding: 3px 8px; }";
+
 // The display unit of lengths chosen in the settings.
 const TRRDisplayUnit& RRPageLengthUnit();
 
@@ -84,7 +89,8 @@ class TPanelHeightMenu : public TEntityPage {
   void StepSize(bool up);
   void StepGradient(bool up);
   void StartBrush(bool on);
-  void StopBrush();
+  // Frees the brush; release: the mode button goes up too.
+  void StopBrush(bool release = true);
   void ShowSelection();
   void CommitHeight();
 

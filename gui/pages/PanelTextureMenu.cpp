@@ -90,7 +90,9 @@ TPanelTextureMenu::TPanelTextureMenu(QWidget* parent) : TEntityPage(TRREntityPag
   FPreview->setObjectName("PreviewImage");
   FPreview->setFixedSize(RRThumbnailLargeWidth, RRThumbnailLargeHeight);
   FPreview->setFrameShape(QFrame::StyledPanel);
-  Grid()->addWidget(FPreview, 1, 1, 3, 1, Qt::AlignLeft | Qt::AlignTop);
+  // Beside the list, over the rows of the list and the scale.
+  Grid()->addWidget(FPreview, 0, 3, 4, 1, Qt::AlignLeft | Qt::AlignTop);
+  Grid()->setColumnMinimumWidth(5, 12);
   FScale = new QSlider(Qt::Horizontal, this);
   FScale->setObjectName("ScaleBar");
   FScale->setRange(0, 100);
@@ -104,12 +106,11 @@ TPanelTextureMenu::TPanelTextureMenu(QWidget* parent) : TEntityPage(TRREntityPag
   sh->setContentsMargins(0, 0, 0, 0);
   sh->addWidget(FScale, 1);
   sh->addWidget(FScaleLabel);
-  Grid()->addWidget(new QLabel("Skalierung:", this), 4, 0);
-  Grid()->addWidget(scaleBox, 4, 1);
+  Add(0, "Skalierung:", scaleBox);
   connect(FScale, &QSlider::valueChanged, this, [this](int p) { ScaleMoved(p); });
   connect(FScale, &QSlider::sliderReleased, this, [this] { CommitScale(); });
 
-  // Column 1: the brush and the mode button.
+  // Then the brush and the mode button.
   FWidth = RRMakeStepEdit(this, NumberEdit([this](const QString&) { ReadSettings(); }), "cm");
   FWidth.Edit->setObjectName("WidthEdit");
   connect(FWidth.Up, &QToolButton::clicked, this, [this] {
@@ -124,7 +125,7 @@ TPanelTextureMenu::TPanelTextureMenu(QWidget* parent) : TEntityPage(TRREntityPag
     Show(FWidth.Edit, ShowLength(PaintSettings().Size), true);
     ReadSettings();
   });
-  Add(1, "Pinsel:", FWidth.Box);
+  Add(2, "Pinsel:", FWidth.Box);
   auto percent = [this](TRRStepEdit& s, const char* name, const char* label, int min) {
     s = RRMakeStepEdit(this, NumberEdit([this](const QString&) { ReadSettings(); }), "%");
     s.Edit->setObjectName(name);
@@ -137,7 +138,7 @@ TPanelTextureMenu::TPanelTextureMenu(QWidget* parent) : TEntityPage(TRREntityPag
     };
     connect(s.Up, &QToolButton::clicked, this, [step] { step(1); });
     connect(s.Down, &QToolButton::clicked, this, [step] { step(-1); });
-    Add(1, label, s.Box);
+    Add(2, label, s.Box);
   };
   percent(FGradient, "GradientEdit", "Verlauf:", 0);
   percent(FOpacity, "OpacityEdit", "Deckkraft:", 1);
@@ -146,13 +147,16 @@ TPanelTextureMenu::TPanelTextureMenu(QWidget* parent) : TEntityPage(TRREntityPag
   FShape->addItem(RRBrushShapeNames[RRBrushCircle]);
   FShape->addItem(RRBrushShapeNames[RRBrushSquare]);
   connect(FShape, &QComboBox::activated, this, [this] { ReadSettings(); });
-  Add(1, "Form:", FShape);
+  Add(2, "Form:", FShape);
   FPaint = new QPushButton(RRTextPaintMode, this);
   FPaint->setObjectName("PaintBtn");
   FPaint->setCheckable(true);
+  // The mode is on while the button is down: shown plainly.
+  FPaint->setMinimumWidth(FPaint->sizeHint().width() + 16);
+  FPaint->setStyleSheet(RRModeButtonStyle);
   FPaint->setToolTip("Die ausgewählte Textur auf die Bodenplatte malen");
   connect(FPaint, &QPushButton::toggled, this, [this](bool on) { StartBrush(on); });
-  AddWide(1, FPaint);
+  AddWide(2, FPaint);
   ShowSettings();
 }
 
@@ -267,7 +271,7 @@ void TPanelTextureMenu::ApplySettings() {
 }
 
 void TPanelTextureMenu::StartBrush(bool on) {
-  StopBrush();
+  StopBrush(!on);
   if (!on) return;
   TRRPanel* panel = Panel();
   TRREntityManager* m = Project() && Project()->IsOpen() ? Project()->Manager() : nullptr;
@@ -281,12 +285,12 @@ void TPanelTextureMenu::StartBrush(bool on) {
   ReadSettings();
 }
 
-void TPanelTextureMenu::StopBrush() {
+void TPanelTextureMenu::StopBrush(bool release) {
   if (FModifier) {
     if (TRREntityManager* m = Project() ? Project()->Manager() : nullptr) m->RemoveModifier(FModifier.get());
     FModifier.reset();
   }
-  if (FPaint && FPaint->isChecked()) {
+  if (release && FPaint && FPaint->isChecked()) {
     const QSignalBlocker block(FPaint);
     FPaint->setChecked(false);
   }

@@ -70,7 +70,8 @@ class TPanelTextureMenu : public TEntityPage {
   void ShowSettings();
   void ApplySettings();
   void StartBrush(bool on);
-  void StopBrush();
+  // Frees the brush; release: the mode button goes up too.
+  void StopBrush(bool release = true);
   void ScaleMoved(int position);
   void CommitScale();
   void AddTexture();

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QImage>
+#include <QPixmap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -96,7 +97,9 @@ struct PanelPages : ::testing::Test {
   }
   void Shoot(const char* name) {
     Pump(100);
-    W->grab().save(QString(VELMORA_TEST_OUTPUT_DIR) + "/" + name);
+    const QPixmap shot = W->grab();
+    shot.save(QString(VELMORA_TEST_OUTPUT_DIR) + "/" + name);
+    shot.scaledToWidth(640, Qt::SmoothTransformation).save(QString(VELMORA_TEST_OUTPUT_DIR) + "/small-" + name);
   }
 };
 
@@ -133,6 +136,7 @@ TEST_F(PanelPages, HeightModeMarksAndTypedHeightsAreOneUndoableCommand) {
   TRRPanelModifier* m = page->Modifier();
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->Mode(), 1);
+  EXPECT_TRUE(page->StartButton()->isChecked());
   EXPECT_TRUE(OnStack(m));
   EXPECT_TRUE(W->Hints()->Visible());
   EXPECT_EQ(W->Hints()->Title(), "Wussten Sie schon?");
@@ -299,6 +303,7 @@ TEST_F(PanelPages, PaintModeBrushFollowsTheSettingsAndEndsWithThePage) {
   TRRPanelModifier* m = page->Modifier();
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->Mode(), 0);
+  EXPECT_TRUE(page->PaintButton()->isChecked());
   EXPECT_TRUE(OnStack(m));
   EXPECT_EQ(m->Texture(), page->SelectedTexture());
   struct Case {
