@@ -3,17 +3,24 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QApplication>
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "app/RREntityManager.h"
 #include "app/RRGlobal.h"
 #include "app/RRProject.h"
+#include "app/RRUIService.h"
 #include "app/entities/panel/RRPanel.h"
 #include "app/entities/panel/RRPanelEdits.h"
 #include "app/entities/panel/RRPanelModifier.h"
@@ -96,6 +103,22 @@ TPanelHeightMenu::TPanelHeightMenu(QWidget* parent) : TEntityPage(TRREntityPageK
   connect(FStart, &QPushButton::toggled, this, [this](bool on) { StartBrush(on); });
   AddWide(1, FStart);
 
+  FImport = new QPushButton("Höhenfeld importieren", this);
+  FImport->setObjectName("ImportBtn");
+  connect(FImport, &QPushButton::clicked, this, [this] {
+    // The dialog opens after the click is done.
+    setEnabled(false);
+    QTimer::singleShot(0, this, [this] {
+      setEnabled(true);
+      ImportHeights();
+    });
+  });
+  AddWide(1, FImport);
+  FExport = new QPushButton("Höhenfeld exportieren", this);
+  FExport->setObjectName("ExportBtn");
+  connect(FExport, &QPushButton::clicked, this, [this] { ExportHeights(); });
+  AddWide(1, FExport);
+
   FHeightPanel = new QGroupBox("Selektion", this);
   FHeightPanel->setObjectName("HeightPanel");
   auto* g = new QGridLayout(FHeightPanel);
@@ -171,6 +194,8 @@ void TPanelHeightMenu::StepGradient(bool up) {
 void TPanelHeightMenu::RefreshPage(bool force) {
   const bool one = Panel() != nullptr;
   FStart->setEnabled(one);
+  FImport->setEnabled(one);
+  FExport->setEnabled(one);
   if (force) ShowSettings();
   ShowSelection();
 }
@@ -248,6 +273,193 @@ void TPanelHeightMenu::CommitHeight() {
   RRPanelSetMarkedHeights(*FModifier, *h);
   ShowSelection();
   FHeight->clear();
+}
+
+void TPanelHeightMenu::ExportHeights() {
+  TRRPanel* p = Panel();
+  if (!p || !Global()) return;
+  TRRFileDialogOptions o;
+  o.Title = "Datei und Format wählen";
+  o.Filters = {{"Graustufenbild (*.bmp)", "*.bmp"},
+               {"Graustufenbild (*.png)", "*.png"},
+               {"Kommagetrennte Textdatei (*.csv)", "*.csv"}};
+  o.DefaultExtension = "bmp";
+  const std::optional<std::string> file = Global()->UI().SaveFileDialog(o);
+  if (!file || file->empty()) return;
+  const std::string shown = QFileInfo(QString::fromStdString(*file)).fileName().toStdString();
+  bool ok = false;
+  try {
+    float low = 0, high = 0;
+    const std::vector<uint8_t> bytes = RRExportPanelHeights(*p, RRHeightExportFormatOf(*file), low, high);
+    std::ofstream out(*file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    out.close();
+    ok = !out.fail();
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  if (ok)
+    Global()->UI().ShowMessage(std::string(RRTextHeightExportDone1) + shown + RRTextHeightExportDone2, "Export",
+                               TRRMessageIcon::Information);
+  else
+    Global()->UI().ShowMessage(std::string(RRTextHeightExportFailed) + shown + ".", "Fehler", TRRMessageIcon::Error);
+}
+
+void TPanelHeightMenu::ImportHeights() {
+  TRRPanel* p = Panel();
+  if (!p) return;
+  TPanelHeightImport dialog(this);
+  if (dialog.exec() != QDialog::Accepted || !dialog.Loaded()) return;
+  // The panel may have gone while the dialog was open.
+  p = Panel();
+  if (!p) return;
+  // A running brush works on the old heights: it ends first.
+  StopBrush();
+  const uint32_t grid = std::max<uint32_t>(1, p->Params().QuadWidth);
+  const int64_t x0 = RRHeightImportOrigin(dialog.OriginX(), grid);
+  const int64_t y0 = RRHeightImportOrigin(dialog.OriginY(), grid);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (dialog.File().Kind == TRRHeightFileKind::Picture)
+    RRPanelImportHeights(*p, dialog.File().Picture, x0, y0, dialog.Low(), dialog.High());
+  else
+    RRPanelImportHeights(*p, dialog.File().Lines, x0, y0);
+  QApplication::restoreOverrideCursor();
+  Refresh(true);
+}
+
+// ---- the import dialog ----------------------------------------------------------------------
+
+TPanelHeightImport::TPanelHeightImport(QWidget* parent) : QDialog(parent) {
+  setObjectName("HeightImportDialog");
+  setWindowTitle("Höhenfeld importieren");
+  auto* v = new QVBoxLayout(this);
+  v->addWidget(new QLabel("Geben Sie die Eigenschaften für das Höhenfeld an.", this));
+  auto* g = new QGridLayout;
+  v->addLayout(g);
+  const QString unit = QString::fromUtf8(RRPageLengthUnit().Name);
+  auto edit = [this](const QString& text) {
+    auto* e = new QLineEdit(text, this);
+    e->setAlignment(Qt::AlignRight);
+    e->setMaximumWidth(90);
+    return e;
+  };
+  g->addWidget(new QLabel("Dateiname:", this), 0, 0);
+  FName = new QLineEdit(this);
+  FName->setObjectName("FileNameEdit");
+  FName->setReadOnly(true);
+  FOpen = new QPushButton("…", this);
+  FOpen->setObjectName("OpenBtn");
+  auto* nameRow = new QHBoxLayout;
+  nameRow->addWidget(FName, 1);
+  nameRow->addWidget(FOpen);
+  g->addLayout(nameRow, 0, 1);
+  FRangeLabel = new QLabel("Höhenbereich:", this);
+  g->addWidget(FRangeLabel, 1, 0);
+  FRange = new QWidget(this);
+  auto* range = new QHBoxLayout(FRange);
+  range->setContentsMargins(0, 0, 0, 0);
+  FLow = edit(rr::Show(0));
+  FLow->setObjectName("LowEdit");
+  FHigh = edit(rr::Show(100));
+  FHigh->setObjectName("HighEdit");
+  range->addWidget(FLow);
+  range->addWidget(new QLabel("bis", FRange));
+  range->addWidget(FHigh);
+  range->addWidget(new QLabel(unit, FRange));
+  range->addStretch(1);
+  g->addWidget(FRange, 1, 1);
+  g->addWidget(new QLabel("Ursprung:", this), 2, 0);
+  auto* origin = new QHBoxLayout;
+  FX = edit("0");
+  FX->setObjectName("OriginXEdit");
+  FY = edit("0");
+  FY->setObjectName("OriginYEdit");
+  origin->addWidget(FX);
+  origin->addWidget(FY);
+  origin->addWidget(new QLabel(unit, this));
+  origin->addStretch(1);
+  g->addLayout(origin, 2, 1);
+  FHint = new QLabel(this);
+  FHint->setObjectName("HintLbl");
+  FHint->setWordWrap(true);
+  v->addWidget(FHint);
+  FRange->setVisible(false);
+  FRangeLabel->setVisible(false);
+  FHint->setVisible(false);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Cancel)->setText("Abbrechen");
+  v->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(FOpen, &QPushButton::clicked, this, [this] {
+    if (!Global()) return;
+    TRRFileDialogOptions o;
+    o.Title = "Höhenfeld wählen";
+    o.Filters = {{"Alle Formate", "*.bmp;*.png;*.jpg;*.jpeg;*.csv"},
+                 {"Graustufenbild (*.bmp, *.png, *.jpg)", "*.bmp;*.png;*.jpg;*.jpeg"},
+                 {"Kommagetrennte Textdatei (*.csv)", "*.csv"}};
+    const std::optional<std::string> file = Global()->UI().OpenFileDialog(o);
+    if (file && !file->empty()) Load(*file);
+  });
+}
+
+bool TPanelHeightImport::Load(const std::string& fileName) {
+  TRRHeightFile file;
+  bool ok = false;
+  try {
+    std::ifstream in(fileName, std::ios::binary);
+    if (in) {
+      const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (!in.bad()) {
+        file = RRReadHeightFile(data, RRHeightFileKindOf(fileName));
+        ok = true;
+      }
+    }
+  } catch (const std::exception&) {
+    ok = false;
+  }
+  if (!ok) {
+    if (Global())
+      Global()->UI().ShowMessage(RRTextHeightFileNotLoaded, RRTextHeightFileInvalidCaption, TRRMessageIcon::Error);
+    return false;
+  }
+  FFile = std::move(file);
+  FLoaded = true;
+  const bool picture = FFile.Kind == TRRHeightFileKind::Picture;
+  FName->setText(QFileInfo(QString::fromStdString(fileName)).fileName());
+  FRange->setVisible(picture);
+  FRangeLabel->setVisible(picture);
+  FHint->setText(picture ? "Jeder Pixel im Höhenfeld entspricht einem Rasterpunkt auf der Bodenplatte."
+                         : "Jede Zeile im Höhenfeld entspricht einem Rasterpunkt auf der Bodenplatte.");
+  FHint->setVisible(true);
+  return true;
+}
+
+float TPanelHeightImport::Low() const {
+  const std::optional<double> v = RRReadLength(FLow->text(), RRHeightImportMin, RRHeightImportMax);
+  return v ? float(*v) : 0.0f;
+}
+
+float TPanelHeightImport::High() const {
+  const std::optional<double> v = RRReadLength(FHigh->text(), RRHeightImportMin, RRHeightImportMax);
+  return v ? float(*v) : 100.0f;
+}
+
+double TPanelHeightImport::OriginX() const {
+  return RRReadLength(FX->text(), -RRPageMaxPosition, RRPageMaxPosition).value_or(0.0);
+}
+
+double TPanelHeightImport::OriginY() const {
+  return RRReadLength(FY->text(), -RRPageMaxPosition, RRPageMaxPosition).value_or(0.0);
+}
+
+void TPanelHeightImport::accept() {
+  // Nothing read: the same as cancelling.
+  if (!FLoaded) {
+    reject();
+    return;
+  }
+  QDialog::accept();
 }
 
 }  // namespace rr

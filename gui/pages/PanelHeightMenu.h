@@ -4,12 +4,17 @@
 // down a height brush (TRRPanelModifier, mode 1) sits on the manager's modifier stack and marks
 // grid points; the panel "Selektion" then shows the height range of the marked points and takes a
 // new height for them (one command). Leaving the page frees the brush and releases the button.
+// "Höhenfeld importieren" replaces the panel's heights from a file (one command, the panel keeps
+// its ID); "Höhenfeld exportieren" writes them as a grey picture or text.
 //
 // The brush settings are shared by every panel for the run. Hint balloons come from the hint
 // manager set once for all pages (SetHints), so the page needs no main window.
 
 #include <memory>
 
+#include <QDialog>
+
+#include "app/entities/panel/RRPanelHeightFiles.h"
 #include "app/entities/panel/RRPanelRules.h"
 #include "gui/pages/EntityPage.h"
 
@@ -49,6 +54,49 @@ struct TRRStepEdit {
   QWidget* Box = nullptr;
 };
 
+// The import dialog ("Höhenfeld importieren"): a height file (grey picture or "x,y,height" text),
+// the height range the picture's greys span and the origin on the panel, in the display unit.
+// OK with no file read ends as cancelled.
+class TPanelHeightImport : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TPanelHeightImport(QWidget* parent = nullptr);
+
+  // Reads the file (a failure shows the message and keeps what was read before).
+  bool Load(const std::string& fileName);
+  bool Loaded() const { return FLoaded; }
+  const TRRHeightFile& File() const { return FFile; }
+  // The typed values in cm (unparsable: 0 and 100 for the range, 0 for the origin).
+  float Low() const;
+  float High() const;
+  double OriginX() const;
+  double OriginY() const;
+
+  QLineEdit* NameEdit() const { return FName; }
+  QPushButton* OpenButton() const { return FOpen; }
+  QLineEdit* LowEdit() const { return FLow; }
+  QLineEdit* HighEdit() const { return FHigh; }
+  QLineEdit* OriginXEdit() const { return FX; }
+  QLineEdit* OriginYEdit() const { return FY; }
+  QLabel* HintLabel() const { return FHint; }
+
+  void accept() override;
+
+ private:
+  QLineEdit* FName;
+  QPushButton* FOpen;
+  QLineEdit* FLow;
+  QLineEdit* FHigh;
+  QWidget* FRange;
+  QLabel* FRangeLabel;
+  QLineEdit* FX;
+  QLineEdit* FY;
+  QLabel* FHint;
+  TRRHeightFile FFile;
+  bool FLoaded = false;
+};
+
 class TPanelHeightMenu : public TEntityPage {
   Q_OBJECT
 
@@ -75,6 +123,8 @@ class TPanelHeightMenu : public TEntityPage {
   QLabel* SelectionLabel() const { return FSelection; }
   QLineEdit* NewHeightEdit() const { return FHeight; }
   TRRPanelModifier* Modifier() const { return FModifier.get(); }
+  QPushButton* ImportButton() const { return FImport; }
+  QPushButton* ExportButton() const { return FExport; }
 
  protected:
   void RefreshPage(bool force) override;
@@ -93,6 +143,8 @@ class TPanelHeightMenu : public TEntityPage {
   void StopBrush(bool release = true);
   void ShowSelection();
   void CommitHeight();
+  void ImportHeights();
+  void ExportHeights();
 
   TRRStepEdit FWidth, FGradient;
   QComboBox* FShape;
@@ -101,6 +153,8 @@ class TPanelHeightMenu : public TEntityPage {
   QLabel* FSelection;
   QLineEdit* FHeight;
   QLabel* FHeightUnit;
+  QPushButton* FImport;
+  QPushButton* FExport;
   QTimer* FTimer;
   std::unique_ptr<TRRPanelModifier> FModifier;
 };

@@ -23,7 +23,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
+#include <QFileInfo>
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -251,6 +253,7 @@ TEST_F(PanelPages, TextureListEditsAreOneUndoableCommandEach) {
   EXPECT_EQ(Panel()->TextureCount(), textures + 1);
   EXPECT_EQ(list->currentText(), "Ziegel.png");
   EXPECT_TRUE(page->DeleteButton()->isEnabled());
+  EXPECT_FALSE(page->Preview()->pixmap().isNull());
   EXPECT_NE(std::find(P.Ui.DialogTitles.begin(), P.Ui.DialogTitles.end(), "Textur wählen"), P.Ui.DialogTitles.end());
 
   // Scale bar: label and one command.
@@ -292,6 +295,17 @@ TEST_F(PanelPages, TextureListEditsAreOneUndoableCommandEach) {
   EXPECT_EQ(Panel()->TextureCount(), textures + 1);
   Undo();
   EXPECT_EQ(Panel()->TextureCount(), textures);
+
+  // A file that is no picture is listed without a thumbnail and can be taken out again.
+  const std::string broken = P.Dir() + "/Kaputt.png";
+  std::ofstream(broken) << "keine Bilddaten";
+  P.Ui.Paths.push_back(broken);
+  page->AddButton()->click();
+  Pump(50);
+  EXPECT_EQ(list->currentText(), "Kaputt.png");
+  EXPECT_TRUE(page->Preview()->pixmap().isNull());
+  page->DeleteButton()->click();
+  EXPECT_EQ(Panel()->TextureCount(), textures);
 }
 
 TEST_F(PanelPages, PaintModeBrushFollowsTheSettingsAndEndsWithThePage) {
@@ -330,4 +344,72 @@ TEST_F(PanelPages, PaintModeBrushFollowsTheSettingsAndEndsWithThePage) {
   heights->Modifier()->Overlay()->Mark(2, 2, 255);
   Pump(300);
   Shoot("panel-height-page.png");
+}
+
+TEST_F(PanelPages, HeightFilesAreExportedAndImportedAsOneUndoableCommand) {
+  ASSERT_TRUE(Open());
+  Menu()->ShowPanelPage(1);
+  auto* page = dynamic_cast<TPanelHeightMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  // Export: a message names the file; a folder that does not exist is reported as a failure.
+  struct Export {
+    std::string Path, Text, Caption;
+  } exports[] = {
+      {P.Dir() + "/hoehen.csv", "Höhenfeld erfolgreich nach hoehen.csv exportiert.", "Export"},
+      {P.Dir() + "/hoehen.bmp", "Höhenfeld erfolgreich nach hoehen.bmp exportiert.", "Export"},
+      {P.Dir() + "/fehlt/hoehen.bmp", "Fehler beim Exportieren des Höhenfeldes nach hoehen.bmp.", "Fehler"},
+  };
+  for (const Export& e : exports) {
+    P.Ui.Paths.push_back(e.Path);
+    page->ExportButton()->click();
+    ASSERT_FALSE(P.Ui.Boxes.empty());
+    EXPECT_EQ(P.Ui.Boxes.back().Text, e.Text);
+    EXPECT_EQ(P.Ui.Boxes.back().Caption, e.Caption);
+  }
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(P.Dir() + "/hoehen.csv")));
+
+  // Import: a file that is no picture is refused in the dialog; OK without a file changes
+  // nothing; a text file sets the heights (origin in the display unit) as one command.
+  const std::string broken = P.Dir() + "/kaputt.png", text = P.Dir() + "/punkte.csv";
+  {
+    std::ofstream(broken) << "keine Bilddaten";
+    std::ofstream(text) << "1,1,25\n2,1,40\nunsinn\n";
+  }
+  struct Import {
+    std::vector<std::string> Files;
+    const char* OriginX;
+    bool Loaded;
+  } imports[] = {{{broken}, "0", false}, {{}, "0", false}, {{broken, text}, "10", true}};
+  TRRPanel* panel = Panel();
+  const uint32_t grid = panel->Params().QuadWidth;
+  const float before = panel->GetHeight(1 + 10 / grid, 1);
+  for (const Import& im : imports) {
+    const int count = H()->Count();
+    const size_t boxes = P.Ui.Boxes.size();
+    bool loaded = false;
+    QTimer::singleShot(200, [&] {
+      auto* d = qobject_cast<TPanelHeightImport*>(QApplication::activeModalWidget());
+      if (!d) return;
+      d->OriginXEdit()->setText(im.OriginX);
+      for (const std::string& f : im.Files) {
+        P.Ui.Paths.push_back(f);
+        d->OpenButton()->click();
+      }
+      loaded = d->Loaded();
+      d->accept();
+    });
+    page->ImportButton()->click();
+    Pump(400);
+    EXPECT_EQ(loaded, im.Loaded);
+    EXPECT_EQ(H()->Count(), count + (im.Loaded ? 1 : 0));
+    if (!im.Files.empty()) {
+      ASSERT_GT(P.Ui.Boxes.size(), boxes);
+      EXPECT_EQ(P.Ui.Boxes[boxes].Caption, RRTextHeightFileInvalidCaption);
+    }
+  }
+  EXPECT_EQ(Panel()->ID(), PanelID);
+  EXPECT_FLOAT_EQ(Panel()->GetHeight(1 + 10 / grid, 1), 25);
+  EXPECT_FLOAT_EQ(Panel()->GetHeight(2 + 10 / grid, 1), 40);
+  Undo();
+  EXPECT_FLOAT_EQ(Panel()->GetHeight(1 + 10 / grid, 1), before);
 }
