@@ -51,6 +51,8 @@ const TRRDisplayUnit& RRPageLengthUnit() {
 TRRStepEdit RRMakeStepEdit(QWidget* parent, QLineEdit* edit, const QString& unit) {
   TRRStepEdit s;
   s.Edit = edit;
+  // After Return the value shown is selected, ready to be typed over.
+  QObject::connect(edit, &QLineEdit::returnPressed, edit, &QLineEdit::selectAll, Qt::QueuedConnection);
   s.Box = new QWidget(parent);
   auto* h = new QHBoxLayout(s.Box);
   h->setContentsMargins(0, 0, 0, 0);

@@ -165,6 +165,7 @@ TEST_F(PanelPages, HeightModeMarksAndTypedHeightsAreOneUndoableCommand) {
     EXPECT_FLOAT_EQ(m->Radius(), s.Size * 0.5f) << c.Text;
     EXPECT_NEAR(m->GradientWidth(), s.Size * 0.5f * s.Gradient, 1e-4) << c.Text;
   }
+  EXPECT_EQ(page->GradientEdit()->selectedText(), "40");  // ready to be typed over
   page->WidthUp()->click();
   EXPECT_FLOAT_EQ(TPanelHeightMenu::Settings().Size, 13);
   EXPECT_EQ(page->WidthEdit()->text(), "13");
