@@ -50,6 +50,7 @@
 #include "gui/ProjectMenu.h"
 #include "gui/pages/EntityMenu.h"
 #include "gui/pages/EntityPage.h"
+#include "gui/pages/PanelHeightMenu.h"
 #include "gui/ProjectPanelWindow.h"
 #include "gui/ProjectRuler.h"
 #include "gui/RRQtUIService.h"
@@ -294,6 +295,8 @@ TMainWindow::TMainWindow(TRRGlobal& global, TRRQtUIService& ui) : FGlobal(global
   CreateToolBar();
   CreateStatusBar();
   FHints = new TRRSmartHintManager(this);
+  // The height page shows its hint in this window's balloons.
+  TPanelHeightMenu::SetHints(FHints);
   FHints->SetEnabled(global.GeneralSettings().SmartHints);
   ConnectProject();
   ConnectCatalog();

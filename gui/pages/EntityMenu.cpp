@@ -1,7 +1,9 @@
 #include "gui/pages/EntityMenu.h"
 
 #include <QLabel>
+#include <algorithm>
 #include <QStackedWidget>
+#include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -31,7 +33,9 @@
 #include "gui/pages/GroupMenu.h"
 #include "gui/pages/LightMenu.h"
 #include "gui/pages/ModelMenu.h"
+#include "gui/pages/PanelHeightMenu.h"
 #include "gui/pages/PanelMenu.h"
+#include "gui/pages/PanelTextureMenu.h"
 #include "gui/pages/PrimitiveMenu.h"
 #include "gui/pages/SignalMenu.h"
 #include "gui/pages/TrackMenu.h"
@@ -115,6 +119,16 @@ TRREntityPageKind RRPageKindFor(const std::vector<TRREntity*>& entities) {
 TRREntityMenu::TRREntityMenu(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  FPanelTabs = new QTabBar(this);
+  FPanelTabs->setObjectName("PanelTabs");
+  FPanelTabs->setDrawBase(false);
+  FPanelTabs->setExpanding(false);
+  FPanelTabs->addTab("Eigenschaften");
+  FPanelTabs->addTab("Höhe");
+  FPanelTabs->addTab("Textur");
+  FPanelTabs->setVisible(false);
+  layout->addWidget(FPanelTabs);
   FStack = new QStackedWidget(this);
   layout->addWidget(FStack);
   for (int32_t k = 0; k < RREntityPageKindCount; ++k) {
@@ -124,6 +138,14 @@ TRREntityMenu::TRREntityMenu(QWidget* parent) : QWidget(parent) {
     FStack->addWidget(page);
     connect(page, &TEntityPage::EditorRequested, this, [this, k] { emit EditorRequested(static_cast<K>(k)); });
   }
+  FPanelPages = {Page(K::Panel), new TPanelHeightMenu(FStack), new TPanelTextureMenu(FStack)};
+  for (int i = 1; i < 3; ++i) FStack->addWidget(FPanelPages[size_t(i)]);
+  connect(FPanelTabs, &QTabBar::currentChanged, this, [this](int index) {
+    if (CurrentPage()->Kind() != K::Panel) return;
+    TEntityPage* page = PanelPage(index);
+    if (!page || page == CurrentPage()) return;
+    Switch(page, CurrentPage()->Entities());
+  });
   FStack->setCurrentWidget(Page(K::None));
   FTimer = new QTimer(this);
   FTimer->setInterval(250);
@@ -138,6 +160,28 @@ TEntityPage* TRREntityMenu::Page(TRREntityPageKind kind) const {
   return i < FPages.size() ? FPages[i] : nullptr;
 }
 
+TEntityPage* TRREntityMenu::PanelPage(int index) const {
+  return index >= 0 && index < 3 ? FPanelPages[size_t(index)] : nullptr;
+}
+
+int TRREntityMenu::PanelPageIndex() const { return FPanelTabs->currentIndex(); }
+
+void TRREntityMenu::ShowPanelPage(int index) {
+  if (index >= 0 && index < 3) FPanelTabs->setCurrentIndex(index);
+}
+
+TEntityPage* TRREntityMenu::Shown(TRREntityPageKind kind) const {
+  if (kind == K::Panel) return PanelPage(std::max(0, FPanelTabs->currentIndex()));
+  return Page(kind);
+}
+
+void TRREntityMenu::Switch(TEntityPage* page, const std::vector<TRREntity*>& selection) {
+  if (page != CurrentPage()) CurrentPage()->Leave();
+  page->SetEntities(FProject, selection);
+  FStack->setCurrentWidget(page);
+  FPanelTabs->setVisible(page->Kind() == K::Panel);
+}
+
 TEntityPage* TRREntityMenu::CurrentPage() const { return static_cast<TEntityPage*>(FStack->currentWidget()); }
 
 int32_t TRREntityMenu::EntityMenuPage() const { return static_cast<int32_t>(CurrentPage()->Kind()); }
@@ -147,10 +191,7 @@ void TRREntityMenu::ShowSelection(TRRProject* project) {
   std::vector<TRREntity*> selection;
   if (project && project->IsOpen() && project->Manager())
     for (TRREntity* e : project->Manager()->Selection()) selection.push_back(e);
-  TEntityPage* page = Page(RRPageKindFor(selection));
-  if (page != CurrentPage()) CurrentPage()->Leave();
-  page->SetEntities(project, selection);
-  FStack->setCurrentWidget(page);
+  Switch(Shown(RRPageKindFor(selection)), selection);
 }
 
 void TRREntityMenu::ShowEntityMenuPage(int32_t page) {
@@ -164,10 +205,7 @@ void TRREntityMenu::ShowEntityMenuPage(int32_t page) {
     const K asked = static_cast<K>(page);
     if ((asked == K::Entity && selection.size() == 1) || (asked == K::Multi && selection.size() > 1)) shown = asked;
   }
-  TEntityPage* p = Page(shown);
-  if (p != CurrentPage()) CurrentPage()->Leave();
-  p->SetEntities(FProject, selection);
-  FStack->setCurrentWidget(p);
+  Switch(Shown(shown), selection);
 }
 
 void TRREntityMenu::Refresh() { CurrentPage()->Refresh(true); }

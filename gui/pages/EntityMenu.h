@@ -4,6 +4,10 @@
 // keeps it current: the main window hands it every selection change, undo and redo show the
 // page a command recorded, and a timer shows values that change without an edit (a dragged
 // position, a train's speed).
+//
+// A panel has three pages of the same kind (the history records the kind only): its properties,
+// the height page and the texture page. A tab bar above the page switches between them while a
+// panel is shown, and the page chosen stays chosen for the next panel.
 
 #include <QString>
 #include <QWidget>
@@ -12,6 +16,7 @@
 #include <vector>
 
 class QStackedWidget;
+class QTabBar;
 class QTimer;
 
 namespace rr {
@@ -45,6 +50,11 @@ class TRREntityMenu : public QWidget {
   TEntityPage* Page(TRREntityPageKind kind) const;
   // A one-line summary: "Keine Auswahl", "3 Objekte ausgewählt", or the name and position.
   QString Summary() const;
+  // The panel's pages: 0 properties, 1 heights, 2 textures.
+  void ShowPanelPage(int index);
+  int PanelPageIndex() const;
+  TEntityPage* PanelPage(int index) const;
+  QTabBar* PanelTabs() const { return FPanelTabs; }
 
  signals:
   // A page asks for the editor window of the selected entity's kind.
@@ -52,7 +62,12 @@ class TRREntityMenu : public QWidget {
 
  private:
   TRRProject* FProject = nullptr;
+  // The page of a kind, for the panel the one chosen in the tab bar.
+  TEntityPage* Shown(TRREntityPageKind kind) const;
+  void Switch(TEntityPage* page, const std::vector<TRREntity*>& selection);
   QStackedWidget* FStack;
+  QTabBar* FPanelTabs;
+  std::array<TEntityPage*, 3> FPanelPages{};
   std::vector<TEntityPage*> FPages;
   QTimer* FTimer;
 };
