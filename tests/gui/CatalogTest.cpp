@@ -125,7 +125,9 @@ TEST_F(Catalogue, AnEntryDraggedIntoTheViewIsPlacedAndUndoneInOneStep) {
   EXPECT_EQ(placed->Name(), "Wasserturm");
   EXPECT_EQ(placed->AssetID(), tower->AssetID());
   float scale = 0;
-  if (P.Project().TrackParameters().AutomaticScale(scale)) EXPECT_FLOAT_EQ(placed->Scale().x, scale);
+  if (P.Project().TrackParameters().AutomaticScale(scale)) {
+    EXPECT_FLOAT_EQ(placed->Scale().x, scale);
+  }
   EXPECT_EQ(W->focusWidget(), W->View());
   EXPECT_TRUE(W->Action(A::Undo)->isEnabled());
   W->Action(A::Undo)->trigger();

@@ -160,8 +160,12 @@ TEST_F(PanelPages, HeightModeMarksAndTypedHeightsAreOneUndoableCommand) {
   for (const Case& c : cases) {
     Type(c.Edit, c.Text);
     const TRRBrushSettings& s = TPanelHeightMenu::Settings();
-    if (c.Size >= 0) EXPECT_FLOAT_EQ(s.Size, c.Size) << c.Text;
-    if (c.Gradient >= 0) EXPECT_NEAR(s.Gradient, c.Gradient, 1e-6) << c.Text;
+    if (c.Size >= 0) {
+      EXPECT_FLOAT_EQ(s.Size, c.Size) << c.Text;
+    }
+    if (c.Gradient >= 0) {
+      EXPECT_NEAR(s.Gradient, c.Gradient, 1e-6) << c.Text;
+    }
     EXPECT_FLOAT_EQ(m->Radius(), s.Size * 0.5f) << c.Text;
     EXPECT_NEAR(m->GradientWidth(), s.Size * 0.5f * s.Gradient, 1e-4) << c.Text;
   }

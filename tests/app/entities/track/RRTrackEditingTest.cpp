@@ -238,6 +238,8 @@ TEST(TrackEditorBuild, RoutesOfNoLengthMakeNoTrack) {
     v.Rows.assign(1, c.Row);
     const TRRTrackEditorResult r = RRTryBuildTrack(v, start, nullptr);
     EXPECT_EQ(r.Description != nullptr, c.Buildable) << int(c.Type) << " " << c.Row[1] << c.Row[2] << c.Row[3];
-    if (!c.Buildable) EXPECT_NE(r.Problem.find("keine Länge"), std::string::npos);
+    if (!c.Buildable) {
+      EXPECT_NE(r.Problem.find("keine Länge"), std::string::npos);
+    }
   }
 }
