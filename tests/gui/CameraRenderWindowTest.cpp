@@ -20,16 +20,25 @@
 using namespace rr;
 using guitest::Pump;
 
-TEST(CameraRenderWindow, ShowsTheLayoutThroughTheCameraAndLetsGoWhenClosed) {
-  guitest::TProgram P;
-  TMainWindow& W = P.MakeSmallWindow();
+namespace {
+
+// The sample open in the window, and its placed camera.
+void OpenWithPlacedCamera(guitest::TProgram& P, TMainWindow& W, TRRCamera*& placed) {
   ASSERT_TRUE(W.OpenProjectFile(QString::fromStdString(P.Sample())));
   Pump(300);
   TRREntityManager& m = *P.Project().Manager();
-  TRRCamera* placed = nullptr;
   for (int i = 0; i < m.EntitySlotCount() && !placed; ++i)
     if (auto* c = dynamic_cast<TRRCamera*>(m.EntitySlot(i)); c && c->Name() == "Blick über die Anlage") placed = c;
   ASSERT_NE(placed, nullptr);
+}
+
+}  // namespace
+
+TEST(CameraRenderWindow, ShowsTheLayoutThroughTheCameraAndLetsGoWhenClosed) {
+  guitest::TProgram P;
+  TMainWindow& W = P.MakeSmallWindow();
+  TRRCamera* placed = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenWithPlacedCamera(P, W, placed));
   gx::TGXCamera* main = P.Project().RenderWindow()->Camera();
   ASSERT_NE(main, nullptr);
   const gx::TGXMatrix before = main->GetProjectionMatrix();
@@ -70,13 +79,9 @@ TEST(CameraRenderWindow, ShowsTheLayoutThroughTheCameraAndLetsGoWhenClosed) {
 TEST(CameraRenderWindow, TheCameraPageShowsWhatItsCameraSees) {
   guitest::TProgram P;
   TMainWindow& W = P.MakeSmallWindow();
-  ASSERT_TRUE(W.OpenProjectFile(QString::fromStdString(P.Sample())));
-  Pump(300);
-  TRREntityManager& m = *P.Project().Manager();
   TRRCamera* placed = nullptr;
-  for (int i = 0; i < m.EntitySlotCount() && !placed; ++i)
-    if (auto* c = dynamic_cast<TRRCamera*>(m.EntitySlot(i)); c && c->Name() == "Blick über die Anlage") placed = c;
-  ASSERT_NE(placed, nullptr);
+  ASSERT_NO_FATAL_FAILURE(OpenWithPlacedCamera(P, W, placed));
+  TRREntityManager& m = *P.Project().Manager();
   m.Selection().Clear();
   m.Selection().Add(placed);
   W.ProjectMenu()->findChild<QTabWidget*>()->setCurrentIndex(1);
