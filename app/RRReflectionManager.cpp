@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "app/entities/RRLight.h"
 #include "engine/core/GXException.h"
@@ -447,7 +448,35 @@ bool TRRReflectionManager::AcquireTarget(TRecord& record) {
 
 gx::TGXViewport& TRRReflectionManager::TargetViewport(TRRReflectionTarget& target) {
   if (target.Target->ViewportCount() == 0) target.Target->AddViewport(0, 0, 1, 1);
-  return *target.Target->Viewport(0);
+  gx::TGXViewport& viewport = *target.Target->Viewport(0);
+  viewport.SetRect(0, 0, 1, 1);
+  return viewport;
+}
+
+TRRPixelRect RRMirrorPixelRect(const gx::TGXBoundingBox& box, const gx::TGXMatrix& viewProjection, uint32_t edge) {
+  const TRRPixelRect whole{0, 0, edge, edge};
+  if (box.Empty) return {};
+  constexpr float inf = std::numeric_limits<float>::infinity();
+  float x0 = inf, y0 = inf, x1 = -inf, y1 = -inf;
+  for (const gx::TGXVector3& corner : box.Corners) {
+    const gx::TGXVector4 clip = gx::GXVec3Transform(corner, viewProjection);
+    // A corner behind the eye projects to no sensible place: the whole image then.
+    if (!(clip.w > 1e-6f)) return whole;
+    const float x = clip.x / clip.w, y = clip.y / clip.w;
+    if (!std::isfinite(x) || !std::isfinite(y)) return whole;
+    x0 = std::min(x0, x), x1 = std::max(x1, x);
+    y0 = std::min(y0, y), y1 = std::max(y1, y);
+  }
+  x0 = std::max(x0, -1.0f), y0 = std::max(y0, -1.0f);
+  x1 = std::min(x1, 1.0f), y1 = std::min(y1, 1.0f);
+  if (x1 < x0 || y1 < y0) return {};
+  // Device coordinates to pixels (y = 1 is the top row), widened by the filter's margin.
+  const auto pixel = [edge](float fraction, bool up) {
+    const double p = double(fraction) * edge + (up ? 2.0 : -2.0);
+    return uint32_t(std::clamp(up ? std::ceil(p) : std::floor(p), 0.0, double(edge)));
+  };
+  return {pixel((x0 + 1) / 2, false), pixel((1 - y1) / 2, false), pixel((x1 + 1) / 2, true),
+          pixel((1 - y0) / 2, true)};
 }
 
 void TRRReflectionManager::ClearTarget(TRRReflectionTarget& target, uint32_t background) {
@@ -479,6 +508,7 @@ class TRestore {
     if (FSkybox) FSkyPosition = FSkybox->Position();
     FClipPlane = camera.ClipPlane();
     FClipEnabled = camera.ClipPlaneEnabled();
+    FWindow = camera.ProjectionWindow();
     FAspectLocked = camera.AspectLocked();
     FAspect = camera.Aspect();
   }
@@ -493,6 +523,7 @@ class TRestore {
     if (FSkybox) FSkybox->SetPosition(FSkyPosition);
     FCamera.SetClipPlane(FClipPlane);
     FCamera.SetClipPlaneEnabled(FClipEnabled);
+    FCamera.SetProjectionWindow(FWindow);
     FCamera.SetAspect(FAspect);
     FCamera.SetAspectLocked(FAspectLocked);
     RRSetCameraPositionSource(FParameters, FWorldPosition);
@@ -506,6 +537,7 @@ class TRestore {
   gx::TGXVector3 FPosition, FWorldPosition, FSkyPosition;
   gx::TGXQuaternion FRotation;
   gx::TGXPlane FClipPlane;
+  gx::TGXVector4 FWindow;
   bool FClipEnabled = false, FAspectLocked = false;
   float FAspect = 1;
 };
@@ -622,6 +654,13 @@ void TRRReflectionManager::RenderPlanar(TRecord& record, gx::TGXCamera& camera, 
     ClearTarget(target, background);
     return;
   }
+  // Only the part of the image the mirror covers on the screen is ever sampled: the render is
+  // cut to it (fewer pixels, and a narrower frustum culls more of the scene).
+  const TRRPixelRect pixels = RRMirrorPixelRect(record.Node->WorldBounds(), camera.GetViewProjectionMatrix(), target.Size);
+  if (pixels.Empty()) return;
+  const float edge = float(target.Size);
+  camera.SetProjectionWindow({2 * float(pixels.Left) / edge - 1, 1 - 2 * float(pixels.Bottom) / edge,
+                              2 * float(pixels.Right) / edge - 1, 1 - 2 * float(pixels.Top) / edge});
   const gx::TGXMatrix rotation = gx::GXMatrixRotationQuaternion(node->WorldRotation());
   const gx::TGXVector3 right{rotation.m[0][0], rotation.m[0][1], rotation.m[0][2]};
   const gx::TGXVector3 up{rotation.m[1][0], rotation.m[1][1], rotation.m[1][2]};
@@ -639,6 +678,8 @@ void TRRReflectionManager::RenderPlanar(TRecord& record, gx::TGXCamera& camera, 
   // The mirror lies in the clip plane; it is left out rather than drawn into its own map.
   THide hide(record.Node);
   gx::TGXViewport& viewport = TargetViewport(target);
+  viewport.SetRect(float(pixels.Left) / edge, float(pixels.Top) / edge, float(pixels.Right - pixels.Left) / edge,
+                   float(pixels.Bottom - pixels.Top) / edge);
   viewport.SetScene(node->Scene());
   viewport.SetCamera(&camera);
   viewport.SetClearColor(background);

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "app/RRModelServices.h"
+#include "engine/core/GXGeometry.h"
 #include "engine/core/GXMath.h"
 #include "engine/core/GXRefCounted.h"
 #include "engine/render/GXRenderDevice.h"
@@ -56,6 +57,16 @@ namespace rr {
 // Planar render-texture edge and environment cube edge of a quality (0 when off).
 uint32_t RRPlanarReflectionSize(uint8_t quality);
 uint32_t RREnvironmentMapSize(uint8_t quality);
+
+// The pixels of a square mirror image of the given edge that the main view samples where the box
+// shows (left, top, right, bottom; right and bottom exclusive, rows from the top), a margin of
+// two pixels for the texture filter included. The whole image when a corner lies behind the eye
+// or a value is not finite; an empty rectangle when the box is empty or off the screen.
+struct TRRPixelRect {
+  uint32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool Empty() const { return Right <= Left || Bottom <= Top; }
+};
+TRRPixelRect RRMirrorPixelRect(const gx::TGXBoundingBox& box, const gx::TGXMatrix& viewProjection, uint32_t edge);
 inline constexpr uint8_t RRMaxReflectionQuality = 3;
 inline constexpr uint8_t RRDefaultPlanarQuality = 2;
 inline constexpr uint8_t RRDefaultEnvironmentQuality = 1;

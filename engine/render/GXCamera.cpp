@@ -80,6 +80,16 @@ void TGXCamera::Update() {
         }
       }
     }
+    // A part of the image: x and y of that part stretched over -1 ... 1 (z and w stay).
+    const TGXVector4& w = FWindow;
+    if (w.z > w.x && w.w > w.y && (w.x != -1 || w.y != -1 || w.z != 1 || w.w != 1)) {
+      const float sx = 2 / (w.z - w.x), ox = -(w.x + w.z) / (w.z - w.x);
+      const float sy = 2 / (w.w - w.y), oy = -(w.y + w.w) / (w.w - w.y);
+      for (int r = 0; r < 4; ++r) {
+        FProjectionMatrix.m[r][0] = sx * FProjectionMatrix.m[r][0] + ox * FProjectionMatrix.m[r][3];
+        FProjectionMatrix.m[r][1] = sy * FProjectionMatrix.m[r][1] + oy * FProjectionMatrix.m[r][3];
+      }
+    }
     projectionChanged = true;
   }
 
@@ -197,6 +207,16 @@ void TGXCamera::SetClipPlane(const TGXPlane& value) {
 void TGXCamera::SetClipPlaneEnabled(bool value) {
   if (value == FClipPlaneEnabled) return;
   FClipPlaneEnabled = value;
+  FProjectionDirty = true;
+}
+
+void TGXCamera::SetProjectionWindow(const TGXVector4& window) {
+  TGXVector4 w = window;
+  if (!(std::isfinite(w.x) && std::isfinite(w.y) && std::isfinite(w.z) && std::isfinite(w.w)) || !(w.z > w.x) ||
+      !(w.w > w.y))
+    w = {-1, -1, 1, 1};
+  if (SameBits(w, FWindow)) return;
+  FWindow = w;
   FProjectionDirty = true;
 }
 

@@ -90,6 +90,12 @@ class TGXCamera : public TGXSceneCamera {
   void SetClipPlaneEnabled(bool value);
   // While locked, SetViewportSize leaves the aspect alone.
   void SetAspectLocked(bool value);
+  // The part of the projected image (left, bottom, right, top in normalised device coordinates,
+  // -1 ... 1 by default) that fills the viewport: a viewport over a part of a target draws that
+  // part exactly as the whole image would have it, and the frustum narrows with it. A window that
+  // is empty or not finite counts as the whole image.
+  void SetProjectionWindow(const TGXVector4& window);
+  const TGXVector4& ProjectionWindow() const { return FWindow; }
 
   bool ViewDirty() const { return FViewDirty; }
   bool ProjectionDirty() const { return FProjectionDirty; }
@@ -127,6 +133,7 @@ class TGXCamera : public TGXSceneCamera {
   TGXPlane FClipPlane;
   bool FClipPlaneEnabled = false;
   bool FAspectLocked = false;
+  TGXVector4 FWindow{-1, -1, 1, 1};
   TGXMatrix FViewMatrix;
   TGXMatrix FProjectionMatrix;
   TGXMatrix FViewProjectionMatrix;

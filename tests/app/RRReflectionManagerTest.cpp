@@ -82,6 +82,38 @@ class TRRReflectionManagerTest : public test::TMaterialTest {
 
 }  // namespace
 
+TEST(RRMirrorPixelRect, CoversWhereTheBoxShowsWithTheFiltersMargin) {
+  // A camera at the origin looking along +z (90 degrees, square): x / z and y / z on the screen.
+  const gx::TGXMatrix viewProjection = gx::GXMatrixPerspectiveFovLH(gx::GX_PI / 2, 1, 1, 1000);
+  auto box = [](gx::TGXVector3 lo, gx::TGXVector3 hi) {
+    gx::TGXBoundingBox b;
+    gx::FillBoxCorners(b, lo, hi);
+    return b;
+  };
+  struct TCase {
+    const char* What;
+    gx::TGXBoundingBox Box;
+    TRRPixelRect Expected;
+  } cases[] = {
+      // x from -0.25 to 0.25 -> pixels 75 ... 125 of 200, widened by 2; y the same, rows from the top.
+      {"centred", box({-25, -25, 100}, {25, 25, 100}), {73, 73, 127, 127}},
+      {"upper right", box({50, 50, 100}, {75, 75, 100}), {148, 23, 177, 52}},
+      {"partly off the screen", box({50, -25, 100}, {500, 25, 100}), {148, 73, 200, 127}},
+      {"off the screen", box({500, 0, 100}, {600, 10, 100}), {}},
+      {"behind the eye", box({-10, -10, -5}, {10, 10, 5}), {0, 0, 200, 200}},
+      {"empty", gx::TGXBoundingBox(), {}},
+  };
+  for (const TCase& c : cases) {
+    const TRRPixelRect r = RRMirrorPixelRect(c.Box, viewProjection, 200);
+    EXPECT_EQ(r.Empty(), c.Expected.Empty()) << c.What;
+    if (c.Expected.Empty()) continue;
+    EXPECT_EQ(r.Left, c.Expected.Left) << c.What;
+    EXPECT_EQ(r.Top, c.Expected.Top) << c.What;
+    EXPECT_EQ(r.Right, c.Expected.Right) << c.What;
+    EXPECT_EQ(r.Bottom, c.Expected.Bottom) << c.What;
+  }
+}
+
 TEST(RRReflectionSizes, FollowTheQualities) {
   struct TCase {
     uint8_t Quality;
@@ -133,7 +165,7 @@ TEST_F(TRRReflectionManagerTest, PlanarTargetsHaveTheQualitysSizeAndGoBackToTheP
 }
 
 TEST_F(TRRReflectionManagerTest, TheMirroredCameraIsRestoredAndUnderTheMirrorTheTargetIsCleared) {
-  Scene->AddReflecting({0, 10, 200}, RRReflectionPlanar);
+  gx::TGXSceneNode* mirror = Scene->AddReflecting({0, 10, 200}, RRReflectionPlanar);
   Scene->AddBox({0, 30, 200});
   Scene->Update();
   const gx::TGXVector3 eye = Scene->CameraNode->WorldPosition();
@@ -143,6 +175,8 @@ TEST_F(TRRReflectionManagerTest, TheMirroredCameraIsRestoredAndUnderTheMirrorThe
     gx::TGXVector3 Eye, Source;
     bool Clip = false, Locked = false;
     float Aspect = 0;
+    gx::TGXViewportRect Rect{};
+    gx::TGXVector4 Window;
   } seen;
   NullDevice->BeforeRender = [&](gx::TGXViewport& v) {
     seen = {};
@@ -152,7 +186,10 @@ TEST_F(TRRReflectionManagerTest, TheMirroredCameraIsRestoredAndUnderTheMirrorThe
     seen.Clip = Scene->Camera->ClipPlaneEnabled();
     seen.Locked = Scene->Camera->AspectLocked();
     seen.Aspect = Scene->Camera->Aspect();
+    seen.Rect = v.Rect();
+    seen.Window = Scene->Camera->ProjectionWindow();
   };
+  const gx::TGXMatrix mainView = Scene->Camera->GetViewProjectionMatrix();
   Frame();
   ASSERT_TRUE(seen.Drawn);
   // Mirrored in the plane y = 10, with the main view's aspect and the mirror as clip plane.
@@ -162,7 +199,18 @@ TEST_F(TRRReflectionManagerTest, TheMirroredCameraIsRestoredAndUnderTheMirrorThe
   EXPECT_TRUE(seen.Clip);
   EXPECT_TRUE(seen.Locked);
   EXPECT_FLOAT_EQ(seen.Aspect, 16.0f / 9.0f);
+  // Only the pixels where the mirror shows are drawn, and the projection's window is those pixels.
+  const TRRPixelRect pixels = RRMirrorPixelRect(mirror->WorldBounds(), mainView, 512);
+  ASSERT_FALSE(pixels.Empty());
+  EXPECT_LT((pixels.Right - pixels.Left) * (pixels.Bottom - pixels.Top), 512u * 512u);
+  EXPECT_EQ(seen.Rect.X, pixels.Left);
+  EXPECT_EQ(seen.Rect.Y, pixels.Top);
+  EXPECT_EQ(seen.Rect.Width, pixels.Right - pixels.Left);
+  EXPECT_EQ(seen.Rect.Height, pixels.Bottom - pixels.Top);
+  EXPECT_FLOAT_EQ(seen.Window.x, 2.0f * float(pixels.Left) / 512 - 1);
+  EXPECT_FLOAT_EQ(seen.Window.w, 1 - 2.0f * float(pixels.Top) / 512);
   // Everything is given back.
+  EXPECT_EQ(Scene->Camera->ProjectionWindow(), gx::TGXVector4(-1, -1, 1, 1));
   EXPECT_EQ(Scene->CameraNode->Position(), eye);
   EXPECT_EQ(Scene->CameraNode->Rotation(), turn);
   EXPECT_FALSE(Scene->Camera->ClipPlaneEnabled());

@@ -203,5 +203,41 @@ TEST_F(CameraFixture, ObliqueClipPlaneReplacesTheNearPlaneAndFollowsTheCamera) {
   EXPECT_GT(depth({0, -5, 0}), 0);
 }
 
+TEST_F(CameraFixture, AProjectionWindowStretchesItsPartOfTheImageAndNarrowsTheFrustum) {
+  // With an oblique clip plane too: the window changes x and y only, never the depth.
+  Node->SetPosition({0, 10, -50});
+  Camera->SetPerspective(0.8f, 1, 1000);
+  Camera->SetAspect(16.0f / 9.0f);
+  Camera->SetClipPlane({0, 1, 0, 0});
+  Camera->SetClipPlaneEnabled(true);
+  Update();
+  const TGXVector3 points[] = {{0, 5, 0}, {-20, 12, 40}, {30, -4, 100}, {1, 1, 10}};
+  TGXVector4 full[4];
+  for (int i = 0; i < 4; ++i) full[i] = GXVec3Transform(points[i], Camera->GetViewProjectionMatrix());
+
+  const TGXVector4 window{-0.25f, 0.1f, 0.5f, 0.6f};
+  Camera->SetProjectionWindow(window);
+  EXPECT_TRUE(Camera->ProjectionDirty());
+  for (int i = 0; i < 4; ++i) {
+    const TGXVector4 v = GXVec3Transform(points[i], Camera->GetViewProjectionMatrix());
+    const float x = full[i].x / full[i].w, y = full[i].y / full[i].w;
+    EXPECT_NEAR(v.x / v.w, (2 * x - (window.x + window.z)) / (window.z - window.x), 1e-4f) << i;
+    EXPECT_NEAR(v.y / v.w, (2 * y - (window.y + window.w)) / (window.w - window.y), 1e-4f) << i;
+    EXPECT_NEAR(v.z / v.w, full[i].z / full[i].w, 1e-5f) << i;
+    // Seen exactly when it falls inside the window (and in front of the clip plane).
+    const bool inside = x > window.x && x < window.z && y > window.y && y < window.w && full[i].z > 0;
+    EXPECT_EQ(Camera->IsPointVisible(points[i]), inside) << i;
+  }
+
+  // A window that is empty, turned over or not finite is the whole image.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const TGXVector4& bad : {TGXVector4{0.5f, 0, 0.5f, 1}, TGXVector4{1, 1, -1, -1}, TGXVector4{nan, 0, 1, 1}}) {
+    Camera->SetProjectionWindow(bad);
+    EXPECT_EQ(Camera->ProjectionWindow(), TGXVector4(-1, -1, 1, 1));
+    const TGXVector4 v = GXVec3Transform(points[1], Camera->GetViewProjectionMatrix());
+    EXPECT_NEAR(v.x / v.w, full[1].x / full[1].w, 1e-5f);
+  }
+}
+
 }  // namespace
 }  // namespace gx
