@@ -25,6 +25,12 @@ TRRPreviewView::TRRPreviewView(int width, int height, QWidget* parent) : QLabel(
 
 TRRPreviewView::~TRRPreviewView() { FTimer.stop(); }
 
+void TRRPreviewView::Start() {
+  if (FPreview) FTimer.start();
+}
+
+void TRRPreviewView::Stop() { FTimer.stop(); }
+
 void TRRPreviewView::Step() {
   if (!FPreview) return;
   try {

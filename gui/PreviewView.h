@@ -2,6 +2,7 @@
 // A turning preview in a window (the track editor, the rolling-stock editor): a label showing
 // the pictures of a preview render window, drawn from a 30 ms timer (never inside a paint).
 // Without a render core (or when drawing fails) it shows "Keine Vorschau" and draws nothing.
+// The timer runs from the start; a dialog stops it when it closes and starts it when shown again.
 
 #include <QImage>
 #include <QLabel>
@@ -24,6 +25,10 @@ class TRRPreviewView : public QLabel {
   // Draws one picture now.
   void Step();
   QImage Picture() const { return FPicture; }
+  // The 30 ms drawing (only with a preview).
+  void Start();
+  void Stop();
+  bool Running() const { return FTimer.isActive(); }
 
  private:
   std::unique_ptr<TRRPreviewRenderWindow> FPreview;

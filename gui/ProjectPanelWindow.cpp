@@ -10,19 +10,38 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
+#include "app/RRGlobal.h"
 #include "app/entities/panel/RRPanelShape.h"
 
 namespace rr {
 
-uint32_t RRShapeEditValue(const QString& text, uint32_t previous) {
-  bool ok = false;
-  QString t = text.trimmed();
-  t.replace(',', '.');
-  const double v = t.toDouble(&ok);
+namespace {
+
+const TRRDisplayUnit& DisplayLengthUnit() {
+  const int i = Global() ? Global()->LengthUnit() : 1;
+  return RRLengthUnits[std::clamp(i, 0, RRLengthUnitCount - 1)];
+}
+
+// Whether two records describe the same outline: shape, A, B and what the shape uses of C..F.
+bool SameOutline(const TRRPanelParams& a, const TRRPanelParams& b) {
+  if (a.Shape != b.Shape || a.A != b.A || a.B != b.B) return false;
+  if (a.Shape > 0 && (a.C != b.C || a.D != b.D)) return false;
+  return a.Shape != 3 || (a.E == b.E && a.F == b.F);
+}
+
+}  // namespace
+
+uint32_t RRShapeEditValue(const QString& text, uint32_t previous, const TRRDisplayUnit& unit) {
+  const std::optional<double> typed = RRParseDecimal(text.toStdString(), RRDecimalSeparator(), unit.Name);
   uint32_t value = previous;
-  if (ok && std::isfinite(v) && v >= 0.9) value = uint32_t(std::min<double>(std::round(v), RRPanelMaxDimension));
+  if (typed && unit.Factor > 0) {
+    const double v = *typed / double(unit.Factor);
+    if (std::isfinite(v) && v >= 0.9) value = uint32_t(std::min<double>(std::round(v), RRPanelMaxDimension));
+  }
   return std::max<uint32_t>(value, 1);
 }
 
@@ -79,15 +98,46 @@ class TShapePreview : public QWidget {
   TRRPanelParams FShape = RRPanelShapePageDefaults();
 };
 
-TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent) {
+TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent), FUnit(DisplayLengthUnit()) {
   setWindowTitle("Neues Projekt");
+  Build();
+  FShape = RRPanelShapePageDefaults();
+  FillEdits(FShape);
+  FillTrackLists();
+  // A new project starts with the grid the rules choose for the default outline.
+  Normalise(false);
+  ShowPage(0);
+  resize(560, 400);
+}
+
+TProjectPanelWindow::TProjectPanelWindow(const TRRPanelParams& shape, QWidget* parent)
+    : QDialog(parent), FUnit(DisplayLengthUnit()), FShapeOnly(true) {
+  setWindowTitle("Assistent");
+  Build();
+  FShape = shape;
+  FShape.Shape = uint8_t(std::min<int>(shape.Shape, 3));
+  // Dimensions the panel's shape does not use show the page's defaults.
+  const TRRPanelParams defaults = RRPanelShapePageDefaults();
+  TRRPanelParams shown = FShape;
+  if (shown.Shape == 0) shown.C = defaults.C, shown.D = defaults.D;
+  if (shown.Shape != 3) shown.E = defaults.E, shown.F = defaults.F;
+  FillEdits(shown);
+  FBack->setVisible(false);
+  Normalise();
+  ShowPage(1);
+  resize(560, 340);
+}
+
+void TProjectPanelWindow::Build() {
   auto* root = new QVBoxLayout(this);
   FCaption = new QLabel(this);
   QFont f = FCaption->font();
   f.setBold(true);
   f.setPointSizeF(f.pointSizeF() * 1.3);
   FCaption->setFont(f);
+  FCaption->setObjectName("CaptionLbl");
   FHint = new QLabel(this);
+  FHint->setObjectName("HintLbl");
   FHint->setWordWrap(true);
   root->addWidget(FCaption);
   root->addWidget(FHint);
@@ -111,16 +161,20 @@ TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent) {
   auto* shapeLayout = new QHBoxLayout(shapePage);
   auto* form = new QFormLayout;
   FType = new QComboBox(shapePage);
+  FType->setObjectName("TypeBox");
   for (const char* c : RRShapeCaptions) FType->addItem(c);
   form->addRow("Grundform:", FType);
   const char* names = "ABCDEF";
   for (int i = 0; i < 6; ++i) {
     FEdits[size_t(i)] = new QLineEdit(shapePage);
-    FEditLabels[size_t(i)] = new QLabel(QString("%1 (cm):").arg(names[i]), shapePage);
+    FEdits[size_t(i)]->setObjectName(QString("Edit%1").arg(names[i]));
+    const QString label = QString("%1 (%2):").arg(names[i]).arg(QString::fromUtf8(FUnit.Name));
+    FEditLabels[size_t(i)] = new QLabel(label, shapePage);
     form->addRow(FEditLabels[size_t(i)], FEdits[size_t(i)]);
     connect(FEdits[size_t(i)], &QLineEdit::editingFinished, this, [this] { Normalise(); });
   }
   FGrid = new QComboBox(shapePage);
+  FGrid->setObjectName("QuadWidthBox");
   form->addRow("Raster:", FGrid);
   shapeLayout->addLayout(form);
   FPreview = new TShapePreview(shapePage);
@@ -136,13 +190,13 @@ TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent) {
   buttons->addStretch(1);
   FBack = new QPushButton("< &Zurück", this);
   FNext = new QPushButton("&Weiter >", this);
-  auto* cancel = new QPushButton("Abbrechen", this);
+  FCancel = new QPushButton("Abbrechen", this);
   buttons->addWidget(FBack);
   buttons->addWidget(FNext);
-  buttons->addWidget(cancel);
+  buttons->addWidget(FCancel);
   root->addLayout(buttons);
   FNext->setDefault(true);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(FCancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(FBack, &QPushButton::clicked, this, [this] { ShowPage(0); });
   connect(FNext, &QPushButton::clicked, this, [this] {
     if (Page() == 0) {
@@ -152,19 +206,14 @@ TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent) {
       accept();
     }
   });
+}
 
-  FShape = RRPanelShapePageDefaults();
+void TProjectPanelWindow::FillEdits(const TRRPanelParams& shown) {
   FFilling = true;
-  for (int i = 0; i < 6; ++i) {
-    const uint32_t v[6] = {FShape.A, FShape.B, FShape.C, FShape.D, FShape.E, FShape.F};
-    FEdits[size_t(i)]->setText(QString::number(v[i]));
-  }
-  FType->setCurrentIndex(FShape.Shape);
+  const uint32_t v[6] = {shown.A, shown.B, shown.C, shown.D, shown.E, shown.F};
+  for (int i = 0; i < 6; ++i) FEdits[size_t(i)]->setText(ShowDimension(v[i]));
+  FType->setCurrentIndex(shown.Shape);
   FFilling = false;
-  FillTrackLists();
-  Normalise();
-  ShowPage(0);
-  resize(560, 400);
 }
 
 int TProjectPanelWindow::Page() const { return FPages->currentIndex(); }
@@ -172,7 +221,7 @@ int TProjectPanelWindow::Page() const { return FPages->currentIndex(); }
 void TProjectPanelWindow::ShowPage(int page) {
   FPages->setCurrentIndex(page);
   FBack->setEnabled(page > 0);
-  FNext->setText(page == 0 ? "&Weiter >" : "&Fertig stellen");
+  FNext->setText(page == 0 ? "&Weiter >" : FShapeOnly ? "Ok" : "&Fertig stellen");
   if (page == 0) {
     FCaption->setText("Gleisparameter");
     FHint->setText("Wählen Sie die Hersteller, Spurweiten und Gleissysteme, die der Katalog anbieten soll. "
@@ -223,7 +272,7 @@ void TProjectPanelWindow::TrackListChanged(int list) {
   FillTrackLists();
 }
 
-void TProjectPanelWindow::Normalise() {
+void TProjectPanelWindow::Normalise(bool keepGrid) {
   if (FFilling) return;
   TRRPanelParams p = FShape;
   p.Shape = uint8_t(std::clamp(FType->currentIndex(), 0, 3));
@@ -231,9 +280,14 @@ void TProjectPanelWindow::Normalise() {
   // Values hidden for the chosen shape keep what they were, so switching back finds them.
   const uint32_t previous[6] = {std::max(FShape.A, 1u), std::max(FShape.B, 1u), std::max(FShape.C, 1u),
                                 std::max(FShape.D, 1u), std::max(FShape.E, 1u), std::max(FShape.F, 1u)};
-  for (int i = 0; i < 6; ++i) *fields[i] = RRShapeEditValue(FEdits[size_t(i)]->text(), previous[i]);
+  for (int i = 0; i < 6; ++i) *fields[i] = RRShapeEditValue(FEdits[size_t(i)]->text(), previous[i], FUnit);
   const TRRPanelShapeResult r = RRNormalisePanelShape(p);
+  const TRRPanelParams before = FShape;
   FShape = r.Params;
+  // The grid the user chose (or the panel has) stays while the outline is the same.
+  if (keepGrid && SameOutline(before, FShape) &&
+      std::find(r.Candidates.begin(), r.Candidates.end(), before.QuadWidth) != r.Candidates.end())
+    FShape.QuadWidth = before.QuadWidth;
   FFilling = true;
   const uint32_t shown[6] = {FShape.A, FShape.B, p.C, p.D, p.E, p.F};
   const uint32_t normalised[6] = {FShape.A, FShape.B, FShape.C, FShape.D, FShape.E, FShape.F};
@@ -241,13 +295,18 @@ void TProjectPanelWindow::Normalise() {
     const bool visible = i < 2 || (i < 4 && FShape.Shape > 0) || FShape.Shape == 3;
     FEdits[size_t(i)]->setVisible(visible);
     FEditLabels[size_t(i)]->setVisible(visible);
-    FEdits[size_t(i)]->setText(QString::number(visible ? normalised[i] : shown[i]));
+    FEdits[size_t(i)]->setText(ShowDimension(visible ? normalised[i] : shown[i]));
   }
   FGrid->clear();
-  for (uint32_t n : r.Candidates) FGrid->addItem(QString("%1 cm").arg(n), n);
+  for (uint32_t n : r.Candidates) FGrid->addItem(ShowDimension(n) + " " + QString::fromUtf8(FUnit.Name), n);
   FGrid->setCurrentIndex(std::max(0, FGrid->findData(FShape.QuadWidth)));
   FFilling = false;
   FPreview->SetShape(FShape);
+}
+
+QString TProjectPanelWindow::ShowDimension(uint32_t centimetres) const {
+  return QString::fromStdString(
+      RRFormatDecimal(double(centimetres) * FUnit.Factor, FUnit.Decimals, RRDecimalSeparator()));
 }
 
 std::vector<uint8_t> TProjectPanelWindow::ShapeBytes() const {

@@ -18,12 +18,15 @@
 #include <iterator>
 
 #include "app/RREntityManager.h"
+#include "app/RRHistory.h"
+#include "app/RRPreview.h"
 #include "app/RRGlobal.h"
 #include "app/RRProject.h"
 #include "app/RRUIService.h"
 #include "app/entities/panel/RRPanel.h"
 #include "app/entities/panel/RRPanelEdits.h"
 #include "app/entities/panel/RRPanelModifier.h"
+#include "gui/PreviewView.h"
 #include "gui/SmartHints.h"
 
 namespace rr {
@@ -310,28 +313,39 @@ void TPanelHeightMenu::ExportHeights() {
 void TPanelHeightMenu::ImportHeights() {
   TRRPanel* p = Panel();
   if (!p) return;
-  TPanelHeightImport dialog(this);
+  // The dialog's preview works on a copy of the panel.
+  std::unique_ptr<TRREntityDescription> description = p->CreateDescription();
+  std::unique_ptr<TRRPanelDesc> copy(dynamic_cast<TRRPanelDesc*>(description.get()));
+  if (copy) description.release();
+  TPanelHeightImport dialog(std::move(copy), this);
   if (dialog.exec() != QDialog::Accepted || !dialog.Loaded()) return;
   // The panel may have gone while the dialog was open.
   p = Panel();
   if (!p) return;
   // A running brush works on the old heights: it ends first.
   StopBrush();
-  const uint32_t grid = std::max<uint32_t>(1, p->Params().QuadWidth);
-  const int64_t x0 = RRHeightImportOrigin(dialog.OriginX(), grid);
-  const int64_t y0 = RRHeightImportOrigin(dialog.OriginY(), grid);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  if (dialog.File().Kind == TRRHeightFileKind::Picture)
-    RRPanelImportHeights(*p, dialog.File().Picture, x0, y0, dialog.Low(), dialog.High());
-  else
-    RRPanelImportHeights(*p, dialog.File().Lines, x0, y0);
+  // In place, as one command: the panel keeps its ID and the heights are the preview's.
+  std::unique_ptr<TRRCommand> command = RRPanelOpenCommand(*p);
+  std::string failure;
+  try {
+    dialog.ApplyTo(*p);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  // Whatever changed before a failure stays undoable.
+  RRPanelPushCommand(std::move(command), *p);
   QApplication::restoreOverrideCursor();
+  if (!failure.empty() && Global()) Global()->UI().ShowMessage(failure, "Fehler", TRRMessageIcon::Error);
   Refresh(true);
 }
 
 // ---- the import dialog ----------------------------------------------------------------------
 
-TPanelHeightImport::TPanelHeightImport(QWidget* parent) : QDialog(parent) {
+TPanelHeightImport::TPanelHeightImport(std::unique_ptr<TRRPanelDesc> panel, QWidget* parent)
+    : QDialog(parent), FPanel(std::move(panel)) {
+  // The preview's panel is an object of its own, not the layout's.
+  if (FPanel) FPanel->SetAssetID(gx::TGXGuid::NewGuid());
   setObjectName("HeightImportDialog");
   setWindowTitle("Höhenfeld importieren");
   auto* v = new QVBoxLayout(this);
@@ -381,6 +395,19 @@ TPanelHeightImport::TPanelHeightImport(QWidget* parent) : QDialog(parent) {
   origin->addWidget(new QLabel(unit, this));
   origin->addStretch(1);
   g->addLayout(origin, 2, 1);
+  FRecompute = new QTimer(this);
+  FRecompute->setSingleShot(true);
+  FRecompute->setInterval(500);
+  connect(FRecompute, &QTimer::timeout, this, [this] { Recompute(); });
+  for (QLineEdit* e : {FLow, FHigh, FX, FY})
+    connect(e, &QLineEdit::textChanged, FRecompute, qOverload<>(&QTimer::start));
+  if (FPanel) {
+    FPreviewView = new TRRPreviewView(300, 200, this);
+    FPreviewView->setObjectName("PreviewView");
+    // It draws only while the dialog is shown.
+    FPreviewView->Stop();
+    v->addWidget(FPreviewView, 0, Qt::AlignHCenter);
+  }
   FHint = new QLabel(this);
   FHint->setObjectName("HintLbl");
   FHint->setWordWrap(true);
@@ -434,6 +461,7 @@ bool TPanelHeightImport::Load(const std::string& fileName) {
   FHint->setText(picture ? "Jeder Pixel im Höhenfeld entspricht einem Rasterpunkt auf der Bodenplatte."
                          : "Jede Zeile im Höhenfeld entspricht einem Rasterpunkt auf der Bodenplatte.");
   FHint->setVisible(true);
+  Recompute();
   return true;
 }
 
@@ -455,13 +483,92 @@ double TPanelHeightImport::OriginY() const {
   return RRReadLength(FY->text(), -RRPageMaxPosition, RRPageMaxPosition).value_or(0.0);
 }
 
+TPanelHeightImport::~TPanelHeightImport() {
+  FRecompute->stop();
+  if (FPreviewView) FPreviewView->Stop();
+}
+
+TRRHeightImportSettings TPanelHeightImport::Settings(uint32_t grid) const {
+  TRRHeightImportSettings s;
+  s.X0 = RRHeightImportOrigin(OriginX(), std::max<uint32_t>(grid, 1));
+  s.Y0 = RRHeightImportOrigin(OriginY(), std::max<uint32_t>(grid, 1));
+  s.Low = Low();
+  s.High = High();
+  return s;
+}
+
+void TPanelHeightImport::ApplyTo(TRRPanel& panel) const {
+  if (!FLoaded) return;
+  const TRRHeightImportSettings s = Settings(panel.Params().QuadWidth);
+  RRImportPanelHeights(panel, FFile, s.Low, s.High, s.X0, s.Y0);
+}
+
+TRRPanel* TPanelHeightImport::PreviewPanel() const {
+  TRRPreviewRenderWindow* preview = FPreviewView ? FPreviewView->Preview() : nullptr;
+  return preview ? dynamic_cast<TRRPanel*>(preview->Object()) : nullptr;
+}
+
+void TPanelHeightImport::Recompute() {
+  FRecompute->stop();
+  TRRPanel* panel = PreviewPanel();
+  if (!panel || !FLoaded) return;
+  try {
+    ApplyTo(*panel);
+  } catch (const std::exception&) {
+    // The preview keeps what it showed; the page's import reports its own failure.
+    return;
+  }
+  // Look at the new heights (their box may have grown far beyond the flat board).
+  gx::TGXNode* top = panel;
+  while (top->Parent()) top = top->Parent();
+  top->Update(false);
+  FPreviewView->Preview()->Camera().SetTarget(panel->WorldBounds());
+  FPreviewView->Step();
+}
+
+std::unique_ptr<TRRPanelDesc> TPanelHeightImport::Result() const {
+  TRRPanel* panel = PreviewPanel();
+  if (!panel || !FLoaded || !FPanel) return nullptr;
+  std::unique_ptr<TRREntityDescription> d = panel->CreateDescription();
+  std::unique_ptr<TRRPanelDesc> result(dynamic_cast<TRRPanelDesc*>(d.get()));
+  if (!result) return nullptr;
+  d.release();
+  result->SetID(FPanel->ID());
+  result->SetPosition(FPanel->Position());
+  result->SetRotation(FPanel->Rotation());
+  return result;
+}
+
+void TPanelHeightImport::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!FPreviewView || !FPreviewView->Preview()) return;
+  if (!FShown) {
+    FShown = true;
+    try {
+      FPreviewView->Preview()->Show(FPanel.get());
+    } catch (const std::exception&) {
+      return;
+    }
+    Recompute();
+  }
+  FPreviewView->Start();
+}
+
 void TPanelHeightImport::accept() {
   // Nothing read: the same as cancelling.
   if (!FLoaded) {
     reject();
     return;
   }
+  // A change still waiting for its timer: the preview shows what OK takes.
+  if (FRecompute->isActive()) Recompute();
   QDialog::accept();
+}
+
+void TPanelHeightImport::done(int result) {
+  FRecompute->stop();
+  if (FPreviewView) FPreviewView->Stop();
+  QDialog::done(result);
 }
 
 }  // namespace rr

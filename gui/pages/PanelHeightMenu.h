@@ -57,11 +57,28 @@ struct TRRStepEdit {
 // The import dialog ("Höhenfeld importieren"): a height file (grey picture or "x,y,height" text),
 // the height range the picture's greys span and the origin on the panel, in the display unit.
 // OK with no file read ends as cancelled.
+//
+// It works on a copy of the panel's description (given a new asset identifier) that a turning
+// preview shows at the origin, drawn from a 30 ms timer while the dialog is shown. A file read
+// recomputes the preview at once; a change of the range or the origin does so 500 ms after the
+// last keystroke. The preview and the import the page runs after OK go through the same
+// ApplyTo, so the page gets the heights the preview showed. Without a render core there is no
+// preview and the dialog works as before.
+class TRRPreviewView;
+
+// What an import does with the file: the origin in grid points, the range in cm.
+struct TRRHeightImportSettings {
+  int64_t X0 = 0, Y0 = 0;
+  float Low = 0, High = 100;
+};
+
 class TPanelHeightImport : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TPanelHeightImport(QWidget* parent = nullptr);
+  // panel: a copy of the panel's description (null: no preview, grid 1 cm).
+  explicit TPanelHeightImport(std::unique_ptr<TRRPanelDesc> panel, QWidget* parent = nullptr);
+  ~TPanelHeightImport() override;
 
   // Reads the file (a failure shows the message and keeps what was read before).
   bool Load(const std::string& fileName);
@@ -72,6 +89,14 @@ class TPanelHeightImport : public QDialog {
   float High() const;
   double OriginX() const;
   double OriginY() const;
+  // The typed values for a panel of that grid spacing.
+  TRRHeightImportSettings Settings(uint32_t grid) const;
+  // Resets the panel's heights and imports the file read with the typed values (nothing without
+  // a file): the one computation of the preview and of the page's import.
+  void ApplyTo(TRRPanel& panel) const;
+  // The preview's panel as a description placed and numbered as the copy it started from (null
+  // without a file read or without a preview).
+  std::unique_ptr<TRRPanelDesc> Result() const;
 
   QLineEdit* NameEdit() const { return FName; }
   QPushButton* OpenButton() const { return FOpen; }
@@ -80,10 +105,20 @@ class TPanelHeightImport : public QDialog {
   QLineEdit* OriginXEdit() const { return FX; }
   QLineEdit* OriginYEdit() const { return FY; }
   QLabel* HintLabel() const { return FHint; }
+  TRRPreviewView* PreviewView() const { return FPreviewView; }
+  // The panel the preview shows (null without a preview).
+  TRRPanel* PreviewPanel() const;
+  QTimer* RecomputeTimer() const { return FRecompute; }
 
   void accept() override;
+  void done(int result) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
+  void Recompute();
+
   QLineEdit* FName;
   QPushButton* FOpen;
   QLineEdit* FLow;
@@ -93,6 +128,10 @@ class TPanelHeightImport : public QDialog {
   QLineEdit* FX;
   QLineEdit* FY;
   QLabel* FHint;
+  TRRPreviewView* FPreviewView = nullptr;
+  QTimer* FRecompute;
+  std::unique_ptr<TRRPanelDesc> FPanel;
+  bool FShown = false;
   TRRHeightFile FFile;
   bool FLoaded = false;
 };

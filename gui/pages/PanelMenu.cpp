@@ -4,15 +4,26 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <exception>
 
 #include "app/entities/panel/RRPanel.h"
+#include "app/RRGlobal.h"
+#include "app/RRUIService.h"
 #include "app/entities/panel/RRPanelEdits.h"
+#include "gui/ProjectPanelWindow.h"
 
 namespace rr {
 
 namespace {
 
 TRRPanel* AsPanel(TRREntity* e) { return e ? dynamic_cast<TRRPanel*>(e) : nullptr; }
+
+// Shape, grid and the dimensions the shape uses (a rectangle's C..F, say, mean nothing).
+bool SameShape(const TRRPanelParams& a, const TRRPanelParams& b) {
+  if (a.Shape != b.Shape || a.A != b.A || a.B != b.B || a.QuadWidth != b.QuadWidth) return false;
+  if (a.Shape > 0 && (a.C != b.C || a.D != b.D)) return false;
+  return a.Shape != 3 || (a.E == b.E && a.F == b.F);
+}
 
 }  // namespace
 
@@ -38,8 +49,9 @@ TPanelMenu::TPanelMenu(QWidget* parent) : TEntityPage(TRREntityPageKind::Panel, 
   });
   AddWide(2, FTransparent);
   FAssistant = new QPushButton("Assistent", this);
-  FAssistant->setEnabled(false);
-  FAssistant->setToolTip("Die Form der Platte kann in dieser Version nicht geändert werden");
+  FAssistant->setObjectName("AssistantBtn");
+  FAssistant->setToolTip("Grundform, Maße und Raster der Bodenplatte ändern");
+  connect(FAssistant, &QPushButton::clicked, this, [this] { RunAssistant(); });
   AddWide(2, FAssistant);
 }
 
@@ -50,6 +62,27 @@ void TPanelMenu::RefreshPage(bool force) {
   Show(FHeight, p ? RRShowLength(p->Params().Thickness) : QString(), force);
   FTransparent->setEnabled(p != nullptr);
   FTransparent->setChecked(p && p->Transparent());
+  // A record of an unknown shape (read from a file) has no outline the assistant could show.
+  FAssistant->setEnabled(p != nullptr && p->Params().Shape <= 3);
+}
+
+void TPanelMenu::RunAssistant() {
+  TRRPanel* p = Entities().size() == 1 ? AsPanel(First()) : nullptr;
+  if (!p || p->Params().Shape > 3) return;
+  TProjectPanelWindow dialog(p->Params(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  // Undo or an automation client may have made the panel anew (or taken it) meanwhile.
+  p = Entities().size() == 1 ? AsPanel(First()) : nullptr;
+  if (!p) return;
+  TRRPanelParams wanted = dialog.Shape();
+  wanted.Thickness = p->Params().Thickness;
+  if (SameShape(wanted, p->Params())) return;
+  try {
+    RRPanelReshape(*p, wanted);
+  } catch (const std::exception& e) {
+    if (Global()) Global()->UI().ShowMessage(e.what(), "Fehler", TRRMessageIcon::Error);
+  }
+  Refresh(true);
 }
 
 }  // namespace rr

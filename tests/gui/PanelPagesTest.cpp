@@ -2,7 +2,8 @@
 // pages (the history keeps recording the panel page), the mode buttons put a brush on the
 // manager's modifier stack and leaving frees it, typed brush values are read in the display unit
 // (bad text keeps, out-of-range clamps), and every change of the panel is one command that the
-// window's undo takes back.
+// window's undo takes back. The assistant reshapes the panel around its pivot; the height
+// import's preview shows what OK then gives.
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,11 +36,15 @@
 #include "app/RRProject.h"
 #include "app/entities/panel/RRPanel.h"
 #include "app/entities/panel/RRPanelModifier.h"
+#include "engine/core/GXMath.h"
+#include "gui/PreviewView.h"
 #include "gui/ProjectMenu.h"
+#include "gui/ProjectPanelWindow.h"
 #include "gui/SmartHints.h"
 #include "gui/pages/EntityMenu.h"
 #include "gui/pages/EntityPage.h"
 #include "gui/pages/PanelHeightMenu.h"
+#include "gui/pages/PanelMenu.h"
 #include "gui/pages/PanelTextureMenu.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -96,6 +102,27 @@ struct PanelPages : ::testing::Test {
     edit->setModified(true);
     QTest::keyClick(edit, Qt::Key_Return);
     Pump(10);
+  }
+  void SetLengthUnit(int unit) {
+    P.Global().SettingsNode("GeneralSettings")->WriteInteger("LengthUnit", unit);
+    P.Global().LoadSettings();
+  }
+  // Where the panel's pivot is in the world now.
+  gx::TGXVector3 PivotInWorld() {
+    gx::TGXNode* top = Panel();
+    while (top->Parent()) top = top->Parent();
+    top->Update(false);
+    return gx::GXVec3TransformCoord(Panel()->Pivot(), Panel()->WorldMatrix());
+  }
+  // Every grid point's height, point by point.
+  static std::vector<float> Heights(const TRRPanel& panel) {
+    std::vector<float> all;
+    panel.ForEachGridPoint([&](int64_t x, int64_t y) { all.push_back(panel.GetHeight(x, y)); });
+    return all;
+  }
+  static void Finish(QLineEdit* edit, const QString& text) {
+    edit->setText(text);
+    emit edit->editingFinished();
   }
   void Shoot(const char* name) {
     Pump(100);
@@ -417,4 +444,208 @@ TEST_F(PanelPages, HeightFilesAreExportedAndImportedAsOneUndoableCommand) {
   EXPECT_FLOAT_EQ(Panel()->GetHeight(2 + 10 / grid, 1), 40);
   Undo();
   EXPECT_FLOAT_EQ(Panel()->GetHeight(1 + 10 / grid, 1), before);
+}
+
+TEST_F(PanelPages, AssistantReshapesThePanelAroundItsPivotAsOneUndoableCommand) {
+  ASSERT_TRUE(Open());
+  Menu()->ShowPanelPage(0);
+  auto* page = dynamic_cast<TPanelMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  ASSERT_TRUE(page->AssistantButton()->isEnabled());
+  const TRRPanelParams before = Panel()->Params();
+  const gx::TGXVector3 pivot = PivotInWorld(), position = Panel()->Position();
+  const QString a = QString::number(before.A);
+
+  // What the dialog does while it is open; true: OK, false: cancel.
+  struct Run {
+    const char* Name;
+    int Unit;
+    std::function<bool(TProjectPanelWindow&)> Act;
+    bool Changes;
+  };
+  TRRPanelParams chosen;
+  QStringList seen;
+  const Run runs[] = {
+      {"filled with the record, cancelled", 1,
+       [&](TProjectPanelWindow& d) {
+         seen << d.findChild<QLabel*>("CaptionLbl")->text() << d.findChild<QLabel*>("HintLbl")->text();
+         EXPECT_EQ(d.TypeBox()->currentIndex(), before.Shape);
+         EXPECT_EQ(d.TypeBox()->count(), 4);
+         EXPECT_EQ(d.Edit(0)->text(), a);
+         EXPECT_EQ(d.Edit(1)->text(), QString::number(before.B));
+         EXPECT_EQ(d.Edit(2)->isVisibleTo(&d), before.Shape > 0);
+         EXPECT_EQ(d.Edit(4)->isVisibleTo(&d), before.Shape == 3);
+         EXPECT_EQ(d.QuadWidthBox()->currentData().toUInt(), before.QuadWidth);
+         EXPECT_EQ(d.NextButton()->text(), "Ok");
+         Finish(d.Edit(0), QString::number(before.A + 2 * before.QuadWidth));
+         return false;
+       },
+       false},
+      {"unchanged", 1, [](TProjectPanelWindow&) { return true; }, false},
+      {"bad and absurd values", 1,
+       [&](TProjectPanelWindow& d) {
+         // Not a number, negative, below a centimetre: the old value stays; huge: the largest.
+         for (const char* text : {"abc", "-5", "0,4", ""}) {
+           Finish(d.Edit(0), text);
+           EXPECT_EQ(d.Edit(0)->text(), a) << text;
+         }
+         Finish(d.Edit(0), "1e9");
+         EXPECT_EQ(d.Edit(0)->text(), "100000");
+         return false;
+       },
+       false},
+      {"L shape typed in millimetres", 0,
+       [&](TProjectPanelWindow& d) {
+         EXPECT_EQ(d.Edit(0)->text(), QString::number(before.A * 10));
+         d.TypeBox()->setCurrentIndex(2);
+         EXPECT_TRUE(d.Edit(2)->isVisibleTo(&d));
+         EXPECT_FALSE(d.Edit(4)->isVisibleTo(&d));
+         Finish(d.Edit(0), QString::number((before.A + 40) * 10));
+         chosen = d.Shape();
+         return true;
+       },
+       true},
+  };
+  for (const Run& run : runs) {
+    SetLengthUnit(run.Unit);
+    const int count = H()->Count();
+    bool ran = false;
+    QTimer::singleShot(100, [&] {
+      auto* d = qobject_cast<TProjectPanelWindow*>(QApplication::activeModalWidget());
+      if (!d) return;
+      ran = true;
+      (run.Act(*d) ? d->NextButton() : d->CancelButton())->click();
+    });
+    page->AssistantButton()->click();
+    Pump(50);
+    ASSERT_TRUE(ran) << run.Name;
+    EXPECT_EQ(H()->Count(), count + (run.Changes ? 1 : 0)) << run.Name;
+  }
+  SetLengthUnit(1);
+  ASSERT_EQ(seen.size(), 2);
+  EXPECT_EQ(seen[0], "Bodenplatte");
+  EXPECT_EQ(seen[1], "Wählen Sie die gewünschte Grundform, die Maße sowie die Rastergröße der Bodenplatte.");
+  EXPECT_EQ(chosen.Shape, 2);
+  EXPECT_EQ(chosen.A, before.A + 40);
+  const TRRPanelParams& now = Panel()->Params();
+  EXPECT_EQ(now.Shape, 2);
+  EXPECT_EQ(now.A, chosen.A);
+  EXPECT_EQ(now.C, chosen.C);
+  EXPECT_EQ(now.QuadWidth, chosen.QuadWidth);
+  EXPECT_FLOAT_EQ(now.Thickness, before.Thickness);
+  EXPECT_EQ(Panel()->ID(), PanelID);
+  const gx::TGXVector3 kept = PivotInWorld();
+  EXPECT_NEAR(kept.x, pivot.x, 1e-2f);
+  EXPECT_NEAR(kept.y, pivot.y, 1e-2f);
+  EXPECT_NEAR(kept.z, pivot.z, 1e-2f);
+
+  Undo();
+  TRRPanelParams back = Panel()->Params();
+  EXPECT_EQ(back, before);
+  EXPECT_NEAR(Panel()->Position().x, position.x, 1e-3f);
+  EXPECT_NEAR(Panel()->Position().z, position.z, 1e-3f);
+}
+
+TEST_F(PanelPages, ShapeDialogKeepsTheChosenGridUntilTheOutlineChanges) {
+  SetLengthUnit(1);
+  // 300 x 150 on a 2 cm grid: the rules alone would choose 5 cm.
+  TRRPanelParams record;
+  record.A = 300;
+  record.B = 150;
+  record.QuadWidth = 2;
+  TProjectPanelWindow d(record);
+  EXPECT_EQ(d.QuadWidthBox()->currentData().toUInt(), 2u);
+  const int ten = d.QuadWidthBox()->findData(10u);
+  ASSERT_GE(ten, 0);
+  d.QuadWidthBox()->setCurrentIndex(ten);
+  Finish(d.Edit(1), "150");  // the same outline
+  EXPECT_EQ(d.QuadWidthBox()->currentData().toUInt(), 10u);
+  d.NextButton()->click();
+  EXPECT_EQ(d.result(), QDialog::Accepted);
+  EXPECT_EQ(d.Shape().QuadWidth, 10u);
+  Finish(d.Edit(1), "160");  // a new outline: the rules choose again
+  EXPECT_EQ(d.Shape().QuadWidth, 5u);
+}
+
+TEST_F(PanelPages, HeightImportPreviewShowsWhatTheImportGives) {
+  ASSERT_TRUE(Open());
+  Menu()->ShowPanelPage(1);
+  auto* page = dynamic_cast<TPanelHeightMenu*>(Menu()->CurrentPage());
+  ASSERT_NE(page, nullptr);
+  const uint32_t grid = Panel()->Params().QuadWidth;
+  // Four columns of grey 0, 85, 170, 255; three text points.
+  QImage picture(4, 2, QImage::Format_RGB32);
+  for (int x = 0; x < 4; ++x)
+    for (int y = 0; y < 2; ++y) picture.setPixel(x, y, qRgb(85 * x, 85 * x, 85 * x));
+  const std::string png = P.Dir() + "/rampe.png", csv = P.Dir() + "/punkte.csv";
+  ASSERT_TRUE(picture.save(QString::fromStdString(png)));
+  std::ofstream(csv) << "1,1,25\n2,1,40\n";
+
+  // After reading, grid point (X, Y) has Loaded; the edit's new text makes it Changed once the
+  // 500 ms timer has fired.
+  struct Case {
+    std::string File;
+    QLineEdit* (TPanelHeightImport::*Edit)() const;
+    QString Text;
+    int X, Y;
+    float Loaded, Changed;
+  } cases[] = {
+      {png, &TPanelHeightImport::HighEdit, "60", 3, 0, 100, 60},
+      {png, &TPanelHeightImport::LowEdit, "30", 0, 1, 0, 30},
+      {csv, &TPanelHeightImport::OriginXEdit, QString::number(grid), 2, 1, 40, 25},
+      {csv, &TPanelHeightImport::OriginYEdit, "abc", 1, 1, 25, 25},
+  };
+  for (const Case& c : cases) {
+    const int count = H()->Count();
+    std::vector<float> previewed;
+    bool ran = false;
+    QTimer::singleShot(100, [&] {
+      auto* d = qobject_cast<TPanelHeightImport*>(QApplication::activeModalWidget());
+      if (!d) return;
+      ran = true;
+      // A failed check must still close the dialog, or the test would wait for ever.
+      struct TClose {
+        TPanelHeightImport* D;
+        ~TClose() {
+          if (D->isVisible()) D->reject();
+        }
+      } close{d};
+      TRRPanel* shown = d->PreviewPanel();
+      ASSERT_NE(shown, nullptr);
+      EXPECT_TRUE(d->PreviewView()->Running());
+      P.Ui.Paths.push_back(c.File);
+      d->OpenButton()->click();
+      ASSERT_TRUE(d->Loaded());
+      EXPECT_FLOAT_EQ(shown->GetHeight(c.X, c.Y), c.Loaded) << c.File;
+      (d->*c.Edit)()->setText(c.Text);
+      EXPECT_TRUE(d->RecomputeTimer()->isActive());
+      EXPECT_FLOAT_EQ(shown->GetHeight(c.X, c.Y), c.Loaded) << "before the timer";
+      Pump(700);
+      EXPECT_FLOAT_EQ(shown->GetHeight(c.X, c.Y), c.Changed) << c.File;
+      // The preview draws the panel: its frame is more than the background.
+      const QImage frame = d->PreviewView()->Picture();
+      ASSERT_FALSE(frame.isNull());
+      const QRgb background = frame.pixel(0, 0);
+      int other = 0;
+      for (int y = 0; y < frame.height(); y += 4)
+        for (int x = 0; x < frame.width(); x += 4) other += frame.pixel(x, y) != background;
+      EXPECT_GT(other, 50);
+      previewed = Heights(*shown);
+      // The result is the preview's panel, placed and numbered as the layout's.
+      const std::unique_ptr<TRRPanelDesc> result = d->Result();
+      ASSERT_NE(result, nullptr);
+      EXPECT_EQ(result->ID(), PanelID);
+      EXPECT_NEAR(result->Position().x, Panel()->Position().x, 1e-4f);
+      EXPECT_TRUE(result->AssetID() != Panel()->CreateDescription()->AssetID());
+      d->accept();
+      EXPECT_FALSE(d->PreviewView()->Running());
+    });
+    page->ImportButton()->click();
+    Pump(300);
+    ASSERT_TRUE(ran) << c.File;
+    EXPECT_EQ(H()->Count(), count + 1);
+    EXPECT_EQ(Panel()->ID(), PanelID);
+    EXPECT_EQ(Heights(*Panel()), previewed) << c.File;
+    EXPECT_FLOAT_EQ(Panel()->GetHeight(c.X, c.Y), c.Changed);
+  }
 }
