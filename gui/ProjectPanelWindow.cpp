@@ -14,17 +14,15 @@
 #include <cmath>
 #include <optional>
 
-#include "app/RRGlobal.h"
 #include "app/entities/panel/RRPanelShape.h"
 
 namespace rr {
 
 namespace {
 
-const TRRDisplayUnit& DisplayLengthUnit() {
-  const int i = Global() ? Global()->LengthUnit() : 1;
-  return RRLengthUnits[std::clamp(i, 0, RRLengthUnitCount - 1)];
-}
+// The shape page works in whole centimetres, whatever the display unit: the grid and the
+// dimensions are stored so, and a grid of "2 cm" reads better than "20 mm" beside it.
+const TRRDisplayUnit& ShapeUnit() { return RRLengthUnits[1]; }
 
 // Whether two records describe the same outline: shape, A, B and what the shape uses of C..F.
 bool SameOutline(const TRRPanelParams& a, const TRRPanelParams& b) {
@@ -98,7 +96,7 @@ class TShapePreview : public QWidget {
   TRRPanelParams FShape = RRPanelShapePageDefaults();
 };
 
-TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent), FUnit(DisplayLengthUnit()) {
+TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent), FUnit(ShapeUnit()) {
   setWindowTitle("Neues Projekt");
   Build();
   FShape = RRPanelShapePageDefaults();
@@ -111,7 +109,7 @@ TProjectPanelWindow::TProjectPanelWindow(QWidget* parent) : QDialog(parent), FUn
 }
 
 TProjectPanelWindow::TProjectPanelWindow(const TRRPanelParams& shape, QWidget* parent)
-    : QDialog(parent), FUnit(DisplayLengthUnit()), FShapeOnly(true) {
+    : QDialog(parent), FUnit(ShapeUnit()), FShapeOnly(true) {
   setWindowTitle("Assistent");
   Build();
   FShape = shape;

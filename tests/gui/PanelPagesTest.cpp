@@ -494,13 +494,13 @@ TEST_F(PanelPages, AssistantReshapesThePanelAroundItsPivotAsOneUndoableCommand) 
          return false;
        },
        false},
-      {"L shape typed in millimetres", 0,
+      {"L shape, in centimetres also when the display unit is mm", 0,
        [&](TProjectPanelWindow& d) {
-         EXPECT_EQ(d.Edit(0)->text(), QString::number(before.A * 10));
+         EXPECT_EQ(d.Edit(0)->text(), a);
          d.TypeBox()->setCurrentIndex(2);
          EXPECT_TRUE(d.Edit(2)->isVisibleTo(&d));
          EXPECT_FALSE(d.Edit(4)->isVisibleTo(&d));
-         Finish(d.Edit(0), QString::number((before.A + 40) * 10));
+         Finish(d.Edit(0), QString::number(before.A + 40));
          chosen = d.Shape();
          return true;
        },
