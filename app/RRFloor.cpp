@@ -56,7 +56,7 @@ TRRFloorObject::TRRFloorObject() {
 void TRRFloorObject::AddToRenderQueue(gx::TGXSceneCamera*, gx::TGXRenderQueue* queue) {
   if (!queue || !FPrimitive.Material || !FPrimitive.VertexGeometry || !Node()) return;
   FPrimitive.World = Node()->WorldMatrix();
-  queue->Add(&FPrimitive, 0, RRFloorSortValue);
+  queue->Add(&FPrimitive, RRFloorLayer, RRFloorSortValue);
 }
 
 // ---- node ----

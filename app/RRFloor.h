@@ -32,6 +32,10 @@ inline constexpr const char* RRFloorLightMapFile =
 inline constexpr int RRFloorSegments = 32;
 inline constexpr float RRFloorInnerRadius = 0.45f, RRFloorOuterRadius = 0.5f;
 inline constexpr float RRFloorSortValue = 10000;
+// The queue groups opaque items by layer first and by technique only then, so the distance alone
+// cannot put the floor after the scene. In a layer after the baseboard's (its first texture pack
+// draws in layer 1) the floor costs no pixels where the baseboard and the models cover it.
+inline constexpr float RRFloorLayer = 50;
 // The floor lies this far under the layout and reaches this far beyond it (centimetres).
 inline constexpr float RRFloorDrop = 50, RRFloorMargin = 4000;
 

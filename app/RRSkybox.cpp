@@ -33,6 +33,9 @@ const TFace kFaces[RRSkyboxFaces] = {
 constexpr float kU[4] = {0, 1, 1, 0}, kV[4] = {0, 0, 1, 1};
 // Distance sort value: after the opaque scene, so what the scene covers costs no sky pixels.
 constexpr float kSkySortValue = 20000;
+// After the floor's layer (app/RRFloor.h): the sky is drawn last of all opaque things, only where
+// nothing covers it.
+constexpr float kSkyLayer = RRFloorLayer + 10;
 
 }  // namespace
 
@@ -99,7 +102,7 @@ void TRRSkybox::AddToRenderQueue(gx::TGXSceneCamera*, gx::TGXRenderQueue* queue)
   for (TRRSkyboxPrimitive& p : FPrimitives) {
     if (!p.Material || !p.VertexGeometry) continue;
     p.World = Node()->WorldMatrix();
-    queue->Add(&p, 0, kSkySortValue);
+    queue->Add(&p, kSkyLayer, kSkySortValue);
   }
 }
 

@@ -29,6 +29,7 @@
 #include "engine/core/GXTimer.h"
 #include "engine/render/GXImageReader.h"
 #include "engine/render/GXRenderCore.h"
+#include "engine/render/GXRenderer.h"
 #include "engine/render/GXRenderWindow.h"
 
 namespace fs = std::filesystem;
@@ -182,6 +183,42 @@ TEST_F(TProjectView, SkyAboveFloorBelowAndAFarObjectInFrontOfTheSky) {
   camera->SetVisible(false);
   Project().SetActiveCamera(camera);
   EXPECT_EQ(Frame("gesetzt-horizont", 2), f);
+}
+
+TEST_F(TProjectView, FloorAndSkyAreDrawnAfterEverythingOpaqueThatCanCoverThem) {
+  // Drawn first they would be shaded under the baseboard and every model, only to be covered.
+  NewLayoutWithCrate();
+  TRRCamera* free = CameraOfType(RRCameraFree);
+  ASSERT_NE(free, nullptr);
+  free->SetPosition({0, 300, -500});
+  free->SetRotation(gx::GXQuaternionRotationAxis({1, 0, 0}, 0.4f));
+  Frame("reihenfolge");
+  gx::TGXRenderer& renderer = gx::GXCurrentRenderCore()->Renderer();
+  renderer.BuildQueue(*Project().RenderWindow()->View());
+  const gx::TGXRenderQueue& queue = renderer.Queue();
+  int floor = -1, firstSky = -1, lastSky = -1, lastOther = -1, terrain = 0, models = 0;
+  for (int i = 0; i < queue.ItemCount(); ++i) {
+    const gx::TGXEffectPass* pass = queue.Items(i).Pass;
+    if (pass->AlphaBlend()) continue;
+    const std::string& technique = pass->Technique()->Name();
+    if (technique == "Floor") {
+      floor = i;
+    } else if (technique == "Skybox") {
+      if (firstSky < 0) firstSky = i;
+      lastSky = i;
+    } else {
+      lastOther = i;
+      terrain += technique == "Terrain";
+      models += technique == "Model";
+    }
+  }
+  EXPECT_GT(terrain, 0);
+  EXPECT_GT(models, 0);
+  ASSERT_GE(floor, 0);
+  ASSERT_GE(firstSky, 0);
+  EXPECT_LT(lastOther, floor);
+  EXPECT_LT(floor, firstSky);
+  EXPECT_EQ(lastSky, firstSky + 4);
 }
 
 TEST_F(TProjectView, TopDownCameraShowsAsMuchGroundAsItStandsHigh) {
