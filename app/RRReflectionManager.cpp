@@ -655,7 +655,10 @@ void TRRReflectionManager::RenderPlanar(TRecord& record, gx::TGXCamera& camera, 
     return;
   }
   // Only the part of the image the mirror covers on the screen is ever sampled: the render is
-  // cut to it (fewer pixels, and a narrower frustum culls more of the scene).
+  // cut to it (fewer pixels, and a narrower frustum culls more of the scene). Worked out with the
+  // view's aspect: the camera gets it only when the view is drawn, after the reflections.
+  camera.SetAspectLocked(true);
+  camera.SetAspect(aspect);
   const TRRPixelRect pixels = RRMirrorPixelRect(record.Node->WorldBounds(), camera.GetViewProjectionMatrix(), target.Size);
   if (pixels.Empty()) return;
   const float edge = float(target.Size);
@@ -672,8 +675,6 @@ void TRRReflectionManager::RenderPlanar(TRecord& record, gx::TGXCamera& camera, 
   // Only what lies above the mirror is drawn.
   camera.SetClipPlane({normal.x, normal.y, normal.z, -gx::GXVec3Dot(normal, origin)});
   camera.SetClipPlaneEnabled(true);
-  camera.SetAspectLocked(true);
-  camera.SetAspect(aspect);
   RRSetCameraPositionSource(FDevice->EffectParameters(), mirroredEye);
   // The mirror lies in the clip plane; it is left out rather than drawn into its own map.
   THide hide(record.Node);

@@ -189,7 +189,11 @@ TEST_F(TRRReflectionManagerTest, TheMirroredCameraIsRestoredAndUnderTheMirrorThe
     seen.Rect = v.Rect();
     seen.Window = Scene->Camera->ProjectionWindow();
   };
+  // The view's aspect decides where the mirror shows, not the one the camera still has from
+  // before (the view sets it only when it is drawn, after the reflections).
+  Scene->Camera->SetAspect(16.0f / 9.0f);
   const gx::TGXMatrix mainView = Scene->Camera->GetViewProjectionMatrix();
+  Scene->Camera->SetAspect(0.5f);
   Frame();
   ASSERT_TRUE(seen.Drawn);
   // Mirrored in the plane y = 10, with the main view's aspect and the mirror as clip plane.
