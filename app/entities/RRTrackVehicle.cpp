@@ -65,6 +65,12 @@ gx::TGXBoundingBox BoxIn(const gx::TGXSceneNode& node, const gx::TGXNode& space)
 
 // The same number to the last bit (a reckoning done for one may stand for the other).
 bool SameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+bool SameBits(const TGXVector3& a, const TGXVector3& b) {
+  return SameBits(a.x, b.x) && SameBits(a.y, b.y) && SameBits(a.z, b.z);
+}
+bool SameBits(const TGXQuaternion& a, const TGXQuaternion& b) {
+  return SameBits(a.x, b.x) && SameBits(a.y, b.y) && SameBits(a.z, b.z) && SameBits(a.w, b.w);
+}
 
 // A route change of a coupler within one step: walks from the old place over the distance and
 // lists the routes met after the first one. The walk goes a hair further than the step: the new
@@ -339,7 +345,9 @@ void TRRTrackVehicle::FindParts() {
     stack.pop_back();
     for (gx::TGXNode* child : n->Children()) stack.push_back(child);
     auto* node = dynamic_cast<gx::TGXSceneNode*>(n);
-    if (!node || node == model) continue;
+    if (!node) continue;
+    FParts.push_back(node);
+    if (node == model) continue;
     const std::string name = Lower(node->Name());
     if (name == "rad0" && !FBogies[0]) FBogies[0] = node;
     else if (name == "rad1" && !FBogies[1]) FBogies[1] = node;
@@ -354,6 +362,21 @@ void TRRTrackVehicle::FindParts() {
   for (gx::TGXSceneNode* wheel : FWheels) FWheelRest.push_back(wheel->Rotation());
   FWheelAngle.assign(FWheels.size(), 0.0f);
   if (!FBogies[0] || !FBogies[1]) FBogies[0] = FBogies[1] = nullptr;
+}
+
+namespace {
+
+// A hint only: the lines of the block are asked for, nothing is read.
+inline void FetchLines(const void* block, size_t size) {
+  const char* p = static_cast<const char*>(block);
+  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(p + at);
+}
+
+}  // namespace
+
+void TRRTrackVehicle::FetchAhead() const {
+  FetchLines(this, sizeof(*this));
+  for (const gx::TGXSceneNode* node : FParts) FetchLines(node, sizeof(gx::TGXSceneNode));
 }
 
 void TRRTrackVehicle::SetUp(const TRRTrackVehicleDesc& d) {
@@ -613,6 +636,14 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
   // The turn of a bogie's parent, worked out once for bogies that share their parent.
   const gx::TGXNode* turnOf = nullptr;
   TGXQuaternion parentTurnInverse;
+  // The rail's direction and up at the bogie before, and the turn made of them: on a straight
+  // piece both bogies find the same bits, and the same reckoning gives the same turn.
+  bool haveFrame = false;
+  TGXVector3 frameForward, frameUp;
+  TGXQuaternion world;
+  // The last bogie's rest and the local turn made of it, world and the parent's turn.
+  bool haveLocal = false, localFinite = false;
+  TGXQuaternion localRest, local;
   for (int i = 0; i < 2; ++i) {
     gx::TGXSceneNode* bogie = FBogies[i];
     if (!bogie) continue;
@@ -624,12 +655,19 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
     TGXVector3 forward = p.Route->GetWorldTangent(p.Distance);
     // Both bogies face the way the vehicle does: on a straight track each is at rest.
     if (gx::GXVec3Dot(forward, vehicleForward) < 0) forward = -forward;
-    TGXVector3 up = p.Route->GetWorldUp(p.Distance);
-    const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(up, forward));
-    up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
-    const TGXQuaternion world = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
+    const TGXVector3 railUp = p.Route->GetWorldUp(p.Distance);
+    bool same = haveFrame && SameBits(forward, frameForward) && SameBits(railUp, frameUp);
+    if (!same) {
+      const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(railUp, forward));
+      const TGXVector3 up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
+      world = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
+      haveFrame = true;
+      frameForward = forward;
+      frameUp = railUp;
+    }
     // The bogie's parent turns with the vehicle: its own turn within the model, then the vehicle's.
     if (!turnOf || turnOf != bogie->Parent()) {
+      same = false;
       turnOf = bogie->Parent();
       TGXQuaternion parentWorld;
       for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
@@ -637,9 +675,14 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
       parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
       parentTurnInverse = gx::GXQuaternionInverse(parentWorld);
     }
-    const TGXQuaternion local =
-        gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world), parentTurnInverse);
-    if (gx::GXIsFinite(local)) bogie->SetRotation(gx::GXQuaternionNormalize(local));
+    if (!same || !haveLocal || !SameBits(FBogieRest[i], localRest)) {
+      local = gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world), parentTurnInverse);
+      localFinite = gx::GXIsFinite(local);
+      if (localFinite) local = gx::GXQuaternionNormalize(local);
+      haveLocal = true;
+      localRest = FBogieRest[i];
+    }
+    if (localFinite) bogie->SetRotation(local);
   }
 }
 
@@ -755,6 +798,7 @@ std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& 
     v->FIndex = index;
     v->FIndexKey = LocationKey(v->FTrackID, v->FRouteIndex);
     std::vector<TRRTrackVehicle*>& bucket = index->Buckets[v->FIndexKey];
+    v->FIndexBucket = &bucket;
     v->FIndexSlot = bucket.size();
     bucket.push_back(v);
     index->MaxFront = std::max(index->MaxFront, v->FCouplers[0].EffectiveDistance());
@@ -796,6 +840,7 @@ void TRRTrackVehicle::Reindex() {
   }
   std::vector<TRRTrackVehicle*>& bucket = FIndex->Buckets[key];
   FIndexKey = key;
+  FIndexBucket = &bucket;
   FIndexSlot = bucket.size();
   bucket.push_back(this);
 }
@@ -889,9 +934,17 @@ TRRTrackVehicle* TRRTrackVehicle::FindCoupledVehicle(int couplerIndex, float lim
   int32_t dir = walkDir;
   for (int hop = 0; hop <= RRMaxStalledHops; ++hop) {
     TRRTrack* track = route->Track();
-    if (auto it = track ? index->Buckets.find(LocationKey(track->ID(), route->Index())) : index->Buckets.end();
-        it != index->Buckets.end())
-      for (TRRTrackVehicle* w : it->second) {
+    // The own route's bucket is known without a look-up.
+    const std::vector<TRRTrackVehicle*>* bucket = nullptr;
+    if (track) {
+      const uint64_t key = LocationKey(track->ID(), route->Index());
+      if (index == FIndex.get() && key == FIndexKey && FIndexBucket)
+        bucket = FIndexBucket;
+      else if (auto it = index->Buckets.find(key); it != index->Buckets.end())
+        bucket = &it->second;
+    }
+    if (bucket)
+      for (TRRTrackVehicle* w : *bucket) {
         if (w->FSearchMark == mark) continue;
         if (w->StoredRoute() != route) {
           w->FSearchMark = mark;
@@ -1037,6 +1090,15 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   std::vector<TRRTrackVehicle*>& vehicles = scratch.Vehicles;
   couplers.push_back(&FCouplers[0]);
   vehicles.push_back(this);
+  // The train this vehicle moved last is most likely the one found below: its vehicles are asked
+  // for first, so that the search does not wait for them one after the other.
+  if (IRREntityManager* m = Manager()) {
+    for (int32_t id : FLastTrain)
+      if (const TRREntity* e = m->FindByID(id)) __builtin_prefetch(e);
+    for (int32_t id : FLastTrain)
+      if (const auto* v = dynamic_cast<const TRRTrackVehicle*>(m->FindByID(id))) v->FetchAhead();
+  }
+  FetchAhead();
   auto collect = [&](const TRRVehicleSocket* from) {
     for (const TRRVehicleSocket* current = from;;) {
       float gap = 0;
@@ -1045,6 +1107,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
       if (!next || !facing || facing == pushing) return;
       if (std::find(vehicles.begin(), vehicles.end(), next) != vehicles.end()) return;
       const TRRVehicleSocket* far = &next->FCouplers[1 - facing->Index];
+      next->FetchAhead();
       vehicles.push_back(next);
       couplers.push_back(far);
       current = far;
@@ -1156,6 +1219,9 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   // Every vehicle of the train moved in this frame (a second locomotive does not move it again).
   if (auto* m = dynamic_cast<TRREntityManager*>(Manager()))
     for (TRRTrackVehicle* v : vehicles) v->FMovedFrame = m->AnimationFrame();
+  FLastTrain.clear();
+  for (const TRRTrackVehicle* v : vehicles)
+    if (v != this) FLastTrain.push_back(v->ID());
 
   // 6. The notifications, after the last step.
   if (passed.empty()) return;

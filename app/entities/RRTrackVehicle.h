@@ -233,6 +233,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
  private:
   void SetUp(const TRRTrackVehicleDesc& d);
   void FindParts();
+  // Asks the memory for the vehicle and its model's nodes ahead of their placement and update: a
+  // train's move otherwise waits for them node after node. Only a hint; nothing changes.
+  void FetchAhead() const;
   void PlaceBogies(const RouteLocation* points, const gx::TGXVector3& forward, const gx::TGXQuaternion& rotation);
   // The vehicles of the manager and its tracks (null without a full entity manager).
   const TRREntityList* VehicleList() const;
@@ -271,6 +274,8 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   std::vector<float> FWheelAngle;
   bool FWheelsTurned = false;
   std::vector<gx::TGXSceneNode*> FLightCones;
+  // Every scene node of the model (FetchAhead).
+  std::vector<gx::TGXSceneNode*> FParts;
   gx::TGXVector3 FPivot{0, 0, 0};
   float FHalfBogieDistance = 0;
   float FBaselineOffset = 0;
@@ -294,9 +299,13 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   gx::TGXSceneNode* FCockpitNode = nullptr;
   TRRCockpit* FCockpit = nullptr;
   uint64_t FMovedFrame = 0;
+  // The IDs of the other vehicles of the train this vehicle moved last (only fetched ahead).
+  std::vector<int32_t> FLastTrain;
   std::shared_ptr<TRRVehicleIndex> FIndex;
   uint64_t FIndexKey = 0;
   size_t FIndexSlot = 0;
+  // FIndex's bucket of FIndexKey (the index's buckets stay where they are until it is rebuilt).
+  std::vector<TRRTrackVehicle*>* FIndexBucket = nullptr;
   uint64_t FSearchMark = 0;
   // StoredRoute's look-up of the track by ID and of its route, kept while the track layout
   // generation stands (a track's routes are made with it, and a track that goes bumps the

@@ -113,8 +113,10 @@ TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRR
     return nullptr;
   }
   // Pieces only move, appear, vanish or change their contacts with a new layout generation.
-  if (FPartnerAt == GLayoutGeneration && FPartner && FPartner->FRoute->Track() &&
-      FPartner->FRoute->Track()->ActiveRoute() == FPartnerActive) {
+  // The partner's track is kept with it (a route never changes its track), so the test does not
+  // wait for the partner's route before it can look at the track.
+  if (FPartnerAt == GLayoutGeneration && FPartner && FPartnerTrack &&
+      FPartnerTrack->ActiveRoute() == FPartnerActive) {
     blocked = FPartnerBlocked;
     SetMarkerColour(kGreen);
     FPartner->SetMarkerColour(kGreen);
@@ -180,6 +182,7 @@ TRRTrackRouteContact* TRRTrackRouteContact::FindPartner(bool& blocked, const TRR
   FLoneAt = 0;
   FConnection = foundTrack->ID();
   FPartner = found;
+  FPartnerTrack = found->FRoute->Track();
   FPartnerAt = GLayoutGeneration;
   FPartnerActive = foundTrack->ActiveRoute();
   FPartnerBlocked = blocked;

@@ -223,6 +223,7 @@ class TRRTrackRouteContact {
   // The last partner found, the layout generation it was found at and the active route of its
   // track then: the same answer while neither changed (a train asks at every piece it passes).
   TRRTrackRouteContact* FPartner = nullptr;
+  TRRTrack* FPartnerTrack = nullptr;
   uint64_t FPartnerAt = 0;
   int32_t FPartnerActive = 0;
   bool FPartnerBlocked = false;

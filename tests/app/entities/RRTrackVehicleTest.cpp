@@ -963,6 +963,58 @@ TEST_F(TrackVehicle, TheCouplerSearchFollowsVehiclesAddedMovedAndRemoved) {
   check({"the locomotive driven up", 0.5f, loco, 0.4f});
 }
 
+TEST_F(TrackVehicle, EachBogieTurnsWithTheRailUnderIt) {
+  // A lead-in of 20, then an arc of radius 40 through 1 rad: vehicles on the lead-in, across the
+  // start of the arc (one bogie on either side) and on the arc, facing either way.
+  TRRTrackDesc d(TRRTrackType::Curve);
+  d.SetID(M().NextID());
+  M().ReserveIDs(1);
+  auto r = std::make_unique<TRRTrackRouteDesc>();
+  r->L1 = 20;
+  r->Angle = 1;
+  r->Radius = 40;
+  d.AddRoute(std::move(r));
+  auto* t = static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
+  t->Update(true);
+  TRRTrackRoute* route = t->GetRoute(0);
+  for (float at : {10.0f, 20.0f, 40.0f})
+    for (int dir : {0, 1}) {
+      TRRTrackVehicle* v = Vehicle(t, at, dir);
+      v->Update(false);
+      ASSERT_NE(v->Bogie(0), nullptr);
+      for (int i = 0; i < 2; ++i) {
+        // Bogie 0 is the front one, 3.5 ahead of the pivot in the vehicle's direction.
+        const float along = at + ((i == 0) == (dir == 0) ? 3.5f : -3.5f);
+        const gx::TGXVector3 rail = route->GetWorldTangent(along);
+        const gx::TGXVector3 forward = gx::RotateVector({0, 0, 1}, v->Bogie(i)->WorldRotation());
+        EXPECT_NEAR(std::fabs(gx::GXVec3Dot(forward, rail)), 1, 1e-4f)
+            << "at " << at << " dir " << dir << " bogie " << i;
+      }
+      delete v;
+    }
+}
+
+TEST_F(TrackVehicle, ATrainRunsOnWithoutAVehicleDeletedBetweenFramesAndTakesANewOneAlong) {
+  TRRTrack* t = Piece(TRRTrackType::Straight, {400});
+  TRRTrackVehicle* loco = Vehicle(t, 100, 0, true, 75);
+  TRRTrackVehicle* middle = Vehicle(t, 90);
+  TRRTrackVehicle* last = Vehicle(t, 80);
+  Frame(0.04f);
+  for (auto [v, want] : {std::pair{loco, 103.0f}, {middle, 93.0f}, {last, 83.0f}})
+    EXPECT_NEAR(At(v), want, 1e-3f);
+  // Without the middle vehicle the last one no longer touches: the locomotive runs alone.
+  delete middle;
+  Frame(0.04f);
+  EXPECT_NEAR(At(loco), 106, 1e-3f);
+  EXPECT_NEAR(At(last), 83, 1e-3f);
+  // A wagon put against the locomotive's rear goes with it.
+  TRRTrackVehicle* added = Vehicle(t, 96);
+  Frame(0.04f);
+  EXPECT_NEAR(At(loco), 109, 1e-3f);
+  EXPECT_NEAR(At(added), 99, 1e-3f);
+  EXPECT_NEAR(At(last), 83, 1e-3f);
+}
+
 TEST_F(TrackVehicle, AnOpenEndJoinedLaterLetsTheTrainThrough) {
   TRRTrack* t = Piece(TRRTrackType::Straight, {60});
   TRRTrackVehicle* loco = Vehicle(t, 50, 0, true, 20);
