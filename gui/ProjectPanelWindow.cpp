@@ -24,12 +24,6 @@ namespace {
 // dimensions are stored so, and a grid of "2 cm" reads better than "20 mm" beside it.
 const TRRDisplayUnit& ShapeUnit() { return RRLengthUnits[1]; }
 
-// Whether two records describe the same outline: shape, A, B and what the shape uses of C..F.
-bool SameOutline(const TRRPanelParams& a, const TRRPanelParams& b) {
-  if (a.Shape != b.Shape || a.A != b.A || a.B != b.B) return false;
-  if (a.Shape > 0 && (a.C != b.C || a.D != b.D)) return false;
-  return a.Shape != 3 || (a.E == b.E && a.F == b.F);
-}
 
 }  // namespace
 
@@ -283,7 +277,7 @@ void TProjectPanelWindow::Normalise(bool keepGrid) {
   const TRRPanelParams before = FShape;
   FShape = r.Params;
   // The grid the user chose (or the panel has) stays while the outline is the same.
-  if (keepGrid && SameOutline(before, FShape) &&
+  if (keepGrid && RRSamePanelOutline(before, FShape) &&
       std::find(r.Candidates.begin(), r.Candidates.end(), before.QuadWidth) != r.Candidates.end())
     FShape.QuadWidth = before.QuadWidth;
   FFilling = true;

@@ -314,10 +314,7 @@ void TPanelHeightMenu::ImportHeights() {
   TRRPanel* p = Panel();
   if (!p) return;
   // The dialog's preview works on a copy of the panel.
-  std::unique_ptr<TRREntityDescription> description = p->CreateDescription();
-  std::unique_ptr<TRRPanelDesc> copy(dynamic_cast<TRRPanelDesc*>(description.get()));
-  if (copy) description.release();
-  TPanelHeightImport dialog(std::move(copy), this);
+  TPanelHeightImport dialog(p->CreateDescription(), this);
   if (dialog.exec() != QDialog::Accepted || !dialog.Loaded()) return;
   // The panel may have gone while the dialog was open.
   p = Panel();
@@ -342,7 +339,7 @@ void TPanelHeightMenu::ImportHeights() {
 
 // ---- the import dialog ----------------------------------------------------------------------
 
-TPanelHeightImport::TPanelHeightImport(std::unique_ptr<TRRPanelDesc> panel, QWidget* parent)
+TPanelHeightImport::TPanelHeightImport(std::unique_ptr<TRREntityDescription> panel, QWidget* parent)
     : QDialog(parent), FPanel(std::move(panel)) {
   // The preview's panel is an object of its own, not the layout's.
   if (FPanel) FPanel->SetAssetID(gx::TGXGuid::NewGuid());
@@ -526,13 +523,11 @@ void TPanelHeightImport::Recompute() {
   FPreviewView->Step();
 }
 
-std::unique_ptr<TRRPanelDesc> TPanelHeightImport::Result() const {
+std::unique_ptr<TRREntityDescription> TPanelHeightImport::Result() const {
   TRRPanel* panel = PreviewPanel();
   if (!panel || !FLoaded || !FPanel) return nullptr;
-  std::unique_ptr<TRREntityDescription> d = panel->CreateDescription();
-  std::unique_ptr<TRRPanelDesc> result(dynamic_cast<TRRPanelDesc*>(d.get()));
+  std::unique_ptr<TRREntityDescription> result = panel->CreateDescription();
   if (!result) return nullptr;
-  d.release();
   result->SetID(FPanel->ID());
   result->SetPosition(FPanel->Position());
   result->SetRotation(FPanel->Rotation());

@@ -77,7 +77,7 @@ class TPanelHeightImport : public QDialog {
 
  public:
   // panel: a copy of the panel's description (null: no preview, grid 1 cm).
-  explicit TPanelHeightImport(std::unique_ptr<TRRPanelDesc> panel, QWidget* parent = nullptr);
+  explicit TPanelHeightImport(std::unique_ptr<TRREntityDescription> panel, QWidget* parent = nullptr);
   ~TPanelHeightImport() override;
 
   // Reads the file (a failure shows the message and keeps what was read before).
@@ -96,7 +96,7 @@ class TPanelHeightImport : public QDialog {
   void ApplyTo(TRRPanel& panel) const;
   // The preview's panel as a description placed and numbered as the copy it started from (null
   // without a file read or without a preview).
-  std::unique_ptr<TRRPanelDesc> Result() const;
+  std::unique_ptr<TRREntityDescription> Result() const;
 
   QLineEdit* NameEdit() const { return FName; }
   QPushButton* OpenButton() const { return FOpen; }
@@ -130,7 +130,7 @@ class TPanelHeightImport : public QDialog {
   QLabel* FHint;
   TRRPreviewView* FPreviewView = nullptr;
   QTimer* FRecompute;
-  std::unique_ptr<TRRPanelDesc> FPanel;
+  std::unique_ptr<TRREntityDescription> FPanel;
   bool FShown = false;
   TRRHeightFile FFile;
   bool FLoaded = false;

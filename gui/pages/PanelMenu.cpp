@@ -10,6 +10,7 @@
 #include "app/RRGlobal.h"
 #include "app/RRUIService.h"
 #include "app/entities/panel/RRPanelEdits.h"
+#include "app/entities/panel/RRPanelShape.h"
 #include "gui/ProjectPanelWindow.h"
 
 namespace rr {
@@ -18,12 +19,6 @@ namespace {
 
 TRRPanel* AsPanel(TRREntity* e) { return e ? dynamic_cast<TRRPanel*>(e) : nullptr; }
 
-// Shape, grid and the dimensions the shape uses (a rectangle's C..F, say, mean nothing).
-bool SameShape(const TRRPanelParams& a, const TRRPanelParams& b) {
-  if (a.Shape != b.Shape || a.A != b.A || a.B != b.B || a.QuadWidth != b.QuadWidth) return false;
-  if (a.Shape > 0 && (a.C != b.C || a.D != b.D)) return false;
-  return a.Shape != 3 || (a.E == b.E && a.F == b.F);
-}
 
 }  // namespace
 
@@ -76,7 +71,7 @@ void TPanelMenu::RunAssistant() {
   if (!p) return;
   TRRPanelParams wanted = dialog.Shape();
   wanted.Thickness = p->Params().Thickness;
-  if (SameShape(wanted, p->Params())) return;
+  if (RRSamePanelOutline(wanted, p->Params()) && wanted.QuadWidth == p->Params().QuadWidth) return;
   try {
     RRPanelReshape(*p, wanted);
   } catch (const std::exception& e) {

@@ -634,7 +634,7 @@ TEST_F(PanelPages, HeightImportPreviewShowsWhatTheImportGives) {
       EXPECT_GT(other, 50);
       previewed = Heights(*shown);
       // The result is the preview's panel, placed and numbered as the layout's.
-      const std::unique_ptr<TRRPanelDesc> result = d->Result();
+      const std::unique_ptr<TRREntityDescription> result = d->Result();
       ASSERT_NE(result, nullptr);
       EXPECT_EQ(result->ID(), PanelID);
       EXPECT_NEAR(result->Position().x, Panel()->Position().x, 1e-4f);

@@ -15,6 +15,12 @@ TRRPanelParams RRPanelShapePageDefaults() {
   return p;
 }
 
+bool RRSamePanelOutline(const TRRPanelParams& a, const TRRPanelParams& b) {
+  if (a.Shape != b.Shape || a.A != b.A || a.B != b.B) return false;
+  if (a.Shape > 0 && (a.C != b.C || a.D != b.D)) return false;
+  return a.Shape != 3 || (a.E == b.E && a.F == b.F);
+}
+
 uint64_t RRPanelShapeArea(const TRRPanelParams& p) {
   const uint64_t A = p.A, B = p.B, C = p.C, D = std::min(p.D, p.B), E = p.E, F = p.F;
   switch (p.Shape) {

@@ -30,4 +30,8 @@ TRRPanelShapeResult RRNormalisePanelShape(const TRRPanelParams& params);
 // The outline's area in square centimetres (64-bit).
 uint64_t RRPanelShapeArea(const TRRPanelParams& params);
 
+// The same outline: shape, A, B and what the shape uses of C ... F (a rectangle's C ... F mean
+// nothing). Grid and thickness are not compared.
+bool RRSamePanelOutline(const TRRPanelParams& a, const TRRPanelParams& b);
+
 }  // namespace rr
