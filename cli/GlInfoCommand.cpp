@@ -70,6 +70,7 @@ int RunGlInfoCommand(const std::vector<std::string>& args, std::ostream& out, st
         << ",\"maxTextureSize\":" << i.MaxTextureSize << ",\"maxCubeMapSize\":" << i.MaxCubeMapSize
         << ",\"maxRenderTargetSize\":" << i.MaxRenderbufferSize << ",\"textureUnits\":" << i.MaxTextureUnits
         << ",\"vertexAttributes\":" << i.MaxVertexAttribs << ",\"colorAttachments\":" << i.MaxColorAttachments
+        << ",\"software\":" << (i.Software ? "true" : "false")
         << ",\"maxAnisotropy\":" << (i.Anisotropic ? i.MaxAnisotropy : 1.0f)
         << ",\"dxtCompression\":" << (i.TextureCompressionS3TC ? "true" : "false")
         << ",\"colorFormats\":" << JsonList(a.ColorFormats)
@@ -93,6 +94,7 @@ int RunGlInfoCommand(const std::vector<std::string>& args, std::ostream& out, st
       << "Zielgröße max.:      " << i.MaxRenderbufferSize << "\n"
       << "Textureinheiten:     " << i.MaxTextureUnits << "\n"
       << "Vertex-Attribute:    " << i.MaxVertexAttribs << "\n"
+      << "Software-Zeichnung:  " << (i.Software ? "ja (ohne anisotrope Filterung)" : "nein") << "\n"
       << "Anisotropie max.:    " << (i.Anisotropic ? i.MaxAnisotropy : 1.0f) << "\n"
       << "DXT-Kompression:     " << (i.TextureCompressionS3TC ? "ja" : "nein") << "\n"
       << "Farbformate:         " << FormatList(a.ColorFormats, false) << "\n"

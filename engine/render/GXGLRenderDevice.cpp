@@ -4,6 +4,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "engine/core/GXException.h"
@@ -291,6 +292,14 @@ void TGXGLContext::MakeCurrent() {
     Fail("TGXGLContext", "MakeCurrent", "eglMakeCurrent failed", eglGetError());
 }
 
+bool GXIsSoftwareRasterizer(std::string_view renderer) {
+  std::string name(renderer);
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  for (const char* marker : {"llvmpipe", "softpipe", "swrast", "software rasterizer"})
+    if (name.find(marker) != std::string::npos) return true;
+  return false;
+}
+
 TGXGLInfo TGXGLContext::ReadInfo() const {
   TGXGLInfo info;
   auto text = [](GLenum name) {
@@ -315,9 +324,13 @@ TGXGLInfo TGXGLContext::ReadInfo() const {
   info.MaxVertexAttribs = integer(GL_MAX_VERTEX_ATTRIBS);
   info.MaxColorAttachments = integer(GL_MAX_COLOR_ATTACHMENTS);
   info.MaxSamples = integer(GL_MAX_SAMPLES);
-  info.Anisotropic = epoxy_gl_version() >= 46 ||
-                     epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
-                     epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic");
+  info.Software = GXIsSoftwareRasterizer(info.Renderer);
+  // A software rasteriser's anisotropic filtering can take tens of seconds for one draw of a
+  // few hundred triangles (seen on a moving locomotive, depending on where it stood on screen),
+  // and costs a fifth of every frame besides. There the adapter offers trilinear filtering only.
+  info.Anisotropic = !info.Software && (epoxy_gl_version() >= 46 ||
+                                        epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic") ||
+                                        epoxy_has_gl_extension("GL_ARB_texture_filter_anisotropic"));
   if (info.Anisotropic) {
     GLfloat v = 1;
     glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &v);

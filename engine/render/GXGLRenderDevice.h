@@ -24,6 +24,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/core/GXMath.h"
@@ -122,10 +123,15 @@ struct TGXGLInfo {
   int MajorVersion = 0, MinorVersion = 0;
   int MaxTextureSize = 0, MaxCubeMapSize = 0, MaxRenderbufferSize = 0;
   int MaxTextureUnits = 0, MaxVertexAttribs = 0, MaxColorAttachments = 0, MaxSamples = 0;
+  // Drawn by the CPU (no graphics hardware): no anisotropic filtering then.
+  bool Software = false;
   bool Anisotropic = false;
   float MaxAnisotropy = 1;
   bool TextureCompressionS3TC = false;
 };
+
+// The GL_RENDERER text names a rasteriser that runs on the CPU.
+bool GXIsSoftwareRasterizer(std::string_view renderer);
 
 class TGXGLContext {
  public:

@@ -312,6 +312,21 @@ TEST(TGLRenderCoreTest, ReadsTheAdapterFromGL) {
   EXPECT_EQ(a.BestDepthFormat(), uint32_t(GXFormatD32));
   ASSERT_FALSE(a.FilterLevels.empty());
   EXPECT_EQ(a.FilterLevels[0].MipFilter, 1u);
+  // A CPU rasteriser offers no anisotropic level (its anisotropic sampling stalled single draws
+  // for seconds).
+  EXPECT_EQ(a.Info.Software, GXIsSoftwareRasterizer(a.Info.Renderer));
+  if (a.Info.Software) {
+    EXPECT_FALSE(a.Info.Anisotropic);
+    for (const TGXTextureFilterLevel& level : a.FilterLevels) EXPECT_EQ(level.MaxAnisotropy, 1u);
+  }
+}
+
+TEST(TGLRenderCoreTest, RecognisesSoftwareRasterizers) {
+  const std::pair<const char*, bool> cases[] = {
+      {"llvmpipe (LLVM 15.0.6, 256 bits)", true}, {"Softpipe", true}, {"Mesa DRI swrast", true},
+      {"Generic Software Rasterizer", true},      {"Mesa Intel(R) UHD Graphics 620 (KBL GT2)", false},
+      {"AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6)", false}, {"", false}};
+  for (const auto& [renderer, software] : cases) EXPECT_EQ(GXIsSoftwareRasterizer(renderer), software) << renderer;
 }
 
 TEST(TGLFilterLevelTest, FollowTheAdaptersAnisotropy) {
