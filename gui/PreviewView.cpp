@@ -1,5 +1,7 @@
 #include "gui/PreviewView.h"
 
+#include <QMouseEvent>
+#include <QWheelEvent>
 #include <exception>
 
 #include "app/RRPreview.h"
@@ -23,6 +25,29 @@ TRRPreviewView::TRRPreviewView(int width, int height, QWidget* parent) : QLabel(
   if (FPreview) FTimer.start();
 }
 
+bool RRTurnPreviewByMouse(TRRPreviewCamera& camera, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove: {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      const QPoint at = mouse->position().toPoint();
+      if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton)
+        camera.Press(at.x(), at.y());
+      else if (event->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton))
+        camera.Drag(at.x(), at.y());
+      else
+        return false;
+      return true;
+    }
+    case QEvent::Wheel:
+      camera.Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+      event->accept();
+      return true;
+    default:
+      return false;
+  }
+}
+
 TRRPreviewView::~TRRPreviewView() { FTimer.stop(); }
 
 void TRRPreviewView::Start() {
@@ -30,6 +55,11 @@ void TRRPreviewView::Start() {
 }
 
 void TRRPreviewView::Stop() { FTimer.stop(); }
+
+bool TRRPreviewView::event(QEvent* event) {
+  if (FPreview && RRTurnPreviewByMouse(FPreview->Camera(), event)) return true;
+  return QLabel::event(event);
+}
 
 void TRRPreviewView::Step() {
   if (!FPreview) return;

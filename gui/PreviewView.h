@@ -3,6 +3,7 @@
 // the pictures of a preview render window, drawn from a 30 ms timer (never inside a paint).
 // Without a render core (or when drawing fails) it shows "Keine Vorschau" and draws nothing.
 // The timer runs from the start; a dialog stops it when it closes and starts it when shown again.
+// A left drag turns the preview, the wheel brings it nearer, as in the catalogue's balloon.
 
 #include <QImage>
 #include <QLabel>
@@ -12,6 +13,11 @@
 namespace rr {
 
 class TRRPreviewRenderWindow;
+class TRRPreviewCamera;
+
+// Turns a preview's orbit camera by a mouse event: a left press and drag turn it, the wheel
+// brings it nearer or further. False for every other event.
+bool RRTurnPreviewByMouse(TRRPreviewCamera& camera, QEvent* event);
 
 class TRRPreviewView : public QLabel {
   Q_OBJECT
@@ -29,6 +35,9 @@ class TRRPreviewView : public QLabel {
   void Start();
   void Stop();
   bool Running() const { return FTimer.isActive(); }
+
+ protected:
+  bool event(QEvent* event) override;
 
  private:
   std::unique_ptr<TRRPreviewRenderWindow> FPreview;

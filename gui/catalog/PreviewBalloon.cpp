@@ -8,6 +8,7 @@
 #include "app/RRPreview.h"
 #include "app/entities/RREntityDescription.h"
 #include "engine/render/GXRenderCore.h"
+#include "gui/PreviewView.h"
 #include "gui/RRPreviewImage.h"
 
 namespace rr {
@@ -88,17 +89,15 @@ void TRRPreviewBalloon::paintEvent(QPaintEvent*) {
 }
 
 void TRRPreviewBalloon::mousePressEvent(QMouseEvent* event) {
-  if (FPreview && event->button() == Qt::LeftButton)
-    FPreview->Camera().Press(event->position().toPoint().x(), event->position().toPoint().y());
+  if (FPreview) RRTurnPreviewByMouse(FPreview->Camera(), event);
 }
 
 void TRRPreviewBalloon::mouseMoveEvent(QMouseEvent* event) {
-  if (FPreview && (event->buttons() & Qt::LeftButton))
-    FPreview->Camera().Drag(event->position().toPoint().x(), event->position().toPoint().y());
+  if (FPreview) RRTurnPreviewByMouse(FPreview->Camera(), event);
 }
 
 void TRRPreviewBalloon::wheelEvent(QWheelEvent* event) {
-  if (FPreview) FPreview->Camera().Wheel(event->angleDelta().y());
+  if (FPreview) RRTurnPreviewByMouse(FPreview->Camera(), event);
   event->accept();
 }
 

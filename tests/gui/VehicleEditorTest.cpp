@@ -5,18 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <fstream>
 
 #include "app/RREntityManager.h"
+#include "app/RRPreview.h"
 #include "app/RRProject.h"
 #include "app/entities/RRTrackVehicle.h"
 #include "engine/core/GXConfiguration.h"
 #include "engine/render/GXModelWriter.h"
+#include "gui/PreviewView.h"
 #include "gui/tools/TrackVehicleEditor.h"
 #include "tests/app/ModelTestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
@@ -100,6 +104,28 @@ TEST_F(VehicleEditor, ModelsBaselineAndPreview) {
   e.TypeBox()->setCurrentIndex(1);  // wagon
   EXPECT_FALSE(e.SoundRow()->isEnabled());
   EXPECT_FALSE(e.SlopeBox()->isEnabled());
+}
+
+// Every dialog's preview turns like the catalogue's: a left drag turns it, the wheel brings it
+// nearer; a move without the button does nothing.
+TEST_F(VehicleEditor, PreviewsTurnByMouse) {
+  TRRPreviewView view(200, 150);
+  ASSERT_NE(view.Preview(), nullptr);
+  TRRPreviewCamera& camera = view.Preview()->Camera();
+  auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, at, view.mapToGlobal(at), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&view, &e);
+  };
+  const float yaw = camera.Yaw(), goal = camera.Goal();
+  mouse(QEvent::MouseMove, {90, 50}, Qt::NoButton, Qt::NoButton);
+  EXPECT_FLOAT_EQ(camera.Yaw(), yaw);
+  mouse(QEvent::MouseButtonPress, {50, 50}, Qt::LeftButton, Qt::LeftButton);
+  mouse(QEvent::MouseMove, {90, 50}, Qt::NoButton, Qt::LeftButton);
+  EXPECT_NE(camera.Yaw(), yaw);
+  QWheelEvent wheel({50, 50}, view.mapToGlobal(QPoint(50, 50)), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&view, &wheel);
+  EXPECT_NE(camera.Goal(), goal);
 }
 
 TEST_F(VehicleEditor, OkMakesAWagonInOneUndoStep) {
