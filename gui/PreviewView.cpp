@@ -26,26 +26,22 @@ TRRPreviewView::TRRPreviewView(int width, int height, QWidget* parent) : QLabel(
 }
 
 bool RRTurnPreviewByMouse(TRRPreviewCamera& camera, QEvent* event) {
-  switch (event->type()) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseMove: {
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint at = mouse->position().toPoint();
-      if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton)
-        camera.Press(at.x(), at.y());
-      else if (event->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton))
-        camera.Drag(at.x(), at.y());
-      else
-        return false;
-      return true;
-    }
-    case QEvent::Wheel:
-      camera.Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
-      event->accept();
-      return true;
-    default:
-      return false;
+  const QEvent::Type type = event->type();
+  if (type == QEvent::Wheel) {
+    camera.Wheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+    event->accept();
+    return true;
   }
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove) return false;
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  const QPoint at = mouse->position().toPoint();
+  if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton)
+    camera.Press(at.x(), at.y());
+  else if (type == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton))
+    camera.Drag(at.x(), at.y());
+  else
+    return false;
+  return true;
 }
 
 TRRPreviewView::~TRRPreviewView() { FTimer.stop(); }

@@ -4,10 +4,10 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "engine/core/GXException.h"
+#include "engine/core/GXStrings.h"
 #include "engine/render/GXDdsReader.h"
 #include "engine/render/GXImageReader.h"
 
@@ -293,8 +293,7 @@ void TGXGLContext::MakeCurrent() {
 }
 
 bool GXIsSoftwareRasterizer(std::string_view renderer) {
-  std::string name(renderer);
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  const std::string name = LowerCaseText(renderer);
   for (const char* marker : {"llvmpipe", "softpipe", "swrast", "software rasterizer"})
     if (name.find(marker) != std::string::npos) return true;
   return false;
