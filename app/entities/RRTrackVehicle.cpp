@@ -173,6 +173,9 @@ struct TRRVehicleIndex {
   bool MemberGone = false;
   // The largest effective front coupler distance of a member (bounds the search's walk).
   float MaxFront = 0;
+  // Which building of an index this is (unique over all of them, so a kept train notices a
+  // rebuilt index even at the same address).
+  uint64_t Build = 0;
 };
 
 namespace {
@@ -186,6 +189,17 @@ uint64_t NextSearchMark() {
   static uint64_t mark = 0;
   return ++mark;
 }
+
+uint64_t NextIndexBuild() {
+  static uint64_t build = 0;
+  return ++build;
+}
+
+// Counts what may couple or part vehicles besides their trains' own moves (see TKeptTrain): a
+// train running up to another vehicle, a vehicle that cannot follow its train or changes its
+// scale, vehicles made, set up, put on a route, found anew or gone, a move with a pusher.
+uint64_t GTrainGeneration = 1;
+void TrainsChanged() { ++GTrainGeneration; }
 
 }  // namespace
 
@@ -314,6 +328,7 @@ TRRTrackVehicle::TRRTrackVehicle(gx::TGXNode* parent, IRREntityManager* manager,
 
 TRRTrackVehicle::~TRRTrackVehicle() {
   BeginDestruction();
+  TrainsChanged();
   Unindex();
   FSound.reset();
 }
@@ -380,6 +395,7 @@ void TRRTrackVehicle::FetchAhead() const {
 }
 
 void TRRTrackVehicle::SetUp(const TRRTrackVehicleDesc& d) {
+  TrainsChanged();
   FForwardAxis = d.ForwardAxis < RRForwardAxisCount ? d.ForwardAxis : 0;
   FAlignment = RRForwardAlignment(FForwardAxis);
   FCreationRotation = Rotation();
@@ -525,6 +541,7 @@ void TRRTrackVehicle::Reverse() {
 
 void TRRTrackVehicle::PlaceOnRoute(TRRTrackRoute* route, float distance) {
   if (!route || !route->Track()) return;
+  TrainsChanged();
   FTrackID = route->Track()->ID();
   FRouteIndex = route->Index();
   Reindex();
@@ -567,6 +584,7 @@ TRRTrackRoute* TRRTrackVehicle::StoredRoute() const {
 
 TRRTrackRoute* TRRTrackVehicle::GetRoute() {
   if (TRRTrackRoute* route = StoredRoute()) return route;
+  TrainsChanged();
   const TRREntityList* tracks = TrackList();
   TRRNearestRoute found;
   if (tracks) found = FindNearestRoute(*tracks, WorldPivot(), RRVehicleFindRadius);
@@ -806,6 +824,7 @@ std::shared_ptr<TRRVehicleIndex> TRRTrackVehicle::IndexFor(const TRREntityList& 
   index->ListCount = vehicles.Count();
   index->Last = last;
   index->MemberGone = false;
+  index->Build = NextIndexBuild();
   return index;
 }
 
@@ -1007,9 +1026,13 @@ TRRLookAhead TRRTrackVehicle::LookAhead(const TRRVehicleSocket& coupler, float x
   if (!vehicle) return {TRRLookAhead::OpenEnd, 0, nullptr};
   float gap = 0;
   const TRRVehicleSocket* facing = nullptr;
-  if (TRRTrackVehicle* other = vehicle->FindCoupledVehicle(coupler.Index, x, gap, &facing);
-      other && std::find(train.begin(), train.end(), other) == train.end())
-    return {TRRLookAhead::Vehicle, gap, nullptr};
+  // Searched a coupling distance further than the move: a vehicle there may be coupled after
+  // it, so every kept train is collected anew (the nearest within x is the same either way).
+  if (TRRTrackVehicle* other = vehicle->FindCoupledVehicle(coupler.Index, x + RRCouplingDistance, gap, &facing);
+      other && std::find(train.begin(), train.end(), other) == train.end()) {
+    TrainsChanged();
+    if (gap <= x) return {TRRLookAhead::Vehicle, gap, nullptr};
+  }
   const TRRCouplerPlace place = vehicle->CouplerPlace(coupler.Index);
   if (!place.Route) return {TRRLookAhead::OpenEnd, 0, nullptr};
   const RouteLocation at = place.Route->Advance(place.Direction, x, place.Distance);
@@ -1023,13 +1046,21 @@ TRRLookAhead TRRTrackVehicle::LookAhead(const TRRVehicleSocket& coupler, float x
   return result;
 }
 
-bool TRRTrackVehicle::MoveVehicle(float step) { return StepAlong(step, true); }
+bool TRRTrackVehicle::MoveVehicle(float step) {
+  // Moved on its own, perhaps away from its train or up to another.
+  TrainsChanged();
+  return StepAlong(step, true);
+}
 
 bool TRRTrackVehicle::StepAlong(float step, bool place) {
   TRRTrackRoute* route = GetRoute();
   if (!route || !std::isfinite(step)) return false;
   const RouteLocation at = route->Advance(FRouteDirection, step, FRoutePosition);
-  if (at.Status != RouteLocation::Moved || !at.Route || !at.Route->Track()) return false;
+  if (at.Status != RouteLocation::Moved || !at.Route || !at.Route->Track()) {
+    // Left behind by its train (or the train ends here): the train's make-up may change.
+    TrainsChanged();
+    return false;
+  }
   FTrackID = at.Route->Track()->ID();
   FRouteIndex = at.Route->Index();
   Reindex();
@@ -1040,6 +1071,8 @@ bool TRRTrackVehicle::StepAlong(float step, bool place) {
   if (!place && FAutomaticScaling) {
     const float s = at.Route->Track()->SystemScale();
     place = std::isfinite(s) && s > 0 && s != Scale().x;
+    // A new scale moves the couplers: the gaps to the neighbours change.
+    if (place) TrainsChanged();
   }
   TurnWheels(step);
   if (place) {
@@ -1078,16 +1111,37 @@ void TRRTrackVehicle::ShowWheels() {
   }
 }
 
-void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
-  if (!std::isfinite(x) || x == 0) return;
-  // No train covers more than ten metres in one frame; a stalled program catches up no further.
-  x = std::clamp(x, -1000.0f, 1000.0f);
+bool TRRTrackVehicle::LeftWhereNoted() const {
+  const TLeftAt& a = FLeftAt;
+  return a.Noted && a.TrackID == FTrackID && a.RouteIndex == FRouteIndex && a.RouteDirection == FRouteDirection &&
+         SameBits(a.RoutePosition, FRoutePosition) && a.Parent == Parent() && SameBits(a.Position, Position()) &&
+         SameBits(a.Rotation, Rotation()) && SameBits(a.Scale, Scale());
+}
 
-  // 1. The train: from the own front coupler forward, then from the own rear coupler backward.
-  const TMoveScratchLease lease;
-  TMoveScratch& scratch = *lease;
-  std::vector<const TRRVehicleSocket*>& couplers = scratch.Couplers;
-  std::vector<TRRTrackVehicle*>& vehicles = scratch.Vehicles;
+void TRRTrackVehicle::NoteLeftAt() {
+  FLeftAt = {true, FTrackID, FRouteIndex, FRouteDirection, FRoutePosition, Parent(), Position(), Scale(), Rotation()};
+}
+
+bool TRRTrackVehicle::KeptTrainCurrent() const {
+  const TKeptTrain& k = FKeptTrain;
+  if (k.Vehicles.empty() || k.TrainGeneration != GTrainGeneration || k.LayoutGeneration != RRTrackLayoutGeneration() ||
+      k.SwitchGeneration != RRTrackSwitchGeneration())
+    return false;
+  // The index tells whether a vehicle went (before any kept pointer is followed).
+  const TRREntityList* list = VehicleList();
+  if (!list || !FIndex || FIndex.get() != k.Index || FIndex->Build != k.IndexBuild || !IndexCurrent(*FIndex, *list))
+    return false;
+  for (const TRRTrackVehicle* v : k.Vehicles) FetchLines(v, sizeof(*v));
+  for (const TRRTrackVehicle* v : k.Vehicles)
+    if (v->FIndex != FIndex || !v->LeftWhereNoted()) return false;
+  return true;
+}
+
+void TRRTrackVehicle::CollectTrain(const TRRVehicleSocket* pushing, std::vector<const TRRVehicleSocket*>& couplers,
+                                   std::vector<TRRTrackVehicle*>& vehicles, size_t& frontCount) {
+  // Counted before the search: anything that changes the make-up during this move makes the next
+  // one collect again.
+  const uint64_t generation = GTrainGeneration;
   couplers.push_back(&FCouplers[0]);
   vehicles.push_back(this);
   // The train this vehicle moved last is most likely the one found below: its vehicles are asked
@@ -1114,8 +1168,51 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     }
   };
   collect(&FCouplers[0]);
-  const size_t c = couplers.size();
+  frontCount = couplers.size();
   collect(&FCouplers[1]);
+  FLastTrain.clear();
+  for (const TRRTrackVehicle* v : vehicles)
+    if (v != this) FLastTrain.push_back(v->ID());
+
+  // Kept for the next move when it is the whole train (a pusher's train is not part of it) and
+  // every vehicle is in the index the search used.
+  FKeptTrain.Vehicles.clear();
+  if (pushing || !FIndex) return;
+  for (const TRRTrackVehicle* v : vehicles) {
+    if (v->FIndex != FIndex) return;
+  }
+  FKeptTrain.Vehicles = vehicles;
+  FKeptTrain.Couplers = couplers;
+  FKeptTrain.FrontCount = frontCount;
+  FKeptTrain.TrainGeneration = generation;
+  FKeptTrain.LayoutGeneration = RRTrackLayoutGeneration();
+  FKeptTrain.SwitchGeneration = RRTrackSwitchGeneration();
+  FKeptTrain.Index = FIndex.get();
+  FKeptTrain.IndexBuild = FIndex->Build;
+  for (TRRTrackVehicle* v : vehicles) v->NoteLeftAt();
+}
+
+void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
+  if (!std::isfinite(x) || x == 0) return;
+  // No train covers more than ten metres in one frame; a stalled program catches up no further.
+  x = std::clamp(x, -1000.0f, 1000.0f);
+
+  // 1. The train: from the own front coupler forward, then from the own rear coupler backward.
+  const TMoveScratchLease lease;
+  TMoveScratch& scratch = *lease;
+  std::vector<const TRRVehicleSocket*>& couplers = scratch.Couplers;
+  std::vector<TRRTrackVehicle*>& vehicles = scratch.Vehicles;
+  size_t c = 0;
+  const bool kept = pushing == nullptr && KeptTrainCurrent();
+  if (kept) {
+    couplers = FKeptTrain.Couplers;
+    vehicles = FKeptTrain.Vehicles;
+    c = FKeptTrain.FrontCount;
+    for (const TRRTrackVehicle* v : vehicles) v->FetchAhead();
+  } else {
+    CollectTrain(pushing, couplers, vehicles, c);
+  }
+  if (pushing) TrainsChanged();
 
   // 2. Leading and trailing couplers.
   const TRRVehicleSocket* frontEnd = couplers[c - 1];
@@ -1219,9 +1316,8 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   // Every vehicle of the train moved in this frame (a second locomotive does not move it again).
   if (auto* m = dynamic_cast<TRREntityManager*>(Manager()))
     for (TRRTrackVehicle* v : vehicles) v->FMovedFrame = m->AnimationFrame();
-  FLastTrain.clear();
-  for (const TRRTrackVehicle* v : vehicles)
-    if (v != this) FLastTrain.push_back(v->ID());
+  // Where this move left them: the kept train stays good while they stand there.
+  for (TRRTrackVehicle* v : vehicles) v->NoteLeftAt();
 
   // 6. The notifications, after the last step.
   if (passed.empty()) return;

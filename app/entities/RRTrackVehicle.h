@@ -259,6 +259,15 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   static bool IndexCurrent(const TRRVehicleIndex& index, const TRREntityList& vehicles);
   void Reindex();
   void Unindex();
+  // The train of this vehicle, coupler by coupler (Move's first step): its vehicles, their outer
+  // couplers and how many of them lie ahead of the own front coupler. Kept for the next move.
+  void CollectTrain(const TRRVehicleSocket* pushing, std::vector<const TRRVehicleSocket*>& couplers,
+                    std::vector<TRRTrackVehicle*>& vehicles, size_t& frontCount);
+  // Whether the train kept by the last move may be moved again without collecting it anew.
+  bool KeptTrainCurrent() const;
+  // Notes where the vehicle stands now, for KeptTrainCurrent.
+  void NoteLeftAt();
+  bool LeftWhereNoted() const;
   // The original search over every vehicle of the list, for one vehicle.
   void ConsiderByWalk(TRRTrackVehicle* w, TRRTrackRoute* start, int32_t walkDir, float own, float limit,
                       const gx::TGXBoundingSphere& reach, float& gap, TRRTrackVehicle*& best,
@@ -301,6 +310,31 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   uint64_t FMovedFrame = 0;
   // The IDs of the other vehicles of the train this vehicle moved last (only fetched ahead).
   std::vector<int32_t> FLastTrain;
+  // The train this vehicle's last move collected (its vehicles and their outer couplers, the
+  // first FrontCount from the own front coupler forward) and the counts it was collected at.
+  // A train's make-up changes only when trains meet, a vehicle cannot follow, vehicles are made,
+  // gone or put elsewhere, the layout changes or a switch is thrown: until one of these, its next
+  // move takes the kept train instead of searching coupler by coupler.
+  struct TKeptTrain {
+    std::vector<TRRTrackVehicle*> Vehicles;
+    std::vector<const TRRVehicleSocket*> Couplers;
+    size_t FrontCount = 0;
+    uint64_t TrainGeneration = 0;
+    uint64_t LayoutGeneration = 0;
+    uint64_t SwitchGeneration = 0;
+    const TRRVehicleIndex* Index = nullptr;
+    uint64_t IndexBuild = 0;
+  } FKeptTrain;
+  // Where a train's move last left this vehicle: a vehicle put anywhere else since is looked at
+  // anew by every train it may belong to.
+  struct TLeftAt {
+    bool Noted = false;
+    int32_t TrackID = 0, RouteIndex = 0, RouteDirection = 0;
+    float RoutePosition = 0;
+    const gx::TGXNode* Parent = nullptr;
+    gx::TGXVector3 Position{0, 0, 0}, Scale{0, 0, 0};
+    gx::TGXQuaternion Rotation;
+  } FLeftAt;
   std::shared_ptr<TRRVehicleIndex> FIndex;
   uint64_t FIndexKey = 0;
   size_t FIndexSlot = 0;

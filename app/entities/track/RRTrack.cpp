@@ -360,6 +360,7 @@ TRRTrack::TRRTrack(gx::TGXNode* parent, IRREntityManager* manager, const TRREnti
   LoadTexture();
   if (FSwitchable && !FRoutes.empty())
     FActiveRoute = std::clamp<int32_t>(d.ActiveRoute(), 0, GetRouteCount() - 1);
+  RRTrackSwitchThrown();
   FHasBed = d.HasBed();
   UpdateColours();
   RouteShapeChanged();
@@ -401,6 +402,7 @@ void TRRTrack::SetActiveRoute(int32_t index) {
   index = std::clamp<int32_t>(index, 0, GetRouteCount() - 1);
   if (!FSwitchable || index == FActiveRoute) return;
   FActiveRoute = index;
+  RRTrackSwitchThrown();
   if (FType == TRRTrackType::Turntable) TurnBridge(index);
   if (IRREventNotifier* notifier = RREventNotifierOf(Manager()))
     notifier->Notify(TRRConditionKind::Switch, {ID(), this, ID(), index, GetRoute(index), index, {}});

@@ -62,10 +62,13 @@ TRRTrackRouteContact* SearchTrack(TRRTrack* u, const gx::TGXVector3& p, float to
 
 namespace {
 uint64_t GLayoutGeneration = 1;
+uint64_t GSwitchGeneration = 1;
 }  // namespace
 
 uint64_t RRTrackLayoutGeneration() { return GLayoutGeneration; }
 void RRTrackLayoutChanged() { ++GLayoutGeneration; }
+uint64_t RRTrackSwitchGeneration() { return GSwitchGeneration; }
+void RRTrackSwitchThrown() { ++GSwitchGeneration; }
 
 namespace {
 

@@ -58,6 +58,9 @@ class TRRContactIndex {
 // many times a frame).
 uint64_t RRTrackLayoutGeneration();
 void RRTrackLayoutChanged();
+// Counts the switches thrown (a train keeps its make-up only while no switch under it changed).
+uint64_t RRTrackSwitchGeneration();
+void RRTrackSwitchThrown();
 
 // The route nearest to a world point within radius, with the distance along it.
 struct TRRNearestRoute {

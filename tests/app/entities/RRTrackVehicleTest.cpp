@@ -1027,3 +1027,35 @@ TEST_F(TrackVehicle, AnOpenEndJoinedLaterLetsTheTrainThrough) {
   EXPECT_GT(At(loco), 70);
   EXPECT_FLOAT_EQ(loco->TargetSpeed(), 20);
 }
+
+TEST_F(TrackVehicle, ARunningTrainTakesAlongWhatItMeetsAndLeavesWhatIsTakenAwayFromIt) {
+  // A train that runs 3 a frame, its couplers touching; standing wagons 3.3 ahead.
+  TRRTrack* t = Piece(TRRTrackType::Straight, {400});
+  TRRTrackVehicle* loco = Vehicle(t, 100, 0, true, 75);
+  TRRTrackVehicle* wagon = Vehicle(t, 90);
+  TRRTrackVehicle* standing = Vehicle(t, 113.3f);
+  Frame(0.04f);  // stops 0.3 short of them: within coupling distance
+  EXPECT_NEAR(At(loco), 103, 1e-3f);
+  EXPECT_NEAR(At(standing), 113.3f, 1e-3f);
+  Frame(0.04f);  // and takes them along in the very next frame
+  for (auto [v, want] : {std::pair{loco, 106.0f}, {wagon, 96.0f}, {standing, 116.3f}})
+    EXPECT_NEAR(At(v), want, 1e-3f) << v->ID();
+
+  // The rear wagon put on the rails elsewhere stays there; put back against the train it goes
+  // with it again.
+  wagon->PlaceOnRoute(t->GetRoute(0), 20);
+  Frame(0.04f);
+  EXPECT_NEAR(At(loco), 109, 1e-3f);
+  EXPECT_NEAR(At(wagon), 20, 1e-3f);
+  wagon->PlaceOnRoute(t->GetRoute(0), 99);
+  Frame(0.04f);
+  EXPECT_NEAR(At(wagon), 102, 1e-3f);
+
+  // Lifted off the rails (its node moved, its stored place unchanged) it is no longer part of the
+  // train and is not put back onto the rails by the train's next move.
+  const gx::TGXVector3 lifted = wagon->Position() + gx::TGXVector3{0, 50, 0};
+  wagon->SetPosition(lifted);
+  Frame(0.04f);
+  EXPECT_NEAR(At(loco), 115, 1e-3f);
+  EXPECT_NEAR(gx::GXVec3Length(wagon->Position() - lifted), 0, 1e-4f);
+}
