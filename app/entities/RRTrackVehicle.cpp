@@ -1092,7 +1092,14 @@ void TRRTrackVehicle::TurnWheels(float step) {
     float& a = FWheelAngle[i];
     if (i == 0 || !SameBits(a, before)) {
       before = a;
-      after = std::remainder(a + angle, 2 * gx::GX_PI);
+      after = a + angle;
+      // Mostly one step over the half turn, taken back as remainder would (one rounding).
+      if (after > gx::GX_PI && after < 3 * gx::GX_PI)
+        after -= 2 * gx::GX_PI;
+      else if (after < -gx::GX_PI && after > -3 * gx::GX_PI)
+        after += 2 * gx::GX_PI;
+      else if (!(std::fabs(after) <= gx::GX_PI))
+        after = std::remainder(after, 2 * gx::GX_PI);
     }
     a = after;
   }
@@ -1373,7 +1380,8 @@ void TRRTrackVehicle::Animate(bool animationsOn, float deltaTime) {
 
   // 7. The effective target: slower uphill, faster downhill.
   float target = FTargetSpeed;
-  if (FAdaptSpeed) {
+  // (A standing target stays 0 on any gradient: a wagon's frame skips the reckoning.)
+  if (FAdaptSpeed && FTargetSpeed != 0) {
     const TGXVector3 forward = gx::GXVec3Normalize(gx::RotateVector(RRForwardAxis(FForwardAxis), WorldRotation()));
     float g = 5.0f * forward.y;
     if (FCurrentSpeed < 0) g = -g;
