@@ -288,7 +288,7 @@ int RunRunCommand(const std::vector<std::string>& args, std::ostream& out, std::
   double now = 0;
   guard.Observer = project.AddEventObserver([&](rr::TRRConditionKind kind, const rr::TRREventNotification& n) {
     TEntry e{now, frame, kind, n.SubjectID, n.Subject ? n.Subject->Name() : std::string(), n.TrackID,
-             n.RouteIndex, n.Parameter, {}, n.Name};
+             n.RouteIndex, n.Parameter, {}, n.Name, {}};
     if (rr::TRREntityManager* m = project.Manager())
       if (rr::TRREntity* t = m->FindByID(n.TrackID)) e.Track = t->Name();
     log.push_back(std::move(e));

@@ -123,8 +123,12 @@ TEST(RRSkyboxGeometry, VertexRecordsMatchTheLayoutOffsets) {
   sky.AddElement(0, gx::GXDeclColor, gx::GXUsageColor, 0);
   sky.AddElement(0, gx::GXDeclFloat2, gx::GXUsageTexCoord, 0);
   for (const gx::TGXVertexElement& e : sky.Elements()) {
-    if (e.Usage == gx::GXUsageColor) EXPECT_EQ(e.Offset, offsetof(TRRSkyVertex, Color));
-    if (e.Usage == gx::GXUsageTexCoord) EXPECT_EQ(e.Offset, offsetof(TRRSkyVertex, U));
+    if (e.Usage == gx::GXUsageColor) {
+      EXPECT_EQ(e.Offset, offsetof(TRRSkyVertex, Color));
+    }
+    if (e.Usage == gx::GXUsageTexCoord) {
+      EXPECT_EQ(e.Offset, offsetof(TRRSkyVertex, U));
+    }
   }
   EXPECT_EQ(sizeof(TRRSkyVertex), 24u);
   gx::TGXVertexLayoutDecl floor;

@@ -340,7 +340,9 @@ TEST_F(TRRReflectionManagerTest, QualityChangesReleaseTargetsAndSwitchingAKindRe
     EXPECT_EQ(Manager->RecordCount(), c.Records) << c.What;
     EXPECT_EQ(first.Calls - before, c.FirstCalls) << c.What;
     // Only a real change gives the targets up.
-    if (c.Records) EXPECT_EQ(Manager->Record(0).Target == nullptr, c.Planar != 2) << c.What;
+    if (c.Records) {
+      EXPECT_EQ(Manager->Record(0).Target == nullptr, c.Planar != 2) << c.What;
+    }
   }
   EXPECT_EQ(second.Calls, 0);  // removed by the first before its turn
   EXPECT_EQ(late.Calls, 0);    // added during the notice: not told this time

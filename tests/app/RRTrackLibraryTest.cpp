@@ -32,12 +32,6 @@ std::string DataFile(const char* name) {
 const char* const kNordmark = "Nordmark Profilgleis H0.xtp";
 const char* const kSuedbahn = "Suedbahn Kleingleis N.xtp";
 
-const TRRTrackLibraryPiece* Find(const std::vector<TRRTrackLibraryPiece>& pieces, const std::string& name) {
-  for (const auto& p : pieces)
-    if (p.Name == name) return &p;
-  return nullptr;
-}
-
 // One definition in a file of its own, converted.
 TRRTrackLibraryPiece ConvertOne(const std::string& definition, const std::string& prelude = "") {
   TRRTrackLibraryFile f = RRReadTrackLibrary(prelude + definition, "test.xtp");

@@ -314,7 +314,9 @@ TEST_F(TTools, ARectangleSelectsTheUnlockedEntitiesItCoversAndControlAdds) {
     EXPECT_TRUE(overlay.BandActive());
     Mouse(RRMsgMouseMove, k.X1, k.Y1, RRMKLButton | k.Buttons);
     EXPECT_TRUE(overlay.Border().BandShown());
-    if (k.Escape) EXPECT_TRUE(P.Key(RRMsgKeyDown, RRVKEscape));
+    if (k.Escape) {
+      EXPECT_TRUE(P.Key(RRMsgKeyDown, RRVKEscape));
+    }
     Mouse(RRMsgLButtonUp, k.X1, k.Y1, k.Buttons);
     EXPECT_FALSE(overlay.BandActive());
     EXPECT_FALSE(overlay.Border().BandShown());
@@ -375,7 +377,9 @@ TEST(TransformationGizmo, DrawingFollowsHighlightsAndTheFlatView) {
   EXPECT_GT(arrow, 6);  // the X axis, its letter and its head
   EXPECT_NEAR(height, 1, 1e-5f);
   for (const TRRGizmoVertex& v : g.DrawVertices())
-    if (v.Color != yellow) ASSERT_LT(v.Color >> 24, 0xFFu);  // the others dimmed
+    if (v.Color != yellow) {
+      ASSERT_LT(v.Color >> 24, 0xFFu);  // the others dimmed
+    }
   // Seen from above only the X and Z arrows and the ring about Y are drawn: all near y = 0.
   g.HighlightForMode(RRDragNone);
   g.SetFlatView(true);

@@ -275,7 +275,9 @@ TEST(RRCamera, TypesDecideProjectionDeletionAndModel) {
     SCOPED_TRACE(int(c.Type));
     TRRCamera* cam = p.Camera(c.Type, {0, 250, 0});
     EXPECT_EQ(cam->EngineCamera()->Perspective(), c.Perspective);
-    if (!c.Perspective) EXPECT_FLOAT_EQ(cam->EngineCamera()->OrthoHeight(), 250);
+    if (!c.Perspective) {
+      EXPECT_FLOAT_EQ(cam->EngineCamera()->OrthoHeight(), 250);
+    }
     std::string reason;
     EXPECT_EQ(cam->CanDelete(reason), c.Deletable);
     EXPECT_EQ(reason, c.Deletable ? "" : RRTextPredefinedCamera);
