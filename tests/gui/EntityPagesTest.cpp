@@ -603,7 +603,9 @@ TEST_F(EntityPages, SignalControllerAndMastPagesAreUndoable) {
   EXPECT_EQ(H()->Current(), before + 1);
   EXPECT_EQ(static_cast<TRRCatenary*>(M()->FindByID(mid))->ConnectionID(), 0);
   for (int i = 0; i < M()->EntitySlotCount(); ++i)
-    if (auto* other = dynamic_cast<TRRCatenary*>(M()->EntitySlot(i))) EXPECT_NE(other->ConnectionID(), mid);
+    if (auto* other = dynamic_cast<TRRCatenary*>(M()->EntitySlot(i))) {
+      EXPECT_NE(other->ConnectionID(), mid);
+    }
   EXPECT_FALSE(mp->UnlinkButton()->isVisible());
   Undo();
   EXPECT_EQ(static_cast<TRRCatenary*>(M()->FindByID(mid))->ConnectionID(), linked);
