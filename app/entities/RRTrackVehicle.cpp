@@ -1357,15 +1357,24 @@ void TRRTrackVehicle::AnimateModel(float deltaTime) {
 void TRRTrackVehicle::Animate(bool animationsOn, float deltaTime) {
   if (!std::isfinite(deltaTime) || deltaTime < 0) deltaTime = 0;
   TRRModel::Animate(animationsOn, deltaTime);
-  auto* manager = dynamic_cast<TRREntityManager*>(Manager());
+  // Asked for only where needed: most vehicles of a layout are wagons without lights that stand
+  // or are moved by their locomotive, and the cast costs more than the rest of their frame.
+  TRREntityManager* manager = nullptr;
+  bool managerAsked = false;
+  auto fullManager = [&] {
+    if (!managerAsked) manager = dynamic_cast<TRREntityManager*>(Manager());
+    managerAsked = true;
+    return manager;
+  };
 
   // 2. Headlight cones at night, never in the technical view.
-  bool cones = false;
-  if (manager)
-    if (auto* light = dynamic_cast<TRRLight*>(manager->Light()))
-      cones = light->Spotlights() && !manager->TechnicalView();
-  for (gx::TGXSceneNode* cone : FLightCones)
-    if (cone->Visible() != cones) cone->SetVisible(cones);
+  if (!FLightCones.empty()) {
+    bool cones = false;
+    if (TRREntityManager* m = fullManager())
+      if (auto* light = dynamic_cast<TRRLight*>(m->Light())) cones = light->Spotlights() && !m->TechnicalView();
+    for (gx::TGXSceneNode* cone : FLightCones)
+      if (cone->Visible() != cones) cone->SetVisible(cones);
+  }
 
   // 3.-4.
   UpdateSound(animationsOn);
@@ -1399,7 +1408,7 @@ void TRRTrackVehicle::Animate(bool animationsOn, float deltaTime) {
 
   // 9. A train moves once per frame, by the first of its locomotives to tick.
   if (FCurrentSpeed == 0) return;
-  if (manager && FMovedFrame == manager->AnimationFrame() && manager->AnimationFrame() != 0) return;
+  if (fullManager() && FMovedFrame == manager->AnimationFrame() && manager->AnimationFrame() != 0) return;
   Move(nullptr, deltaTime * FCurrentSpeed);
 }
 
