@@ -35,12 +35,17 @@ const TGXMatrix& Identity() {
 float Finite(float v) { return std::isfinite(v) ? v : 0.0f; }
 
 // (sin h, 0, cos h): +Z turned about Y by h.
-TGXVector3 HeadingVector(float h) { return {std::sin(h), 0.0f, std::cos(h)}; }
+// Sine and cosine, at a zero angle (straight pieces, pieces without cant: most calls of a
+// running train) without the library call; sin(+-0) is +-0 and cos(+-0) is 1, so the bits match.
+inline float Sin(float a) { return a == 0 ? a : std::sin(a); }
+inline float Cos(float a) { return a == 0 ? 1.0f : std::cos(a); }
+
+TGXVector3 HeadingVector(float h) { return {Sin(h), 0.0f, Cos(h)}; }
 
 // (0, 1, 0) rolled about Z by roll, then turned about Y by heading.
 TGXVector3 RolledUp(float roll, float heading) {
-  const float sr = std::sin(roll), cr = std::cos(roll);
-  const float sh = std::sin(heading), ch = std::cos(heading);
+  const float sr = Sin(roll), cr = Cos(roll);
+  const float sh = Sin(heading), ch = Cos(heading);
   // Rz(roll) takes (0, 1, 0) to (-sin r, cos r, 0); Ry(h) takes (x, y, z) to
   // (x cos h + z sin h, y, -x sin h + z cos h).
   return {-sr * ch, cr, sr * sh};
