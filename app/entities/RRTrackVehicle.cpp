@@ -1120,13 +1120,31 @@ void TRRTrackVehicle::ShowWheels() {
 
 bool TRRTrackVehicle::LeftWhereNoted() const {
   const TLeftAt& a = FLeftAt;
-  return a.Noted && a.TrackID == FTrackID && a.RouteIndex == FRouteIndex && a.RouteDirection == FRouteDirection &&
-         SameBits(a.RoutePosition, FRoutePosition) && a.Parent == Parent() && SameBits(a.Position, Position()) &&
-         SameBits(a.Rotation, Rotation()) && SameBits(a.Scale, Scale());
+  if (!a.Noted || a.TrackID != FTrackID || a.RouteIndex != FRouteIndex || a.RouteDirection != FRouteDirection ||
+      !SameBits(a.RoutePosition, FRoutePosition) || a.Parent != Parent() || !SameBits(a.Position, Position()) ||
+      !SameBits(a.Rotation, Rotation()) || !SameBits(a.Scale, Scale()))
+    return false;
+  const gx::TGXNode* p = Parent();
+  return !p || (SameBits(a.ParentPosition, p->WorldPosition()) && SameBits(a.ParentRotation, p->WorldRotation()) &&
+                SameBits(a.ParentScale, p->WorldScale()));
 }
 
 void TRRTrackVehicle::NoteLeftAt() {
-  FLeftAt = {true, FTrackID, FRouteIndex, FRouteDirection, FRoutePosition, Parent(), Position(), Scale(), Rotation()};
+  FLeftAt = TLeftAt();
+  FLeftAt.Noted = true;
+  FLeftAt.TrackID = FTrackID;
+  FLeftAt.RouteIndex = FRouteIndex;
+  FLeftAt.RouteDirection = FRouteDirection;
+  FLeftAt.RoutePosition = FRoutePosition;
+  FLeftAt.Parent = Parent();
+  FLeftAt.Position = Position();
+  FLeftAt.Scale = Scale();
+  FLeftAt.Rotation = Rotation();
+  if (const gx::TGXNode* p = Parent()) {
+    FLeftAt.ParentPosition = p->WorldPosition();
+    FLeftAt.ParentScale = p->WorldScale();
+    FLeftAt.ParentRotation = p->WorldRotation();
+  }
 }
 
 bool TRRTrackVehicle::KeptTrainCurrent() const {

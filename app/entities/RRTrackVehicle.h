@@ -334,6 +334,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
     const gx::TGXNode* Parent = nullptr;
     gx::TGXVector3 Position{0, 0, 0}, Scale{0, 0, 0};
     gx::TGXQuaternion Rotation;
+    // The parent's world values (a group moved or scaled carries its vehicles off their places).
+    gx::TGXVector3 ParentPosition{0, 0, 0}, ParentScale{0, 0, 0};
+    gx::TGXQuaternion ParentRotation;
   } FLeftAt;
   std::shared_ptr<TRRVehicleIndex> FIndex;
   uint64_t FIndexKey = 0;

@@ -253,7 +253,9 @@ TEST(TrackVehicleAxes, EveryForwardAxisTurnsOntoZWithYUp) {
     const gx::TGXVector3 f = gx::RotateVector(RRForwardAxis(i), q);
     EXPECT_NEAR(f.z, 1, 1e-5f) << RRForwardAxisLabels[i];
     EXPECT_NEAR(gx::GXQuaternionLength(q), 1, 1e-5f) << RRForwardAxisLabels[i];
-    if (std::fabs(RRForwardAxis(i).y) < 0.5f) EXPECT_NEAR(gx::RotateVector({0, 1, 0}, q).y, 1, 1e-5f) << i;
+    if (std::fabs(RRForwardAxis(i).y) < 0.5f) {
+      EXPECT_NEAR(gx::RotateVector({0, 1, 0}, q).y, 1, 1e-5f) << i;
+    }
   }
 }
 
@@ -695,7 +697,9 @@ TEST_F(TrackVehicle, ControllersReadAndSetTheirTargetsAndAreReportedOnEverySet) 
                                          {R, RRVKLeft, 0.005f, 0.0f}, {R, RRVKSpace, 0.5f, {}}}) {
     const std::optional<float> got = RRControllerKeyValue(k.Kind, k.Key, k.From);
     ASSERT_EQ(got.has_value(), k.To.has_value()) << int(k.Kind) << " " << k.Key;
-    if (got) EXPECT_NEAR(*got, *k.To, 1e-6f) << int(k.Kind) << " " << k.Key;
+    if (got) {
+      EXPECT_NEAR(*got, *k.To, 1e-6f) << int(k.Kind) << " " << k.Key;
+    }
   }
   // The record: version 2 written, 1 read without the value; numbers that are not finite read 0;
   // assigning takes only the kind.
@@ -809,7 +813,9 @@ TEST_F(TrackVehicle, ALocomotiveSoundsBySpeedWhileSoundAndAnimationsAreOn) {
     M().AdvanceAnimationFrame();
     loco->Animate(c.Animations, 0);
     EXPECT_EQ(sound->Playing, c.Playing) << c.Speed;
-    if (c.Level >= 0) EXPECT_NEAR(sound->Level, c.Level, 1e-3f) << c.Speed;
+    if (c.Level >= 0) {
+      EXPECT_NEAR(sound->Level, c.Level, 1e-3f) << c.Speed;
+    }
   }
   EXPECT_EQ(sound->Starts, 1);  // started once, however often told to play
   loco->SetSoundEnabled(false);
