@@ -1,6 +1,7 @@
 #include "gui/pages/EntityMenu.h"
 
 #include <QLabel>
+#include <QScrollArea>
 #include <algorithm>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -130,7 +131,14 @@ TRREntityMenu::TRREntityMenu(QWidget* parent) : QWidget(parent) {
   FPanelTabs->setVisible(false);
   layout->addWidget(FPanelTabs);
   FStack = new QStackedWidget(this);
-  layout->addWidget(FStack);
+  // In a narrow window the page scrolls instead of being squeezed until its fields overlap; only
+  // the page shown counts for the width (the others are ignored, see below).
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName("EntityPageScroll");
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(FStack);
+  layout->addWidget(scroll);
   for (int32_t k = 0; k < RREntityPageKindCount; ++k) {
     TEntityPage* page = MakePage(static_cast<K>(k), FStack);
     page->setObjectName(QString("EntityPage%1").arg(k));
@@ -147,6 +155,15 @@ TRREntityMenu::TRREntityMenu(QWidget* parent) : QWidget(parent) {
     Switch(page, CurrentPage()->Entities());
   });
   FStack->setCurrentWidget(Page(K::None));
+  auto onlyShownCounts = [this](int current) {
+    for (int i = 0; i < FStack->count(); ++i) {
+      const QSizePolicy::Policy policy = i == current ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+      FStack->widget(i)->setSizePolicy(policy, policy);
+    }
+    FStack->updateGeometry();
+  };
+  connect(FStack, &QStackedWidget::currentChanged, this, onlyShownCounts);
+  onlyShownCounts(FStack->currentIndex());
   FTimer = new QTimer(this);
   FTimer->setInterval(250);
   connect(FTimer, &QTimer::timeout, this, [this] {

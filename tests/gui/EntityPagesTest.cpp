@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTabWidget>
 #include <QtTest/QTest>
@@ -902,4 +904,26 @@ TEST_F(EntityPages, TrackPageAppendsACopyAtTheFreeEnd) {
   // A switch has no such button.
   Select({Find([](TRREntity& e) { return e.Is<TRRTrack>() && static_cast<TRRTrack&>(e).IsSwitchable(); })});
   EXPECT_FALSE(page->AppendButton()->isVisible());
+}
+
+TEST_F(EntityPages, ANarrowWindowScrollsThePageInsteadOfSqueezingIt) {
+  ASSERT_TRUE(Open());
+  auto* scroll = Menu()->findChild<QScrollArea*>("EntityPageScroll");
+  ASSERT_NE(scroll, nullptr);
+  TRRCamera* camera = FindKind<TRRCamera>();
+  struct TCase {
+    int Width;
+    TRREntity* Selected;
+    bool Scrolls;
+  };
+  // The camera page is wider than 800 pixels; "Keine Auswahl" is not (the wide pages do not count).
+  for (const TCase& c : {TCase{800, camera, true}, {800, nullptr, false}, {1400, camera, false}}) {
+    W->resize(c.Width, 640);
+    Select(c.Selected ? std::vector<TRREntity*>{c.Selected} : std::vector<TRREntity*>{});
+    Pump(100);
+    QWidget* page = Menu()->CurrentPage();
+    SCOPED_TRACE(c.Width);
+    EXPECT_GE(page->width(), page->minimumSizeHint().width());
+    EXPECT_EQ(scroll->horizontalScrollBar()->maximum() > 0, c.Scrolls);
+  }
 }
