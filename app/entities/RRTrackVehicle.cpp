@@ -1118,34 +1118,35 @@ void TRRTrackVehicle::ShowWheels() {
   }
 }
 
-bool TRRTrackVehicle::LeftWhereNoted() const {
-  const TLeftAt& a = FLeftAt;
-  if (!a.Noted || a.TrackID != FTrackID || a.RouteIndex != FRouteIndex || a.RouteDirection != FRouteDirection ||
-      !SameBits(a.RoutePosition, FRoutePosition) || a.Parent != Parent() || !SameBits(a.Position, Position()) ||
-      !SameBits(a.Rotation, Rotation()) || !SameBits(a.Scale, Scale()))
-    return false;
-  const gx::TGXNode* p = Parent();
-  return !p || (SameBits(a.ParentPosition, p->WorldPosition()) && SameBits(a.ParentRotation, p->WorldRotation()) &&
-                SameBits(a.ParentScale, p->WorldScale()));
+TRRTrackVehicle::TLeftAt TRRTrackVehicle::Here() const {
+  TLeftAt a;
+  a.Noted = true;
+  a.TrackID = FTrackID;
+  a.RouteIndex = FRouteIndex;
+  a.RouteDirection = FRouteDirection;
+  a.RoutePosition = FRoutePosition;
+  a.Parent = Parent();
+  a.Position = Position();
+  a.Scale = Scale();
+  a.Rotation = Rotation();
+  if (a.Parent) {
+    a.ParentPosition = a.Parent->WorldPosition();
+    a.ParentScale = a.Parent->WorldScale();
+    a.ParentRotation = a.Parent->WorldRotation();
+  }
+  return a;
 }
 
-void TRRTrackVehicle::NoteLeftAt() {
-  FLeftAt = TLeftAt();
-  FLeftAt.Noted = true;
-  FLeftAt.TrackID = FTrackID;
-  FLeftAt.RouteIndex = FRouteIndex;
-  FLeftAt.RouteDirection = FRouteDirection;
-  FLeftAt.RoutePosition = FRoutePosition;
-  FLeftAt.Parent = Parent();
-  FLeftAt.Position = Position();
-  FLeftAt.Scale = Scale();
-  FLeftAt.Rotation = Rotation();
-  if (const gx::TGXNode* p = Parent()) {
-    FLeftAt.ParentPosition = p->WorldPosition();
-    FLeftAt.ParentScale = p->WorldScale();
-    FLeftAt.ParentRotation = p->WorldRotation();
-  }
+bool TRRTrackVehicle::LeftWhereNoted() const {
+  const TLeftAt& a = FLeftAt;
+  const TLeftAt b = Here();
+  return a.Noted && a.TrackID == b.TrackID && a.RouteIndex == b.RouteIndex && a.RouteDirection == b.RouteDirection &&
+         SameBits(a.RoutePosition, b.RoutePosition) && a.Parent == b.Parent && SameBits(a.Position, b.Position) &&
+         SameBits(a.Rotation, b.Rotation) && SameBits(a.Scale, b.Scale) && SameBits(a.ParentPosition, b.ParentPosition) &&
+         SameBits(a.ParentRotation, b.ParentRotation) && SameBits(a.ParentScale, b.ParentScale);
 }
+
+void TRRTrackVehicle::NoteLeftAt() { FLeftAt = Here(); }
 
 bool TRRTrackVehicle::KeptTrainCurrent() const {
   const TKeptTrain& k = FKeptTrain;
@@ -1157,8 +1158,9 @@ bool TRRTrackVehicle::KeptTrainCurrent() const {
   if (!list || !FIndex || FIndex.get() != k.Index || FIndex->Build != k.IndexBuild || !IndexCurrent(*FIndex, *list))
     return false;
   for (const TRRTrackVehicle* v : k.Vehicles) FetchLines(v, sizeof(*v));
+  // (A rebuilt index or a member gone was seen above: every kept vehicle is still in this index.)
   for (const TRRTrackVehicle* v : k.Vehicles)
-    if (v->FIndex != FIndex || !v->LeftWhereNoted()) return false;
+    if (!v->LeftWhereNoted()) return false;
   return true;
 }
 

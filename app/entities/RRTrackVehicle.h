@@ -268,6 +268,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // Notes where the vehicle stands now, for KeptTrainCurrent.
   void NoteLeftAt();
   bool LeftWhereNoted() const;
+  // Where the vehicle stands now, as NoteLeftAt keeps it.
+  struct TLeftAt;
+  TLeftAt Here() const;
   // The original search over every vehicle of the list, for one vehicle.
   void ConsiderByWalk(TRRTrackVehicle* w, TRRTrackRoute* start, int32_t walkDir, float own, float limit,
                       const gx::TGXBoundingSphere& reach, float& gap, TRRTrackVehicle*& best,
