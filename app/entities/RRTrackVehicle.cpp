@@ -116,6 +116,8 @@ struct TMoveScratch {
   std::vector<TPassedRoute> Passed;
   std::vector<TRRTrackRoute*> Routes;
   std::vector<char> Stepped;
+  std::vector<float> Steps;
+  std::vector<char> Whole;
 };
 
 class TMoveScratchLease {
@@ -135,6 +137,8 @@ class TMoveScratchLease {
     FScratch->Passed.clear();
     FScratch->Routes.clear();
     FScratch->Stepped.clear();
+    FScratch->Steps.clear();
+    FScratch->Whole.clear();
     Free().push_back(std::move(FScratch));
   }
   TMoveScratchLease(const TMoveScratchLease&) = delete;
@@ -398,6 +402,7 @@ void TRRTrackVehicle::SetUp(const TRRTrackVehicleDesc& d) {
   TrainsChanged();
   FForwardAxis = d.ForwardAxis < RRForwardAxisCount ? d.ForwardAxis : 0;
   FAlignment = RRForwardAlignment(FForwardAxis);
+  FBodyTurn = FBogieTurn[0] = FBogieTurn[1] = TTurnFrom();
   FCreationRotation = Rotation();
   FBaselineOffset = d.BaselineOffset;
   FCouplers[0] = {this, 0, 0};
@@ -618,12 +623,17 @@ void TRRTrackVehicle::UpdatePlacement() {
   RouteLocation points[2];
   points[0] = route->Advance(dir, FHalfBogieDistance * scale, d);
   points[1] = route->Advance(1 - dir, FHalfBogieDistance * scale, d);
+  // The rails at both bogie points: their positions place the body, their directions the bogies.
+  TRRTrackRoute::TWorldRailFrame rails[2];
+  for (int i = 0; i < 2; ++i)
+    if (points[i].Status == RouteLocation::Moved && points[i].Route)
+      rails[i] = points[i].Route->GetWorldRailFrame(points[i].Distance);
   TGXVector3 centre, forward;
   bool fromBogies = points[0].Status == RouteLocation::Moved && points[1].Status == RouteLocation::Moved &&
                     points[0].Route && points[1].Route;
   if (fromBogies) {
-    const TGXVector3 a = points[0].Route->GetWorldRailPosition(points[0].Distance);
-    const TGXVector3 b = points[1].Route->GetWorldRailPosition(points[1].Distance);
+    const TGXVector3& a = rails[0].RailPosition;
+    const TGXVector3& b = rails[1].RailPosition;
     const TGXVector3 between = a - b;
     // Coincident bogie points (no bogie distance) give no direction: the rail's tangent does.
     if (gx::GXVec3Length(between) < 1e-4f * scale) {
@@ -638,22 +648,30 @@ void TRRTrackVehicle::UpdatePlacement() {
     forward = route->GetWorldTangent(d);
     if (dir == 1) forward = -forward;
   }
-  TGXVector3 up = route->GetWorldUp(d);
-  const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(up, forward));
-  up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
-  const TGXQuaternion rotation = gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
+  const TGXVector3 railUp = route->GetWorldUp(d);
+  // The same direction and up as at the last placement (a train on a straight piece): the same turn.
+  TTurnFrom& last = FBodyTurn;
+  if (!last.Valid || !SameBits(forward, last.Forward) || !SameBits(railUp, last.Up)) {
+    const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(railUp, forward));
+    const TGXVector3 up = gx::GXVec3Normalize(gx::GXVec3Cross(forward, side));
+    const TGXQuaternion turn =
+        gx::GXQuaternionMultiply(FAlignment, gx::QuaternionFromAxes(forward, up, side));
+    last = {true, true, forward, railUp, {}, {}, turn};
+  }
+  const TGXQuaternion rotation = last.Turn;
   if (!gx::GXIsFinite(rotation) || !gx::GXIsFinite(centre)) return;
   SetWorldRotation(rotation);
   SetWorldPosition(centre - gx::RotateVector(FPivot, rotation) * scale);
-  PlaceBogies(points, forward, rotation);
+  PlaceBogies(points, rails, forward, rotation);
   if (FIndex) FIndex->MaxFront = std::max(FIndex->MaxFront, FCouplers[0].EffectiveDistance());
 }
 
-void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3& vehicleForward,
-                                  const TGXQuaternion& vehicleRotation) {
+void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TRRTrackRoute::TWorldRailFrame* rails,
+                                  const TGXVector3& vehicleForward, const TGXQuaternion& vehicleRotation) {
   // The turn of a bogie's parent, worked out once for bogies that share their parent.
   const gx::TGXNode* turnOf = nullptr;
-  TGXQuaternion parentTurnInverse;
+  TGXQuaternion parentWorld, parentTurnInverse;
+  bool haveInverse = false;
   // The rail's direction and up at the bogie before, and the turn made of them: on a straight
   // piece both bogies find the same bits, and the same reckoning gives the same turn.
   bool haveFrame = false;
@@ -670,10 +688,28 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
       bogie->SetRotation(FBogieRest[i]);
       continue;
     }
-    TGXVector3 forward = p.Route->GetWorldTangent(p.Distance);
+    TGXVector3 forward = rails[i].Tangent;
     // Both bogies face the way the vehicle does: on a straight track each is at rest.
     if (gx::GXVec3Dot(forward, vehicleForward) < 0) forward = -forward;
-    const TGXVector3 railUp = p.Route->GetWorldUp(p.Distance);
+    const TGXVector3& railUp = rails[i].Up;
+    // The bogie's parent turns with the vehicle: its own turn within the model, then the vehicle's.
+    bool newParent = false;
+    if (!turnOf || turnOf != bogie->Parent()) {
+      newParent = true;
+      turnOf = bogie->Parent();
+      parentWorld = TGXQuaternion();
+      for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
+        parentWorld = gx::GXQuaternionMultiply(parentWorld, n->Rotation());
+      parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
+      haveInverse = false;
+    }
+    // The same rails, parent turn and rest as at the bogie's last placement: the same turn.
+    TTurnFrom& last = FBogieTurn[i];
+    if (last.Valid && SameBits(forward, last.Forward) && SameBits(railUp, last.Up) &&
+        SameBits(parentWorld, last.ParentWorld) && SameBits(FBogieRest[i], last.Rest)) {
+      if (last.Apply) bogie->SetRotation(last.Turn);
+      continue;
+    }
     bool same = haveFrame && SameBits(forward, frameForward) && SameBits(railUp, frameUp);
     if (!same) {
       const TGXVector3 side = gx::GXVec3Normalize(gx::GXVec3Cross(railUp, forward));
@@ -683,15 +719,10 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
       frameForward = forward;
       frameUp = railUp;
     }
-    // The bogie's parent turns with the vehicle: its own turn within the model, then the vehicle's.
-    if (!turnOf || turnOf != bogie->Parent()) {
-      same = false;
-      turnOf = bogie->Parent();
-      TGXQuaternion parentWorld;
-      for (const gx::TGXNode* n = bogie->Parent(); n && n != this; n = n->Parent())
-        parentWorld = gx::GXQuaternionMultiply(parentWorld, n->Rotation());
-      parentWorld = gx::GXQuaternionMultiply(parentWorld, vehicleRotation);
+    if (newParent) same = false;
+    if (!haveInverse) {
       parentTurnInverse = gx::GXQuaternionInverse(parentWorld);
+      haveInverse = true;
     }
     if (!same || !haveLocal || !SameBits(FBogieRest[i], localRest)) {
       local = gx::GXQuaternionMultiply(gx::GXQuaternionMultiply(FBogieRest[i], world), parentTurnInverse);
@@ -700,6 +731,7 @@ void TRRTrackVehicle::PlaceBogies(const RouteLocation* points, const TGXVector3&
       haveLocal = true;
       localRest = FBogieRest[i];
     }
+    last = {true, localFinite, forward, railUp, parentWorld, FBogieRest[i], local};
     if (localFinite) bogie->SetRotation(local);
   }
 }
@@ -1082,9 +1114,36 @@ bool TRRTrackVehicle::StepAlong(float step, bool place) {
   return true;
 }
 
+bool TRRTrackVehicle::StepWithinRoute(const std::vector<float>& steps, bool backward) {
+  if (steps.empty() || (FRouteDirection != 0 && FRouteDirection != 1)) return false;
+  TRRTrackRoute* route = StoredRoute();
+  if (!route || !route->Track()) return false;
+  if (FAutomaticScaling) {
+    const float s = route->Track()->SystemScale();
+    if (std::isfinite(s) && s > 0 && s != Scale().x) return false;
+  }
+  // Advance's reckoning while it stays on the route: q = c + a (c - a backward along it).
+  const float length = route->GetLength();
+  float c = FRoutePosition;
+  for (const float step : steps) {
+    const float a = backward ? -step : step;
+    const float q = FRouteDirection == 1 ? c - a : c + a;
+    if (!(q >= 0 && q <= length)) return false;
+    c = q;
+  }
+  FRoutePosition = c;
+  if (!FWheels.empty()) {
+    const float scale = WorldScaleFactor();
+    for (const float step : steps) TurnWheelsBy((backward ? -step : step) / scale);
+  }
+  return true;
+}
+
 void TRRTrackVehicle::TurnWheels(float step) {
-  if (FWheels.empty()) return;
-  const float angle = step / WorldScaleFactor();
+  if (!FWheels.empty()) TurnWheelsBy(step / WorldScaleFactor());
+}
+
+void TRRTrackVehicle::TurnWheelsBy(float angle) {
   // Kept within one turn, so the angle never loses its precision. Wheel sets that stand at the
   // same angle (all of them, unless the model's animation turned one) share the reckoning.
   float before = 0, after = 0;
@@ -1291,12 +1350,34 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     leadBefore = leading->Vehicle->CouplerPlace(leading->Index);
     trailBefore = trailing->Vehicle->CouplerPlace(trailing->Index);
   }
+  auto along = [&](size_t i) {
+    const bool front = couplers[i]->Index == 0;
+    return (i < c && front) || (i >= c && !front);
+  };
+  // The steps, as the loop below takes them from x.
+  std::vector<float>& stepList = scratch.Steps;
+  stepList.clear();
+  for (float remaining = x; long(stepList.size()) < steps && remaining != 0;) {
+    const float step = std::clamp(remaining, -RRVehicleMoveStep, RRVehicleMoveStep);
+    stepList.push_back(step);
+    const float rest = remaining - step;
+    remaining = (rest > 0) == (remaining > 0) ? rest : 0;
+  }
+  // A vehicle between the train's ends that stays on its route takes all steps at once: only the
+  // end couplers are asked where they stand after each step, and a vehicle's step touches nothing
+  // but the vehicle (it finds no new route, so the index stays as it is).
+  std::vector<char>& whole = scratch.Whole;
+  whole.assign(couplers.size(), 0);
+  for (size_t i = 0; i < couplers.size(); ++i) {
+    TRRTrackVehicle* v = couplers[i]->Vehicle;
+    if (v == leading->Vehicle || v == trailing->Vehicle) continue;
+    if (v->StepWithinRoute(stepList, !along(i))) whole[i] = stepped[i] = 1;
+  }
   for (long n = 0; n < steps && x != 0; ++n) {
     const float step = std::clamp(x, -RRVehicleMoveStep, RRVehicleMoveStep);
     for (size_t i = 0; i < couplers.size(); ++i) {
-      const bool front = couplers[i]->Index == 0;
-      const bool along = (i < c && front) || (i >= c && !front);
-      if (couplers[i]->Vehicle->StepAlong(along ? step : -step, false)) stepped[i] = 1;
+      if (whole[i]) continue;
+      if (couplers[i]->Vehicle->StepAlong(along(i) ? step : -step, false)) stepped[i] = 1;
     }
     // The leading coupler enters every route it reaches; the trailing one leaves every route it
     // passes over.

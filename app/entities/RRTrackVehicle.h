@@ -236,7 +236,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // Asks the memory for the vehicle and its model's nodes ahead of their placement and update: a
   // train's move otherwise waits for them node after node. Only a hint; nothing changes.
   void FetchAhead() const;
-  void PlaceBogies(const RouteLocation* points, const gx::TGXVector3& forward, const gx::TGXQuaternion& rotation);
+  // The bogies turned to the rails at their points (rails: the frames there, where a point moved).
+  void PlaceBogies(const RouteLocation* points, const TRRTrackRoute::TWorldRailFrame* rails,
+                   const gx::TGXVector3& forward, const gx::TGXQuaternion& rotation);
   // The vehicles of the manager and its tracks (null without a full entity manager).
   const TRREntityList* VehicleList() const;
   const TRREntityList* TrackList() const;
@@ -246,9 +248,15 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   void AnimateModel(float deltaTime);
   // The wheel sets' angles advance by the step; ShowWheels turns their nodes to them.
   void TurnWheels(float step);
+  // The same by an angle (the step over the world scale).
+  void TurnWheelsBy(float angle);
   void ShowWheels();
   // MoveVehicle, placing the vehicle on the rails now or (place false) leaving that to the train.
   bool StepAlong(float step, bool place);
+  // All of a move's steps (each negated when backward) at once for a vehicle that stays on its
+  // route throughout: the same additions and wheel turns as StepAlong's, without its look-ups per
+  // step. False, with nothing changed, when a step would leave the route or change the scale.
+  bool StepWithinRoute(const std::vector<float>& steps, bool backward);
   // The stored route when its track exists and the position lies on it (GetRoute's first answer,
   // without looking for another).
   TRRTrackRoute* StoredRoute() const;
@@ -281,6 +289,16 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   gx::TGXQuaternion FCreationRotation;
   gx::TGXSceneNode* FBogies[2] = {nullptr, nullptr};
   gx::TGXQuaternion FBogieRest[2];
+  // The turn of the body and of each bogie at their last placement, with what it was made of: on
+  // unchanged rails (a straight piece) it is taken as it is instead of reckoned again.
+  struct TTurnFrom {
+    bool Valid = false;
+    // Whether the turn is to be applied (a bogie's is not when it came out non-finite).
+    bool Apply = false;
+    gx::TGXVector3 Forward, Up;
+    gx::TGXQuaternion ParentWorld, Rest, Turn;
+  };
+  TTurnFrom FBodyTurn, FBogieTurn[2];
   std::vector<gx::TGXSceneNode*> FWheels;
   std::vector<gx::TGXQuaternion> FWheelRest;
   std::vector<float> FWheelAngle;

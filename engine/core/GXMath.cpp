@@ -20,38 +20,11 @@ bool GXIsFinite(const TGXMatrix& m) {
 
 // ---- vectors ----
 
-TGXVector3 GXVec3Normalize(const TGXVector3& v) {
-  float len = GXVec3Length(v);
-  if (!(len > 0) || !std::isfinite(len)) return {};
-  return v * (1.0f / len);
-}
-
-TGXVector4 GXVec3Transform(const TGXVector3& v, const TGXMatrix& m) {
-  return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0] + m.m[3][0],
-          v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1] + m.m[3][1],
-          v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2] + m.m[3][2],
-          v.x * m.m[0][3] + v.y * m.m[1][3] + v.z * m.m[2][3] + m.m[3][3]};
-}
-
 TGXVector4 GXVec4Transform(const TGXVector4& v, const TGXMatrix& m) {
   return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0] + v.w * m.m[3][0],
           v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1] + v.w * m.m[3][1],
           v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2] + v.w * m.m[3][2],
           v.x * m.m[0][3] + v.y * m.m[1][3] + v.z * m.m[2][3] + v.w * m.m[3][3]};
-}
-
-TGXVector3 GXVec3TransformCoord(const TGXVector3& v, const TGXMatrix& m) {
-  TGXVector4 r = GXVec3Transform(v, m);
-  // An affine matrix has w = 1; skip the divide rather than produce infinities for w = 0.
-  if (r.w == 1.0f || r.w == 0.0f) return {r.x, r.y, r.z};
-  float inv = 1.0f / r.w;
-  return {r.x * inv, r.y * inv, r.z * inv};
-}
-
-TGXVector3 GXVec3TransformNormal(const TGXVector3& v, const TGXMatrix& m) {
-  return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0],
-          v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
-          v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2]};
 }
 
 TGXVector3 GXVec3Hermite(const TGXVector3& p0, const TGXVector3& t0, const TGXVector3& p1, const TGXVector3& t1,

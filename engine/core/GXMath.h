@@ -104,13 +104,32 @@ inline TGXVector3 GXVec3Maximize(const TGXVector3& a, const TGXVector3& b) {
 // Component-wise product.
 inline TGXVector3 GXVec3Modulate(const TGXVector3& a, const TGXVector3& b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
 // Unit vector in the direction of v; the zero vector (or one of non-finite length) gives zero.
-TGXVector3 GXVec3Normalize(const TGXVector3& v);
-// (v, 1) * M, divided by the resulting w (skipped when w is 0).
-TGXVector3 GXVec3TransformCoord(const TGXVector3& v, const TGXMatrix& m);
-// (v, 0) * M: directions and normals, no translation.
-TGXVector3 GXVec3TransformNormal(const TGXVector3& v, const TGXMatrix& m);
+// (Inline, like the transforms below: vehicles and nodes call them many times per frame.)
+inline TGXVector3 GXVec3Normalize(const TGXVector3& v) {
+  const float len = GXVec3Length(v);
+  if (!(len > 0) || !std::isfinite(len)) return {};
+  return v * (1.0f / len);
+}
 // (v, 1) * M without the divide.
-TGXVector4 GXVec3Transform(const TGXVector3& v, const TGXMatrix& m);
+inline TGXVector4 GXVec3Transform(const TGXVector3& v, const TGXMatrix& m) {
+  return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0] + m.m[3][0],
+          v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1] + m.m[3][1],
+          v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2] + m.m[3][2],
+          v.x * m.m[0][3] + v.y * m.m[1][3] + v.z * m.m[2][3] + m.m[3][3]};
+}
+// (v, 1) * M, divided by the resulting w (skipped when w is 0).
+inline TGXVector3 GXVec3TransformCoord(const TGXVector3& v, const TGXMatrix& m) {
+  const TGXVector4 r = GXVec3Transform(v, m);
+  // An affine matrix has w = 1; skip the divide rather than produce infinities for w = 0.
+  if (r.w == 1.0f || r.w == 0.0f) return {r.x, r.y, r.z};
+  const float inv = 1.0f / r.w;
+  return {r.x * inv, r.y * inv, r.z * inv};
+}
+// (v, 0) * M: directions and normals, no translation.
+inline TGXVector3 GXVec3TransformNormal(const TGXVector3& v, const TGXMatrix& m) {
+  return {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0], v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],
+          v.x * m.m[0][2] + v.y * m.m[1][2] + v.z * m.m[2][2]};
+}
 TGXVector4 GXVec4Transform(const TGXVector4& v, const TGXMatrix& m);
 // Cubic Hermite curve through P0 (tangent T0) at s = 0 and P1 (tangent T1) at s = 1.
 TGXVector3 GXVec3Hermite(const TGXVector3& p0, const TGXVector3& t0, const TGXVector3& p1,

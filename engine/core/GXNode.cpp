@@ -210,7 +210,7 @@ void TGXNode::SetTransform(const std::optional<TGXVector3>& position,
 
 void TGXNode::SetWorldPosition(const TGXVector3& v) {
   FWorldPosition = v;
-  FPosition = FParent ? GXVec3TransformCoord(v, FParent->FInverseWorldMatrix) : v;
+  FPosition = FParent ? GXVec3TransformCoord(v, FParent->InverseWorldMatrix()) : v;
   Invalidate();
 }
 
@@ -482,6 +482,7 @@ void LocalMatrices(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3
 
 void TGXNode::RecomputeMatrices() {
   FMatrixRevision = ++GMatrixRevision;
+  FInverseWorldStale = true;
   const TGXQuaternion& q = FRotation;
   const TGXVector3& s = FScale;
   const TGXVector3& p = FPosition;
@@ -489,7 +490,6 @@ void TGXNode::RecomputeMatrices() {
   // FDirty: a node carried along by its parent (most of a moving vehicle's model nodes) keeps them.
   if (FDirty) LocalMatrices(q, s, p, FLocalMatrix, FInverseLocalMatrix);
   const TGXMatrix& l = FLocalMatrix;
-  const TGXMatrix& il = FInverseLocalMatrix;
 
   if (FParent) {
     const TGXNode& parent = *FParent;
@@ -497,16 +497,23 @@ void TGXNode::RecomputeMatrices() {
     FWorldPosition = {FWorldMatrix.m[3][0], FWorldMatrix.m[3][1], FWorldMatrix.m[3][2]};
     FWorldRotation = GXQuaternionMultiply(q, parent.FWorldRotation);
     FWorldScale = GXVec3Modulate(s, parent.FWorldScale);
-    // (Local * ParentWorld)^-1 = ParentWorld^-1 * Local^-1 for row vectors.
-    MultiplyInto(FInverseWorldMatrix, parent.FInverseWorldMatrix, il);
-    if (!AllFinite(FInverseWorldMatrix)) FInverseWorldMatrix = TGXMatrix();
   } else {
     FWorldMatrix = l;
     FWorldPosition = p;
     FWorldRotation = q;
     FWorldScale = s;
-    FInverseWorldMatrix = il;
   }
+}
+
+void TGXNode::MakeInverseWorldMatrix() const {
+  if (FParent) {
+    // (Local * ParentWorld)^-1 = ParentWorld^-1 * Local^-1 for row vectors.
+    MultiplyInto(FInverseWorldMatrix, FParent->InverseWorldMatrix(), FInverseLocalMatrix);
+    if (!AllFinite(FInverseWorldMatrix)) FInverseWorldMatrix = TGXMatrix();
+  } else {
+    FInverseWorldMatrix = FInverseLocalMatrix;
+  }
+  FInverseWorldStale = false;
 }
 
 // ---- destruction ----

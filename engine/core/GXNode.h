@@ -150,7 +150,12 @@ class TGXNode : public TGXRefCounted {
   const TGXMatrix& LocalMatrix() const { return FLocalMatrix; }
   const TGXMatrix& InverseLocalMatrix() const { return FInverseLocalMatrix; }
   const TGXMatrix& WorldMatrix() const { return FWorldMatrix; }
-  const TGXMatrix& InverseWorldMatrix() const { return FInverseWorldMatrix; }
+  // Made when first asked after the matrices changed (from the parent's and the node's inverse
+  // as of their last Update): most moved nodes are only drawn and never asked.
+  const TGXMatrix& InverseWorldMatrix() const {
+    if (FInverseWorldStale) MakeInverseWorldMatrix();
+    return FInverseWorldMatrix;
+  }
   const TGXVector3& WorldPosition() const { return FWorldPosition; }
   const TGXQuaternion& WorldRotation() const { return FWorldRotation; }
   // Changes whenever Update recomputes the node's matrices; unique among all nodes, so a value
@@ -197,6 +202,7 @@ class TGXNode : public TGXRefCounted {
 
  private:
   void RecomputeMatrices();
+  void MakeInverseWorldMatrix() const;
   // Puts child on the list of reported children, or gives the list up for a full walk.
   void NoteReport(TGXNode* child);
   bool Listed(const TGXNode* child) const;
@@ -214,6 +220,8 @@ class TGXNode : public TGXRefCounted {
   bool FListsReports = false;
   // True when the reports are not listed and the next update walks every child.
   bool FReportedAll = false;
+  // True when FInverseWorldMatrix is older than the last RecomputeMatrices.
+  mutable bool FInverseWorldStale = false;
   int FIndexInParent = -1;
   // Where this node stands in its parent's FReported, or -1.
   int FReportSlot = -1;
@@ -227,7 +235,7 @@ class TGXNode : public TGXRefCounted {
   TGXQuaternion FWorldRotation;
   TGXVector3 FWorldScale{1, 1, 1};
   TGXMatrix FWorldMatrix;
-  TGXMatrix FInverseWorldMatrix;
+  mutable TGXMatrix FInverseWorldMatrix;
   std::string FName;
   std::unique_ptr<TGXDestroyListeners> FDestroyListeners;
 };

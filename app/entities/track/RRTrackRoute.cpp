@@ -528,6 +528,31 @@ TGXVector3 TRRTrackRoute::GetWorldTangent(float d) const {
 TGXVector3 TRRTrackRoute::GetWorldUp(float d) const {
   return gx::GXVec3Normalize(gx::GXVec3TransformNormal(GetUp(d), WorldMatrix()));
 }
+TRRTrackRoute::TWorldRailFrame TRRTrackRoute::GetWorldRailFrame(float d) const {
+  // The steps of GetTangent, GetUp and GetRailPosition, in their order, with the heading and the
+  // up vector taken once.
+  TGXVector3 t;
+  float heading;
+  if (IsFlexible()) {
+    t = FlexTangent(d);
+    heading = std::atan2(t.x, t.z);
+  } else {
+    heading = LocalHeading(d);
+    t = HeadingVector(heading);
+  }
+  TGXVector3 u = RolledUp(Roll(d), heading);
+  TGXVector3 p = LocalPosition(d);
+  if (FHasTransform) {
+    t = gx::GXVec3TransformNormal(t, FTransform);
+    u = gx::GXVec3TransformNormal(u, FTransform);
+    p = gx::GXVec3TransformCoord(p, FTransform);
+  }
+  const TGXMatrix& world = WorldMatrix();
+  return {gx::GXVec3TransformCoord(p + u * (RRTrackSegmentShape().RailHeight() * FScale), world),
+          gx::GXVec3Normalize(gx::GXVec3TransformNormal(t, world)),
+          gx::GXVec3Normalize(gx::GXVec3TransformNormal(u, world))};
+}
+
 TGXQuaternion TRRTrackRoute::GetWorldOrientation(float d, bool flat) const {
   const TGXQuaternion local = GetOrientation(d, flat);
   return FTrack ? gx::GXQuaternionMultiply(local, FTrack->WorldRotation()) : local;

@@ -297,6 +297,12 @@ class TRRTrackRoute : public gx::TGXSceneObject {
   gx::TGXVector3 GetWorldRailPosition(float d) const;
   gx::TGXVector3 GetWorldTangent(float d) const;
   gx::TGXVector3 GetWorldUp(float d) const;
+  // GetWorldRailPosition, GetWorldTangent and GetWorldUp at one distance, bit for bit, reckoning
+  // what they share once (a vehicle asks for all three at each bogie in every frame).
+  struct TWorldRailFrame {
+    gx::TGXVector3 RailPosition, Tangent, Up;
+  };
+  TWorldRailFrame GetWorldRailFrame(float d) const;
   gx::TGXQuaternion GetWorldOrientation(float d, bool flat = false) const;
   const gx::TGXMatrix& WorldMatrix() const;
   const gx::TGXMatrix& InverseWorldMatrix() const;

@@ -341,6 +341,7 @@ TEST_F(TrackVehicle, ALocomotivePushesAfterClosingTheGapAndCoupledWagonsFollowEi
   TRRTrackVehicle* ahead = Vehicle(t, 113, 1);   // 3 ahead, turned round
   TRRTrackVehicle* behind = Vehicle(t, 90, 0);   // touching behind
   TRRTrackVehicle* behind2 = Vehicle(t, 80, 1);  // touching, turned round
+  TRRTrackVehicle* last = Vehicle(t, 70, 0);     // touching: the turned one runs within the train
   loco->SetCurrentSpeed(75);
   loco->SetTargetSpeed(75);
   Frame(0.04f);  // 3 ahead: the gap closes first
@@ -348,14 +349,17 @@ TEST_F(TrackVehicle, ALocomotivePushesAfterClosingTheGapAndCoupledWagonsFollowEi
   EXPECT_NEAR(At(ahead), 113, 1e-3f);
   EXPECT_NEAR(At(behind), 93, 1e-3f);
   EXPECT_NEAR(At(behind2), 83, 1e-3f);
+  EXPECT_NEAR(At(last), 73, 1e-3f);
   Frame(0.04f);  // then everything moves together
-  for (auto [v, want] : {std::pair{loco, 106.0f}, {ahead, 116.0f}, {behind, 96.0f}, {behind2, 86.0f}})
+  for (auto [v, want] :
+       {std::pair{loco, 106.0f}, {ahead, 116.0f}, {behind, 96.0f}, {behind2, 86.0f}, {last, 76.0f}})
     EXPECT_NEAR(At(v), want, 1e-3f) << v->ID();
   // Backwards the same train runs the other way, the turned vehicles with it.
   loco->SetTargetSpeed(-75);
   loco->SetCurrentSpeed(-75);
   Frame(0.04f);
-  for (auto [v, want] : {std::pair{loco, 103.0f}, {ahead, 113.0f}, {behind, 93.0f}, {behind2, 83.0f}})
+  for (auto [v, want] :
+       {std::pair{loco, 103.0f}, {ahead, 113.0f}, {behind, 93.0f}, {behind2, 83.0f}, {last, 73.0f}})
     EXPECT_NEAR(At(v), want, 1e-3f) << v->ID();
   // Two locomotives of one train move it once per frame, not twice.
   ahead->SetCurrentSpeed(-75);
@@ -970,8 +974,8 @@ TEST_F(TrackVehicle, TheCouplerSearchFollowsVehiclesAddedMovedAndRemoved) {
 }
 
 TEST_F(TrackVehicle, EachBogieTurnsWithTheRailUnderIt) {
-  // A lead-in of 20, then an arc of radius 40 through 1 rad: vehicles on the lead-in, across the
-  // start of the arc (one bogie on either side) and on the arc, facing either way.
+  // A lead-in of 20, then an arc of radius 40 through 1 rad: a vehicle facing either way moved
+  // from the lead-in across the start of the arc (one bogie on either side) onto the arc.
   TRRTrackDesc d(TRRTrackType::Curve);
   d.SetID(M().NextID());
   M().ReserveIDs(1);
@@ -983,9 +987,13 @@ TEST_F(TrackVehicle, EachBogieTurnsWithTheRailUnderIt) {
   auto* t = static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
   t->Update(true);
   TRRTrackRoute* route = t->GetRoute(0);
-  for (float at : {10.0f, 20.0f, 40.0f})
-    for (int dir : {0, 1}) {
-      TRRTrackVehicle* v = Vehicle(t, at, dir);
+  for (int dir : {0, 1}) {
+    const std::vector<float> places =
+        dir == 0 ? std::vector<float>{10, 20, 40} : std::vector<float>{40, 20, 10};
+    TRRTrackVehicle* v = Vehicle(t, places[0], dir);
+    for (size_t k = 0; k < places.size(); ++k) {
+      const float at = places[k];
+      if (k > 0) ASSERT_TRUE(v->MoveVehicle(std::fabs(at - places[k - 1])));
       v->Update(false);
       ASSERT_NE(v->Bogie(0), nullptr);
       for (int i = 0; i < 2; ++i) {
@@ -996,8 +1004,9 @@ TEST_F(TrackVehicle, EachBogieTurnsWithTheRailUnderIt) {
         EXPECT_NEAR(std::fabs(gx::GXVec3Dot(forward, rail)), 1, 1e-4f)
             << "at " << at << " dir " << dir << " bogie " << i;
       }
-      delete v;
     }
+    delete v;
+  }
 }
 
 TEST_F(TrackVehicle, ATrainRunsOnWithoutAVehicleDeletedBetweenFramesAndTakesANewOneAlong) {
