@@ -1,6 +1,7 @@
 #include "app/RRProjectRenderWindow.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/render/GXRenderCore.h"
 #include "engine/render/GXScene.h"
@@ -78,11 +79,77 @@ void TRRProjectRenderWindow::RenderFrame(uint32_t background) {
   if (!core) return;
   // Every viewport's calls: the 3D view and the overlay drawn over it.
   const uint64_t before = core->Renderer().TotalDrawCalls();
-  RenderAll();
+  const float scale = DrawScale();
+  if (scale < 1) {
+    RenderScaled(scale);
+  } else {
+    RenderAll();
+    FFrameWidth = Width();
+    FFrameHeight = Height();
+  }
   FDrawCalls = int(core->Renderer().TotalDrawCalls() - before);
-  FFrameWidth = Width();
-  FFrameHeight = Height();
   ++FFrames;
+}
+
+float TRRProjectRenderWindow::DrawScale() const {
+  const gx::TGXRenderCore* core = gx::GXCurrentRenderCore();
+  return FFollowingPointer && core && core->Adapter().Info.Software ? 0.5f : 1.0f;
+}
+
+void TRRProjectRenderWindow::RenderScaled(float scale) {
+  gx::TGXRenderCore& core = *gx::GXCurrentRenderCore();
+  const uint32_t width = Width(), height = Height();
+  const uint32_t w = std::max(1u, uint32_t(std::lround(float(width) * scale)));
+  const uint32_t h = std::max(1u, uint32_t(std::lround(float(height) * scale)));
+  auto fullSize = [&] {
+    RenderAll();
+    FFrameWidth = Width();
+    FFrameHeight = Height();
+  };
+  // A lost device is reset by the window's own render, at full size.
+  if (core.Device().Lost()) return fullSize();
+  if (!FScaledColor || FScaledColor->Width() != w || FScaledColor->Height() != h) {
+    // Without multisampling: the smaller frame is a stand-in while the pointer moves.
+    const gx::TGXPresentParameters& p = PresentParameters();
+    try {
+      FScaledColor = core.Device().CreateMultisampledSurface(w, h, p.BackBufferFormat, false, 0);
+      FScaledDepth = p.EnableAutoDepthStencil
+                         ? core.Device().CreateMultisampledSurface(w, h, p.AutoDepthStencilFormat, true, 0)
+                         : gx::TGXRef<gx::TGXDeviceSurface>();
+    } catch (const gx::EGXException&) {
+      FScaledColor = nullptr;
+      FScaledDepth = nullptr;
+      return fullSize();
+    }
+  }
+  // The window's own surfaces and size come back however the render ends (a draw may raise).
+  struct TBack {
+    TRRProjectRenderWindow& Window;
+    gx::TGXRef<gx::TGXDeviceSurface> Color, Depth;
+    uint32_t Width, Height;
+    ~TBack() {
+      // A device lost and reset while drawing made the window's surfaces anew (or none): those stay.
+      if (Window.FScaledColor && Window.ColorSurface() == Window.FScaledColor.Get())
+        Window.SetSurfaces(Color, Depth);
+      Window.SetSize(Width, Height);
+      // The renderer gave the cameras the smaller viewports' aspect; picking reads the full one.
+      for (int i = 0; i < Window.ViewportCount(); ++i)
+        if (gx::TGXSceneCamera* camera = Window.Viewport(i)->Camera())
+          camera->SetViewportSize(Window.Viewport(i)->Rect().Width, Window.Viewport(i)->Rect().Height);
+    }
+  } back{*this, gx::TGXRef<gx::TGXDeviceSurface>(ColorSurface()),
+         gx::TGXRef<gx::TGXDeviceSurface>(DepthSurface()), width, height};
+  SetSurfaces(FScaledColor, FScaledDepth);
+  SetSize(w, h);
+  RenderAll();
+  FFrameWidth = w;
+  FFrameHeight = h;
+}
+
+void TRRProjectRenderWindow::OnDeviceLost() {
+  FScaledColor = nullptr;
+  FScaledDepth = nullptr;
+  gx::TGXRenderWindow::OnDeviceLost();
 }
 
 std::vector<uint32_t> TRRProjectRenderWindow::LastFrame() const {

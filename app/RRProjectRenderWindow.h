@@ -49,20 +49,37 @@ class TRRProjectRenderWindow : public gx::TGXRenderWindow {
   // Clears with the background colour, renders and presents; keeps the frame and the draw
   // calls. Nothing while the view cannot render.
   void RenderFrame(uint32_t background);
+  // Whether the view follows the pointer (a drag in it). A rasteriser on the CPU then draws the
+  // frames at half the width and height, to be shown scaled up: its frame costs the pixels it
+  // shades, and a drag wants the next frame soon more than sharp. The viewports, and so the
+  // cameras' aspect that picking reads, keep the full size between frames.
+  void SetFollowingPointer(bool value) { FFollowingPointer = value; }
+  bool FollowingPointer() const { return FFollowingPointer; }
+  // The factor the next frame is drawn at: 0.5 while following the pointer on a CPU rasteriser,
+  // else 1.
+  float DrawScale() const;
   int DrawCallCount() const { return FDrawCalls; }
   int FramesRendered() const { return FFrames; }
   // The last frame as a 24-bit bitmap (none before the first frame).
   std::optional<TRRBitmap> ViewImage() const;
   // The last frame as 0xAARRGGBB pixels, top row first (empty before the first frame), read
-  // back when asked for; its size.
+  // back when asked for; its size (smaller than the view's for a frame drawn at DrawScale < 1).
   std::vector<uint32_t> LastFrame() const;
   uint32_t FrameWidth() const { return FFrameWidth; }
   uint32_t FrameHeight() const { return FFrameHeight; }
+
+  // Drops the smaller surfaces with the others.
+  void OnDeviceLost() override;
 
  protected:
   ~TRRProjectRenderWindow() override;
 
  private:
+  // Renders every viewport into surfaces of the scaled size and shows them; the window's own
+  // surfaces and size are back afterwards.
+  void RenderScaled(float scale);
+  bool FFollowingPointer = false;
+  gx::TGXRef<gx::TGXDeviceSurface> FScaledColor, FScaledDepth;
   uint32_t FFrameWidth = 0, FFrameHeight = 0;
   int FDrawCalls = 0;
   int FFrames = 0;

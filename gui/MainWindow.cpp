@@ -577,6 +577,9 @@ void TMainWindow::ConnectProject() {
   s.KeyDown = [this](int32_t key) { return FView->KeyDown(key); };
   s.GizmoEnabled = [this] { return FShowGizmo; };
   s.AutoTerrainAlign = [this] { return FAutoTerrain; };
+  FView->SetFollowHandler([this](bool following) {
+    if (TRRProjectRenderWindow* w = Project().RenderWindow()) w->SetFollowingPointer(following);
+  });
   FView->SetInputHandler([this](const TRRInputRecord& record) {
     TRREntityManager* m = Project().Manager();
     TRRProjectRenderWindow* w = Project().RenderWindow();

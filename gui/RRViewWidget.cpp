@@ -17,6 +17,8 @@ namespace rr {
 namespace {
 // A resize is taken once the size has stood still this long.
 constexpr int kSettleMs = 120;
+// A drag whose pointer stands still this long is drawn sharp again.
+constexpr int kStillMs = 250;
 
 // Keys the tools use: while the view has the focus they reach it before any window shortcut.
 bool ToolKey(const QKeyEvent& e) {
@@ -55,8 +57,10 @@ bool TRRQtViewSurface::Minimised() const { return FWidget.Hidden(); }
 
 bool TRRQtViewSurface::Present(gx::TGXGLRenderDevice& device, gx::TGXDeviceSurface* color) {
   const bool ok = gx::TGXOffscreenSurface::Present(device, color);
-  // The back buffer had the size reported when the frame began.
-  FWidget.FFrameSize = QSize(int(ClientWidth()), int(ClientHeight()));
+  // The frame stands for the size reported when it began; it was drawn at that size or, while
+  // the pointer drags on a CPU rasteriser, smaller (then shown scaled up).
+  FWidget.FShownSize = QSize(int(ClientWidth()), int(ClientHeight()));
+  FWidget.FFrameSize = color ? QSize(int(color->Width()), int(color->Height())) : FWidget.FShownSize;
   FWidget.Presented();
   return ok;
 }
@@ -69,6 +73,19 @@ TRRViewWidget::TRRViewWidget(QWidget* parent) : QWidget(parent), FSurface(std::m
   FSettleTimer.setSingleShot(true);
   FSettleTimer.setInterval(kSettleMs);
   connect(&FSettleTimer, &QTimer::timeout, this, [this] { FSettled = size(); });
+  FStillTimer.setSingleShot(true);
+  FStillTimer.setInterval(kStillMs);
+  connect(&FStillTimer, &QTimer::timeout, this, [this] { Follow(false); });
+}
+
+void TRRViewWidget::Follow(bool value) {
+  if (value)
+    FStillTimer.start();
+  else
+    FStillTimer.stop();
+  if (value == FFollowing) return;
+  FFollowing = value;
+  if (FFollow) FFollow(value);
 }
 
 TRRViewWidget::~TRRViewWidget() = default;
@@ -84,7 +101,9 @@ QImage TRRViewWidget::FrameImage() const {
   if (frame.empty() || frame.size() != size_t(w) * size_t(h)) return {};
   // 0xAARRGGBB words, top row first, shown opaque: the alpha the effects leave in the frame is no
   // part of the picture (the command line writes the colours alone).
-  return QImage(reinterpret_cast<const uchar*>(frame.data()), w, h, w * 4, QImage::Format_RGB32).copy();
+  const QImage image(reinterpret_cast<const uchar*>(frame.data()), w, h, w * 4, QImage::Format_RGB32);
+  if (FShownSize.isEmpty() || FShownSize == FFrameSize) return image.copy();
+  return image.scaled(FShownSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void TRRViewWidget::ClearFrame() {
@@ -104,10 +123,19 @@ void TRRViewWidget::paintEvent(QPaintEvent*) {
   const int w = FFrameSize.width(), h = FFrameSize.height();
   if (FFramesShown > 0 && !frame.empty() && frame.size() == size_t(w) * size_t(h)) {
     const QImage image(reinterpret_cast<const uchar*>(frame.data()), w, h, w * 4, QImage::Format_RGB32);
-    p.drawImage(0, 0, image);
+    // A frame drawn smaller is stretched over the size it stands for.
+    const QSize shown = FShownSize.isEmpty() ? FFrameSize : FShownSize;
+    if (shown == FFrameSize) {
+      p.drawImage(0, 0, image);
+    } else {
+      p.setRenderHint(QPainter::SmoothPixmapTransform);
+      p.drawImage(QRect(QPoint(0, 0), shown), image);
+    }
     // While a resize settles the old frame stays; the new strips take its edge colour.
-    if (width() > w) p.fillRect(w, 0, width() - w, height(), QColor::fromRgba(frame[size_t(w) - 1]));
-    if (height() > h) p.fillRect(0, h, std::min(w, width()), height() - h, QColor::fromRgba(frame[frame.size() - 1]));
+    const int sw = shown.width(), sh = shown.height();
+    if (width() > sw) p.fillRect(sw, 0, width() - sw, height(), QColor::fromRgba(frame[size_t(w) - 1]));
+    if (height() > sh)
+      p.fillRect(0, sh, std::min(sw, width()), height() - sh, QColor::fromRgba(frame[frame.size() - 1]));
   } else {
     p.fillRect(rect(), QColor(0xAB, 0xAB, 0xAB));
   }
@@ -175,10 +203,14 @@ void TRRViewWidget::mousePressEvent(QMouseEvent* event) {
   Deliver(RRTranslateMouse(*event));
 }
 
-void TRRViewWidget::mouseReleaseEvent(QMouseEvent* event) { Deliver(RRTranslateMouse(*event)); }
+void TRRViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+  Deliver(RRTranslateMouse(*event));
+  if (event->buttons() == Qt::NoButton) Follow(false);
+}
 void TRRViewWidget::mouseDoubleClickEvent(QMouseEvent* event) { Deliver(RRTranslateMouse(*event)); }
 
 void TRRViewWidget::mouseMoveEvent(QMouseEvent* event) {
+  Follow(event->buttons() != Qt::NoButton);
   Deliver(RRTranslateMouse(*event));
   emit MouseMovedTo(event->position().toPoint());
 }

@@ -55,6 +55,10 @@ class TRRViewWidget : public QWidget {
     FDragOver = std::move(over);
     FDrop = std::move(drop);
   }
+  // Told when the view starts and stops following the pointer: a move with a button held starts
+  // it, the release or a pointer held still for a quarter of a second ends it.
+  void SetFollowHandler(std::function<void(bool)> handler) { FFollow = std::move(handler); }
+  bool FollowingPointer() const { return FFollowing; }
   // Keys held now (virtual keys, left Control also as 162).
   bool KeyDown(int32_t virtualKey) const { return FKeysDown.count(virtualKey) != 0; }
   void CaptureMouse();
@@ -87,15 +91,22 @@ class TRRViewWidget : public QWidget {
  private:
   friend class TRRQtViewSurface;
   void Deliver(const std::vector<TRRInputRecord>& records);
+  void Follow(bool value);
   void Presented();
   std::unique_ptr<TRRQtViewSurface> FSurface;
   std::function<bool(const TRRInputRecord&)> FHandler;
   std::function<bool(QPoint)> FDragOver;
   std::function<bool()> FDrop;
   std::set<int32_t> FKeysDown;
+  std::function<void(bool)> FFollow;
+  bool FFollowing = false;
+  QTimer FStillTimer;
   QTimer FSettleTimer;
   QSize FSettled;
+  // The last frame's pixels and the view size it stands for (larger while a drag on a CPU
+  // rasteriser draws smaller frames).
   QSize FFrameSize;
+  QSize FShownSize;
   int FFramesShown = 0;
   bool FCaptured = false;
 };

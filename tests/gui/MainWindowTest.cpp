@@ -4,23 +4,23 @@
 
 #include <gtest/gtest.h>
 
-#include <QAction>
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
-#include <QImage>
-#include <QTimer>
-#include <QFile>
 #include <QDialog>
+#include <QFile>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QStatusBar>
-#include <QToolBar>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest/QTest>
 #include <algorithm>
@@ -39,11 +39,12 @@
 #include "app/edit/RRTransformationModifier.h"
 #include "app/entities/RRCamera.h"
 #include "app/entities/RRModel.h"
-#include "engine/core/GXGeometry.h"
-#include "engine/render/GXViewport.h"
 #include "cli/RenderCommand.h"
 #include "engine/core/GXConfiguration.h"
+#include "engine/core/GXGeometry.h"
 #include "engine/core/GXTimer.h"
+#include "engine/render/GXRenderCore.h"
+#include "engine/render/GXViewport.h"
 #include "gui/DesktopAutomation.h"
 #include "gui/LoadProgress.h"
 #include "gui/ProjectRuler.h"
@@ -486,6 +487,59 @@ TEST_F(Desktop, TheGizmoMovesAndTurnsTheSelectionWithTheMouseAndUndoTakesItBack)
   Pump(60);
   EXPECT_FALSE(m->Overlay()->BandActive());
   EXPECT_FALSE(m->Selection().Empty());
+}
+
+// A pointer moving with a button held makes a CPU rasteriser draw half-size frames, shown over
+// the whole view; letting go, or holding the pointer still, brings full-size frames back.
+TEST_F(Desktop, ADragDrawsSmallerFramesOnACpuRasteriserUntilThePointerIsLetGoOrStill) {
+  QCursor::setPos(1599, 999);
+  ASSERT_TRUE(OpenSmallSample());
+  TRRViewWidget* view = W->View();
+  TRRProjectRenderWindow* window = P.Project().RenderWindow();
+  ASSERT_NE(window, nullptr);
+  const bool cpu = gx::GXCurrentRenderCore()->Adapter().Info.Software;
+  const QSize full = view->SettledSize();
+  auto move = [&](QPoint at, Qt::MouseButtons held) {
+    QMouseEvent e(QEvent::MouseMove, QPointF(at), view->mapToGlobal(QPointF(at)), Qt::NoButton, held,
+                  Qt::NoModifier);
+    QApplication::sendEvent(view, &e);
+  };
+  // Away from anything the press would pick: the sky at the top edge.
+  const QPoint at(full.width() / 2, 3);
+  for (const bool letGo : {true, false}) {
+    SCOPED_TRACE(letGo ? "losgelassen" : "stillgehalten");
+    move(at, Qt::LeftButton);
+    move(at + QPoint(4, 0), Qt::LeftButton);
+    EXPECT_TRUE(view->FollowingPointer());
+    P.Project().Tick();
+    view->repaint();
+    const QSize drawn(int(window->FrameWidth()), int(window->FrameHeight()));
+    EXPECT_EQ(drawn, cpu ? QSize((full.width() + 1) / 2, (full.height() + 1) / 2) : full);
+    // Stretched over the whole view: the painted view and the frame image (scaled to the view)
+    // agree in the far quarter too, where an unscaled frame would leave edge-coloured strips.
+    const QImage frame = view->FrameImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(frame.size(), full);
+    const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int differing = 0;
+    for (int j = 0; j < 5; ++j)
+      for (int i = 0; i < 5; ++i) {
+        const QPoint q(full.width() * (11 + 2 * i) / 20, full.height() * (11 + 2 * j) / 20);
+        const QColor a(frame.pixel(q)), b(shown.pixel(q));
+        differing +=
+            std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) >
+            60;
+      }
+    EXPECT_LE(differing, 2);
+    if (letGo) {
+      QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), view->mapToGlobal(QPointF(at)),
+                          Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(view, &release);
+    }
+    if (!letGo) Pump(400);
+    EXPECT_FALSE(view->FollowingPointer());
+    P.Project().Tick();
+    EXPECT_EQ(QSize(int(window->FrameWidth()), int(window->FrameHeight())), full);
+  }
 }
 
 TEST(RulerSteps, GrowByTensAndStopForAbsurdSpans) {

@@ -221,6 +221,45 @@ TEST_F(TProjectView, FloorAndSkyAreDrawnAfterEverythingOpaqueThatCanCoverThem) {
   EXPECT_EQ(lastSky, firstSky + 4);
 }
 
+// While the pointer drags, a CPU rasteriser draws the view at half size (an odd size rounds);
+// the picture still shows the crate in the middle, the cameras keep the full view's aspect for
+// picking, and the next frame after the drag is full size again.
+TEST_F(TProjectView, FollowingThePointerOnACpuRasteriserDrawsHalfSizeAndKeepsTheAspect) {
+  Surface.SetClientSize(321, 241);
+  NewLayoutWithCrate();
+  TRRCamera* free = CameraOfType(RRCameraFree);
+  ASSERT_NE(free, nullptr);
+  free->SetPosition({0, 150, 0});
+  free->SetRotation({0, 0, 0, 1});
+  TRRProjectRenderWindow* window = Project().RenderWindow();
+  ASSERT_NE(window, nullptr);
+  const bool cpu = gx::GXCurrentRenderCore()->Adapter().Info.Software;
+  auto tick = [&] {
+    Clock.Now += 40;
+    Project().Tick();
+  };
+  tick();
+  for (const bool following : {true, false}) {
+    SCOPED_TRACE(following);
+    window->SetFollowingPointer(following);
+    tick();
+    const bool half = following && cpu;
+    EXPECT_EQ(window->DrawScale(), half ? 0.5f : 1.0f);
+    const uint32_t w = half ? 161 : 321, h = half ? 121 : 241;
+    ASSERT_EQ(window->FrameWidth(), w);
+    ASSERT_EQ(window->FrameHeight(), h);
+    const std::vector<uint32_t> f = window->LastFrame();
+    ASSERT_EQ(f.size(), size_t(w) * h);
+    int crate = 0, all = 0;
+    for (uint32_t y = h / 2 - h / 20; y <= h / 2; ++y)
+      for (uint32_t x = w / 2 - w / 40; x <= w / 2 + w / 40; ++x) crate += Crate(f[size_t(y) * w + x]), ++all;
+    EXPECT_GT(crate, all / 2);
+    EXPECT_EQ(window->Width(), 321u);
+    EXPECT_FLOAT_EQ(window->Camera()->Aspect(), 321.0f / 241.0f);
+    EXPECT_EQ(window->ViewImage().has_value(), true);
+  }
+}
+
 TEST_F(TProjectView, TopDownCameraShowsAsMuchGroundAsItStandsHigh) {
   NewLayoutWithCrate();
   TRRCamera* topDown = CameraOfType(RRCameraTopDown);
