@@ -530,6 +530,7 @@ TEST_F(Desktop, ADragDrawsSmallerFramesOnACpuRasteriserUntilThePointerIsLetGoOrS
             60;
       }
     EXPECT_LE(differing, 2);
+    if (letGo) shown.save(QString(VELMORA_TEST_OUTPUT_DIR) + "/desktop-drag.png");
     if (letGo) {
       QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), view->mapToGlobal(QPointF(at)),
                           Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
