@@ -54,7 +54,6 @@ class TRRProjectRenderWindow : public gx::TGXRenderWindow {
   // shades, and a drag wants the next frame soon more than sharp. The viewports, and so the
   // cameras' aspect that picking reads, keep the full size between frames.
   void SetFollowingPointer(bool value) { FFollowingPointer = value; }
-  bool FollowingPointer() const { return FFollowingPointer; }
   // The factor the next frame is drawn at: 0.5 while following the pointer on a CPU rasteriser,
   // else 1.
   float DrawScale() const;

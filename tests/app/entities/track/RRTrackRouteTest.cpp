@@ -152,6 +152,23 @@ TEST(TrackRouteGeometry, RollTiltsTheUpVectorAndFlatFramesIgnoreIt) {
   EXPECT_FALSE(r->IsTwisted());
 }
 
+// The one-query rail frame a vehicle reads at its bogies gives the bits of the three single
+// queries, on every kind of route (turned, rolled, scaled, flexible) and past its ends.
+TEST(TrackRouteGeometry, TheRailFrameHasTheBitsOfTheSingleQueries) {
+  auto rolled = Fixed(10, 0.8f, 12, 4, 1.0f / 87, 0.3f, 1.5f);
+  rolled->Contact(0)->SetRoll(-0.1f);
+  rolled->Contact(1)->SetRoll(0.25f);
+  const gx::TGXRef<TRRTrackRoute> routes[] = {Fixed(10), rolled, Flexible(11, ArcPoints(10, 1, 12))};
+  auto same = [](const TGXVector3& a, const TGXVector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (const auto& r : routes)
+    for (float d : {-1.0f, 0.0f, 3.3f, 9.99f, r->GetLength(), r->GetLength() + 2}) {
+      const TRRTrackRoute::TWorldRailFrame f = r->GetWorldRailFrame(d);
+      EXPECT_TRUE(same(f.RailPosition, r->GetWorldRailPosition(d))) << d;
+      EXPECT_TRUE(same(f.Tangent, r->GetWorldTangent(d))) << d;
+      EXPECT_TRUE(same(f.Up, r->GetWorldUp(d))) << d;
+    }
+}
+
 TEST(TrackRouteGeometry, SegmentCountsRoundHalvesToEven) {
   auto r = Fixed(10);
   EXPECT_EQ(r->SegmentCount(2.5f), 2);
