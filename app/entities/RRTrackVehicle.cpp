@@ -398,6 +398,63 @@ void TRRTrackVehicle::FetchAhead() const {
   for (const gx::TGXSceneNode* node : FParts) FetchLines(node, sizeof(gx::TGXSceneNode));
 }
 
+void TRRTrackVehicle::FetchNodeLists() const {
+  for (const gx::TGXSceneNode* node : FParts) {
+    if (node->ChildCount() == 0) continue;
+    __builtin_prefetch(node->ChildExtents().data());
+    __builtin_prefetch(node->ChildRevisions().data());
+  }
+}
+
+namespace {
+
+// The train that moved last in the current pass over the entities: its next move in the next
+// pass names the train after it, whose memory is then asked for while it moves.
+struct TLastMover {
+  const IRREntityManager* Manager = nullptr;
+  int32_t ID = 0;
+} GLastMover;
+
+// Into the second-level cache only: the train after this one is not needed before this one is done.
+inline void FetchLinesLater(const void* block, size_t size) {
+  const char* p = static_cast<const char*>(block);
+  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(p + at, 0, 2);
+}
+
+}  // namespace
+
+const TRRTrackVehicle* TRRTrackVehicle::NoteMoveOrder() {
+  IRREntityManager* m = Manager();
+  if (!m) return nullptr;
+  if (GLastMover.Manager == m && GLastMover.ID != ID())
+    if (auto* last = dynamic_cast<TRRTrackVehicle*>(m->FindByID(GLastMover.ID))) last->FNextMoverID = ID();
+  GLastMover = {m, ID()};
+  if (FNextMoverID == ID()) return nullptr;
+  // Only a kept train whose vehicles all still exist is followed.
+  const auto* next = dynamic_cast<const TRRTrackVehicle*>(m->FindByID(FNextMoverID));
+  return next && next->KeptTrainIntact() ? next : nullptr;
+}
+
+void TRRTrackVehicle::FetchTrainLater(int stage) const {
+  // In stages, each asking for what the one before brought: the vehicles, then their nodes and
+  // routes, then the nodes' child lists.
+  for (const TRRTrackVehicle* v : FKeptTrain.Vehicles) {
+    if (stage == 0) {
+      FetchLinesLater(v, sizeof(*v));
+      FetchLinesLater(v->FParts.data(), v->FParts.size() * sizeof(v->FParts[0]));
+    } else if (stage == 1) {
+      for (const gx::TGXSceneNode* node : v->FParts) FetchLinesLater(node, sizeof(gx::TGXSceneNode));
+      if (v->FKeptRoute) __builtin_prefetch(v->FKeptRoute, 0, 2);
+    } else {
+      for (const gx::TGXSceneNode* node : v->FParts) {
+        if (node->ChildCount() == 0) continue;
+        __builtin_prefetch(node->ChildExtents().data(), 0, 2);
+        __builtin_prefetch(node->ChildRevisions().data(), 0, 2);
+      }
+    }
+  }
+}
+
 void TRRTrackVehicle::SetUp(const TRRTrackVehicleDesc& d) {
   TrainsChanged();
   FForwardAxis = d.ForwardAxis < RRForwardAxisCount ? d.ForwardAxis : 0;
@@ -1207,15 +1264,20 @@ bool TRRTrackVehicle::LeftWhereNoted() const {
 
 void TRRTrackVehicle::NoteLeftAt() { FLeftAt = Here(); }
 
-bool TRRTrackVehicle::KeptTrainCurrent() const {
+bool TRRTrackVehicle::KeptTrainIntact() const {
   const TKeptTrain& k = FKeptTrain;
   if (k.Vehicles.empty() || k.TrainGeneration != GTrainGeneration || k.LayoutGeneration != RRTrackLayoutGeneration() ||
       k.SwitchGeneration != RRTrackSwitchGeneration())
     return false;
   // The index tells whether a vehicle went (before any kept pointer is followed).
   const TRREntityList* list = VehicleList();
-  if (!list || !FIndex || FIndex.get() != k.Index || FIndex->Build != k.IndexBuild || !IndexCurrent(*FIndex, *list))
-    return false;
+  return list && FIndex && FIndex.get() == k.Index && FIndex->Build == k.IndexBuild &&
+         IndexCurrent(*FIndex, *list);
+}
+
+bool TRRTrackVehicle::KeptTrainCurrent() const {
+  if (!KeptTrainIntact()) return false;
+  const TKeptTrain& k = FKeptTrain;
   for (const TRRTrackVehicle* v : k.Vehicles) FetchLines(v, sizeof(*v));
   // (A rebuilt index or a member gone was seen above: every kept vehicle is still in this index.)
   for (const TRRTrackVehicle* v : k.Vehicles)
@@ -1286,6 +1348,9 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   // 1. The train: from the own front coupler forward, then from the own rear coupler backward.
   const TMoveScratchLease lease;
   TMoveScratch& scratch = *lease;
+  // The train that moved after this one in the last pass is likely to move next again.
+  const TRRTrackVehicle* nextTrain = pushing ? nullptr : NoteMoveOrder();
+  if (nextTrain) nextTrain->FetchTrainLater(0);
   std::vector<const TRRVehicleSocket*>& couplers = scratch.Couplers;
   std::vector<TRRTrackVehicle*>& vehicles = scratch.Vehicles;
   size_t c = 0;
@@ -1337,6 +1402,8 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
       break;
   }
 
+  for (const TRRTrackVehicle* v : vehicles) v->FetchNodeLists();
+  if (nextTrain) nextTrain->FetchTrainLater(1);
   // 5. In steps of at most 0.5, noting every route the end couplers pass.
   std::vector<TPassedRoute>& passed = scratch.Passed;
   std::vector<TRRTrackRoute*>& routes = scratch.Routes;
@@ -1411,6 +1478,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     x = (rest > 0) == (x > 0) ? rest : 0;
   }
 
+  if (nextTrain) nextTrain->FetchTrainLater(2);
   for (size_t i = 0; i < couplers.size(); ++i)
     if (stepped[i]) {
       TRRTrackVehicle* v = couplers[i]->Vehicle;

@@ -236,6 +236,13 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // Asks the memory for the vehicle and its model's nodes ahead of their placement and update: a
   // train's move otherwise waits for them node after node. Only a hint; nothing changes.
   void FetchAhead() const;
+  // The same for the nodes' child lists, once the nodes are there.
+  void FetchNodeLists() const;
+  // Notes this vehicle's train as the one moving now (after the one that moved last) and returns
+  // the vehicle whose train moved after it in the last pass over the entities, if any.
+  const TRRTrackVehicle* NoteMoveOrder();
+  // Asks the memory for this vehicle's kept train, in stages 0, 1, 2 (see Move).
+  void FetchTrainLater(int stage) const;
   // The bogies turned to the rails at their points (rails: the frames there, where a point moved).
   void PlaceBogies(const RouteLocation* points, const TRRTrackRoute::TWorldRailFrame* rails,
                    const gx::TGXVector3& forward, const gx::TGXQuaternion& rotation);
@@ -273,6 +280,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
                     std::vector<TRRTrackVehicle*>& vehicles, size_t& frontCount);
   // Whether the train kept by the last move may be moved again without collecting it anew.
   bool KeptTrainCurrent() const;
+  // Its first half: nothing that makes up the train changed, so every kept vehicle still exists
+  // (no kept pointer is followed to find out).
+  bool KeptTrainIntact() const;
   // Notes where the vehicle stands now, for KeptTrainCurrent.
   void NoteLeftAt();
   bool LeftWhereNoted() const;
@@ -329,6 +339,8 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   gx::TGXSceneNode* FCockpitNode = nullptr;
   TRRCockpit* FCockpit = nullptr;
   uint64_t FMovedFrame = 0;
+  // The vehicle whose train moved next after this one's in the last pass (a hint only).
+  int32_t FNextMoverID = 0;
   // The IDs of the other vehicles of the train this vehicle moved last (only fetched ahead).
   std::vector<int32_t> FLastTrain;
   // The train this vehicle's last move collected (its vehicles and their outer couplers, the
