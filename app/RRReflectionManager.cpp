@@ -458,7 +458,7 @@ TRRPixelRect RRMirrorPixelRect(const gx::TGXBoundingBox& box, const gx::TGXMatri
   if (box.Empty) return {};
   constexpr float inf = std::numeric_limits<float>::infinity();
   float x0 = inf, y0 = inf, x1 = -inf, y1 = -inf;
-  for (const gx::TGXVector3& corner : box.Corners) {
+  for (const gx::TGXVector3& corner : box.Corners()) {
     const gx::TGXVector4 clip = gx::GXVec3Transform(corner, viewProjection);
     // A corner behind the eye projects to no sensible place: the whole image then.
     if (!(clip.w > 1e-6f)) return whole;

@@ -245,7 +245,7 @@ void TRRCamera::CoverBox(const gx::TGXBoundingBox& box) {
   if (!box.Empty) {
     const gx::TGXVector3& p = WorldPosition();
     float reach = 0;
-    for (const gx::TGXVector3& c : box.Corners) reach = std::max(reach, gx::GXVec3LengthSq(c - p));
+    for (const gx::TGXVector3& c : box.Corners()) reach = std::max(reach, gx::GXVec3LengthSq(c - p));
     reach = std::sqrt(reach) * 1.01f;
     if (std::isfinite(reach)) far = std::max(base, reach);
   }

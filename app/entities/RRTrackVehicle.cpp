@@ -401,6 +401,7 @@ void TRRTrackVehicle::FetchAhead() const {
 void TRRTrackVehicle::FetchNodeLists() const {
   for (const gx::TGXSceneNode* node : FParts) {
     if (node->ChildCount() == 0) continue;
+    __builtin_prefetch(node->Children().data());
     __builtin_prefetch(node->ChildExtents().data());
     __builtin_prefetch(node->ChildRevisions().data());
   }
@@ -448,6 +449,7 @@ void TRRTrackVehicle::FetchTrainLater(int stage) const {
     } else {
       for (const gx::TGXSceneNode* node : v->FParts) {
         if (node->ChildCount() == 0) continue;
+        __builtin_prefetch(node->Children().data(), 0, 2);
         __builtin_prefetch(node->ChildExtents().data(), 0, 2);
         __builtin_prefetch(node->ChildRevisions().data(), 0, 2);
       }

@@ -124,6 +124,8 @@ class TGXArrayView {
   iterator end() const { return iterator(FItems + FCount); }
   int size() const { return FCount; }
   bool empty() const { return FCount == 0; }
+  // The entries' storage (for a prefetch: the entries are pointers, not T).
+  void* const* data() const { return FItems; }
   // Unchecked: 0 <= index < size().
   T* operator[](int index) const { return static_cast<T*>(FItems[index]); }
 

@@ -20,9 +20,10 @@ void BoxFromMinMax(TGXOrientedBox& box, const TGXVector3& min, const TGXVector3&
 
 TGXBoundingBox TransformBox(const TGXBoundingBox& box, const TGXMatrix& m) {
   if (box.Empty) return {};
-  TGXVector3 mn = GXVec3TransformCoord(box.Corners[0], m), mx = mn;
+  const std::array<TGXVector3, 8> corners = box.Corners();
+  TGXVector3 mn = GXVec3TransformCoord(corners[0], m), mx = mn;
   for (int i = 1; i < 8; ++i) {
-    TGXVector3 p = GXVec3TransformCoord(box.Corners[i], m);
+    TGXVector3 p = GXVec3TransformCoord(corners[i], m);
     mn = GXVec3Minimize(mn, p);
     mx = GXVec3Maximize(mx, p);
   }
@@ -43,7 +44,7 @@ TGXOrientedBox TransformOrientedBox(const TGXBoundingBox& box, const TGXMatrix& 
   TGXOrientedBox r;
   if (box.Empty) return r;
   r.Empty = false;
-  for (int i = 0; i < 8; ++i) r.Corners[i] = GXVec3TransformCoord(box.Corners[i], m);
+  for (int i = 0; i < 8; ++i) r.Corners[i] = GXVec3TransformCoord(box.Corner(i), m);
   r.Center = GXVec3TransformCoord(box.Center, m);
   return r;
 }

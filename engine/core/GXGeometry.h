@@ -14,6 +14,7 @@
 // - Functions that only compute (distances, projections of finite values, Hermite tangents) pass
 //   NaN through like ordinary arithmetic; each declaration below says where it differs.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,11 +28,21 @@ namespace gx {
 // Corner 0 is the minimum, corner 6 the maximum.
 struct TGXBoundingBox {
   bool Empty = true;
-  TGXVector3 Corners[8];
+  // Corners 0 and 6; the others follow from them. Kept small: every scene node holds two boxes,
+  // and the bounds update writes both for every node that moved.
+  TGXVector3 Low, High;
   TGXVector3 Center;
 
-  const TGXVector3& Min() const { return Corners[0]; }
-  const TGXVector3& Max() const { return Corners[6]; }
+  const TGXVector3& Min() const { return Low; }
+  const TGXVector3& Max() const { return High; }
+  // Corner k (0..7) in the order above.
+  TGXVector3 Corner(int k) const {
+    const bool x = k == 1 || k == 2 || k == 5 || k == 6, y = k >= 4, z = k == 2 || k == 3 || k == 6 || k == 7;
+    return {x ? High.x : Low.x, y ? High.y : Low.y, z ? High.z : Low.z};
+  }
+  std::array<TGXVector3, 8> Corners() const {
+    return {Corner(0), Corner(1), Corner(2), Corner(3), Corner(4), Corner(5), Corner(6), Corner(7)};
+  }
 };
 
 // The corners of a box carried through a matrix, not re-aligned to the axes: corner k keeps its
@@ -109,8 +120,14 @@ struct TGXPoint {
 
 // Corners and centre of the box from min to max; the result is never empty. The corners are
 // taken as given: a min above max gives a box whose corner 0 is not its minimum.
-// Writes the eight corners and the centre of the box from min to max straight into b (inline, so
-// the bounds update can fill boxes in place without a call and a copy per box).
+// Writes the corners and the centre of the box from min to max straight into b (inline, so the
+// bounds update can fill boxes in place without a call and a copy per box).
+inline void FillBoxCorners(TGXBoundingBox& b, const TGXVector3& mn, const TGXVector3& mx) {
+  b.Empty = false;
+  b.Low = mn;
+  b.High = mx;
+  b.Center = mn + (mx - mn) * 0.5f;
+}
 template <class Box>
 inline void FillBoxCorners(Box& b, const TGXVector3& mn, const TGXVector3& mx) {
   b.Empty = false;

@@ -1,6 +1,9 @@
 #include "engine/core/GXNode.h"
 
 #include <cmath>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "engine/core/GXException.h"
 
@@ -52,14 +55,26 @@ inline bool AllFinite(const TGXMatrix& m) {
   return (acc[0] + acc[1]) + (acc[2] + acc[3]) == 0.0f;
 }
 
-// out = a * b as GXMatrixMultiply has it, inlined into the update and written row by row so that
-// the compiler computes each row of four at once.
+// out = a * b as GXMatrixMultiply has it, inlined into the update and computed a row of four at
+// a time. Each element is summed in the same order either way, so both give the same bits.
 inline void MultiplyInto(TGXMatrix& out, const TGXMatrix& a, const TGXMatrix& b) {
+#if defined(__SSE__)
+  const __m128 b0 = _mm_loadu_ps(b.m[0]), b1 = _mm_loadu_ps(b.m[1]), b2 = _mm_loadu_ps(b.m[2]),
+               b3 = _mm_loadu_ps(b.m[3]);
+  for (int i = 0; i < 4; ++i) {
+    __m128 r = _mm_mul_ps(_mm_set1_ps(a.m[i][0]), b0);
+    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(a.m[i][1]), b1));
+    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(a.m[i][2]), b2));
+    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(a.m[i][3]), b3));
+    _mm_storeu_ps(out.m[i], r);
+  }
+#else
   for (int i = 0; i < 4; ++i) {
     const float a0 = a.m[i][0], a1 = a.m[i][1], a2 = a.m[i][2], a3 = a.m[i][3];
     for (int j = 0; j < 4; ++j)
       out.m[i][j] = a0 * b.m[0][j] + a1 * b.m[1][j] + a2 * b.m[2][j] + a3 * b.m[3][j];
   }
+#endif
 }
 
 [[noreturn]] void RaiseAddChild(const char* reason) {
@@ -107,31 +122,32 @@ TGXNode* TGXNode::AddChild(TGXNode* child) {
   if (child->FDestroying || FDestroying) RaiseAddChild("Node is being destroyed");
   if (child->FParent) child->FParent->RemoveChild(child);
   if (child->FParent) child->FParent->TGXNode::RemoveChild(child);
-  if (!FChildren) FChildren = std::make_unique<TGXArrayOf<TGXNode>>();
-  FChildren->Add(child);
-  FListsReports = FChildren->Count() >= kListedChildrenMin;
+  FChildren.Add(child);
+  FListsReports = FChildren.Count() >= kListedChildrenMin;
   child->FParent = this;
-  child->FIndexInParent = FChildren->Count() - 1;
+  child->FIndexInParent = FChildren.Count() - 1;
   child->FParentNotified = false;
   Invalidate();
   return child;
 }
 
 bool TGXNode::RemoveChild(TGXNode* child) {
-  if (!child || child->FParent != this || !FChildren) return false;
+  if (!child || child->FParent != this || FChildren.Count() == 0) return false;
   int index = child->FIndexInParent;
-  if (index < 0 || index >= FChildren->Count() || FChildren->At(index) != child) index = FChildren->IndexOf(child);
+  if (index < 0 || index >= FChildren.Count() || FChildren.At(index) != child)
+    index = FChildren.IndexOf(child);
   if (index < 0) return false;
   // Fast removal: the last child takes the place and its index.
-  FChildren->Delete(index, true);
-  if (index < FChildren->Count()) FChildren->At(index)->FIndexInParent = index;
+  FChildren.Delete(index, true);
+  if (index < FChildren.Count()) FChildren.At(index)->FIndexInParent = index;
   child->FIndexInParent = -1;
   if (Listed(child)) FReported[size_t(child->FReportSlot)] = nullptr;
   child->FReportSlot = -1;
-  FListsReports = FChildren->Count() >= kListedChildrenMin;
+  FListsReports = FChildren.Count() >= kListedChildrenMin;
   child->FParent = nullptr;
   child->FParentNotified = false;
-  if (FChildren->Count() == 0) FChildren.reset();
+  // A node that had children and has none left gives their storage back.
+  if (FChildren.Count() == 0) FChildren = TGXArrayOf<TGXNode>();
   // Its world values still hold the old parent's transform; as a root they must be recomputed.
   child->FDirty = true;
   Invalidate();
@@ -139,21 +155,17 @@ bool TGXNode::RemoveChild(TGXNode* child) {
 }
 
 void TGXNode::DeleteChildren() {
-  while (FChildren) {
-    TGXNode* child = FChildren->At(0);
+  while (FChildren.Count() > 0) {
+    TGXNode* child = FChildren.At(0);
     if (!RemoveChild(child) && !TGXNode::RemoveChild(child)) break;  // cannot happen; never loop forever
     delete child;
   }
 }
 
-TGXNode* TGXNode::Child(int index) const {
-  if (!FChildren) throw EGXListError::IndexOutOfRange(index);
-  return (*FChildren)[index];
-}
+TGXNode* TGXNode::Child(int index) const { return FChildren[index]; }
 
 TGXNode* TGXNode::FindChild(std::string_view name, bool caseSensitive) const {
-  if (!FChildren) return nullptr;
-  for (TGXNode* child : *FChildren) {
+  for (TGXNode* child : FChildren) {
     if (caseSensitive ? child->FName == name : SameTextLatin1(child->FName, name)) return child;
     if (TGXNode* found = child->FindChild(name, caseSensitive)) return found;
   }
@@ -415,7 +427,7 @@ bool TGXNode::UpdateNode(bool force, bool& full) {
   if (full) {
     ForgetChangedChildren();
     // Re-read the array each step: an override may have changed the children.
-    for (int i = 0; FChildren && i < FChildren->Count(); ++i) FChildren->At(i)->Update(force);
+    for (int i = 0; i < FChildren.Count(); ++i) FChildren.At(i)->Update(force);
   } else {
     // Only the children that reported. Re-read the list each step: an update may report more
     // children (appended) or remove some (their entries become null).
@@ -429,7 +441,7 @@ bool TGXNode::UpdateNode(bool force, bool& full) {
       ForgetChangedChildren();
       FReportedAll = false;
       full = true;
-      for (int i = 0; FChildren && i < FChildren->Count(); ++i) FChildren->At(i)->Update(all);
+      for (int i = 0; i < FChildren.Count(); ++i) FChildren.At(i)->Update(all);
     }
   }
   FDirty = false;

@@ -79,11 +79,11 @@ class TGXNode : public TGXRefCounted {
   const std::string& Name() const { return FName; }
   void SetName(std::string name) { FName = std::move(name); }
   TGXNode* Parent() const { return FParent; }
-  int ChildCount() const { return FChildren ? FChildren->Count() : 0; }
+  int ChildCount() const { return FChildren.Count(); }
   // The child at index; a bad index raises the list index error.
   TGXNode* Child(int index) const;
   // The children in order (a view; valid until the children change).
-  TGXArrayView<TGXNode> Children() const { return FChildren ? FChildren->View() : TGXArrayView<TGXNode>(); }
+  TGXArrayView<TGXNode> Children() const { return FChildren.View(); }
   // Depth-first, pre-order search of the descendants (not the node itself): for each child in
   // order, the child when its name matches, else the match in its subtree. Case-insensitive
   // comparison folds ASCII and the Latin-1 letters. Null when nothing matches.
@@ -207,11 +207,12 @@ class TGXNode : public TGXRefCounted {
   void NoteReport(TGXNode* child);
   bool Listed(const TGXNode* child) const;
 
-  // Laid out for the update pass: what a parent reads of each child while walking and bounding
-  // its children (flags, then the local matrix) comes first and together.
+  // Laid out for the update pass: what it reads and writes of every node it walks comes first
+  // and together (flags, children, matrices, transform and world values); what only edits,
+  // look-ups and reports need comes last.
   TGXNode* FParent = nullptr;
-  std::unique_ptr<TGXArrayOf<TGXNode>> FChildren;
-  std::vector<TGXNode*> FReported;
+  // Held in the node: the walk goes from a node to its children without another look-up.
+  TGXArrayOf<TGXNode> FChildren;
   bool FDirty = false;
   bool FChildDirty = false;
   bool FParentNotified = false;
@@ -227,15 +228,16 @@ class TGXNode : public TGXRefCounted {
   int FReportSlot = -1;
   uint64_t FMatrixRevision;
   TGXMatrix FLocalMatrix;
+  TGXMatrix FWorldMatrix;
+  TGXVector3 FWorldPosition{0, 0, 0};
+  TGXQuaternion FWorldRotation;
+  TGXVector3 FWorldScale{1, 1, 1};
   TGXVector3 FPosition{0, 0, 0};
   TGXQuaternion FRotation;
   TGXVector3 FScale{1, 1, 1};
   TGXMatrix FInverseLocalMatrix;
-  TGXVector3 FWorldPosition{0, 0, 0};
-  TGXQuaternion FWorldRotation;
-  TGXVector3 FWorldScale{1, 1, 1};
-  TGXMatrix FWorldMatrix;
   mutable TGXMatrix FInverseWorldMatrix;
+  std::vector<TGXNode*> FReported;
   std::string FName;
   std::unique_ptr<TGXDestroyListeners> FDestroyListeners;
 };

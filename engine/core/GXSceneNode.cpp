@@ -236,8 +236,8 @@ void KeepChildBounds(const TGXSceneNode& child, TGXChildExtent& world, TGXChildE
   world.Drawn = child.RenderEnabled();
   world.Usable = child.Visible() && !child.WorldBounds().Empty;
   if (world.Usable) {
-    const TGXVector3& cmin = child.WorldBounds().Corners[0];
-    const TGXVector3& cmax = child.WorldBounds().Corners[6];
+    const TGXVector3& cmin = child.WorldBounds().Min();
+    const TGXVector3& cmax = child.WorldBounds().Max();
     world.Min[0] = cmin.x, world.Min[1] = cmin.y, world.Min[2] = cmin.z;
     world.Max[0] = cmax.x, world.Max[1] = cmax.y, world.Max[2] = cmax.z;
   }

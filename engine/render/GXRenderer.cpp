@@ -154,7 +154,6 @@ namespace {
 inline void PrefetchNode(const TGXSceneNode* node) {
   const TGXBoundingBox& bounds = node->WorldBounds();
   __builtin_prefetch(&bounds);
-  __builtin_prefetch(&bounds.Corners[6]);
   __builtin_prefetch(&bounds.Center);
   __builtin_prefetch(&node->LocalBounds());  // the visibility switches lie next to it
   __builtin_prefetch(&node->Objects());

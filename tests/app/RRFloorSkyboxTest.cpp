@@ -181,7 +181,7 @@ TEST(RRFloor, PlacedUnderTheLayoutAndReachingBeyondIt) {
   for (const TCase& c : cases) {
     gx::TGXBoundingBox box;
     if (!c.Empty) box = gx::BoxFromMinMax(c.Min, c.Max);
-    if (std::isnan(c.Min.x)) box.Corners[0].x = nan;
+    if (std::isnan(c.Min.x)) box.Low.x = nan;
     floor->Place(box);
     EXPECT_EQ(floor->Position(), c.Position) << c.Name;
     EXPECT_EQ(floor->Scale(), c.Scale) << c.Name;

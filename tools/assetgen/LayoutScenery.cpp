@@ -71,7 +71,7 @@ TBox TrackBox(const rr::TRRTrack& track) {
   for (int r = 0; r < track.GetRouteCount(); ++r) {
     const gx::TGXBoundingBox& b = track.GetRoute(r)->Bounds();
     if (b.Empty) continue;
-    for (const gx::TGXVector3& c : b.Corners) box.Add(gx::GXVec3TransformCoord(c, track.WorldMatrix()));
+    for (const gx::TGXVector3& c : b.Corners()) box.Add(gx::GXVec3TransformCoord(c, track.WorldMatrix()));
   }
   return box;
 }

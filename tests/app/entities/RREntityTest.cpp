@@ -51,7 +51,8 @@ TGXQuaternion AboutY(float degrees) { return gx::GXQuaternionRotationAxis({0, 1,
 
 gx::TGXFrustum BoxVolume(TGXVector3 min, TGXVector3 max) {
   gx::TGXBoundingBox box = gx::BoxFromMinMax(min, max);
-  return gx::FrustumFromCorners(std::span<const TGXVector3, 8>(box.Corners, 8));
+  const std::array<TGXVector3, 8> corners = box.Corners();
+  return gx::FrustumFromCorners(std::span<const TGXVector3, 8>(corners));
 }
 
 }  // namespace

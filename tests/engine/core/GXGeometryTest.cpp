@@ -122,7 +122,7 @@ TEST(GXGeometry, Spheres) {
 }
 
 TEST(GXGeometry, EdgeAndFaceTablesDescribeTheBox) {
-  const auto& c = kUnitCube.Corners;
+  const auto c = kUnitCube.Corners();
   // Edges come in groups of four along x, y and z.
   for (int i = 0; i < 12; ++i) {
     TGXVector3 e = c[GXBoxEdges[i][1]] - c[GXBoxEdges[i][0]];

@@ -198,7 +198,7 @@ TEST(GXSceneNode, BoundsMatchTheGeneralBoxFunctions) {
     ASSERT_FALSE(actual[k]->Empty);
     for (int c = 0; c < 8; ++c)
       for (int i = 0; i < 3; ++i)
-        EXPECT_NEAR(actual[k]->Corners[c][i], expected[k].Corners[c][i], 1e-4f) << k << c;
+        EXPECT_NEAR(actual[k]->Corner(c)[i], expected[k].Corner(c)[i], 1e-4f) << k << c;
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[k]->Center[i], expected[k].Center[i], 1e-4f) << k;
   }
 }
