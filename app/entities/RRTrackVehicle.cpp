@@ -437,23 +437,39 @@ const TRRTrackVehicle* TRRTrackVehicle::NoteMoveOrder() {
 }
 
 void TRRTrackVehicle::FetchTrainLater(int stage) const {
-  // In stages, each asking for what the one before brought: the vehicles, then their nodes and
-  // routes, then the nodes' child lists.
+  // In stages, each reading only what the one before asked for, so that none waits: the
+  // vehicles, then where their node lists and routes lie, then the nodes, then their child lists.
+  // Neighbours mostly share their route: each route is asked for once.
+  const TRRTrackRoute* lastRoute = nullptr;
   for (const TRRTrackVehicle* v : FKeptTrain.Vehicles) {
-    if (stage == 0) {
-      FetchLinesLater(v, sizeof(*v));
-      FetchLinesLater(v->FParts.data(), v->FParts.size() * sizeof(v->FParts[0]));
-    } else if (stage == 1) {
-      for (const gx::TGXSceneNode* node : v->FParts) FetchLinesLater(node, sizeof(gx::TGXSceneNode));
-      if (v->FKeptRoute) __builtin_prefetch(v->FKeptRoute, 0, 2);
-    } else {
-      for (const gx::TGXSceneNode* node : v->FParts) {
-        if (node->ChildCount() == 0) continue;
-        __builtin_prefetch(node->Children().data(), 0, 2);
-        __builtin_prefetch(node->ChildExtents().data(), 0, 2);
-        __builtin_prefetch(node->ChildRevisions().data(), 0, 2);
-      }
+    const TRRTrackRoute* route = v->KeptRouteNow();
+    switch (stage) {
+      case 0:
+        FetchLinesLater(v, sizeof(*v));
+        break;
+      case 1:
+        FetchLinesLater(v->FParts.data(), v->FParts.size() * sizeof(v->FParts[0]));
+        if (route && route != lastRoute) FetchLinesLater(route, sizeof(*route));
+        break;
+      case 2:
+        for (const gx::TGXSceneNode* node : v->FParts) FetchLinesLater(node, sizeof(gx::TGXSceneNode));
+        // What the rail queries read besides the route: its ends and its track's placement.
+        if (route && route != lastRoute) {
+          for (int i = 0; i < 2; ++i)
+            if (const TRRTrackRouteContact* contact = route->Contact(i))
+              FetchLinesLater(contact, sizeof(*contact));
+          if (route->Track()) FetchLinesLater(route->Track(), sizeof(TRRTrack));
+        }
+        break;
+      default:
+        for (const gx::TGXSceneNode* node : v->FParts) {
+          if (node->ChildCount() == 0) continue;
+          __builtin_prefetch(node->Children().data(), 0, 2);
+          __builtin_prefetch(node->ChildExtents().data(), 0, 2);
+          __builtin_prefetch(node->ChildRevisions().data(), 0, 2);
+        }
     }
+    lastRoute = route;
   }
 }
 
@@ -622,6 +638,11 @@ TGXVector3 TRRTrackVehicle::WorldPivot() const {
       Position() + gx::RotateVector(TGXVector3{FPivot.x * s.x, FPivot.y * s.y, FPivot.z * s.z}, Rotation());
   const gx::TGXNode* parent = Parent();
   return parent ? gx::GXVec3TransformCoord(local, parent->WorldMatrix()) : local;
+}
+
+const TRRTrackRoute* TRRTrackVehicle::KeptRouteNow() const {
+  return FKeptRoute && FKeptAt == RRTrackLayoutGeneration() && FKeptManager == Manager() ? FKeptRoute
+                                                                                         : nullptr;
 }
 
 TRRTrackRoute* TRRTrackVehicle::StoredRoute() const {
@@ -1366,6 +1387,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     CollectTrain(pushing, couplers, vehicles, c);
   }
   if (pushing) TrainsChanged();
+  if (nextTrain) nextTrain->FetchTrainLater(1);
 
   // 2. Leading and trailing couplers.
   const TRRVehicleSocket* frontEnd = couplers[c - 1];
@@ -1405,7 +1427,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   }
 
   for (const TRRTrackVehicle* v : vehicles) v->FetchNodeLists();
-  if (nextTrain) nextTrain->FetchTrainLater(1);
+  if (nextTrain) nextTrain->FetchTrainLater(2);
   // 5. In steps of at most 0.5, noting every route the end couplers pass.
   std::vector<TPassedRoute>& passed = scratch.Passed;
   std::vector<TRRTrackRoute*>& routes = scratch.Routes;
@@ -1480,7 +1502,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     x = (rest > 0) == (x > 0) ? rest : 0;
   }
 
-  if (nextTrain) nextTrain->FetchTrainLater(2);
+  if (nextTrain) nextTrain->FetchTrainLater(3);
   for (size_t i = 0; i < couplers.size(); ++i)
     if (stepped[i]) {
       TRRTrackVehicle* v = couplers[i]->Vehicle;

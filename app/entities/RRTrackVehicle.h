@@ -241,7 +241,7 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // Notes this vehicle's train as the one moving now (after the one that moved last) and returns
   // the vehicle whose train moved after it in the last pass over the entities, if any.
   const TRRTrackVehicle* NoteMoveOrder();
-  // Asks the memory for this vehicle's kept train, in stages 0, 1, 2 (see Move).
+  // Asks the memory for this vehicle's kept train, in stages 0 to 3 (see Move).
   void FetchTrainLater(int stage) const;
   // The bogies turned to the rails at their points (rails: the frames there, where a point moved).
   void PlaceBogies(const RouteLocation* points, const TRRTrackRoute::TWorldRailFrame* rails,
@@ -267,6 +267,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // The stored route when its track exists and the position lies on it (GetRoute's first answer,
   // without looking for another).
   TRRTrackRoute* StoredRoute() const;
+  // The route StoredRoute keeps while its track layout generation stands, else null: a kept
+  // route of an older generation may be gone.
+  const TRRTrackRoute* KeptRouteNow() const;
   // The index of the vehicles by the route they stand on, current for the list; kept up to date
   // by every change of a member's stored track or route.
   std::shared_ptr<TRRVehicleIndex> IndexFor(const TRREntityList& vehicles);

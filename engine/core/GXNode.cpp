@@ -144,6 +144,8 @@ bool TGXNode::RemoveChild(TGXNode* child) {
   if (Listed(child)) FReported[size_t(child->FReportSlot)] = nullptr;
   child->FReportSlot = -1;
   FListsReports = FChildren.Count() >= kListedChildrenMin;
+  // Only a node that lists reports has any (ForgetChangedChildren relies on it).
+  if (!FListsReports) FReported.clear();
   child->FParent = nullptr;
   child->FParentNotified = false;
   // A node that had children and has none left gives their storage back.
@@ -393,7 +395,11 @@ void TGXNode::NoteReport(TGXNode* child) {
   FReported.push_back(child);
 }
 
-void TGXNode::ForgetChangedChildren() { FReported.clear(); }
+void TGXNode::ForgetChangedChildren() {
+  // Most nodes never list reports: their list is not even looked at (it lies apart from what the
+  // update reads).
+  if (FListsReports) FReported.clear();
+}
 
 void TGXNode::MarkChildDirty() {
   // Climbs without recursion; stops at the first ancestor that is already marked.
