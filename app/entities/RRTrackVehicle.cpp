@@ -439,6 +439,8 @@ const TRRTrackVehicle* TRRTrackVehicle::NoteMoveOrder() {
 void TRRTrackVehicle::FetchTrainLater(int stage) const {
   // In stages, each reading only what the one before asked for, so that none waits: the
   // vehicles, then where their node lists and routes lie, then the nodes, then their child lists.
+  // Asked again at every stage: what ran in between may have changed the make-up.
+  if (!KeptTrainIntact()) return;
   // Neighbours mostly share their route: each route is asked for once.
   const TRRTrackRoute* lastRoute = nullptr;
   for (const TRRTrackVehicle* v : FKeptTrain.Vehicles) {

@@ -121,6 +121,20 @@ TEST(GXGeometry, Spheres) {
   EXPECT_FALSE(SpheresIntersect(a, SphereFrom({kNaN, 0, 0}, 1)));
 }
 
+TEST(GXGeometry, BoxCornersFollowTheirNumbering) {
+  // Signs per axis: - is the minimum, + the maximum.
+  const char* signs[8] = {"---", "+--", "+-+", "--+", "-+-", "++-", "+++", "-++"};
+  const TGXVector3 lo{1, 2, 3}, hi{4, 5, 6};
+  const TGXBoundingBox box = BoxFromMinMax(lo, hi);
+  const std::array<TGXVector3, 8> corners = box.Corners();
+  for (int k = 0; k < 8; ++k)
+    for (int a = 0; a < 3; ++a)
+      EXPECT_EQ(corners[size_t(k)][a], signs[k][a] == '+' ? hi[a] : lo[a]) << k << a;
+  EXPECT_EQ(box.Min(), lo);
+  EXPECT_EQ(box.Max(), hi);
+  EXPECT_EQ(box.Center, TGXVector3(2.5f, 3.5f, 4.5f));
+}
+
 TEST(GXGeometry, EdgeAndFaceTablesDescribeTheBox) {
   const auto c = kUnitCube.Corners();
   // Edges come in groups of four along x, y and z.

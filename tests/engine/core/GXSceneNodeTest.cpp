@@ -341,4 +341,27 @@ TEST(GXSceneNode, UpdateVisitsOnlyTheChildrenThatChangedAndBoundsStayExact) {
   // The root itself moves: every child's world values follow.
   trees.Both([](TGXSceneNode& root, std::vector<TCountingNode*>&) { root.SetPosition({-5, 0, 9}); });
   trees.UpdateAndCompare("root moved");
+
+  // Children leave after one reported, until too few are left to list reports: the reported one
+  // is still placed. New children make the list worth keeping again, and it holds new reports only.
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) {
+    c[0]->SetPosition({7, 7, 7});
+    while (c.size() > 10) {
+      delete c.back();
+      c.pop_back();
+    }
+  });
+  trees.UpdateAndCompare("fell below the listing size");
+  trees.Both([](TGXSceneNode& root, std::vector<TCountingNode*>& c) {
+    c[1]->SetPosition({-7, 0, 0});
+    while (c.size() < 30) {
+      auto* n = new TCountingNode("n" + std::to_string(c.size()), &root);
+      n->AttachObject(MakeRef<TBox>(TGXVector3(-1, -1, -1), TGXVector3(1, 1, 1)).Get());
+      c.push_back(n);
+    }
+  });
+  trees.UpdateAndCompare("listed again");
+  trees.Both([](TGXSceneNode&, std::vector<TCountingNode*>& c) { c[2]->SetPosition({0, 0, -7}); });
+  trees.UpdateAndCompare("one moved after");
+  EXPECT_EQ(trees.Visited(), 1);
 }
