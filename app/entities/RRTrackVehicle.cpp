@@ -385,10 +385,24 @@ void TRRTrackVehicle::FindParts() {
 
 namespace {
 
-// A hint only: the lines of the block are asked for, nothing is read.
+// A hint only: the lines of the block are asked for, nothing is read. Level 3 brings them into
+// every cache level, level 2 only as far as the second (for what is needed a little later).
+template <int Level = 3>
 inline void FetchLines(const void* block, size_t size) {
   const char* p = static_cast<const char*>(block);
-  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(p + at);
+  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(p + at, 0, Level);
+}
+
+// The same for the child lists of the nodes (their storage, packed boxes and revisions), once the
+// nodes are there.
+template <int Level = 3>
+inline void FetchChildLists(const std::vector<gx::TGXSceneNode*>& nodes) {
+  for (const gx::TGXSceneNode* node : nodes) {
+    if (node->ChildCount() == 0) continue;
+    __builtin_prefetch(node->Children().data(), 0, Level);
+    __builtin_prefetch(node->ChildExtents().data(), 0, Level);
+    __builtin_prefetch(node->ChildRevisions().data(), 0, Level);
+  }
 }
 
 }  // namespace
@@ -396,15 +410,6 @@ inline void FetchLines(const void* block, size_t size) {
 void TRRTrackVehicle::FetchAhead() const {
   FetchLines(this, sizeof(*this));
   for (const gx::TGXSceneNode* node : FParts) FetchLines(node, sizeof(gx::TGXSceneNode));
-}
-
-void TRRTrackVehicle::FetchNodeLists() const {
-  for (const gx::TGXSceneNode* node : FParts) {
-    if (node->ChildCount() == 0) continue;
-    __builtin_prefetch(node->Children().data());
-    __builtin_prefetch(node->ChildExtents().data());
-    __builtin_prefetch(node->ChildRevisions().data());
-  }
 }
 
 namespace {
@@ -417,10 +422,7 @@ struct TLastMover {
 } GLastMover;
 
 // Into the second-level cache only: the train after this one is not needed before this one is done.
-inline void FetchLinesLater(const void* block, size_t size) {
-  const char* p = static_cast<const char*>(block);
-  for (size_t at = 0; at < size; at += 64) __builtin_prefetch(p + at, 0, 2);
-}
+inline void FetchLinesLater(const void* block, size_t size) { FetchLines<2>(block, size); }
 
 }  // namespace
 
@@ -464,12 +466,7 @@ void TRRTrackVehicle::FetchTrainLater(int stage) const {
         }
         break;
       default:
-        for (const gx::TGXSceneNode* node : v->FParts) {
-          if (node->ChildCount() == 0) continue;
-          __builtin_prefetch(node->Children().data(), 0, 2);
-          __builtin_prefetch(node->ChildExtents().data(), 0, 2);
-          __builtin_prefetch(node->ChildRevisions().data(), 0, 2);
-        }
+        FetchChildLists<2>(v->FParts);
     }
     lastRoute = route;
   }
@@ -1428,7 +1425,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
       break;
   }
 
-  for (const TRRTrackVehicle* v : vehicles) v->FetchNodeLists();
+  for (const TRRTrackVehicle* v : vehicles) FetchChildLists(v->FParts);
   if (nextTrain) nextTrain->FetchTrainLater(2);
   // 5. In steps of at most 0.5, noting every route the end couplers pass.
   std::vector<TPassedRoute>& passed = scratch.Passed;

@@ -236,8 +236,6 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // Asks the memory for the vehicle and its model's nodes ahead of their placement and update: a
   // train's move otherwise waits for them node after node. Only a hint; nothing changes.
   void FetchAhead() const;
-  // The same for the nodes' child lists, once the nodes are there.
-  void FetchNodeLists() const;
   // Notes this vehicle's train as the one moving now (after the one that moved last) and returns
   // the vehicle whose train moved after it in the last pass over the entities, if any.
   const TRRTrackVehicle* NoteMoveOrder();

@@ -1,9 +1,6 @@
 #include "engine/core/GXNode.h"
 
 #include <cmath>
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
 
 #include "engine/core/GXException.h"
 
@@ -55,26 +52,14 @@ inline bool AllFinite(const TGXMatrix& m) {
   return (acc[0] + acc[1]) + (acc[2] + acc[3]) == 0.0f;
 }
 
-// out = a * b as GXMatrixMultiply has it, inlined into the update and computed a row of four at
-// a time. Each element is summed in the same order either way, so both give the same bits.
+// out = a * b as GXMatrixMultiply has it, inlined into the update and written row by row so that
+// the compiler computes each row of four at once.
 inline void MultiplyInto(TGXMatrix& out, const TGXMatrix& a, const TGXMatrix& b) {
-#if defined(__SSE__)
-  const __m128 b0 = _mm_loadu_ps(b.m[0]), b1 = _mm_loadu_ps(b.m[1]), b2 = _mm_loadu_ps(b.m[2]),
-               b3 = _mm_loadu_ps(b.m[3]);
-  for (int i = 0; i < 4; ++i) {
-    __m128 r = _mm_mul_ps(_mm_set1_ps(a.m[i][0]), b0);
-    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(a.m[i][1]), b1));
-    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(a.m[i][2]), b2));
-    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(a.m[i][3]), b3));
-    _mm_storeu_ps(out.m[i], r);
-  }
-#else
   for (int i = 0; i < 4; ++i) {
     const float a0 = a.m[i][0], a1 = a.m[i][1], a2 = a.m[i][2], a3 = a.m[i][3];
     for (int j = 0; j < 4; ++j)
       out.m[i][j] = a0 * b.m[0][j] + a1 * b.m[1][j] + a2 * b.m[2][j] + a3 * b.m[3][j];
   }
-#endif
 }
 
 [[noreturn]] void RaiseAddChild(const char* reason) {
