@@ -156,8 +156,12 @@ void TRREntityManager::RegisterEntity(TRREntity* entity) {
   if (id > 0) {
     if (id > MaxEntityID) throw CreateEntityError(RRTextInvalidDescription);
     if (FindByID(id)) throw CreateEntityError(RRTextDuplicateEntityID);
-    if (FEntities.size() < static_cast<size_t>(id)) FEntities.resize(static_cast<size_t>(id), nullptr);
+    if (FEntities.size() < static_cast<size_t>(id)) {
+      FEntities.resize(static_cast<size_t>(id), nullptr);
+      FIdle.resize(FEntities.size(), 0);
+    }
     FEntities[static_cast<size_t>(id) - 1] = entity;
+    FIdle[static_cast<size_t>(id) - 1] = entity->IdleInFrames();
     AddToNameIndex(entity, entity->Name());
     // An entity built with an ID the counter has not reached yet keeps that ID to itself.
     if (id >= FNextID) FNextID = id + 1;
@@ -171,6 +175,7 @@ void TRREntityManager::UnregisterEntity(TRREntity* entity) {
   if (id > 0 && static_cast<size_t>(id) <= FEntities.size() &&
       FEntities[static_cast<size_t>(id) - 1] == entity) {
     FEntities[static_cast<size_t>(id) - 1] = nullptr;
+    FIdle[static_cast<size_t>(id) - 1] = 0;
     RemoveFromNameIndex(entity, entity->Name());
   }
   RemoveFromKindList(entity);
@@ -185,6 +190,10 @@ TRREntity* TRREntityManager::FindByID(int32_t id) const {
 }
 
 void TRREntityManager::EntityCreated(TRREntity* entity) { FProject.EntityCreated(entity); }
+
+void TRREntityManager::FrameStepChanged(TRREntity* entity) {
+  if (FindByID(entity->ID()) == entity) FIdle[static_cast<size_t>(entity->ID()) - 1] = entity->IdleInFrames();
+}
 
 void TRREntityManager::EntityRenamed(TRREntity* entity, const std::string& oldName) {
   // Only entities of the table are indexed (FindByName never saw the others either).
@@ -336,12 +345,17 @@ void TRREntityManager::UpdateFrame() {
       FLastConnectionRefresh = now;
     }
   }
-  bool animations = FProject.AnimationsOn();
-  float dt = FProject.FrameDeltaTime();
-  ++FAnimationFrame;
-  for (size_t i = 0; i < FEntities.size(); ++i)
-    if (TRREntity* e = FEntities[i]) e->Animate(animations, dt);
+  AnimateEntities(FProject.AnimationsOn(), FProject.FrameDeltaTime());
   if (FOwnOverlay) FOwnOverlay->Update();
+}
+
+void TRREntityManager::AnimateEntities(bool animationsOn, float deltaTime) {
+  ++FAnimationFrame;
+  // The flags are read first: an idle entity's memory is not touched at all. Both tables are
+  // read again at every slot, since an animation may create or free entities.
+  for (size_t i = 0; i < FEntities.size(); ++i)
+    if (!FIdle[i])
+      if (TRREntity* e = FEntities[i]) e->Animate(animationsOn, deltaTime);
 }
 
 // ---- input ----

@@ -103,6 +103,7 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   TRREntity* FindByID(int32_t id) const override;
   void EntityCreated(TRREntity* entity) override;
   void EntityRenamed(TRREntity* entity, const std::string& oldName) override;
+  void FrameStepChanged(TRREntity* entity) override;
   bool ShowSelectionBorders() const override;
   // The corner marks of a selected entity, hung on its node (a TRRSelectionBox).
   gx::TGXRef<gx::TGXSceneObject> CreateSelectionBox(TRREntity* entity) override;
@@ -128,6 +129,9 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
   IRREventNotifier* EventNotifier() override { return FProject.EventNotifier(); }
   // Counts the frames whose entity animations ran (a train moves once per frame).
   uint64_t AnimationFrame() const { return FAnimationFrame; }
+  // The next frame of the entities' animations: the counter moves on, then every entity that is
+  // not idle in frames (TRREntity::IdleInFrames) animates, in ID order.
+  void AnimateEntities(bool animationsOn, float deltaTime);
   void AdvanceAnimationFrame() { ++FAnimationFrame; }
   static TRREntityKindList KindListOf(const TRREntityClass& cls);
 
@@ -228,6 +232,8 @@ class TRREntityManager : public IRREntityManager, public IRREventNotifierHost {
 
   IRRProjectHost& FProject;
   std::vector<TRREntity*> FEntities;
+  // Per slot: 1 when the entity there is idle in frames, so the frame step need not touch it.
+  std::vector<uint8_t> FIdle;
   // The entities of the table by case-folded name (gx::LowerCaseText), in no particular order.
   std::unordered_map<std::string, std::vector<TRREntity*>> FNameIndex;
   int32_t FNextID = 1;

@@ -144,9 +144,7 @@ struct TWorld : benchlayout::TBenchLayout {
     const auto t0 = std::chrono::steady_clock::now();
     Project.Root.Update(false);
     const auto t1 = std::chrono::steady_clock::now();
-    Manager->AdvanceAnimationFrame();
-    for (int i = 0; i < Manager->EntitySlotCount(); ++i)
-      if (TRREntity* e = Manager->EntitySlot(i)) e->Animate(true, kFrame);
+    Manager->AnimateEntities(true, kFrame);
     const auto t2 = std::chrono::steady_clock::now();
     SceneTime += std::chrono::duration<double, std::micro>(t1 - t0).count();
     AnimateTime += std::chrono::duration<double, std::micro>(t2 - t1).count();

@@ -156,13 +156,17 @@ bool TRREntity::HitTest(const gx::TGXFrustum& volume) {
 // ---- links ----
 
 void TRREntity::SetLinkTarget(TRREntity* target) {
+  const int32_t before = FLinkTarget;
   if (!target) {
     FLinkTarget = 0;
-    return;
+  } else {
+    FLinkTarget = target->ID();
+    FLinkOffset =
+        gx::GXVec3TransformNormal(WorldPosition() - target->WorldPosition(), target->InverseWorldMatrix());
+    FLinkRotation =
+        gx::GXQuaternionMultiply(WorldRotation(), gx::GXQuaternionInverse(target->WorldRotation()));
   }
-  FLinkTarget = target->ID();
-  FLinkOffset = gx::GXVec3TransformNormal(WorldPosition() - target->WorldPosition(), target->InverseWorldMatrix());
-  FLinkRotation = gx::GXQuaternionMultiply(WorldRotation(), gx::GXQuaternionInverse(target->WorldRotation()));
+  if (FRegistered && FManager && (before == 0) != (FLinkTarget == 0)) FManager->FrameStepChanged(this);
 }
 
 // ---- tree ----

@@ -60,6 +60,8 @@ class IRREntityManager {
   virtual void EntityCreated(TRREntity* entity) {}
   // A registered entity's name changed from oldName (TRREntity::SetName); the name index follows.
   virtual void EntityRenamed(TRREntity* entity, const std::string& oldName) {}
+  // A registered entity's IdleInFrames may have changed (its link did).
+  virtual void FrameStepChanged(TRREntity* entity) {}
   // Whether selected entities show selection boxes now (the manager's overlay switch and the
   // program's selection-border display).
   virtual bool ShowSelectionBorders() const { return false; }
@@ -130,6 +132,10 @@ class TRREntity : public gx::TGXSceneNode {
   virtual void UpdateView(bool technicalView) {}
   // Called every frame; the base follows the link target.
   virtual void Animate(bool animationsOn, float deltaTime);
+  // True while Animate does nothing whatever the frame: no link to follow, and a kind that adds
+  // nothing to the base Animate. The manager's frame step passes such an entity by without
+  // touching it (a large layout holds thousands of pieces of track).
+  bool IdleInFrames() const { return FLinkTarget == 0 && !AnimatesItself(); }
   // Appends a selection box for this entity to the selection borders.
   virtual void CreateSelectionBorder();
   // True with an empty reason; kinds that must stay answer false with the reason shown.
@@ -199,6 +205,10 @@ class TRREntity : public gx::TGXSceneNode {
   const std::vector<gx::TGXRef<gx::TGXSceneObject>>& SelectionBorders() const { return FSelectionBorders; }
 
  protected:
+  // Whether the kind's Animate does more than follow the link. A kind that adds nothing to it
+  // answers false (and must answer true again where a derived kind overrides Animate).
+  virtual bool AnimatesItself() const { return true; }
+
   // For subclasses whose destructor must already count as destruction (before the base runs).
   void BeginDestruction() { FDestroying = true; }
   void FreeSelectionBorders();

@@ -442,18 +442,24 @@ bool TGXNode::UpdateNode(bool force, bool& full) {
 
 namespace {
 
-// The local matrix S * R * T of a node's transform and its inverse.
-void LocalMatrices(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3& p, TGXMatrix& l,
-                   TGXMatrix& il) {
-  // The rotation matrix of q, as GXMatrixRotationQuaternion has it.
-  const float xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
-  const float xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z;
-  const float xw = q.x * q.w, yw = q.y * q.w, zw = q.z * q.w;
-  const float r[3][3] = {{1 - 2 * (yy + zz), 2 * (xy + zw), 2 * (xz - yw)},
-                         {2 * (xy - zw), 1 - 2 * (xx + zz), 2 * (yz + xw)},
-                         {2 * (xz + yw), 2 * (yz - xw), 1 - 2 * (xx + yy)}};
+// The rotation matrix of q, as GXMatrixRotationQuaternion has it.
+struct TRotation {
+  float r[3][3];
+  explicit TRotation(const TGXQuaternion& q) {
+    const float xx = q.x * q.x, yy = q.y * q.y, zz = q.z * q.z;
+    const float xy = q.x * q.y, xz = q.x * q.z, yz = q.y * q.z;
+    const float xw = q.x * q.w, yw = q.y * q.w, zw = q.z * q.w;
+    r[0][0] = 1 - 2 * (yy + zz), r[0][1] = 2 * (xy + zw), r[0][2] = 2 * (xz - yw);
+    r[1][0] = 2 * (xy - zw), r[1][1] = 1 - 2 * (xx + zz), r[1][2] = 2 * (yz + xw);
+    r[2][0] = 2 * (xz + yw), r[2][1] = 2 * (yz - xw), r[2][2] = 1 - 2 * (xx + yy);
+  }
+};
 
-  // Local = S * R * T: the rows of R scaled, then the translation row.
+// The local matrix S * R * T of a node's transform.
+void MakeLocalMatrix(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3& p, TGXMatrix& l) {
+  const TRotation rot(q);
+  const auto& r = rot.r;
+  // The rows of R scaled, then the translation row.
   for (int c = 0; c < 3; ++c) {
     l.m[0][c] = s.x * r[0][c];
     l.m[1][c] = s.y * r[1][c];
@@ -462,12 +468,16 @@ void LocalMatrices(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3
   }
   l.m[0][3] = l.m[1][3] = l.m[2][3] = 0;
   l.m[3][3] = 1;
+}
 
-  // Inverse of S * R * T = T^-1 * R^T * S^-1 when R is a rotation (unit q): column j of R^T
-  // scaled by 1/s_j; zero scale components give 0 instead of infinities. Other quaternions do
-  // not give a rotation matrix and take the general inverse.
-  const float qn = xx + yy + zz + q.w * q.w;
+// Its inverse, T^-1 * R^T * S^-1 when R is a rotation (unit q): column j of R^T scaled by 1/s_j;
+// zero scale components give 0 instead of infinities. Other quaternions do not give a rotation
+// matrix and take the general inverse.
+void MakeLocalInverse(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3& p, TGXMatrix& il) {
+  const float qn = q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w;
   if (std::fabs(qn - 1.0f) <= 1e-5f) {
+    const TRotation rot(q);
+    const auto& r = rot.r;
     const float is[3] = {SafeReciprocal(s.x), SafeReciprocal(s.y), SafeReciprocal(s.z)};
     for (int j = 0; j < 3; ++j) {
       for (int i = 0; i < 3; ++i) il.m[i][j] = r[j][i] * is[j];
@@ -476,6 +486,8 @@ void LocalMatrices(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3
     il.m[0][3] = il.m[1][3] = il.m[2][3] = 0;
     il.m[3][3] = 1;
   } else {
+    TGXMatrix l;
+    MakeLocalMatrix(q, s, p, l);
     GXMatrixInverse(il, nullptr, l);
   }
   if (!AllFinite(il)) il = TGXMatrix();
@@ -485,13 +497,16 @@ void LocalMatrices(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3
 
 void TGXNode::RecomputeMatrices() {
   FMatrixRevision = ++GMatrixRevision;
-  FInverseWorldStale = true;
   const TGXQuaternion& q = FRotation;
   const TGXVector3& s = FScale;
   const TGXVector3& p = FPosition;
-  // The local matrices depend on the node's own transform only, which changes only together with
-  // FDirty: a node carried along by its parent (most of a moving vehicle's model nodes) keeps them.
-  if (FDirty) LocalMatrices(q, s, p, FLocalMatrix, FInverseLocalMatrix);
+  // The local matrix depends on the node's own transform only, which changes only together with
+  // FDirty: a node carried along by its parent (most of a moving vehicle's model nodes) keeps it.
+  if (FDirty) {
+    MakeLocalMatrix(q, s, p, FLocalMatrix);
+    FLocalRotation = q;
+    FLocalScale = s;
+  }
   const TGXMatrix& l = FLocalMatrix;
 
   if (FParent) {
@@ -508,15 +523,19 @@ void TGXNode::RecomputeMatrices() {
   }
 }
 
-void TGXNode::MakeInverseWorldMatrix() const {
+void TGXNode::MakeInverses() const {
+  if (!FInverses) FInverses = std::make_unique<TGXNodeInverses>();
+  TGXNodeInverses& inverses = *FInverses;
+  const TGXVector3 p{FLocalMatrix.m[3][0], FLocalMatrix.m[3][1], FLocalMatrix.m[3][2]};
+  MakeLocalInverse(FLocalRotation, FLocalScale, p, inverses.Local);
   if (FParent) {
     // (Local * ParentWorld)^-1 = ParentWorld^-1 * Local^-1 for row vectors.
-    MultiplyInto(FInverseWorldMatrix, FParent->InverseWorldMatrix(), FInverseLocalMatrix);
-    if (!AllFinite(FInverseWorldMatrix)) FInverseWorldMatrix = TGXMatrix();
+    MultiplyInto(inverses.World, FParent->InverseWorldMatrix(), inverses.Local);
+    if (!AllFinite(inverses.World)) inverses.World = TGXMatrix();
   } else {
-    FInverseWorldMatrix = FInverseLocalMatrix;
+    inverses.World = inverses.Local;
   }
-  FInverseWorldStale = false;
+  inverses.Revision = FMatrixRevision;
 }
 
 // ---- destruction ----

@@ -37,6 +37,14 @@ namespace gx {
 
 class TGXNode;
 
+// The inverse matrices of a node, made when first asked for after its matrices changed: a frame's
+// update never needs them, and most moved nodes are only drawn.
+struct TGXNodeInverses {
+  TGXMatrix Local, World;
+  // The node's matrix revision they were made for (0: none yet).
+  uint64_t Revision = 0;
+};
+
 // The space in which a translation or rotation is given.
 enum class TGXTransformSpace : int { Local = 0, Parent = 1, World = 2 };
 
@@ -148,14 +156,11 @@ class TGXNode : public TGXRefCounted {
   // ---- cached values ----
 
   const TGXMatrix& LocalMatrix() const { return FLocalMatrix; }
-  const TGXMatrix& InverseLocalMatrix() const { return FInverseLocalMatrix; }
   const TGXMatrix& WorldMatrix() const { return FWorldMatrix; }
-  // Made when first asked after the matrices changed (from the parent's and the node's inverse
-  // as of their last Update): most moved nodes are only drawn and never asked.
-  const TGXMatrix& InverseWorldMatrix() const {
-    if (FInverseWorldStale) MakeInverseWorldMatrix();
-    return FInverseWorldMatrix;
-  }
+  // The inverses are made when first asked after the matrices changed, from the node's transform
+  // and the parent's inverse as of their last Update: most moved nodes are only drawn.
+  const TGXMatrix& InverseLocalMatrix() const { return Inverses().Local; }
+  const TGXMatrix& InverseWorldMatrix() const { return Inverses().World; }
   const TGXVector3& WorldPosition() const { return FWorldPosition; }
   const TGXQuaternion& WorldRotation() const { return FWorldRotation; }
   // Changes whenever Update recomputes the node's matrices; unique among all nodes, so a value
@@ -202,7 +207,11 @@ class TGXNode : public TGXRefCounted {
 
  private:
   void RecomputeMatrices();
-  void MakeInverseWorldMatrix() const;
+  const TGXNodeInverses& Inverses() const {
+    if (!FInverses || FInverses->Revision != FMatrixRevision) MakeInverses();
+    return *FInverses;
+  }
+  void MakeInverses() const;
   // Puts child on the list of reported children, or gives the list up for a full walk.
   void NoteReport(TGXNode* child);
   bool Listed(const TGXNode* child) const;
@@ -221,8 +230,6 @@ class TGXNode : public TGXRefCounted {
   bool FListsReports = false;
   // True when the reports are not listed and the next update walks every child.
   bool FReportedAll = false;
-  // True when FInverseWorldMatrix is older than the last RecomputeMatrices.
-  mutable bool FInverseWorldStale = false;
   int FIndexInParent = -1;
   // Where this node stands in its parent's FReported, or -1.
   int FReportSlot = -1;
@@ -235,8 +242,11 @@ class TGXNode : public TGXRefCounted {
   TGXVector3 FPosition{0, 0, 0};
   TGXQuaternion FRotation;
   TGXVector3 FScale{1, 1, 1};
-  TGXMatrix FInverseLocalMatrix;
-  mutable TGXMatrix FInverseWorldMatrix;
+  // The rotation and scale the local matrix was last made of (its translation is its last row):
+  // the inverse is made of the same values, however the transform changed since.
+  TGXQuaternion FLocalRotation;
+  TGXVector3 FLocalScale{1, 1, 1};
+  mutable std::unique_ptr<TGXNodeInverses> FInverses;
   std::vector<TGXNode*> FReported;
   std::string FName;
   std::unique_ptr<TGXDestroyListeners> FDestroyListeners;

@@ -653,6 +653,49 @@ TEST_F(TProjectFixture, EventsRunInTheFrameStepAndACloseAskedForThereWaitsForIts
   EXPECT_FALSE(Project->IsOpen());
 }
 
+// A piece of track has nothing to animate, and the frame step passes it by; linked, it follows its
+// target (a link made later as well as one read from the description), and stops once unlinked.
+TEST_F(TProjectFixture, TheFrameStepPassesUnlinkedPiecesByAndLinkedOnesFollow) {
+  TFakeClock clock;
+  TRRProjectServices s = Project->Services();
+  s.Clock = &clock;
+  Project = std::make_unique<TRRProject>(s);
+  ASSERT_TRUE(Project->NewProject({}));
+  auto piece = [&](float x, int32_t link) {
+    TRRTrackDesc d(TRRTrackType::Straight);
+    d.SetID(M().NextID());
+    M().ReserveIDs(1);
+    d.SetPosition({x, 0, 0});
+    d.SetLinkTarget(link);
+    d.AddRoute(std::make_unique<TRRTrackRouteDesc>());
+    return static_cast<TRRTrack*>(M().CreateEntity(nullptr, d));
+  };
+  auto frames = [&] {
+    for (int i = 0; i < 2; ++i) {
+      clock.Advance(40);
+      Project->Tick();
+    }
+  };
+  TRRTrack* target = piece(0, 0);
+  TRRTrack* later = piece(10, 0);
+  TRRTrack* fromFile = piece(20, target->ID());
+  frames();
+  EXPECT_TRUE(later->IdleInFrames());
+  EXPECT_FALSE(fromFile->IdleInFrames());
+  later->SetLinkTarget(target);
+  EXPECT_FALSE(later->IdleInFrames());
+  target->SetPosition({0, 0, 5});
+  frames();
+  EXPECT_NEAR(later->WorldPosition().z, 5, 1e-4f);
+  EXPECT_NEAR(fromFile->WorldPosition().z, 5, 1e-4f);
+  later->SetLinkTarget(nullptr);
+  EXPECT_TRUE(later->IdleInFrames());
+  target->SetPosition({0, 0, 9});
+  frames();
+  EXPECT_NEAR(later->WorldPosition().z, 5, 1e-4f);
+  EXPECT_NEAR(fromFile->WorldPosition().z, 9, 1e-4f);
+}
+
 TEST_F(TProjectFixture, EventReferencesFollowTheRenumberingOnLoadAndImport) {
   // The program's event manager instead of the recording stand-in.
   TRRProjectServices s = Project->Services();

@@ -228,6 +228,8 @@ class TRRPanel : public TRREntity {
   std::unique_ptr<TRREntityDescription> CreateDescription() const override;
   bool CanScale() const override { return false; }
   void UpdateView(bool technicalView) override;
+  // A baseboard adds nothing to Animate: unlinked, the frame step passes it by.
+  bool AnimatesItself() const override { return false; }
 
   // ---- building ----
   // Frees all partitions and all texture-list entries.

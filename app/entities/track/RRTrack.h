@@ -200,6 +200,8 @@ class TRRTrack : public TRREntity {
   // Resets a node scale that differs from 1 (a track is never scaled).
   bool Update(bool force = false) override;
   void UpdateView(bool technicalView) override;
+  // A piece of track adds nothing to Animate: unlinked, the frame step passes it by.
+  bool AnimatesItself() const override { return false; }
   std::unique_ptr<TRREntityDescription> CreateDescription() const override;
   bool CanScale() const override { return false; }
   // Snaps to the nearest free contact of another track within twice the system scale.

@@ -152,9 +152,7 @@ class TrackVehicle : public test::TMaterialTest {
   // then every entity's animation, in ID order.
   void Frame(float dt) {
     P->Scene.Root()->Update(false);
-    M().AdvanceAnimationFrame();
-    for (int i = 0; i < M().EntitySlotCount(); ++i)
-      if (TRREntity* e = M().EntitySlot(i)) e->Animate(true, dt);
+    M().AnimateEntities(true, dt);
   }
 
   // Where along the line of pieces a vehicle's pivot stands (they run along +Z).

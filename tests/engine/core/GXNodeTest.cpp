@@ -182,6 +182,37 @@ TEST(GXNodeTransform, MatricesAndInversesAgreeWithTheGeneralFormulas) {
   EXPECT_VEC_NEAR(n->TransformPoint({1, 2, 3}, static_cast<TGXTransformSpace>(7)), TGXVector3(1, 2, 3));
 }
 
+// The inverses belong to the matrices of the last update, however the transforms changed since
+// and whether or not they were asked for before the change; the next update renews them.
+TEST(GXNodeTransform, InversesFollowTheLastUpdateNotTheLatestSetter) {
+  for (const bool askedBefore : {false, true}) {
+    SCOPED_TRACE(askedBefore ? "asked before the change" : "first asked after the change");
+    TGXNode root("root");
+    auto* parent = new TGXNode("parent", &root);
+    auto* child = new TGXNode("child", parent);
+    parent->SetPosition({4, 0, 1});
+    child->SetPosition({1, 2, 3});
+    child->SetRotation(AboutY(30));
+    child->SetScale({2, 1, 0.5f});
+    root.Update();
+    if (askedBefore) (void)child->InverseWorldMatrix();
+    const TGXMatrix local = child->LocalMatrix(), world = child->WorldMatrix();
+    child->SetPosition({-7, 1, 0});
+    child->SetRotation(AboutY(-80));
+    child->SetScale({1, 3, 1});
+    parent->SetRotation(AboutY(45));
+    TGXMatrix inverse;
+    ASSERT_TRUE(GXMatrixInverse(inverse, nullptr, local));
+    ExpectMatrixNear(child->InverseLocalMatrix(), inverse);
+    ASSERT_TRUE(GXMatrixInverse(inverse, nullptr, world));
+    ExpectMatrixNear(child->InverseWorldMatrix(), inverse);
+    root.Update();
+    ASSERT_TRUE(GXMatrixInverse(inverse, nullptr, child->WorldMatrix()));
+    ExpectMatrixNear(child->InverseWorldMatrix(), inverse);
+    ExpectMatrixNear(child->WorldMatrix() * child->InverseWorldMatrix(), TGXMatrix());
+  }
+}
+
 TEST(GXNodeTransform, DegenerateValuesGiveFiniteInverses) {
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
