@@ -94,6 +94,16 @@ void RoutesPassed(const TRRCouplerPlace& from, float distance, std::vector<TRRTr
   }
 }
 
+// Whether a coupler standing at place (walking inward: against its facing) stays on its route for
+// the whole distance, with the margin of the walk above: then no step of the move takes it into
+// another route.
+bool StaysOnRoute(const TRRCouplerPlace& place, bool inward, float distance) {
+  if (!place.Route) return false;
+  const int32_t dir = inward ? 1 - place.Direction : place.Direction;
+  const float remaining = dir == 1 ? place.Distance : place.Route->GetLength() - place.Distance;
+  return remaining >= std::fabs(distance) * (1 + 1e-4f) + 1e-4f;
+}
+
 // The bucket of a stored location: the track's ID and the route's index (all vehicles without a
 // track share bucket 0).
 uint64_t LocationKey(int32_t trackID, int32_t routeIndex) {
@@ -446,7 +456,8 @@ void TRRTrackVehicle::FetchTrainLater(int stage) const {
   // Neighbours mostly share their route: each route is asked for once.
   const TRRTrackRoute* lastRoute = nullptr;
   for (const TRRTrackVehicle* v : FKeptTrain.Vehicles) {
-    const TRRTrackRoute* route = v->KeptRouteNow();
+    // Not before stage 1: in stage 0 the vehicle is only being asked for, and reading it would wait.
+    const TRRTrackRoute* route = stage == 1 || stage == 2 ? v->KeptRouteNow() : nullptr;
     switch (stage) {
       case 0:
         FetchLinesLater(v, sizeof(*v));
@@ -1455,15 +1466,22 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   }
   // A vehicle between the train's ends that stays on its route takes all steps at once: only the
   // end couplers are asked where they stand after each step, and a vehicle's step touches nothing
-  // but the vehicle (it finds no new route, so the index stays as it is).
+  // but the vehicle (it finds no new route, so the index stays as it is). The end vehicles do the
+  // same when both end couplers stay on their routes for the whole move: then no step enters or
+  // leaves a route (the common frame, far from any joint).
+  const bool endsStay = steps > 0 && StaysOnRoute(leadBefore, false, x) && StaysOnRoute(trailBefore, true, x);
   std::vector<char>& whole = scratch.Whole;
   whole.assign(couplers.size(), 0);
+  bool allWhole = endsStay;
   for (size_t i = 0; i < couplers.size(); ++i) {
     TRRTrackVehicle* v = couplers[i]->Vehicle;
-    if (v == leading->Vehicle || v == trailing->Vehicle) continue;
-    if (v->StepWithinRoute(stepList, !along(i))) whole[i] = stepped[i] = 1;
+    if (!endsStay && (v == leading->Vehicle || v == trailing->Vehicle)) continue;
+    if (v->StepWithinRoute(stepList, !along(i)))
+      whole[i] = stepped[i] = 1;
+    else
+      allWhole = false;
   }
-  for (long n = 0; n < steps && x != 0; ++n) {
+  for (long n = 0; !allWhole && n < steps && x != 0; ++n) {
     const float step = std::clamp(x, -RRVehicleMoveStep, RRVehicleMoveStep);
     for (size_t i = 0; i < couplers.size(); ++i) {
       if (whole[i]) continue;
