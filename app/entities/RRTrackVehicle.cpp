@@ -1437,7 +1437,6 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
   }
 
   for (const TRRTrackVehicle* v : vehicles) FetchChildLists(v->FParts);
-  if (nextTrain) nextTrain->FetchTrainLater(2);
   // 5. In steps of at most 0.5, noting every route the end couplers pass.
   std::vector<TPassedRoute>& passed = scratch.Passed;
   std::vector<TRRTrackRoute*>& routes = scratch.Routes;
@@ -1519,7 +1518,9 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
     x = (rest > 0) == (x > 0) ? rest : 0;
   }
 
-  if (nextTrain) nextTrain->FetchTrainLater(3);
+  // The next train's nodes while this one is placed, their child lists once that is done: each
+  // stage then finds what the one before asked for already there (most moves take no single steps).
+  if (nextTrain) nextTrain->FetchTrainLater(2);
   for (size_t i = 0; i < couplers.size(); ++i)
     if (stepped[i]) {
       TRRTrackVehicle* v = couplers[i]->Vehicle;
@@ -1530,6 +1531,7 @@ void TRRTrackVehicle::Move(const TRRVehicleSocket* pushing, float x) {
       v->Update(false);
     }
 
+  if (nextTrain) nextTrain->FetchTrainLater(3);
   // Every vehicle of the train moved in this frame (a second locomotive does not move it again).
   if (auto* m = dynamic_cast<TRREntityManager*>(Manager()))
     for (TRRTrackVehicle* v : vehicles) v->FMovedFrame = m->AnimationFrame();
