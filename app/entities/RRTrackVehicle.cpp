@@ -1566,6 +1566,22 @@ void TRRTrackVehicle::AnimateModel(float deltaTime) {
   }
 }
 
+void TRRTrackVehicle::FindRoutesAfterLayoutChange() {
+  // A piece under a train deleted and laid anew: each vehicle finds the new piece when it is asked
+  // for its route. Without this, the locomotive would find it in its own tick and leave the wagons
+  // that tick after it behind, not knowing yet that they stand on the piece it runs on.
+  static struct {
+    const IRREntityManager* Manager = nullptr;
+    uint64_t Generation = 0;
+  } seen;
+  const uint64_t generation = RRTrackLayoutGeneration();
+  if (generation == seen.Generation && Manager() == seen.Manager) return;
+  seen = {Manager(), generation};
+  if (const TRREntityList* vehicles = VehicleList())
+    for (TRREntity* e : *vehicles)
+      if (auto* v = dynamic_cast<TRRTrackVehicle*>(e)) v->GetRoute();
+}
+
 void TRRTrackVehicle::Animate(bool animationsOn, float deltaTime) {
   if (!std::isfinite(deltaTime) || deltaTime < 0) deltaTime = 0;
   TRRModel::Animate(animationsOn, deltaTime);
@@ -1594,6 +1610,7 @@ void TRRTrackVehicle::Animate(bool animationsOn, float deltaTime) {
 
   // 5.-6.
   AnimateModel(deltaTime);
+  FindRoutesAfterLayoutChange();
   if (!GetRoute()) {
     Stop();
     return;

@@ -251,6 +251,9 @@ class TRRTrackVehicle : public TRRModel, public IRRCockpitOwner {
   // Whether a vehicle outside the train stands on the piece (its route or either coupler's).
   bool OccupiedByOthers(const TRRTrack& track, const std::vector<TRRTrackVehicle*>& train);
   void AnimateModel(float deltaTime);
+  // After a change of the track layout, every vehicle of the manager finds its route again before
+  // the first train of the frame moves (once per layout generation).
+  void FindRoutesAfterLayoutChange();
   // The wheel sets' angles advance by the step; ShowWheels turns their nodes to them.
   void TurnWheels(float step);
   // The same by an angle (the step over the world scale).
