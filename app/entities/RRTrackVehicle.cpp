@@ -72,16 +72,18 @@ bool SameBits(const TGXQuaternion& a, const TGXQuaternion& b) {
   return SameBits(a.x, b.x) && SameBits(a.y, b.y) && SameBits(a.z, b.z) && SameBits(a.w, b.w);
 }
 
+// How far a coupler's walk over a step looks: a hair further than the step, since the new place
+// comes from the vehicle's own advance and may lie just across a joint the walk would stop short of.
+float WalkReach(float distance) { return std::fabs(distance) * (1 + 1e-4f) + 1e-4f; }
+
 // A route change of a coupler within one step: walks from the old place over the distance and
-// lists the routes met after the first one. The walk goes a hair further than the step: the new
-// place comes from the vehicle's own advance and may lie just across a joint the walk would stop
-// short of (UpToPlace cuts the list at the route actually reached).
+// lists the routes met after the first one (UpToPlace cuts the list at the route actually reached).
 void RoutesPassed(const TRRCouplerPlace& from, float distance, std::vector<TRRTrackRoute*>& out) {
   if (!from.Route) return;
   TRRTrackRoute* route = from.Route;
   float d = from.Distance;
   int32_t dir = from.Direction;
-  float left = std::fabs(distance) * (1 + 1e-4f) + 1e-4f;
+  float left = WalkReach(distance);
   for (int hop = 0; hop < RRMaxStalledHops; ++hop) {
     RouteLocation next;
     const float remaining = route->StepToNextRoute(dir, d, next);
@@ -101,7 +103,7 @@ bool StaysOnRoute(const TRRCouplerPlace& place, bool inward, float distance) {
   if (!place.Route) return false;
   const int32_t dir = inward ? 1 - place.Direction : place.Direction;
   const float remaining = dir == 1 ? place.Distance : place.Route->GetLength() - place.Distance;
-  return remaining >= std::fabs(distance) * (1 + 1e-4f) + 1e-4f;
+  return remaining >= WalkReach(distance);
 }
 
 // The bucket of a stored location: the track's ID and the route's index (all vehicles without a
@@ -431,9 +433,6 @@ struct TLastMover {
   int32_t ID = 0;
 } GLastMover;
 
-// Into the second-level cache only: the train after this one is not needed before this one is done.
-inline void FetchLinesLater(const void* block, size_t size) { FetchLines<2>(block, size); }
-
 }  // namespace
 
 const TRRTrackVehicle* TRRTrackVehicle::NoteMoveOrder() {
@@ -451,6 +450,7 @@ const TRRTrackVehicle* TRRTrackVehicle::NoteMoveOrder() {
 void TRRTrackVehicle::FetchTrainLater(int stage) const {
   // In stages, each reading only what the one before asked for, so that none waits: the
   // vehicles, then where their node lists and routes lie, then the nodes, then their child lists.
+  // Into the second-level cache only: this train is not needed before the current one is done.
   // Asked again at every stage: what ran in between may have changed the make-up.
   if (!KeptTrainIntact()) return;
   // Neighbours mostly share their route: each route is asked for once.
@@ -460,20 +460,20 @@ void TRRTrackVehicle::FetchTrainLater(int stage) const {
     const TRRTrackRoute* route = stage == 1 || stage == 2 ? v->KeptRouteNow() : nullptr;
     switch (stage) {
       case 0:
-        FetchLinesLater(v, sizeof(*v));
+        FetchLines<2>(v, sizeof(*v));
         break;
       case 1:
-        FetchLinesLater(v->FParts.data(), v->FParts.size() * sizeof(v->FParts[0]));
-        if (route && route != lastRoute) FetchLinesLater(route, sizeof(*route));
+        FetchLines<2>(v->FParts.data(), v->FParts.size() * sizeof(v->FParts[0]));
+        if (route && route != lastRoute) FetchLines<2>(route, sizeof(*route));
         break;
       case 2:
-        for (const gx::TGXSceneNode* node : v->FParts) FetchLinesLater(node, sizeof(gx::TGXSceneNode));
+        for (const gx::TGXSceneNode* node : v->FParts) FetchLines<2>(node, sizeof(gx::TGXSceneNode));
         // What the rail queries read besides the route: its ends and its track's placement.
         if (route && route != lastRoute) {
           for (int i = 0; i < 2; ++i)
             if (const TRRTrackRouteContact* contact = route->Contact(i))
-              FetchLinesLater(contact, sizeof(*contact));
-          if (route->Track()) FetchLinesLater(route->Track(), sizeof(TRRTrack));
+              FetchLines<2>(contact, sizeof(*contact));
+          if (route->Track()) FetchLines<2>(route->Track(), sizeof(TRRTrack));
         }
         break;
       default:

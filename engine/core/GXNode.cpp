@@ -470,10 +470,11 @@ void MakeLocalMatrix(const TGXQuaternion& q, const TGXVector3& s, const TGXVecto
   l.m[3][3] = 1;
 }
 
-// Its inverse, T^-1 * R^T * S^-1 when R is a rotation (unit q): column j of R^T scaled by 1/s_j;
-// zero scale components give 0 instead of infinities. Other quaternions do not give a rotation
-// matrix and take the general inverse.
-void MakeLocalInverse(const TGXQuaternion& q, const TGXVector3& s, const TGXVector3& p, TGXMatrix& il) {
+// The inverse of the local matrix l made of q and s: T^-1 * R^T * S^-1 when R is a rotation (unit
+// q), column j of R^T scaled by 1/s_j, zero scale components giving 0 instead of infinities. Other
+// quaternions do not give a rotation matrix and take the general inverse of l.
+void MakeLocalInverse(const TGXQuaternion& q, const TGXVector3& s, const TGXMatrix& l, TGXMatrix& il) {
+  const TGXVector3 p{l.m[3][0], l.m[3][1], l.m[3][2]};
   const float qn = q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w;
   if (std::fabs(qn - 1.0f) <= 1e-5f) {
     const TRotation rot(q);
@@ -486,8 +487,6 @@ void MakeLocalInverse(const TGXQuaternion& q, const TGXVector3& s, const TGXVect
     il.m[0][3] = il.m[1][3] = il.m[2][3] = 0;
     il.m[3][3] = 1;
   } else {
-    TGXMatrix l;
-    MakeLocalMatrix(q, s, p, l);
     GXMatrixInverse(il, nullptr, l);
   }
   if (!AllFinite(il)) il = TGXMatrix();
@@ -526,8 +525,7 @@ void TGXNode::RecomputeMatrices() {
 void TGXNode::MakeInverses() const {
   if (!FInverses) FInverses = std::make_unique<TGXNodeInverses>();
   TGXNodeInverses& inverses = *FInverses;
-  const TGXVector3 p{FLocalMatrix.m[3][0], FLocalMatrix.m[3][1], FLocalMatrix.m[3][2]};
-  MakeLocalInverse(FLocalRotation, FLocalScale, p, inverses.Local);
+  MakeLocalInverse(FLocalRotation, FLocalScale, FLocalMatrix, inverses.Local);
   if (FParent) {
     // (Local * ParentWorld)^-1 = ParentWorld^-1 * Local^-1 for row vectors.
     MultiplyInto(inverses.World, FParent->InverseWorldMatrix(), inverses.Local);
